@@ -1,0 +1,214 @@
+#include "app/Config.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "image/DeviceCatalogue.h"
+#include "image/TextScanner.h"
+#include "platform/AtomicFile.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+
+namespace {
+
+constexpr int kOptionBoxes[] = {id::EraseChip,      id::ProgramFlash,  id::ProgramBoot,
+                                id::ProgramKeyCode, id::EnableProtect, id::ProgramSn,
+                                id::Counter};
+
+void ApplyDefaults(Host& h) {
+    h.mcuName = "MN101EF32D";
+    h.DeviceType = 0;
+    h.portName = "USB";
+    DeviceParams& d = h.dev;
+    d.DeviceByte1 = 1;
+    d.DeviceByte2 = 16;
+    d.DeviceByte3 = 3;
+    d.BootAreaEnabled = 1;
+    d.AdapterText = "Adapter: ZK9_QFP64_001";
+    SetPageGeometry(h, 256, 288, 256, 16);
+    h.SnValue = 0;
+    h.SnAddress = 0;
+    h.SnAdvance = 1;
+    h.SnInBoot = 0;
+    h.SnWidth = 1;
+    h.SnLittleEndian = 1;
+    h.spareByte = 0;
+    h.spareValue = 0;
+    h.FlashLoadOffset = 0x4000;
+    h.BootLoadOffset = 0x4000;
+    h.ui.SetEnabled(id::ProgramBoot, true);
+    h.englishUi = 1;
+}
+
+// Reads an integer line; a line that is not a number leaves `target` as it was.
+template <typename T>
+void ReadInto(TextScanner& in, T& target) {
+    if (std::optional<int32_t> v = in.ReadInt()) target = static_cast<T>(*v);
+}
+
+}  // namespace
+
+std::string DefaultConfigText() {
+    static const char* const kLines[] = {
+        "YES", "MN101EF32D", "USB", "W\\:", "W\\:", "W\\:", "W\\:", "3",     "0",     "1",
+        "16",  "64",         "1024", "256", "288", "256",  "16",  "0",     "0",     "0",
+        "0",   "0",          "0",    "0",   "0",   "16384", "16384", "3", "1",
+        "Adapter:ZK9_QFP64_001(32D)", "0"};
+    std::string text;
+    for (const char* line : kLines) {
+        text += line;
+        text += '\n';
+    }
+    return text;
+}
+
+bool IsNoPath(const std::string& path) {
+    if (path == kNoPathPlaceholder) return true;
+    return path.find_first_not_of(' ') == std::string::npos;
+}
+
+void ReadConfig(Host& h) {
+    TextScanner in;
+    if (!in.Open(h.programDir + kConfigFileName)) {
+        h.prompts().MessageBox("Open Config file failed*** ", MsgIcon::Error);
+        ApplyDefaults(h);
+    } else {
+        in.ReadWord(kConfigLineMax);  // first-run marker
+        if (auto mcu = in.ReadWord(kConfigLineMax)) h.mcuName = *mcu;
+        DeviceTypeFromName(h, h.mcuName);
+        h.ui.Select(id::McuList, h.ui.Combo(id::McuList).FindPrefix(h.mcuName));
+        // The path lines follow: only the rest of this line is skipped, so a path line
+        // made only of blanks keeps its place.
+        if (auto com = in.ReadWordLine(kConfigLineMax)) h.portName = *com;
+        h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(h.portName));
+
+        std::string* paths[] = {&h.FlashFilePath, &h.BootFilePath, &h.KeyCodeFilePath,
+                                &h.ProjectFilePath};
+        for (std::string* path : paths) *path = in.ReadLine(kConfigLineMax).value_or("");
+        for (std::string* path : paths)
+            if (*path == kNoPathPlaceholder) path->clear();
+
+        int32_t mask = 0;
+        ReadInto(in, mask);
+        for (int bit = 0; bit < 7; ++bit)
+            if (mask & (1 << bit)) h.ui.SetCheck(kOptionBoxes[bit], 1);
+
+        DeviceParams& d = h.dev;
+        ReadInto(in, h.spareValue);
+        ReadInto(in, d.DeviceByte1);
+        ReadInto(in, d.DeviceByte2);
+        uint32_t flashPageSize = d.FlashPageSize, flashPageCount = d.FlashPageCount;
+        uint32_t bootPageSize = d.BootPageSize, bootPageCount = d.BootPageCount;
+        ReadInto(in, flashPageSize);  // first copies, replaced by the next two lines
+        ReadInto(in, flashPageCount);
+        ReadInto(in, flashPageSize);
+        ReadInto(in, flashPageCount);
+        ReadInto(in, bootPageSize);
+        ReadInto(in, bootPageCount);
+        SetPageGeometry(h, flashPageSize, flashPageCount, bootPageSize, bootPageCount);
+        ReadInto(in, h.SnValue);
+        ReadInto(in, h.SnAddress);
+        int32_t dropped = 0;
+        for (int i = 0; i < 4; ++i) ReadInto(in, dropped);  // SN settings start-up imposes
+        h.SnAdvance = 1;
+        h.SnInBoot = 0;
+        h.SnWidth = 4;
+        h.SnLittleEndian = 1;
+        ReadInto(in, h.spareByte);
+        int32_t configer = h.ui.Check(id::Configer);
+        ReadInto(in, configer);
+        h.ui.SetCheck(id::Configer, configer);
+        ReadInto(in, h.FlashLoadOffset);
+        ReadInto(in, h.BootLoadOffset);
+        ReadInto(in, d.DeviceByte3);
+        ReadInto(in, d.BootAreaEnabled);
+        ApplyBootAreaEnabled(h);
+
+        // The sector list. The first-run file has no count line: the adapter text stands
+        // there, the count reads as nothing and the list stays empty.
+        int32_t count = 0;
+        ReadInto(in, count);
+        std::vector<uint32_t> sectors;
+        for (int32_t i = 0; i < count; ++i) {
+            std::optional<int32_t> v = in.ReadInt();
+            if (!v) break;
+            if (sectors.size() < kMaxSectors) sectors.push_back(static_cast<uint32_t>(*v));
+        }
+        d.SectorSizes = std::move(sectors);
+        if (auto adapter = in.ReadWord(kConfigLineMax)) d.AdapterText = *adapter;
+        while (in.ReadInt()) {
+        }  // the stored language flag
+        h.englishUi = 1;
+    }
+    h.FlashPagesToWrite = h.dev.FlashPageCount;
+    h.ui.AppendLogRaw(h.dev.AdapterText);
+}
+
+std::string BuildConfigText(Host& h) {
+    std::string* paths[] = {&h.FlashFilePath, &h.BootFilePath, &h.KeyCodeFilePath,
+                            &h.ProjectFilePath};
+    for (std::string* path : paths)
+        if (IsNoPath(*path)) *path = kNoPathPlaceholder;
+
+    int32_t mask = 0;
+    for (int bit = 0; bit < 7; ++bit)
+        if (h.ui.Check(kOptionBoxes[bit]) == 1) mask |= 1 << bit;
+
+    const ComboModel& mcu = h.ui.Combo(id::McuList);
+    h.mcuName = mcu.selected >= 0 ? mcu.SelectedText() : "MN101EF32D";
+    const ComboModel& com = h.ui.Combo(id::ComList);
+    h.portName = com.selected >= 0 ? com.SelectedText() : "USB";
+
+    DeviceParams& d = h.dev;
+    if (d.AdapterText.empty()) d.AdapterText = "Adapter:VQN_IAP(51A)";
+
+    std::string text;
+    auto line = [&text](const std::string& s) {
+        text += s;
+        text += '\n';
+    };
+    auto num = [&line](int64_t v) { line(std::to_string(static_cast<int32_t>(v))); };
+    line("YES");
+    line(h.mcuName);
+    line(h.portName);
+    for (std::string* path : paths) line(*path);
+    num(mask);
+    num(h.spareValue);
+    num(d.DeviceByte1);
+    num(d.DeviceByte2);
+    num(d.FlashPageSize);
+    num(d.FlashPageCount);
+    num(d.FlashPageSize);
+    num(d.FlashPageCount);
+    num(d.BootPageSize);
+    num(d.BootPageCount);
+    num(h.SnValue);
+    num(h.SnAddress);
+    num(h.SnAdvance);
+    num(h.SnInBoot);
+    num(h.SnWidth);
+    num(h.SnLittleEndian);
+    num(h.spareByte);
+    num(h.ui.Check(id::Configer));
+    num(h.FlashLoadOffset);
+    num(h.BootLoadOffset);
+    num(d.DeviceByte3);
+    num(d.BootAreaEnabled);
+    num(static_cast<int64_t>(d.SectorSizes.size()));
+    for (uint32_t size : d.SectorSizes) num(size);
+    line(d.AdapterText);
+    num(h.englishUi);
+    return text;
+}
+
+bool WriteConfig(Host& h) {
+    std::string text = BuildConfigText(h);
+    if (!WriteFileAtomically(h.programDir + kConfigFileName, text)) {
+        h.prompts().MessageBox("******Open Config file failed******   ", MsgIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,24 @@
+// The host: its state plus the platform services the core reaches out through.
+#pragma once
+
+#include "app/HostState.h"
+#include "platform/Prompts.h"
+
+namespace lumacrest {
+
+// Platform services. Each pointer is set by the front end (Qt window, CLI, tests) before
+// the host is used; the core never creates a window, a port or a timer by itself.
+struct Platform {
+    Prompts* prompts = nullptr;
+    Shell* shell = nullptr;
+};
+
+struct Host : HostState {
+    Platform platform;
+
+    Prompts& prompts() { return *platform.prompts; }
+    Shell& shell() { return *platform.shell; }
+    MainModel& log() { return ui; }
+};
+
+}  // namespace lumacrest

@@ -1,0 +1,83 @@
+// Everything the main window owns for the whole run: settings, device parameters, image
+// buffers and their bookkeeping, serial-number settings, link and engine state, and the
+// window model. One instance per host; nothing of it is global.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "image/DeviceParams.h"
+#include "image/ImageBuffers.h"
+#include "link/Frames.h"
+#include "ui/main/MainModel.h"
+
+namespace lumacrest {
+
+struct HostState {
+    // Program directory, ending in '/'
+    std::string programDir;
+
+    // Window model (log, progress, controls, options, lists)
+    MainModel ui;
+
+    // Current device
+    std::string mcuName = "MN101EF32D";
+    int32_t DeviceType = 0;
+    DeviceParams dev;
+
+    // Images
+    std::unique_ptr<ImageBuffers> buffers = std::make_unique<ImageBuffers>();
+    uint32_t FlashPagesToWrite = 0;
+    uint32_t BootPagesToWrite = 0;
+    uint32_t FlashLoadOffset = 0x4000;
+    uint32_t BootLoadOffset = 0x4000;
+    std::string FlashFilePath;
+    std::string BootFilePath;
+    std::string KeyCodeFilePath;
+    std::string ProjectFilePath;
+    uint32_t BufferChecksum = 0;
+
+    // Serial number
+    uint32_t SnValue = 0;
+    uint32_t SnAddress = 0;
+    uint32_t SnWidth = 1;
+    uint8_t SnLittleEndian = 1;
+    uint32_t SnInBoot = 0;
+    uint8_t SnAdvance = 1;
+
+    // Settings file values without another use
+    int32_t spareValue = 0;
+    uint8_t spareByte = 0;
+    uint8_t englishUi = 1;
+
+    // Link (serial port and discovery)
+    std::string portName = "USB";
+    uint8_t portNumber = 0;
+    uint8_t scanState = 0;
+    uint8_t lastCode = 0x00;
+    uint8_t programmerKind = 0;
+    uint8_t replyAwaited = 0;
+    CommandFrame commandFrame;
+    ReplyFrame replyFrame;
+    uint8_t firmwareMajor = 2, firmwareMinor = 0;        // current programmer firmware
+    uint8_t maintenanceMajor = 0, maintenanceMinor = 2;  // firmware that gets rewritten
+
+    // Engine
+    uint8_t pendingOperation = 0;
+    uint8_t programModeEntered = 0;
+    uint8_t autoSequence = 0;
+    uint8_t verifyAfterWrite = 0;
+    uint8_t resultPass = 0;
+    uint8_t keyCodeEnabled = 0;
+    uint8_t silentTimeout = 0;
+    uint8_t freshEntryFlag = 0;
+    uint32_t flashBlockIndex = 0;
+    uint32_t bootBlockIndex = 0;
+    uint32_t blockOffset = 0;
+
+    ImageBuffers& buf() { return *buffers; }
+    const ImageBuffers& buf() const { return *buffers; }
+};
+
+}  // namespace lumacrest

@@ -1,0 +1,55 @@
+// lumacrest: the main window.
+#include <QApplication>
+#include <QDir>
+
+#include "app/CMainApp.h"
+#include "app/Host.h"
+#include "app/qt/SingleInstance.h"
+#include "platform/qt/QtPrompts.h"
+#include "ui/main/CMainDlg.h"
+#include "ui/main/qt/MainWindow.h"
+
+using namespace lumacrest;
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("lumacrest"));
+    QtPrompts prompts;
+
+    SingleInstance single;
+    if (!single.BecomePrimary()) {
+        prompts.MessageBox(kAlreadyRunning, MsgIcon::None);
+        single.AskPrimaryToShow();
+        return 0;
+    }
+
+    const std::string programDir = QDir(QApplication::applicationDirPath()).absolutePath().toStdString() + "/";
+    StartDecision decision = CMainApp::InitInstance(programDir, prompts);
+    if (!decision.runMainWindow) return decision.exitCode;
+
+    QtShell shell;
+    Host host;
+    host.programDir = programDir;
+    host.platform.prompts = &prompts;
+    host.platform.shell = &shell;
+
+    CMainDlg dlg(host);
+    MainWindow window(dlg);
+    prompts.SetParent(&window);
+    dlg.OnInitDialog();
+    window.resize(620, 460);
+    window.show();
+
+    QObject::connect(&single, &SingleInstance::showRequested, &window, [&window] {
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
+                     [&window] { window.close(); });
+
+    app.exec();
+    dlg.OnDestroy();
+    return 0;
+}

@@ -1,0 +1,134 @@
+#include "image/TextScanner.h"
+
+#include <cctype>
+
+namespace lumacrest {
+
+namespace {
+bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+}  // namespace
+
+TextScanner::~TextScanner() { Close(); }
+
+bool TextScanner::Open(const std::string& path) {
+    Close();
+    file_ = std::fopen(path.c_str(), "r");
+    return file_ != nullptr;
+}
+
+bool TextScanner::OpenText(const std::string& text) {
+    Close();
+    file_ = std::tmpfile();
+    if (!file_) return false;
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
+        Close();
+        return false;
+    }
+    std::rewind(file_);
+    return true;
+}
+
+void TextScanner::Close() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+}
+
+int TextScanner::Get() { return file_ ? getc_unlocked(file_) : EOF; }
+
+void TextScanner::Unget(int c) {
+    if (c != EOF && file_) std::ungetc(c, file_);
+}
+
+void TextScanner::SkipWhitespace() {
+    int c;
+    while ((c = Get()) != EOF && IsSpace(c)) {
+    }
+    Unget(c);
+}
+
+bool TextScanner::AtEnd() {
+    int c = Get();
+    if (c == EOF) return true;
+    Unget(c);
+    return false;
+}
+
+std::optional<std::string> TextScanner::ReadWord(std::size_t maxLen, bool* overlong) {
+    if (overlong) *overlong = false;
+    SkipWhitespace();
+    int c = Get();
+    if (c == EOF) return std::nullopt;
+    std::string word;
+    while (c != EOF && !IsSpace(c)) {
+        if (word.size() < maxLen) {
+            word.push_back(static_cast<char>(c));
+        } else if (overlong) {
+            *overlong = true;
+        }
+        c = Get();
+    }
+    Unget(c);
+    SkipWhitespace();
+    return word;
+}
+
+std::optional<std::string> TextScanner::ReadWordLine(std::size_t maxLen) {
+    SkipWhitespace();
+    int c = Get();
+    if (c == EOF) return std::nullopt;
+    std::string word;
+    while (c != EOF && !IsSpace(c)) {
+        if (word.size() < maxLen) word.push_back(static_cast<char>(c));
+        c = Get();
+    }
+    if (c != '\n') SkipLine();
+    return word;
+}
+
+std::optional<int32_t> TextScanner::ReadInt() {
+    SkipWhitespace();
+    int c = Get();
+    bool negative = false;
+    if (c == '+' || c == '-') {
+        negative = (c == '-');
+        c = Get();
+    }
+    if (c == EOF || !std::isdigit(c)) {
+        Unget(c);
+        return std::nullopt;
+    }
+    uint32_t value = 0;
+    while (c != EOF && std::isdigit(c)) {
+        value = value * 10u + static_cast<uint32_t>(c - '0');
+        c = Get();
+    }
+    Unget(c);
+    SkipWhitespace();
+    if (negative) value = 0u - value;
+    return static_cast<int32_t>(value);
+}
+
+std::optional<std::string> TextScanner::ReadLine(std::size_t maxLen) {
+    int c = Get();
+    if (c == EOF) return std::nullopt;
+    std::string line;
+    bool cut = false;
+    while (c != EOF && c != '\n') {
+        if (line.size() < maxLen) {
+            line.push_back(static_cast<char>(c));
+        } else {
+            cut = true;
+        }
+        c = Get();
+    }
+    if (!cut && !line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+void TextScanner::SkipLine() {
+    int c;
+    while ((c = Get()) != EOF && c != '\n') {
+    }
+}
+
+}  // namespace lumacrest

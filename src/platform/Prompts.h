@@ -1,0 +1,39 @@
+// What the core asks of the operator: message boxes, file dialogs and the modal dialogs.
+// The Qt adapter shows real windows; the scripted adapter answers from a queue (tests, CLI).
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace lumacrest {
+
+enum class MsgIcon {
+    None,         // plain message box
+    Error,        // the stop / error icon
+    Information,  // the information icon
+};
+
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+
+    virtual void MessageBox(const std::string& text, MsgIcon icon) = 0;
+
+    // File dialogs. `filter` is written the way the resources give it:
+    // "Hex Files (*.hex)|*.hex|Bin Files (*.bin)|*.bin||". An empty optional is Cancel.
+    virtual std::optional<std::string> OpenFile(const std::string& filter) = 0;
+    virtual std::optional<std::string> SaveFile(const std::string& filter) = 0;
+
+    // The About box (dialog 100).
+    virtual void ShowAbout() = 0;
+};
+
+// Documents and web pages handed to the desktop; failures are not reported.
+class Shell {
+public:
+    virtual ~Shell() = default;
+    virtual void OpenDocument(const std::string& path, bool maximized) = 0;
+    virtual void OpenUrl(const std::string& url) = 0;
+};
+
+}  // namespace lumacrest

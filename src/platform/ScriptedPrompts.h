@@ -1,0 +1,51 @@
+// Prompts answered without a window: file dialogs take queued answers, message boxes are
+// recorded (and optionally passed on). Used by the tests and by the command-line front end.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/Prompts.h"
+
+namespace lumacrest {
+
+class ScriptedPrompts : public Prompts {
+public:
+    struct Message {
+        std::string text;
+        MsgIcon icon;
+    };
+
+    void MessageBox(const std::string& text, MsgIcon icon) override;
+    std::optional<std::string> OpenFile(const std::string& filter) override;
+    std::optional<std::string> SaveFile(const std::string& filter) override;
+    void ShowAbout() override { ++aboutShown; }
+
+    // Queue the answer of the next file dialog; std::nullopt answers Cancel.
+    void QueueFile(std::optional<std::string> answer) { files_.push_back(std::move(answer)); }
+
+    std::vector<Message> messages;
+    std::vector<std::string> fileFilters;  // filters of the dialogs shown, in order
+    int aboutShown = 0;
+    std::function<void(const Message&)> onMessage;
+
+private:
+    std::optional<std::string> NextFile(const std::string& filter);
+    std::deque<std::optional<std::string>> files_;
+};
+
+class RecordingShell : public Shell {
+public:
+    void OpenDocument(const std::string& path, bool maximized) override {
+        opened.push_back(path);
+        lastMaximized = maximized;
+    }
+    void OpenUrl(const std::string& url) override { urls.push_back(url); }
+    std::vector<std::string> opened;
+    std::vector<std::string> urls;
+    bool lastMaximized = false;
+};
+
+}  // namespace lumacrest

@@ -1,0 +1,94 @@
+#include "platform/qt/QtPrompts.h"
+
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QStringList>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace lumacrest {
+
+namespace {
+QString CaseFreePattern(const QString& pattern) {
+    QString out;
+    for (QChar c : pattern) {
+        if (c.isLetter() && c.toLower() != c.toUpper())
+            out += QStringLiteral("[%1%2]").arg(c.toLower()).arg(c.toUpper());
+        else
+            out += c;
+    }
+    return out;
+}
+}  // namespace
+
+QString QtNameFilter(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split('|', Qt::SkipEmptyParts);
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString label = parts[i];
+        const int paren = label.indexOf('(');
+        if (paren >= 0) label = label.left(paren).trimmed();
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(';', Qt::SkipEmptyParts))
+            patterns << CaseFreePattern(p.trimmed());
+        filters << QStringLiteral("%1 (%2)").arg(label, patterns.join(' '));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+void QtPrompts::MessageBox(const std::string& text, MsgIcon icon) {
+    QMessageBox box(parent_);
+    box.setWindowTitle(QStringLiteral("Lumacrest"));
+    box.setText(QString::fromStdString(text));
+    switch (icon) {
+        case MsgIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case MsgIcon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+    }
+    box.exec();
+}
+
+std::optional<std::string> QtPrompts::OpenFile(const std::string& filter) {
+    QString path = QFileDialog::getOpenFileName(parent_, QString(), QString(), QtNameFilter(filter));
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+}
+
+std::optional<std::string> QtPrompts::SaveFile(const std::string& filter) {
+    QString path = QFileDialog::getSaveFileName(parent_, QString(), QString(), QtNameFilter(filter),
+                                                nullptr, QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+}
+
+void QtPrompts::ShowAbout() {
+    QDialog dialog(parent_);
+    dialog.setWindowTitle(QStringLiteral("About Lumacrest"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral("Lumacrest V3.0 版"), &dialog));
+    layout->addWidget(new QLabel(QStringLiteral("Host tool for the Lumacrest MCU programmer"), &dialog));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    layout->addWidget(buttons);
+    dialog.exec();
+}
+
+void QtShell::OpenDocument(const std::string& path, bool /*maximized*/) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+void QtShell::OpenUrl(const std::string& url) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,36 @@
+// Operator prompts shown as Qt windows.
+#pragma once
+
+#include <QString>
+
+#include "platform/Prompts.h"
+
+class QWidget;
+
+namespace lumacrest {
+
+// "Hex Files (*.hex)|*.hex|Bin Files (*.bin)|*.bin||" to a Qt name filter whose patterns
+// match the extensions in any case ("*.[hH][eE][xX]").
+QString QtNameFilter(const std::string& filter);
+
+class QtPrompts : public Prompts {
+public:
+    explicit QtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
+    void SetParent(QWidget* parent) { parent_ = parent; }
+
+    void MessageBox(const std::string& text, MsgIcon icon) override;
+    std::optional<std::string> OpenFile(const std::string& filter) override;
+    std::optional<std::string> SaveFile(const std::string& filter) override;
+    void ShowAbout() override;
+
+private:
+    QWidget* parent_;
+};
+
+class QtShell : public Shell {
+public:
+    void OpenDocument(const std::string& path, bool maximized) override;
+    void OpenUrl(const std::string& url) override;
+};
+
+}  // namespace lumacrest

@@ -1,0 +1,67 @@
+#include "ui/main/CMainDlg.h"
+
+#include "app/Config.h"
+#include "image/Checksums.h"
+#include "image/DeviceCatalogue.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+
+CMainDlg::CMainDlg(Host& host) : host_(host) { RegisterAllCommands(host_, router_); }
+
+void CMainDlg::OnInitDialog() {
+    Host& h = host_;
+    h.verifyAfterWrite = 0;
+    h.scanState = 0;
+    h.firmwareMajor = 2;
+    h.firmwareMinor = 0;
+    h.maintenanceMajor = 0;
+    h.maintenanceMinor = 2;
+    h.ui.SetProgress(MainModel::kProgressLower);
+
+    h.buf().Reset();
+    h.dev.FlashPageSize = 256;
+    h.dev.FlashPageCount = 256;
+    SetPageGeometry(h, 256, 256, h.dev.BootPageSize, h.dev.BootPageCount);
+    h.BootPagesToWrite = h.dev.BootPageCount;
+
+    ReadConfig(h);
+    h.BootPagesToWrite = h.dev.BootPageCount;
+
+    h.ui.AppendLog("SEP1:  Connect Device");
+    h.ui.AppendLog("SEP2:  Select MCU MN101EF51A_IAP");
+    h.ui.AppendLog("SEP3:  Load File");
+    h.ui.AppendLog("SEP4:  Update Device");
+}
+
+void CMainDlg::OnDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    WriteConfig(host_);
+}
+
+void CMainDlg::OnCommand(int id) { router_.Dispatch(id); }
+
+void CMainDlg::OnSysCommand(int command) {
+    if ((command & 0xFFF0) == id::SysAbout) host_.prompts().ShowAbout();
+}
+
+namespace {
+void RegisterShellCommands(Host& h, CommandRouter& router) {
+    router.Add(id::About, [&h] { h.prompts().ShowAbout(); });
+    router.Add(id::SysAbout, [&h] { h.prompts().ShowAbout(); });
+    auto help = [&h] { h.shell().OpenDocument(h.programDir + "Help.pdf", true); };
+    router.Add(id::UserHelp, help);
+    router.Add(id::TbHelp, help);
+    router.Add(id::MakerPage, [&h] { h.shell().OpenUrl(kMakerPageUrl); });
+    router.Add(id::DownloadPage, [&h] { h.shell().OpenUrl(kDownloadPageUrl); });
+    router.Add(id::WebPage2, [&h] { h.shell().OpenUrl(kSecondMakerPageUrl); });
+    router.Add(id::CheckSum, [&h] { ShowChecksums(h); });
+}
+}  // namespace
+
+void RegisterAllCommands(Host& h, CommandRouter& router) {
+    RegisterShellCommands(h, router);
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,43 @@
+// The main window's behaviour: initialisation, closing, the commands of the shell, and the
+// routing of every command to the subsystem that carries it out.
+#pragma once
+
+#include <string>
+
+#include "app/Host.h"
+#include "ui/main/CommandRouter.h"
+
+namespace lumacrest {
+
+inline constexpr const char* kCaption = "Lumacrest V3.0";
+inline constexpr const char* kMakerPageUrl = "https://www.lumacrest.example/";
+inline constexpr const char* kDownloadPageUrl = "https://www.lumacrest.example/download";
+inline constexpr const char* kSecondMakerPageUrl = "https://www.lumacrest.example/products";
+
+class CMainDlg {
+public:
+    explicit CMainDlg(Host& host);
+
+    // Clears the buffers, reads Config.dat and writes the start lines into the log.
+    void OnInitDialog();
+    // Writes Config.dat back. Runs once, however the window goes away.
+    void OnDestroy();
+
+    // A command by resource id (menu item, button, list selection change).
+    void OnCommand(int id);
+    // A window-menu command; 16 (and 17..31) opens the About box.
+    void OnSysCommand(int command);
+
+    Host& host() { return host_; }
+    CommandRouter& router() { return router_; }
+
+private:
+    Host& host_;
+    CommandRouter router_;
+    bool destroyed_ = false;
+};
+
+// Registers the commands of every subsystem with the router.
+void RegisterAllCommands(Host& h, CommandRouter& router);
+
+}  // namespace lumacrest

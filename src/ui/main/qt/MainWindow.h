@@ -1,0 +1,62 @@
+// The main window: a view of the core's window model. Every menu item, button and list
+// goes through the core's command routing by resource id.
+#pragma once
+
+#include <QMainWindow>
+#include <map>
+
+#include "ui/main/CMainDlg.h"
+#include "ui/main/MainModel.h"
+
+class QAction;
+class QComboBox;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace lumacrest {
+
+QIcon AppIcon();
+
+class MainWindow : public QMainWindow, public MainModelObserver {
+    Q_OBJECT
+public:
+    explicit MainWindow(CMainDlg& dlg, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Widgets by resource id, for tests and screenshots.
+    QWidget* Control(int id) const;
+    QAction* Action(int id) const;
+    QMenu* Popup(std::size_t index) const;
+    QPlainTextEdit* LogView() const { return log_; }
+
+    // MainModelObserver
+    void LogAppended(const std::string& appended, bool cleared) override;
+    void ProgressChanged(int position) override;
+    void EnabledChanged(int id, bool enabled) override;
+    void SelectionChanged(int listId, int index) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildMenu();
+    void BuildControls();
+    void SyncAll();
+
+    CMainDlg& dlg_;
+    MainModel& model_;
+    std::map<int, QAction*> actions_;
+    std::vector<QMenu*> popups_;
+    std::map<int, QWidget*> controls_;
+    QComboBox* com_ = nullptr;
+    QComboBox* mcu_ = nullptr;
+    QPushButton* loadFile_ = nullptr;
+    QPushButton* update_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+};
+
+}  // namespace lumacrest

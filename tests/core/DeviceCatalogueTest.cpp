@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include "image/DeviceCatalogue.h"
+#include "support/TestHost.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+namespace {
+
+using test::WriteText;
+
+TEST(DeviceCatalogue, NamesAndTypes) {
+    test::TestHost t;
+    Host& h = t.h();
+    DeviceTypeFromName(h, "MN90F25XA");
+    EXPECT_EQ(h.DeviceType, 20);
+    DeviceTypeFromName(h, "mn90f25xa");
+    EXPECT_EQ(h.DeviceType, 0);
+    DeviceTypeFromName(h, "MN101EF52A");
+    EXPECT_EQ(h.DeviceType, 5);
+    DeviceTypeFromName(h, "");
+    EXPECT_EQ(h.DeviceType, 0);
+    DeviceTypeFromName(h, "MN101EF51A_IAP");
+    EXPECT_EQ(h.DeviceType, 0);
+    DeviceNameFromType(h, 4);
+    EXPECT_EQ(h.mcuName, "MN101EF51A");
+    DeviceNameFromType(h, 21);
+    EXPECT_EQ(h.mcuName, "");
+    DeviceNameFromType(h, -1);
+    EXPECT_EQ(h.mcuName, "");
+    DeviceNameFromType(h, 0);
+    EXPECT_EQ(h.mcuName, "MN101EF32D");
+}
+
+class DeviceFileTest : public ::testing::Test {
+protected:
+    void Write(const std::string& text) { WriteText(t.dir.File("PART.cfg"), text); }
+    test::TestHost t;
+    Host& h = t.h();
+};
+
+TEST_F(DeviceFileTest, ReadsEveryFieldAndLogsTheAdapter) {
+    Write("description\n7\n300\n1\n2\n512\n100\n128\n8\n261\n0\n3\n1000\n2000\n3000\n  Adapter: X 1\n");
+    h.ui.SetCheck(id::ProgramBoot, 1);
+    ASSERT_TRUE(LoadDeviceParams(h, "PART"));
+    EXPECT_EQ(h.dev.DeviceByte1, 7);
+    EXPECT_EQ(h.dev.DeviceByte2, 300 & 0xFF);
+    EXPECT_EQ(h.dev.FlashPageSize, 512u);
+    EXPECT_EQ(h.dev.FlashPageCount, 100u);
+    EXPECT_EQ(h.dev.FlashSize, 51200u);
+    EXPECT_EQ(h.dev.BootPageSize, 128u);
+    EXPECT_EQ(h.dev.BootPageCount, 8u);
+    EXPECT_EQ(h.dev.BootSize, 1024u);
+    EXPECT_EQ(h.dev.DeviceByte3, 261 & 0xFF);
+    EXPECT_EQ(h.dev.BootAreaEnabled, 0);
+    EXPECT_EQ(h.dev.SectorSizes, (std::vector<uint32_t>{1000, 2000, 3000}));
+    EXPECT_EQ(h.dev.AdapterText, "Adapter: X 1");  // leading blanks skipped, inner kept
+    EXPECT_EQ(t.LogLines().back(), "Adapter: X 1");
+    EXPECT_FALSE(h.ui.IsEnabled(id::ProgramBoot));
+    EXPECT_EQ(h.ui.Check(id::ProgramBoot), 0);
+    EXPECT_TRUE(t.prompts.messages.empty());
+}
+
+TEST_F(DeviceFileTest, NumbersOnOneLineAndUnusedValuesAndNoSectors) {
+    Write("x\r\n1 16 9999 9999 256 288 256 16 3 1 0\r\nAdapter:A\r\n");
+    ASSERT_TRUE(LoadDeviceParams(h, "PART"));
+    EXPECT_EQ(h.dev.FlashSize, 73728u);
+    EXPECT_TRUE(h.dev.SectorSizes.empty());
+    EXPECT_EQ(h.dev.AdapterText, "Adapter:A");  // no carriage return kept
+    EXPECT_TRUE(h.ui.IsEnabled(id::ProgramBoot));
+}
+
+TEST_F(DeviceFileTest, MissingFileChangesNothing) {
+    DeviceParams before = h.dev;
+    EXPECT_FALSE(LoadDeviceParams(h, "NOPE"));
+    ASSERT_EQ(t.MessageTexts(), std::vector<std::string>{"******Open Config file failed******   "});
+    EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::Error);
+    EXPECT_EQ(h.dev.FlashPageSize, before.FlashPageSize);
+    EXPECT_EQ(h.dev.AdapterText, before.AdapterText);
+}
+
+TEST_F(DeviceFileTest, BrokenFilesAreRefusedWhole) {
+    const char* broken[] = {
+        "x\n1\n16\n0\n0\n256\n",                                        // ends early
+        "x\n1 16 0 0 256 288 256 16 3 1 20\n",                          // N above 19
+        "x\n1 16 0 0 256 288 256 16 3 1 3\n100 200\nA\n",               // a length missing
+        "x\n1 16 0 0 0 288 256 16 3 1 0\nA\n",                          // zero flash page
+        "x\n1 16 0 0 256 16 0 16 3 1 0\nA\n",                           // zero boot page
+        "x\n1 16 0 0 1024 300 256 16 3 1 0\nA\n",                       // 307200 > 300000
+        "x\n1 16 0 0 256 288 512 17 3 1 0\nA\n",                        // 8704 > 8192
+        "x\n1 16 0 0 1 70000 256 16 3 1 0\nA\n",                        // 16-bit block numbers
+        "x\n1 16 0 0 256 -1 256 16 3 1 0\nA\n",                         // negative count
+    };
+    for (const char* text : broken) {
+        SCOPED_TRACE(text);
+        Write(text);
+        t.prompts.messages.clear();
+        ASSERT_TRUE(SetPageGeometry(h, 256, 10, 256, 4));
+        h.dev.AdapterText = "old";
+        EXPECT_FALSE(LoadDeviceParams(h, "PART"));
+        EXPECT_EQ(t.prompts.messages.size(), 1u);
+        EXPECT_EQ(h.dev.FlashSize, 2560u);
+        EXPECT_EQ(h.dev.BootSize, 1024u);
+        EXPECT_EQ(h.dev.AdapterText, "old");
+    }
+}
+
+TEST_F(DeviceFileTest, NineteenSectorsAndLongLinesStayBounded) {
+    std::string text = std::string(5000, 'd') + "\n1 16 0 0 256 288 256 16 3 1 19\n";
+    for (int i = 1; i <= 19; ++i) text += std::to_string(i) + "\n";
+    text += std::string(300, 'A') + "\n";
+    Write(text);
+    ASSERT_TRUE(LoadDeviceParams(h, "PART"));
+    ASSERT_EQ(h.dev.SectorSizes.size(), 19u);
+    EXPECT_EQ(h.dev.SectorSizes[18], 19u);
+    EXPECT_EQ(h.dev.AdapterText, std::string(255, 'A'));
+}
+
+TEST_F(DeviceFileTest, ChangeOfPartLimitsThePagesToWrite) {
+    Write("x\n1 16 0 0 256 64 256 4 3 1 0\nA\n");
+    h.FlashPagesToWrite = 288;
+    h.BootPagesToWrite = 16;
+    ASSERT_TRUE(LoadDeviceParams(h, "PART"));
+    EXPECT_EQ(h.FlashPagesToWrite, 64u);
+    EXPECT_EQ(h.BootPagesToWrite, 4u);
+}
+
+TEST_F(DeviceFileTest, ReadOnlyFileStillLoads) {
+    Write("x\n1 16 0 0 256 64 256 4 3 1 0\nA\n");
+    std::filesystem::permissions(t.dir.File("PART.cfg"), std::filesystem::perms::owner_read);
+    EXPECT_TRUE(LoadDeviceParams(h, "PART"));
+}
+
+TEST(ClearReservedFlashWindow, OnlyForThePartsWithAWindow) {
+    for (int type = 0; type < kDeviceCount; ++type) {
+        test::TestHost t;
+        Host& h = t.h();
+        h.buf().flash.fill(0x00);
+        h.DeviceType = type;
+        ClearReservedFlashWindow(h);
+        const bool cleared = type == 15 || type == 17 || type == 19 || type == 20;
+        SCOPED_TRACE(type);
+        EXPECT_EQ(h.buf().flash[0x10000], cleared ? 0xFF : 0x00);
+        EXPECT_EQ(h.buf().flash[0x10000 + 0xD000 - 1], cleared ? 0xFF : 0x00);
+        EXPECT_EQ(h.buf().flash[0xFFFF], 0x00);
+        EXPECT_EQ(h.buf().flash[0x10000 + 0xD000], 0x00);
+    }
+}
+
+TEST(SetPageGeometry, RecomputesSizesAndKeepsOldValuesOnRefusal) {
+    test::TestHost t;
+    Host& h = t.h();
+    ASSERT_TRUE(SetPageGeometry(h, 512, 256, 256, 16));
+    EXPECT_EQ(h.dev.FlashSize, 131072u);
+    EXPECT_EQ(h.dev.BootSize, 4096u);
+    EXPECT_TRUE(SetPageGeometry(h, 1, 65535, 1, 8192));  // the largest counts accepted
+    EXPECT_FALSE(SetPageGeometry(h, 300001, 1, 256, 16));
+    EXPECT_EQ(h.dev.FlashSize, 65535u);
+    EXPECT_EQ(t.prompts.messages.size(), 1u);
+    EXPECT_TRUE(SetPageGeometry(h, 300000, 1, 8192, 1));
+}
+
+}  // namespace
+}  // namespace lumacrest
