@@ -2,6 +2,7 @@
 // The Qt adapter shows real windows; the scripted adapter answers from a queue (tests, CLI).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,10 @@ public:
 
     // The About box (dialog 100).
     virtual void ShowAbout() = 0;
+
+    // The LOAD_ADDRESS dialog: proposes 0x4000 each time; the address on OK, nothing on
+    // Cancel.
+    virtual std::optional<uint32_t> AskLoadAddress() = 0;
 };
 
 // Documents and web pages handed to the desktop; failures are not reported.

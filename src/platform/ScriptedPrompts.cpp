@@ -23,4 +23,12 @@ std::optional<std::string> ScriptedPrompts::SaveFile(const std::string& filter) 
     return NextFile(filter);
 }
 
+std::optional<uint32_t> ScriptedPrompts::AskLoadAddress() {
+    ++loadAddressAsked;
+    if (addresses_.empty()) return 0x4000u;
+    std::optional<uint32_t> answer = addresses_.front();
+    addresses_.pop_front();
+    return answer;
+}
+
 }  // namespace lumacrest

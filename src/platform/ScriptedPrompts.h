@@ -22,6 +22,11 @@ public:
     std::optional<std::string> OpenFile(const std::string& filter) override;
     std::optional<std::string> SaveFile(const std::string& filter) override;
     void ShowAbout() override { ++aboutShown; }
+    std::optional<uint32_t> AskLoadAddress() override;
+
+    // Queue the answer of the next LOAD_ADDRESS dialog; std::nullopt answers Cancel. With
+    // nothing queued the dialog is answered OK with its proposal, 0x4000.
+    void QueueLoadAddress(std::optional<uint32_t> answer) { addresses_.push_back(answer); }
 
     // Queue the answer of the next file dialog; std::nullopt answers Cancel.
     void QueueFile(std::optional<std::string> answer) { files_.push_back(std::move(answer)); }
@@ -29,11 +34,13 @@ public:
     std::vector<Message> messages;
     std::vector<std::string> fileFilters;  // filters of the dialogs shown, in order
     int aboutShown = 0;
+    int loadAddressAsked = 0;
     std::function<void(const Message&)> onMessage;
 
 private:
     std::optional<std::string> NextFile(const std::string& filter);
     std::deque<std::optional<std::string>> files_;
+    std::deque<std::optional<uint32_t>> addresses_;
 };
 
 class RecordingShell : public Shell {

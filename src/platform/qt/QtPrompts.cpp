@@ -4,7 +4,9 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 #include <QUrl>
@@ -81,6 +83,17 @@ void QtPrompts::ShowAbout() {
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     layout->addWidget(buttons);
     dialog.exec();
+}
+
+std::optional<uint32_t> QtPrompts::AskLoadAddress() {
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent_, QStringLiteral("LOAD_ADDRESS"),
+                                               QStringLiteral("File Start Address:"),
+                                               QLineEdit::Normal, QStringLiteral("0x4000"), &ok);
+    if (!ok) return std::nullopt;
+    bool valid = false;
+    const uint32_t value = text.trimmed().toUInt(&valid, 0);
+    return valid ? value : 0u;
 }
 
 void QtShell::OpenDocument(const std::string& path, bool /*maximized*/) {

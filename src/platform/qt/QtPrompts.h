@@ -22,6 +22,7 @@ public:
     std::optional<std::string> OpenFile(const std::string& filter) override;
     std::optional<std::string> SaveFile(const std::string& filter) override;
     void ShowAbout() override;
+    std::optional<uint32_t> AskLoadAddress() override;
 
 private:
     QWidget* parent_;
