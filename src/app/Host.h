@@ -3,6 +3,8 @@
 
 #include "app/HostState.h"
 #include "platform/Prompts.h"
+#include "platform/SerialPort.h"
+#include "platform/Timers.h"
 
 namespace lumacrest {
 
@@ -11,6 +13,8 @@ namespace lumacrest {
 struct Platform {
     Prompts* prompts = nullptr;
     Shell* shell = nullptr;
+    SerialPort* serial = nullptr;
+    Timers* timers = nullptr;
 };
 
 struct Host : HostState {
@@ -18,6 +22,8 @@ struct Host : HostState {
 
     Prompts& prompts() { return *platform.prompts; }
     Shell& shell() { return *platform.shell; }
+    SerialPort& serial() { return *platform.serial; }
+    Timers& timers() { return *platform.timers; }
     MainModel& log() { return ui; }
 };
 
