@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when they are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev
+packages=(cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev qt6-svg-dev
           libgl-dev xvfb xauth socat srecord libgcrypt20-dev clang-14 libfuzzer-14-dev
           fonts-dejavu-core)
 missing=()

@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,6 +18,7 @@
 #include "platform/ScriptedPrompts.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
+#include "ui/chrome/qt/CGradientProgressCtrl.h"
 #include "ui/main/qt/MainWindow.h"
 
 using namespace lumacrest;
@@ -101,13 +101,15 @@ private slots:
 
     void progressZeroShowsAnEmptyBar() {
         Fixture f;
-        auto* bar = qobject_cast<QProgressBar*>(f.window->Control(id::ProgressControl));
+        auto* bar = qobject_cast<CGradientProgressCtrl*>(f.window->Control(id::ProgressControl));
+        QCOMPARE(bar->Lower(), 1);
+        QCOMPARE(bar->Upper(), 100);
         f.host.ui.SetProgress(50);
-        QCOMPARE(bar->value(), 50);
+        QCOMPARE(bar->Text(), QStringLiteral(" 49 %"));
         f.host.ui.SetProgress(0);
-        QCOMPARE(bar->value(), bar->minimum());
+        QCOMPARE(bar->Text(), QString());
         f.host.ui.SetProgress(100);
-        QCOMPARE(bar->value(), 100);
+        QCOMPARE(bar->Text(), QStringLiteral("100 %"));
     }
 
     void menuItemsReachTheirCommands() {

@@ -11,39 +11,31 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSvgRenderer>
 
+#include "ui/chrome/qt/CGradientProgressCtrl.h"
+#include "ui/chrome/qt/CSkinButton.h"
 #include "ui/main/MenuResource.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
+QPixmap ResourceImage(const QString& name, QSize size) {
+    InitChromeResources();
+    QSvgRenderer renderer(QStringLiteral(":/icons/") + name);
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    renderer.render(&p);
+    return pixmap;
+}
+
 QIcon AppIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        const qreal u = size / 16.0;
-        p.setPen(QPen(QColor(0x40, 0x40, 0x48), u * 0.8));
-        for (int i = 0; i < 4; ++i) {  // pins
-            const qreal y = (4 + i * 2.6) * u;
-            p.drawLine(QPointF(1 * u, y), QPointF(15 * u, y));
-        }
-        QLinearGradient g(0, 0, 0, size);
-        g.setColorAt(0, QColor(0x2b, 0x5f, 0xb3));
-        g.setColorAt(1, QColor(0x16, 0x2f, 0x66));
-        p.setBrush(g);
-        p.setPen(Qt::NoPen);
-        p.drawRoundedRect(QRectF(3 * u, 2 * u, 10 * u, 12 * u), 1.5 * u, 1.5 * u);
-        p.setPen(QPen(QColor(0xff, 0xc8, 0x3a), 1.6 * u, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(6.5 * u, 5 * u), QPointF(6.5 * u, 11 * u));
-        p.drawLine(QPointF(6.5 * u, 11 * u), QPointF(10 * u, 11 * u));
-        icon.addPixmap(pixmap);
-    }
+    for (int size : {16, 24, 32, 48, 64, 128})
+        icon.addPixmap(ResourceImage(QStringLiteral("app-128.svg"), QSize(size, size)));
     return icon;
 }
 
@@ -102,15 +94,36 @@ void MainWindow::BuildControls() {
         dlg_.OnCommand(id::McuList);
     });
 
-    loadFile_ = new QPushButton(QStringLiteral("Load File"), central);
-    update_ = new QPushButton(QStringLiteral("Update"), central);
+    loadFile_ = new CSkinButton(QStringLiteral("Load File"), central);
+    loadFile_->SetEffect(7, 8, 10, 0, 0);
+    loadFile_->SetImages(ResourceImage(QStringLiteral("load-file-158.svg"), QSize(24, 24)));
+    update_ = new CSkinButton(QStringLiteral("Update"), central);
+    update_->SetEffect(7, 8, 10, 0, 0);
+    update_->SetImages(ResourceImage(QStringLiteral("update-163.svg"), QSize(24, 24)));
     update_->setDefault(true);
+    QFont bold = update_->font();
+    bold.setBold(true);
+    update_->setFont(bold);
+    // The web-page buttons exist but are hidden.
+    auto* download = new CSkinButton(QStringLiteral("资 料 下 载"), central);
+    download->SetEffect(7, 8, 10, 0, 0);
+    download->hide();
+    auto* maker = new CSkinButton(QString(), central);
+    maker->SetImages(ResourceImage(QStringLiteral("maker-174.svg"), QSize(96, 24)),
+                     ResourceImage(QStringLiteral("maker-173.svg"), QSize(96, 24)));
+    maker->hide();
+    connect(download, &QPushButton::clicked, this, [this] { dlg_.OnCommand(id::DownloadPage); });
+    connect(maker, &QPushButton::clicked, this, [this] { dlg_.OnCommand(id::MakerPage); });
+    controls_[id::DownloadPage] = download;
+    controls_[id::MakerPage] = maker;
     connect(loadFile_, &QPushButton::clicked, this, [this] { dlg_.OnCommand(id::LoadFile); });
     connect(update_, &QPushButton::clicked, this, [this] { dlg_.OnCommand(id::Update); });
 
-    progress_ = new QProgressBar(central);
-    progress_->setRange(0, MainModel::kProgressUpper);
-    progress_->setTextVisible(false);
+    progress_ = new CGradientProgressCtrl(central);
+    progress_->SetRange(MainModel::kProgressLower, MainModel::kProgressUpper);
+    progress_->SetShowText(true);
+    progress_->SetTextColor(Qt::black);
+    progress_->setMinimumHeight(22);
 
     log_ = new QPlainTextEdit(central);
     log_->setReadOnly(true);
@@ -118,16 +131,25 @@ void MainWindow::BuildControls() {
     log_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     log_->setMinimumSize(420, 260);
 
-    grid->addWidget(new QLabel(QStringLiteral("COM:"), central), 0, 0);
+    auto* comLabel = new QLabel(QStringLiteral("COM:"), central);
+    auto* mcuLabel = new QLabel(QStringLiteral("MCU:"), central);
+    comLabel->setBuddy(com_);
+    mcuLabel->setBuddy(mcu_);
+    grid->addWidget(comLabel, 0, 0);
     grid->addWidget(com_, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("MCU:"), central), 0, 2);
-    grid->addWidget(mcu_, 0, 3);
-    grid->addWidget(loadFile_, 0, 4);
-    grid->addWidget(update_, 0, 5);
-    grid->addWidget(progress_, 1, 0, 1, 6);
-    grid->addWidget(log_, 2, 0, 1, 6);
-    grid->setColumnStretch(3, 1);
-    grid->setRowStretch(2, 1);
+    grid->addWidget(mcuLabel, 1, 0);
+    grid->addWidget(mcu_, 1, 1);
+    grid->addWidget(loadFile_, 0, 3, 2, 1);
+    grid->addWidget(update_, 0, 4, 2, 1);
+    grid->addWidget(progress_, 2, 0, 1, 5);
+    grid->addWidget(log_, 3, 0, 1, 5);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnMinimumWidth(2, 12);
+    grid->setRowStretch(3, 1);
+    loadFile_->setMinimumHeight(52);
+    update_->setMinimumHeight(52);
+    loadFile_->setMinimumWidth(116);
+    update_->setMinimumWidth(116);
     setCentralWidget(central);
 
     controls_[id::ComList] = com_;
@@ -174,14 +196,13 @@ void MainWindow::LogAppended(const std::string& appended, bool cleared) {
 
 void MainWindow::ProgressChanged(int position) {
     // Positions at or below the lower bound show an empty bar.
-    progress_->setValue(position <= MainModel::kProgressLower
-                            ? 0
-                            : std::min(position, MainModel::kProgressUpper));
+    progress_->SetPos(position);
 }
 
 void MainWindow::EnabledChanged(int id, bool enabled) {
     if (QAction* action = Action(id)) action->setEnabled(enabled);
     if (id == id::ProgressControl || id == id::Log) return;
+    if (id == id::Update) toolbar_.EnableWindow(enabled);
     if (QWidget* control = Control(id)) control->setEnabled(enabled);
 }
 

@@ -12,12 +12,18 @@ class QAction;
 class QComboBox;
 class QMenu;
 class QPlainTextEdit;
-class QProgressBar;
-class QPushButton;
+
+#include "ui/chrome/qt/CSkinButton.h"
 
 namespace lumacrest {
 
+class CGradientProgressCtrl;
+
 QIcon AppIcon();
+// An image of the program's resources (res/icons) drawn at `size`.
+QPixmap ResourceImage(const QString& name, QSize size);
+// Makes the compiled-in resources available (they live in a static library).
+void InitChromeResources();
 
 class MainWindow : public QMainWindow, public MainModelObserver {
     Q_OBJECT
@@ -53,9 +59,10 @@ private:
     std::map<int, QWidget*> controls_;
     QComboBox* com_ = nullptr;
     QComboBox* mcu_ = nullptr;
-    QPushButton* loadFile_ = nullptr;
-    QPushButton* update_ = nullptr;
-    QProgressBar* progress_ = nullptr;
+    CSkinButton* loadFile_ = nullptr;
+    CSkinButton* update_ = nullptr;
+    CGradientProgressCtrl* progress_ = nullptr;
+    CToolBarEx toolbar_;
     QPlainTextEdit* log_ = nullptr;
 };
 
