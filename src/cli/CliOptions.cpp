@@ -1,0 +1,211 @@
+#include "cli/CliOptions.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest::cli {
+
+const std::vector<CommandSpec>& Commands() {
+    static const std::vector<CommandSpec> commands = {
+        {"identify", 0, true, false, "connect and identify the programmer"},
+        {"update", id::Update, true, false, "run the selected program options (the Update button)"},
+        {"erase", id::ChipErase, true, false, "erase the chip"},
+        {"write-flash", id::WriteFlash, true, false, "write the flash image"},
+        {"read-flash", id::ReadFlash, true, true, "read the chip's flash into FILE"},
+        {"verify-flash", id::VerifyFlash, true, false, "verify the flash against the image"},
+        {"write-boot", id::WriteBoot, true, false, "write and verify the boot image"},
+        {"read-boot", id::ReadBoot, true, true, "read the chip's boot area into FILE"},
+        {"verify-boot", id::VerifyBoot, true, false, "verify the boot area against the image"},
+        {"write-keycode", id::WriteKeyCode, true, false, "write and check the KeyCode"},
+        {"check-keycode", id::CheckKeyCodeCmd, true, false, "check the KeyCode"},
+        {"checksum", id::CheckSum, false, false, "log the buffer checksums"},
+        {"save-project", id::SaveProject, false, true, "save a project file FILE"},
+        {"combine", id::Combine, false, true, "write the main and boot images as one HEX FILE"},
+        {"package-update", id::ReserveJia, false, true, "package the firmware image FILE as an update file"},
+        {"unpack-update", id::ReserveJie, false, true, "decrypt the update file FILE"},
+        {"encrypt-image", id::FileJiaMi, false, false, "encrypt the flash image and KeyCode"},
+        {"decrypt-image", id::FileJieMi, false, true, "decrypt the encrypted image FILE"},
+        {"ex2hex", id::ConvertExToHex, false, true, "convert the .ex file FILE to HEX"},
+        {"programmer-update", id::ReserveP, false, false, "rewrite the programmer's firmware from update.dat"},
+    };
+    return commands;
+}
+
+const CommandSpec* FindCommand(const std::string& name) {
+    for (const CommandSpec& c : Commands())
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+std::optional<uint32_t> ParseNumber(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty()) return std::nullopt;
+    for (char c : digits) {
+        const bool ok = hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0
+                            : (c >= '0' && c <= '9');
+        if (!ok) return std::nullopt;
+    }
+    errno = 0;
+    const unsigned long long v = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+    if (errno != 0 || v > 0xFFFFFFFFull) return std::nullopt;
+    return static_cast<uint32_t>(v);
+}
+
+std::optional<uint32_t> ParseOptionList(const std::string& text) {
+    static const std::pair<const char*, uint32_t> kWords[] = {
+        {"erase", 1u << 0}, {"flash", 1u << 1},   {"boot", 1u << 2},
+        {"keycode", 1u << 3}, {"protect", 1u << 4}, {"sn", 1u << 5}};
+    uint32_t mask = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t comma = text.find(',', start);
+        if (comma == std::string::npos) comma = text.size();
+        const std::string word = text.substr(start, comma - start);
+        if (!word.empty()) {
+            bool known = false;
+            for (const auto& [name, bit] : kWords)
+                if (word == name) {
+                    mask |= bit;
+                    known = true;
+                }
+            if (!known) return std::nullopt;
+        }
+        start = comma + 1;
+    }
+    return mask;
+}
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+    ParseResult r;
+    CliOptions& o = r.options;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                r.error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        auto number = [&](uint32_t& out) {
+            std::string text;
+            if (!value(text)) return false;
+            auto n = ParseNumber(text);
+            if (!n) {
+                r.error = a + ": not a number: " + text;
+                return false;
+            }
+            out = *n;
+            return true;
+        };
+        std::string text;
+        uint32_t n = 0;
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--dir") {
+            if (!value(o.dir)) return r;
+        } else if (a == "--port") {
+            if (!value(text)) return r;
+            o.port = text;
+        } else if (a == "--mcu") {
+            if (!value(text)) return r;
+            o.mcu = text;
+        } else if (a == "--flash") {
+            if (!value(text)) return r;
+            o.flash = text;
+        } else if (a == "--flash-at") {
+            if (!number(o.flashAt)) return r;
+        } else if (a == "--boot") {
+            if (!value(text)) return r;
+            o.boot = text;
+        } else if (a == "--boot-at") {
+            if (!number(o.bootAt)) return r;
+        } else if (a == "--keycode") {
+            if (!value(text)) return r;
+            o.keycode = text;
+        } else if (a == "--project") {
+            if (!value(text)) return r;
+            o.project = text;
+        } else if (a == "--options") {
+            if (!value(text)) return r;
+            o.optionMask = ParseOptionList(text);
+            if (!o.optionMask) {
+                r.error = "--options: unknown option in " + text;
+                return r;
+            }
+        } else if (a == "--sn") {
+            if (!number(n)) return r;
+            o.sn = n;
+        } else if (a == "--sn-at") {
+            if (!number(n)) return r;
+            o.snAt = n;
+        } else if (a == "--save-config") {
+            o.saveConfig = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            r.error = "unknown option " + a;
+            return r;
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (o.help) return r;
+    if (positional.empty()) {
+        r.error = "no command given";
+        return r;
+    }
+    o.command = FindCommand(positional[0]);
+    if (!o.command) {
+        r.error = "unknown command " + positional[0];
+        return r;
+    }
+    const std::size_t wanted = o.command->needsArgument ? 2 : 1;
+    if (positional.size() != wanted) {
+        r.error = std::string(o.command->name) +
+                  (o.command->needsArgument ? " takes one FILE argument" : " takes no argument");
+        return r;
+    }
+    if (o.command->needsArgument) o.argument = positional[1];
+    return r;
+}
+
+std::string UsageText() {
+    std::string s =
+        "Usage: lumacrest-cli [options] COMMAND [ARG]\n"
+        "\n"
+        "Options (without them the settings come from Config.dat in the program directory):\n"
+        "  --dir DIR          the program directory (default: the executable's)\n"
+        "  --port NAME        COM1..COM16, USB (scan), or a device path such as /dev/ttyUSB0\n"
+        "  --mcu NAME         choose the MCU NAME (its NAME.cfg parameter file)\n"
+        "  --flash FILE       load FILE into the flash buffer (HEX or raw)\n"
+        "  --flash-at ADDR    the load address of --flash (default 0x4000)\n"
+        "  --boot FILE        load FILE into the boot buffer\n"
+        "  --boot-at ADDR     the load address of --boot (default 0x4000)\n"
+        "  --keycode FILE     load the KeyCode from FILE\n"
+        "  --project FILE     load a project file (.Prjt)\n"
+        "  --options LIST     program options, comma list of erase, flash, boot, keycode,\n"
+        "                     protect, sn (replaces the stored options)\n"
+        "  --sn VALUE         the next serial number\n"
+        "  --sn-at ADDR       the flash address of the serial number\n"
+        "  --save-config      write Config.dat back at the end\n"
+        "  --help             this text\n"
+        "\n"
+        "Addresses and values are decimal or 0x-prefixed hexadecimal.\n"
+        "\n"
+        "Commands:\n";
+    for (const CommandSpec& c : Commands()) {
+        std::string head = std::string("  ") + c.name + (c.needsArgument ? " FILE" : "");
+        head.resize(24, ' ');
+        s += head + c.summary + "\n";
+    }
+    s += "\nExit status: 0 passed, 1 failed, 2 usage error.\n";
+    return s;
+}
+
+}  // namespace lumacrest::cli

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "cli/CliOptions.h"
+#include "cli/RunJudge.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest::cli {
+namespace {
+
+ParseResult Parse(std::vector<std::string> args) { return ParseCommandLine(args); }
+
+TEST(CliOptions, FullCommandLine) {
+    ParseResult r = Parse({"--port", "COM3", "--mcu", "MN101EF51A_IAP", "--flash", "image.hex",
+                           "--flash-at", "0x4000", "--boot-at", "16384", "--options",
+                           "erase,flash", "--sn", "0x102", "--sn-at", "256", "--save-config",
+                           "update"});
+    ASSERT_EQ(r.error, "");
+    const CliOptions& o = r.options;
+    EXPECT_EQ(o.port, "COM3");
+    EXPECT_EQ(o.mcu, "MN101EF51A_IAP");
+    EXPECT_EQ(o.flash, "image.hex");
+    EXPECT_EQ(o.flashAt, 0x4000u);
+    EXPECT_EQ(o.bootAt, 16384u);
+    EXPECT_EQ(o.optionMask, 3u);
+    EXPECT_EQ(o.sn, 0x102u);
+    EXPECT_EQ(o.snAt, 256u);
+    EXPECT_TRUE(o.saveConfig);
+    ASSERT_NE(o.command, nullptr);
+    EXPECT_EQ(o.command->commandId, id::Update);
+    EXPECT_TRUE(o.command->needsDevice);
+}
+
+TEST(CliOptions, ArgumentsAndUsageErrors) {
+    ParseResult r = Parse({"read-flash", "out.bin"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.options.argument, "out.bin");
+    EXPECT_NE(Parse({"read-flash"}).error, "");
+    EXPECT_NE(Parse({"update", "extra"}).error, "");
+    EXPECT_NE(Parse({}).error, "");
+    EXPECT_NE(Parse({"frobnicate"}).error, "");
+    EXPECT_NE(Parse({"--bogus", "update"}).error, "");
+    EXPECT_NE(Parse({"--flash-at", "0x", "update"}).error, "");
+    EXPECT_NE(Parse({"--flash-at", "12ab", "update"}).error, "");
+    EXPECT_NE(Parse({"--sn", "0x100000000", "update"}).error, "");
+    EXPECT_NE(Parse({"--options", "erase,fly", "update"}).error, "");
+    EXPECT_NE(Parse({"update", "--port"}).error, "");
+    EXPECT_TRUE(Parse({"--help"}).options.help);
+    EXPECT_EQ(Parse({"--options", "", "update"}).options.optionMask, 0u);
+    EXPECT_EQ(ParseOptionList("keycode,protect,sn,boot"), (8u | 16u | 32u | 4u));
+}
+
+TEST(CliOptions, UsageNamesEveryOptionAndCommand) {
+    const std::string usage = UsageText();
+    for (const char* option : {"--dir", "--port", "--mcu", "--flash", "--flash-at", "--boot",
+                               "--boot-at", "--keycode", "--project", "--options", "--sn",
+                               "--sn-at", "--save-config", "--help"})
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+    for (const CommandSpec& c : Commands())
+        EXPECT_NE(usage.find(std::string("  ") + c.name), std::string::npos) << c.name;
+}
+
+TEST(RunJudge, FailureWordsLinesAndBoxes) {
+    MainModel m;
+    RunJudge judge;
+    m.AddObserver(&judge);
+    m.AppendLog("Write FLASH......");
+    m.AppendLogRaw("OK");
+    m.AppendLog("Failed");  // a whole line that only reads "Failed" is not a result
+    EXPECT_FALSE(judge.Failed());
+    m.AppendLog("Verify FLASH......");
+    m.AppendLogRaw("Failed");
+    EXPECT_TRUE(judge.Failed());
+    judge.Reset();
+    m.AppendLogRaw("Timer Over ");
+    EXPECT_TRUE(judge.Failed());
+    judge.Reset();
+    m.AppendLog("Can Not Find Programmer  ");
+    EXPECT_TRUE(judge.Failed());
+    judge.Reset();
+    judge.MessageShown(MsgIcon::Information);
+    EXPECT_FALSE(judge.Failed());
+    judge.MessageShown(MsgIcon::Error);
+    EXPECT_TRUE(judge.Failed());
+}
+
+}  // namespace
+}  // namespace lumacrest::cli
