@@ -3,6 +3,7 @@
 #include "app/Config.h"
 #include "image/Checksums.h"
 #include "image/DeviceCatalogue.h"
+#include "image/ImageLoading.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -62,6 +63,7 @@ void RegisterShellCommands(Host& h, CommandRouter& router) {
 
 void RegisterAllCommands(Host& h, CommandRouter& router) {
     RegisterShellCommands(h, router);
+    RegisterImageLoadCommands(h, router);
 }
 
 }  // namespace lumacrest
