@@ -3,7 +3,9 @@
 #include "app/Config.h"
 #include "image/Checksums.h"
 #include "image/DeviceCatalogue.h"
+#include "image/HexWriter.h"
 #include "image/ImageLoading.h"
+#include "image/ProjectFile.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -64,6 +66,8 @@ void RegisterShellCommands(Host& h, CommandRouter& router) {
 void RegisterAllCommands(Host& h, CommandRouter& router) {
     RegisterShellCommands(h, router);
     RegisterImageLoadCommands(h, router);
+    RegisterHexWriteCommands(h, router);
+    RegisterProjectCommands(h, router);
 }
 
 }  // namespace lumacrest
