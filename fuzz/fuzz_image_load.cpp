@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Fixture f;
     if (size < 5) return 0;
     const uint8_t mode = data[0];
-    const uint32_t offset = uint32_t{data[1]} << 24 | uint32_t{data[2]} << 16 |
-                            uint32_t{data[3]} << 8 | data[4];
+    const uint32_t offset =
+        uint32_t{data[1]} << 24 | uint32_t{data[2]} << 16 | uint32_t{data[3]} << 8 | data[4];
     const std::string path = f.base + ((mode & 1) ? ".hex" : ".bin");
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (!out) std::abort();
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ImageTarget target = static_cast<ImageTarget>((mode >> 1) % 3);
     std::optional<uint32_t> end = LoadImageFile(f.host, target, path, (mode & 8) ? offset : 0x4000);
     if (!end) std::abort();  // the file exists: it must open
-    const uint32_t limit = target == ImageTarget::Flash ? f.host.dev.FlashSize
+    const uint32_t limit = target == ImageTarget::Flash  ? f.host.dev.FlashSize
                            : target == ImageTarget::Boot ? f.host.dev.BootSize
                                                          : 18u;
     if (*end > limit) std::abort();

@@ -71,8 +71,9 @@ uint32_t ReadBinaryImage(std::FILE* file, std::span<uint8_t> buffer, uint32_t of
         char discard[4096];
         uint64_t left = offset;
         while (left > 0) {
-            const std::size_t n =
-                std::fread(discard, 1, static_cast<std::size_t>(std::min<uint64_t>(left, sizeof discard)), file);
+            const std::size_t n = std::fread(
+                discard, 1, static_cast<std::size_t>(std::min<uint64_t>(left, sizeof discard)),
+                file);
             if (n == 0) return 0;
             left -= n;
         }

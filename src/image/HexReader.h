@@ -22,7 +22,7 @@ enum class HexFlow {
 };
 
 struct HexStreamResult {
-    bool sawEndRecord = false;      // an end-of-file record (type 01) ended the stream
+    bool sawEndRecord = false;       // an end-of-file record (type 01) ended the stream
     std::size_t overlongTokens = 0;  // tokens longer than any valid record, skipped whole
 };
 

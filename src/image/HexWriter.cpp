@@ -88,8 +88,10 @@ std::optional<std::string> BuildCombinedHex(Host& h, std::string* why) {
     std::string out;
     out.reserve(static_cast<std::size_t>(mainLength + bootLength) * 3);
     HexRecordWriter writer(out, kCombineStartAddress);
-    writer.Blocks(std::span<const uint8_t>(h.buf().flash.data(), static_cast<std::size_t>(mainLength)));
-    writer.Blocks(std::span<const uint8_t>(h.buf().boot.data(), static_cast<std::size_t>(bootLength)));
+    writer.Blocks(
+        std::span<const uint8_t>(h.buf().flash.data(), static_cast<std::size_t>(mainLength)));
+    writer.Blocks(
+        std::span<const uint8_t>(h.buf().boot.data(), static_cast<std::size_t>(bootLength)));
     writer.End();
     return out;
 }

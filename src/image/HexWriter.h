@@ -20,7 +20,7 @@ inline constexpr uint32_t kCombineStartAddress = 0x4000;
 
 // The running record sequence: target address A and segment counter k.
 class HexRecordWriter {
-public:
+  public:
     HexRecordWriter(std::string& out, uint32_t startAddress) : out_(out), address_(startAddress) {}
 
     // The extended segment address record for segment value k x 0x1000.
@@ -32,7 +32,7 @@ public:
 
     uint32_t address() const { return address_; }
 
-private:
+  private:
     void DataRecord(const uint8_t* bytes);
 
     std::string& out_;

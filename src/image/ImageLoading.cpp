@@ -86,8 +86,8 @@ std::optional<uint32_t> LoadLogged(Host& h, ImageTarget target, const Names& nam
 
 void LoadFlash(Host& h, bool rangeFile) {
     h.ui.WriteSeparator();
-    std::optional<std::string> path = h.prompts().OpenFile(rangeFile ? kRangeFileFilter
-                                                                     : kImageFilter);
+    std::optional<std::string> path =
+        h.prompts().OpenFile(rangeFile ? kRangeFileFilter : kImageFilter);
     if (!path) return;
     if (rangeFile) {
         h.FlashLoadOffset = 0;
@@ -152,16 +152,19 @@ std::optional<uint32_t> LoadImageFile(Host& h, ImageTarget target, const std::st
     return end;
 }
 
-void LoadFlashFile(Host& h) { LoadFlash(h, false); }
+void LoadFlashFile(Host& h) {
+    LoadFlash(h, false);
+}
 
-void LoadRangeFile(Host& h) { LoadFlash(h, true); }
+void LoadRangeFile(Host& h) {
+    LoadFlash(h, true);
+}
 
 void LoadBootFile(Host& h) {
     h.ui.WriteSeparator();
     std::optional<std::string> path = h.prompts().OpenFile(kImageFilter);
     if (!path) return;
-    if (std::optional<uint32_t> address = h.prompts().AskLoadAddress())
-        h.BootLoadOffset = *address;
+    if (std::optional<uint32_t> address = h.prompts().AskLoadAddress()) h.BootLoadOffset = *address;
     h.BootFilePath = *path;
     if (auto end = LoadLogged(h, ImageTarget::Boot, kBootNames, *path, h.BootLoadOffset))
         AfterBootLoad(h, *end);

@@ -30,11 +30,11 @@ std::optional<uint32_t> LoadImageFile(Host& h, ImageTarget target, const std::st
                                       uint32_t offset);
 
 // The commands.
-void LoadFlashFile(Host& h);      // menu Load Flash File
-void LoadRangeFile(Host& h);      // the "Load File" button: raw range files from offset 0
-void LoadBootFile(Host& h);       // menu Load Boot File
-void LoadKeyCodeFile(Host& h);    // menu Load KeyCode
-void ReloadImageFiles(Host& h);   // toolbar reload: all three from the remembered paths
+void LoadFlashFile(Host& h);     // menu Load Flash File
+void LoadRangeFile(Host& h);     // the "Load File" button: raw range files from offset 0
+void LoadBootFile(Host& h);      // menu Load Boot File
+void LoadKeyCodeFile(Host& h);   // menu Load KeyCode
+void ReloadImageFiles(Host& h);  // toolbar reload: all three from the remembered paths
 
 void RegisterImageLoadCommands(Host& h, CommandRouter& router);
 

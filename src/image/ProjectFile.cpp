@@ -27,7 +27,9 @@ void Line(std::string& out, const std::string& text) {
     out += '\n';
 }
 
-void Number(std::string& out, int64_t value) { Line(out, std::to_string(static_cast<int32_t>(value))); }
+void Number(std::string& out, int64_t value) {
+    Line(out, std::to_string(static_cast<int32_t>(value)));
+}
 
 // Reads one header number; a value that cannot be read leaves `target` as it was.
 template <typename T>
@@ -90,10 +92,10 @@ std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
     Number(out, d.BootAreaEnabled);
     Number(out, h.englishUi);
     Line(out, d.AdapterText);
-    WriteHexSection(out, std::span<const uint8_t>(h.buf().flash.data(),
-                                                  static_cast<std::size_t>(flashLength)));
-    WriteHexSection(out, std::span<const uint8_t>(h.buf().boot.data(),
-                                                  static_cast<std::size_t>(bootLength)));
+    WriteHexSection(
+        out, std::span<const uint8_t>(h.buf().flash.data(), static_cast<std::size_t>(flashLength)));
+    WriteHexSection(
+        out, std::span<const uint8_t>(h.buf().boot.data(), static_cast<std::size_t>(bootLength)));
     WriteHexSection(out, std::span<const uint8_t>(h.buf().keyCode.data(), kKeyCodeLength));
     return out;
 }
@@ -143,8 +145,7 @@ bool LoadProjectFile(Host& h, const std::string& path) {
     // The numbers. A value that cannot be read keeps the one before.
     std::optional<int32_t> options = in.ReadInt();
     if (options) {
-        for (int bit = 0; bit < 6; ++bit)
-            h.ui.SetCheck(kOptionBoxes[bit], (*options >> bit) & 1);
+        for (int bit = 0; bit < 6; ++bit) h.ui.SetCheck(kOptionBoxes[bit], (*options >> bit) & 1);
     }
     ReadInto(in, h.SnAddress);
     ReadInto(in, h.SnValue);

@@ -71,13 +71,13 @@ TEST(HexReader, LowerCaseDigitsAndShortRecords) {
     EXPECT_EQ(p.buf[0x10], 0xAB);
     EXPECT_EQ(p.buf[0x11], 0xCD);  // "CD" taken as data; the checksum is not examined
     EXPECT_EQ(p.buf[0x12], 0xFF);
-    EXPECT_EQ(p.buf[0x20], 0xFF);  // no complete pair after the type
+    EXPECT_EQ(p.buf[0x20], 0xFF);    // no complete pair after the type
     EXPECT_EQ(p.result.end, 0x20u);  // an empty data record still ends where it starts
 }
 
 TEST(HexReader, OverlongTokenIsSkippedWhole) {
-    std::string text = ":0100000011EE\n:FF0010" + std::string(4000, '0') + "AA\n" +
-                       ":0100200022DD\n:00000001FF\n";
+    std::string text =
+        ":0100000011EE\n:FF0010" + std::string(4000, '0') + "AA\n" + ":0100200022DD\n:00000001FF\n";
     Parsed p = Parse(text, {0, 0x1000});
     EXPECT_EQ(p.result.stream.overlongTokens, 1u);
     EXPECT_EQ(p.buf[0], 0x11);
@@ -108,18 +108,18 @@ TEST(HexReader, ImageEndIsHighestStoredEndCappedAtLimit) {
     EXPECT_EQ(p.buf[0xFFE], 0x11);
 
     // Addresses far beyond the buffer are dropped without harm.
-    p = Parse(":02000002FFFF00\n:10FFF000000102030405060708090A0B0C0D0E0F00\n", {0, 0x100},
-              0x100);
+    p = Parse(":02000002FFFF00\n:10FFF000000102030405060708090A0B0C0D0E0F00\n", {0, 0x100}, 0x100);
     EXPECT_EQ(p.result.end, 0x100u);
     for (std::size_t i = 0; i < 0x100; ++i) ASSERT_EQ(p.buf[i], 0xFF);
 }
 
 TEST(HexReader, StopRulesAtTheLimit) {
-    const std::string text = ":1000000000112233445566778899AABBCCDDEEFF00\n"
-                             ":0200100012345E\n"
-                             ":0100000099AA\n"
-                             ":00000001FF\n"
-                             ":0100050077AA\n";
+    const std::string text =
+        ":1000000000112233445566778899AABBCCDDEEFF00\n"
+        ":0200100012345E\n"
+        ":0100000099AA\n"
+        ":00000001FF\n"
+        ":0100050077AA\n";
     Parsed stop = Parse(text, {0, 16, Rules::AtLimit::Stop});
     EXPECT_EQ(stop.buf[0x10], 0x12);  // the record that passes the limit is stored
     EXPECT_EQ(stop.buf[0], 0x00);     // but nothing after it
@@ -140,7 +140,8 @@ TEST(HexReader, StopRulesAtTheLimit) {
 TEST(HexReader, BinaryOffsetAndLimit) {
     std::vector<uint8_t> data(0x5000);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
-    auto run = [&](uint32_t offset, uint32_t limit, std::size_t fileSize, std::vector<uint8_t>& out) {
+    auto run = [&](uint32_t offset, uint32_t limit, std::size_t fileSize,
+                   std::vector<uint8_t>& out) {
         std::FILE* f = std::tmpfile();
         std::fwrite(data.data(), 1, fileSize, f);
         std::rewind(f);

@@ -17,7 +17,9 @@ using test::Lines;
 using test::ReadText;
 using test::WriteText;
 
-uint8_t Pattern(std::size_t i) { return static_cast<uint8_t>(i * 13 + (i >> 9)); }
+uint8_t Pattern(std::size_t i) {
+    return static_cast<uint8_t>(i * 13 + (i >> 9));
+}
 
 TEST(HexWriter, RecordTextAndChecksums) {
     std::string out;
@@ -63,7 +65,7 @@ TEST(HexWriter, SectionsCrossSegmentsAndReadBackExactly) {
 }
 
 class CombineTest : public ::testing::Test {
-protected:
+  protected:
     CombineTest() { RegisterHexWriteCommands(h, router_); }
     void Fill() {
         for (std::size_t i = 0; i < h.buf().flash.size(); ++i) h.buf().flash[i] = Pattern(i);
@@ -89,13 +91,12 @@ TEST_F(CombineTest, ExampleGeometryAndStandardToolReadsItBack) {
     EXPECT_EQ(lines[0].substr(0, 9), ":10400000");
     EXPECT_EQ(lines[0xBFF].substr(0, 9), ":10FFF000");
     EXPECT_EQ(lines[0xC00], ":020000021000EC");
-    EXPECT_EQ(lines[0x1100].substr(0, 9), ":104FF000");      // last main record, 0x14FF0
-    EXPECT_EQ(lines[0x1101].substr(0, 9), ":10500000");      // boot starts at 0x15000
+    EXPECT_EQ(lines[0x1100].substr(0, 9), ":104FF000");  // last main record, 0x14FF0
+    EXPECT_EQ(lines[0x1101].substr(0, 9), ":10500000");  // boot starts at 0x15000
     EXPECT_EQ(lines[0x1101].substr(7, 2), "00");
     EXPECT_EQ(lines[0x1200].substr(0, 9), ":105FF000");
     EXPECT_EQ(lines[0x1201], ":00000001FF");
-    for (const auto& l : lines)
-        ASSERT_EQ(l.find_first_of("abcdef"), std::string::npos) << l;
+    for (const auto& l : lines) ASSERT_EQ(l.find_first_of("abcdef"), std::string::npos) << l;
 
     // srec_cat reads it back to the same bytes.
     const std::string bin = t.dir.File("back.bin");

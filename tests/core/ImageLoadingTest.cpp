@@ -22,14 +22,16 @@ std::string Bytes(std::size_t n, uint8_t (*f)(std::size_t)) {
     for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(f(i));
     return s;
 }
-uint8_t Pattern(std::size_t i) { return static_cast<uint8_t>(i * 31 + (i >> 8)); }
+uint8_t Pattern(std::size_t i) {
+    return static_cast<uint8_t>(i * 31 + (i >> 8));
+}
 
 std::string ChecksumLine(const std::string& label, const uint8_t* data, std::size_t n) {
     return label + FormatChecksum(Crc16(data, static_cast<int32_t>(n)) & 0xFFFF);
 }
 
 class ImageLoadTest : public ::testing::Test {
-protected:
+  protected:
     ImageLoadTest() {
         EXPECT_TRUE(SetPageGeometry(h, 256, 288, 256, 16));
         RegisterImageLoadCommands(h, router);

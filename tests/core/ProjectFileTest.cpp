@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "image/Checksums.h"
+#include "image/DeviceCatalogue.h"
+#include "image/ImageLoading.h"
+#include "image/ProjectFile.h"
+#include "support/TestHost.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+namespace {
+
+using test::Lines;
+using test::ReadText;
+using test::WriteText;
+
+uint8_t Pattern(std::size_t i) {
+    return static_cast<uint8_t>(i * 151 + (i >> 10));
+}
+
+class ProjectTest : public ::testing::Test {
+  protected:
+    ProjectTest() {
+        RegisterProjectCommands(h, router);
+        RegisterImageLoadCommands(h, router);
+        h.ui.Combo(id::McuList).items = {"MN101EF32D", "MN101EF51A_IAP", "MN101EFC3D"};
+        h.ui.Combo(id::ComList).items = {"COM1", "COM3", "USB"};
+    }
+    void FillImages() {
+        for (std::size_t i = 0; i < h.buf().flash.size(); ++i) h.buf().flash[i] = Pattern(i);
+        for (std::size_t i = 0; i < h.buf().boot.size(); ++i) h.buf().boot[i] = Pattern(i + 7);
+        for (std::size_t i = 0; i < h.buf().keyCode.size(); ++i)
+            h.buf().keyCode[i] = static_cast<uint8_t>(0xC0 + i);
+    }
+    // The two checksum lines of the last ShowChecksums.
+    std::vector<std::string> Sums() {
+        std::vector<std::string> sums;
+        for (const auto& l : t.LogLines())
+            if (l.find("Buffer Check Sum: ") != std::string::npos) sums.push_back(l);
+        return {sums.end() - 2, sums.end()};
+    }
+    std::string Save(const std::string& name) {
+        t.prompts.QueueFile(t.dir.File(name));
+        router.Dispatch(id::SaveProject);
+        return t.dir.File(name);
+    }
+    void Load(const std::string& path) {
+        t.prompts.QueueFile(path);
+        router.Dispatch(id::LoadProject);
+    }
+
+    test::TestHost t;
+    Host& h = t.h();
+    CommandRouter router;
+};
+
+TEST_F(ProjectTest, RoundTripKeepsEverything) {
+    ASSERT_TRUE(SetPageGeometry(h, 256, 288, 256, 16));
+    FillImages();
+    h.ui.Select(id::McuList, 2);
+    h.ui.Select(id::ComList, 1);
+    for (int box : {id::EraseChip, id::ProgramBoot, id::ProgramSn, id::Counter})
+        h.ui.SetCheck(box, 1);
+    h.SnAddress = 0x1234;
+    h.SnValue = 4000000000u;  // saved as a negative "%d" and read back the same
+    h.SnInBoot = 1;
+    h.SnWidth = 3;
+    h.SnLittleEndian = 0;
+    h.dev.DeviceByte3 = 9;
+    h.dev.AdapterText = "Adapter: ZK9 QFP64";
+    h.FlashFilePath = "   ";
+    ShowChecksums(h);
+    const std::vector<std::string> before = Sums();
+    const std::string keyBefore(h.buf().keyCode.begin(), h.buf().keyCode.begin() + 16);
+
+    Save("job");
+    EXPECT_EQ(t.prompts.fileFilters.back(), kProjectFilter);
+    EXPECT_EQ(t.LogLines().back(), "Save Project File......OK");
+    EXPECT_EQ(h.FlashFilePath, "W\\:");
+    const auto lines = Lines(ReadText(t.dir.File("job.Prjt")));
+    const std::vector<std::string> header = {"YES",
+                                             "MN101EFC3D",
+                                             "COM3",
+                                             "W\\:",
+                                             "W\\:",
+                                             "W\\:",
+                                             "37",
+                                             "4660",
+                                             "-294967296",
+                                             "1",
+                                             "1",
+                                             "3",
+                                             "0",
+                                             "256",
+                                             "288",
+                                             "256",
+                                             "16",
+                                             "9",
+                                             "1",
+                                             "1",
+                                             "Adapter: ZK9 QFP64",
+                                             ":020000020000FC"};
+    ASSERT_GT(lines.size(), header.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + header.size()), header);
+
+    // Everything is changed, then the project brings it back.
+    h.buf().Reset();
+    ASSERT_TRUE(SetPageGeometry(h, 128, 10, 128, 2));
+    h.ui.Select(id::McuList, 0);
+    h.ui.Select(id::ComList, 2);
+    for (int box : {id::EraseChip, id::ProgramFlash, id::ProgramBoot, id::ProgramSn})
+        h.ui.SetCheck(box, box == id::ProgramFlash);
+    h.SnValue = 0;
+    h.SnAdvance = 0;
+    h.englishUi = 0;
+    h.dev.BootAreaEnabled = 0;
+    h.FlashFilePath = h.BootFilePath = h.KeyCodeFilePath = "/x";
+    Load(t.dir.File("job.Prjt"));
+
+    EXPECT_TRUE(t.prompts.messages.empty());
+    EXPECT_EQ(h.ProjectFilePath, t.dir.File("job.Prjt"));
+    EXPECT_EQ(Sums(), before);
+    EXPECT_EQ(std::string(h.buf().keyCode.begin(), h.buf().keyCode.begin() + 16), keyBefore);
+    EXPECT_EQ(h.buf().keyCode[16], 0xFF);
+    EXPECT_EQ(h.buf().flash[288 * 256], 0xFF);  // beyond the section: erased
+    EXPECT_EQ(h.dev.FlashSize, 288u * 256);
+    EXPECT_EQ(h.FlashPagesToWrite, 288u);
+    EXPECT_EQ(h.BootPagesToWrite, 16u);
+    EXPECT_EQ(h.mcuName, "MN101EFC3D");
+    EXPECT_EQ(h.DeviceType, 15);
+    EXPECT_EQ(h.ui.Combo(id::McuList).selected, 2);
+    EXPECT_EQ(h.ui.Combo(id::ComList).selected, 1);
+    EXPECT_EQ(h.ui.Check(id::EraseChip), 1);
+    EXPECT_EQ(h.ui.Check(id::ProgramFlash), 0);
+    EXPECT_EQ(h.ui.Check(id::ProgramBoot), 1);
+    EXPECT_EQ(h.ui.Check(id::ProgramSn), 1);
+    EXPECT_EQ(h.SnValue, 4000000000u);
+    EXPECT_EQ(h.SnAddress, 0x1234u);
+    EXPECT_EQ(h.SnInBoot, 1u);
+    EXPECT_EQ(h.SnWidth, 3u);
+    EXPECT_EQ(h.SnLittleEndian, 0);
+    EXPECT_EQ(h.SnAdvance, 1);
+    EXPECT_EQ(h.englishUi, 1);
+    EXPECT_EQ(h.dev.DeviceByte3, 9);
+    EXPECT_EQ(h.dev.BootAreaEnabled, 1);
+    EXPECT_EQ(h.dev.AdapterText, "Adapter: ZK9 QFP64");
+    EXPECT_EQ(h.FlashFilePath, "");
+    EXPECT_EQ(h.KeyCodeFilePath, "");
+    // The reserved window of this device is not applied: the image is as saved.
+    EXPECT_EQ(h.buf().flash[0x10000], Pattern(0x10000));
+
+    const auto log = t.LogLines();
+    const std::size_t n = log.size();
+    EXPECT_EQ(log[n - 5], "Open Project File \"" + t.dir.File("job.Prjt") + "\" . . . . . . OK");
+    EXPECT_EQ(log[n - 4], "Device  : MN101EFC3D");
+    EXPECT_EQ(log[n - 3], "Adapter: ZK9 QFP64");
+
+    // The image paths are forgotten: reload finds none of them.
+    router.Dispatch(id::TbReload);
+    const auto after = t.LogLines();
+    EXPECT_EQ(after[after.size() - 5], "Open Flash File.......Can not find");
+    EXPECT_EQ(after[after.size() - 4], "Open Boot File.......Can not find");
+    EXPECT_EQ(after[after.size() - 3], "Open KeyCode File.......Can not find");
+}
+
+TEST_F(ProjectTest, NamesExtensionAndDefaults) {
+    ASSERT_TRUE(SetPageGeometry(h, 256, 4, 256, 1));
+    Save("job.prjt");
+    EXPECT_EQ(Lines(ReadText(t.dir.File("job.prjt.Prjt")))[1], "ATMEGA48");
+    EXPECT_EQ(Lines(ReadText(t.dir.File("job.prjt.Prjt")))[2], "USB");
+    EXPECT_EQ(h.mcuName, "ATMEGA48");
+    Save("other.Prjt");
+    EXPECT_TRUE(std::filesystem::exists(t.dir.File("other.Prjt")));
+
+    // A name outside the catalogue: type 0 and its name; the list selects nothing.
+    h.ui.Select(id::McuList, 1);
+    h.DeviceType = 5;
+    Load(t.dir.File("job.prjt.Prjt"));
+    EXPECT_EQ(h.DeviceType, 0);
+    EXPECT_EQ(h.mcuName, "MN101EF32D");
+    EXPECT_EQ(h.ui.Combo(id::McuList).selected, -1);
+    EXPECT_EQ(h.ui.Combo(id::ComList).selected, 2);
+
+    // A stored language flag of 0 still leaves English.
+    std::string text = ReadText(t.dir.File("other.Prjt"));
+    auto lines = Lines(text);
+    lines[19] = "0";
+    std::string edited;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) edited += lines[i] + "\n";
+    WriteText(t.dir.File("lang.Prjt"), edited);
+    Load(t.dir.File("lang.Prjt"));
+    EXPECT_EQ(h.englishUi, 1);
+    EXPECT_TRUE(t.prompts.messages.empty());
+}
+
+TEST_F(ProjectTest, OpenFailureAndCancel) {
+    h.buf().flash[0] = 0x11;
+    Load(t.dir.File("none.Prjt"));
+    EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{"******Open Pro File Failed******   "});
+    EXPECT_EQ(t.LogLines().back(),
+              "Open Project File \"" + t.dir.File("none.Prjt") + "\" . . . . . . Failed");
+    EXPECT_EQ(h.buf().flash[0], 0x11);
+
+    const std::size_t before = t.LogLines().size();
+    router.Dispatch(id::SaveProject);  // save dialog cancelled
+    EXPECT_EQ(t.LogLines().size(), before);
+}
+
+TEST_F(ProjectTest, ASectionThatPassesItsLimitKeepsTheOthersInStep) {
+    const std::string header =
+        "YES\nMN101EF32D\nUSB\nW\\:\nW\\:\nW\\:"
+        "\n2\n0\n0\n1\n0\n9\n1\n16\n2\n16\n1\n3\n1\n1\nAdapter\n";
+    const std::string flash =
+        ":020000020000FC\n"
+        ":1000000000112233445566778899AABBCCDDEEFF78\n"
+        ":10001000000102030405060708090A0B0C0D0E0F78\n"
+        ":10002000AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA00\n"  // beyond the 32-byte flash
+        ":10000000BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBB00\n"  // read on, not stored
+        ":00000001FF\n";
+    const std::string boot =
+        ":020000020000FC\n:1000000055555555555555555555555555555555F0\n:00000001FF\n";
+    const std::string key =
+        ":020000020000FC\n:10000000A0A1A2A3A4A5A6A7A8A9AAABACADAEAF00\n:00000001FF\n";
+    WriteText(t.dir.File("p.Prjt"), header + flash + boot + key);
+    Load(t.dir.File("p.Prjt"));
+    EXPECT_TRUE(t.prompts.messages.empty());
+    EXPECT_EQ(h.dev.FlashSize, 32u);
+    EXPECT_EQ(h.buf().flash[0], 0x00);
+    EXPECT_EQ(h.buf().flash[0x20], 0xAA);  // the record that passed the limit
+    EXPECT_EQ(h.buf().boot[0], 0x55);
+    EXPECT_EQ(h.buf().boot[16], 0xFF);
+    EXPECT_EQ(h.buf().keyCode[15], 0xAF);
+    EXPECT_EQ(h.ui.Check(id::ProgramFlash), 1);
+    EXPECT_EQ(h.ui.Check(id::EraseChip), 0);
+    EXPECT_EQ(h.SnWidth, 1u);  // a width outside 1..4 is not taken
+}
+
+TEST_F(ProjectTest, RefusedGeometries) {
+    // Saving: sections must be whole 16-byte records.
+    ASSERT_TRUE(SetPageGeometry(h, 24, 3, 256, 1));
+    const std::string path = t.dir.File("g.Prjt");
+    WriteText(path, "previous");
+    Save("g.Prjt");
+    ASSERT_EQ(t.MessageTexts().size(), 1u);
+    EXPECT_NE(t.MessageTexts()[0].find("the flash section of 72 bytes is not a multiple of 16"),
+              std::string::npos);
+    EXPECT_EQ(t.LogLines().back(), "Save Project File......Failed");
+    EXPECT_EQ(ReadText(path), "previous");
+
+    // Loading: a geometry the buffers cannot hold changes no image.
+    ASSERT_TRUE(SetPageGeometry(h, 256, 288, 256, 16));
+    h.buf().flash[0] = 0x42;
+    WriteText(path,
+              "YES\nMN101EF32D\nUSB\nW\\:\nW\\:\nW\\:"
+              "\n0\n0\n0\n1\n0\n4\n1\n4096\n4096\n256\n16\n3\n1\n1\nA\n"
+              ":020000020000FC\n:1000000000112233445566778899AABBCCDDEEFF78\n:00000001FF\n");
+    Load(path);
+    EXPECT_EQ(t.MessageTexts().size(), 2u);
+    EXPECT_EQ(h.dev.FlashPageCount, 288u);
+    EXPECT_EQ(h.buf().flash[0], 0x42);
+    EXPECT_EQ(t.LogLines().back(), "Open Project File......Failed");
+}
+
+// Our sections are standard HEX, and standard HEX sections load as ours do.
+TEST_F(ProjectTest, SectionsInterworkWithStandardTools) {
+    ASSERT_TRUE(SetPageGeometry(h, 256, 288, 256, 16));
+    FillImages();
+    const std::string path = Save("std");
+    const std::string text = ReadText(path + ".Prjt");
+    const std::size_t start = text.find(":020000020000FC");
+    const std::size_t end = text.find(":00000001FF\n", start) + 12;
+    const std::string sectionFile = t.dir.File("flash.hex");
+    WriteText(sectionFile, text.substr(start, end - start));
+    const std::string bin = t.dir.File("flash.bin");
+    ASSERT_EQ(
+        std::system(
+            ("srec_cat '" + sectionFile + "' -intel -o '" + bin + "' -binary 2>/dev/null").c_str()),
+        0);
+    EXPECT_EQ(ReadText(bin), std::string(h.buf().flash.begin(), h.buf().flash.begin() + 288 * 256));
+
+    // Replace the flash section by srec_cat's segmented output of the same bytes.
+    const std::string segmented = t.dir.File("seg.hex");
+    ASSERT_EQ(std::system(("srec_cat '" + bin + "' -binary -o '" + segmented +
+                           "' -intel -address-length=3 2>/dev/null")
+                              .c_str()),
+              0);
+    const std::string replaced = text.substr(0, start) + ReadText(segmented) + text.substr(end);
+    WriteText(t.dir.File("seg.Prjt"), replaced);
+    ShowChecksums(h);
+    const std::vector<std::string> sums = Sums();
+    h.buf().Reset();
+    Load(t.dir.File("seg.Prjt"));
+    EXPECT_EQ(Sums(), sums);
+    EXPECT_EQ(h.buf().keyCode[0], 0xC0);
+}
+
+}  // namespace
+}  // namespace lumacrest
