@@ -136,10 +136,8 @@ bool LoadProjectFile(Host& h, const std::string& path) {
     DeviceTypeFromName(h, mcu);
     h.ui.Select(id::McuList, h.ui.Combo(id::McuList).FindPrefix(mcu));
     DeviceNameFromType(h, h.DeviceType);
-    if (std::optional<std::string> port = in.ReadWordLine(kNameMax)) {
-        h.portName = *port;
+    if (std::optional<std::string> port = in.ReadWordLine(kNameMax))
         h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(*port));
-    }
     for (int i = 0; i < 3; ++i) in.SkipLine();
 
     // The numbers. A value that cannot be read keeps the one before.
