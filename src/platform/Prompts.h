@@ -8,6 +8,9 @@
 
 namespace lumacrest {
 
+struct BufferEditSession;
+struct SnSetSession;
+
 enum class MsgIcon {
     None,         // plain message box
     Error,        // the stop / error icon
@@ -15,7 +18,7 @@ enum class MsgIcon {
 };
 
 class Prompts {
-public:
+  public:
     virtual ~Prompts() = default;
 
     virtual void MessageBox(const std::string& text, MsgIcon icon) = 0;
@@ -31,11 +34,20 @@ public:
     // The LOAD_ADDRESS dialog: proposes 0x4000 each time; the address on OK, nothing on
     // Cancel.
     virtual std::optional<uint32_t> AskLoadAddress() = 0;
+
+    // The buffer editor over `session` (its working copy, length, title and range fields).
+    // Save and Fill act on the session while it is open; true when closed with OK, with the
+    // edited bytes in the working copy.
+    virtual bool EditBuffer(BufferEditSession& session) = 0;
+
+    // The "SN_Setting" dialog over `session`; true when closed with OK and the values
+    // passed its checks.
+    virtual bool EditSerialNumber(SnSetSession& session) = 0;
 };
 
 // Documents and web pages handed to the desktop; failures are not reported.
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
     virtual void OpenDocument(const std::string& path, bool maximized) = 0;
     virtual void OpenUrl(const std::string& url) = 0;

@@ -1,5 +1,7 @@
 #include "platform/ScriptedPrompts.h"
 
+#include "ui/edit/BufferEdit.h"
+
 namespace lumacrest {
 
 void ScriptedPrompts::MessageBox(const std::string& text, MsgIcon icon) {
@@ -29,6 +31,31 @@ std::optional<uint32_t> ScriptedPrompts::AskLoadAddress() {
     std::optional<uint32_t> answer = addresses_.front();
     addresses_.pop_front();
     return answer;
+}
+
+bool ScriptedPrompts::EditBuffer(BufferEditSession& session) {
+    bufferTitles.push_back(session.title);
+    if (bufferScripts_.empty()) return false;
+    BufferScript script = std::move(bufferScripts_.front());
+    bufferScripts_.pop_front();
+    return script(session);
+}
+
+bool ScriptedPrompts::EditSerialNumber(SnSetSession& session) {
+    ++serialNumberAsked;
+    while (!serialNumbers_.empty()) {
+        std::optional<std::pair<uint32_t, uint32_t>> answer = serialNumbers_.front();
+        serialNumbers_.pop_front();
+        if (!answer) return false;
+        SnSetSession typed = session;
+        typed.value = answer->first;
+        typed.address = answer->second;
+        if (typed.Accept(*this)) {
+            session = typed;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace lumacrest

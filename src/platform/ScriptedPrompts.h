@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Prompts.h"
@@ -12,7 +13,7 @@
 namespace lumacrest {
 
 class ScriptedPrompts : public Prompts {
-public:
+  public:
     struct Message {
         std::string text;
         MsgIcon icon;
@@ -23,6 +24,21 @@ public:
     std::optional<std::string> SaveFile(const std::string& filter) override;
     void ShowAbout() override { ++aboutShown; }
     std::optional<uint32_t> AskLoadAddress() override;
+    bool EditBuffer(BufferEditSession& session) override;
+    bool EditSerialNumber(SnSetSession& session) override;
+
+    // The operator's part in the next buffer editor: acts on the session (edits the working
+    // copy, sets fields, calls Save and Fill) and returns true for OK, false for Cancel.
+    // With nothing queued the editor is cancelled.
+    using BufferScript = std::function<bool(BufferEditSession&)>;
+    void QueueBufferEdit(BufferScript script) { bufferScripts_.push_back(std::move(script)); }
+
+    // One OK press of the next SN dialog with these values; std::nullopt answers Cancel. A
+    // refused OK leaves the dialog open for the next queued answer; with none left it is
+    // cancelled.
+    void QueueSerialNumber(std::optional<std::pair<uint32_t, uint32_t>> valueAndAddress) {
+        serialNumbers_.push_back(valueAndAddress);
+    }
 
     // Queue the answer of the next LOAD_ADDRESS dialog; std::nullopt answers Cancel. With
     // nothing queued the dialog is answered OK with its proposal, 0x4000.
@@ -35,16 +51,20 @@ public:
     std::vector<std::string> fileFilters;  // filters of the dialogs shown, in order
     int aboutShown = 0;
     int loadAddressAsked = 0;
+    std::vector<std::string> bufferTitles;  // titles of the buffer editors opened, in order
+    int serialNumberAsked = 0;
     std::function<void(const Message&)> onMessage;
 
-private:
+  private:
     std::optional<std::string> NextFile(const std::string& filter);
     std::deque<std::optional<std::string>> files_;
     std::deque<std::optional<uint32_t>> addresses_;
+    std::deque<BufferScript> bufferScripts_;
+    std::deque<std::optional<std::pair<uint32_t, uint32_t>>> serialNumbers_;
 };
 
 class RecordingShell : public Shell {
-public:
+  public:
     void OpenDocument(const std::string& path, bool maximized) override {
         opened.push_back(path);
         lastMaximized = maximized;

@@ -4,13 +4,15 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QInputDialog>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include "ui/edit/qt/CBufferEditDlg.h"
+#include "ui/edit/qt/CLoadAddressDlg.h"
+#include "ui/edit/qt/CSnSetDlg.h"
 
 namespace lumacrest {
 
@@ -61,7 +63,8 @@ void QtPrompts::MessageBox(const std::string& text, MsgIcon icon) {
 }
 
 std::optional<std::string> QtPrompts::OpenFile(const std::string& filter) {
-    QString path = QFileDialog::getOpenFileName(parent_, QString(), QString(), QtNameFilter(filter));
+    QString path =
+        QFileDialog::getOpenFileName(parent_, QString(), QString(), QtNameFilter(filter));
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
 }
@@ -78,7 +81,8 @@ void QtPrompts::ShowAbout() {
     dialog.setWindowTitle(QStringLiteral("About Lumacrest"));
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(new QLabel(QStringLiteral("Lumacrest V3.0 版"), &dialog));
-    layout->addWidget(new QLabel(QStringLiteral("Host tool for the Lumacrest MCU programmer"), &dialog));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Host tool for the Lumacrest MCU programmer"), &dialog));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     layout->addWidget(buttons);
@@ -86,14 +90,19 @@ void QtPrompts::ShowAbout() {
 }
 
 std::optional<uint32_t> QtPrompts::AskLoadAddress() {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parent_, QStringLiteral("LOAD_ADDRESS"),
-                                               QStringLiteral("File Start Address:"),
-                                               QLineEdit::Normal, QStringLiteral("0x4000"), &ok);
-    if (!ok) return std::nullopt;
-    bool valid = false;
-    const uint32_t value = text.trimmed().toUInt(&valid, 0);
-    return valid ? value : 0u;
+    CLoadAddressDlg dialog(parent_);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Address();
+}
+
+bool QtPrompts::EditBuffer(BufferEditSession& session) {
+    CBufferEditDlg dialog(session, *this, parent_);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtPrompts::EditSerialNumber(SnSetSession& session) {
+    CSnSetDlg dialog(session, *this, parent_);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 void QtShell::OpenDocument(const std::string& path, bool /*maximized*/) {

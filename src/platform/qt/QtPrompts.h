@@ -14,7 +14,7 @@ namespace lumacrest {
 QString QtNameFilter(const std::string& filter);
 
 class QtPrompts : public Prompts {
-public:
+  public:
     explicit QtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
 
@@ -23,13 +23,15 @@ public:
     std::optional<std::string> SaveFile(const std::string& filter) override;
     void ShowAbout() override;
     std::optional<uint32_t> AskLoadAddress() override;
+    bool EditBuffer(BufferEditSession& session) override;
+    bool EditSerialNumber(SnSetSession& session) override;
 
-private:
+  private:
     QWidget* parent_;
 };
 
 class QtShell : public Shell {
-public:
+  public:
     void OpenDocument(const std::string& path, bool maximized) override;
     void OpenUrl(const std::string& url) override;
 };

@@ -6,6 +6,7 @@
 #include "image/HexWriter.h"
 #include "image/ImageLoading.h"
 #include "image/ProjectFile.h"
+#include "ui/edit/BufferEdit.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -68,6 +69,7 @@ void RegisterAllCommands(Host& h, CommandRouter& router) {
     RegisterImageLoadCommands(h, router);
     RegisterHexWriteCommands(h, router);
     RegisterProjectCommands(h, router);
+    RegisterEditCommands(h, router);
 }
 
 }  // namespace lumacrest

@@ -1,0 +1,322 @@
+#include "ui/edit/qt/CHexEditCtrl.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+
+namespace lumacrest {
+
+QFont HexEditorFont() {
+    QFont font(QStringLiteral("Courier New"));
+    font.setPixelSize(14);
+    const QFontInfo info(font);
+    if (info.family() != QStringLiteral("Courier New") || !info.fixedPitch()) {
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setStyleHint(QFont::Monospace);
+        font.setPixelSize(14);
+    }
+    return font;
+}
+
+CHexEditCtrl::CHexEditCtrl(QWidget* parent) : QAbstractScrollArea(parent), font_(HexEditorFont()) {
+    setFocusPolicy(Qt::StrongFocus);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setCursor(Qt::IBeamCursor);
+    verticalScrollBar()->setSingleStep(1);
+    UpdateMetrics();
+    Refresh();
+}
+
+void CHexEditCtrl::UpdateMetrics() {
+    const QFontMetrics fm(font_);
+    model_.SetCharMetrics(fm.horizontalAdvance(QLatin1Char('0')), fm.height());
+    ascent_ = fm.ascent();
+    model_.SetClientSize(viewport()->width(), viewport()->height());
+}
+
+QSize CHexEditCtrl::SizeForRows(int rows) const {
+    const QFontMetrics fm(font_);
+    const int cells = 9 + 48 + 16 + 1;
+    const int frame = 2 * frameWidth();
+    return QSize(cells * fm.horizontalAdvance(QLatin1Char('0')) + frame +
+                     style()->pixelMetric(QStyle::PM_ScrollBarExtent),
+                 rows * fm.height() + frame);
+}
+
+void CHexEditCtrl::SetData(const uint8_t* bytes, int32_t count) {
+    model_.SetData(bytes, count);
+    Refresh();
+}
+
+int32_t CHexEditCtrl::GetData(uint8_t* destination, int32_t capacity) const {
+    return model_.GetData(destination, capacity);
+}
+
+void CHexEditCtrl::ScrollToOffset(int32_t offset) {
+    model_.ScrollToOffset(offset);
+    Refresh();
+}
+
+void CHexEditCtrl::InsertBytes(int32_t at, int32_t count) {
+    model_.InsertBytes(at, count);
+    Refresh();
+}
+
+void CHexEditCtrl::SetSelection(int32_t anchor, int32_t end) {
+    model_.SetSelection(anchor, end);
+    Refresh();
+}
+
+void CHexEditCtrl::SelectAll() {
+    model_.SelectAll();
+    Refresh();
+}
+
+void CHexEditCtrl::Copy() {
+    if (!model_.HasSelection()) return;
+    const HexClipboard clip = model_.Copy();
+    auto* mime = new QMimeData;
+    mime->setData(QString::fromLatin1(kBinaryDataFormat),
+                  QByteArray(clip.binary.data(), static_cast<qsizetype>(clip.binary.size())));
+    mime->setText(QString::fromLatin1(clip.text.data(), static_cast<qsizetype>(clip.text.size())));
+    QApplication::clipboard()->setMimeData(mime);
+}
+
+void CHexEditCtrl::Refresh() {
+    if (model_.HasData()) {
+        const int32_t max = model_.ScrollMax();
+        syncing_ = true;
+        QScrollBar* bar = verticalScrollBar();
+        bar->setRange(0, max);
+        bar->setPageStep(std::max(model_.VisibleRows(), 1));
+        bar->setValue(model_.ScrollPos());
+        bar->setEnabled(max > 0);
+        syncing_ = false;
+    } else {
+        verticalScrollBar()->setRange(0, 0);
+        verticalScrollBar()->setEnabled(false);
+    }
+    viewport()->update();
+}
+
+void CHexEditCtrl::scrollContentsBy(int, int) {
+    if (syncing_) return;
+    model_.VScroll(ScrollCode::ThumbTrack, verticalScrollBar()->value());
+    viewport()->update();
+}
+
+void CHexEditCtrl::resizeEvent(QResizeEvent* e) {
+    QAbstractScrollArea::resizeEvent(e);
+    model_.SetClientSize(viewport()->width(), viewport()->height());
+    Refresh();
+}
+
+void CHexEditCtrl::paintEvent(QPaintEvent*) {
+    // The viewport is painted whole into Qt's back buffer: never a separate erase.
+    QPainter p(viewport());
+    const QRect client = viewport()->rect();
+    p.fillRect(client, Qt::white);
+    if (!model_.HasData()) return;
+    p.setFont(font_);
+    const QPalette& pal = palette();
+    const QColor text = pal.color(QPalette::WindowText);
+    const QColor hiText = pal.color(QPalette::HighlightedText);
+    const QColor hiBack = pal.color(QPalette::Highlight);
+
+    const int cw = model_.CharWidth();
+    const int lh = model_.LineHeight();
+    const int rows = model_.VisibleRows();
+    const int wholeRows = client.height() / lh;
+    const int hexX = model_.HexX();
+    const int charX = model_.CharX();
+    const bool selection = model_.HasSelection();
+    const bool hexHighlight = selection && model_.InHexColumn();
+    const bool charHighlight = selection && model_.Column() == CaretColumn::Characters;
+    const int32_t length = model_.Length();
+    const std::vector<uint8_t>& bytes = model_.Bytes();
+
+    auto drawCell = [&](int x, int y, const QString& s, bool highlighted) {
+        if (highlighted) {
+            p.fillRect(QRect(x, y, cw * static_cast<int>(s.size()), lh), hiBack);
+            p.setPen(hiText);
+        } else {
+            p.setPen(text);
+        }
+        p.drawText(x, y + ascent_, s);
+    };
+
+    p.setPen(text);
+    for (int row = 0; row < rows && row < std::max(wholeRows, 1); ++row) {
+        const int32_t offset = model_.TopOffset() + row * HexEditModel::kRowWidth;
+        if (offset >= length) break;
+        const int y = row * lh;
+        p.setPen(text);
+        p.drawText(0, y + ascent_, QString::fromStdString(model_.AddressText(offset)));
+        const int count = std::min<int32_t>(HexEditModel::kRowWidth, length - offset);
+        if (!hexHighlight) {
+            p.setPen(text);
+            p.drawText(hexX, y + ascent_, QString::fromStdString(model_.HexText(offset)));
+        } else {
+            for (int i = 0; i < count; ++i) {
+                const uint8_t b = bytes[static_cast<std::size_t>(offset + i)];
+                const QChar pair[2] = {QLatin1Char(HexEditModel::kDigits[b >> 4]),
+                                       QLatin1Char(HexEditModel::kDigits[b & 15])};
+                drawCell(hexX + 3 * i * cw, y, QString(pair, 2), model_.Selected(offset + i));
+            }
+        }
+        if (!charHighlight) {
+            p.setPen(text);
+            p.drawText(charX, y + ascent_, QString::fromLatin1(model_.CharText(offset)));
+        } else {
+            const std::string chars = model_.CharText(offset);
+            for (int i = 0; i < count; ++i)
+                drawCell(charX + i * cw, y, QString(QLatin1Char(chars[i])),
+                         model_.Selected(offset + i));
+        }
+    }
+
+    if (hasFocus() && !selection) {
+        const CaretRect caret = model_.Caret();
+        if (caret.visible) {
+            p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+            p.fillRect(QRect(caret.x, caret.y, caret.width, caret.height), Qt::white);
+        }
+    }
+}
+
+bool CHexEditCtrl::event(QEvent* e) {
+    // Tab, Enter and Escape belong to the editor, not to the dialog around it.
+    if (e->type() == QEvent::ShortcutOverride) {
+        e->accept();
+        return true;
+    }
+    if (e->type() == QEvent::KeyPress) {
+        auto* ke = static_cast<QKeyEvent*>(e);
+        if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) {
+            keyPressEvent(ke);
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(e);
+}
+
+void CHexEditCtrl::keyPressEvent(QKeyEvent* e) {
+    e->accept();
+    if (!model_.HasData()) return;
+    const bool shift = e->modifiers() & Qt::ShiftModifier;
+    const bool control = e->modifiers() & Qt::ControlModifier;
+
+    // The key itself, then the character it types.
+    bool navigation = true;
+    switch (e->key()) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            model_.Key(HexKey::Tab, shift, control);
+            break;
+        case Qt::Key_PageUp:
+            model_.Key(HexKey::PageUp, shift, control);
+            break;
+        case Qt::Key_PageDown:
+            model_.Key(HexKey::PageDown, shift, control);
+            break;
+        case Qt::Key_Home:
+            model_.Key(HexKey::Home, shift, control);
+            break;
+        case Qt::Key_End:
+            model_.Key(HexKey::End, shift, control);
+            break;
+        case Qt::Key_Left:
+            model_.Key(HexKey::Left, shift, control);
+            break;
+        case Qt::Key_Up:
+            model_.Key(HexKey::Up, shift, control);
+            break;
+        case Qt::Key_Right:
+            model_.Key(HexKey::Right, shift, control);
+            break;
+        case Qt::Key_Down:
+            model_.Key(HexKey::Down, shift, control);
+            break;
+        case Qt::Key_Insert:
+            model_.Key(HexKey::Insert, shift, control);
+            break;
+        case Qt::Key_Delete:
+            model_.Key(HexKey::Delete, shift, control);
+            break;
+        default:
+            navigation = false;
+    }
+
+    if (!navigation) {
+        uint32_t code = 0;
+        const int key = e->key();
+        if (control && key >= Qt::Key_A && key <= Qt::Key_Z) {
+            code = static_cast<uint32_t>(key - Qt::Key_A + 1);
+        } else if (key == Qt::Key_Backspace) {
+            code = '\b';
+        } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            code = '\r';
+        } else if (key == Qt::Key_Escape) {
+            code = 0x1B;
+        } else if (!e->text().isEmpty()) {
+            code = e->text().at(0).unicode();
+        }
+        if (code != 0 && model_.Char(code, control)) Copy();
+    }
+    Refresh();
+}
+
+void CHexEditCtrl::mousePressEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return;
+    setFocus(Qt::MouseFocusReason);
+    if (!model_.HasData()) return;
+    const bool shift = e->modifiers() & Qt::ShiftModifier;
+    const QPoint pt = e->position().toPoint();
+    model_.MousePress(pt.x(), pt.y(), shift);
+    dragPending_ = !shift;
+    pressPos_ = pt;
+    Refresh();
+}
+
+void CHexEditCtrl::mouseMoveEvent(QMouseEvent* e) {
+    if (!model_.HasData()) return;
+    if (!(e->buttons() & Qt::LeftButton)) return;
+    const QPoint pt = e->position().toPoint();
+    if (dragPending_ && (pt - pressPos_).manhattanLength() >= QApplication::startDragDistance()) {
+        dragPending_ = false;
+        model_.BeginDrag();
+    }
+    if (model_.HasSelection()) model_.MouseDrag(pt.x(), pt.y());
+    Refresh();
+}
+
+void CHexEditCtrl::mouseReleaseEvent(QMouseEvent*) {
+    dragPending_ = false;
+}
+
+void CHexEditCtrl::mouseDoubleClickEvent(QMouseEvent*) {}
+
+void CHexEditCtrl::focusInEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusInEvent(e);
+    viewport()->update();
+}
+
+void CHexEditCtrl::focusOutEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusOutEvent(e);
+    viewport()->update();
+}
+
+void CHexEditCtrl::contextMenuEvent(QContextMenuEvent* e) {
+    e->accept();
+}
+
+}  // namespace lumacrest
