@@ -149,7 +149,7 @@ CaretRect HexEditModel::Caret() {
 
 void HexEditModel::ScrollToOffset(int32_t offset) {
     EnsureLayout();
-    SetTop(kRowWidth * (offset / kRowWidth - visibleRows_ / 3));
+    SetTop(kRowWidth * (std::max(offset, 0) / kRowWidth - visibleRows_ / 3));
 }
 
 void HexEditModel::VScroll(ScrollCode code, int32_t thumb) {
@@ -170,7 +170,7 @@ void HexEditModel::VScroll(ScrollCode code, int32_t thumb) {
             if (top_ < maxTop) top_ = std::min(top_ + page, maxTop);
             break;
         case ScrollCode::ThumbTrack:
-            SetTop(kRowWidth * thumb);
+            SetTop(kRowWidth * std::clamp(thumb, 0, maxTop / kRowWidth));
             break;
         case ScrollCode::Other:
             break;
