@@ -13,15 +13,34 @@
 
 namespace lumacrest {
 
+namespace {
+// Every cell the same width: what the columns of the editor rely on.
+bool EvenPitch(const QFont& font) {
+    const QFontMetrics fm(font);
+    const int w = fm.horizontalAdvance(QLatin1Char('0'));
+    return w > 0 && fm.horizontalAdvance(QLatin1Char('i')) == w &&
+           fm.horizontalAdvance(QLatin1Char('W')) == w &&
+           fm.horizontalAdvance(QLatin1Char('.')) == w;
+}
+}  // namespace
+
 QFont HexEditorFont() {
-    QFont font(QStringLiteral("Courier New"));
-    font.setPixelSize(14);
-    const QFontInfo info(font);
-    if (info.family() != QStringLiteral("Courier New") || !info.fixedPitch()) {
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        font.setStyleHint(QFont::Monospace);
+    // "Courier New" where it is installed; else a fixed-pitch face that Linux desktops have.
+    const QStringList families = {QStringLiteral("Courier New"), QStringLiteral("DejaVu Sans Mono"),
+                                  QStringLiteral("Liberation Mono"), QStringLiteral("Noto Mono"),
+                                  QStringLiteral("Courier")};
+    for (const QString& family : families) {
+        QFont font(family);
         font.setPixelSize(14);
+        font.setHintingPreference(QFont::PreferFullHinting);  // whole-pixel advances
+        if (QFontInfo(font).family().compare(family, Qt::CaseInsensitive) == 0 && EvenPitch(font))
+            return font;
     }
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    font.setPixelSize(14);
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
 
@@ -40,6 +59,9 @@ void CHexEditCtrl::UpdateMetrics() {
     const QFontMetrics fm(font_);
     model_.SetCharMetrics(fm.horizontalAdvance(QLatin1Char('0')), fm.height());
     ascent_ = fm.ascent();
+    // A run of text lands on the cells only when the advance is a whole pixel count.
+    const qreal run = QFontMetricsF(font_).horizontalAdvance(QStringLiteral("0123456789ABCDEF"));
+    wholeRuns_ = qFuzzyCompare(run, 16.0 * fm.horizontalAdvance(QLatin1Char('0')));
     model_.SetClientSize(viewport()->width(), viewport()->height());
 }
 
@@ -144,6 +166,14 @@ void CHexEditCtrl::paintEvent(QPaintEvent*) {
     const int32_t length = model_.Length();
     const std::vector<uint8_t>& bytes = model_.Bytes();
 
+    // One text call per row and column; cell by cell where the font's advance is fractional.
+    auto drawRun = [&](int x, int y, const QString& s) {
+        if (wholeRuns_) {
+            p.drawText(x, y + ascent_, s);
+            return;
+        }
+        for (int i = 0; i < s.size(); ++i) p.drawText(x + i * cw, y + ascent_, QString(s[i]));
+    };
     auto drawCell = [&](int x, int y, const QString& s, bool highlighted) {
         if (highlighted) {
             p.fillRect(QRect(x, y, cw * static_cast<int>(s.size()), lh), hiBack);
@@ -151,7 +181,7 @@ void CHexEditCtrl::paintEvent(QPaintEvent*) {
         } else {
             p.setPen(text);
         }
-        p.drawText(x, y + ascent_, s);
+        drawRun(x, y, s);
     };
 
     p.setPen(text);
@@ -160,11 +190,11 @@ void CHexEditCtrl::paintEvent(QPaintEvent*) {
         if (offset >= length) break;
         const int y = row * lh;
         p.setPen(text);
-        p.drawText(0, y + ascent_, QString::fromStdString(model_.AddressText(offset)));
+        drawRun(0, y, QString::fromStdString(model_.AddressText(offset)));
         const int count = std::min<int32_t>(HexEditModel::kRowWidth, length - offset);
         if (!hexHighlight) {
             p.setPen(text);
-            p.drawText(hexX, y + ascent_, QString::fromStdString(model_.HexText(offset)));
+            drawRun(hexX, y, QString::fromStdString(model_.HexText(offset)));
         } else {
             for (int i = 0; i < count; ++i) {
                 const uint8_t b = bytes[static_cast<std::size_t>(offset + i)];
@@ -175,7 +205,7 @@ void CHexEditCtrl::paintEvent(QPaintEvent*) {
         }
         if (!charHighlight) {
             p.setPen(text);
-            p.drawText(charX, y + ascent_, QString::fromLatin1(model_.CharText(offset)));
+            drawRun(charX, y, QString::fromLatin1(model_.CharText(offset)));
         } else {
             const std::string chars = model_.CharText(offset);
             for (int i = 0; i < count; ++i)

@@ -56,6 +56,7 @@ class CHexEditCtrl : public QAbstractScrollArea {
     HexEditModel model_;
     QFont font_;
     int ascent_ = 0;
+    bool wholeRuns_ = true;
     bool syncing_ = false;
     bool dragPending_ = false;
     QPoint pressPos_;

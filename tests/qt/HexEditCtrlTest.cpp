@@ -1,0 +1,228 @@
+// The hex editor control driven by keys, mouse and clipboard on the offscreen platform.
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <QtTest>
+#include <numeric>
+
+#include "ui/edit/qt/CHexEditCtrl.h"
+
+using namespace lumacrest;
+
+class HexEditCtrlTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<CHexEditCtrl> editor_;
+
+    CHexEditCtrl* Make(int32_t length, int rows = 8) {
+        editor_ = std::make_unique<CHexEditCtrl>();
+        editor_->resize(editor_->SizeForRows(rows));
+        std::vector<uint8_t> bytes(static_cast<std::size_t>(length));
+        std::iota(bytes.begin(), bytes.end(), uint8_t{0});
+        editor_->SetData(bytes.data(), length);
+        editor_->show();
+        editor_->setFocus();
+        QApplication::setActiveWindow(editor_.get());
+        return editor_.get();
+    }
+    uint8_t Byte(int32_t i) { return editor_->model().Bytes()[static_cast<std::size_t>(i)]; }
+    QPoint Cell(int cell, int row) {
+        const HexEditModel& m = editor_->model();
+        return QPoint(cell * m.CharWidth() + 1, row * m.LineHeight() + 2);
+    }
+
+  private slots:
+    void fontIsFixedPitchAndColumnsLineUp() {
+        CHexEditCtrl* e = Make(32);
+        const QFontMetrics fm(e->EditorFont());
+        QVERIFY(QFontInfo(e->EditorFont()).fixedPitch());
+        QCOMPARE(
+            QFontMetricsF(e->EditorFont()).horizontalAdvance(QStringLiteral("0123456789ABCDEF")),
+            16 * fm.horizontalAdvance(QLatin1Char('0')));
+        QCOMPARE(fm.horizontalAdvance(QStringLiteral(". ~")), 3 * fm.horizontalAdvance('0'));
+        QCOMPARE(e->model().CharX() - e->model().HexX(), 48 * e->model().CharWidth());
+    }
+
+    void digitsOnHighAndLowNibbles() {
+        CHexEditCtrl* e = Make(32);
+        QTest::keyClicks(e, "a5");
+        QCOMPARE(Byte(0), uint8_t(0xA5));
+        QCOMPARE(e->model().CaretOffset(), 1);
+        QTest::keyClicks(e, "A");  // upper case is not taken
+        QCOMPARE(Byte(1), uint8_t(0x01));
+        QTest::keyClick(e, Qt::Key_Right);
+        QTest::keyClicks(e, "c");
+        QCOMPARE(Byte(1), uint8_t(0x0C));
+        QCOMPARE(e->model().CaretOffset(), 2);
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QCOMPARE(e->model().CaretOffset(), 1);
+        QTest::keyClick(e, Qt::Key_Delete);
+        QCOMPARE(Byte(1), uint8_t(0x0C));
+        QCOMPARE(e->model().Length(), 32);
+    }
+
+    void tabEnterEscapeStayInTheEditor() {
+        QDialog dialog;
+        auto* e = new CHexEditCtrl(&dialog);
+        auto* layout = new QVBoxLayout(&dialog);
+        layout->addWidget(e);
+        std::vector<uint8_t> bytes(32, 0x30);
+        e->SetData(bytes.data(), 32);
+        dialog.show();
+        e->setFocus();
+        QApplication::setActiveWindow(&dialog);
+        QTRY_VERIFY(e->hasFocus());
+        QTest::keyClick(e, Qt::Key_Tab);
+        QCOMPARE(e->model().Column(), CaretColumn::Characters);
+        QVERIFY(e->hasFocus());
+        QTest::keyClick(e, Qt::Key_Escape);
+        QTest::keyClick(e, Qt::Key_Return);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(e->model().Bytes()[0], uint8_t(0x1B));  // characters typed in their column
+        QCOMPARE(e->model().Bytes()[1], uint8_t('\r'));
+        QTest::keyClick(e, Qt::Key_Tab);
+        QCOMPARE(e->model().Column(), CaretColumn::HighDigit);
+    }
+
+    void navigationAtRowAndBufferEnds() {
+        CHexEditCtrl* e = Make(40);
+        QTest::keyClick(e, Qt::Key_End);
+        QCOMPARE(e->model().CaretOffset(), 15);
+        QTest::keyClick(e, Qt::Key_Right);  // low digit of byte 15
+        QTest::keyClick(e, Qt::Key_Right);  // high digit of byte 16
+        QCOMPARE(e->model().CaretOffset(), 16);
+        QTest::keyClick(e, Qt::Key_Down);
+        QTest::keyClick(e, Qt::Key_Down);  // nothing below byte 32 + 16
+        QCOMPARE(e->model().CaretOffset(), 32);
+        QTest::keyClick(e, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(e->model().CaretOffset(), 39);
+        QTest::keyClick(e, Qt::Key_Right);
+        QTest::keyClick(e, Qt::Key_Right);
+        QCOMPARE(e->model().CaretOffset(), 39);
+        QCOMPARE(e->model().Column(), CaretColumn::HighDigit);
+        QTest::keyClick(e, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(e->model().CaretOffset(), 0);
+        QTest::keyClick(e, Qt::Key_Left);
+        QTest::keyClick(e, Qt::Key_Up);
+        QCOMPARE(e->model().CaretOffset(), 0);
+    }
+
+    void keysScrollTheViewAndTheScrollBarFollows() {
+        CHexEditCtrl* e = Make(0x42000, 8);
+        QScrollBar* bar = e->verticalScrollBar();
+        const int rows = e->model().VisibleRows();
+        QCOMPARE(bar->maximum(), 0x42000 / 16 - rows);
+        QCOMPARE(bar->pageStep(), rows);
+        for (int i = 0; i < rows; ++i) QTest::keyClick(e, Qt::Key_Down);
+        QCOMPARE(e->model().TopOffset(), 16);
+        QCOMPARE(bar->value(), 1);
+        QTest::keyClick(e, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(bar->value(), bar->maximum());
+        QCOMPARE(e->model().TopOffset() + 16 * rows, 0x42000);
+        bar->setValue(10);  // the operator drags the thumb
+        QCOMPARE(e->model().TopOffset(), 160);
+    }
+
+    void shiftSelectionsInBothColumns() {
+        CHexEditCtrl* e = Make(64);
+        for (int i = 0; i < 3; ++i) QTest::keyClick(e, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(e->model().SelectionLow(), 0);
+        QCOMPARE(e->model().SelectionHigh(), 2);
+        QTest::keyClick(e, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(e->model().SelectionHigh(), 18);
+        QTest::keyClick(e, Qt::Key_Right);
+        QVERIFY(!e->model().HasSelection());
+
+        QTest::keyClick(e, Qt::Key_Tab);
+        for (int i = 0; i < 3; ++i) QTest::keyClick(e, Qt::Key_Left, Qt::ShiftModifier);
+        const int32_t caret = e->model().CaretOffset();
+        QCOMPARE(e->model().SelectionLow(), caret);
+        QCOMPARE(e->model().SelectionHigh(), caret + 3);
+    }
+
+    void copyOffersBinaryDataAndText() {
+        CHexEditCtrl* e = Make(16);
+        QTest::keyClicks(e, "41");
+        QTest::keyClicks(e, "00");
+        QTest::keyClicks(e, "42");
+        QTest::keyClick(e, Qt::Key_Home);
+        for (int i = 0; i < 5; ++i) QTest::keyClick(e, Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
+        const QMimeData* mime = QApplication::clipboard()->mimeData();
+        QVERIFY(mime);
+        QCOMPARE(mime->data(kBinaryDataFormat), QByteArray("A\0B", 3));
+        QCOMPARE(mime->text(), QStringLiteral("41 00 42 "));
+        QCOMPARE(Byte(0), uint8_t(0x41));  // Ctrl+C wrote nothing
+
+        QTest::keyClick(e, Qt::Key_Tab);  // the same bytes from the character column
+        e->SetSelection(3, 0);
+        e->Copy();
+        mime = QApplication::clipboard()->mimeData();
+        QCOMPARE(mime->data(kBinaryDataFormat), QByteArray("A\0B", 3));
+        QCOMPARE(mime->text(), QStringLiteral("A.B"));
+
+        e->SelectAll();
+        e->Copy();
+        QCOMPARE(QApplication::clipboard()->mimeData()->data(kBinaryDataFormat).size(), 16);
+    }
+
+    void insertKeyAddsZeros() {
+        CHexEditCtrl* e = Make(16);
+        for (int i = 0; i < 6; ++i) QTest::keyClick(e, Qt::Key_Right);
+        QTest::keyClick(e, Qt::Key_Insert);
+        QCOMPARE(e->model().Length(), 17);
+        QCOMPARE(Byte(3), uint8_t(0));
+        QCOMPARE(Byte(16), uint8_t(15));
+        uint8_t back[16];
+        QCOMPARE(e->GetData(back, 16), 17);
+        QCOMPARE(back[15], uint8_t(14));
+    }
+
+    void mouseClicksDragsAndClicksPastTheData() {
+        CHexEditCtrl* e = Make(20, 8);
+        QWidget* vp = e->viewport();
+        QTest::mouseClick(vp, Qt::LeftButton, {}, Cell(9 + 3 * 2 + 1, 1));
+        QCOMPARE(e->model().CaretOffset(), 18);
+        QCOMPARE(e->model().Column(), CaretColumn::LowDigit);
+        QTest::mouseClick(vp, Qt::LeftButton, {}, Cell(9 + 3 * 5, 1));  // past byte 19
+        QCOMPARE(e->model().CaretOffset(), 18);
+        QTest::mouseClick(vp, Qt::LeftButton, {}, Cell(10, 4));  // below the last row
+        QCOMPARE(e->model().CaretOffset(), 18);
+        QTest::keyClicks(e, "7");
+        QCOMPARE(Byte(18), uint8_t(0x17));
+
+        QTest::mousePress(vp, Qt::LeftButton, {}, Cell(57 + 1, 0));
+        QTest::mouseMove(vp, Cell(57 + 9, 0));
+        QMouseEvent move(QEvent::MouseMove, Cell(57 + 9, 0), vp->mapToGlobal(Cell(57 + 9, 0)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(vp, &move);
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, Cell(57 + 9, 0));
+        QCOMPARE(e->model().SelectionLow(), 1);
+        QCOMPARE(e->model().SelectionHigh(), 9);
+        QCOMPARE(e->model().Column(), CaretColumn::Characters);
+        QTest::mouseClick(vp, Qt::LeftButton, Qt::ShiftModifier, Cell(57 + 12, 0));
+        QCOMPARE(e->model().SelectionLow(), 9);
+        QCOMPARE(e->model().SelectionHigh(), 12);
+    }
+
+    void largestBufferStaysResponsive() {
+        CHexEditCtrl* e = Make(0x42000, 30);
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < 100; ++i) {
+            QTest::keyClick(e, Qt::Key_PageDown);
+            QTest::keyClicks(e, "a");
+            e->viewport()->repaint();
+        }
+        e->SelectAll();
+        e->viewport()->repaint();
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+    }
+};
+
+QTEST_MAIN(HexEditCtrlTest)
+#include "HexEditCtrlTest.moc"
