@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out="$(realpath -m "${1:-build/editor-screenshot.png}")"
 image="${2:-build/bin/lumacrest}"
-ninja -C build EditorScreenshotTest lumacrest >/dev/null
+ninja -C build -j2 EditorScreenshotTest lumacrest >/dev/null
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 chmod 700 "$XDG_RUNTIME_DIR"
 LUMACREST_SCREENSHOT="$out" LUMACREST_EDITOR_IMAGE="$(realpath "$image")" \
