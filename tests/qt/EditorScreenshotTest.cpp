@@ -1,18 +1,17 @@
 // The flash buffer editor opened through its command over a loaded image, as the operator
 // sees it. Checks that the address, hex and character columns line up on the pixels; with
 // LUMACREST_SCREENSHOT=file.png the dialog is also written as a picture, and with
-// LUMACREST_EDITOR_IMAGE=file the flash buffer is loaded from that raw file first
-// (scripts/screenshot-editor.sh does both under Xvfb).
+// LUMACREST_EDITOR_IMAGE=file.hex the flash buffer is first loaded from that image file, an
+// image from 0x4000 (scripts/screenshot-editor.sh does both under Xvfb).
 #include <QApplication>
 #include <QImage>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-#include <fstream>
-#include <iterator>
 
 #include "app/Host.h"
 #include "image/DeviceCatalogue.h"
+#include "image/ImageLoading.h"
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
 #include "ui/edit/BufferEdit.h"
@@ -27,10 +26,7 @@ namespace {
 void LoadImage(Host& h) {
     auto& flash = h.buf().flash;
     if (const char* path = std::getenv("LUMACREST_EDITOR_IMAGE")) {
-        std::ifstream in(path, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), h.dev.FlashSize),
-                    flash.begin());
+        QVERIFY(LoadImageFile(h, ImageTarget::Flash, path, 0x4000));
         return;
     }
     const std::string text = "Lumacrest flash image: vectors, code and a few strings.";
