@@ -53,6 +53,7 @@ CSkinButton::CSkinButton(const QString& text, QWidget* parent) : QPushButton(tex
 
 void CSkinButton::SetEffect(int style, int p1, int p2, int p3, int p4) {
     style_ = style;
+    if (style_ != 0) setIcon(QIcon());
     params_[0] = p1;
     params_[1] = p2;
     params_[2] = p3;
@@ -79,6 +80,7 @@ void CSkinButton::BuildFaces() {
 void CSkinButton::SetImages(const QPixmap& hot, const QPixmap& normal) {
     hot_ = hot;
     normal_ = normal;
+    SyncPlainIcon();
     update();
 }
 
@@ -98,14 +100,24 @@ QSize CSkinButton::sizeHint() const {
     return hint.expandedTo(QSize(84, 30));
 }
 
+void CSkinButton::SyncPlainIcon() {
+    // Without an effect the platform draws the button; the image goes in as its icon.
+    if (style_ != 0) return;
+    const QPixmap image = CurrentImage();
+    setIcon(image.isNull() ? QIcon() : QIcon(image));
+    if (!image.isNull()) setIconSize(image.deviceIndependentSize().toSize());
+}
+
 void CSkinButton::enterEvent(QEnterEvent* event) {
     hovered_ = true;
+    SyncPlainIcon();
     update();
     QPushButton::enterEvent(event);
 }
 
 void CSkinButton::leaveEvent(QEvent* event) {
     hovered_ = false;
+    SyncPlainIcon();
     update();
     QPushButton::leaveEvent(event);
 }

@@ -35,6 +35,7 @@ protected:
 
 private:
     void BuildFaces();
+    void SyncPlainIcon();
 
     int style_ = 0;
     int params_[4] = {0, 0, 0, 0};

@@ -7,6 +7,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/chrome/qt/CSkinButton.h"
+#include "ui/chrome/qt/Resources.h"
+
 #include "ui/edit/qt/CHexEditCtrl.h"
 #include "ui/edit/qt/CHexInputEdit.h"
 
@@ -20,8 +23,8 @@ CHexInputEdit* NewField(QWidget* parent, int id) {
     return field;
 }
 
-QPushButton* NewButton(QWidget* parent, int id, const QString& text) {
-    auto* button = new QPushButton(text, parent);
+CSkinButton* NewButton(QWidget* parent, int id, const QString& text) {
+    auto* button = new CSkinButton(text, parent);
     button->setObjectName(QString::number(id));
     button->setAutoDefault(false);
     return button;
@@ -52,7 +55,8 @@ CBufferEditDlg::CBufferEditDlg(BufferEditSession& session, Prompts& prompts, QWi
     saveGrid->addWidget(NewField(save, 1008), 0, 1);
     saveGrid->addWidget(new QLabel(QStringLiteral("To"), save), 1, 0);
     saveGrid->addWidget(NewField(save, 1009), 1, 1);
-    QPushButton* saveButton = NewButton(save, 1014, QStringLiteral("Save"));
+    CSkinButton* saveButton = NewButton(save, 1014, QStringLiteral("Save"));
+    saveButton->SetImages(ResourceImage(QStringLiteral("save-161.svg"), QSize(20, 20)));
     saveGrid->addWidget(saveButton, 2, 0, 1, 2);
 
     auto* fill = new QGroupBox(QStringLiteral("Fill"), this);
@@ -63,15 +67,18 @@ CBufferEditDlg::CBufferEditDlg(BufferEditSession& session, Prompts& prompts, QWi
     fillGrid->addWidget(NewField(fill, 1011), 1, 1);
     fillGrid->addWidget(new QLabel(QStringLiteral("Value"), fill), 2, 0);
     fillGrid->addWidget(NewField(fill, 1012), 2, 1);
-    QPushButton* fillButton = NewButton(fill, 1013, QStringLiteral("Fill"));
+    CSkinButton* fillButton = NewButton(fill, 1013, QStringLiteral("Fill"));
+    fillButton->SetImages(ResourceImage(QStringLiteral("fill-162.svg"), QSize(20, 20)));
     fillGrid->addWidget(fillButton, 3, 0, 1, 2);
 
     auto* add = new QHBoxLayout;
     add->addWidget(new QLabel(QStringLiteral("Add"), this));
     add->addWidget(NewField(this, 1015));
 
-    QPushButton* ok = NewButton(this, 1, QStringLiteral("OK"));
-    QPushButton* cancel = NewButton(this, 2, QStringLiteral("Cancel"));
+    CSkinButton* ok = NewButton(this, 1, QStringLiteral("OK"));
+    CSkinButton* cancel = NewButton(this, 2, QStringLiteral("Cancel"));
+    ok->SetEffect(7, 8, 10, 0, 0);
+    cancel->SetEffect(7, 8, 10, 0, 0);
 
     auto* side = new QVBoxLayout;
     side->addWidget(save);

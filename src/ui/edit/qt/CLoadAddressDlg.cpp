@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "ui/chrome/qt/CSkinButton.h"
+
 #include "ui/edit/qt/CHexInputEdit.h"
 
 namespace lumacrest {
@@ -15,10 +17,12 @@ CLoadAddressDlg::CLoadAddressDlg(QWidget* parent)
     address_->setObjectName(QStringLiteral("1018"));
     address_->SetValue(kProposedAddress);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new CSkinButton(QStringLiteral("OK"), this);
+    ok->SetEffect(7, 8, 10, 0, 0);
     ok->setObjectName(QStringLiteral("1"));
     ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* cancel = new CSkinButton(QStringLiteral("Cancel"), this);
+    cancel->SetEffect(7, 8, 10, 0, 0);
     cancel->setObjectName(QStringLiteral("2"));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

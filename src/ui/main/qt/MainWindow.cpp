@@ -13,7 +13,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSvgRenderer>
 
 #include "ui/chrome/qt/CGradientProgressCtrl.h"
 #include "ui/chrome/qt/CSkinButton.h"
@@ -21,23 +20,6 @@
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
-
-QPixmap ResourceImage(const QString& name, QSize size) {
-    InitChromeResources();
-    QSvgRenderer renderer(QStringLiteral(":/icons/") + name);
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    renderer.render(&p);
-    return pixmap;
-}
-
-QIcon AppIcon() {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128})
-        icon.addPixmap(ResourceImage(QStringLiteral("app-128.svg"), QSize(size, size)));
-    return icon;
-}
 
 MainWindow::MainWindow(CMainDlg& dlg, QWidget* parent)
     : QMainWindow(parent), dlg_(dlg), model_(dlg.host().ui) {

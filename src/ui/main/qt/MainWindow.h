@@ -14,16 +14,12 @@ class QMenu;
 class QPlainTextEdit;
 
 #include "ui/chrome/qt/CSkinButton.h"
+#include "ui/chrome/qt/Resources.h"
 
 namespace lumacrest {
 
 class CGradientProgressCtrl;
 
-QIcon AppIcon();
-// An image of the program's resources (res/icons) drawn at `size`.
-QPixmap ResourceImage(const QString& name, QSize size);
-// Makes the compiled-in resources available (they live in a static library).
-void InitChromeResources();
 
 class MainWindow : public QMainWindow, public MainModelObserver {
     Q_OBJECT
