@@ -60,8 +60,12 @@ void Transform(uint8_t* block, const uint8_t* key) {
 
 }  // namespace
 
-void CipherEncryptBlock(uint8_t* block, const uint8_t* key) { Transform<false>(block, key); }
-void CipherDecryptBlock(uint8_t* block, const uint8_t* key) { Transform<true>(block, key); }
+void CipherEncryptBlock(uint8_t* block, const uint8_t* key) {
+    Transform<false>(block, key);
+}
+void CipherDecryptBlock(uint8_t* block, const uint8_t* key) {
+    Transform<true>(block, key);
+}
 
 void CipherEncryptBytes(uint8_t* data, std::size_t size, const CipherKey& key) {
     for (std::size_t i = 0; i + kCipherBlockSize <= size; i += kCipherBlockSize)
@@ -73,14 +77,12 @@ void CipherDecryptBytes(uint8_t* data, std::size_t size, const CipherKey& key) {
         CipherDecryptBlock(data + i, key.data());
 }
 
-const CipherKey kUpdateFileKey = {0x3A, 0x71, 0xC4, 0x0E, 0x95, 0x2B, 0xD8, 0x66,
-                                  0x1F, 0xB3, 0x48, 0xE7, 0x5C, 0x02, 0x9A, 0x7D,
-                                  0xE1, 0x64, 0x2F, 0xB8, 0x07, 0xCD, 0x53, 0x9E,
-                                  0x76, 0x19, 0xA2, 0x4B, 0xF0, 0x3D, 0x88, 0xC5};
+const CipherKey kUpdateFileKey = {0x3A, 0x71, 0xC4, 0x0E, 0x95, 0x2B, 0xD8, 0x66, 0x1F, 0xB3, 0x48,
+                                  0xE7, 0x5C, 0x02, 0x9A, 0x7D, 0xE1, 0x64, 0x2F, 0xB8, 0x07, 0xCD,
+                                  0x53, 0x9E, 0x76, 0x19, 0xA2, 0x4B, 0xF0, 0x3D, 0x88, 0xC5};
 
-const std::array<uint8_t, 16> kImageFileKeyTail = {0x5D, 0x92, 0x0B, 0xE6, 0x37, 0xA8,
-                                                   0x71, 0x4C, 0xD3, 0x1A, 0x8F, 0x65,
-                                                   0xBE, 0x29, 0xF4, 0x03};
+const std::array<uint8_t, 16> kImageFileKeyTail = {0x5D, 0x92, 0x0B, 0xE6, 0x37, 0xA8, 0x71, 0x4C,
+                                                   0xD3, 0x1A, 0x8F, 0x65, 0xBE, 0x29, 0xF4, 0x03};
 
 CipherKey ImageFileKey(const Host& h) {
     CipherKey key;

@@ -2,6 +2,7 @@
 
 #include "app/Config.h"
 #include "image/Checksums.h"
+#include "image/CipherFiles.h"
 #include "image/DeviceCatalogue.h"
 #include "image/HexWriter.h"
 #include "image/ImageLoading.h"
@@ -70,6 +71,7 @@ void RegisterAllCommands(Host& h, CommandRouter& router) {
     RegisterHexWriteCommands(h, router);
     RegisterProjectCommands(h, router);
     RegisterEditCommands(h, router);
+    RegisterCipherFileCommands(h, router);
 }
 
 }  // namespace lumacrest
