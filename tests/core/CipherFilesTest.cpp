@@ -1,0 +1,374 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "image/Cipher.h"
+#include "image/CipherFiles.h"
+#include "image/DeviceCatalogue.h"
+#include "support/TestHost.h"
+#include "ui/main/CMainDlg.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+namespace {
+
+using test::ReadText;
+using test::WriteText;
+
+std::string Pattern(std::size_t size, uint8_t seed = 1) {
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 7 + seed) & 0xFF);
+    return s;
+}
+
+std::string Decrypted(std::string data, const CipherKey& key) {
+    CipherDecryptBytes(reinterpret_cast<uint8_t*>(data.data()), data.size(), key);
+    return data;
+}
+
+std::string Encrypted(std::string data, const CipherKey& key) {
+    CipherEncryptBytes(reinterpret_cast<uint8_t*>(data.data()), data.size(), key);
+    return data;
+}
+
+std::string FlashBytes(Host& h, std::size_t from, std::size_t size) {
+    return std::string(reinterpret_cast<const char*>(h.buf().flash.data() + from), size);
+}
+
+std::string KeyCode(Host& h) {
+    return std::string(reinterpret_cast<const char*>(h.buf().keyCode.data()), 16);
+}
+
+class CipherFilesTest : public ::testing::Test {
+  protected:
+    std::string UpdateFile() const { return t.dir.File(kUpdateFileName); }
+    std::string JiaMiFile() const { return t.dir.File(kEncryptedImageFileName); }
+    bool Exists(const std::string& p) const { return std::filesystem::exists(p); }
+    const ScriptedPrompts::Message& LastMessage() const { return t.prompts.messages.back(); }
+
+    test::TestHost t;
+    Host& h = t.h();
+};
+
+TEST_F(CipherFilesTest, PackagesARawImageIntoWholeEncryptedPages) {
+    const std::string image = Pattern(1000);
+    WriteText(t.dir.File("fw.bin"), image);
+    t.prompts.QueueFile(t.dir.File("fw.bin"));
+    CMainDlg dlg(h);
+    dlg.OnCommand(id::ReserveJia);
+
+    EXPECT_EQ(t.prompts.fileFilters.back(),
+              "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||");
+    const std::string file = ReadText(UpdateFile());
+    ASSERT_EQ(file.size(), 1024u);
+    const std::string plain = Decrypted(file, kUpdateFileKey);
+    EXPECT_EQ(plain.substr(0, 1000), image);
+    EXPECT_EQ(plain.substr(1000), std::string(24, '\xFF'));
+    // The geometry stays at the update file's, and the buffer keeps the encrypted bytes.
+    EXPECT_EQ(h.dev.FlashPageSize, 512u);
+    EXPECT_EQ(h.dev.FlashPageCount, 256u);
+    EXPECT_EQ(h.dev.FlashSize, 131072u);
+    EXPECT_EQ(h.FlashPagesToWrite, 2u);
+    EXPECT_EQ(FlashBytes(h, 0, 1024), file);
+    EXPECT_EQ(LastMessage().text, "******File Save success******   ");
+    EXPECT_EQ(LastMessage().icon, MsgIcon::Information);
+}
+
+TEST_F(CipherFilesTest, PackagesHexAndA90RecordsAtTheirOwnAddresses) {
+    // Load offset is not subtracted; a segment record moves the records that follow.
+    h.FlashLoadOffset = 0x4000;
+    const std::string hex =
+        ":020000020000FC\n"
+        ":04000000A1B2C3D4E4\n"
+        ":020000021000EC\n"
+        ":0200100055AA41\n"
+        ":04002000DEADBEEF00\n"  // type 04 below is skipped
+        ":02000004FFFF00\n"
+        ":00000001FF\n"
+        ":02003000111100\n";  // after the end record: not read
+    for (const char* name : {"fw.hex", "FW.A90"}) {
+        SCOPED_TRACE(name);
+        WriteText(t.dir.File(name), hex);
+        t.prompts.QueueFile(t.dir.File(name));
+        PackageUpdateFile(h);
+        const std::string plain = Decrypted(ReadText(UpdateFile()), kUpdateFileKey);
+        // The image ends with the last data record: 0x10024 bytes, 129 pages of 512.
+        ASSERT_EQ(plain.size(), 129u * 512);
+        EXPECT_EQ(plain.substr(0, 4), "\xA1\xB2\xC3\xD4");
+        EXPECT_EQ(plain.substr(0x10010, 2), "\x55\xAA");
+        EXPECT_EQ(plain.substr(0x10020, 4), "\xDE\xAD\xBE\xEF");
+        EXPECT_EQ(plain.substr(0x10030, 2), "\xFF\xFF");
+        EXPECT_EQ(plain.substr(4, 0x10010 - 4), std::string(0x10010 - 4, '\xFF'));
+        EXPECT_EQ(h.FlashPagesToWrite, 129u);
+    }
+}
+
+TEST_F(CipherFilesTest, PackagerStopsAtTheUpdateFileLimitWithoutWritingPastIt) {
+    // A record that starts below 128 KB and runs past it, then one far beyond.
+    WriteText(t.dir.File("big.hex"),
+              ":020000021000EC\n"
+              ":08FFFC00010203040506070800\n"
+              ":0200000240003C\n"
+              ":0400000099999999FF\n");
+    h.buf().flash[131072] = 0x5A;
+    t.prompts.QueueFile(t.dir.File("big.hex"));
+    PackageUpdateFile(h);
+    ASSERT_GE(t.prompts.messages.size(), 2u);
+    EXPECT_EQ(t.prompts.messages[0].text,
+              "******File length is too long than Flash Size ******   ");
+    EXPECT_EQ(LastMessage().text, "******File Save success******   ");
+    const std::string plain = Decrypted(ReadText(UpdateFile()), kUpdateFileKey);
+    ASSERT_EQ(plain.size(), 131072u);
+    EXPECT_EQ(plain.substr(131068), "\x01\x02\x03\x04");
+    // Bytes at 128 KB and above went nowhere: the buffer there is the erased fill.
+    EXPECT_EQ(h.buf().flash[131072], 0xFF);
+    EXPECT_EQ(h.buf().flash[131075], 0xFF);
+    EXPECT_EQ(h.buf().flash[0x40000], 0xFF);
+    EXPECT_EQ(h.FlashPagesToWrite, 256u);
+
+    // A raw image longer than the limit: the same message, the first 128 KB packaged.
+    WriteText(t.dir.File("big.bin"), Pattern(131072 + 100));
+    t.prompts.QueueFile(t.dir.File("big.bin"));
+    PackageUpdateFile(h);
+    EXPECT_EQ(t.prompts.messages.end()[-2].text,
+              "******File length is too long than Flash Size ******   ");
+    EXPECT_EQ(Decrypted(ReadText(UpdateFile()), kUpdateFileKey), Pattern(131072));
+}
+
+TEST_F(CipherFilesTest, PackagerOpenFailuresAndCancel) {
+    const struct {
+        const char* name;
+        const char* message;
+    } cases[] = {
+        {"gone.a90", "******Open *.A90 file failed******   "},
+        {"gone.HEX", "******Open Hex File Failed******   "},
+        {"gone.hx", "******Open Bin File Failed******   "},
+    };
+    h.buf().flash[0] = 0x12;
+    for (const auto& c : cases) {
+        t.prompts.QueueFile(t.dir.File(c.name));
+        PackageUpdateFile(h);
+        EXPECT_EQ(LastMessage().text, c.message);
+        EXPECT_EQ(LastMessage().icon, MsgIcon::Error);
+    }
+    t.prompts.QueueFile(std::nullopt);
+    PackageUpdateFile(h);
+    EXPECT_EQ(t.prompts.messages.size(), 3u);
+    EXPECT_FALSE(Exists(UpdateFile()));
+    EXPECT_EQ(h.buf().flash[0], 0x12);
+}
+
+TEST_F(CipherFilesTest, PackagerRefusesWhileACommandIsOutstanding) {
+    WriteText(t.dir.File("fw.bin"), Pattern(1000));
+    h.buf().flash[0] = 0x12;
+    h.replyAwaited = 1;
+    const uint32_t pageSize = h.dev.FlashPageSize;
+    t.prompts.QueueFile(t.dir.File("fw.bin"));
+    PackageUpdateFile(h);
+    ASSERT_EQ(t.MessageTexts().size(), 1u);
+    EXPECT_EQ(t.MessageTexts()[0], kCipherBusy);
+    EXPECT_TRUE(t.prompts.fileFilters.empty());  // no dialog shown
+    EXPECT_EQ(h.dev.FlashPageSize, pageSize);
+    EXPECT_EQ(h.buf().flash[0], 0x12);
+    EXPECT_FALSE(Exists(UpdateFile()));
+}
+
+TEST_F(CipherFilesTest, PackagerReportsAnOutputItCannotCreate) {
+    WriteText(t.dir.File("fw.bin"), Pattern(10));
+    h.programDir = t.dir.File("missing/");
+    t.prompts.QueueFile(t.dir.File("fw.bin"));
+    PackageUpdateFile(h);
+    EXPECT_EQ(LastMessage().text, "******File Save Failed******");
+    EXPECT_EQ(LastMessage().icon, MsgIcon::Error);
+}
+
+TEST_F(CipherFilesTest, UnpackingGivesTheWholeUpdateAreaBack) {
+    const std::string image = Pattern(1000, 9);
+    WriteText(t.dir.File("fw.bin"), image);
+    t.prompts.QueueFile(t.dir.File("fw.bin"));
+    PackageUpdateFile(h);
+
+    h.FlashPagesToWrite = 3;
+    t.prompts.QueueFile(UpdateFile());
+    UnpackUpdateFile(h);
+    EXPECT_EQ(t.prompts.fileFilters.back(),
+              "Hex Files (*.dat)|*.DAT|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||");
+    EXPECT_EQ(h.FlashFilePath, UpdateFile() + ".bin");
+    const std::string plain = ReadText(UpdateFile() + ".bin");
+    ASSERT_EQ(plain.size(), 131072u);  // also for a 1024-byte input
+    EXPECT_EQ(plain.substr(0, 1000), image);
+    EXPECT_EQ(plain.substr(1000, 24), std::string(24, '\xFF'));
+    EXPECT_EQ(FlashBytes(h, 0, 131072), plain);
+    EXPECT_EQ(h.FlashPagesToWrite, 256u);
+    EXPECT_EQ(h.dev.FlashPageSize, 512u);
+    EXPECT_EQ(LastMessage().text, "******File Save success******   ");
+}
+
+TEST_F(CipherFilesTest, UnpackingRefusesAFileLongerThanTheUpdateBuffer) {
+    WriteText(t.dir.File("huge.dat"), Pattern(131073));
+    h.buf().flash[0] = 0x12;
+    t.prompts.QueueFile(t.dir.File("huge.dat"));
+    UnpackUpdateFile(h);
+    EXPECT_EQ(LastMessage().text, "******File length is too long than Flash Size ******   ");
+    EXPECT_EQ(t.prompts.messages.size(), 1u);
+    EXPECT_FALSE(Exists(t.dir.File("huge.dat.bin")));
+    EXPECT_EQ(h.buf().flash[0], 0x12);
+
+    // Exactly the limit is fine; a missing file is reported as such.
+    WriteText(t.dir.File("full.dat"), Pattern(131072));
+    t.prompts.QueueFile(t.dir.File("full.dat"));
+    UnpackUpdateFile(h);
+    EXPECT_EQ(ReadText(t.dir.File("full.dat.bin")), Decrypted(Pattern(131072), kUpdateFileKey));
+    t.prompts.QueueFile(t.dir.File("none.dat"));
+    UnpackUpdateFile(h);
+    EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
+    EXPECT_EQ(h.FlashFilePath, t.dir.File("none.dat"));  // remembered before the open
+}
+
+class ImageFileTest : public CipherFilesTest {
+  protected:
+    void SetUp() override {
+        for (std::size_t i = 0; i < 16; ++i) {
+            h.buf().boot[i] = static_cast<uint8_t>(0xB0 + i);
+            h.buf().keyCode[i] = static_cast<uint8_t>(0x10 + i);
+        }
+        h.FlashLoadOffset = 0;
+        ASSERT_TRUE(SetPageGeometry(h, 256, 256, 256, 16));
+    }
+};
+
+TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
+    const std::string image = Pattern(700);
+    WriteText(t.dir.File("app.bin"), image);
+    h.FlashFilePath = t.dir.File("app.bin");
+    h.FlashPagesToWrite = 256;
+    h.buf().flash[1000] = 0x00;  // the reload erases what was there before
+
+    CMainDlg dlg(h);
+    dlg.OnCommand(id::FileJiaMi);
+    const auto lines = t.LogLines();
+    EXPECT_EQ(lines.end()[-1], "Open Flash File \"" + t.dir.File("app.bin") + "\"  . . . . . . OK");
+    EXPECT_EQ(h.FlashPagesToWrite, 3u);
+
+    const std::string expectedPlain = image + std::string(68, '\xFF');
+    const CipherKey key = ImageFileKey(h);
+    const std::string file = ReadText(JiaMiFile());
+    ASSERT_EQ(file.size(), 16u + 768u);
+    EXPECT_EQ(file.substr(0, 16), Encrypted(KeyCode(h), key));
+    EXPECT_EQ(file.substr(16), Encrypted(expectedPlain, key));
+    EXPECT_EQ(FlashBytes(h, 0, 768), file.substr(16));  // the buffer keeps the encrypted image
+    EXPECT_EQ(LastMessage().text, "******File Save success******   ");
+
+    // Back again, with the same boot buffer: 12 pages of 64 bytes, the header dropped.
+    WriteText(t.dir.File("copy.bin"), file);
+    t.prompts.QueueFile(t.dir.File("copy.bin"));
+    dlg.OnCommand(id::FileJieMi);
+    EXPECT_EQ(t.prompts.fileFilters.back(), "Bin Files (*.bin)|*.bin||");
+    EXPECT_EQ(ReadText(t.dir.File("copy.bin.bin")), expectedPlain);
+    EXPECT_EQ(h.FlashPagesToWrite, 12u);
+    EXPECT_EQ(h.dev.FlashPageSize, 64u);
+    EXPECT_EQ(h.dev.FlashPageCount, 256u);
+    // The buffer holds the decrypted file, KeyCode header included.
+    EXPECT_EQ(FlashBytes(h, 0, 16), KeyCode(h));
+    EXPECT_EQ(FlashBytes(h, 16, 768), expectedPlain);
+
+    // Another boot buffer is another key: garbage of the right length, still "success".
+    h.buf().boot[0] ^= 0xFF;
+    t.prompts.QueueFile(t.dir.File("copy.bin"));
+    DecryptImageFile(h);
+    const std::string garbage = ReadText(t.dir.File("copy.bin.bin"));
+    EXPECT_EQ(garbage.size(), 768u);
+    EXPECT_NE(garbage, expectedPlain);
+    EXPECT_EQ(LastMessage().text, "******File Save success******   ");
+}
+
+TEST_F(ImageFileTest, ReloadsAHexImageAtTheLoadOffset) {
+    h.FlashLoadOffset = 0x4000;
+    WriteText(t.dir.File("app.HEX"),
+              ":10400000000102030405060708090A0B0C0D0E0F00\n"
+              ":043FF000EEEEEEEE00\n"  // below the load offset: dropped
+              ":02410000AABB00\n"
+              ":00000001FF\n");
+    h.FlashFilePath = t.dir.File("app.HEX");
+    EncryptImageFile(h);
+    // The image ends at 0x102: two pages of 256.
+    EXPECT_EQ(h.FlashPagesToWrite, 2u);
+    const std::string plain = Decrypted(ReadText(JiaMiFile()).substr(16), ImageFileKey(h));
+    ASSERT_EQ(plain.size(), 512u);
+    EXPECT_EQ(plain.substr(0, 16), std::string("\x00\x01\x02\x03\x04\x05\x06\x07"
+                                               "\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F",
+                                               16));
+    EXPECT_EQ(plain.substr(0x100, 2), "\xAA\xBB");
+    EXPECT_EQ(plain.substr(0x102), std::string(512 - 0x102, '\xFF'));
+}
+
+TEST_F(ImageFileTest, EncryptingWithoutAFileUsesTheBufferAsItIs) {
+    for (const char* path : {"", " "}) {
+        h.FlashFilePath = path;
+        h.FlashPagesToWrite = 1;
+        h.buf().flash.fill(0x3C);
+        EncryptImageFile(h);
+        EXPECT_EQ(t.LogLines().back(), "Open Flash File.......Can not find");
+        const std::string file = ReadText(JiaMiFile());
+        ASSERT_EQ(file.size(), 16u + 256u);
+        EXPECT_EQ(Decrypted(file.substr(16), ImageFileKey(h)), std::string(256, '\x3C'));
+    }
+}
+
+TEST_F(ImageFileTest, EncryptionNeverRunsPastTheFlashBuffer) {
+    // 64-byte pages leave room for more pages than 256-byte "pages" fit in the buffer.
+    ASSERT_TRUE(SetPageGeometry(h, 64, 4687, 256, 16));
+    h.FlashPagesToWrite = 4687;
+    h.FlashFilePath = "";
+    EncryptImageFile(h);
+    EXPECT_EQ(ReadText(JiaMiFile()).size(), 16u + 1171u * 256u);
+    // The last whole 256-byte page of the buffer is encrypted, the bytes after it are not.
+    EXPECT_NE(h.buf().flash[1171 * 256 - 1], 0xFF);
+    EXPECT_EQ(h.buf().flash[1171 * 256], 0xFF);
+}
+
+TEST_F(ImageFileTest, EncryptingStopsWhenTheImageCannotBeOpened) {
+    h.FlashFilePath = t.dir.File("deleted.bin");
+    h.buf().flash[0] = 0x12;
+    EncryptImageFile(h);
+    EXPECT_EQ(LastMessage().text, "******Open Flash File Failed******   ");
+    EXPECT_EQ(t.LogLines().back(),
+              "Open Flash File \"" + t.dir.File("deleted.bin") + "\"  . . . . . . Failed");
+    EXPECT_EQ(h.FlashFilePath, " ");
+    EXPECT_EQ(h.buf().flash[0], 0x12);
+    EXPECT_FALSE(Exists(JiaMiFile()));
+}
+
+TEST_F(ImageFileTest, DecryptionRefusesFilesOutsideTheBufferLimits) {
+    h.buf().flash[0] = 0x12;
+    WriteText(t.dir.File("short.bin"), Pattern(15));
+    t.prompts.QueueFile(t.dir.File("short.bin"));
+    DecryptImageFile(h);
+    EXPECT_EQ(LastMessage().text, kEncryptedFileTooShort);
+    WriteText(t.dir.File("long.bin"), Pattern(300001));
+    t.prompts.QueueFile(t.dir.File("long.bin"));
+    DecryptImageFile(h);
+    EXPECT_EQ(LastMessage().text, kEncryptedFileTooLong);
+    EXPECT_FALSE(Exists(t.dir.File("short.bin.bin")));
+    EXPECT_FALSE(Exists(t.dir.File("long.bin.bin")));
+    EXPECT_EQ(h.buf().flash[0], 0x12);
+
+    // The limits themselves are accepted: a bare header gives an empty output, a file that
+    // fills the buffer is decrypted whole while the pages to write stay within the device.
+    WriteText(t.dir.File("header.bin"), Pattern(16));
+    t.prompts.QueueFile(t.dir.File("header.bin"));
+    DecryptImageFile(h);
+    EXPECT_EQ(ReadText(t.dir.File("header.bin.bin")), "");
+    WriteText(t.dir.File("full.bin"), Pattern(300000));
+    t.prompts.QueueFile(t.dir.File("full.bin"));
+    DecryptImageFile(h);
+    EXPECT_EQ(ReadText(t.dir.File("full.bin.bin")).size(), 4687u * 64u);
+    EXPECT_EQ(h.FlashPagesToWrite, 256u);
+    t.prompts.QueueFile(t.dir.File("absent.bin"));
+    DecryptImageFile(h);
+    EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
+}
+
+}  // namespace
+}  // namespace lumacrest
