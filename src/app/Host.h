@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/HostState.h"
+#include "platform/ProcessRunner.h"
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
 #include "platform/Timers.h"
@@ -15,6 +16,7 @@ struct Platform {
     Shell* shell = nullptr;
     SerialPort* serial = nullptr;
     Timers* timers = nullptr;
+    ProcessRunner* processes = nullptr;
 };
 
 struct Host : HostState {
@@ -24,6 +26,7 @@ struct Host : HostState {
     Shell& shell() { return *platform.shell; }
     SerialPort& serial() { return *platform.serial; }
     Timers& timers() { return *platform.timers; }
+    ProcessRunner& processes() { return *platform.processes; }
     MainModel& log() { return ui; }
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/Host.h"
+#include "platform/PosixProcessRunner.h"
 #include "platform/ScriptedPrompts.h"
 
 namespace lumacrest::test {
@@ -35,12 +36,14 @@ struct TestHost {
     TempDir dir;
     ScriptedPrompts prompts;
     RecordingShell shell;
+    PosixProcessRunner processes;
     std::unique_ptr<Host> host = std::make_unique<Host>();
 
     TestHost() {
         host->programDir = dir.path();
         host->platform.prompts = &prompts;
         host->platform.shell = &shell;
+        host->platform.processes = &processes;
     }
     Host& h() { return *host; }
     // The log lines as the window shows them.

@@ -5,6 +5,7 @@
 #include "app/CMainApp.h"
 #include "app/Host.h"
 #include "app/qt/SingleInstance.h"
+#include "platform/qt/QtProcessRunner.h"
 #include "platform/qt/QtPrompts.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/qt/MainWindow.h"
@@ -28,10 +29,12 @@ int main(int argc, char** argv) {
     if (!decision.runMainWindow) return decision.exitCode;
 
     QtShell shell;
+    QtProcessRunner processes;
     Host host;
     host.programDir = programDir;
     host.platform.prompts = &prompts;
     host.platform.shell = &shell;
+    host.platform.processes = &processes;
 
     CMainDlg dlg(host);
     MainWindow window(dlg);

@@ -4,6 +4,7 @@
 #include "image/Checksums.h"
 #include "image/CipherFiles.h"
 #include "image/DeviceCatalogue.h"
+#include "image/ExToHex.h"
 #include "image/HexWriter.h"
 #include "image/ImageLoading.h"
 #include "image/ProjectFile.h"
@@ -72,6 +73,7 @@ void RegisterAllCommands(Host& h, CommandRouter& router) {
     RegisterProjectCommands(h, router);
     RegisterEditCommands(h, router);
     RegisterCipherFileCommands(h, router);
+    RegisterExToHexCommands(h, router);
 }
 
 }  // namespace lumacrest

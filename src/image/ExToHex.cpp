@@ -1,0 +1,156 @@
+#include "image/ExToHex.h"
+
+#include <stdlib.h>
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "platform/AtomicFile.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+
+namespace {
+
+constexpr const char* kExFilter = "Ex Files (*.ex)|*.ex||";
+constexpr const char* kScratchInput = "a.ex";
+constexpr const char* kScratchOutput = "a.hex";
+// Larger sources or results than this are not images of any part the tool programs.
+constexpr std::size_t kMaxFileSize = 64u << 20;
+
+void Fail(Host& h, const std::string& why) {
+    h.prompts().MessageBox("******Convert Ex To Hex failed: " + why + "******   ", MsgIcon::Error);
+}
+
+// A directory only this user can reach, made for one run and removed with everything in it
+// when the run ends.
+class ScratchDir {
+  public:
+    ScratchDir() {
+        std::error_code ec;
+        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        if (ec) base = "/tmp";
+        std::string pattern = (base / "lumacrest-exhex-XXXXXX").string();
+        if (::mkdtemp(pattern.data())) path_ = pattern + "/";
+    }
+    ~ScratchDir() {
+        if (path_.empty()) return;
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    bool Made() const { return !path_.empty(); }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// A Windows executable starts with "MZ".
+bool IsWindowsExecutable(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char magic[2] = {};
+    const bool windows = std::fread(magic, 1, 2, f) == 2 && magic[0] == 'M' && magic[1] == 'Z';
+    std::fclose(f);
+    return windows;
+}
+
+bool CanRead(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+std::string Seconds(std::chrono::milliseconds timeout) {
+    const auto ms = timeout.count();
+    if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+    return std::to_string(ms) + " ms";
+}
+
+}  // namespace
+
+std::string ExToHexOutputPath(const std::string& source) {
+    const std::size_t n = source.size();
+    if (n >= 3 && source[n - 3] == '.' &&
+        std::tolower(static_cast<unsigned char>(source[n - 2])) == 'e' &&
+        std::tolower(static_cast<unsigned char>(source[n - 1])) == 'x')
+        return source.substr(0, n - 3) + ".hex";
+    return source + ".hex";
+}
+
+void ConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
+    std::optional<std::string> source = h.prompts().OpenFile(kExFilter);
+    if (!source) return;
+    const std::string output = ExToHexOutputPath(*source);
+
+    const std::string converter = h.programDir + kConverterName;
+    if (!CanRead(converter)) {
+        Fail(h,
+             std::string("the converter ") + kConverterName + " is not in the program directory");
+        return;
+    }
+    std::string program = converter;
+    std::vector<std::string> args = {kScratchInput, "-o"};
+    if (IsWindowsExecutable(converter)) {
+        std::optional<std::string> wine = h.processes().FindProgram("wine");
+        if (!wine) {
+            Fail(h, std::string(kConverterName) +
+                        " is a Windows program and wine is not installed to run it");
+            return;
+        }
+        program = *wine;
+        args.insert(args.begin(), converter);
+    }
+
+    std::string content;
+    if (!ReadWholeFile(*source, content, kMaxFileSize)) {
+        Fail(h, "cannot read \"" + *source + "\"");
+        return;
+    }
+    ScratchDir scratch;
+    if (!scratch.Made() || !WriteFileAtomically(scratch.path() + kScratchInput, content)) {
+        Fail(h, "cannot make a scratch copy of the file");
+        return;
+    }
+
+    // The scratch directory is new, so whatever output it holds afterwards is this run's.
+    const ProcessOutcome run = h.processes().Run(program, args, scratch.path(), timeout);
+    switch (run.status) {
+        case ProcessOutcome::Status::NotStarted:
+            Fail(h, std::string(kConverterName) + " could not be started");
+            return;
+        case ProcessOutcome::Status::TimedOut:
+            Fail(h, std::string(kConverterName) + " did not finish within " + Seconds(timeout) +
+                        " and was stopped");
+            return;
+        case ProcessOutcome::Status::Exited:
+            break;
+    }
+    const std::string result = scratch.path() + kScratchOutput;
+    if (!CanRead(result)) {
+        Fail(h, std::string(kConverterName) + " wrote no HEX file");
+        return;
+    }
+    if (!ReadWholeFile(result, content, kMaxFileSize)) {
+        Fail(h, "cannot read the HEX file " + std::string(kConverterName) + " wrote");
+        return;
+    }
+    if (!WriteFileAtomically(output, content)) {
+        Fail(h, "cannot write \"" + output + "\"");
+        return;
+    }
+    h.prompts().MessageBox(kConvertOk, MsgIcon::None);
+}
+
+void RegisterExToHexCommands(Host& h, CommandRouter& router) {
+    router.Add(id::ConvertExToHex, [&h] { ConvertExToHex(h); });
+}
+
+}  // namespace lumacrest

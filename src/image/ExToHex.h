@@ -1,0 +1,26 @@
+// Convert Ex To Hex: the external converter "e.exe" from the program directory turns a
+// ".ex" file into an Intel HEX file beside it. The converter works on copies in a private
+// scratch directory made for each run; every wait for it is bounded.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "app/Host.h"
+#include "ui/main/CommandRouter.h"
+
+namespace lumacrest {
+
+inline constexpr std::chrono::milliseconds kConverterTimeout{30000};
+inline constexpr const char* kConverterName = "e.exe";
+inline constexpr const char* kConvertOk = "Convert Ex To Hex OK";
+
+// "dir/app.ex" (any case of ".ex") gives "dir/app.hex"; any other name gets ".hex" appended.
+std::string ExToHexOutputPath(const std::string& source);
+
+// The menu command. `timeout` bounds the converter's run.
+void ConvertExToHex(Host& h, std::chrono::milliseconds timeout = kConverterTimeout);
+
+void RegisterExToHexCommands(Host& h, CommandRouter& router);
+
+}  // namespace lumacrest

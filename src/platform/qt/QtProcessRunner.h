@@ -1,0 +1,16 @@
+// ProcessRunner on QProcess. The wait blocks the calling (window) thread, bounded by the
+// time-out; a program still running then is killed with its process group.
+#pragma once
+
+#include "platform/ProcessRunner.h"
+
+namespace lumacrest {
+
+class QtProcessRunner : public ProcessRunner {
+  public:
+    ProcessOutcome Run(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& workDir, std::chrono::milliseconds timeout) override;
+    std::optional<std::string> FindProgram(const std::string& name) override;
+};
+
+}  // namespace lumacrest
