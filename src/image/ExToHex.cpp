@@ -90,6 +90,10 @@ void ConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
     if (!source) return;
     const std::string output = ExToHexOutputPath(*source);
 
+    if (h.platform.processes == nullptr) {
+        Fail(h, "this front end cannot start programs");
+        return;
+    }
     const std::string converter = h.programDir + kConverterName;
     if (!CanRead(converter)) {
         Fail(h,
