@@ -1,16 +1,21 @@
 #include "image/CipherFiles.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "app/Config.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
-#include "image/HexRecord.h"
+#include "image/HexReader.h"
 #include "image/ImageBuffers.h"
+#include "image/ImageLoading.h"
 #include "image/TextScanner.h"
 #include "platform/AtomicFile.h"
 #include "ui/main/ResourceIds.h"
@@ -41,6 +46,17 @@ bool HasExtension(const std::string& path, const char* ext) {
     return true;
 }
 
+// Opens a file for reading raw bytes; a directory counts as a file that cannot be opened.
+std::FILE* OpenRaw(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    struct stat st;
+    if (f && ::fstat(::fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(f);
+        return nullptr;
+    }
+    return f;
+}
+
 // A file opened as raw bytes: at most `maxBytes` of it, and whether more followed. Nothing
 // when the file cannot be opened.
 struct RawFile {
@@ -49,44 +65,17 @@ struct RawFile {
 };
 
 std::optional<RawFile> ReadRawFile(const std::string& path, std::size_t maxBytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = OpenRaw(path);
     if (!f) return std::nullopt;
     RawFile file;
     file.bytes.resize(maxBytes);
     const std::size_t n = std::fread(file.bytes.data(), 1, maxBytes, f);
     file.bytes.resize(n);
     file.tooLong = n == maxBytes && std::fgetc(f) != EOF;
+    const bool readError = std::ferror(f) != 0;
     std::fclose(f);
+    if (readError) return std::nullopt;
     return file;
-}
-
-// HEX and A90 records for the packager: every data byte goes to its record address plus
-// the segment base, no load offset. Bytes at `limit` and above are dropped; a record that
-// ends past `limit` stops the reading. Returns the end of the last data record read.
-uint32_t ReadRecordsAtOwnAddresses(TextScanner& in, ImageBuffers& b, uint32_t limit,
-                                   bool& tooLong) {
-    uint32_t base = 0;
-    uint32_t end = 0;
-    while (std::optional<std::string> token = in.ReadWord(kMaxHexRecordLength)) {
-        HexRecord r;
-        if (!DecodeHexRecord(*token, r)) continue;
-        if (r.type == kHexSegment) {
-            base = 16u * r.SegmentValue();
-            continue;
-        }
-        if (r.type == kHexEnd) break;
-        if (r.type != kHexData) continue;
-        const uint32_t address = base + r.address;
-        for (std::size_t i = 0; i < r.count; ++i)
-            if (address + i < limit) b.flash[address + i] = r.Byte(i);
-        end = address + r.count;
-        if (end > limit) {
-            tooLong = true;
-            end = limit;
-            break;
-        }
-    }
-    return end;
 }
 
 // The flash part of the reload command: the remembered file again, at the remembered
@@ -95,69 +84,21 @@ uint32_t ReadRecordsAtOwnAddresses(TextScanner& in, ImageBuffers& b, uint32_t li
 enum class ReloadResult { Loaded, NoFile, OpenFailed };
 
 ReloadResult ReloadFlashImage(Host& h, uint32_t& end) {
-    const std::string path = h.FlashFilePath;
-    if (path.empty() || path == " ") {
+    if (IsNoPath(h.FlashFilePath)) {
         h.ui.AppendLog("Open Flash File.......Can not find");
         return ReloadResult::NoFile;
     }
-    h.ui.AppendLog("Open Flash File \"" + path + "\"  . . . . . . ");
-    auto& flash = h.buf().flash;
-    const uint32_t offset = h.FlashLoadOffset;
-    const uint32_t size = h.dev.FlashSize;
-    end = 0;
-    if (HasExtension(path, ".HEX")) {
-        TextScanner in;
-        if (!in.Open(path)) {
-            h.prompts().MessageBox("******Open Flash File Failed******   ", MsgIcon::Error);
-            h.ui.AppendLogRaw("Failed");
-            h.FlashFilePath = " ";
-            return ReloadResult::OpenFailed;
-        }
-        flash.fill(0xFF);
-        uint32_t base = 0;
-        while (std::optional<std::string> token = in.ReadWord(kMaxHexRecordLength)) {
-            HexRecord r;
-            if (!DecodeHexRecord(*token, r)) continue;
-            if (r.type == kHexSegment) {
-                base = 16u * r.SegmentValue();
-                continue;
-            }
-            if (r.type == kHexEnd) break;
-            if (r.type != kHexData) continue;
-            const uint32_t address = base + r.address;
-            if (address < offset) continue;
-            const uint32_t at = address - offset;
-            for (std::size_t i = 0; i < r.count; ++i)
-                if (at + i < flash.size()) flash[at + i] = r.Byte(i);
-            end = at + r.count;
-            if (end > size) {
-                end = size;
-                break;
-            }
-        }
-    } else {
-        std::FILE* f = std::fopen(path.c_str(), "rb");
-        if (!f) {
-            h.prompts().MessageBox("******Open Flash File Failed******   ", MsgIcon::Error);
-            h.ui.AppendLogRaw("Failed");
-            h.FlashFilePath = " ";
-            return ReloadResult::OpenFailed;
-        }
-        flash.fill(0xFF);
-        uint64_t i = 0;
-        for (int c; (c = std::fgetc(f)) != EOF; ++i) {
-            if (i < offset) continue;
-            const uint64_t at = i - offset;
-            if (at >= size) {
-                end = size;
-                break;
-            }
-            flash[at] = static_cast<uint8_t>(c);
-            end = static_cast<uint32_t>(at + 1);
-        }
-        std::fclose(f);
+    h.ui.AppendLog("Open Flash File \"" + h.FlashFilePath + "\"  . . . . . . ");
+    std::optional<uint32_t> loaded =
+        LoadImageFile(h, ImageTarget::Flash, h.FlashFilePath, h.FlashLoadOffset);
+    if (!loaded) {
+        h.prompts().MessageBox("******Open Flash File Failed******   ", MsgIcon::Error);
+        h.ui.AppendLogRaw("Failed");
+        h.FlashFilePath = " ";
+        return ReloadResult::OpenFailed;
     }
     h.ui.AppendLogRaw("OK");
+    end = *loaded;
     return ReloadResult::Loaded;
 }
 
@@ -193,27 +134,32 @@ void PackageUpdateFile(Host& h) {
 
     ImageBuffers& b = h.buf();
     const uint32_t limit = static_cast<uint32_t>(kUpdateFileMaxSize);
+    // Only the update area: record bytes at 128 KB and above go nowhere.
+    const std::span<uint8_t> area(b.flash.data(), kUpdateFileMaxSize);
     uint32_t length = 0;
     bool tooLong = false;
     const bool a90 = HasExtension(*path, ".A90");
-    if (a90 || HasExtension(*path, ".HEX")) {
+    if (a90 || IsHexPath(*path)) {
         TextScanner in;
         if (!in.Open(*path)) {
             h.prompts().MessageBox(a90 ? kOpenA90Failed : kOpenHexFailed, MsgIcon::Error);
             return;
         }
         b.flash.fill(0xFF);
-        length = ReadRecordsAtOwnAddresses(in, b, limit, tooLong);
+        const HexImageResult image =
+            ReadHexImage(in, area, HexImageRules{0, limit, HexImageRules::AtLimit::Stop});
+        length = image.end;
+        tooLong = image.passedLimit;
     } else {
-        std::optional<RawFile> raw = ReadRawFile(*path, kUpdateFileMaxSize);
-        if (!raw) {
+        std::FILE* f = OpenRaw(*path);
+        if (!f) {
             h.prompts().MessageBox(kOpenBinFailed, MsgIcon::Error);
             return;
         }
         b.flash.fill(0xFF);
-        std::copy(raw->bytes.begin(), raw->bytes.end(), b.flash.begin());
-        length = static_cast<uint32_t>(raw->bytes.size());
-        tooLong = raw->tooLong;
+        length = ReadBinaryImage(f, area, 0, limit);
+        tooLong = length == limit && std::fgetc(f) != EOF;
+        std::fclose(f);
     }
     if (tooLong) {
         h.prompts().MessageBox(kFileTooLong, MsgIcon::Error);
@@ -266,11 +212,9 @@ void EncryptImageFile(Host& h) {
             return;
         case ReloadResult::NoFile:
             break;
-        case ReloadResult::Loaded: {
-            const uint32_t pageSize = h.dev.FlashPageSize;
-            h.FlashPagesToWrite = std::min((end + pageSize - 1) / pageSize, h.dev.FlashPageCount);
+        case ReloadResult::Loaded:
+            h.FlashPagesToWrite = PagesFor(end, h.dev.FlashPageSize, h.dev.FlashPageCount);
             break;
-        }
     }
 
     const CipherKey key = ImageFileKey(h);

@@ -144,6 +144,7 @@ TEST_F(CipherFilesTest, PackagerOpenFailuresAndCancel) {
         {"gone.a90", "******Open *.A90 file failed******   "},
         {"gone.HEX", "******Open Hex File Failed******   "},
         {"gone.hx", "******Open Bin File Failed******   "},
+        {"", "******Open Bin File Failed******   "},  // the directory itself
     };
     h.buf().flash[0] = 0x12;
     for (const auto& c : cases) {
@@ -154,7 +155,7 @@ TEST_F(CipherFilesTest, PackagerOpenFailuresAndCancel) {
     }
     t.prompts.QueueFile(std::nullopt);
     PackageUpdateFile(h);
-    EXPECT_EQ(t.prompts.messages.size(), 3u);
+    EXPECT_EQ(t.prompts.messages.size(), 4u);
     EXPECT_FALSE(Exists(UpdateFile()));
     EXPECT_EQ(h.buf().flash[0], 0x12);
 }
