@@ -94,7 +94,11 @@ void ConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
         Fail(h, "this front end cannot start programs");
         return;
     }
-    const std::string converter = h.programDir + kConverterName;
+    // Absolute, since the converter runs in the scratch directory.
+    std::error_code ec;
+    std::string converter = h.programDir + kConverterName;
+    if (std::filesystem::path absolute = std::filesystem::absolute(converter, ec); !ec)
+        converter = absolute.string();
     if (!CanRead(converter)) {
         Fail(h,
              std::string("the converter ") + kConverterName + " is not in the program directory");
