@@ -3,6 +3,8 @@
 // window model. One instance per host; nothing of it is global.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -60,6 +62,11 @@ struct HostState {
     uint8_t replyAwaited = 0;
     CommandFrame commandFrame;
     ReplyFrame replyFrame;
+    // Bytes of the reply being received; a reply may arrive in several reads.
+    std::array<uint8_t, kReceiveBufferSize> rxBuffer{};
+    std::size_t rxCount = 0;
+    bool scanRunning = false;       // AutoConnect is waiting inside its event pump
+    bool shutdownRequested = false;  // the window is closing: waits end at once
     uint8_t firmwareMajor = 2, firmwareMinor = 0;        // current programmer firmware
     uint8_t maintenanceMajor = 0, maintenanceMinor = 2;  // firmware that gets rewritten
 

@@ -9,11 +9,16 @@
 #include "image/ImageLoading.h"
 #include "image/ProjectFile.h"
 #include "ui/edit/BufferEdit.h"
+#include "link/Discovery.h"
+#include "link/Link.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
-CMainDlg::CMainDlg(Host& host) : host_(host) { RegisterAllCommands(host_, router_); }
+CMainDlg::CMainDlg(Host& host) : host_(host) {
+    RegisterAllCommands(host_, router_);
+    if (host_.platform.serial && host_.platform.timers) AttachLink(host_);
+}
 
 void CMainDlg::OnInitDialog() {
     Host& h = host_;
@@ -33,6 +38,7 @@ void CMainDlg::OnInitDialog() {
 
     ReadConfig(h);
     h.BootPagesToWrite = h.dev.BootPageCount;
+    h.portNumber = ComNameToPort(h.portName);  // an Update before any connect goes there
 
     h.ui.AppendLog("SEP1:  Connect Device");
     h.ui.AppendLog("SEP2:  Select MCU MN101EF51A_IAP");
@@ -43,10 +49,15 @@ void CMainDlg::OnInitDialog() {
 void CMainDlg::OnDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
+    host_.shutdownRequested = true;  // a running port scan ends
     WriteConfig(host_);
 }
 
-void CMainDlg::OnCommand(int id) { router_.Dispatch(id); }
+void CMainDlg::OnCommand(int id) {
+    // While the port scan waits for a reply, events run inside it: nothing else may start.
+    if (host_.scanRunning) return;
+    router_.Dispatch(id);
+}
 
 void CMainDlg::OnSysCommand(int command) {
     if ((command & 0xFFF0) == id::SysAbout) host_.prompts().ShowAbout();
@@ -74,6 +85,7 @@ void RegisterAllCommands(Host& h, CommandRouter& router) {
     RegisterEditCommands(h, router);
     RegisterCipherFileCommands(h, router);
     RegisterExToHexCommands(h, router);
+    RegisterLinkCommands(h, router);
 }
 
 }  // namespace lumacrest

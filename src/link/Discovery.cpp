@@ -1,0 +1,166 @@
+#include "link/Discovery.h"
+
+#include <cstdio>
+
+#include "image/DeviceCatalogue.h"
+#include "link/Link.h"
+#include "link/ReplyEngine.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+
+namespace {
+
+constexpr uint32_t kIdentifyTimeoutMs = 1000;
+constexpr uint32_t kIdentifyReplyLength = 26;
+constexpr unsigned kLastScannedPort = 16;
+
+std::string Format(const char* format, int a, int b) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+// The programmer reports the maintenance firmware: its firmware is to be rewritten. The
+// rewrite from update.dat is not available in this build yet, so the programmer is left as
+// it is and the window returns to idle.
+void BeginFirmwareRewrite(Host& h) {
+    h.ui.AppendLog("Erase Programmer......");
+    ClosePort(h);
+    Idle(h);
+}
+
+}  // namespace
+
+void SendIdentify(Host& h) {
+    CommandFrame& f = h.commandFrame;
+    f.address = kHostAddress;
+    f.code = CMD_IDENTIFY;
+    f.length = 2;
+    SendCommand(h, f, kIdentifyTimeoutMs, kIdentifyReplyLength);
+}
+
+void OnSelchangeCom(Host& h) {
+    h.programModeEntered = 0;
+    h.ui.WriteSeparator();
+    const std::string text = h.ui.Combo(id::ComList).SelectedText();
+    h.ui.DisableOperationControls();
+    ClosePort(h);
+    if (!text.empty() && text[0] == 'C') {
+        h.ui.AppendLog("Connect to Programmer . . . . . . ");
+        h.portName = text;
+        h.portNumber = ComNameToPort(text);
+        if (ConnectPort(h, h.portNumber)) SendIdentify(h);
+    } else {
+        AutoConnect(h);
+    }
+}
+
+bool AutoConnect(Host& h) {
+    h.ui.AppendLog("Auto Connect to Programmer . . . . . . ");
+    h.ui.DisableOperationControls();
+    h.scanRunning = true;
+    for (unsigned n = 1; n <= kLastScannedPort && !h.shutdownRequested; ++n) {
+        h.scanState = 0;
+        h.portNumber = static_cast<uint8_t>(n);
+        const std::optional<std::string> device = PortDevice(h, n);
+        if (!device || !h.serial().Probe(*device)) continue;
+        h.portName = "COM" + std::to_string(n);
+        ClosePort(h);
+        if (!h.serial().Open(*device)) continue;
+        h.serial().SetThreshold(1);
+        SendIdentify(h);
+        h.scanState = 1;
+        while (h.scanState == 1 && !h.shutdownRequested) h.timers().PumpEvents();
+        if (h.scanState == 2) {
+            h.scanState = 0;
+            h.scanRunning = false;
+            return true;
+        }
+    }
+    h.scanRunning = false;
+    if (h.shutdownRequested) {
+        // The window is closing: end the wait quietly.
+        h.timers().Stop(kReplyTimerId);
+        h.scanState = 0;
+        h.replyAwaited = 0;
+        h.lastCode = kNoCommand;
+        ClosePort(h);
+        return false;
+    }
+    ClosePort(h);
+    h.ui.AppendLogRaw("Failed");
+    h.ui.AppendLog(kCannotFindProgrammer);
+    Idle(h);
+    return false;
+}
+
+void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
+    const auto& p = reply.payload;
+    h.scanState = 2;
+    h.ui.AppendLogRaw("OK");
+    h.programmerKind = p[12];
+    if (h.programmerKind == 5) {
+        h.ui.AppendLog("Find Progrmmer: ZK9_IAP");
+        h.ui.AppendLog("IAP Firmware version:  ");
+        h.ui.AppendLogRaw(Format("%c.%c", '0' + p[0], '0' + p[1]));
+        Idle(h);
+        return;  // the port stays open for the loader transfer
+    }
+    if (h.programmerKind == 1) h.ui.AppendLog("Find Progrmmer: ZK9_Pro_");
+    if (h.programmerKind == 2) h.ui.AppendLog("Find Progrmmer: ZK9_ISP_");
+    // The identity block carries the programmer number in its first two bytes, low first.
+    const unsigned number = p[2] | (p[3] << 8);
+    std::string digits;
+    digits += static_cast<char>('0' + number / 1000);
+    digits += static_cast<char>('0' + number / 100 % 10);
+    digits += static_cast<char>('0' + number / 10 % 10);
+    digits += static_cast<char>('0' + number % 10);
+    h.ui.AppendLogRaw(digits);
+
+    const unsigned maxCount = p[13] | (p[14] << 8);
+    const unsigned used = p[15] | (p[16] << 8);
+    h.ui.AppendLog("Max_Counter:  ");
+    h.ui.AppendLogRaw(maxCount == 0 ? std::string("No Limit") : std::to_string(maxCount));
+    h.ui.AppendLog("Used_Counter: ");
+    h.ui.AppendLogRaw(std::to_string(used));
+    h.ui.AppendLogRaw(Format("   V%d.%d", p[0], p[1]));
+
+    if (p[0] == h.firmwareMajor && p[1] == h.firmwareMinor) {
+        Idle(h);
+        ClosePort(h);
+    } else if (p[0] == h.maintenanceMajor && p[1] == h.maintenanceMinor) {
+        h.ui.DisableOperationControls();
+        h.ui.SetEnabled(id::ComList, true);
+        BeginFirmwareRewrite(h);
+    } else {
+        h.prompts().MessageBox(kPleaseUpdateFirmware, MsgIcon::None);
+        h.ui.DisableOperationControls();
+        h.ui.SetEnabled(id::ComList, true);
+        ClosePort(h);
+    }
+}
+
+void OnSelchangeMcu(Host& h) {
+    const int previousSelection = h.ui.Combo(id::McuList).selected;
+    const std::string previousName = h.mcuName;
+    const int32_t previousType = h.DeviceType;
+    const std::string name = h.ui.Combo(id::McuList).SelectedText();
+    h.mcuName = name;
+    DeviceTypeFromName(h, name);
+    ClosePort(h);
+    if (!LoadDeviceParams(h, name)) {
+        // Nothing of the new device applies: keep the device that is in force.
+        h.mcuName = previousName;
+        h.DeviceType = previousType;
+        const int index = h.ui.Combo(id::McuList).FindPrefix(previousName);
+        h.ui.Select(id::McuList, index >= 0 ? index : previousSelection);
+    }
+}
+
+void RegisterLinkCommands(Host& h, CommandRouter& router) {
+    router.Add(id::ComList, [&h] { OnSelchangeCom(h); });
+    router.Add(id::McuList, [&h] { OnSelchangeMcu(h); });
+}
+
+}  // namespace lumacrest

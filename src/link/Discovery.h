@@ -1,0 +1,33 @@
+// Finding the programmer: the COM list, the port scan, the identify reply and the firmware
+// check; and the MCU list.
+#pragma once
+
+#include <string>
+
+#include "app/Host.h"
+#include "ui/main/CommandRouter.h"
+
+namespace lumacrest {
+
+inline constexpr const char* kPleaseUpdateFirmware = "******Please Update Device Firmware ******";
+
+// Sends CMD_IDENTIFY (two payload bytes left as they are, time-out 1000 ms, reply 26 bytes).
+void SendIdentify(Host& h);
+
+// A new entry of the COM list: connect to that port and identify, or scan for "USB".
+void OnSelchangeCom(Host& h);
+
+// Scans COM1 to COM16 for a programmer, waiting for each identify reply through the event
+// pump. True when one answered. Closing the window ends the scan.
+bool AutoConnect(Host& h);
+
+// The identify reply (code 0x00).
+void OnIdentifyReply(Host& h, const ReplyFrame& reply);
+
+// A new entry of the MCU list: load its device parameter file.
+void OnSelchangeMcu(Host& h);
+
+// The list selection changes (1004, 1005).
+void RegisterLinkCommands(Host& h, CommandRouter& router);
+
+}  // namespace lumacrest

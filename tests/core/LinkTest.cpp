@@ -1,0 +1,277 @@
+// Frames, the receive path and the reply timer, on a virtual clock with an in-process box.
+#include <gtest/gtest.h>
+
+#include "link/Discovery.h"
+#include "link/Link.h"
+#include "link/ReplyEngine.h"
+#include "support/FakeLink.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using test::LinkHost;
+
+// An identify reply of 20 payload bytes: kind 2, number 258, no limit, 5 used, V2.0.
+Bytes IdentifyReply() {
+    Bytes p(20, 0);
+    p[0] = 2;
+    p[2] = 0x02;
+    p[3] = 0x01;
+    p[12] = 2;
+    p[15] = 5;
+    return sim::ProgrammerBox::Frame(CMD_IDENTIFY, p);
+}
+
+TEST(Frames, BytesOnTheWire) {
+    CommandFrame f;
+    f.code = CMD_IDENTIFY;
+    f.length = 2;
+    EXPECT_EQ(BuildFrameBytes(f), (Bytes{0x7E, 0xFF, 0x00, 0x00, 0x02, 0x00, 0x00, 0x01}));
+
+    // Leftover payload bytes go out as they are; the sum wraps modulo 256.
+    f.payload[0] = 0xAB;
+    f.payload[1] = 0xCD;
+    EXPECT_EQ(BuildFrameBytes(f), (Bytes{0x7E, 0xFF, 0x00, 0x00, 0x02, 0xAB, 0xCD, 0x79}));
+
+    f.code = CMD_WRITE_FLASH_END;
+    f.length = 0;
+    EXPECT_EQ(BuildFrameBytes(f), (Bytes{0x7E, 0xFF, 0x14, 0x00, 0x00, 0x13}));
+
+    f.code = CMD_WRITE_FLASH_BLOCK;
+    f.length = 258;
+    const Bytes big = BuildFrameBytes(f);
+    ASSERT_EQ(big.size(), 264u);
+    EXPECT_EQ(big[3], 0x01);
+    EXPECT_EQ(big[4], 0x02);
+}
+
+TEST(SendCommand, ArmsTheLinkAndRestartsTheTimer) {
+    LinkHost t;
+    Host& h = t.h();
+    t.port.AddSilent("dev/com1");
+    ASSERT_TRUE(t.port.Open("dev/com1"));
+    t.port.Buffer({1, 2, 3});  // stale bytes are discarded by the send
+
+    h.commandFrame.code = CMD_CHIP_ERASE;
+    h.commandFrame.length = 15;
+    ASSERT_TRUE(SendCommand(h, h.commandFrame, 30000, 6));
+    EXPECT_EQ(t.port.BufferedCount(), 0u);
+    EXPECT_EQ(t.port.threshold(), 6u);
+    EXPECT_EQ(h.replyAwaited, 1);
+    EXPECT_EQ(h.lastCode, CMD_CHIP_ERASE);
+    EXPECT_EQ(t.clock.Deadline(kReplyTimerId), 30000u);
+
+    t.clock.Advance(100);
+    h.commandFrame.code = CMD_WRITE_FLASH_END;
+    h.commandFrame.length = 0;
+    SendCommand(h, h.commandFrame, 5000, 6);
+    EXPECT_EQ(t.clock.Deadline(kReplyTimerId), 5100u);
+    EXPECT_EQ(t.port.written.back(), (Bytes{0x7E, 0xFF, 0x14, 0x00, 0x00, 0x13}));
+}
+
+TEST(SendCommand, RefusesAFrameBeyondThePayloadArea) {
+    LinkHost t;
+    Host& h = t.h();
+    t.port.AddSilent("dev/com1");
+    t.port.Open("dev/com1");
+    h.commandFrame.code = CMD_WRITE_FLASH_BLOCK;
+    h.commandFrame.length = 514;  // a 512-byte page and its block number
+    EXPECT_FALSE(SendCommand(h, h.commandFrame, 5000, 6));
+    EXPECT_TRUE(t.port.written.empty());
+    EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+    ASSERT_EQ(t.prompts.messages.size(), 1u);
+    EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::Error);
+}
+
+// A host that has sent CMD_IDENTIFY on an open silent port; the test delivers the reply.
+struct Identifying : LinkHost {
+    Identifying() {
+        port.AddSilent("dev/com1");
+        port.Open("dev/com1");
+        h().ui.AppendLog("Connect to Programmer . . . . . . ");
+        SendIdentify(h());
+    }
+    bool Identified() const { return h_().ui.LogText().find("Find Progrmmer") != std::string::npos; }
+    const Host& h_() const { return *host; }
+};
+
+TEST(Receive, AcceptsAWholeReplyAndStopsTheTimer) {
+    Identifying t;
+    t.port.Inject(IdentifyReply(), 10);
+    t.clock.Advance(10);
+    EXPECT_TRUE(t.Identified());
+    EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+    EXPECT_EQ(t.h().replyFrame.length, 20u);
+    EXPECT_EQ(t.h().replyAwaited, 1);  // only the time-out clears it
+}
+
+TEST(Receive, ReassemblesPiecesAndNeverReadsPastTheDeclaredLength) {
+    for (std::size_t piece : {1u, 4u, 5u, 25u}) {
+        Identifying t;
+        Bytes frame = IdentifyReply();
+        // Trailing bytes in the same read belong to no frame.
+        frame.push_back(0x7E);
+        frame.push_back(0x99);
+        for (std::size_t at = 0; at < frame.size(); at += piece)
+            t.port.Inject(Bytes(frame.begin() + static_cast<long>(at),
+                                frame.begin() + static_cast<long>(std::min(frame.size(), at + piece))),
+                          at);
+        t.clock.Advance(100);
+        EXPECT_TRUE(t.Identified()) << "pieces of " << piece;
+        EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+    }
+}
+
+TEST(Receive, LengthRuleUsesTheRawHighByteInTheSum) {
+    // Length bytes 0x02 0x10 declare 256 + 16 = 272 payload bytes; the sum takes the raw 0x02.
+    Identifying t;
+    Bytes frame = {0x7E, 0xFF, 0x00, 0x02, 0x10};
+    Bytes payload(272, 0);
+    payload[0] = 2;
+    payload[12] = 2;
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    uint8_t sum = 0;
+    for (std::size_t i = 1; i < frame.size(); ++i) sum = static_cast<uint8_t>(sum + frame[i]);
+    frame.push_back(sum);
+    t.port.Inject(frame, 5);
+    t.clock.Advance(5);
+    EXPECT_TRUE(t.Identified());
+    EXPECT_EQ(t.h().replyFrame.length, 272u);
+}
+
+TEST(Receive, RejectedFramesLeaveTheTimerToReportTheMissingReply) {
+    auto badStart = [] {
+        Bytes f = IdentifyReply();
+        f[0] = 0x7D;
+        return f;
+    };
+    auto badSum = [] {
+        Bytes f = IdentifyReply();
+        f.back() ^= 1;
+        return f;
+    };
+    auto tooLong = [] {  // declares 301 payload bytes
+        Bytes p(301, 0);
+        return sim::ProgrammerBox::Frame(CMD_IDENTIFY, p);
+    };
+    auto overRead = [] {  // a valid reply followed by enough noise to exceed 512 bytes
+        Bytes f = IdentifyReply();
+        f.resize(600, 0x00);
+        return f;
+    };
+    auto shortReply = [] {
+        Bytes f = IdentifyReply();
+        f.pop_back();
+        return f;
+    };
+    for (const Bytes& frame : {badStart(), badSum(), tooLong(), overRead(), shortReply()}) {
+        Identifying t;
+        t.port.Inject(frame, 10);
+        t.clock.Advance(999);
+        EXPECT_FALSE(t.Identified());
+        EXPECT_TRUE(t.clock.Running(kReplyTimerId));
+        t.clock.Advance(1);
+        const auto lines = t.LogLines();
+        EXPECT_EQ(lines[lines.size() - 2], "Connect to Programmer . . . . . . Failed");
+        EXPECT_EQ(lines.back(), "Can Not Find Programmer  ");
+        EXPECT_EQ(t.h().lastCode, kNoCommand);
+    }
+}
+
+TEST(Receive, BytesOfAnEarlierReadNeverCompleteALaterFrame) {
+    Identifying t;
+    Host& h = t.h();
+    const Bytes frame = IdentifyReply();
+    // Half a reply is read, then a new command goes out: the other half must not be pieced
+    // together with the first.
+    t.port.Buffer(Bytes(frame.begin(), frame.begin() + 12));
+    EXPECT_FALSE(OnCommEvent(h));
+    EXPECT_EQ(t.port.threshold(), frame.size() - 12);  // waits for the rest
+    SendIdentify(h);
+    t.port.Buffer(Bytes(frame.begin() + 12, frame.end()));
+    EXPECT_FALSE(OnCommEvent(h));
+    EXPECT_FALSE(t.Identified());
+    EXPECT_TRUE(t.clock.Running(kReplyTimerId));
+}
+
+TEST(Receive, OnlyFramesTheEngineActsOnStopTheTimer) {
+    // Nothing awaited: bytes are read and dropped.
+    {
+        LinkHost t;
+        t.port.AddSilent("dev/com1");
+        t.port.Open("dev/com1");
+        t.port.Inject(IdentifyReply(), 1);
+        t.clock.Advance(1);
+        EXPECT_EQ(t.port.BufferedCount(), 0u);
+        EXPECT_EQ(t.h().ui.LogText().find("OK"), std::string::npos);
+    }
+    // A well-formed frame that does not answer the outstanding command.
+    {
+        LinkHost t;
+        Host& h = t.h();
+        t.port.AddSilent("dev/com1");
+        t.port.Open("dev/com1");
+        h.ui.AppendLog("Erase Device,Please Waiting...... ");
+        h.commandFrame.code = CMD_CHIP_ERASE;
+        h.commandFrame.length = 15;
+        SendCommand(h, h.commandFrame, 30000, 6);
+        t.port.Inject(IdentifyReply(), 5);
+        t.port.Inject(sim::ProgrammerBox::Frame(0x30, {}), 6);  // a code without a row
+        t.clock.Advance(10);
+        EXPECT_TRUE(t.clock.Running(kReplyTimerId));
+        EXPECT_EQ(h.ui.LogText().find("Find Progrmmer"), std::string::npos);
+        t.clock.Advance(30000);
+        EXPECT_EQ(t.LogLines().back(), "Erase Device,Please Waiting...... Timer Over ");
+    }
+}
+
+TEST(Timer, AReplyAlreadyBufferedWinsOverItsTimeout) {
+    Identifying t;
+    t.port.Buffer(IdentifyReply());  // arrived, notification not yet delivered
+    t.clock.Advance(1000);
+    EXPECT_TRUE(t.Identified());
+    EXPECT_EQ(t.h().ui.LogText().find("Failed"), std::string::npos);
+}
+
+TEST(Timer, TimeoutEndsTheRun) {
+    LinkHost t;
+    Host& h = t.h();
+    t.port.AddSilent("dev/com1");
+    t.port.Open("dev/com1");
+    h.ui.DisableOperationControls();
+    h.ui.SetCheck(id::ProgramSn, 1);
+    h.autoSequence = 1;
+    h.programModeEntered = 1;
+    h.verifyAfterWrite = 1;
+    h.SnValue = 259;
+    h.ui.AppendLog("Write FLASH......");
+    h.commandFrame.code = CMD_WRITE_FLASH_BLOCK;
+    h.commandFrame.length = 2;
+    SendCommand(h, h.commandFrame, 20000, 6);
+    t.clock.Advance(20000);
+    EXPECT_EQ(t.LogLines().back(), "Write FLASH......Timer Over ");
+    EXPECT_EQ(h.SnValue, 258u);  // the serial number is issued again
+    EXPECT_EQ(h.replyAwaited, 0);
+    EXPECT_EQ(h.lastCode, kNoCommand);
+    EXPECT_EQ(h.programModeEntered, 0);
+    EXPECT_EQ(h.verifyAfterWrite, 0);
+    EXPECT_EQ(h.autoSequence, 0);
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+
+    // The silent time-out after the loader's done frame reports nothing.
+    t.port.Open("dev/com1");
+    h.ui.AppendLog("Start Update......OK");
+    h.silentTimeout = 1;
+    h.commandFrame.code = CMD_IAP_DONE;
+    SendCommand(h, h.commandFrame, 10000, 26);
+    t.clock.Advance(10000);
+    EXPECT_EQ(t.LogLines().back(), "Start Update......OK");
+    EXPECT_EQ(h.silentTimeout, 0);
+    EXPECT_FALSE(t.port.IsOpen());
+}
+
+}  // namespace
+}  // namespace lumacrest
