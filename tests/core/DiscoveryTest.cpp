@@ -1,0 +1,378 @@
+// Choosing a port, scanning for the programmer, the identify reply and the MCU list.
+#include <gtest/gtest.h>
+
+#include "app/Config.h"
+#include "link/Discovery.h"
+#include "link/Link.h"
+#include "support/FakeLink.h"
+#include "ui/main/CMainDlg.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+namespace {
+
+using test::LinkHost;
+
+std::vector<std::string> Tail(const std::vector<std::string>& lines, std::size_t n) {
+    return std::vector<std::string>(lines.end() - static_cast<long>(std::min(n, lines.size())),
+                                    lines.end());
+}
+
+TEST(Ports, NamesAndPortsDat) {
+    EXPECT_EQ(ComNameToPort("USB"), 0);
+    EXPECT_EQ(ComNameToPort("COM1"), 1);
+    EXPECT_EQ(ComNameToPort("COM10"), 10);
+    EXPECT_EQ(ComNameToPort("COM16"), 16);
+    EXPECT_EQ(ComNameToPort("COM17"), 20);
+    EXPECT_EQ(ComNameToPort("COM1 "), 20);
+    EXPECT_EQ(ComNameToPort("com1"), 20);
+    EXPECT_EQ(ComNameToPort(""), 20);
+
+    LinkHost t;
+    EXPECT_FALSE(PortDevice(t.h(), 1));  // no Ports.dat
+    test::WriteText(t.dir.File("Ports.dat"),
+                    "COM10 /dev/ttyUSB9\r\nCOM1   /tmp/a b  \n\nCOM3\nCOM20 /dev/x\n");
+    EXPECT_EQ(PortDevice(t.h(), 1), "/tmp/a b");
+    EXPECT_EQ(PortDevice(t.h(), 10), "/dev/ttyUSB9");
+    EXPECT_FALSE(PortDevice(t.h(), 3));  // a name without a device
+    EXPECT_FALSE(PortDevice(t.h(), 2));
+    EXPECT_EQ(PortDevice(t.h(), 20), "/dev/x");
+}
+
+TEST(Ports, ShippedPortsDatMapsSixteenPorts) {
+    LinkHost t;
+    const std::string text = test::ReadText(std::string(LUMACREST_SOURCE_DIR) + "/res/Ports.dat");
+    test::WriteText(t.dir.File("Ports.dat"), text);
+    EXPECT_EQ(PortDevice(t.h(), 1), "/dev/ttyUSB0");
+    EXPECT_EQ(PortDevice(t.h(), 8), "/dev/ttyUSB7");
+    EXPECT_EQ(PortDevice(t.h(), 9), "/dev/ttyACM0");
+    EXPECT_EQ(PortDevice(t.h(), 16), "/dev/ttyACM7");
+}
+
+TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
+    LinkHost t;
+    Host& h = t.h();
+    t.MapPorts({3});
+    t.port.AddBox(LinkHost::Device(3));
+    h.programModeEntered = 1;
+    t.ChooseCom("COM3");
+    EXPECT_EQ(h.programModeEntered, 0);
+    EXPECT_EQ(h.portNumber, 3);
+    EXPECT_EQ(h.portName, "COM3");
+    EXPECT_FALSE(h.ui.IsEnabled(id::Update));  // locked until the reply
+    t.clock.RunUntilIdle();
+    EXPECT_EQ(Tail(t.LogLines(), 5),
+              (std::vector<std::string>{std::string(50, '='),
+                                        "Connect to Programmer . . . . . . OK",
+                                        "Find Progrmmer: ZK9_ISP_0258", "Max_Counter:  No Limit",
+                                        "Used_Counter: 5   V2.0"}));
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+    EXPECT_EQ(h.programmerKind, 2);
+    // The two payload bytes of the identify frame are whatever the frame record held.
+    EXPECT_EQ(t.port.written.back().size(), 8u);
+}
+
+TEST(Connect, PortsThatCannotBeProbedAreReported) {
+    // Unmapped, held by another program, and a name outside COM1..COM16 (probed as COM20).
+    for (std::string entry : {"COM4", "COM3", "COM20"}) {
+        LinkHost t;
+        Host& h = t.h();
+        t.MapPorts({3});
+        t.port.AddBox(LinkHost::Device(3));
+        t.port.Hold(LinkHost::Device(3));
+        h.ui.Combo(id::ComList).items.push_back("COM20");
+        h.lastCode = 0x11;  // no identify outstanding: no "Failed"
+        t.ChooseCom(entry);
+        EXPECT_EQ(Tail(t.LogLines(), 2),
+                  (std::vector<std::string>{"Connect to Programmer . . . . . . ",
+                                            "Can Not Find Programmer  "}))
+            << entry;
+        EXPECT_EQ(h.portNumber, ComNameToPort(entry));
+        EXPECT_EQ(h.lastCode, kNoCommand);
+        EXPECT_TRUE(h.ui.IsEnabled(id::ComList));
+        EXPECT_FALSE(h.ui.IsEnabled(id::Update));
+        EXPECT_TRUE(t.port.written.empty());
+    }
+    // With an identify outstanding the connect line gets "Failed".
+    LinkHost t;
+    t.MapPorts({});
+    t.ChooseCom("COM2");
+    EXPECT_EQ(Tail(t.LogLines(), 2),
+              (std::vector<std::string>{"Connect to Programmer . . . . . . Failed",
+                                        "Can Not Find Programmer  "}));
+}
+
+TEST(Connect, AReopenThatFailsBetweenStagesEndsTheRun) {
+    LinkHost t;
+    Host& h = t.h();
+    t.MapPorts({3});
+    t.port.AddBox(LinkHost::Device(3));
+    h.ui.SetCheck(id::ProgramSn, 1);
+    h.SnValue = 11;
+    h.lastCode = 0x14;
+    ASSERT_TRUE(ConnectPort(h, 3));
+    EXPECT_EQ(t.port.openDevice(), "dev/com3");
+
+    // The box goes away between write and verify of an Update run.
+    h.ui.DisableOperationControls();
+    h.autoSequence = 1;
+    h.programModeEntered = 1;
+    h.verifyAfterWrite = 1;
+    t.port.Hold(LinkHost::Device(3));
+    EXPECT_FALSE(ConnectPort(h, 3));
+    EXPECT_EQ(t.LogLines().back(), "Can Not Find Programmer  ");
+    EXPECT_EQ(h.SnValue, 10u);
+    EXPECT_EQ(h.autoSequence, 0);
+    EXPECT_EQ(h.programModeEntered, 0);
+    EXPECT_EQ(h.verifyAfterWrite, 0);
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+}
+
+TEST(Connect, SilentPortTimesOutAfterOneSecond) {
+    LinkHost t;
+    Host& h = t.h();
+    t.MapPorts({5});
+    t.port.AddSilent(LinkHost::Device(5));
+    t.ChooseCom("COM5");
+    t.clock.Advance(999);
+    EXPECT_TRUE(t.port.IsOpen());
+    t.clock.Advance(1);
+    EXPECT_EQ(Tail(t.LogLines(), 2),
+              (std::vector<std::string>{"Connect to Programmer . . . . . . Failed",
+                                        "Can Not Find Programmer  "}));
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+    EXPECT_EQ(h.lastCode, kNoCommand);
+}
+
+TEST(Connect, ReplyInPiecesAndLateReplyWithinTheTimeout) {
+    LinkHost t;
+    t.MapPorts({1});
+    sim::BoxConfig config;
+    config.faults.push_back({sim::FaultKind::Pieces, CMD_IDENTIFY, 1, 2});
+    config.faults.push_back({sim::FaultKind::LateReply, CMD_IDENTIFY, 1, 900});
+    t.port.AddBox(LinkHost::Device(1), config);
+    t.port.delivery.extraDelayMs = 3;
+    t.ChooseCom("COM1");
+    t.clock.RunUntilIdle();
+    EXPECT_EQ(Tail(t.LogLines(), 4)[0], "Connect to Programmer . . . . . . OK");
+}
+
+TEST(Identify, ProgrammerLinesByKindNumberAndCounters) {
+    struct Case {
+        uint8_t kind;
+        uint16_t number, max, used;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {1, 7, 1000, 999, {"Find Progrmmer: ZK9_Pro_0007", "Max_Counter:  1000",
+                           "Used_Counter: 999   V2.0"}},
+        // A number above 9999 shows '0' + number / 1000 as its first character.
+        {2, 12345, 0, 65535, {"Find Progrmmer: ZK9_ISP_<345", "Max_Counter:  No Limit",
+                              "Used_Counter: 65535   V2.0"}},
+        // Other kinds get no name line: the digits go on the connect line.
+        {3, 42, 0, 0, {"Connect to Programmer . . . . . . OK0042", "Max_Counter:  No Limit",
+                       "Used_Counter: 0   V2.0"}},
+    };
+    for (const Case& c : cases) {
+        LinkHost t;
+        t.MapPorts({2});
+        sim::BoxConfig config;
+        config.kind = c.kind;
+        config.number = c.number;
+        config.maxCount = c.max;
+        config.usedCount = c.used;
+        t.port.AddBox(LinkHost::Device(2), config);
+        t.ChooseCom("COM2");
+        t.clock.RunUntilIdle();
+        EXPECT_EQ(Tail(t.LogLines(), 3), c.lines);
+    }
+}
+
+TEST(Identify, LoaderKindReportsItsVersionAndKeepsThePortOpen) {
+    LinkHost t;
+    Host& h = t.h();
+    t.MapPorts({2});
+    sim::BoxConfig config;
+    config.kind = 5;
+    config.fwMajor = 1;
+    config.fwMinor = 3;
+    t.port.AddBox(LinkHost::Device(2), config);
+    t.ChooseCom("COM2");
+    t.clock.RunUntilIdle();
+    EXPECT_EQ(Tail(t.LogLines(), 3),
+              (std::vector<std::string>{"Connect to Programmer . . . . . . OK",
+                                        "Find Progrmmer: ZK9_IAP", "IAP Firmware version:  1.3"}));
+    EXPECT_TRUE(t.port.IsOpen());
+    EXPECT_EQ(h.programmerKind, 5);
+    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+    EXPECT_TRUE(t.prompts.messages.empty());
+}
+
+TEST(Identify, FirmwareChecks) {
+    // Any version but the current and the maintenance one: the update request.
+    {
+        LinkHost t;
+        Host& h = t.h();
+        t.MapPorts({2});
+        sim::BoxConfig config;
+        config.fwMajor = 1;
+        config.fwMinor = 9;
+        t.port.AddBox(LinkHost::Device(2), config);
+        t.ChooseCom("COM2");
+        t.clock.RunUntilIdle();
+        EXPECT_EQ(t.LogLines().back(), "Used_Counter: 5   V1.9");
+        ASSERT_EQ(t.prompts.messages.size(), 1u);
+        EXPECT_EQ(t.prompts.messages[0].text, "******Please Update Device Firmware ******");
+        EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::None);
+        EXPECT_FALSE(t.port.IsOpen());
+        EXPECT_TRUE(h.ui.IsEnabled(id::ComList));
+        EXPECT_FALSE(h.ui.IsEnabled(id::Update));
+        EXPECT_FALSE(h.ui.IsEnabled(id::McuList));
+    }
+    // The maintenance version starts the rewrite of the programmer's firmware.
+    {
+        LinkHost t;
+        t.MapPorts({2});
+        sim::BoxConfig config;
+        config.fwMajor = 0;
+        config.fwMinor = 2;
+        t.port.AddBox(LinkHost::Device(2), config);
+        t.ChooseCom("COM2");
+        t.clock.RunUntilIdle();
+        EXPECT_EQ(Tail(t.LogLines(), 2),
+                  (std::vector<std::string>{"Used_Counter: 5   V0.2", "Erase Programmer......"}));
+        EXPECT_TRUE(t.prompts.messages.empty());
+    }
+}
+
+TEST(Scan, NothingAttachedFailsAfterOnePass) {
+    LinkHost t;
+    Host& h = t.h();
+    t.MapPorts({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
+    for (unsigned n : {2u, 7u, 16u}) t.port.AddSilent(LinkHost::Device(n));
+    std::vector<bool> lockedWhileWaiting;
+    for (uint64_t at : {500u, 1500u, 2500u})
+        t.clock.Schedule(at, [&] { lockedWhileWaiting.push_back(!h.ui.IsEnabled(id::Update)); });
+    t.ChooseCom("USB");
+    EXPECT_EQ(t.clock.Now(), 3000u);  // three silent ports, one second each
+    EXPECT_EQ(lockedWhileWaiting, (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(Tail(t.LogLines(), 2),
+              (std::vector<std::string>{"Auto Connect to Programmer . . . . . . Failed",
+                                        "Can Not Find Programmer  "}));
+    EXPECT_EQ(t.port.probed.size(), 16u);
+    EXPECT_EQ(t.port.opened, (std::vector<std::string>{"dev/com2", "dev/com7", "dev/com16"}));
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+    EXPECT_FALSE(h.scanRunning);
+    // Port 0 is never opened for "USB".
+    for (const std::string& device : t.port.probed) EXPECT_NE(device, "dev/com0");
+}
+
+TEST(Scan, StopsAtTheFirstPortThatAnswers) {
+    LinkHost t;
+    Host& h = t.h();
+    t.MapPorts({1, 3, 4, 6});
+    t.port.AddSilent(LinkHost::Device(1));
+    t.port.AddBox(LinkHost::Device(4));
+    t.port.AddBox(LinkHost::Device(6));
+    t.ChooseCom("USB");
+    EXPECT_EQ(h.portNumber, 4);
+    EXPECT_EQ(h.portName, "COM4");
+    EXPECT_EQ(Tail(t.LogLines(), 4),
+              (std::vector<std::string>{"Auto Connect to Programmer . . . . . . OK",
+                                        "Find Progrmmer: ZK9_ISP_0258", "Max_Counter:  No Limit",
+                                        "Used_Counter: 5   V2.0"}));
+    EXPECT_EQ(t.port.opened, (std::vector<std::string>{"dev/com1", "dev/com4"}));
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+    EXPECT_EQ(h.scanState, 0);
+}
+
+TEST(Scan, OnlyAnIdentifyReplyEndsTheWait) {
+    LinkHost t;
+    t.MapPorts({1, 2});
+    sim::BoxConfig config;
+    config.faults.push_back({sim::FaultKind::WrongEcho, CMD_IDENTIFY, -1, 0});
+    t.port.AddBox(LinkHost::Device(1), config);
+    t.port.AddBox(LinkHost::Device(2));
+    t.ChooseCom("USB");
+    EXPECT_EQ(t.h().portNumber, 2);
+    EXPECT_EQ(t.clock.Now(), 1000u);
+}
+
+TEST(Scan, WindowCommandsWaitAndClosingTheWindowEndsIt) {
+    LinkHost t;
+    Host& h = t.h();
+    t.MapPorts({1, 2, 3});
+    for (unsigned n : {1u, 2u, 3u}) t.port.AddSilent(LinkHost::Device(n));
+    CMainDlg dlg(h);
+    // An Update or a second scan asked for from inside the scan's event pump does nothing.
+    std::size_t writesBefore = 0;
+    t.clock.Schedule(200, [&] {
+        writesBefore = t.port.written.size();
+        dlg.OnCommand(id::ComList);
+        dlg.OnCommand(id::Update);
+        EXPECT_EQ(t.port.written.size(), writesBefore);
+    });
+    t.clock.Schedule(1500, [&] { dlg.OnDestroy(); });
+    h.ui.Select(id::ComList, 0);
+    dlg.OnCommand(id::ComList);
+    EXPECT_EQ(t.clock.Now(), 1500u);
+    EXPECT_FALSE(h.scanRunning);
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+    EXPECT_EQ(t.LogLines().back(), "Auto Connect to Programmer . . . . . . ");
+    EXPECT_EQ(t.port.opened.size(), 2u);
+}
+
+TEST(Mcu, ChoosingAnMcuLoadsItsFileOrKeepsTheDeviceInForce) {
+    LinkHost t;
+    Host& h = t.h();
+    ComboModel& mcu = h.ui.Combo(id::McuList);
+    mcu.items = {"MN101EF31D", "MN101EF51A"};
+    h.ui.Select(id::McuList, 0);
+    h.mcuName = "MN101EF31D";
+    h.DeviceType = 1;
+    t.port.AddSilent("dev/com1");
+    t.port.Open("dev/com1");
+
+    // No device file: the previous device stays, with its list selection.
+    h.ui.Select(id::McuList, 1);
+    OnSelchangeMcu(h);
+    EXPECT_EQ(h.mcuName, "MN101EF31D");
+    EXPECT_EQ(h.DeviceType, 1);
+    EXPECT_EQ(mcu.selected, 0);
+    EXPECT_EQ(t.prompts.messages.size(), 1u);
+    EXPECT_FALSE(t.port.IsOpen());
+
+    test::WriteText(t.dir.File("MN101EF51A.cfg"),
+                    test::ReadText(std::string(LUMACREST_SOURCE_DIR) + "/res/MN101EF51A_IAP.cfg"));
+    h.ui.Select(id::McuList, 1);
+    OnSelchangeMcu(h);
+    EXPECT_EQ(h.mcuName, "MN101EF51A");
+    EXPECT_EQ(h.DeviceType, 4);
+    EXPECT_EQ(h.dev.FlashPageCount, 288u);
+    EXPECT_EQ(mcu.selected, 1);
+    EXPECT_EQ(t.prompts.messages.size(), 1u);
+}
+
+TEST(StartUp, PortNumberFollowsTheSavedPortName) {
+    for (const auto& [name, number] : {std::pair<std::string, int>{"COM7", 7}, {"USB", 0}}) {
+        LinkHost t;
+        std::string config = DefaultConfigText();
+        const std::size_t usb = config.find("USB");
+        ASSERT_NE(usb, std::string::npos);
+        config.replace(usb, 3, name);
+        test::WriteText(t.dir.File("Config.dat"), config);
+        CMainDlg dlg(t.h());
+        dlg.OnInitDialog();
+        EXPECT_EQ(t.h().portName, name);
+        EXPECT_EQ(t.h().portNumber, number);
+    }
+}
+
+}  // namespace
+}  // namespace lumacrest
