@@ -6,6 +6,7 @@
 #include "app/Host.h"
 #include "app/qt/SingleInstance.h"
 #include "platform/qt/QtProcessRunner.h"
+#include "platform/qt/QtLink.h"
 #include "platform/qt/QtPrompts.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/qt/MainWindow.h"
@@ -30,11 +31,15 @@ int main(int argc, char** argv) {
 
     QtShell shell;
     QtProcessRunner processes;
+    QtSerialPort serial;
+    QtTimers timers;
     Host host;
     host.programDir = programDir;
     host.platform.prompts = &prompts;
     host.platform.shell = &shell;
     host.platform.processes = &processes;
+    host.platform.serial = &serial;
+    host.platform.timers = &timers;
 
     CMainDlg dlg(host);
     MainWindow window(dlg);

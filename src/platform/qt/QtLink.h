@@ -1,0 +1,55 @@
+// The serial port on QSerialPort, and the timers and the event pump on the Qt event loop.
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+#include <map>
+
+#include "platform/SerialPort.h"
+#include "platform/Timers.h"
+
+class QTimer;
+
+namespace lumacrest {
+
+// Opens a terminal device the way serial tools on Linux do: read-write, not as controlling
+// terminal, and with an exclusive lock, so that a port another program holds is refused.
+class QtSerialPort : public QObject, public SerialPort {
+    Q_OBJECT
+public:
+    explicit QtSerialPort(QObject* parent = nullptr);
+    ~QtSerialPort() override;
+
+    bool Probe(const std::string& device) override;
+    bool Open(const std::string& device) override;
+    void Close() override;
+    bool IsOpen() const override { return port_.isOpen(); }
+    void SetThreshold(std::size_t bytes) override;
+    void DiscardInput() override;
+    void Write(const uint8_t* data, std::size_t size) override;
+    std::vector<uint8_t> ReadAll() override;
+    std::size_t BufferedCount() const override;
+
+private:
+    void CheckThreshold();
+
+    QSerialPort port_;
+    std::size_t threshold_ = 1;
+    bool checkQueued_ = false;
+};
+
+class QtTimers : public QObject, public Timers {
+    Q_OBJECT
+public:
+    explicit QtTimers(QObject* parent = nullptr) : QObject(parent) {}
+
+    void Start(int timerId, uint32_t periodMs) override;
+    void Stop(int timerId) override;
+    void PumpEvents() override;
+    void DelayMicroseconds(uint64_t microseconds) override;
+
+private:
+    std::map<int, QTimer*> timers_;
+};
+
+}  // namespace lumacrest

@@ -1,0 +1,140 @@
+// End to end: lumacrest-sim behind a real pseudo-terminal, reached through Ports.dat and
+// QSerialPort.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "link/Discovery.h"
+#include "link/Link.h"
+#include "platform/qt/QtLink.h"
+#include "support/TestHost.h"
+#include "ui/main/ResourceIds.h"
+
+using namespace lumacrest;
+
+namespace {
+
+const std::vector<std::string> kIdentifyLines = {
+    "Connect to Programmer . . . . . . OK", "Find Progrmmer: ZK9_ISP_0258",
+    "Max_Counter:  No Limit", "Used_Counter: 5   V2.0"};
+
+struct QtLinkHost : test::TestHost {
+    QtSerialPort serial;
+    QtTimers timers;
+    QtLinkHost() {
+        h().platform.serial = &serial;
+        h().platform.timers = &timers;
+        AttachLink(h());
+    }
+    void Choose(const std::string& entry) {
+        ComboModel& com = h().ui.Combo(id::ComList);
+        const auto it = std::find(com.items.begin(), com.items.end(), entry);
+        h().ui.Select(id::ComList, static_cast<int>(it - com.items.begin()));
+        OnSelchangeCom(h());
+    }
+    std::vector<std::string> Tail(std::size_t n) const {
+        const std::vector<std::string> lines = LogLines();
+        return std::vector<std::string>(lines.end() - static_cast<long>(std::min(n, lines.size())),
+                                        lines.end());
+    }
+    bool LogHas(const std::string& text) const {
+        return host->ui.LogText().find(text) != std::string::npos;
+    }
+};
+
+}  // namespace
+
+class SerialLinkTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void chosenPortIdentifiesAndCloses();
+    void usbScanFindsTheProgrammer();
+    void unmappedAndHeldPortsAreNotFound();
+
+private:
+    QTemporaryDir dir_;
+    QProcess sim_;
+    std::string link_;
+};
+
+void SerialLinkTest::initTestCase() {
+    QVERIFY(dir_.isValid());
+    link_ = dir_.filePath(QStringLiteral("com3")).toStdString();
+    sim_.setProgram(QStringLiteral(LUMACREST_SIM_EXE));
+    sim_.setArguments({QStringLiteral("--link"), QString::fromStdString(link_)});
+    sim_.start();
+    QVERIFY(sim_.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(sim_.canReadLine() || QFile::exists(QString::fromStdString(link_)),
+                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QString::fromStdString(link_)), 5000);
+}
+
+void SerialLinkTest::cleanupTestCase() {
+    sim_.terminate();
+    QVERIFY(sim_.waitForFinished(5000));
+    const QString output = QString::fromUtf8(sim_.readAllStandardOutput());
+    QVERIFY2(output.contains(QStringLiteral("rx 0x00 length 2")), qPrintable(output));
+}
+
+void SerialLinkTest::chosenPortIdentifiesAndCloses() {
+    QtLinkHost t;
+    test::WriteText(t.dir.File("Ports.dat"), "COM3 " + link_ + "\n");
+    t.Choose("COM3");
+    QTRY_VERIFY_WITH_TIMEOUT(t.LogHas("Used_Counter"), 5000);
+    QCOMPARE(t.Tail(4), kIdentifyLines);
+    QVERIFY(!t.serial.IsOpen());
+    QVERIFY(t.h().ui.IsEnabled(id::Update));
+    // Nothing else arrives: no time-out is reported later.
+    QTest::qWait(1200);
+    QCOMPARE(t.Tail(4), kIdentifyLines);
+}
+
+void SerialLinkTest::usbScanFindsTheProgrammer() {
+    QtLinkHost t;
+    // COM1 names a file that is not a terminal, COM2 a device that does not exist.
+    test::WriteText(t.dir.File("Ports.dat"), "COM1 " + t.dir.File("Ports.dat") +
+                                                 "\nCOM2 /dev/lumacrest-none\nCOM3 " + link_ +
+                                                 "\n");
+    t.Choose("USB");
+    QCOMPARE(t.h().portNumber, uint8_t{3});
+    std::vector<std::string> expected = kIdentifyLines;
+    expected[0] = "Auto Connect to Programmer . . . . . . OK";
+    QCOMPARE(t.Tail(4), expected);
+    QVERIFY(!t.serial.IsOpen());
+}
+
+void SerialLinkTest::unmappedAndHeldPortsAreNotFound() {
+    {
+        QtLinkHost t;
+        test::WriteText(t.dir.File("Ports.dat"), "COM3 " + link_ + "\n");
+        t.Choose("COM4");
+        QCOMPARE(t.LogLines().back(), std::string("Can Not Find Programmer  "));
+    }
+    {
+        const int holder = ::open(link_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        QtLinkHost t;
+        test::WriteText(t.dir.File("Ports.dat"), "COM3 " + link_ + "\n");
+        t.Choose("COM3");
+        QCOMPARE(t.LogLines().back(), std::string("Can Not Find Programmer  "));
+        QVERIFY(!t.serial.IsOpen());
+        // The scan skips the held port too.
+        t.Choose("USB");
+        QCOMPARE(t.Tail(2), (std::vector<std::string>{"Auto Connect to Programmer . . . . . . Failed",
+                                                      "Can Not Find Programmer  "}));
+        ::close(holder);
+        // Released, the port answers again.
+        t.Choose("COM3");
+        QTRY_VERIFY_WITH_TIMEOUT(t.LogHas("Used_Counter"), 5000);
+    }
+}
+
+QTEST_MAIN(SerialLinkTest)
+#include "SerialLinkTest.moc"
