@@ -55,9 +55,7 @@ std::vector<Chunk> ProgrammerBox::Receive(const uint8_t* data, std::size_t size)
     for (;;) {
         auto start = std::find(rx_.begin(), rx_.end(), kFrameStart);
         if (start != rx_.begin()) {
-            if (start != rx_.end() || !rx_.empty()) Event("skipped " +
-                                                          std::to_string(start - rx_.begin()) +
-                                                          " bytes");
+            Event("skipped " + std::to_string(start - rx_.begin()) + " bytes");
             rx_.erase(rx_.begin(), start);
         }
         if (rx_.size() < 5) break;
@@ -170,8 +168,9 @@ void ProgrammerBox::Program(std::vector<uint8_t>& memory, std::size_t offset,
 std::optional<std::vector<uint8_t>> ProgrammerBox::Answer(uint8_t code,
                                                           const std::vector<uint8_t>& p) {
     auto header = [&](bool flashPage) {
-        if (flashPage && p.size() >= 2) flashPageSize_ = std::max<uint32_t>(1, Be16(p, 0));
-        if (p.size() >= 10) bootPageSize_ = std::max<uint32_t>(1, Be16(p, 8));
+        // A page size of 0 is no page size: the last one stays.
+        if (flashPage && Be16(p, 0) != 0) flashPageSize_ = Be16(p, 0);
+        if (Be16(p, 8) != 0) bootPageSize_ = Be16(p, 8);
     };
     auto block = [&](const std::vector<uint8_t>& memory, uint32_t pageSize, bool verify) {
         const uint16_t number = Be16(p, 0);

@@ -124,6 +124,28 @@ TEST(Receive, ReassemblesPiecesAndNeverReadsPastTheDeclaredLength) {
     }
 }
 
+TEST(Receive, ReplyLongerThanItsThresholdIsCompletedFromTheNextRead) {
+    // The erase reply carries one payload byte: 7 bytes against a threshold of 6.
+    LinkHost t;
+    Host& h = t.h();
+    t.port.AddSilent("dev/com1");
+    t.port.Open("dev/com1");
+    h.commandFrame.code = CMD_CHIP_ERASE;
+    h.commandFrame.length = 15;
+    SendCommand(h, h.commandFrame, 30000, 6);
+    const Bytes reply = sim::ProgrammerBox::Frame(CMD_CHIP_ERASE, {1});
+    t.port.Inject(Bytes(reply.begin(), reply.begin() + 6), 100);
+    t.clock.Advance(100);
+    EXPECT_EQ(t.port.threshold(), 1u);
+    EXPECT_EQ(h.rxCount, 6u);
+    t.port.Inject(Bytes(reply.begin() + 6, reply.end()), 50);
+    t.clock.Advance(50);
+    EXPECT_EQ(h.rxCount, 0u);
+    EXPECT_EQ(h.replyFrame.code, CMD_CHIP_ERASE);
+    EXPECT_EQ(h.replyFrame.length, 1u);
+    EXPECT_EQ(h.replyFrame.payload[0], 1);
+}
+
 TEST(Receive, LengthRuleUsesTheRawHighByteInTheSum) {
     // Length bytes 0x02 0x10 declare 256 + 16 = 272 payload bytes; the sum takes the raw 0x02.
     Identifying t;
