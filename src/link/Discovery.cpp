@@ -1,5 +1,6 @@
 #include "link/Discovery.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "image/DeviceCatalogue.h"
@@ -142,7 +143,6 @@ void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
 }
 
 void OnSelchangeMcu(Host& h) {
-    const int previousSelection = h.ui.Combo(id::McuList).selected;
     const std::string previousName = h.mcuName;
     const int32_t previousType = h.DeviceType;
     const std::string name = h.ui.Combo(id::McuList).SelectedText();
@@ -153,8 +153,11 @@ void OnSelchangeMcu(Host& h) {
         // Nothing of the new device applies: keep the device that is in force.
         h.mcuName = previousName;
         h.DeviceType = previousType;
-        const int index = h.ui.Combo(id::McuList).FindPrefix(previousName);
-        h.ui.Select(id::McuList, index >= 0 ? index : previousSelection);
+        const std::vector<std::string>& items = h.ui.Combo(id::McuList).items;
+        const auto it = std::find(items.begin(), items.end(), previousName);
+        h.ui.Select(id::McuList, it != items.end()
+                                     ? static_cast<int>(it - items.begin())
+                                     : h.ui.Combo(id::McuList).FindPrefix(previousName));
     }
 }
 

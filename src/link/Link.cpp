@@ -15,7 +15,9 @@ constexpr std::size_t kHeaderSize = 5;  // start, address, code, length high, le
 constexpr std::size_t kFrameOverhead = 6;
 
 // Forgets the reply being gathered.
-void ResetReceive(Host& h) { h.rxCount = 0; }
+void ResetReceive(Host& h) {
+    h.rxCount = 0;
+}
 
 }  // namespace
 

@@ -28,7 +28,9 @@ void HandleReply(Host& h, const ReplyFrame& reply) {
     if (ReplyHandler handler = ReplyRowFor(reply.code)) handler(h, reply);
 }
 
-void Idle(Host& h) { h.ui.EnableOperationControls(); }
+void Idle(Host& h) {
+    h.ui.EnableOperationControls();
+}
 
 void Rollback(Host& h) {
     if (h.autoSequence && h.ui.Checked(id::ProgramSn)) h.SnValue -= h.SnAdvance;

@@ -155,8 +155,7 @@ bool ParseBoxOptions(const std::vector<std::string>& args, BoxConfig& config, st
             long frame = 0;
             if (parts.size() != 2 || !Number(parts[0], 255, n) || !Number(parts[1], 255, frame))
                 return bad();
-            config.unsolicited.push_back(
-                {static_cast<uint8_t>(n), static_cast<uint8_t>(frame)});
+            config.unsolicited.push_back({static_cast<uint8_t>(n), static_cast<uint8_t>(frame)});
         } else {
             error = "unknown option " + option;
             return false;

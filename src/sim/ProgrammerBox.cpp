@@ -158,8 +158,8 @@ std::vector<uint8_t> ProgrammerBox::ReadPage(const std::vector<uint8_t>& memory,
     return page;
 }
 
-void ProgrammerBox::Program(std::vector<uint8_t>& memory, std::size_t offset,
-                            const uint8_t* data, std::size_t size) {
+void ProgrammerBox::Program(std::vector<uint8_t>& memory, std::size_t offset, const uint8_t* data,
+                            std::size_t size) {
     // Programming only clears bits; only an erase sets them again.
     for (std::size_t i = 0; i < size && offset + i < memory.size(); ++i)
         memory[offset + i] &= data[i];
@@ -201,7 +201,8 @@ std::optional<std::vector<uint8_t>> ProgrammerBox::Answer(uint8_t code,
         } else if (hostKeyCode_ == chipKeyCode_) {
             state = {0x55, 0x55};
         } else {
-            state = checking ? std::array<uint8_t, 2>{0xAA, 0xAA} : std::array<uint8_t, 2>{0x00, 0xFF};
+            state =
+                checking ? std::array<uint8_t, 2>{0xAA, 0xAA} : std::array<uint8_t, 2>{0x00, 0xFF};
         }
         r[0] = state[0];
         r[1] = state[1];

@@ -35,8 +35,8 @@ enum class FaultKind {
 
 struct Fault {
     FaultKind kind = FaultKind::NoReply;
-    int code = -1;    // the command code it applies to; -1: any
-    int times = -1;   // how many replies it affects; -1: all
+    int code = -1;   // the command code it applies to; -1: any
+    int times = -1;  // how many replies it affects; -1: all
     uint32_t value = 0;
 };
 
@@ -70,7 +70,7 @@ struct BoxConfig {
 };
 
 class ProgrammerBox {
-public:
+  public:
     static constexpr std::size_t kFlashSize = 300000;
     static constexpr std::size_t kBootSize = 8192;
 
@@ -99,7 +99,7 @@ public:
     // A frame as the box sends it.
     static std::vector<uint8_t> Frame(uint8_t code, const std::vector<uint8_t>& payload);
 
-private:
+  private:
     void Event(const std::string& text);
     // The reply payload of a command; nothing when the box does not answer it.
     std::optional<std::vector<uint8_t>> Answer(uint8_t code, const std::vector<uint8_t>& p);

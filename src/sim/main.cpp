@@ -24,7 +24,9 @@ namespace {
 
 volatile sig_atomic_t g_stop = 0;
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
     std::size_t done = 0;

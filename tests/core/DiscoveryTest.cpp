@@ -61,11 +61,11 @@ TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
     EXPECT_EQ(h.portName, "COM3");
     EXPECT_FALSE(h.ui.IsEnabled(id::Update));  // locked until the reply
     t.clock.RunUntilIdle();
-    EXPECT_EQ(Tail(t.LogLines(), 5),
-              (std::vector<std::string>{std::string(50, '='),
-                                        "Connect to Programmer . . . . . . OK",
-                                        "Find Progrmmer: ZK9_ISP_0258", "Max_Counter:  No Limit",
-                                        "Used_Counter: 5   V2.0"}));
+    EXPECT_EQ(
+        Tail(t.LogLines(), 5),
+        (std::vector<std::string>{std::string(50, '='), "Connect to Programmer . . . . . . OK",
+                                  "Find Progrmmer: ZK9_ISP_0258", "Max_Counter:  No Limit",
+                                  "Used_Counter: 5   V2.0"}));
     EXPECT_FALSE(t.port.IsOpen());
     EXPECT_TRUE(h.ui.IsEnabled(id::Update));
     EXPECT_EQ(h.programmerKind, 2);
@@ -167,14 +167,24 @@ TEST(Identify, ProgrammerLinesByKindNumberAndCounters) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {1, 7, 1000, 999, {"Find Progrmmer: ZK9_Pro_0007", "Max_Counter:  1000",
-                           "Used_Counter: 999   V2.0"}},
+        {1,
+         7,
+         1000,
+         999,
+         {"Find Progrmmer: ZK9_Pro_0007", "Max_Counter:  1000", "Used_Counter: 999   V2.0"}},
         // A number above 9999 shows '0' + number / 1000 as its first character.
-        {2, 12345, 0, 65535, {"Find Progrmmer: ZK9_ISP_<345", "Max_Counter:  No Limit",
-                              "Used_Counter: 65535   V2.0"}},
+        {2,
+         12345,
+         0,
+         65535,
+         {"Find Progrmmer: ZK9_ISP_<345", "Max_Counter:  No Limit", "Used_Counter: 65535   V2.0"}},
         // Other kinds get no name line: the digits go on the connect line.
-        {3, 42, 0, 0, {"Connect to Programmer . . . . . . OK0042", "Max_Counter:  No Limit",
-                       "Used_Counter: 0   V2.0"}},
+        {3,
+         42,
+         0,
+         0,
+         {"Connect to Programmer . . . . . . OK0042", "Max_Counter:  No Limit",
+          "Used_Counter: 0   V2.0"}},
     };
     for (const Case& c : cases) {
         LinkHost t;

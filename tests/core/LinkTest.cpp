@@ -93,7 +93,9 @@ struct Identifying : LinkHost {
         h().ui.AppendLog("Connect to Programmer . . . . . . ");
         SendIdentify(h());
     }
-    bool Identified() const { return h_().ui.LogText().find("Find Progrmmer") != std::string::npos; }
+    bool Identified() const {
+        return h_().ui.LogText().find("Find Progrmmer") != std::string::npos;
+    }
     const Host& h_() const { return *host; }
 };
 
@@ -115,9 +117,10 @@ TEST(Receive, ReassemblesPiecesAndNeverReadsPastTheDeclaredLength) {
         frame.push_back(0x7E);
         frame.push_back(0x99);
         for (std::size_t at = 0; at < frame.size(); at += piece)
-            t.port.Inject(Bytes(frame.begin() + static_cast<long>(at),
-                                frame.begin() + static_cast<long>(std::min(frame.size(), at + piece))),
-                          at);
+            t.port.Inject(
+                Bytes(frame.begin() + static_cast<long>(at),
+                      frame.begin() + static_cast<long>(std::min(frame.size(), at + piece))),
+                at);
         t.clock.Advance(100);
         EXPECT_TRUE(t.Identified()) << "pieces of " << piece;
         EXPECT_FALSE(t.clock.Running(kReplyTimerId));

@@ -10,7 +10,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Cmd(uint8_t code, const Bytes& payload) { return ProgrammerBox::Frame(code, payload); }
+Bytes Cmd(uint8_t code, const Bytes& payload) {
+    return ProgrammerBox::Frame(code, payload);
+}
 
 // The single reply frame of a command, parsed: code and payload.
 struct Reply {
@@ -83,7 +85,8 @@ TEST(Box, TargetProgramsOnlyZeroBitsAndErasesToOnes) {
     ProgrammerBox box;
     Ask(box, CMD_ENTER_PROGRAM_MODE, ProgramModeHeader(4, 2, 3, 0));
     Ask(box, CMD_WRITE_FLASH_BEGIN, Bytes(15, 0));  // no page size: the last one stays
-    EXPECT_TRUE(Ask(box, CMD_WRITE_FLASH_BLOCK, Block(1, {0x0F, 0xF0, 0x55, 0xFF})).payload.empty());
+    EXPECT_TRUE(
+        Ask(box, CMD_WRITE_FLASH_BLOCK, Block(1, {0x0F, 0xF0, 0x55, 0xFF})).payload.empty());
     Ask(box, CMD_WRITE_FLASH_BLOCK, Block(1, {0xF3, 0x3F, 0xFF, 0x00}));  // bits stay cleared
     Ask(box, CMD_WRITE_BOOT_BLOCK, Block(2, {0x12, 0x34}));
     EXPECT_EQ(Bytes(box.flash().begin() + 4, box.flash().begin() + 8),
@@ -91,12 +94,14 @@ TEST(Box, TargetProgramsOnlyZeroBitsAndErasesToOnes) {
     EXPECT_EQ(box.boot()[4], 0x12);
 
     // Read and verify return the block number and the page as the target holds it.
-    EXPECT_EQ(Ask(box, CMD_READ_FLASH_BLOCK, {0, 1}).payload, (Bytes{0, 1, 0x03, 0x30, 0x55, 0x00}));
+    EXPECT_EQ(Ask(box, CMD_READ_FLASH_BLOCK, {0, 1}).payload,
+              (Bytes{0, 1, 0x03, 0x30, 0x55, 0x00}));
     EXPECT_EQ(Ask(box, CMD_VERIFY_BOOT_BLOCK, {0, 2}).payload, (Bytes{0, 2, 0x12, 0x34}));
 
     const Reply erase = Ask(box, CMD_CHIP_ERASE, Bytes(15, 0));
     EXPECT_EQ(erase.payload, Bytes{1});  // one payload byte: success
-    EXPECT_EQ(Ask(box, CMD_READ_FLASH_BLOCK, {0, 1}).payload, (Bytes{0, 1, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(Ask(box, CMD_READ_FLASH_BLOCK, {0, 1}).payload,
+              (Bytes{0, 1, 0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(box.boot()[4], 0xFF);
 }
 
@@ -272,11 +277,30 @@ TEST(Box, FramesSentOnItsOwn) {
 TEST(BoxOptions, ParsesIdentityFaultsAndRejectsNonsense) {
     BoxConfig c;
     std::string link, error;
-    ASSERT_TRUE(ParseBoxOptions({"--link", "/tmp/x", "--kind", "5", "--number", "9999", "--fw",
-                                 "0.2", "--max", "100", "--used", "3", "--adapter", "0x10",
-                                 "--fault", "late:0x22:1:2500", "--fault", "pieces",
-                                 "--keycode-state", "adapter-error", "--send-after", "0x0F:0x06",
-                                 "--chip-keycode", "000102030405060708090A0B0C0D0E0F"},
+    ASSERT_TRUE(ParseBoxOptions({"--link",
+                                 "/tmp/x",
+                                 "--kind",
+                                 "5",
+                                 "--number",
+                                 "9999",
+                                 "--fw",
+                                 "0.2",
+                                 "--max",
+                                 "100",
+                                 "--used",
+                                 "3",
+                                 "--adapter",
+                                 "0x10",
+                                 "--fault",
+                                 "late:0x22:1:2500",
+                                 "--fault",
+                                 "pieces",
+                                 "--keycode-state",
+                                 "adapter-error",
+                                 "--send-after",
+                                 "0x0F:0x06",
+                                 "--chip-keycode",
+                                 "000102030405060708090A0B0C0D0E0F"},
                                 c, link, error))
         << error;
     EXPECT_EQ(link, "/tmp/x");
@@ -299,11 +323,13 @@ TEST(BoxOptions, ParsesIdentityFaultsAndRejectsNonsense) {
     EXPECT_EQ(c.unsolicited[0].frameCode, CMD_DATAFLASH_BEGIN);
     EXPECT_EQ((*c.chipKeyCode)[15], 0x0F);
 
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--kind", "2"}, {"--link", "/x", "--fw", "2"},
-          {"--link", "/x", "--fault", "melt"}, {"--link", "/x", "--number", "70000"},
-          {"--link", "/x", "--kind"}, {"--link", "/x", "--bogus", "1"},
-          {"--link", "/x", "--chip-keycode", "00"}}) {
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--kind", "2"},
+                                                {"--link", "/x", "--fw", "2"},
+                                                {"--link", "/x", "--fault", "melt"},
+                                                {"--link", "/x", "--number", "70000"},
+                                                {"--link", "/x", "--kind"},
+                                                {"--link", "/x", "--bogus", "1"},
+                                                {"--link", "/x", "--chip-keycode", "00"}}) {
         BoxConfig other;
         std::string l, e;
         EXPECT_FALSE(ParseBoxOptions(bad, other, l, e));

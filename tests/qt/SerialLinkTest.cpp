@@ -50,14 +50,14 @@ struct QtLinkHost : test::TestHost {
 
 class SerialLinkTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void cleanupTestCase();
     void chosenPortIdentifiesAndCloses();
     void usbScanFindsTheProgrammer();
     void unmappedAndHeldPortsAreNotFound();
 
-private:
+  private:
     QTemporaryDir dir_;
     QProcess sim_;
     std::string link_;
@@ -98,9 +98,9 @@ void SerialLinkTest::chosenPortIdentifiesAndCloses() {
 void SerialLinkTest::usbScanFindsTheProgrammer() {
     QtLinkHost t;
     // COM1 names a file that is not a terminal, COM2 a device that does not exist.
-    test::WriteText(t.dir.File("Ports.dat"), "COM1 " + t.dir.File("Ports.dat") +
-                                                 "\nCOM2 /dev/lumacrest-none\nCOM3 " + link_ +
-                                                 "\n");
+    test::WriteText(
+        t.dir.File("Ports.dat"),
+        "COM1 " + t.dir.File("Ports.dat") + "\nCOM2 /dev/lumacrest-none\nCOM3 " + link_ + "\n");
     t.Choose("USB");
     QCOMPARE(t.h().portNumber, uint8_t{3});
     std::vector<std::string> expected = kIdentifyLines;
@@ -127,8 +127,9 @@ void SerialLinkTest::unmappedAndHeldPortsAreNotFound() {
         QVERIFY(!t.serial.IsOpen());
         // The scan skips the held port too.
         t.Choose("USB");
-        QCOMPARE(t.Tail(2), (std::vector<std::string>{"Auto Connect to Programmer . . . . . . Failed",
-                                                      "Can Not Find Programmer  "}));
+        QCOMPARE(t.Tail(2),
+                 (std::vector<std::string>{"Auto Connect to Programmer . . . . . . Failed",
+                                           "Can Not Find Programmer  "}));
         ::close(holder);
         // Released, the port answers again.
         t.Choose("COM3");

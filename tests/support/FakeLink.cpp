@@ -16,7 +16,9 @@ void VirtualClock::Start(int timerId, uint32_t periodMs) {
     timers_[timerId] = {now_ + periodMs, seq_++};
 }
 
-void VirtualClock::Stop(int timerId) { timers_.erase(timerId); }
+void VirtualClock::Stop(int timerId) {
+    timers_.erase(timerId);
+}
 
 bool VirtualClock::RunNext(uint64_t limit) {
     // The earliest action and the earliest timer; on a tie the one scheduled first.
@@ -108,9 +110,8 @@ void FakeSerialPort::Write(const uint8_t* data, std::size_t size) {
     for (const sim::Chunk& chunk : box->second->Receive(data, size)) {
         at += chunk.delayMs + delivery.extraDelayMs;
         if (delivery.pieceSize == 0) {
-            clock_.Schedule(at, [this, bytes = chunk.bytes, generation] {
-                Arrive(bytes, generation);
-            });
+            clock_.Schedule(at,
+                            [this, bytes = chunk.bytes, generation] { Arrive(bytes, generation); });
             continue;
         }
         for (std::size_t from = 0; from < chunk.bytes.size(); from += delivery.pieceSize) {
@@ -125,9 +126,8 @@ void FakeSerialPort::Write(const uint8_t* data, std::size_t size) {
 
 void FakeSerialPort::Inject(std::vector<uint8_t> bytes, uint64_t delayMs) {
     const uint64_t generation = generation_;
-    clock_.Schedule(delayMs, [this, bytes = std::move(bytes), generation] {
-        Arrive(bytes, generation);
-    });
+    clock_.Schedule(delayMs,
+                    [this, bytes = std::move(bytes), generation] { Arrive(bytes, generation); });
 }
 
 void FakeSerialPort::Arrive(const std::vector<uint8_t>& bytes, uint64_t generation) {
@@ -157,7 +157,8 @@ void LinkHost::MapPorts(const std::vector<unsigned>& ports) {
 void LinkHost::ChooseCom(const std::string& entry) {
     ComboModel& com = h().ui.Combo(id::ComList);
     auto it = std::find(com.items.begin(), com.items.end(), entry);
-    h().ui.Select(id::ComList, it == com.items.end() ? -1 : static_cast<int>(it - com.items.begin()));
+    h().ui.Select(id::ComList,
+                  it == com.items.end() ? -1 : static_cast<int>(it - com.items.begin()));
     OnSelchangeCom(h());
 }
 

@@ -21,7 +21,7 @@ namespace lumacrest::test {
 // Time that moves only when a test or a wait lets it. Scheduled actions and timers run in
 // the order of their due time (then of scheduling).
 class VirtualClock : public Timers {
-public:
+  public:
     uint64_t Now() const { return now_; }
 
     // Runs `action` at Now() + delayMs.
@@ -46,7 +46,7 @@ public:
     uint64_t delayedUs = 0;
     int pumps = 0;
 
-private:
+  private:
     struct Action {
         uint64_t due;
         uint64_t seq;
@@ -66,14 +66,14 @@ private:
 
 // What the fake port does with the box's chunks before they reach the host.
 struct Delivery {
-    uint32_t extraDelayMs = 0;   // added before every chunk
-    std::size_t pieceSize = 0;   // 0: chunks as the box cut them; else re-cut to this size
-    uint32_t pieceGapMs = 1;     // between re-cut pieces
-    bool drop = false;           // nothing arrives
+    uint32_t extraDelayMs = 0;  // added before every chunk
+    std::size_t pieceSize = 0;  // 0: chunks as the box cut them; else re-cut to this size
+    uint32_t pieceGapMs = 1;    // between re-cut pieces
+    bool drop = false;          // nothing arrives
 };
 
 class FakeSerialPort : public SerialPort {
-public:
+  public:
     explicit FakeSerialPort(VirtualClock& clock) : clock_(clock) {}
 
     // A device with a box behind it.
@@ -113,7 +113,7 @@ public:
     std::size_t threshold() const { return threshold_; }
     const std::string& openDevice() const { return openDevice_; }
 
-private:
+  private:
     void Arrive(const std::vector<uint8_t>& bytes, uint64_t generation);
 
     VirtualClock& clock_;

@@ -30,7 +30,9 @@ QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::readyRead, this, [this] { CheckThreshold(); });
 }
 
-QtSerialPort::~QtSerialPort() { Close(); }
+QtSerialPort::~QtSerialPort() {
+    Close();
+}
 
 bool QtSerialPort::Probe(const std::string& device) {
     const int fd = OpenTerminal(device);
@@ -75,8 +77,7 @@ void QtSerialPort::SetThreshold(std::size_t bytes) {
 }
 
 void QtSerialPort::CheckThreshold() {
-    if (port_.isOpen() && threshold_ > 0 && BufferedCount() >= threshold_ && onReceive)
-        onReceive();
+    if (port_.isOpen() && threshold_ > 0 && BufferedCount() >= threshold_ && onReceive) onReceive();
 }
 
 void QtSerialPort::DiscardInput() {

@@ -16,7 +16,7 @@ namespace lumacrest {
 // terminal, and with an exclusive lock, so that a port another program holds is refused.
 class QtSerialPort : public QObject, public SerialPort {
     Q_OBJECT
-public:
+  public:
     explicit QtSerialPort(QObject* parent = nullptr);
     ~QtSerialPort() override;
 
@@ -30,7 +30,7 @@ public:
     std::vector<uint8_t> ReadAll() override;
     std::size_t BufferedCount() const override;
 
-private:
+  private:
     void CheckThreshold();
 
     QSerialPort port_;
@@ -40,7 +40,7 @@ private:
 
 class QtTimers : public QObject, public Timers {
     Q_OBJECT
-public:
+  public:
     explicit QtTimers(QObject* parent = nullptr) : QObject(parent) {}
 
     void Start(int timerId, uint32_t periodMs) override;
@@ -48,7 +48,7 @@ public:
     void PumpEvents() override;
     void DelayMicroseconds(uint64_t microseconds) override;
 
-private:
+  private:
     std::map<int, QTimer*> timers_;
 };
 
