@@ -56,6 +56,7 @@ class SerialLinkTest : public QObject {
     void chosenPortIdentifiesAndCloses();
     void usbScanFindsTheProgrammer();
     void unmappedAndHeldPortsAreNotFound();
+    void slowPiecesAndSilenceThroughARealLine();
 
   private:
     QTemporaryDir dir_;
@@ -135,6 +136,40 @@ void SerialLinkTest::unmappedAndHeldPortsAreNotFound() {
         t.Choose("COM3");
         QTRY_VERIFY_WITH_TIMEOUT(t.LogHas("Used_Counter"), 5000);
     }
+}
+
+void SerialLinkTest::slowPiecesAndSilenceThroughARealLine() {
+    // A second box that does not answer once, then answers late and in 3-byte pieces.
+    const std::string link = dir_.filePath(QStringLiteral("com7")).toStdString();
+    QProcess sim;
+    sim.setProgram(QStringLiteral(LUMACREST_SIM_EXE));
+    sim.setArguments({QStringLiteral("--link"), QString::fromStdString(link),
+                      QStringLiteral("--kind"), QStringLiteral("1"), QStringLiteral("--number"),
+                      QStringLiteral("7"), QStringLiteral("--fault"),
+                      QStringLiteral("pieces:0:1:3"), QStringLiteral("--fault"),
+                      QStringLiteral("late:0:1:300"), QStringLiteral("--fault"),
+                      QStringLiteral("no-reply:0:1")});
+    sim.start();
+    QVERIFY(sim.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QString::fromStdString(link)), 5000);
+
+    QtLinkHost t;
+    test::WriteText(t.dir.File("Ports.dat"), "COM7 " + link + "\n");
+    t.Choose("COM7");
+    QTRY_VERIFY_WITH_TIMEOUT(t.LogLines().back() == "Can Not Find Programmer  ", 5000);
+    QCOMPARE(t.Tail(2)[0], std::string("Connect to Programmer . . . . . . Failed"));
+    QVERIFY(!t.serial.IsOpen());
+    QVERIFY(t.h().ui.IsEnabled(id::Update));
+
+    t.Choose("COM7");
+    QTRY_VERIFY_WITH_TIMEOUT(t.LogHas("Used_Counter"), 5000);
+    QCOMPARE(t.Tail(3)[0], std::string("Find Progrmmer: ZK9_Pro_0007"));
+    QVERIFY(!t.serial.IsOpen());
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    const QString output = QString::fromUtf8(sim.readAllStandardOutput());
+    QVERIFY2(output.contains(QStringLiteral("no reply to 0x00")), qPrintable(output));
 }
 
 QTEST_MAIN(SerialLinkTest)
