@@ -1,6 +1,8 @@
 // Frames, the receive path and the reply timer, on a virtual clock with an in-process box.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "link/Discovery.h"
 #include "link/Link.h"
 #include "link/ReplyEngine.h"
@@ -250,6 +252,49 @@ TEST(Receive, OnlyFramesTheEngineActsOnStopTheTimer) {
         t.clock.Advance(30000);
         EXPECT_EQ(t.LogLines().back(), "Erase Device,Please Waiting...... Timer Over ");
     }
+}
+
+TEST(Receive, ArbitraryLineNoiseNeverOverrunsOrFakesAReply) {
+    // Random reads (start bytes and length bytes made likely), in random cuts; the sanitizer
+    // run of the tests watches every buffer access.
+    std::mt19937 random(12345);
+    auto byte = [&] {
+        const unsigned pick = random() % 8;
+        if (pick == 0) return uint8_t{0x7E};
+        if (pick == 1) return uint8_t{0x00};
+        if (pick == 2) return uint8_t{0x01};
+        return static_cast<uint8_t>(random());
+    };
+    Identifying t;
+    Host& h = t.h();
+    int accepted = 0;
+    for (int round = 0; round < 3000; ++round) {
+        Bytes read(random() % 40 == 0 ? 400 + random() % 200 : random() % 30);
+        for (uint8_t& b : read) b = byte();
+        if (round % 50 == 0) {  // now and then a real reply, cut anywhere
+            const Bytes reply = IdentifyReply();
+            const std::size_t cut = random() % reply.size();
+            t.port.Buffer(Bytes(reply.begin(), reply.begin() + static_cast<long>(cut)));
+            OnCommEvent(h);
+            read.assign(reply.begin() + static_cast<long>(cut), reply.end());
+        }
+        t.port.Buffer(read);
+        const bool acted = OnCommEvent(h);
+        ASSERT_LE(h.rxCount, kReceiveBufferSize);
+        if (acted) {
+            ++accepted;
+            EXPECT_EQ(h.replyFrame.code, CMD_IDENTIFY);
+            ASSERT_LE(h.replyFrame.length, kPayloadCapacity);
+            CommandFrame again;
+            again.code = h.replyFrame.code;
+            again.length = h.replyFrame.length;
+            again.payload = h.replyFrame.payload;
+            again.address = h.replyFrame.address;
+            EXPECT_EQ(BuildFrameBytes(again).back(), h.replyFrame.sum);
+            SendIdentify(h);
+        }
+    }
+    EXPECT_GT(accepted, 0);
 }
 
 TEST(Timer, AReplyAlreadyBufferedWinsOverItsTimeout) {
