@@ -42,6 +42,14 @@ bool SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs, uint32_
         h.prompts().MessageBox("******Frame of " + std::to_string(frame.length) +
                                    " bytes does not fit the 300-byte payload, nothing sent******",
                                MsgIcon::Error);
+        // The operation cannot go on: end it as a missing reply would, without the wait.
+        h.lastCode = kNoCommand;
+        Rollback(h);
+        h.autoSequence = 0;
+        h.programModeEntered = 0;
+        h.verifyAfterWrite = 0;
+        ClosePort(h);
+        Idle(h);
         return false;
     }
     SerialPort& port = h.serial();

@@ -20,7 +20,8 @@ std::vector<uint8_t> BuildFrameBytes(const CommandFrame& frame);
 
 // Sends `frame` and starts the reply timer. `replyLength` is the whole expected reply
 // (payload + 6); the port notifies once that many bytes are buffered. A frame whose length
-// exceeds the payload area is refused with a message box and nothing is sent (false).
+// exceeds the payload area is refused with a message box, nothing is sent and the operation
+// ends (port closed, controls idle); false then.
 bool SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs, uint32_t replyLength);
 
 // The port's receive notification. Reads every buffered byte, gathers the reply (it may come

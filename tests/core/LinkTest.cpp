@@ -78,6 +78,7 @@ TEST(SendCommand, RefusesAFrameBeyondThePayloadArea) {
     Host& h = t.h();
     t.port.AddSilent("dev/com1");
     t.port.Open("dev/com1");
+    h.ui.DisableOperationControls();
     h.commandFrame.code = CMD_WRITE_FLASH_BLOCK;
     h.commandFrame.length = 514;  // a 512-byte page and its block number
     EXPECT_FALSE(SendCommand(h, h.commandFrame, 5000, 6));
@@ -85,6 +86,9 @@ TEST(SendCommand, RefusesAFrameBeyondThePayloadArea) {
     EXPECT_FALSE(t.clock.Running(kReplyTimerId));
     ASSERT_EQ(t.prompts.messages.size(), 1u);
     EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::Error);
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+    EXPECT_EQ(h.lastCode, kNoCommand);
 }
 
 // A host that has sent CMD_IDENTIFY on an open silent port; the test delivers the reply.
