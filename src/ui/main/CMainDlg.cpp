@@ -8,9 +8,9 @@
 #include "image/HexWriter.h"
 #include "image/ImageLoading.h"
 #include "image/ProjectFile.h"
-#include "ui/edit/BufferEdit.h"
 #include "link/Discovery.h"
 #include "link/Link.h"
+#include "ui/edit/BufferEdit.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
