@@ -65,6 +65,7 @@ struct HostState {
     // Bytes of the reply being received; a reply may arrive in several reads.
     std::array<uint8_t, kReceiveBufferSize> rxBuffer{};
     std::size_t rxCount = 0;
+    bool answerPending = false;     // the last command's answer has not been taken yet
     bool scanRunning = false;       // AutoConnect is waiting inside its event pump
     bool shutdownRequested = false;  // the window is closing: waits end at once
     uint8_t firmwareMajor = 2, firmwareMinor = 0;        // current programmer firmware

@@ -59,6 +59,7 @@ bool SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs, uint32_
     const std::vector<uint8_t> bytes = BuildFrameBytes(frame);
     port.Write(bytes.data(), bytes.size());
     h.lastCode = frame.code;
+    h.answerPending = true;
     h.replyAwaited = 1;
     h.timers().Start(kReplyTimerId, timeoutMs);
     return true;
@@ -115,6 +116,7 @@ bool OnCommEvent(Host& h) {
     if (!EngineActsOn(h, reply)) return false;
 
     h.timers().Stop(kReplyTimerId);
+    if (reply.code == h.lastCode) h.answerPending = false;  // a second copy is a stray
     const ReplyFrame copy = reply;
     HandleReply(h, copy);
     return true;
@@ -182,7 +184,7 @@ std::optional<std::string> PortDevice(const Host& h, unsigned portNumber) {
 }
 
 void ClosePort(Host& h) {
-    if (h.serial().IsOpen()) h.serial().Close();
+    if (h.platform.serial && h.serial().IsOpen()) h.serial().Close();
     ResetReceive(h);
 }
 

@@ -20,8 +20,9 @@ bool IsProgrammerInitiated(uint8_t code) {
 
 bool EngineActsOn(const Host& h, const ReplyFrame& reply) {
     if (ReplyRowFor(reply.code) == nullptr) return false;
-    if (h.scanState == 1) return reply.code == CMD_IDENTIFY && h.lastCode == CMD_IDENTIFY;
-    return reply.code == h.lastCode || IsProgrammerInitiated(reply.code);
+    if (h.scanState == 1)
+        return reply.code == CMD_IDENTIFY && h.lastCode == CMD_IDENTIFY && h.answerPending;
+    return (reply.code == h.lastCode && h.answerPending) || IsProgrammerInitiated(reply.code);
 }
 
 void HandleReply(Host& h, const ReplyFrame& reply) {

@@ -17,9 +17,9 @@ ReplyHandler ReplyRowFor(uint8_t code);
 bool IsProgrammerInitiated(uint8_t code);
 
 // Whether the engine acts on a verified frame now: it has a row for the code, and the frame
-// answers the outstanding command (its code is lastCode) or is one the programmer sends on its
-// own. While a scan waits only an identify reply counts. Everything else is dropped and the
-// reply timer keeps running.
+// is the first answer to the outstanding command (its code is lastCode) or one the programmer
+// sends on its own. While a scan waits only an identify reply counts. Everything else is dropped
+// and the reply timer keeps running.
 bool EngineActsOn(const Host& h, const ReplyFrame& reply);
 
 // Dispatches a frame to its row; frames without a row are ignored.

@@ -7,13 +7,14 @@
 namespace lumacrest::cli {
 namespace {
 
-ParseResult Parse(std::vector<std::string> args) { return ParseCommandLine(args); }
+ParseResult Parse(std::vector<std::string> args) {
+    return ParseCommandLine(args);
+}
 
 TEST(CliOptions, FullCommandLine) {
     ParseResult r = Parse({"--port", "COM3", "--mcu", "MN101EF51A_IAP", "--flash", "image.hex",
-                           "--flash-at", "0x4000", "--boot-at", "16384", "--options",
-                           "erase,flash", "--sn", "0x102", "--sn-at", "256", "--save-config",
-                           "update"});
+                           "--flash-at", "0x4000", "--boot-at", "16384", "--options", "erase,flash",
+                           "--sn", "0x102", "--sn-at", "256", "--save-config", "update"});
     ASSERT_EQ(r.error, "");
     const CliOptions& o = r.options;
     EXPECT_EQ(o.port, "COM3");
@@ -51,9 +52,9 @@ TEST(CliOptions, ArgumentsAndUsageErrors) {
 
 TEST(CliOptions, UsageNamesEveryOptionAndCommand) {
     const std::string usage = UsageText();
-    for (const char* option : {"--dir", "--port", "--mcu", "--flash", "--flash-at", "--boot",
-                               "--boot-at", "--keycode", "--project", "--options", "--sn",
-                               "--sn-at", "--save-config", "--help"})
+    for (const char* option :
+         {"--dir", "--port", "--mcu", "--flash", "--flash-at", "--boot", "--boot-at", "--keycode",
+          "--project", "--options", "--sn", "--sn-at", "--save-config", "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     for (const CommandSpec& c : Commands())
         EXPECT_NE(usage.find(std::string("  ") + c.name), std::string::npos) << c.name;

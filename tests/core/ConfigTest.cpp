@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,7 +17,7 @@ using test::ReadText;
 using test::WriteText;
 
 class ConfigTest : public ::testing::Test {
-protected:
+  protected:
     std::string ConfigPath() { return t.dir.File("Config.dat"); }
     void WriteConfigFile(const std::string& text) { WriteText(ConfigPath(), text); }
     // Runs the main window's start and returns its log lines.
@@ -209,7 +208,7 @@ TEST_F(ConfigTest, WindowsLineEndingsAndOverlongLines) {
 TEST_F(ConfigTest, NonNumericTextKeepsValuesAndBytesAreTruncated) {
     std::string text = SampleConfig();
     text.replace(text.find("\n77\n"), 4, "\n77\n");
-    text.replace(text.find("\n2\n17\n"), 6, "\n258\n17\n");      // DeviceByte1 = 258 -> 2
+    text.replace(text.find("\n2\n17\n"), 6, "\n258\n17\n");         // DeviceByte1 = 258 -> 2
     text.replace(text.find("\n258\n256\n9"), 10, "\nabc\n256\n9");  // SnValue not a number
     WriteConfigFile(text);
     h.SnValue = 5;
@@ -254,7 +253,8 @@ TEST_F(ConfigTest, UnwritableFileIsReported) {
     EXPECT_EQ(t.MessageTexts().back(), "******Open Config file failed******   ");
     EXPECT_TRUE(std::filesystem::is_directory(ConfigPath()));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.dir.path()),
-                            std::filesystem::directory_iterator()), 1);
+                            std::filesystem::directory_iterator()),
+              1);
     // A program directory that does not exist.
     h.programDir = t.dir.File("missing/");
     EXPECT_FALSE(WriteConfig(h));

@@ -33,14 +33,16 @@ TEST(DeviceCatalogue, NamesAndTypes) {
 }
 
 class DeviceFileTest : public ::testing::Test {
-protected:
+  protected:
     void Write(const std::string& text) { WriteText(t.dir.File("PART.cfg"), text); }
     test::TestHost t;
     Host& h = t.h();
 };
 
 TEST_F(DeviceFileTest, ReadsEveryFieldAndLogsTheAdapter) {
-    Write("description\n7\n300\n1\n2\n512\n100\n128\n8\n261\n0\n3\n1000\n2000\n3000\n  Adapter: X 1\n");
+    Write(
+        "description\n7\n300\n1\n2\n512\n100\n128\n8\n261\n0\n3\n1000\n2000\n3000\n  Adapter: X "
+        "1\n");
     h.ui.SetCheck(id::ProgramBoot, 1);
     ASSERT_TRUE(LoadDeviceParams(h, "PART"));
     EXPECT_EQ(h.dev.DeviceByte1, 7);
@@ -81,15 +83,15 @@ TEST_F(DeviceFileTest, MissingFileChangesNothing) {
 
 TEST_F(DeviceFileTest, BrokenFilesAreRefusedWhole) {
     const char* broken[] = {
-        "x\n1\n16\n0\n0\n256\n",                                        // ends early
-        "x\n1 16 0 0 256 288 256 16 3 1 20\n",                          // N above 19
-        "x\n1 16 0 0 256 288 256 16 3 1 3\n100 200\nA\n",               // a length missing
-        "x\n1 16 0 0 0 288 256 16 3 1 0\nA\n",                          // zero flash page
-        "x\n1 16 0 0 256 16 0 16 3 1 0\nA\n",                           // zero boot page
-        "x\n1 16 0 0 1024 300 256 16 3 1 0\nA\n",                       // 307200 > 300000
-        "x\n1 16 0 0 256 288 512 17 3 1 0\nA\n",                        // 8704 > 8192
-        "x\n1 16 0 0 1 70000 256 16 3 1 0\nA\n",                        // 16-bit block numbers
-        "x\n1 16 0 0 256 -1 256 16 3 1 0\nA\n",                         // negative count
+        "x\n1\n16\n0\n0\n256\n",                           // ends early
+        "x\n1 16 0 0 256 288 256 16 3 1 20\n",             // N above 19
+        "x\n1 16 0 0 256 288 256 16 3 1 3\n100 200\nA\n",  // a length missing
+        "x\n1 16 0 0 0 288 256 16 3 1 0\nA\n",             // zero flash page
+        "x\n1 16 0 0 256 16 0 16 3 1 0\nA\n",              // zero boot page
+        "x\n1 16 0 0 1024 300 256 16 3 1 0\nA\n",          // 307200 > 300000
+        "x\n1 16 0 0 256 288 512 17 3 1 0\nA\n",           // 8704 > 8192
+        "x\n1 16 0 0 1 70000 256 16 3 1 0\nA\n",           // 16-bit block numbers
+        "x\n1 16 0 0 256 -1 256 16 3 1 0\nA\n",            // negative count
     };
     for (const char* text : broken) {
         SCOPED_TRACE(text);

@@ -209,6 +209,7 @@ TEST(Identify, LoaderKindReportsItsVersionAndKeepsThePortOpen) {
     config.kind = 5;
     config.fwMajor = 1;
     config.fwMinor = 3;
+    config.faults.push_back({sim::FaultKind::Duplicate, -1, -1, 0});  // taken once only
     t.port.AddBox(LinkHost::Device(2), config);
     t.ChooseCom("COM2");
     t.clock.RunUntilIdle();

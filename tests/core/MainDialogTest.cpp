@@ -42,7 +42,8 @@ TEST(MainModel, SeparatorsAlternate) {
     const std::string stars =
         "* * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * *";
     EXPECT_EQ(stars.size(), 81u);
-    EXPECT_EQ(m.LogText(), "\n" + std::string(50, '=') + "\n" + stars + "\n" + std::string(50, '='));
+    EXPECT_EQ(m.LogText(),
+              "\n" + std::string(50, '=') + "\n" + stars + "\n" + std::string(50, '='));
 }
 
 TEST(MainModel, ResourceStateAndOperationLocking) {
@@ -89,7 +90,7 @@ TEST(MainModel, ListsFindByPrefixIgnoringCase) {
 }
 
 class MainDialogTest : public ::testing::Test {
-protected:
+  protected:
     MainDialogTest() {
         test::WriteText(t.dir.File("Config.dat"), DefaultConfigText());
         dlg.OnInitDialog();
