@@ -131,6 +131,7 @@ void OnTimer(Host& h, int timerId) {
     h.timers().Stop(timerId);
     h.programModeEntered = 0;
     h.verifyAfterWrite = 0;
+    h.freshEntryFlag = 0;
     if (timerId == kReplyTimerId) {
         h.replyAwaited = 0;
         if (h.scanState == 1) {

@@ -1,6 +1,7 @@
 #include "link/ReplyEngine.h"
 
 #include "link/Discovery.h"
+#include "link/OperationReplies.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -9,6 +10,46 @@ ReplyHandler ReplyRowFor(uint8_t code) {
     switch (code) {
         case CMD_IDENTIFY:
             return &OnIdentifyReply;
+        case CMD_RESET_PROGRAMMER:
+            return &OnResetReply;
+        case CMD_EXIT_PROGRAM_MODE:
+            return &OnExitReply;
+        case CMD_CHIP_ERASE:
+            return &OnChipEraseReply;
+        case CMD_WRITE_FLASH_BEGIN:
+            return &OnWriteFlashBegun;
+        case CMD_WRITE_FLASH_BLOCK:
+            return &OnFlashBlockWritten;
+        case CMD_WRITE_FLASH_END:
+            return &OnFlashWriteEnded;
+        case CMD_READ_FLASH_BEGIN:
+            return &OnReadFlashBegun;
+        case CMD_READ_FLASH_BLOCK:
+            return &OnFlashBlockRead;
+        case CMD_VERIFY_FLASH_BEGIN:
+            return &OnVerifyFlashBegun;
+        case CMD_VERIFY_FLASH_BLOCK:
+            return &OnFlashBlockVerify;
+        case CMD_WRITE_BOOT_BEGIN:
+            return &OnWriteBootBegun;
+        case CMD_WRITE_BOOT_BLOCK:
+            return &OnBootBlockWritten;
+        case CMD_WRITE_BOOT_END:
+            return &OnBootWriteEnded;
+        case CMD_READ_BOOT_BEGIN:
+            return &OnReadBootBegun;
+        case CMD_READ_BOOT_BLOCK:
+            return &OnBootBlockRead;
+        case CMD_VERIFY_BOOT_BEGIN:
+            return &OnVerifyBootBegun;
+        case CMD_VERIFY_BOOT_BLOCK:
+            return &OnBootBlockVerify;
+        case CMD_ENTER_PROGRAM_MODE:
+            return &OnProgramModeReply;
+        case CMD_WRITE_KEYCODE:
+            return &OnKeyCodeWritten;
+        case CMD_CHECK_KEYCODE:
+            return &OnKeyCodeChecked;
         default:
             return nullptr;
     }

@@ -10,6 +10,7 @@
 #include "image/ProjectFile.h"
 #include "link/Discovery.h"
 #include "link/Link.h"
+#include "ops/OperationCommands.h"
 #include "ui/edit/BufferEdit.h"
 #include "ui/main/ResourceIds.h"
 
@@ -86,6 +87,7 @@ void RegisterAllCommands(Host& h, CommandRouter& router) {
     RegisterCipherFileCommands(h, router);
     RegisterExToHexCommands(h, router);
     RegisterLinkCommands(h, router);
+    RegisterOperationCommands(h, router);
 }
 
 }  // namespace lumacrest

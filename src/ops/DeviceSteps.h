@@ -1,0 +1,62 @@
+// Device operation steps: the start routines of every chip operation, the frames they build
+// (operation header, program-mode header) and the program-mode entry and exit.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/Host.h"
+
+namespace lumacrest {
+
+inline constexpr uint32_t kOperationHeaderLength = 15;
+inline constexpr uint32_t kProgramModeHeaderLength = 40;
+// A block frame carries the two block-number bytes and one page; so does a block reply.
+inline constexpr uint32_t kMaxPageSize = 298;
+
+inline constexpr const char* kEnterProgramModeLine = "Enter Program Mode......";
+inline constexpr const char* kEraseLineDirect = "Erase Device,Please Waiting...... ";
+inline constexpr const char* kEraseLineResumed = "Erase Device,Please Waiting......";
+inline constexpr const char* kWriteKeyCodeLine = "Write KeyCode......";
+inline constexpr const char* kCheckKeyCodeLine = "KeyCode Verify......";
+inline constexpr const char* kExitLine = "Eixt Program Mode......";
+inline constexpr const char* kResetLine = "Reset Programger , Please Waitting ......   ";
+
+// Fills payload bytes 0-9 of the shared command frame: page size, DeviceType,
+// freshEntryFlag, autoSequence, DeviceByte1, DeviceByte2, BootPageSize (16-bit values high
+// byte first). Bytes 10 and up keep what earlier frames left.
+void FillOperationHeader(Host& h, uint32_t pageSize);
+
+// The 40-byte program-mode header: the operation header with FlashPageSize, the adapter code
+// in byte 10, the sector count in byte 11 when `withSectorCount`, the KeyCode in 15-30.
+void FillProgramModeHeader(Host& h, bool withSectorCount);
+
+// Why an operation on pages of `pageSize` bytes cannot run, or nothing when it can.
+std::optional<std::string> PageSizeProblem(uint32_t pageSize, const char* area);
+
+// Shows the refusal when a page of `pageSize` bytes does not fit a frame; true when it fits.
+bool CheckPageFits(Host& h, uint32_t pageSize, const char* area);
+
+// Sends the shared command frame; a frame the link refuses ends the run cleanly.
+bool SendStep(Host& h, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength);
+
+// Ends the run without a further frame: flags cleared, port closed, controls idle.
+void EndRunQuietly(Host& h);
+
+void EnterProgramMode(Host& h);
+void ResumePendingOperation(Host& h);
+void ExitProgramMode(Host& h);
+void ResetProgrammer(Host& h);
+
+void StartChipErase(Host& h);
+void StartWriteFlash(Host& h);
+void StartReadFlash(Host& h);
+void StartVerifyFlash(Host& h);
+void StartWriteBoot(Host& h);
+void StartReadBoot(Host& h);
+void StartVerifyBoot(Host& h);
+void StartWriteKeyCode(Host& h);
+void StartCheckKeyCode(Host& h);
+
+}  // namespace lumacrest

@@ -1,0 +1,133 @@
+#include "ops/OperationCommands.h"
+
+#include <algorithm>
+
+#include "link/Link.h"
+#include "link/ReplyEngine.h"
+#include "ops/DeviceSteps.h"
+#include "ops/IapTransfer.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+
+namespace {
+
+// Serial numbers of another width than the usual four bytes are written as their low
+// SnWidth bytes, most significant first.
+uint32_t SnBytes(const Host& h) {
+    return h.SnWidth >= 1 && h.SnWidth <= 4 ? h.SnWidth : 4;
+}
+
+bool FlashPagesFit(Host& h) {
+    return CheckPageFits(h, h.dev.FlashPageSize, "flash");
+}
+bool BootPagesFit(Host& h) {
+    return CheckPageFits(h, h.dev.BootPageSize, "boot");
+}
+
+// A menu operation is always a single operation: it never continues an Update run.
+void Single(Host& h, bool (*fits)(Host&), void (*start)(Host&)) {
+    h.autoSequence = 0;
+    if (fits && !fits(h)) return;
+    start(h);
+}
+
+// Toolbar operations also set whether a write is followed by its verify.
+void Toolbar(Host& h, uint8_t verifyAfterWrite, void (*start)(Host&)) {
+    h.verifyAfterWrite = verifyAfterWrite;
+    h.autoSequence = 0;
+    if (!FlashPagesFit(h)) return;
+    start(h);
+}
+
+// Ends an Update that stopped before its first frame: the port closes, the controls return.
+void AbandonUpdate(Host& h, const std::string& message) {
+    ClosePort(h);
+    h.prompts().MessageBox(message, MsgIcon::Error);
+    h.ui.EnableOperationControls();
+}
+
+}  // namespace
+
+std::optional<std::string> SerialNumberProblem(const Host& h) {
+    const uint64_t end = uint64_t{h.SnAddress} + SnBytes(h);
+    const uint32_t size = h.SnInBoot ? h.dev.BootSize : h.dev.FlashSize;
+    if (end > size)
+        return "SN Address " + std::to_string(h.SnAddress) + " + " + std::to_string(SnBytes(h)) +
+               " bytes lies beyond the " + (h.SnInBoot ? "boot" : "flash") + " size " +
+               std::to_string(size);
+    return std::nullopt;
+}
+
+void WriteSerialNumber(Host& h) {
+    const uint32_t width = SnBytes(h);
+    uint8_t* image = h.SnInBoot ? h.buf().boot.data() : h.buf().flash.data();
+    for (uint32_t k = 0; k < width; ++k)
+        image[h.SnAddress + k] = static_cast<uint8_t>(h.SnValue >> (8 * (width - 1 - k)));
+    // The pages written and verified must reach the serial number.
+    const uint32_t pageSize = h.SnInBoot ? h.dev.BootPageSize : h.dev.FlashPageSize;
+    const uint32_t pageCount = h.SnInBoot ? h.dev.BootPageCount : h.dev.FlashPageCount;
+    uint32_t& pages = h.SnInBoot ? h.BootPagesToWrite : h.FlashPagesToWrite;
+    if (pageSize == 0) return;
+    const uint64_t needed = (uint64_t{h.SnAddress} + width + pageSize - 1) / pageSize;
+    pages = std::max(pages, static_cast<uint32_t>(std::min<uint64_t>(needed, pageCount)));
+}
+
+void RunProgramOptions(Host& h) {
+    h.verifyAfterWrite = 0;
+    h.autoSequence = 0;
+    h.ui.WriteSeparator();
+    const MainModel& ui = h.ui;
+    if (ui.Checked(id::ProgramFlash) && !FlashPagesFit(h)) return;
+    if (ui.Checked(id::ProgramBoot) && !BootPagesFit(h)) return;
+    if (!ConnectPort(h, h.portNumber)) return;
+    h.ui.DisableOperationControls();
+    h.autoSequence = 0;
+    if (h.programmerKind == kLoaderProgrammerKind) {
+        RunIapTransfer(h);
+        return;
+    }
+    const bool anyOption = ui.Checked(id::ProgramBoot) || ui.Checked(id::ProgramKeyCode) ||
+                           ui.Checked(id::EraseChip) || ui.Checked(id::ProgramFlash) ||
+                           ui.Checked(id::EnableProtect);
+    if (!anyOption) {
+        AbandonUpdate(h, kSelectProgramOption);
+        return;
+    }
+    h.SnAdvance = 1;
+    if (ui.Checked(id::ProgramSn)) {
+        if (auto why = SerialNumberProblem(h)) {
+            AbandonUpdate(h, "******" + *why + ", nothing programmed******   ");
+            return;
+        }
+        WriteSerialNumber(h);
+        h.SnValue += 1;
+    }
+    h.freshEntryFlag = 1;
+    h.programModeEntered = 1;
+    h.autoSequence = 1;
+    EnterProgramMode(h);
+}
+
+void RegisterOperationCommands(Host& h, CommandRouter& router) {
+    router.Add(id::ChipErase, [&h] { Single(h, nullptr, &StartChipErase); });
+    router.Add(id::WriteFlash, [&h] { Single(h, &FlashPagesFit, &StartWriteFlash); });
+    router.Add(id::ReadFlash, [&h] { Single(h, &FlashPagesFit, &StartReadFlash); });
+    router.Add(id::VerifyFlash, [&h] { Single(h, &FlashPagesFit, &StartVerifyFlash); });
+    router.Add(id::WriteBoot, [&h] { Single(h, &BootPagesFit, &StartWriteBoot); });
+    router.Add(id::ReadBoot, [&h] { Single(h, &BootPagesFit, &StartReadBoot); });
+    router.Add(id::VerifyBoot, [&h] { Single(h, &BootPagesFit, &StartVerifyBoot); });
+    router.Add(id::WriteKeyCode, [&h] { Single(h, nullptr, &StartWriteKeyCode); });
+    router.Add(id::CheckKeyCodeCmd, [&h] { Single(h, nullptr, &StartCheckKeyCode); });
+    router.Add(id::TbErase, [&h] {
+        h.verifyAfterWrite = 0;
+        h.autoSequence = 0;
+        StartChipErase(h);
+    });
+    router.Add(id::TbWrite, [&h] { Toolbar(h, 1, &StartWriteFlash); });
+    router.Add(id::TbVerify, [&h] { Toolbar(h, 0, &StartVerifyFlash); });
+    router.Add(id::TbRead, [&h] { Toolbar(h, 0, &StartReadFlash); });
+    router.Add(id::Update, [&h] { RunProgramOptions(h); });
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,30 @@
+// The operator's device commands: the menu and toolbar operations and the Update button's
+// automatic sequence, with the serial number written into the image before the run.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/Host.h"
+#include "ui/main/CommandRouter.h"
+
+namespace lumacrest {
+
+inline constexpr const char* kSelectProgramOption = "******Please Select Program Option******   ";
+
+// Why the serial number cannot be written into the image, or nothing when it can.
+std::optional<std::string> SerialNumberProblem(const Host& h);
+
+// Stores SnValue into the image at SnAddress, most significant byte first, and makes sure
+// the pages written cover it. The caller has checked SerialNumberProblem.
+void WriteSerialNumber(Host& h);
+
+// The Update button.
+void RunProgramOptions(Host& h);
+
+// Chip erase, write, read and verify of flash and boot, KeyCode write and check (menu and
+// toolbar) and Update.
+void RegisterOperationCommands(Host& h, CommandRouter& router);
+
+}  // namespace lumacrest

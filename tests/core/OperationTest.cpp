@@ -1,0 +1,635 @@
+// Device operations end to end on the virtual clock: the frames the steps build, every reply
+// row of the engine, the Update sequence and each way a run can end.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "image/DeviceCatalogue.h"
+#include "link/Link.h"
+#include "link/OperationReplies.h"
+#include "ops/DeviceSteps.h"
+#include "ops/OperationCommands.h"
+#include "support/EngineHost.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+using sim::Fault;
+using sim::FaultKind;
+using test::EngineHost;
+
+// A flash image with different bytes in every page, so a verify that compares the wrong
+// offset cannot pass.
+void FillFlash(Host& h, uint32_t pages) {
+    for (uint32_t i = 0; i < pages * h.dev.FlashPageSize; ++i)
+        h.buf().flash[i] = static_cast<uint8_t>(i * 7 + i / 64);
+}
+
+void FillBoot(Host& h) {
+    for (uint32_t i = 0; i < h.dev.BootSize; ++i) h.buf().boot[i] = static_cast<uint8_t>(0x30 + i);
+}
+
+std::vector<uint8_t> Range(const uint8_t* data, std::size_t size) {
+    return std::vector<uint8_t>(data, data + size);
+}
+
+using State = std::optional<std::array<uint8_t, 2>>;
+
+sim::BoxConfig WithFault(FaultKind kind, int code = -1, uint32_t value = 0) {
+    sim::BoxConfig config;
+    Fault fault;
+    fault.kind = kind;
+    fault.code = code;
+    fault.value = value;
+    config.faults.push_back(fault);
+    return config;
+}
+
+sim::BoxConfig WithStates(State programMode, State check, std::optional<uint8_t> adapter = {}) {
+    sim::BoxConfig config;
+    config.programModeState = programMode;
+    config.checkState = check;
+    config.adapterId = adapter;
+    return config;
+}
+
+std::size_t Count(const Bytes& codes, uint8_t code) {
+    return static_cast<std::size_t>(std::count(codes.begin(), codes.end(), code));
+}
+
+TEST(OperationFrames, ProgramModeHeaderAndBeginFrames) {
+    EngineHost t;
+    Host& h = t.h();
+    h.DeviceType = 0x0102;
+    h.dev.DeviceByte1 = 0x11;
+    h.dev.DeviceByte2 = 0x22;
+    h.dev.DeviceByte3 = 0x33;
+    h.dev.SectorSizes = {1, 2, 3};
+    for (uint8_t i = 0; i < 16; ++i) h.buf().keyCode[i] = static_cast<uint8_t>(0xC0 + i);
+    h.commandFrame.payload.fill(0xEE);  // leftovers of an earlier frame
+
+    t.Command(id::WriteFlash);
+    const auto sent = t.Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].code, CMD_ENTER_PROGRAM_MODE);
+    const Bytes& p = sent[0].payload;
+    ASSERT_EQ(p.size(), 40u);
+    EXPECT_EQ(Range(p.data(), 12),
+              (Bytes{0x00, 64, 0x01, 0x02, 1, 0, 0x11, 0x22, 0x00, 32, 0x33, 3}));
+    EXPECT_EQ(Range(p.data() + 12, 3), (Bytes{0xEE, 0xEE, 0xEE}));
+    for (uint8_t i = 0; i < 16; ++i) EXPECT_EQ(p[15 + i], 0xC0 + i);
+    EXPECT_EQ(p[31], 0xEE);
+    EXPECT_EQ(h.pendingOperation, CMD_WRITE_FLASH_BEGIN);
+    EXPECT_EQ(t.clock.Deadline(kReplyTimerId), 3000u);
+
+    // With program mode on, the begin frame goes out at once as a continuation.
+    t.clock.Stop(kReplyTimerId);
+    t.ClearSent();
+    h.programModeEntered = 1;
+    h.freshEntryFlag = 1;
+    StartWriteFlash(h);
+    const auto direct = t.Sent();
+    ASSERT_EQ(direct.size(), 1u);
+    EXPECT_EQ(direct[0].code, CMD_WRITE_FLASH_BEGIN);
+    EXPECT_EQ(direct[0].payload.size(), 15u);
+    EXPECT_EQ(direct[0].payload[4], 0);
+    EXPECT_EQ(direct[0].payload[10], 0x33);  // left from the program-mode header
+}
+
+TEST(OperationFrames, VerifyBootBeginPageSizeDependsOnHowItIsSent) {
+    EngineHost t;
+    Host& h = t.h();
+    h.programModeEntered = 1;
+    StartVerifyBoot(h);
+    ASSERT_EQ(t.Sent().back().code, CMD_VERIFY_BOOT_BEGIN);
+    EXPECT_EQ(t.Sent().back().payload[1], 32);  // BootPageSize
+
+    h.pendingOperation = CMD_VERIFY_BOOT_BEGIN;
+    h.freshEntryFlag = 1;
+    ResumePendingOperation(h);
+    EXPECT_EQ(t.Sent().back().payload[1], 64);  // FlashPageSize
+    EXPECT_EQ(t.Sent().back().payload[4], 1);
+
+    // Anything else pending leaves program mode with a pass.
+    h.pendingOperation = 0x40;
+    ResumePendingOperation(h);
+    EXPECT_EQ(t.Sent().back().code, CMD_EXIT_PROGRAM_MODE);
+    EXPECT_EQ(t.Sent().back().payload[0], 1);
+    EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......");
+}
+
+TEST(ChipErase, LinesFlagsAndResult) {
+    EngineHost t;
+    Host& h = t.h();
+    t.box->flash()[5] = 0x00;
+    h.freshEntryFlag = 1;  // as a run that timed out might have left it
+    t.Command(id::ChipErase);
+    EXPECT_EQ(t.Sent()[0].payload[4], 0);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.RunLines(),
+              (Lines{"Enter Program Mode......OK", "KeyCode Verify......KeyCode is not enable.",
+                     "Erase Device,Please Waiting......OK", "Eixt Program Mode......OK"}));
+    EXPECT_EQ(t.Sent()[1].code, CMD_CHIP_ERASE);
+    EXPECT_EQ(t.Sent()[1].payload[4], 0);
+    EXPECT_EQ(t.box->flash()[5], 0xFF);
+    EXPECT_EQ(t.box->lastExitResult(), 1);
+    EXPECT_TRUE(t.AtRest());
+
+    // Sent with program mode on, the line keeps its trailing blank.
+    h.programModeEntered = 1;
+    StartChipErase(h);
+    EXPECT_EQ(t.RunLines().back(), "Erase Device,Please Waiting...... ");
+}
+
+TEST(ChipErase, FailureExitsWithFailAndKeepsTheSerialNumber) {
+    EngineHost t(WithFault(FaultKind::EraseFails));
+    Host& h = t.h();
+    t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+    h.SnValue = 10;
+    h.SnWidth = 4;
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.RunLines(),
+              (Lines{"Enter Program Mode......OK", "KeyCode Verify......KeyCode is not enable.",
+                     "Erase Device,Please Waiting...... Failed", "Eixt Program Mode......OK"}));
+    EXPECT_EQ(t.box->lastExitResult(), 0);
+    EXPECT_EQ(h.SnValue, 11u);
+    EXPECT_TRUE(t.AtRest());
+}
+
+TEST(WriteFlash, SkipsBlankBlocksAndFollowsEveryIndexWithTheProgressBar) {
+    EngineHost t;
+    Host& h = t.h();
+    struct Recorder : MainModelObserver {
+        std::vector<int> positions;
+        void ProgressChanged(int p) override { positions.push_back(p); }
+    } progress;
+    h.ui.AddObserver(&progress);
+    h.buf().flash[0] = 0x12;
+    h.buf().flash[10 * 64 + 63] = 0x34;
+    h.FlashPagesToWrite = 12;
+
+    t.Command(id::WriteFlash);
+    t.RunUntilIdle();
+    h.ui.RemoveObserver(&progress);
+
+    std::vector<std::pair<uint8_t, int>> blocks;
+    for (const auto& f : t.Sent())
+        if (f.code == CMD_WRITE_FLASH_BLOCK)
+            blocks.push_back({f.payload[1], int(f.payload.size())});
+    EXPECT_EQ(blocks, (std::vector<std::pair<uint8_t, int>>{{0, 66}, {10, 66}}));
+    EXPECT_EQ(t.SentCodes(), (Bytes{0x22, 0x12, 0x13, 0x13, 0x14, 0x0F}));
+    // Progress: one position per block index after the first block, sent or skipped, then
+    // 100 at the end frame's reply.
+    const std::vector<int> tail(progress.positions.end() - 12, progress.positions.end());
+    EXPECT_EQ(tail, (std::vector<int>{16, 25, 33, 41, 50, 58, 66, 75, 83, 91, 100, 100}));
+    EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
+    EXPECT_EQ(t.RunLines()[2], "Write FLASH......OK");
+    EXPECT_EQ(t.box->flash()[0], 0x12);
+    EXPECT_EQ(t.box->flash()[10 * 64 + 63], 0x34);
+    EXPECT_EQ(t.box->lastExitResult(), 1);  // the menu write does not verify
+    EXPECT_TRUE(t.AtRest());
+}
+
+TEST(WriteFlash, BlockTimeOutsAndTheEndFrameAfterAllBlankBlocks) {
+    EngineHost t;
+    Host& h = t.h();
+    t.port.delivery.extraDelayMs = 10;  // one exchange per 10 ms
+    h.programModeEntered = 1;
+    StartWriteFlash(h);
+    t.clock.Advance(10);  // begin reply
+    EXPECT_EQ(t.Sent().back().code, CMD_WRITE_FLASH_BLOCK);
+    EXPECT_EQ(t.clock.Deadline(kReplyTimerId), t.clock.Now() + 5000);
+    t.clock.Advance(10);  // block 0 written; every other block is blank
+    EXPECT_EQ(t.Sent().back().code, CMD_WRITE_FLASH_END);
+    EXPECT_EQ(t.Sent().back().payload.size(), 0u);
+
+    t.RunUntilIdle();
+    h.buf().flash[3 * 64] = 0;
+    h.programModeEntered = 1;
+    StartWriteFlash(h);
+    t.clock.Advance(10);
+    t.clock.Advance(10);
+    EXPECT_EQ(t.Sent().back().payload[1], 3);
+    EXPECT_EQ(t.clock.Deadline(kReplyTimerId), t.clock.Now() + 20000);
+}
+
+TEST(WriteFlash, ToolbarWriteVerifiesWithoutASeparator) {
+    EngineHost t;
+    Host& h = t.h();
+    FillFlash(h, 16);
+    t.Command(id::TbWrite);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.RunLines(),
+              (Lines{"Enter Program Mode......OK", "KeyCode Verify......KeyCode is not enable.",
+                     "Write FLASH......OK", "Verify FLASH......OK", "Eixt Program Mode......OK"}));
+    EXPECT_EQ(Count(t.SentCodes(), CMD_VERIFY_FLASH_BLOCK), 16u);
+    EXPECT_EQ(Range(t.box->flash().data(), 1024), Range(h.buf().flash.data(), 1024));
+    EXPECT_EQ(t.box->lastExitResult(), 1);
+    EXPECT_TRUE(t.AtRest());
+}
+
+TEST(ReadOperations, FillTheBuffersAndShowTheChecksums) {
+    EngineHost t;
+    Host& h = t.h();
+    for (std::size_t i = 0; i < 1024; ++i) t.box->flash()[i] = static_cast<uint8_t>(i);
+    for (std::size_t i = 0; i < 128; ++i) t.box->boot()[i] = static_cast<uint8_t>(0xA0 ^ i);
+    h.FlashPagesToWrite = 2;  // a read always takes the whole flash
+
+    t.Command(id::ReadFlash);
+    t.RunUntilIdle();
+    EXPECT_EQ(Range(h.buf().flash.data(), 1024), Range(t.box->flash().data(), 1024));
+    EXPECT_EQ(Count(t.SentCodes(), CMD_READ_FLASH_BLOCK), 16u);
+    Lines lines = t.RunLines();
+    EXPECT_EQ(lines[2], "Read FLASH......OK");
+    EXPECT_EQ(lines[3].rfind("Flash Buffer Check Sum: 0x", 0), 0u);
+    EXPECT_EQ(lines.back(), "Eixt Program Mode......OK");
+    EXPECT_EQ(h.ui.Progress(), 100);
+
+    t.ClearSent();
+    t.Command(id::ReadBoot);
+    t.RunUntilIdle();
+    EXPECT_EQ(Range(h.buf().boot.data(), 128), Range(t.box->boot().data(), 128));
+    EXPECT_EQ(Count(t.SentCodes(), CMD_READ_BOOT_BLOCK), 4u);
+    EXPECT_EQ(t.RunLines()[2], "Read FLASH......OK");
+    EXPECT_TRUE(t.AtRest());
+}
+
+TEST(Verify, ComparesEveryBlockAtItsOwnOffset) {
+    EngineHost t;
+    Host& h = t.h();
+    FillFlash(h, 16);
+    std::copy_n(h.buf().flash.begin(), 1024, t.box->flash().begin());
+    t.Command(id::VerifyFlash);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.RunLines()[2], "Verify FLASH......OK");
+    EXPECT_EQ(t.box->lastExitResult(), 1);
+    EXPECT_EQ(Range(h.buf().flashReadBack.data(), 1024), Range(h.buf().flash.data(), 1024));
+
+    // A difference in the last byte of block 3 only.
+    t.box->flash()[4 * 64 - 1] ^= 0x40;
+    t.ClearSent();
+    t.Command(id::VerifyFlash);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.RunLines()[2], "Verify FLASH......Failed");
+    EXPECT_EQ(Count(t.SentCodes(), CMD_VERIFY_FLASH_BLOCK), 4u);
+    EXPECT_EQ(t.box->lastExitResult(), 0);
+    EXPECT_TRUE(t.AtRest());
+}
+
+TEST(Verify, BootDifferenceInBlockKFailsTheUpdateAndRollsTheSerialNumberBack) {
+    EngineHost t(WithFault(FaultKind::VerifyDiffers, CMD_VERIFY_BOOT_BLOCK, 2));
+    Host& h = t.h();
+    FillBoot(h);
+    t.Tick({id::ProgramBoot, id::ProgramFlash, id::ProgramSn});
+    h.SnWidth = 4;
+    h.SnValue = 258;
+    h.SnAddress = 256;
+    t.Command(id::Update);
+    EXPECT_EQ(Range(h.buf().flash.data() + 256, 4), (Bytes{0, 0, 1, 2}));
+    EXPECT_EQ(h.SnValue, 259u);
+    t.RunUntilIdle();
+    EXPECT_EQ(
+        t.RunLines(),
+        (Lines{"Enter Program Mode......OK", "KeyCode Verify......KeyCode is not enable.",
+               "Write Boot......OK", "Verify Boot......Failed", "Eixt Program Mode......OK"}));
+    EXPECT_EQ(Count(t.SentCodes(), CMD_VERIFY_BOOT_BLOCK), 3u);
+    EXPECT_EQ(Count(t.SentCodes(), CMD_WRITE_FLASH_BEGIN), 0u);
+    EXPECT_EQ(h.SnValue, 258u);
+    EXPECT_EQ(t.box->lastExitResult(), 0);
+    EXPECT_EQ(t.clock.delayedUs, 0u);
+    EXPECT_TRUE(t.AtRest());
+}
+
+const Lines kFullRun = {"Enter Program Mode......OK",
+                        "KeyCode Verify......KeyCode is not enable.",
+                        "Erase Device,Please Waiting...... OK",
+                        "Write Boot......OK",
+                        "Verify Boot......OK",
+                        "Write FLASH......OK",
+                        "Verify FLASH......OK",
+                        "Write KeyCode......OK",
+                        "KeyCode Verify......Pass",
+                        "Eixt Program Mode......OK"};
+
+TEST(Update, FullRunProgramsTheChipAndPausesAfterTheBoot) {
+    EngineHost t;
+    Host& h = t.h();
+    FillFlash(h, 16);
+    FillBoot(h);
+    for (uint8_t i = 0; i < 16; ++i) h.buf().keyCode[i] = static_cast<uint8_t>(i + 1);
+    t.box->flash()[2000] = 0x00;  // old contents are erased first
+    t.Tick({id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode});
+    t.Command(id::Update);
+    EXPECT_FALSE(t.ControlsIdle());
+    t.RunUntilIdle();
+
+    EXPECT_EQ(t.RunLines(), kFullRun);
+    EXPECT_EQ(Range(t.box->flash().data(), 1024), Range(h.buf().flash.data(), 1024));
+    EXPECT_EQ(t.box->flash()[2000], 0xFF);
+    EXPECT_EQ(Range(t.box->boot().data(), 128), Range(h.buf().boot.data(), 128));
+    EXPECT_TRUE(t.box->keyCodeEnabled());
+    EXPECT_EQ(Range(t.box->chipKeyCode().data(), 16), Range(h.buf().keyCode.data(), 16));
+    EXPECT_EQ(t.box->lastExitResult(), 1);
+    EXPECT_EQ(t.clock.delayedUs, 500000u);
+    EXPECT_TRUE(t.AtRest());
+    // Program mode is entered once; the port is opened anew for every stage.
+    EXPECT_EQ(Count(t.SentCodes(), CMD_ENTER_PROGRAM_MODE), 1u);
+    EXPECT_EQ(t.port.opened.size(), 8u);
+    // Begin frames of the run carry autoSequence 1 and are not fresh entries.
+    for (const auto& f : t.Sent())
+        if (f.code == CMD_WRITE_FLASH_BEGIN) {
+            EXPECT_EQ(Range(f.payload.data() + 4, 2), (Bytes{0, 1}));
+        }
+}
+
+TEST(Update, RepliesInPiecesGiveTheSameRun) {
+    EngineHost t;
+    Host& h = t.h();
+    FillFlash(h, 16);
+    t.port.delivery.pieceSize = 5;
+    t.Tick({id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode});
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.RunLines(), kFullRun);
+    EXPECT_EQ(Range(t.box->flash().data(), 1024), Range(h.buf().flash.data(), 1024));
+}
+
+TEST(Update, OptionChecksBeforeAnythingIsSent) {
+    EngineHost t;
+    Host& h = t.h();
+    h.SnValue = 7;
+    t.Tick({id::ProgramSn});
+    t.Command(id::Update);
+    EXPECT_EQ(t.MessageTexts(), (Lines{"******Please Select Program Option******   "}));
+    EXPECT_TRUE(t.port.written.empty());
+    EXPECT_EQ(h.SnValue, 7u);
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_TRUE(t.ControlsIdle());
+
+    // A serial number that does not lie inside the flash stops the run.
+    t.Tick({id::ProgramFlash, id::ProgramSn});
+    h.SnWidth = 4;
+    h.SnAddress = 1021;  // 1021 + 4 > 1024
+    t.Command(id::Update);
+    ASSERT_EQ(t.MessageTexts().size(), 2u);
+    EXPECT_NE(t.MessageTexts()[1].find("SN Address 1021"), std::string::npos);
+    EXPECT_TRUE(t.port.written.empty());
+    EXPECT_EQ(h.SnValue, 7u);
+    EXPECT_EQ(h.buf().flash[1021], 0xFF);
+    EXPECT_TRUE(t.AtRest());
+
+    h.SnAddress = 0xFFFFFFFE;  // would wrap around in 32 bits
+    t.Command(id::Update);
+    EXPECT_EQ(t.MessageTexts().size(), 3u);
+    EXPECT_TRUE(t.port.written.empty());
+
+    // A page that does not fit a frame is refused before the port opens.
+    const std::size_t opens = t.port.opened.size();
+    SetPageGeometry(h, 512, 4, 32, 4);
+    t.Command(id::WriteFlash);
+    EXPECT_EQ(t.MessageTexts().size(), 4u);
+    EXPECT_NE(t.MessageTexts()[3].find("512"), std::string::npos);
+    EXPECT_EQ(t.port.opened.size(), opens);
+}
+
+TEST(Update, SerialNumberBeyondTheImageIsProgrammedAndVerified) {
+    EngineHost t;
+    Host& h = t.h();
+    FillFlash(h, 2);
+    h.FlashPagesToWrite = 2;
+    h.SnWidth = 4;
+    h.SnValue = 0x01020304;
+    h.SnAddress = 10 * 64 + 62;  // spans pages 10 and 11
+    t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+    t.Command(id::Update);
+    EXPECT_EQ(h.FlashPagesToWrite, 12u);
+    t.RunUntilIdle();
+    EXPECT_EQ(Range(t.box->flash().data() + 702, 4), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(Count(t.SentCodes(), CMD_VERIFY_FLASH_BLOCK), 12u);
+    EXPECT_EQ(t.box->lastExitResult(), 1);
+    EXPECT_EQ(h.SnValue, 0x01020305u);
+}
+
+TEST(Update, EnableProtectEndings) {
+    {
+        EngineHost t;
+        t.Tick({id::EnableProtect});
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
+        EXPECT_EQ(t.box->lastExitResult(), 1);
+        EXPECT_TRUE(t.AtRest());
+    }
+    {
+        // After its last stage the run stops without leaving program mode, and the window
+        // comes back.
+        EngineHost t;
+        FillFlash(t.h(), 16);
+        t.Tick({id::ProgramFlash, id::EnableProtect});
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        EXPECT_EQ(t.RunLines().back(), "Verify FLASH......OK");
+        EXPECT_EQ(Count(t.SentCodes(), CMD_EXIT_PROGRAM_MODE), 0u);
+        EXPECT_FALSE(t.box->lastExitResult().has_value());
+        EXPECT_TRUE(t.AtRest());
+        // A single erase under the same options still exits with a pass.
+        t.Command(id::ChipErase);
+        t.RunUntilIdle();
+        EXPECT_EQ(t.box->lastExitResult(), 1);
+    }
+}
+
+TEST(KeyCode, StatesOfTheProgramModeReply) {
+    struct Case {
+        std::array<uint8_t, 2> state;
+        std::optional<uint8_t> adapter;
+        Lines tail;
+        bool rollback;
+        uint8_t exitResult;
+    };
+    const std::vector<Case> cases = {
+        // A KeyCode failure wins over a wrong adapter.
+        {{0x00, 0xFF}, 9, {"KeyCode Verify......Failed", "Eixt Program Mode......OK"}, true, 0},
+        {{0xA5, 0x5A}, {}, {"ADP Error.", "Eixt Program Mode......OK"}, true, 0},
+        {{0xAA, 0xAA}, 9, {"ADP Error.", "Eixt Program Mode......OK"}, true, 0},
+        // The chip already has a KeyCode: it cannot be written again.
+        {{0x55, 0x55},
+         {},
+         {"KeyCode Verify......Pass", "KeyCode is enable, Can not be rewrited",
+          "Eixt Program Mode......OK"},
+         false,
+         0},
+    };
+    for (const Case& c : cases) {
+        EngineHost t(WithStates(c.state, {}, c.adapter));
+        Host& h = t.h();
+        t.Tick({id::ProgramKeyCode, id::ProgramSn});
+        h.SnWidth = 4;
+        h.SnValue = 100;
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        Lines lines = t.RunLines();
+        EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), c.tail);
+        EXPECT_EQ(h.SnValue, c.rollback ? 100u : 101u);
+        EXPECT_EQ(t.box->lastExitResult(), c.exitResult);
+        EXPECT_EQ(Count(t.SentCodes(), CMD_WRITE_KEYCODE), 0u);
+        EXPECT_TRUE(t.AtRest());
+    }
+    // Locked KeyCode under Enable Protect: the run stops cleanly without an exit frame.
+    EngineHost t(WithStates(std::array<uint8_t, 2>{0x55, 0x55}, {}));
+    t.Tick({id::ProgramKeyCode, id::EnableProtect});
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.RunLines().back(), "KeyCode is enable, Can not be rewrited");
+    EXPECT_FALSE(t.box->lastExitResult().has_value());
+    EXPECT_TRUE(t.AtRest());
+}
+
+TEST(KeyCode, CheckReplies) {
+    struct Case {
+        std::array<uint8_t, 2> state;
+        std::string line;
+        bool rollback;
+        uint8_t exitResult;
+    };
+    const std::vector<Case> cases = {
+        {{0x55, 0x55}, "KeyCode Verify......Pass", false, 1},
+        {{0xAA, 0xAA}, "KeyCode Verify......Failed.", false, 0},
+        {{0x55, 0xAA}, "KeyCode Verify......Failed", true, 0},
+        {{0x00, 0x00}, "KeyCode Verify......Failed", true, 0},
+    };
+    for (const Case& c : cases) {
+        EngineHost t(WithStates({}, c.state));
+        Host& h = t.h();
+        h.resultPass = 1;  // left by an earlier good run
+        t.Tick({id::ProgramKeyCode, id::ProgramSn});
+        h.SnWidth = 4;
+        h.SnValue = 5;
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        Lines lines = t.RunLines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[lines.size() - 2], c.line);
+        EXPECT_EQ(lines.back(), "Eixt Program Mode......OK");
+        EXPECT_EQ(h.SnValue, c.rollback ? 5u : 6u);
+        EXPECT_EQ(t.box->lastExitResult(), c.exitResult);
+        EXPECT_TRUE(t.AtRest());
+    }
+    // The menu check alone: no program mode, a separator first.
+    EngineHost t;
+    t.Command(id::CheckKeyCodeCmd);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.SentCodes(), (Bytes{CMD_CHECK_KEYCODE, CMD_EXIT_PROGRAM_MODE}));
+    EXPECT_EQ(t.RunLines(), (Lines{"KeyCode Verify......Failed.", "Eixt Program Mode......OK"}));
+}
+
+TEST(KeyCode, EnabledStateIsNotInheritedByTheNextChip) {
+    EngineHost t(WithStates(std::array<uint8_t, 2>{0x55, 0x55}, {}));
+    Host& h = t.h();
+    t.Command(id::ChipErase);
+    t.RunUntilIdle();
+    EXPECT_EQ(h.keyCodeEnabled, 1);
+    // The next chip answers with neither state: it must not count as locked.
+    t.box->config().programModeState = std::array<uint8_t, 2>{0x12, 0x12};
+    t.Tick({id::ProgramKeyCode});
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    EXPECT_EQ(Count(t.SentCodes(), CMD_WRITE_KEYCODE), 1u);
+}
+
+TEST(MenuCommands, NeverContinueAnUpdateRun) {
+    EngineHost t;
+    Host& h = t.h();
+    t.Tick({id::EraseChip, id::ProgramFlash});
+    h.autoSequence = 1;  // left over
+    t.Command(id::ReadFlash);
+    t.RunUntilIdle();
+    EXPECT_EQ(Count(t.SentCodes(), CMD_CHIP_ERASE), 0u);
+    EXPECT_EQ(t.SentCodes().back(), CMD_EXIT_PROGRAM_MODE);
+    EXPECT_EQ(t.box->lastExitResult(), 1);
+
+    // The menu's Write Boot verifies by itself.
+    FillBoot(h);
+    t.ClearSent();
+    t.Command(id::WriteBoot);
+    t.RunUntilIdle();
+    EXPECT_EQ(Count(t.SentCodes(), CMD_VERIFY_BOOT_BLOCK), 4u);
+    EXPECT_EQ(t.RunLines()[3], "Verify Boot......OK");
+    EXPECT_EQ(t.clock.delayedUs, 0u);  // the pause belongs to the Update run
+}
+
+// A missing reply at each code of a full run ends it once, cleanly.
+TEST(TimeOut, MissingReplyAtEveryStageEndsTheRunCleanly) {
+    const std::vector<uint8_t> codes = {
+        CMD_ENTER_PROGRAM_MODE, CMD_CHIP_ERASE,         CMD_WRITE_BOOT_BEGIN,
+        CMD_WRITE_BOOT_BLOCK,   CMD_WRITE_BOOT_END,     CMD_VERIFY_BOOT_BEGIN,
+        CMD_VERIFY_BOOT_BLOCK,  CMD_WRITE_FLASH_BEGIN,  CMD_WRITE_FLASH_BLOCK,
+        CMD_WRITE_FLASH_END,    CMD_VERIFY_FLASH_BEGIN, CMD_VERIFY_FLASH_BLOCK,
+        CMD_WRITE_KEYCODE,      CMD_CHECK_KEYCODE,      CMD_EXIT_PROGRAM_MODE};
+    for (uint8_t code : codes) {
+        SCOPED_TRACE(static_cast<int>(code));
+        EngineHost t(WithFault(FaultKind::NoReply, code));
+        Host& h = t.h();
+        FillFlash(h, 16);
+        FillBoot(h);
+        t.Tick(
+            {id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode, id::ProgramSn});
+        h.SnWidth = 4;
+        h.SnValue = 40;
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        const std::string last = t.RunLines().back();
+        EXPECT_EQ(last.substr(last.size() - 11), "Timer Over ");
+        EXPECT_EQ(t.SentCodes().back(), code);
+        // The exit frame went out only when the exit itself got no answer.
+        EXPECT_EQ(Count(t.SentCodes(), CMD_EXIT_PROGRAM_MODE), code == CMD_EXIT_PROGRAM_MODE);
+        // The exit is sent after the run is over: its time-out does not roll back.
+        EXPECT_EQ(h.SnValue, code == CMD_EXIT_PROGRAM_MODE ? 41u : 40u);
+        EXPECT_TRUE(t.AtRest());
+        EXPECT_EQ(h.lastCode, kNoCommand);
+
+        // A later time-out (an identify of another port) does not roll back again.
+        const uint32_t after = h.SnValue;
+        t.port.AddSilent(t.Device(1));
+        t.ChooseCom("COM1");
+        t.RunUntilIdle();
+        EXPECT_EQ(h.SnValue, after);
+    }
+}
+
+TEST(TimeOut, FailedReopenBetweenStagesEndsTheRun) {
+    EngineHost t;
+    Host& h = t.h();
+    t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+    h.SnWidth = 4;
+    h.SnValue = 3;
+    t.port.delivery.extraDelayMs = 10;
+    t.Command(id::Update);
+    t.clock.Advance(10);  // program mode reply: the erase opens the port again
+    t.port.Hold(t.Device(1));
+    t.clock.Advance(10);  // erase reply: the flash write cannot open the port
+    EXPECT_EQ(t.RunLines().back(), "Can Not Find Programmer  ");
+    EXPECT_EQ(Count(t.SentCodes(), CMD_WRITE_FLASH_BEGIN), 0u);
+    EXPECT_EQ(h.SnValue, 3u);
+    EXPECT_TRUE(t.AtRest());
+    t.RunUntilIdle();
+    EXPECT_EQ(t.SentCodes().back(), CMD_CHIP_ERASE);
+}
+
+TEST(Reset, LogsAndClosesThePort) {
+    EngineHost t;
+    ASSERT_TRUE(ConnectPort(t.h(), 1));
+    ResetProgrammer(t.h());
+    EXPECT_EQ(t.Sent().back().payload.size(), 2u);
+    EXPECT_EQ(t.clock.Deadline(kReplyTimerId), 1000u);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.LogLines().back(), "Reset Programger , Please Waitting ......   OK");
+    EXPECT_FALSE(t.port.IsOpen());
+}
+
+}  // namespace
+}  // namespace lumacrest

@@ -1,0 +1,43 @@
+// A host wired to an in-process programmer box on COM1, with a small device geometry, for
+// the device operation tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "link/Frames.h"
+#include "support/FakeLink.h"
+#include "ui/main/CMainDlg.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest::test {
+
+struct SentFrame {
+    uint8_t code;
+    std::vector<uint8_t> payload;
+};
+
+struct EngineHost : LinkHost {
+    std::unique_ptr<CMainDlg> dlg;
+    sim::ProgrammerBox* box = nullptr;
+
+    // Flash: 16 pages of 64 bytes; boot: 4 pages of 32 bytes.
+    explicit EngineHost(sim::BoxConfig config = {});
+
+    void Command(int id) { dlg->OnCommand(id); }
+    void Tick(std::initializer_list<int> ids);  // sets these option boxes, clears the others
+    void RunUntilIdle() { clock.RunUntilIdle(); }
+
+    // Frames the host wrote since the last ClearSent, decoded.
+    std::vector<SentFrame> Sent() const;
+    std::vector<uint8_t> SentCodes() const;
+    void ClearSent() { port.written.clear(); }
+
+    // The log lines after the last separator line.
+    std::vector<std::string> RunLines() const;
+    bool ControlsIdle() { return h().ui.IsEnabled(id::Update); }
+    // The host is at rest: no flag of a run left, no command outstanding, port closed.
+    bool AtRest();
+};
+
+}  // namespace lumacrest::test
