@@ -76,6 +76,8 @@ std::string BoxUsage() {
            "                       no-reply bad-sum wrong-start short late pieces wrong-echo\n"
            "                       echo-differs duplicate erase-fails verify-differs iap-refused;\n"
            "                       CODE -1 or omitted: any command; TIMES -1 or omitted: always\n"
+           "  --baud N             answer only after the frames' wire time at N baud   [0: off]\n"
+           "  --dump PREFIX        after each exit write PREFIX.flash, .boot and .keycode\n"
            "  --send-after CODE:FRAME   after answering CODE also send FRAME on its own\n"
            "                       (0x06 DataFlash begin, 0x09 settings, 0x44 sector sum)\n";
 }
@@ -150,6 +152,12 @@ bool ParseBoxOptions(const std::vector<std::string>& args, BoxConfig& config, st
                 return bad();
             fault.value = static_cast<uint32_t>(fieldValue);
             config.faults.push_back(fault);
+        } else if (option == "--baud") {
+            if (!Number(value, 4000000, n)) return bad();
+            config.baud = static_cast<uint32_t>(n);
+        } else if (option == "--dump") {
+            if (value.empty()) return bad();
+            config.dumpPrefix = value;
         } else if (option == "--send-after") {
             const std::vector<std::string> parts = Split(value, ':');
             long frame = 0;

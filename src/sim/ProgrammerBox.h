@@ -67,6 +67,10 @@ struct BoxConfig {
     std::array<uint8_t, 63> settings{};
     std::vector<Fault> faults;
     std::vector<Unsolicited> unsolicited;
+    // Behind a pseudo-terminal: the line rate the box paces its answers at (0: no pacing),
+    // and where it writes its memories (PREFIX.flash, .boot, .keycode) after each exit.
+    uint32_t baud = 0;
+    std::string dumpPrefix;
 };
 
 class ProgrammerBox {
