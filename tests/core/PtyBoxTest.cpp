@@ -1,0 +1,82 @@
+// The simulated box behind a pseudo-terminal: its line options and its pacing.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "link/Frames.h"
+#include "sim/PtyBox.h"
+#include "support/TestHost.h"
+
+namespace lumacrest::sim {
+namespace {
+
+TEST(PtyBoxOptions, BaudAndDump) {
+    BoxConfig c;
+    std::string link, error;
+    ASSERT_TRUE(ParseBoxOptions({"--link", "/tmp/x", "--baud", "115200", "--dump", "/tmp/chip"}, c,
+                                link, error))
+        << error;
+    EXPECT_EQ(c.baud, 115200u);
+    EXPECT_EQ(c.dumpPrefix, "/tmp/chip");
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--link", "/x", "--baud", "fast"},
+          {"--link", "/x", "--baud", "-1"},
+          {"--link", "/x", "--dump", ""}}) {
+        BoxConfig other;
+        std::string l, e;
+        EXPECT_FALSE(ParseBoxOptions(bad, other, l, e));
+    }
+}
+
+// Reads one whole frame of `size` bytes from `fd`, waiting at most 2 s.
+std::vector<uint8_t> ReadFrame(int fd, std::size_t size) {
+    std::vector<uint8_t> bytes;
+    const auto until = PtyBox::Clock::now() + std::chrono::seconds(2);
+    while (bytes.size() < size && PtyBox::Clock::now() < until) {
+        pollfd pfd{fd, POLLIN, 0};
+        if (::poll(&pfd, 1, 50) <= 0) continue;
+        uint8_t buffer[512];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    return bytes;
+}
+
+TEST(PtyBox, PacedAnswersTakeTheirWireTimeAndTurnaroundsAreCounted) {
+    test::TempDir dir;
+    ProgrammerBox box;
+    PtyBox pty(box, dir.File("box"), 9600);
+    ASSERT_TRUE(pty.ok()) << pty.error();
+    std::atomic<bool> stop{false};
+    std::thread runner([&] {
+        while (!stop && pty.Step(10)) {
+        }
+    });
+    const int fd = ::open(dir.File("box").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    const std::vector<uint8_t> identify = ProgrammerBox::Frame(CMD_IDENTIFY, {0, 0});
+    for (int round = 0; round < 2; ++round) {
+        const auto sent = PtyBox::Clock::now();
+        ASSERT_EQ(::write(fd, identify.data(), identify.size()), 8);
+        const std::vector<uint8_t> reply = ReadFrame(fd, 26);
+        const auto took = PtyBox::Clock::now() - sent;
+        ASSERT_EQ(reply.size(), 26u);
+        EXPECT_EQ(reply[2], CMD_IDENTIFY);
+        // 8 + 26 bytes of 10 bits at 9600 baud: 35.4 ms.
+        EXPECT_GE(took, std::chrono::microseconds(35400));
+    }
+    stop = true;
+    runner.join();
+    ::close(fd);
+    EXPECT_EQ(pty.bytesIn, 16u);
+    EXPECT_EQ(pty.bytesOut, 52u);
+    EXPECT_EQ(pty.turnarounds.size(), 1u);
+    EXPECT_EQ(pty.WireTime(960), std::chrono::seconds(1));
+}
+
+}  // namespace
+}  // namespace lumacrest::sim
