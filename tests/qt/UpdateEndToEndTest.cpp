@@ -8,7 +8,6 @@
 #include <iterator>
 
 #include "image/DeviceCatalogue.h"
-#include "image/HexRecord.h"
 #include "link/Link.h"
 #include "platform/qt/QtLink.h"
 #include "support/TestHost.h"
@@ -52,27 +51,6 @@ std::string HexText(uint32_t address, const std::vector<uint8_t>& data) {
         text += field;
     }
     return text + ":00000001FF\n";
-}
-
-// Places the records of `text` into `image` at record address - `offset`.
-uint32_t LoadHex(const std::string& text, uint32_t offset, uint8_t* image, std::size_t size) {
-    uint32_t end = 0;
-    std::size_t from = 0;
-    while (from < text.size()) {
-        std::size_t to = text.find('\n', from);
-        if (to == std::string::npos) to = text.size();
-        HexRecord r;
-        if (DecodeHexRecord(std::string_view(text).substr(from, to - from), r) &&
-            r.type == kHexData) {
-            for (std::size_t i = 0; i < r.count; ++i) {
-                const uint32_t at = r.address + static_cast<uint32_t>(i) - offset;
-                if (at < size) image[at] = r.Byte(i);
-                end = std::max(end, at + 1);
-            }
-        }
-        from = to + 1;
-    }
-    return end;
 }
 
 std::vector<uint8_t> ReadFile(const QString& path) {
@@ -135,17 +113,22 @@ void UpdateEndToEndTest::fullUpdateProgramsTheChip() {
 
     UpdateHost t(link.toStdString());
     Host& h = t.h();
-    // A flash image of 13 pages with a blank page in the middle, loaded at 0x4000.
+    // A flash image of 13 pages with a blank page in the middle and a boot image, both HEX
+    // files loaded at 0x4000 through the menu.
     std::vector<uint8_t> flash(13 * 256);
     for (std::size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<uint8_t>(i * 13 + 1);
     std::fill(flash.begin() + 5 * 256, flash.begin() + 6 * 256, 0xFF);
-    const uint32_t end =
-        LoadHex(HexText(0x4000, flash), h.FlashLoadOffset, h.buf().flash.data(), h.dev.FlashSize);
-    QCOMPARE(end, uint32_t(13 * 256));
-    h.FlashPagesToWrite = (end + 255) / 256;
     std::vector<uint8_t> boot(3 * 128 + 7, 0x5A);
-    LoadHex(HexText(0x4000, boot), h.BootLoadOffset, h.buf().boot.data(), h.dev.BootSize);
-    h.BootPagesToWrite = 4;
+    test::WriteText(t.dir.File("main.hex"), HexText(0x4000, flash));
+    test::WriteText(t.dir.File("boot.hex"), HexText(0x4000, boot));
+    t.prompts.QueueFile(t.dir.File("main.hex"));
+    t.prompts.QueueLoadAddress(0x4000);
+    t.dlg->OnCommand(id::LoadFlashFile);
+    t.prompts.QueueFile(t.dir.File("boot.hex"));
+    t.prompts.QueueLoadAddress(0x4000);
+    t.dlg->OnCommand(id::LoadBootFile);
+    QCOMPARE(h.FlashPagesToWrite, 13u);
+    QCOMPARE(h.BootPagesToWrite, 4u);
     for (uint8_t i = 0; i < 16; ++i) h.buf().keyCode[i] = static_cast<uint8_t>(0xA0 + i);
 
     for (int option : {id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode})
