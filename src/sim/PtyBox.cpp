@@ -100,11 +100,17 @@ bool PtyBox::Step(int timeoutMs) {
         answered_ = false;
     }
     bytesIn += static_cast<std::size_t>(n);
-    // On a paced line the frame took its wire time to come in.
+    // On a paced line the frame took its wire time to come in, and the answer takes its own
+    // to go out. When the box itself woke late for its last answer, that lateness is taken
+    // off this one (never sending before the frame was read), so the box's own scheduling
+    // does not pile up on the line's time.
     Clock::time_point sendAt = readAt + WireTime(static_cast<std::size_t>(n));
+    if (baud_ != 0) sendAt -= late_;
     for (const Chunk& chunk : box_.Receive(buffer_.data(), static_cast<std::size_t>(n))) {
         sendAt += std::chrono::milliseconds(chunk.delayMs) + WireTime(chunk.bytes.size());
+        sendAt = std::max(sendAt, readAt);
         SleepUntil(sendAt);
+        late_ = std::max(Clock::duration::zero(), Clock::now() - sendAt);
         if (!WriteAll(master_, chunk.bytes)) return false;
         bytesOut += chunk.bytes.size();
         lastReplyAt_ = Clock::now();

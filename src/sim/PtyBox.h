@@ -49,6 +49,7 @@ class PtyBox {
     int slave_ = -1;
     bool answered_ = false;
     Clock::time_point lastReplyAt_{};
+    Clock::duration late_{};  // how much later than planned the last answer went out
     std::vector<uint8_t> buffer_ = std::vector<uint8_t>(4096);
 };
 
