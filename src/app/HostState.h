@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -55,6 +56,9 @@ struct HostState {
 
     // Link (serial port and discovery)
     std::string portName = "USB";
+    // Devices that stand for "COM<n>" in this run before Ports.dat is asked (the CLI's
+    // --port with a device path).
+    std::map<unsigned, std::string> portDeviceOverrides;
     uint8_t portNumber = 0;
     uint8_t scanState = 0;
     uint8_t lastCode = 0x00;

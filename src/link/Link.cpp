@@ -165,6 +165,8 @@ uint8_t ComNameToPort(const std::string& name) {
 }
 
 std::optional<std::string> PortDevice(const Host& h, unsigned portNumber) {
+    if (auto it = h.portDeviceOverrides.find(portNumber); it != h.portDeviceOverrides.end())
+        return it->second;
     std::ifstream in(h.programDir + kPortsFileName);
     if (!in) return std::nullopt;
     const std::string wanted = "COM" + std::to_string(portNumber);

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# lumacrest-cli against lumacrest-sim through pseudo-terminals, as a production line runs it.
+# Usage: cli_end_to_end.sh PROGRAM_DIR   (the build's bin folder with both programs)
+set -uo pipefail
+bin="$(realpath "$1")"
+work="$(mktemp -d)"
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+passed=0 failed=0
+check() {  # check NAME CONDITION...
+  local name="$1"; shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
+}
+
+# A program directory of our own: the programs, the data files, and COM3/COM4 on simulators.
+dir="$work/prog"
+mkdir -p "$dir"
+cp "$bin"/lumacrest-cli "$bin"/Config.dat "$bin"/*.cfg "$dir"/
+printf 'COM3 %s\nCOM4 %s\n' "$work/com3" "$work/com4" > "$dir/Ports.dat"
+start_sim() {  # start_sim LINK DUMP [options...]
+  local link="$1" dump="$2"; shift 2
+  "$bin/lumacrest-sim" --link "$link" --dump "$dump" "$@" > "$link.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [[ -e "$link" ]] && return 0; sleep 0.05; done
+  echo "simulator did not start"; return 1
+}
+start_sim "$work/com3" "$work/chip3"
+start_sim "$work/com4" "$work/chip4" --fault verify-differs:0x18:1:3
+
+head -c 40000 /dev/urandom > "$work/image.bin"
+srec_cat "$work/image.bin" -binary -offset 0x4000 -o "$work/image.hex" -intel
+cli() { "$dir/lumacrest-cli" "$@"; }
+
+# 1. Update programs the chip and prints the exact log.
+cli --port COM3 --mcu MN101EF51A_IAP --flash "$work/image.hex" --options erase,flash update \
+    > "$work/out1.txt" 2> "$work/err1.txt"
+status=$?
+check "update exits 0" test "$status" -eq 0
+tail -n 12 "$work/out1.txt" > "$work/tail1.txt"
+cat > "$work/expected1.txt" <<'TXT'
+* * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * *
+Connect to Programmer . . . . . . OK
+Find Progrmmer: ZK9_ISP_0258
+Max_Counter:  No Limit
+Used_Counter: 5   V2.0
+==================================================
+Enter Program Mode......OK
+KeyCode Verify......KeyCode is not enable.
+Erase Device,Please Waiting...... OK
+Write FLASH......OK
+Verify FLASH......OK
+Eixt Program Mode......OK
+TXT
+check "update log" diff "$work/expected1.txt" "$work/tail1.txt"
+check "chip holds the image" cmp -s -n 40000 "$work/chip3.flash" "$work/image.bin"
+check "box got a pass" grep -q "exit result 1" "$work/com3.log"
+check "nothing on stderr" test ! -s "$work/err1.txt"
+
+# 2. A verify fault in block 3 fails the run.
+cli --port COM4 --mcu MN101EF51A_IAP --flash "$work/image.hex" --options erase,flash update \
+    > "$work/out2.txt" 2> /dev/null
+status=$?
+check "verify fault exits 1" test "$status" -eq 1
+check "verify fault logged" grep -qx "Verify FLASH......Failed" "$work/out2.txt"
+check "box got a fail" grep -q "exit result 0" "$work/com4.log"
+
+# 3. read-flash writes the chip's contents.
+cli --port COM3 --mcu MN101EF51A_IAP read-flash "$work/read.bin" > /dev/null 2>&1
+check "read-flash exits 0" test $? -eq 0
+check "read-flash file" cmp -s -n 40000 "$work/read.bin" "$work/image.bin"
+check "read-flash length" test "$(stat -c %s "$work/read.bin")" -eq 73728
+
+# 4. Two runs against two simulators at the same time.
+start_sim "$work/com5" "$work/chip5"
+printf 'COM5 %s\n' "$work/com5" >> "$dir/Ports.dat"
+cli --port COM3 --mcu MN101EF51A_IAP --flash "$work/image.hex" --options erase,flash update \
+    > /dev/null 2>&1 & a=$!
+cli --port COM5 --mcu MN101EF51A_IAP --flash "$work/image.hex" --options erase,flash update \
+    > /dev/null 2>&1 & b=$!
+wait $a; sa=$?
+wait $b; sb=$?
+check "parallel run A" test "$sa" -eq 0
+check "parallel run B" test "$sb" -eq 0
+check "parallel chip B" cmp -s -n 40000 "$work/chip5.flash" "$work/image.bin"
+
+# 5. No programmer, usage errors, a device path.
+cli --port COM9 identify > "$work/out5.txt" 2>/dev/null
+check "no programmer exits 1" test $? -eq 1
+check "no programmer logged" grep -qx "Can Not Find Programmer  " "$work/out5.txt"
+cli --frobnicate update > /dev/null 2>&1
+check "usage error exits 2" test $? -eq 2
+cli --port "$work/com3" identify > "$work/out6.txt" 2>/dev/null
+check "device path identifies" test $? -eq 0
+check "device path log" grep -q "Find Progrmmer: ZK9_ISP_0258" "$work/out6.txt"
+check "config untouched without --save-config" cmp -s "$dir/Config.dat" "$bin/Config.dat"
+
+echo "$passed passed, $failed failed"
+test "$failed" -eq 0
