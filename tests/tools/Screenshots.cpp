@@ -1,46 +1,138 @@
-// Writes PNG pictures of the main window for a look at the layout:
-//   screenshots OUTDIR
-// The main window is shown over a program directory holding the default settings.
+// Pictures of the windows for a look at the layout, drawn by a real X server:
+//   screenshots OUTDIR SIMULATOR
+// main-window.png: the main window during an Update against the simulated programmer (paced
+// at 115200 baud) with the progress near half; load-address.png: the LOAD_ADDRESS dialog;
+// buffer-editor.png: the flash buffer editor over the same image.
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
+#include <cstdio>
 
 #include "app/Config.h"
-#include "platform/ScriptedPrompts.h"
+#include "image/Checksums.h"
+#include "platform/PosixProcessRunner.h"
+#include "platform/qt/QtLink.h"
+#include "platform/qt/QtPrompts.h"
+#include "ui/edit/BufferEdit.h"
+#include "ui/edit/qt/CBufferEditDlg.h"
+#include "ui/edit/qt/CLoadAddressDlg.h"
 #include "ui/main/CMainDlg.h"
+#include "ui/main/ResourceIds.h"
 #include "ui/main/qt/MainWindow.h"
 
 using namespace lumacrest;
 
+namespace {
+void WriteFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(data);
+}
+
+void Settle(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+}  // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: screenshots OUTDIR SIMULATOR\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
     QTemporaryDir dir;
-    QFile config(dir.filePath("Config.dat"));
-    config.open(QIODevice::WriteOnly);
-    config.write(QByteArray::fromStdString(DefaultConfigText()));
-    config.close();
+    WriteFile(dir.filePath("Config.dat"), QByteArray::fromStdString(DefaultConfigText()));
+    const QString link = dir.filePath("com3");
+    WriteFile(dir.filePath("Ports.dat"), ("COM3 " + link + "\n").toUtf8());
 
-    ScriptedPrompts prompts;
-    RecordingShell shell;
+    QProcess sim;
+    sim.start(QString::fromLocal8Bit(argv[2]), {"--link", link, "--baud", "115200"});
+    for (int i = 0; i < 100 && !QFile::exists(link); ++i) QThread::msleep(50);
+    if (!QFile::exists(link)) {
+        std::fprintf(stderr, "the simulator did not start\n");
+        return 1;
+    }
+
+    QtPrompts prompts;
+    QtShell shell;
+    PosixProcessRunner processes;
+    QtSerialPort serial;
+    QtTimers timers;
     Host host;
     host.programDir = dir.path().toStdString() + "/";
     host.platform.prompts = &prompts;
     host.platform.shell = &shell;
+    host.platform.processes = &processes;
+    host.platform.serial = &serial;
+    host.platform.timers = &timers;
     CMainDlg dlg(host);
     MainWindow window(dlg);
+    prompts.SetParent(&window);
     dlg.OnInitDialog();
-    host.ui.WriteSeparator();
-    host.ui.AppendLog("Write FLASH......");
-    host.ui.SetProgress(50);
     window.resize(620, 460);
     window.show();
-    QTimer::singleShot(500, [&] {
-        window.grab().save(out + "/main-window.png");
-        app.quit();
-    });
-    return app.exec();
+    Settle(300);
+
+    // An image of 72 KiB of pseudo-random bytes, as a loaded file would leave it.
+    QRandomGenerator random(7);
+    for (uint32_t i = 0; i < host.dev.FlashSize; ++i)
+        host.buf().flash[i] = static_cast<uint8_t>(random.bounded(256));
+    host.FlashPagesToWrite = host.dev.FlashPageCount;
+    ShowChecksums(host);
+
+    host.ui.Select(id::ComList, host.ui.Combo(id::ComList).FindPrefix("COM3"));
+    dlg.OnCommand(id::ComList);
+    Settle(1500);
+    host.ui.SetCheck(id::EraseChip, 1);
+    host.ui.SetCheck(id::ProgramFlash, 1);
+    QTimer::singleShot(0, [&] { dlg.OnCommand(id::Update); });
+    QElapsedTimer t;
+    t.start();
+    bool shot = false;
+    while (t.elapsed() < 60000 && !shot) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (host.ui.Progress() >= 45 && host.ui.Progress() <= 60 &&
+            host.ui.LogText().find("Write FLASH......") != std::string::npos) {
+            Settle(50);
+            window.grab().save(out + "/main-window.png");
+            shot = true;
+        }
+    }
+    Settle(15000);  // let the run finish before the pictures of the dialogs
+
+    CLoadAddressDlg address(&window);
+    address.show();
+    Settle(200);
+    address.grab().save(out + "/load-address.png");
+    address.close();
+
+    BufferEditSession session;
+    session.title = "Flash Buffer Edit";
+    session.length = host.dev.FlashSize;
+    std::copy_n(host.buf().flash.begin(), session.length, session.work.begin());
+    session.Preset(host.dev.FlashSize);
+    CBufferEditDlg editor(session, prompts, &window);
+    editor.show();
+    editor.LoadEditor();
+    Settle(300);
+    editor.grab().save(out + "/buffer-editor.png");
+    editor.close();
+
+    sim.kill();
+    sim.waitForFinished(2000);
+    if (!shot) {
+        std::fprintf(stderr, "the Update never reached half way\n");
+        return 1;
+    }
+    return 0;
 }
