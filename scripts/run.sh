@@ -3,7 +3,8 @@
 # program directory (build/bin). The simulator's terminal is mapped to COM3 in the staged
 # Ports.dat, so choosing COM3 (or USB) in the window identifies the simulated programmer.
 # Arguments are passed to the simulator, e.g. `bash scripts/run.sh --fw 1.9 --kind 1`.
-# Without a display the window runs on a virtual one (Xvfb).
+# Without a display there is no window to show: the command-line front end then programs a
+# sample image into the simulated chip instead, as a production line would.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -27,8 +28,12 @@ fi
 echo "Simulated programmer on COM3 ($link); its log: build/bin/lumacrest-sim.log"
 
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
-  echo "No display: the main window runs under Xvfb."
-  xvfb-run -a ./lumacrest
+  echo "No display: lumacrest-cli programs a sample image into the simulated chip."
+  sample="${TMPDIR:-/tmp}/lumacrest-sample.hex"
+  head -c 40000 /dev/urandom >"$sample.bin"
+  srec_cat "$sample.bin" -binary -offset 0x4000 -o "$sample" -intel
+  ./lumacrest-cli --port COM3 --mcu MN101EF51A_IAP --flash "$sample" --options erase,flash update
+  echo "lumacrest-cli exit status: $?"
 else
   ./lumacrest
 fi
