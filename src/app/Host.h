@@ -11,6 +11,7 @@ namespace lumacrest {
 
 // Platform services. Each pointer is set by the front end (Qt window, CLI, tests) before
 // the host is used; the core never creates a window, a port or a timer by itself.
+// The members in the order the front ends list them: prompts, shell, serial, timers, processes.
 struct Platform {
     Prompts* prompts = nullptr;
     Shell* shell = nullptr;

@@ -93,11 +93,7 @@ int main(int argc, char** argv) {
     cli::TrackingTimers timers(qtTimers);
     Host host;
     host.programDir = programDir;
-    host.platform.prompts = &prompts;
-    host.platform.shell = &shell;
-    host.platform.processes = &processes;
-    host.platform.serial = &serial;
-    host.platform.timers = &timers;
+    host.platform = {&prompts, &shell, &serial, &timers, &processes};
 
     StdoutLog log;
     StderrProgress progress;

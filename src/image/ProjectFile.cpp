@@ -106,18 +106,7 @@ void SaveProject(Host& h) {
     std::optional<std::string> path = h.prompts().SaveFile(kProjectFilter);
     if (!path) return;
     h.ui.AppendLog("Save Project File......");
-    if (path->size() < 5 || path->compare(path->size() - 5, 5, ".Prjt") != 0) *path += ".Prjt";
-    if (!text) {
-        h.prompts().MessageBox("******Project File refused: " + why + "******", MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
-        return;
-    }
-    if (!WriteFileAtomically(*path, *text)) {
-        h.prompts().MessageBox("******File Save Failed******", MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
-        return;
-    }
-    h.ui.AppendLogRaw("OK");
+    FinishSave(h, *path, ".Prjt", text, "Project File refused", why);
 }
 
 bool LoadProjectFile(Host& h, const std::string& path) {

@@ -35,11 +35,7 @@ int main(int argc, char** argv) {
     QtTimers timers;
     Host host;
     host.programDir = programDir;
-    host.platform.prompts = &prompts;
-    host.platform.shell = &shell;
-    host.platform.processes = &processes;
-    host.platform.serial = &serial;
-    host.platform.timers = &timers;
+    host.platform = {&prompts, &shell, &serial, &timers, &processes};
 
     CMainDlg dlg(host);
     MainWindow window(dlg);
