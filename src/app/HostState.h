@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image/DeviceParams.h"
 #include "image/ImageBuffers.h"
@@ -16,6 +17,9 @@
 #include "ui/main/MainModel.h"
 
 namespace lumacrest {
+
+// The largest update file the packager writes.
+inline constexpr std::size_t kUpdateBufferSize = 131072;
 
 struct HostState {
     // Program directory, ending in '/'
@@ -87,6 +91,15 @@ struct HostState {
     uint32_t flashBlockIndex = 0;
     uint32_t bootBlockIndex = 0;
     uint32_t blockOffset = 0;
+
+    // Programmer maintenance: firmware rewrite, sector sums, DataFlash download.
+    std::vector<uint8_t> updateBuffer = std::vector<uint8_t>(kUpdateBufferSize, 0xFF);
+    uint32_t updateLength = 0;
+    uint32_t updateBlockCount = 0;
+    uint32_t updateBlockNumber = 0;
+    uint8_t sectorIndex = 0;
+    uint32_t flashDataFlashBlock = 0;
+    uint32_t bootDataFlashBlock = 0;
 
     ImageBuffers& buf() { return *buffers; }
     const ImageBuffers& buf() const { return *buffers; }

@@ -6,6 +6,7 @@
 #include "image/DeviceCatalogue.h"
 #include "link/Link.h"
 #include "link/ReplyEngine.h"
+#include "ops/ProgrammerMaintenance.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -20,15 +21,6 @@ std::string Format(const char* format, int a, int b) {
     char text[64];
     std::snprintf(text, sizeof text, format, a, b);
     return text;
-}
-
-// The programmer reports the maintenance firmware: its firmware is to be rewritten. The
-// rewrite from update.dat is not available in this build yet, so the programmer is left as
-// it is and the window returns to idle.
-void BeginFirmwareRewrite(Host& h) {
-    h.ui.AppendLog("Erase Programmer......");
-    ClosePort(h);
-    Idle(h);
 }
 
 }  // namespace
@@ -133,7 +125,7 @@ void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
     } else if (p[0] == h.maintenanceMajor && p[1] == h.maintenanceMinor) {
         h.ui.DisableOperationControls();
         h.ui.SetEnabled(id::ComList, true);
-        BeginFirmwareRewrite(h);
+        StartProgrammerUpdate(h);
     } else {
         h.prompts().MessageBox(kPleaseUpdateFirmware, MsgIcon::None);
         h.ui.DisableOperationControls();

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "link/ReplyEngine.h"
+#include "ops/ProgrammerMaintenance.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -61,6 +62,8 @@ bool SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs, uint32_
     h.lastCode = frame.code;
     h.answerPending = true;
     h.replyAwaited = 1;
+    // Only the frame that sets it may pass its time-out silently.
+    h.silentTimeout = 0;
     h.timers().Start(kReplyTimerId, timeoutMs);
     return true;
 }
@@ -101,8 +104,10 @@ bool OnCommEvent(Host& h) {
         port.SetThreshold(frameSize - h.rxCount);
         return false;
     }
-    // The frame is complete; bytes after it belong to nothing and are dropped.
+    // The frame is complete; bytes after it belong to nothing and are dropped. A frame the
+    // programmer sends on its own may follow, and it can be shorter than this one.
     ResetReceive(h);
+    port.SetThreshold(1);
     uint8_t sum = static_cast<uint8_t>(rx[1] + rx[2] + rx[3] + rx[4]);
     for (std::size_t i = 0; i < length; ++i) sum = static_cast<uint8_t>(sum + rx[5 + i]);
     if (sum != rx[5 + length]) return false;
@@ -115,7 +120,8 @@ bool OnCommEvent(Host& h) {
     reply.sum = sum;
     if (!EngineActsOn(h, reply)) return false;
 
-    h.timers().Stop(kReplyTimerId);
+    // A settings report arrives between a command and its reply: the reply is still due.
+    if (reply.code != CMD_DATAFLASH_CONFIG) h.timers().Stop(kReplyTimerId);
     if (reply.code == h.lastCode) h.answerPending = false;  // a second copy is a stray
     const ReplyFrame copy = reply;
     HandleReply(h, copy);
@@ -138,6 +144,7 @@ void OnTimer(Host& h, int timerId) {
             // The scan goes on with the next port; it keeps the controls locked itself.
             h.scanState = 0;
         } else {
+            const bool rewrite = IsFirmwareRewriteCode(h.lastCode);
             if (h.lastCode == CMD_IDENTIFY) {
                 h.ui.AppendLogRaw("Failed");
                 h.ui.AppendLog(kCannotFindProgrammer);
@@ -152,6 +159,7 @@ void OnTimer(Host& h, int timerId) {
             h.autoSequence = 0;
             ClosePort(h);
             Idle(h);
+            if (rewrite) LeaveOnlyComListEnabled(h);
         }
     }
     h.lastCode = kNoCommand;

@@ -327,6 +327,8 @@ void OnExitReply(Host& h, const ReplyFrame&) {
 void OnResetReply(Host& h, const ReplyFrame&) {
     h.ui.AppendLogRaw("OK");
     ClosePort(h);
+    // The reset ends a DataFlash download: the controls come back with its reply.
+    Idle(h);
 }
 
 void OnWriteFlashBegun(Host& h, const ReplyFrame&) {

@@ -2,6 +2,7 @@
 
 #include "link/Discovery.h"
 #include "link/OperationReplies.h"
+#include "ops/ProgrammerMaintenance.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -50,6 +51,24 @@ ReplyHandler ReplyRowFor(uint8_t code) {
             return &OnKeyCodeWritten;
         case CMD_CHECK_KEYCODE:
             return &OnKeyCodeChecked;
+        case CMD_ERASE_PROGRAMMER:
+            return &OnProgrammerErased;
+        case CMD_PROGRAMMER_FW_BLOCK:
+            return &OnFirmwareBlockEchoed;
+        case CMD_IAP_ERASE:
+            return &OnIapErased;
+        case CMD_IAP_BLOCK:
+            return &OnIapBlockWritten;
+        case CMD_SECTOR_SUM:
+            return &OnSectorSumRequest;
+        case CMD_DATAFLASH_BEGIN:
+            return &OnDataFlashBegin;
+        case CMD_DATAFLASH_FLASH_BLOCK:
+            return &OnDataFlashFlashBlock;
+        case CMD_DATAFLASH_BOOT_BLOCK:
+            return &OnDataFlashBootBlock;
+        case CMD_DATAFLASH_CONFIG:
+            return &OnStoredSettingsReport;
         default:
             return nullptr;
     }

@@ -45,6 +45,7 @@ const std::map<std::string, FaultKind>& FaultNames() {
         {"erase-fails", FaultKind::EraseFails},
         {"verify-differs", FaultKind::VerifyDiffers},
         {"iap-refused", FaultKind::IapRefused},
+        {"bad-crc", FaultKind::BadCrc},
     };
     return names;
 }
@@ -74,12 +75,16 @@ std::string BoxUsage() {
            "  --check-state S      KeyCode check answer: pass, fail, unequal\n"
            "  --fault KIND[:CODE[:TIMES[:VALUE]]]   inject a fault (repeatable); KIND is one of\n"
            "                       no-reply bad-sum wrong-start short late pieces wrong-echo\n"
-           "                       echo-differs duplicate erase-fails verify-differs iap-refused;\n"
+           "                       echo-differs duplicate erase-fails verify-differs iap-refused\n"
+           "                       bad-crc (of the settings report);\n"
            "                       CODE -1 or omitted: any command; TIMES -1 or omitted: always\n"
            "  --baud N             answer only after the frames' wire time at N baud   [0: off]\n"
            "  --dump PREFIX        after each exit write PREFIX.flash, .boot and .keycode\n"
            "  --send-after CODE:FRAME   after answering CODE also send FRAME on its own\n"
-           "                       (0x06 DataFlash begin, 0x09 settings, 0x44 sector sum)\n";
+           "                       (0x06 DataFlash begin, 0x09 settings, 0x44 sector sum)\n"
+           "  --settings TYPE:SIZE:COUNT[:OPTIONS]   stored settings of the 0x09 report: device\n"
+           "                       type, flash page size and count, and option bytes 17-22 as\n"
+           "                       12 hex digits (KeyCode, erase, flash, protect, -, SN)\n";
 }
 
 bool ParseBoxOptions(const std::vector<std::string>& args, BoxConfig& config, std::string& link,
@@ -158,6 +163,27 @@ bool ParseBoxOptions(const std::vector<std::string>& args, BoxConfig& config, st
         } else if (option == "--dump") {
             if (value.empty()) return bad();
             config.dumpPrefix = value;
+        } else if (option == "--settings") {
+            const std::vector<std::string> parts = Split(value, ':');
+            long size = 0, count = 0;
+            if (parts.size() < 3 || parts.size() > 4 || !Number(parts[0], 65535, n) ||
+                !Number(parts[1], 65535, size) || !Number(parts[2], 65535, count))
+                return bad();
+            auto put16 = [&](std::size_t at, long v) {
+                config.settings[at] = static_cast<uint8_t>(v >> 8);
+                config.settings[at + 1] = static_cast<uint8_t>(v);
+            };
+            put16(4, n);
+            put16(6, size);
+            put16(8, count);
+            if (parts.size() == 4) {
+                if (parts[3].size() != 12) return bad();
+                for (std::size_t k = 0; k < 6; ++k) {
+                    long byte = 0;
+                    if (!Number("0x" + parts[3].substr(2 * k, 2), 255, byte)) return bad();
+                    config.settings[17 + k] = static_cast<uint8_t>(byte);
+                }
+            }
         } else if (option == "--send-after") {
             const std::vector<std::string> parts = Split(value, ':');
             long frame = 0;

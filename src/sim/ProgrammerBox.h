@@ -31,6 +31,7 @@ enum class FaultKind {
     EraseFails,     // the chip erase reports failure (payload byte 0 = 0)
     VerifyDiffers,  // the page returned for verify block `value` differs in its first byte
     IapRefused,     // the loader refuses its erase (byte 1 = 1) or a block (byte 0 = 1)
+    BadCrc,         // the stored-settings report carries a CRC off by one
 };
 
 struct Fault {
@@ -114,7 +115,7 @@ class ProgrammerBox {
     Fault* TakeFault(FaultKind kind, uint8_t code);
     void Deliver(uint8_t code, std::vector<uint8_t> payload, std::vector<Chunk>& out);
     std::vector<uint8_t> UnsolicitedPayload(uint8_t frameCode,
-                                            const std::vector<uint8_t>& lastPayload) const;
+                                            const std::vector<uint8_t>& lastPayload);
 
     BoxConfig config_;
     std::vector<uint8_t> rx_;

@@ -251,10 +251,12 @@ TEST(Identify, FirmwareChecks) {
         config.fwMajor = 0;
         config.fwMinor = 2;
         t.port.AddBox(LinkHost::Device(2), config);
+        test::WriteText(t.dir.File("update.dat"), std::string(256, '\x5A'));
         t.ChooseCom("COM2");
         t.clock.RunUntilIdle();
-        EXPECT_EQ(Tail(t.LogLines(), 2),
-                  (std::vector<std::string>{"Used_Counter: 5   V0.2", "Erase Programmer......"}));
+        EXPECT_EQ(Tail(t.LogLines(), 3),
+                  (std::vector<std::string>{"Used_Counter: 5   V0.2", "Erase Programmer......OK",
+                                            "Update Device Firmware......OK"}));
         EXPECT_TRUE(t.prompts.messages.empty());
     }
 }

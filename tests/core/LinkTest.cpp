@@ -338,9 +338,9 @@ TEST(Timer, TimeoutEndsTheRun) {
     // The silent time-out after the loader's done frame reports nothing.
     t.port.Open("dev/com1");
     h.ui.AppendLog("Start Update......OK");
-    h.silentTimeout = 1;
     h.commandFrame.code = CMD_IAP_DONE;
     SendCommand(h, h.commandFrame, 10000, 26);
+    h.silentTimeout = 1;
     t.clock.Advance(10000);
     EXPECT_EQ(t.LogLines().back(), "Start Update......OK");
     EXPECT_EQ(h.silentTimeout, 0);

@@ -11,6 +11,7 @@
 #include "link/Discovery.h"
 #include "link/Link.h"
 #include "ops/OperationCommands.h"
+#include "ops/ProgrammerMaintenance.h"
 #include "ui/edit/BufferEdit.h"
 #include "ui/main/ResourceIds.h"
 
@@ -87,6 +88,7 @@ void RegisterAllCommands(Host& h, CommandRouter& router) {
     RegisterCipherFileCommands(h, router);
     RegisterExToHexCommands(h, router);
     RegisterLinkCommands(h, router);
+    RegisterMaintenanceCommands(h, router);
     RegisterOperationCommands(h, router);
 }
 

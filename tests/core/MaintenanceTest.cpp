@@ -1,0 +1,606 @@
+// Programmer maintenance against the in-process box on the virtual clock: the firmware
+// rewrite from update.dat, the loader transfer of Update, sector sums, the DataFlash download
+// and the stored-settings report.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "image/Cipher.h"
+#include "image/DeviceCatalogue.h"
+#include "link/Crc16.h"
+#include "link/Link.h"
+#include "ops/ProgrammerMaintenance.h"
+#include "support/EngineHost.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+using sim::Fault;
+using sim::FaultKind;
+using test::EngineHost;
+
+std::string Pattern(std::size_t size) {
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 13 + i / 256);
+    return s;
+}
+
+// update.dat as the packager would encrypt `plain`.
+void WriteUpdateFile(EngineHost& t, std::string plain) {
+    CipherEncryptBytes(reinterpret_cast<uint8_t*>(plain.data()), plain.size(), kUpdateFileKey);
+    test::WriteText(t.dir.File("update.dat"), plain);
+}
+
+Fault MakeFault(FaultKind kind, int code, int times = -1, uint32_t value = 0) {
+    Fault f;
+    f.kind = kind;
+    f.code = code;
+    f.times = times;
+    f.value = value;
+    return f;
+}
+
+sim::BoxConfig Maintenance() {
+    sim::BoxConfig c;
+    c.fwMajor = 0;
+    c.fwMinor = 2;
+    return c;
+}
+
+sim::BoxConfig Loader() {
+    sim::BoxConfig c;
+    c.kind = 5;
+    c.fwMajor = 1;
+    c.fwMinor = 3;
+    return c;
+}
+
+bool OnlyComListEnabled(EngineHost& t) {
+    const MainModel& ui = t.h().ui;
+    return ui.IsEnabled(id::ComList) && !ui.IsEnabled(id::Update) && !ui.IsEnabled(id::McuList) &&
+           !ui.IsEnabled(id::LoadFile);
+}
+
+// ---- firmware rewrite ----
+
+TEST(FirmwareRewrite, PackagedFirmwareIsSentBlockByBlockAndEndsWithOk) {
+    EngineHost t(Maintenance());
+    // Reserve_Jia packages a 1000-byte image into whole pages; that file is update.dat.
+    test::WriteText(t.dir.File("fw.bin"), Pattern(1000));
+    t.prompts.QueueFile(t.dir.File("fw.bin"));
+    t.Command(id::ReserveJia);
+    std::filesystem::copy_file(t.dir.File("Tervolo_Update.dat"), t.dir.File("update.dat"));
+    const std::size_t packaged = test::ReadText(t.dir.File("update.dat")).size();
+    ASSERT_EQ(packaged % 256, 0u);
+    t.prompts.messages.clear();
+
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    const std::string image(t.box->firmwareImage().begin(), t.box->firmwareImage().end());
+    ASSERT_EQ(image.size(), packaged);
+    EXPECT_EQ(image.substr(0, 1000), Pattern(1000));
+    EXPECT_EQ(image.substr(1000), std::string(packaged - 1000, '\xFF'));
+
+    const Lines lines = t.LogLines();
+    EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
+              (Lines{"Erase Programmer......OK", "Update Device Firmware......OK"}));
+    EXPECT_TRUE(t.prompts.messages.empty());
+    EXPECT_EQ(t.h().ui.Progress(), 100);
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_TRUE(OnlyComListEnabled(t));
+
+    // Frames: the erase with no payload, then numbered blocks of 260 bytes, low byte first.
+    const auto sent = t.Sent();
+    ASSERT_EQ(sent.size(), 2 + packaged / 256);  // identify, erase, blocks
+    EXPECT_EQ(sent[1].code, CMD_ERASE_PROGRAMMER);
+    EXPECT_TRUE(sent[1].payload.empty());
+    for (std::size_t k = 0; k < packaged / 256; ++k) {
+        const auto& f = sent[2 + k];
+        EXPECT_EQ(f.code, CMD_PROGRAMMER_FW_BLOCK);
+        ASSERT_EQ(f.payload.size(), 260u);
+        EXPECT_EQ(f.payload[256], k);
+        EXPECT_EQ(f.payload[257], 0);
+    }
+}
+
+TEST(FirmwareRewrite, FilesThatAreNotWholeBlocksAreRefusedBeforeAnythingIsSent) {
+    for (std::size_t size :
+         {std::size_t{0}, std::size_t{1000}, std::size_t{255}, kUpdateBufferSize + 256}) {
+        SCOPED_TRACE(size);
+        EngineHost t;
+        WriteUpdateFile(t, Pattern(size));
+        t.Command(id::ReserveP);
+        t.RunUntilIdle();
+        EXPECT_TRUE(t.port.written.empty());
+        EXPECT_TRUE(t.port.opened.empty());
+        EXPECT_EQ(t.MessageTexts(), (Lines{"******Open Update_File  failed******   "}));
+        EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::Error);
+        // The controls the routine disabled come back.
+        EXPECT_TRUE(t.ControlsIdle());
+    }
+    // A missing file is refused the same way.
+    EngineHost t;
+    t.Command(id::ReserveP);
+    EXPECT_TRUE(t.port.written.empty());
+    EXPECT_EQ(t.MessageTexts(), (Lines{"******Open Update_File  failed******   "}));
+    EXPECT_TRUE(t.ControlsIdle());
+}
+
+TEST(FirmwareRewrite, MenuCommandConnectsFirstAndTheLargestFileFits) {
+    EngineHost t;
+    WriteUpdateFile(t, Pattern(kUpdateBufferSize));
+    t.Command(id::ReserveP);
+    EXPECT_EQ(t.port.opened.size(), 1u);
+    EXPECT_EQ(t.clock.Deadline(kReplyTimerId), 30000u);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.box->firmwareImage().size(), kUpdateBufferSize);
+    EXPECT_EQ(std::string(t.box->firmwareImage().begin(), t.box->firmwareImage().end()),
+              Pattern(kUpdateBufferSize));
+    EXPECT_EQ(t.LogLines().back(), "Update Device Firmware......OK");
+    // Block 511 carries its number low byte first.
+    EXPECT_EQ(t.Sent().back().payload[256], 0xFF);
+    EXPECT_EQ(t.Sent().back().payload[257], 0x01);
+}
+
+TEST(FirmwareRewrite, BlockZeroWaitsTwentySecondsLaterBlocksTenAndATimeOutEndsTheRewrite) {
+    EngineHost t;
+    WriteUpdateFile(t, Pattern(768));
+    // Both block replies come 15 s late: in time for block 0, too late for block 1.
+    t.box->config().faults.push_back(
+        MakeFault(FaultKind::LateReply, CMD_PROGRAMMER_FW_BLOCK, 2, 15000));
+    t.Command(id::ReserveP);
+    t.RunUntilIdle();
+    const auto codes = t.SentCodes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), CMD_PROGRAMMER_FW_BLOCK), 2);
+    EXPECT_EQ(t.LogLines().back(), "Update Device Firmware......Timer Over ");
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_TRUE(OnlyComListEnabled(t));
+}
+
+TEST(FirmwareRewrite, EchoDifferingInItsFirstByteStopsTheRewriteAndClosesThePort) {
+    for (int spoiled : {0, 2}) {
+        SCOPED_TRACE(spoiled);
+        EngineHost t;
+        WriteUpdateFile(t, Pattern(1024));
+        int blocks = 0;
+        t.box->onEvent = [&](const std::string& event) {
+            if (event.rfind("rx 0x02", 0) == 0 && blocks++ == spoiled)
+                t.box->config().faults.push_back(
+                    MakeFault(FaultKind::EchoDiffers, CMD_PROGRAMMER_FW_BLOCK, 1));
+        };
+        t.Command(id::ReserveP);
+        t.RunUntilIdle();
+        EXPECT_EQ(t.LogLines().back(), "Update Device Firmware......Failed");
+        EXPECT_EQ(t.MessageTexts(),
+                  (Lines{"******Update Failed ,Please Reboot Programmer and try again******"}));
+        EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::Error);
+        EXPECT_EQ(t.h().ui.Progress(), 0);
+        EXPECT_FALSE(t.port.IsOpen());
+        EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+        EXPECT_TRUE(OnlyComListEnabled(t));
+        // Nothing after the block whose echo differed.
+        EXPECT_EQ(blocks, spoiled + 1);
+    }
+}
+
+// ---- loader transfer ----
+
+void FillFlash(Host& h, uint32_t bytes) {
+    for (uint32_t i = 0; i < bytes; ++i) h.buf().flash[i] = static_cast<uint8_t>(i * 7 + i / 64);
+}
+
+// A kind-5 programmer identified on COM1, with the port left open.
+void ConnectLoader(EngineHost& t) {
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    ASSERT_EQ(t.h().programmerKind, 5);
+    t.ClearSent();
+}
+
+TEST(LoaderTransfer, UpdateStreamsTheFlashImageAndForgetsTheProgrammerKind) {
+    EngineHost t(Loader());
+    Host& h = t.h();
+    FillFlash(h, 1024);
+    for (std::size_t i = 0; i < kKeyCodeLength; ++i)
+        h.buf().keyCode[i] = static_cast<uint8_t>(i + 1);
+    t.Tick({id::ProgramFlash});
+    ConnectLoader(t);
+    t.Command(id::Update);
+    EXPECT_EQ(t.clock.Deadline(kReplyTimerId), t.clock.Now() + 60000);
+    t.RunUntilIdle();
+
+    EXPECT_TRUE(
+        std::equal(h.buf().flash.begin(), h.buf().flash.begin() + 1024, t.box->flash().begin()));
+    EXPECT_EQ(t.box->flash()[1024], 0xFF);
+    const Lines lines = t.RunLines();
+    EXPECT_EQ(lines, (Lines{"Enter Program Mode......OK", "Erase Device......OK",
+                            "Start Update......OK"}));
+    const auto sent = t.Sent();
+    ASSERT_EQ(sent.size(), 18u);
+    EXPECT_EQ(sent[0].code, CMD_IAP_ERASE);
+    ASSERT_EQ(sent[0].payload.size(), 30u);
+    EXPECT_EQ(Bytes(sent[0].payload.begin(), sent[0].payload.begin() + 16),
+              Bytes(h.buf().keyCode.begin(), h.buf().keyCode.begin() + 16));
+    for (int k = 1; k <= 16; ++k) {
+        EXPECT_EQ(sent[k].code, CMD_IAP_BLOCK);
+        EXPECT_EQ(sent[k].payload.size(), 64u);
+    }
+    EXPECT_EQ(sent[17].code, CMD_IAP_DONE);
+    EXPECT_EQ(sent[17].payload.size(), 2u);
+    // The done frame's missing reply passes silently and the run ends.
+    EXPECT_TRUE(t.AtRest());
+    EXPECT_EQ(h.ui.Progress(), 100);
+    EXPECT_EQ(h.programmerKind, 0);
+    EXPECT_FALSE(h.silentTimeout);
+    EXPECT_TRUE(t.prompts.messages.empty());
+
+    // The next Update runs the device sequence, not another stream into the loader.
+    t.ClearSent();
+    t.Command(id::Update);
+    ASSERT_FALSE(t.SentCodes().empty());
+    EXPECT_EQ(t.SentCodes().front(), CMD_ENTER_PROGRAM_MODE);
+}
+
+TEST(LoaderTransfer, RefusalsEndTheTransferWithoutFurtherFrames) {
+    {
+        SCOPED_TRACE("erase refused");
+        sim::BoxConfig c = Loader();
+        c.faults.push_back(MakeFault(FaultKind::IapRefused, CMD_IAP_ERASE));
+        EngineHost t(c);
+        t.Tick({id::ProgramFlash});
+        ConnectLoader(t);
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        EXPECT_EQ(t.RunLines().back(), "Erase Device......Failed");
+        EXPECT_EQ(t.SentCodes(), Bytes{CMD_IAP_ERASE});
+        EXPECT_TRUE(t.ControlsIdle());
+        EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+    }
+    {
+        SCOPED_TRACE("block refused");
+        sim::BoxConfig c = Loader();
+        EngineHost t(c);
+        t.Tick({id::ProgramFlash});
+        ConnectLoader(t);
+        int blocks = 0;
+        t.box->onEvent = [&](const std::string& event) {
+            if (event.rfind("rx 0x41", 0) == 0 && ++blocks == 3)
+                t.box->config().faults.push_back(MakeFault(FaultKind::IapRefused, CMD_IAP_BLOCK));
+        };
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        EXPECT_EQ(t.RunLines().back(), "Start Update......Fail");
+        EXPECT_EQ(blocks, 3);
+        EXPECT_TRUE(t.ControlsIdle());
+        EXPECT_EQ(t.h().programmerKind, 5);
+    }
+    {
+        SCOPED_TRACE("nothing to send");
+        EngineHost t(Loader());
+        t.Tick({});
+        t.h().FlashPagesToWrite = 0;
+        ConnectLoader(t);
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        EXPECT_EQ(t.RunLines().back(), "Start Update......Failed");
+        EXPECT_EQ(t.SentCodes(), Bytes{CMD_IAP_ERASE});
+        EXPECT_TRUE(t.ControlsIdle());
+        EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+    }
+}
+
+TEST(LoaderTransfer, EraseReplyStatesAndTheQuietStop) {
+    EngineHost t(Loader());
+    Host& h = t.h();
+    ReplyFrame r;
+    r.code = CMD_IAP_ERASE;
+    r.length = 8;
+    h.ui.DisableOperationControls();
+    r.payload[0] = 0xEE;
+    r.payload[1] = 0;
+    OnIapErased(h, r);
+    EXPECT_TRUE(t.ControlsIdle());
+    EXPECT_TRUE(t.LogLines().empty() || t.LogLines().back().empty());
+    EXPECT_TRUE(t.port.written.empty());
+
+    ASSERT_TRUE(ConnectPort(h, 1));
+    r.payload[0] = 0xAA;
+    r.payload[1] = 1;
+    OnIapErased(h, r);
+    EXPECT_EQ(h.keyCodeEnabled, 1);
+    r.payload[0] = 0x55;
+    OnIapErased(h, r);
+    EXPECT_EQ(h.keyCodeEnabled, 0);
+    r.payload[0] = 0x12;
+    h.keyCodeEnabled = 1;
+    OnIapErased(h, r);
+    EXPECT_EQ(h.keyCodeEnabled, 1);
+}
+
+TEST(LoaderTransfer, OnlyTheDoneFrameTimesOutSilently) {
+    sim::BoxConfig c;
+    c.faults.push_back(MakeFault(FaultKind::NoReply, CMD_CHIP_ERASE));
+    EngineHost t(c);
+    t.h().silentTimeout = 1;  // as a done frame left it
+    t.Command(id::ChipErase);
+    t.RunUntilIdle();
+    const std::string last = t.LogLines().back();
+    EXPECT_EQ(last.substr(last.size() - 11), "Timer Over ");
+}
+
+// ---- sector sums ----
+
+TEST(SectorSums, FollowTheSectorListFromTheTransferEnd) {
+    sim::BoxConfig c = Loader();
+    c.unsolicited.push_back({CMD_IAP_DONE, CMD_SECTOR_SUM});
+    EngineHost t(c);
+    Host& h = t.h();
+    h.dev.SectorSizes = {128, 128, 64, 192, 100};
+    FillFlash(h, 1024);
+    h.FlashPagesToWrite = 8;  // the transfer ends at 512
+    t.Tick({id::ProgramFlash});
+    ConnectLoader(t);
+    t.Command(id::Update);
+    t.RunUntilIdle();
+
+    std::vector<Bytes> sums;
+    for (const auto& f : t.Sent())
+        if (f.code == CMD_SECTOR_SUM) sums.push_back(f.payload);
+    // The box's answer to each sum asks for the next: sectors 1 to 3, then done.
+    ASSERT_EQ(sums.size(), 3u);
+    uint32_t offset = 512;
+    for (uint8_t k = 1; k <= 3; ++k) {
+        uint32_t sum = 0;
+        for (uint32_t i = 0; i < h.dev.SectorSizes[k]; ++i) sum += h.buf().flash[offset + i];
+        offset += h.dev.SectorSizes[k];
+        EXPECT_EQ(sums[k - 1],
+                  (Bytes{k, static_cast<uint8_t>(sum >> 24), static_cast<uint8_t>(sum >> 16),
+                         static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)}));
+    }
+    EXPECT_EQ(t.LogLines().back(), "Start Update......OKOK");
+    EXPECT_TRUE(t.ControlsIdle());
+    EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+}
+
+TEST(SectorSums, RefusalsAndSectorsPastTheFlash) {
+    for (int scenario = 0; scenario < 3; ++scenario) {
+        SCOPED_TRACE(scenario);
+        EngineHost t(Loader());
+        Host& h = t.h();
+        h.dev.SectorSizes =
+            scenario == 2 ? std::vector<uint32_t>{} : std::vector<uint32_t>{64, 2048, 64};
+        ConnectLoader(t);
+        h.blockOffset = 0;
+        h.sectorIndex = 0;
+        h.replyAwaited = 1;
+        h.ui.DisableOperationControls();
+        t.port.Inject(sim::ProgrammerBox::Frame(CMD_SECTOR_SUM,
+                                                {scenario == 0 ? uint8_t{1} : uint8_t{0}, 0}));
+        t.RunUntilIdle();
+        // A refusal, a sector past the flash end: Error; no sectors at all: nothing to sum.
+        EXPECT_TRUE(t.port.written.empty());
+        EXPECT_EQ(t.LogLines().back().substr(t.LogLines().back().size() - (scenario == 2 ? 2 : 5)),
+                  scenario == 2 ? "OK" : "Error");
+        EXPECT_TRUE(t.ControlsIdle());
+    }
+}
+
+// ---- DataFlash download ----
+
+// A loader that asks for the download right after answering the identify frame.
+sim::BoxConfig AsksForDownload() {
+    sim::BoxConfig c = Loader();
+    c.unsolicited.push_back({CMD_IDENTIFY, CMD_DATAFLASH_BEGIN});
+    return c;
+}
+
+TEST(DataFlash, FlashAndBootPagesAreSentNumberedWithCrcThenTheProgrammerIsReset) {
+    EngineHost t(AsksForDownload());
+    Host& h = t.h();
+    FillFlash(h, 1024);
+    std::fill_n(h.buf().flash.begin() + 3 * 64, 64, 0xFF);  // page 3 is blank
+    for (uint32_t i = 0; i < 128; ++i) h.buf().boot[i] = static_cast<uint8_t>(0x30 + i);
+    t.Tick({id::ProgramFlash, id::ProgramBoot});
+    bool idleAtReset = true;
+    t.box->onEvent = [&](const std::string& event) {
+        if (event == "reset") idleAtReset = t.ControlsIdle();
+    };
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+
+    const Lines lines = t.LogLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
+              (Lines{"Download FLASH File to DataFlash......OK",
+                     "Download Boot File to DataFlash......OK",
+                     "Reset Programger , Please Waitting ......   OK"}));
+    EXPECT_FALSE(idleAtReset);  // the controls return with the reset's reply
+    EXPECT_TRUE(t.ControlsIdle());
+    EXPECT_FALSE(t.port.IsOpen());
+    EXPECT_EQ(h.ui.Progress(), 100);
+
+    std::vector<Bytes> flash, boot;
+    for (const auto& f : t.Sent()) {
+        if (f.code == CMD_DATAFLASH_FLASH_BLOCK) flash.push_back(f.payload);
+        if (f.code == CMD_DATAFLASH_BOOT_BLOCK) boot.push_back(f.payload);
+    }
+    ASSERT_EQ(flash.size(), 16u);
+    ASSERT_EQ(boot.size(), 4u);
+    for (uint32_t k = 0; k < 16; ++k) {
+        const Bytes& p = flash[k];
+        ASSERT_EQ(p.size(), 69u);
+        EXPECT_EQ(p[0] << 8 | p[1], static_cast<int>(k));
+        EXPECT_TRUE(std::equal(p.begin() + 2, p.begin() + 66, h.buf().flash.begin() + k * 64));
+        const uint16_t crc = Crc16(p.data(), 66);
+        EXPECT_EQ(p[66] << 8 | p[67], crc);
+        EXPECT_EQ(p[68], k == 3 ? 0xA8 : 0x00);
+    }
+    for (uint32_t k = 0; k < 4; ++k) {
+        const Bytes& p = boot[k];
+        ASSERT_EQ(p.size(), 36u);
+        EXPECT_EQ(p[0] << 8 | p[1], static_cast<int>(k));
+        EXPECT_TRUE(std::equal(p.begin() + 2, p.begin() + 34, h.buf().boot.begin() + k * 32));
+        EXPECT_EQ(p[34] << 8 | p[35], Crc16(p.data(), 34));
+    }
+
+    // A second download numbers its blocks from 0 again.
+    t.ClearSent();
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    const auto again = t.Sent();
+    const auto first = std::find_if(again.begin(), again.end(), [](const test::SentFrame& f) {
+        return f.code == CMD_DATAFLASH_FLASH_BLOCK;
+    });
+    ASSERT_NE(first, again.end());
+    EXPECT_EQ(first->payload[0], 0);
+    EXPECT_EQ(first->payload[1], 0);
+    EXPECT_EQ(
+        std::count_if(again.begin(), again.end(),
+                      [](const test::SentFrame& f) { return f.code == CMD_DATAFLASH_FLASH_BLOCK; }),
+        16);
+}
+
+TEST(DataFlash, WithoutFlashOrBootOnlyTheResetIsSent) {
+    EngineHost t(AsksForDownload());
+    t.Tick({id::EraseChip});
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    EXPECT_EQ(t.SentCodes(), (Bytes{CMD_IDENTIFY, CMD_RESET_PROGRAMMER}));
+    EXPECT_TRUE(t.ControlsIdle());
+}
+
+TEST(DataFlash, BootOnlyAndAnEmptyFlashImage) {
+    EngineHost t(AsksForDownload());
+    t.h().BootPagesToWrite = 2;
+    t.Tick({id::ProgramBoot});
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    const Bytes codes = t.SentCodes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), CMD_DATAFLASH_BOOT_BLOCK), 2);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), CMD_DATAFLASH_FLASH_BLOCK), 0);
+    EXPECT_EQ(codes.back(), CMD_RESET_PROGRAMMER);
+    EXPECT_EQ(t.LogLines().back(), "Reset Programger , Please Waitting ......   OK");
+}
+
+TEST(DataFlash, FailuresStopWithoutAReset) {
+    {
+        SCOPED_TRACE("block echoed wrong");
+        sim::BoxConfig c = AsksForDownload();
+        EngineHost t(c);
+        int blocks = 0;
+        t.box->onEvent = [&](const std::string& event) {
+            if (event.rfind("rx 0x07", 0) == 0 && ++blocks == 5)
+                t.box->config().faults.push_back(
+                    MakeFault(FaultKind::EchoDiffers, CMD_DATAFLASH_FLASH_BLOCK, 1));
+        };
+        t.Tick({id::ProgramFlash, id::ProgramBoot});
+        t.ChooseCom("COM1");
+        t.RunUntilIdle();
+        EXPECT_EQ(t.LogLines().back(), "Download FLASH File to DataFlash......Failed");
+        EXPECT_EQ(blocks, 5);
+        EXPECT_EQ(t.h().ui.Progress(), 0);
+        EXPECT_EQ(t.SentCodes().back(), CMD_DATAFLASH_FLASH_BLOCK);
+        EXPECT_TRUE(t.ControlsIdle());
+        EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+    }
+    {
+        SCOPED_TRACE("begin frame that does not repeat the last command");
+        EngineHost t(Loader());
+        t.Tick({id::ProgramFlash});
+        ConnectLoader(t);
+        t.h().replyAwaited = 1;
+        t.port.Inject(sim::ProgrammerBox::Frame(CMD_DATAFLASH_BEGIN, {0x00, 0x01}));
+        t.RunUntilIdle();
+        EXPECT_EQ(t.LogLines().back().substr(t.LogLines().back().size() - 6), "Failed");
+        EXPECT_TRUE(t.port.written.empty());
+        EXPECT_EQ(t.h().ui.Progress(), 0);
+    }
+}
+
+// ---- stored settings ----
+
+sim::BoxConfig Reports(uint16_t type, uint16_t pageSize, uint16_t pageCount) {
+    sim::BoxConfig c = Loader();
+    c.unsolicited.push_back({CMD_IDENTIFY, CMD_DATAFLASH_CONFIG});
+    c.settings[4] = static_cast<uint8_t>(type >> 8);
+    c.settings[5] = static_cast<uint8_t>(type);
+    c.settings[6] = static_cast<uint8_t>(pageSize >> 8);
+    c.settings[7] = static_cast<uint8_t>(pageSize);
+    c.settings[8] = static_cast<uint8_t>(pageCount >> 8);
+    c.settings[9] = static_cast<uint8_t>(pageCount);
+    c.settings[17] = 1;  // KeyCode
+    c.settings[18] = 0;  // erase
+    c.settings[19] = 7;  // flash
+    c.settings[20] = 0;  // protect
+    c.settings[22] = 1;  // SN
+    return c;
+}
+
+TEST(StoredSettings, ReportSetsDeviceGeometryAndOptions) {
+    EngineHost t(Reports(4, 128, 32));
+    Host& h = t.h();
+    t.Tick({id::EraseChip, id::EnableProtect});
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    EXPECT_EQ(h.DeviceType, 4);
+    EXPECT_EQ(h.mcuName, DeviceNameOfIndex(4));
+    EXPECT_EQ(h.dev.FlashPageSize, 128u);
+    EXPECT_EQ(h.dev.FlashPageCount, 32u);
+    EXPECT_EQ(h.dev.FlashSize, 4096u);
+    EXPECT_TRUE(h.ui.Checked(id::ProgramKeyCode));
+    EXPECT_FALSE(h.ui.Checked(id::EraseChip));
+    EXPECT_TRUE(h.ui.Checked(id::ProgramFlash));
+    EXPECT_FALSE(h.ui.Checked(id::EnableProtect));
+    EXPECT_TRUE(h.ui.Checked(id::ProgramSn));
+}
+
+TEST(StoredSettings, BadReportsChangeNothing) {
+    struct Case {
+        const char* name;
+        sim::BoxConfig config;
+    };
+    sim::BoxConfig badCrc = Reports(4, 128, 32);
+    badCrc.faults.push_back(MakeFault(FaultKind::BadCrc, CMD_DATAFLASH_CONFIG));
+    std::vector<Case> cases = {{"bad CRC", badCrc},
+                               {"type beyond the catalogue", Reports(21, 128, 32)},
+                               {"geometry beyond the buffers", Reports(4, 4096, 4096)}};
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineHost t(c.config);
+        Host& h = t.h();
+        h.DeviceType = 2;
+        h.mcuName = DeviceNameOfIndex(2);
+        t.Tick({id::EraseChip});
+        t.ChooseCom("COM1");
+        t.RunUntilIdle();
+        EXPECT_EQ(t.LogLines().back().substr(t.LogLines().back().size() - 6), "Failed");
+        EXPECT_EQ(h.DeviceType, 2);
+        EXPECT_EQ(h.mcuName, DeviceNameOfIndex(2));
+        EXPECT_EQ(h.dev.FlashPageSize, 64u);
+        EXPECT_EQ(h.dev.FlashPageCount, 16u);
+        EXPECT_TRUE(h.ui.Checked(id::EraseChip));
+        EXPECT_FALSE(h.ui.Checked(id::ProgramSn));
+        EXPECT_TRUE(t.ControlsIdle());
+    }
+}
+
+TEST(StoredSettings, AReportBetweenACommandAndItsReplyLeavesTheRunGoing) {
+    sim::BoxConfig c = Reports(4, 64, 16);
+    c.kind = 2;
+    c.fwMajor = 2;
+    c.fwMinor = 0;
+    c.unsolicited = {{CMD_ENTER_PROGRAM_MODE, CMD_DATAFLASH_CONFIG}};
+    c.faults.push_back(MakeFault(FaultKind::LateReply, CMD_CHIP_ERASE, 1, 50));
+    EngineHost t(c);
+    t.Command(id::ChipErase);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.h().DeviceType, 4);
+    EXPECT_EQ(t.SentCodes().back(), CMD_EXIT_PROGRAM_MODE);
+    EXPECT_TRUE(t.AtRest());
+}
+
+}  // namespace
+}  // namespace lumacrest
