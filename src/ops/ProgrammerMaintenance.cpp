@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "image/Cipher.h"
+#include "image/CipherFiles.h"
 #include "image/DeviceCatalogue.h"
 #include "link/Crc16.h"
 #include "link/Link.h"
@@ -248,8 +249,8 @@ void OnFirmwareBlockEchoed(Host& h, const ReplyFrame& reply) {
         return;
     }
     if (h.updateBlockNumber < h.updateBlockCount) {
-        SendFirmwareBlock(h, kFirmwareBlockTimeoutMs);
         h.ui.SetProgress(Percent(h.updateBlockNumber, h.updateBlockCount));
+        SendFirmwareBlock(h, kFirmwareBlockTimeoutMs);
         return;
     }
     h.ui.AppendLogRaw("OK");
@@ -444,7 +445,15 @@ void OnStoredSettingsReport(Host& h, const ReplyFrame& reply) {
 }
 
 void RegisterMaintenanceCommands(Host& h, CommandRouter& router) {
-    router.Add(id::ReserveP, [&h] { StartProgrammerUpdate(h); });
+    router.Add(id::ReserveP, [&h] {
+        // The menu item stays enabled during operations: never erase the programmer's
+        // firmware under a running conversation.
+        if (h.serial().IsOpen() && !h.ui.IsEnabled(id::Update)) {
+            h.prompts().MessageBox(kCipherBusy, MsgIcon::Error);
+            return;
+        }
+        StartProgrammerUpdate(h);
+    });
 }
 
 }  // namespace lumacrest

@@ -145,6 +145,46 @@ TEST(FirmwareRewrite, MenuCommandConnectsFirstAndTheLargestFileFits) {
     EXPECT_EQ(t.Sent().back().payload[257], 0x01);
 }
 
+TEST(FirmwareRewrite, NoProgrammerToConnectToSendsNothing) {
+    EngineHost t;
+    WriteUpdateFile(t, Pattern(512));
+    t.h().portNumber = 2;  // not in Ports.dat
+    t.Command(id::ReserveP);
+    t.RunUntilIdle();
+    EXPECT_TRUE(t.port.written.empty());
+    EXPECT_EQ(t.LogLines().back(), "Can Not Find Programmer  ");
+    EXPECT_TRUE(OnlyComListEnabled(t));
+}
+
+TEST(FirmwareRewrite, ProgressFollowsTheBlocks) {
+    EngineHost t;
+    WriteUpdateFile(t, Pattern(4 * 256));
+    std::vector<int> progress;
+    t.box->onEvent = [&](const std::string& event) {
+        if (event.rfind("rx 0x02", 0) == 0) progress.push_back(t.h().ui.Progress());
+    };
+    t.Command(id::ReserveP);
+    t.RunUntilIdle();
+    EXPECT_EQ(progress, (std::vector<int>{0, 25, 50, 75}));
+    EXPECT_EQ(t.h().ui.Progress(), 100);
+}
+
+TEST(FirmwareRewrite, RefusedWhileAnOperationHoldsTheLine) {
+    EngineHost t;
+    WriteUpdateFile(t, Pattern(512));
+    t.box->config().faults.push_back(MakeFault(FaultKind::LateReply, CMD_CHIP_ERASE, 1, 3000));
+    t.Command(id::ChipErase);
+    t.clock.Advance(100);
+    ASSERT_EQ(t.Sent().back().code, CMD_CHIP_ERASE);
+    t.Command(id::ReserveP);
+    EXPECT_EQ(t.MessageTexts().size(), 1u);
+    EXPECT_EQ(t.Sent().back().code, CMD_CHIP_ERASE);
+    t.RunUntilIdle();
+    const Bytes codes = t.SentCodes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), CMD_ERASE_PROGRAMMER), 0);
+    EXPECT_TRUE(t.AtRest());
+}
+
 TEST(FirmwareRewrite, BlockZeroWaitsTwentySecondsLaterBlocksTenAndATimeOutEndsTheRewrite) {
     EngineHost t;
     WriteUpdateFile(t, Pattern(768));

@@ -337,5 +337,39 @@ TEST(BoxOptions, ParsesIdentityFaultsAndRejectsNonsense) {
     }
 }
 
+TEST(BoxOptions, StoredSettingsAndTheBadCrcFault) {
+    BoxConfig c;
+    std::string link, error;
+    ASSERT_TRUE(ParseBoxOptions({"--link", "/tmp/x", "--settings", "4:128:0x120:010001010001",
+                                 "--fault", "bad-crc", "--send-after", "0:9"},
+                                c, link, error))
+        << error;
+    EXPECT_EQ(c.settings[5], 4);
+    EXPECT_EQ(c.settings[7], 128);
+    EXPECT_EQ(c.settings[8], 0x01);
+    EXPECT_EQ(c.settings[9], 0x20);
+    EXPECT_EQ(c.settings[17], 1);
+    EXPECT_EQ(c.settings[18], 0);
+    EXPECT_EQ(c.settings[22], 1);
+    // The report goes out after the identify reply with its CRC spoiled, once per fault use.
+    c.faults[0].times = 1;
+    ProgrammerBox box(c);
+    auto out = box.Receive(Cmd(CMD_IDENTIFY, {0, 0}));
+    ASSERT_EQ(out.size(), 2u);
+    const auto report = Parse(out[1].bytes);
+    ASSERT_EQ(report.code, CMD_DATAFLASH_CONFIG);
+    const uint16_t crc = Crc16(report.payload.data(), 63);
+    EXPECT_NE(report.payload[63] << 8 | report.payload[64], crc);
+    out = box.Receive(Cmd(CMD_IDENTIFY, {0, 0}));
+    const auto second = Parse(out[1].bytes);
+    EXPECT_EQ(second.payload[63] << 8 | second.payload[64], crc);
+
+    for (const char* bad : {"4:128", "4:128:32:0100", "4:128:32:zz0000000000", "4:x:32"}) {
+        BoxConfig other;
+        std::string l, e;
+        EXPECT_FALSE(ParseBoxOptions({"--link", "/x", "--settings", bad}, other, l, e)) << bad;
+    }
+}
+
 }  // namespace
 }  // namespace lumacrest::sim
