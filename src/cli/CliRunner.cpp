@@ -102,7 +102,7 @@ bool CliRunner::LoadInputs(const CliOptions& o) {
     return true;
 }
 
-bool CliRunner::Connect(const CliOptions& o) {
+bool CliRunner::SelectPort(const CliOptions& o) {
     ComboModel& com = h_.ui.Combo(id::ComList);
     std::string name = o.port.value_or(h_.portName);
     if (!name.empty() && name[0] == '/') {
@@ -114,11 +114,18 @@ bool CliRunner::Connect(const CliOptions& o) {
     if (index < 0 || com.items[static_cast<std::size_t>(index)].size() != name.size())
         return Fail("unknown port " + name + " (COM1..COM16, USB or a device path)");
     h_.ui.Select(id::ComList, index);
+    h_.portName = name;
+    h_.portNumber = ComNameToPort(name);
+    return true;
+}
+
+bool CliRunner::Connect(const CliOptions& o, bool needReady) {
+    if (!SelectPort(o)) return false;
     Dispatch(id::ComList);
-    // A programmer that fits this host leaves the window idle; anything else (not found,
-    // firmware to update, a loader to feed) leaves the operation controls locked.
     if (judge_.Failed()) return Fail("no programmer found");
-    if (!h_.ui.IsEnabled(id::Update) && h_.programmerKind != 5)
+    // A programmer that fits this host leaves the window idle; a firmware that had to be
+    // rewritten or must be updated leaves only the COM list usable.
+    if (needReady && !h_.ui.IsEnabled(id::Update))
         return Fail("the programmer is not ready for operations");
     return true;
 }
@@ -140,7 +147,9 @@ bool CliRunner::WriteReadBack(const std::string& path, bool flash) {
 int CliRunner::Run(const CliOptions& o) {
     if (!LoadInputs(o)) return 1;
     const CommandSpec& c = *o.command;
-    if (c.needsDevice && !Connect(o)) return 1;
+    if (c.needsDevice && !Connect(o, c.commandId != 0)) return 1;
+    // Commands that open the port themselves use the chosen one.
+    if (!c.needsDevice && o.port && !SelectPort(o)) return 1;
     if (c.commandId != 0) {
         const bool readsIntoFile = c.commandId == id::ReadFlash || c.commandId == id::ReadBoot;
         if (c.needsArgument && !readsIntoFile) prompts_.QueueFile(o.argument);

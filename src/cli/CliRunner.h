@@ -46,7 +46,8 @@ private:
     void Dispatch(int id);
     void WaitUntilIdle();
     bool LoadInputs(const CliOptions& o);
-    bool Connect(const CliOptions& o);
+    bool SelectPort(const CliOptions& o);
+    bool Connect(const CliOptions& o, bool needReady);
     bool WriteReadBack(const std::string& path, bool flash);
 
     Host& h_;

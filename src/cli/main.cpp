@@ -78,9 +78,12 @@ int main(int argc, char** argv) {
 
     cli::RunJudge judge;
     ScriptedPrompts prompts;
-    prompts.onMessage = [&judge](const ScriptedPrompts::Message& m) {
+    // On one terminal a message starts its own line: the log's open line ends first.
+    const bool sameTerminal = ::isatty(1) && ::isatty(2);
+    prompts.onMessage = [&judge, sameTerminal](const ScriptedPrompts::Message& m) {
         std::fflush(stdout);
-        std::cerr << m.text << std::endl;
+        std::cerr << (sameTerminal ? "\n" : "") << m.text << (sameTerminal ? "" : "\n");
+        std::cerr.flush();
         judge.MessageShown(m.icon);
     };
     const StartDecision decision = CMainApp::InitInstance(programDir, prompts);

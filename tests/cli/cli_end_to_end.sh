@@ -95,5 +95,41 @@ check "device path identifies" test $? -eq 0
 check "device path log" grep -q "Find Progrmmer: ZK9_ISP_0258" "$work/out6.txt"
 check "config untouched without --save-config" cmp -s "$dir/Config.dat" "$bin/Config.dat"
 
+# 6. Files without a programmer: project, combine, update files, encrypted images.
+cli --flash "$work/image.hex" save-project "$work/job" > /dev/null 2>&1
+check "save-project" test -s "$work/job.Prjt"
+cli --project "$work/job.Prjt" checksum > "$work/out7.txt" 2>/dev/null
+check "project reloads to the same checksum" \
+  test "$(grep 'Flash Buffer' "$work/out7.txt" | tail -1)" = "$(grep 'Flash Buffer' "$work/out1.txt" | tail -1)"
+cli --project "$work/job.Prjt" combine "$work/both.hex" > /dev/null 2>&1
+check "combine" test -s "$work/both.hex"
+cli package-update "$work/image.bin" > /dev/null 2>"$work/err8.txt"
+check "package-update" test "$(stat -c %s "$dir/Tervolo_Update.dat")" -eq 40448
+check "package-update message" grep -q "File Save success" "$work/err8.txt"
+cli unpack-update "$dir/Tervolo_Update.dat" > /dev/null 2>&1
+check "unpack-update restores the image" cmp -s -n 40000 "$dir/Tervolo_Update.dat.bin" "$work/image.bin"
+cli --flash "$work/image.hex" encrypt-image > /dev/null 2>&1
+check "encrypt-image" test "$(stat -c %s "$dir/JiaMi.bin")" -eq $((16 + 157 * 256))
+cli decrypt-image "$dir/JiaMi.bin" > /dev/null 2>&1
+check "decrypt-image restores the image" cmp -s -n 40000 "$dir/JiaMi.bin.bin" "$work/image.bin"
+
+# 7. Programmer maintenance through the simulator: a 0.2 programmer gets update.dat on
+# identification; a loader (kind 5) gets the flash image on update.
+cp "$dir/Tervolo_Update.dat" "$dir/update.dat"
+start_sim "$work/com6" "$work/chip6" --fw 0.2
+start_sim "$work/com7" "$work/chip7" --kind 5
+printf 'COM6 %s\nCOM7 %s\n' "$work/com6" "$work/com7" >> "$dir/Ports.dat"
+cli --port COM6 identify > "$work/out9.txt" 2>/dev/null
+check "firmware rewrite exits 0" test $? -eq 0
+check "firmware rewrite logged" grep -qx "Update Device Firmware......OK" "$work/out9.txt"
+check "firmware blocks sent" test "$(grep -c 'rx 0x02 length 260' "$work/com6.log")" -eq 158
+cli --port COM7 --flash "$work/image.hex" update > "$work/out10.txt" 2>/dev/null
+check "loader transfer exits 0" test $? -eq 0
+check "loader transfer logged" grep -qx "Start Update......OK" "$work/out10.txt"
+check "loader received the image" grep -q "iap done 40192 bytes" "$work/com7.log"
+cli --port COM3 programmer-update > "$work/out11.txt" 2>/dev/null
+check "programmer-update exits 0" test $? -eq 0
+check "programmer-update logged" grep -qx "Update Device Firmware......OK" "$work/out11.txt"
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0
