@@ -11,6 +11,6 @@ ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 600
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMACREST_SANITIZE=ON \
       -DLUMACREST_GUI=OFF -DLUMACREST_BENCH=OFF >/dev/null
-cmake --build build-asan -j"$(nproc)"
+cmake --build build-asan -j"$(nproc)" --target core_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$(nproc)" --timeout 900
