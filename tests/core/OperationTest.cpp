@@ -10,6 +10,7 @@
 #include "ops/DeviceSteps.h"
 #include "ops/OperationCommands.h"
 #include "support/EngineHost.h"
+#include "support/ExpectedLogs.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -304,16 +305,7 @@ TEST(Verify, BootDifferenceInBlockKFailsTheUpdateAndRollsTheSerialNumberBack) {
     EXPECT_TRUE(t.AtRest());
 }
 
-const Lines kFullRun = {"Enter Program Mode......OK",
-                        "KeyCode Verify......KeyCode is not enable.",
-                        "Erase Device,Please Waiting...... OK",
-                        "Write Boot......OK",
-                        "Verify Boot......OK",
-                        "Write FLASH......OK",
-                        "Verify FLASH......OK",
-                        "Write KeyCode......OK",
-                        "KeyCode Verify......Pass",
-                        "Eixt Program Mode......OK"};
+const Lines& kFullRun = test::kFullUpdateLog;
 
 TEST(Update, FullRunProgramsTheChipAndPausesAfterTheBoot) {
     EngineHost t;

@@ -42,6 +42,23 @@ void WhenModal(F act) {
         act(dialog);
     });
 }
+// A buffer editor session as the commands prepare it: `length` bytes under `title`, both
+// range ends at the length.
+BufferEditSession Session(const char* title, uint32_t length) {
+    BufferEditSession session;
+    session.title = title;
+    session.length = length;
+    session.Preset(length);
+    return session;
+}
+
+// Shows the dialog with the copy already in its editor, and the editor focused.
+void OpenLoaded(CBufferEditDlg& dialog) {
+    dialog.show();
+    dialog.LoadEditor();
+    dialog.Editor()->setFocus();
+}
+
 }  // namespace
 
 class EditDialogsTest : public QObject {
@@ -114,11 +131,8 @@ class EditDialogsTest : public QObject {
 
     void bufferEditorShowsTheCopyAfterTheTimerAndOkTakesTheEdits() {
         ScriptedPrompts prompts;
-        BufferEditSession session;
-        session.title = "Flash Buffer Edit";
-        session.length = 73728;
+        BufferEditSession session = Session("Flash Buffer Edit", 73728);
         for (uint32_t i = 0; i < session.length; ++i) session.work[i] = static_cast<uint8_t>(i);
-        session.Preset(73728);
         CBufferEditDlg dialog(session, prompts);
         dialog.show();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Flash Buffer Edit"));
@@ -145,14 +159,9 @@ class EditDialogsTest : public QObject {
 
     void bufferEditorCancelKeepsTheSessionCopy() {
         ScriptedPrompts prompts;
-        BufferEditSession session;
-        session.title = "KeyCode Edit";
-        session.length = 16;
-        session.Preset(16);
+        BufferEditSession session = Session("KeyCode Edit", 16);
         CBufferEditDlg dialog(session, prompts);
-        dialog.show();
-        dialog.LoadEditor();
-        dialog.Editor()->setFocus();
+        OpenLoaded(dialog);
         QTest::keyClicks(dialog.Editor(), "00");
         dialog.Button(2)->click();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
@@ -161,14 +170,9 @@ class EditDialogsTest : public QObject {
 
     void bufferEditorFillChecksAndKeepsTypedBytes() {
         ScriptedPrompts prompts;
-        BufferEditSession session;
-        session.title = "Boot Buffer Edit";
-        session.length = 64;
-        session.Preset(64);
+        BufferEditSession session = Session("Boot Buffer Edit", 64);
         CBufferEditDlg dialog(session, prompts);
-        dialog.show();
-        dialog.LoadEditor();
-        dialog.Editor()->setFocus();
+        OpenLoaded(dialog);
         QTest::keyClicks(dialog.Editor(), "12");  // byte 0, outside the fill
 
         Retype(dialog.Field(1012), "256");
@@ -203,14 +207,9 @@ class EditDialogsTest : public QObject {
 
     void bufferEditorSavesTheTypedRange() {
         ScriptedPrompts prompts;
-        BufferEditSession session;
-        session.title = "Flash Buffer Edit";
-        session.length = 32;
-        session.Preset(32);
+        BufferEditSession session = Session("Flash Buffer Edit", 32);
         CBufferEditDlg dialog(session, prompts);
-        dialog.show();
-        dialog.LoadEditor();
-        dialog.Editor()->setFocus();
+        OpenLoaded(dialog);
         QTest::keyClicks(dialog.Editor(), "0102");
 
         Retype(dialog.Field(1009), "33");

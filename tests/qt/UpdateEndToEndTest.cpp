@@ -12,22 +12,14 @@
 #include "platform/qt/QtLink.h"
 #include "support/TestHost.h"
 #include "ui/main/CMainDlg.h"
+#include "support/ExpectedLogs.h"
 #include "ui/main/ResourceIds.h"
 
 using namespace lumacrest;
 
 namespace {
 
-const std::vector<std::string> kFullRun = {"Enter Program Mode......OK",
-                                           "KeyCode Verify......KeyCode is not enable.",
-                                           "Erase Device,Please Waiting...... OK",
-                                           "Write Boot......OK",
-                                           "Verify Boot......OK",
-                                           "Write FLASH......OK",
-                                           "Verify FLASH......OK",
-                                           "Write KeyCode......OK",
-                                           "KeyCode Verify......Pass",
-                                           "Eixt Program Mode......OK"};
+const std::vector<std::string>& kFullRun = test::kFullUpdateLog;
 
 // Intel HEX text of `data` at `address`, 32 bytes a record, skipping all-0xFF records.
 std::string HexText(uint32_t address, const std::vector<uint8_t>& data) {
