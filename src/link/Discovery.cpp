@@ -93,7 +93,7 @@ void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
     h.scanState = 2;
     h.ui.AppendLogRaw("OK");
     h.programmerKind = p[12];
-    if (h.programmerKind == 5) {
+    if (h.programmerKind == kLoaderProgrammerKind) {
         h.ui.AppendLog("Find Progrmmer: ZK9_IAP");
         h.ui.AppendLog("IAP Firmware version:  ");
         h.ui.AppendLogRaw(Format("%c.%c", '0' + p[0], '0' + p[1]));

@@ -5,7 +5,7 @@
 #include "link/Link.h"
 #include "link/ReplyEngine.h"
 #include "ops/DeviceSteps.h"
-#include "ops/IapTransfer.h"
+#include "ops/ProgrammerMaintenance.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -84,7 +84,7 @@ void RunProgramOptions(Host& h) {
     h.ui.DisableOperationControls();
     h.autoSequence = 0;
     if (h.programmerKind == kLoaderProgrammerKind) {
-        RunIapTransfer(h);
+        StartIapErase(h);
         return;
     }
     const bool anyOption = ui.Checked(id::ProgramBoot) || ui.Checked(id::ProgramKeyCode) ||

@@ -15,6 +15,8 @@ inline constexpr const char* kUpdateFailed =
     "******Update Failed ,Please Reboot Programmer and try again******";
 inline constexpr uint32_t kFirmwareBlockSize = 256;
 inline constexpr uint32_t kSettingsReportLength = 65;
+// The kind a programmer reports while its firmware loader runs.
+inline constexpr uint8_t kLoaderProgrammerKind = 5;
 
 // Reads, checks and decrypts update.dat into the update buffer. False (after the message
 // box) when the file cannot be opened, is empty, longer than the buffer or not a whole
@@ -26,7 +28,8 @@ bool LoadUpdateFile(Host& h);
 // connects first.
 void StartProgrammerUpdate(Host& h);
 
-// The loader transfer that Update runs on a programmer of kind 5.
+// The loader transfer that Update runs, instead of the program options, on a programmer of
+// kind 5. Entered with the port open and the controls disabled.
 void StartIapErase(Host& h);
 void StartIapTransfer(Host& h);
 void SendIapDone(Host& h);
