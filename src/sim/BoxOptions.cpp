@@ -46,6 +46,8 @@ const std::map<std::string, FaultKind>& FaultNames() {
         {"verify-differs", FaultKind::VerifyDiffers},
         {"iap-refused", FaultKind::IapRefused},
         {"bad-crc", FaultKind::BadCrc},
+        {"short-payload", FaultKind::ShortPayload},
+        {"iap-stops", FaultKind::IapStops},
     };
     return names;
 }
@@ -76,7 +78,9 @@ std::string BoxUsage() {
            "  --fault KIND[:CODE[:TIMES[:VALUE]]]   inject a fault (repeatable); KIND is one of\n"
            "                       no-reply bad-sum wrong-start short late pieces wrong-echo\n"
            "                       echo-differs duplicate erase-fails verify-differs iap-refused\n"
-           "                       bad-crc (of the settings report);\n"
+           "                       bad-crc (of the settings report) short-payload (VALUE bytes\n"
+           "                       of payload, a well-formed frame) iap-stops (loader erase\n"
+           "                       answered 0xEE);\n"
            "                       CODE -1 or omitted: any command; TIMES -1 or omitted: always\n"
            "  --baud N             answer only after the frames' wire time at N baud   [0: off]\n"
            "  --dump PREFIX        after each exit write PREFIX.flash, .boot and .keycode\n"

@@ -124,6 +124,8 @@ void ProgrammerBox::Deliver(uint8_t code, std::vector<uint8_t> payload, std::vec
         Event("no reply to " + Hex(code));
         return;
     }
+    if (Fault* f = TakeFault(FaultKind::ShortPayload, code))
+        payload.resize(std::min<std::size_t>(payload.size(), f->value));
     uint8_t replyCode = code;
     if (TakeFault(FaultKind::WrongEcho, code)) replyCode = static_cast<uint8_t>(code ^ 0x80);
     std::vector<uint8_t> frame = Frame(replyCode, payload);
@@ -312,6 +314,7 @@ std::optional<std::vector<uint8_t>> ProgrammerBox::Answer(uint8_t code,
             iapOffset_ = 0;
             std::vector<uint8_t> r(8, 0);
             r[0] = keyCodeEnabled_ ? 0xAA : 0x55;
+            if (TakeFault(FaultKind::IapStops, code)) r[0] = 0xEE;
             r[1] = refused ? 1 : 0;
             return r;
         }

@@ -32,6 +32,8 @@ enum class FaultKind {
     VerifyDiffers,  // the page returned for verify block `value` differs in its first byte
     IapRefused,     // the loader refuses its erase (byte 1 = 1) or a block (byte 0 = 1)
     BadCrc,         // the stored-settings report carries a CRC off by one
+    ShortPayload,   // a well-formed reply whose payload is cut to `value` bytes (default 0)
+    IapStops,       // the loader answers its erase with 0xEE: it stops the transfer
 };
 
 struct Fault {

@@ -131,5 +131,21 @@ cli --port COM3 programmer-update > "$work/out11.txt" 2>/dev/null
 check "programmer-update exits 0" test $? -eq 0
 check "programmer-update logged" grep -qx "Update Device Firmware......OK" "$work/out11.txt"
 
+# 8. Endings the programmer decides are failures: a firmware this host refuses, a loader that
+# stops its transfer, a maintenance programmer without update.dat.
+start_sim "$work/com8" "$work/chip8" --fw 1.9
+start_sim "$work/com9" "$work/chip9" --kind 5 --fault iap-stops
+start_sim "$work/com10" "$work/chip10" --fw 0.2
+printf 'COM8 %s\nCOM9 %s\nCOM10 %s\n' "$work/com8" "$work/com9" "$work/com10" >> "$dir/Ports.dat"
+cli --port COM8 identify > /dev/null 2>&1
+check "refused firmware exits 1" test $? -eq 1
+cli --port COM9 --flash "$work/image.hex" update > /dev/null 2>&1
+check "stopped loader transfer exits 1" test $? -eq 1
+rm -f "$dir/update.dat"
+cli --port COM10 identify > /dev/null 2> "$work/err12.txt"
+check "rewrite without update.dat exits 1" test $? -eq 1
+check "rewrite failure says why" grep -q "Open Update_File" "$work/err12.txt"
+check "rewrite failure is not a missing programmer" bash -c "! grep -q 'no programmer found' '$work/err12.txt'"
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0

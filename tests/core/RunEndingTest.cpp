@@ -1,0 +1,275 @@
+// How runs end and what counts as busy, driven through real operations against the
+// in-process box: short replies, frames the box sends on its own in the middle of a run, the
+// loader's sector sums, and the firmware problems found at identification.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "image/CipherFiles.h"
+#include "link/Crc16.h"
+#include "support/EngineHost.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+using sim::Fault;
+using sim::FaultKind;
+using test::EngineHost;
+
+Fault MakeFault(FaultKind kind, int code, int times = -1, uint32_t value = 0) {
+    Fault f;
+    f.kind = kind;
+    f.code = code;
+    f.times = times;
+    f.value = value;
+    return f;
+}
+
+void FillFlash(Host& h) {
+    for (uint32_t i = 0; i < 16 * 64; ++i) h.buf().flash[i] = static_cast<uint8_t>(i * 7 + i / 64);
+}
+
+std::size_t Count(const Bytes& codes, uint8_t code) {
+    return static_cast<std::size_t>(std::count(codes.begin(), codes.end(), code));
+}
+
+bool ChipHoldsImage(EngineHost& t) {
+    return std::equal(t.h().buf().flash.begin(), t.h().buf().flash.begin() + 16 * 64,
+                      t.box->flash().begin());
+}
+
+bool OnlyComListEnabled(EngineHost& t) {
+    const MainModel& ui = t.h().ui;
+    return ui.IsEnabled(id::ComList) && !ui.IsEnabled(id::Update) && !ui.IsEnabled(id::McuList);
+}
+
+// Reserve_Jia packages fw.bin; true when it did so without being refused.
+bool PackagerRuns(EngineHost& t) {
+    test::WriteText(t.dir.File("fw.bin"), std::string(300, '\x5A'));
+    t.prompts.QueueFile(t.dir.File("fw.bin"));
+    const std::size_t before = t.prompts.messages.size();
+    t.Command(id::ReserveJia);
+    const auto texts = t.MessageTexts();
+    const bool refused = std::find(texts.begin() + static_cast<long>(before), texts.end(),
+                                   kCipherBusy) != texts.end();
+    return !refused && std::filesystem::exists(t.dir.File(kUpdateFileName));
+}
+
+TEST(Busy, FinishedExchangesLeaveTheFileCommandsFree) {
+    {
+        SCOPED_TRACE("after an identify");
+        EngineHost t;
+        t.ChooseCom("COM1");
+        t.RunUntilIdle();
+        EXPECT_TRUE(PackagerRuns(t));
+    }
+    {
+        SCOPED_TRACE("after an Update");
+        EngineHost t;
+        t.Tick({id::ProgramFlash});
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        EXPECT_TRUE(PackagerRuns(t));
+    }
+    {
+        SCOPED_TRACE("a programmer whose firmware must be updated");
+        sim::BoxConfig c;
+        c.fwMajor = 1;
+        c.fwMinor = 9;
+        EngineHost t(c);
+        t.ChooseCom("COM1");
+        t.RunUntilIdle();
+        ASSERT_TRUE(t.h().ui.IsEnabled(id::ReserveJia));
+        EXPECT_TRUE(PackagerRuns(t));
+    }
+    {
+        SCOPED_TRACE("while a run waits for its reply");
+        EngineHost t;
+        t.box->config().faults.push_back(MakeFault(FaultKind::LateReply, CMD_CHIP_ERASE, 1, 3000));
+        t.Command(id::ChipErase);
+        t.clock.Advance(100);
+        EXPECT_FALSE(PackagerRuns(t));
+        t.RunUntilIdle();
+        EXPECT_TRUE(PackagerRuns(t));
+    }
+}
+
+// A well-formed reply that is shorter than the awaited one is no answer: the stage ends at
+// its time-out, and nothing is judged on bytes an earlier reply left behind.
+TEST(ShortReplies, EndTheStageAtItsTimeOut) {
+    struct Case {
+        uint8_t code;
+        uint32_t payload;
+        uint64_t timeoutMs;
+        std::string line;
+    };
+    const Case cases[] = {
+        {CMD_ENTER_PROGRAM_MODE, 0, 3000, "Enter Program Mode......Timer Over "},
+        {CMD_CHIP_ERASE, 0, 30000, "Erase Device,Please Waiting...... Timer Over "},
+        {CMD_WRITE_FLASH_BEGIN, 0, 5000, "Timer Over "},
+        {CMD_VERIFY_FLASH_BLOCK, 10, 5000, "Verify FLASH......Timer Over "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.code));
+        EngineHost t;
+        Host& h = t.h();
+        FillFlash(h);
+        // A good run first leaves its replies' bytes behind in the host.
+        t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+        h.SnWidth = 4;
+        h.SnValue = 20;
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        ASSERT_EQ(t.box->lastExitResult(), 1);
+        t.box->config().faults.push_back(MakeFault(FaultKind::ShortPayload, c.code, 1, c.payload));
+        t.ClearSent();
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        const Lines lines = t.RunLines();
+        ASSERT_FALSE(lines.empty());
+        if (c.line == "Timer Over ")
+            EXPECT_EQ(lines.back().substr(lines.back().size() - 11), c.line);
+        else
+            EXPECT_EQ(lines.back(), c.line);
+        EXPECT_EQ(t.SentCodes().back(), c.code);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "ADP Error."), 0);
+        EXPECT_EQ(h.SnValue, 21u);  // the failed chip's number is given back
+        EXPECT_TRUE(t.AtRest());
+    }
+}
+
+sim::BoxConfig SendsDuringRun(uint8_t frame) {
+    sim::BoxConfig c;
+    c.unsolicited.push_back({CMD_WRITE_FLASH_BLOCK, frame});
+    c.settings[5] = 4;     // DeviceType 4
+    c.settings[6] = 0;     // flash pages of 128 bytes
+    c.settings[7] = 128;
+    c.settings[9] = 32;
+    c.settings[18] = 0;    // no erase
+    return c;
+}
+
+// Frames the box sends on its own while a device operation runs change nothing of the run.
+TEST(BoxFramesDuringARun, LeaveTheRunItsDeviceAndItsControls) {
+    for (uint8_t frame : {CMD_DATAFLASH_BEGIN, CMD_DATAFLASH_CONFIG}) {
+        for (bool badCrc : {false, true}) {
+            if (frame == CMD_DATAFLASH_BEGIN && badCrc) continue;
+            SCOPED_TRACE(std::to_string(frame) + (badCrc ? " bad CRC" : ""));
+            sim::BoxConfig c = SendsDuringRun(frame);
+            if (badCrc) c.faults.push_back(MakeFault(FaultKind::BadCrc, CMD_DATAFLASH_CONFIG));
+            EngineHost t(c);
+            Host& h = t.h();
+            FillFlash(h);
+            t.port.delivery.extraDelayMs = 10;  // the frames arrive while blocks are written
+            t.Tick({id::EraseChip, id::ProgramFlash});
+            bool lockedDuringWrite = true;
+            t.box->onEvent = [&](const std::string& e) {
+                if (e.rfind("rx 0x13", 0) == 0) lockedDuringWrite &= !t.ControlsIdle();
+            };
+            t.Command(id::Update);
+            t.RunUntilIdle();
+            EXPECT_EQ(t.RunLines(),
+                      (Lines{"Enter Program Mode......OK",
+                             "KeyCode Verify......KeyCode is not enable.",
+                             "Erase Device,Please Waiting...... OK", "Write FLASH......OK",
+                             "Verify FLASH......OK", "Eixt Program Mode......OK"}));
+            EXPECT_TRUE(ChipHoldsImage(t));
+            EXPECT_EQ(t.box->lastExitResult(), 1);
+            EXPECT_TRUE(lockedDuringWrite);
+            EXPECT_EQ(h.DeviceType, 0);
+            EXPECT_EQ(h.dev.FlashPageSize, 64u);
+            EXPECT_TRUE(h.ui.Checked(id::EraseChip));
+            EXPECT_EQ(Count(t.SentCodes(), CMD_DATAFLASH_FLASH_BLOCK), 0u);
+            EXPECT_TRUE(t.AtRest());
+
+            // The next single command starts from program mode again.
+            t.ClearSent();
+            t.Command(id::WriteFlash);
+            ASSERT_FALSE(t.SentCodes().empty());
+            EXPECT_EQ(t.SentCodes().front(), CMD_ENTER_PROGRAM_MODE);
+            t.RunUntilIdle();
+        }
+    }
+}
+
+TEST(BoxFramesDuringARun, AFrameInTheSameReadAsTheAwaitedReplyLosesNothing) {
+    EngineHost t;
+    Host& h = t.h();
+    // The erase answer does not come from the box: it arrives behind a settings report, both
+    // in one read.
+    t.box->config().faults.push_back(MakeFault(FaultKind::NoReply, CMD_CHIP_ERASE));
+    t.Tick({id::EraseChip});
+    bool injected = false;
+    t.box->onEvent = [&](const std::string& e) {
+        if (injected || e.rfind("rx 0x11", 0) != 0) return;
+        injected = true;
+        std::vector<uint8_t> settings(65, 0);
+        settings[5] = 4;
+        settings[7] = 64;
+        settings[9] = 16;
+        const uint16_t crc = Crc16(settings.data(), 63);
+        settings[63] = static_cast<uint8_t>(crc >> 8);
+        settings[64] = static_cast<uint8_t>(crc);
+        Bytes read = sim::ProgrammerBox::Frame(CMD_DATAFLASH_CONFIG, settings);
+        const Bytes erased = sim::ProgrammerBox::Frame(CMD_CHIP_ERASE, {1});
+        read.insert(read.end(), erased.begin(), erased.end());
+        t.port.Inject(read, 100);
+    };
+    t.Command(id::Update);
+    t.clock.Advance(1000);
+    EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
+    EXPECT_EQ(t.box->lastExitResult(), 1);
+    EXPECT_EQ(h.DeviceType, 0);
+    t.RunUntilIdle();
+    EXPECT_TRUE(t.AtRest());
+}
+
+TEST(LoaderRun, SectorSumRequestAfterTheDoneFrameIsAnsweredAtOnce) {
+    sim::BoxConfig c;
+    c.kind = 5;
+    c.fwMajor = 1;
+    c.fwMinor = 3;
+    c.unsolicited.push_back({CMD_IAP_DONE, CMD_SECTOR_SUM});
+    EngineHost t(c);
+    Host& h = t.h();
+    h.dev.SectorSizes = {512, 256, 256};
+    FillFlash(h);
+    h.FlashPagesToWrite = 8;
+    t.Tick({id::ProgramFlash});
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    std::optional<uint64_t> doneAt, firstSumAt;
+    t.box->onEvent = [&](const std::string& e) {
+        if (e.rfind("rx 0x48", 0) == 0) doneAt = t.clock.Now();
+        if (e.rfind("rx 0x44", 0) == 0 && !firstSumAt) firstSumAt = t.clock.Now();
+    };
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    ASSERT_TRUE(doneAt && firstSumAt);
+    EXPECT_LT(*firstSumAt - *doneAt, 100u);
+    EXPECT_EQ(t.LogLines().back(), "Start Update......OKOK");
+    EXPECT_TRUE(t.ControlsIdle());
+}
+
+TEST(FirmwareProblems, AMaintenanceProgrammerWithoutItsUpdateFileIsNotReady) {
+    for (bool present : {false, true}) {
+        SCOPED_TRACE(present ? "update.dat of 100 bytes" : "no update.dat");
+        sim::BoxConfig c;
+        c.fwMajor = 0;
+        c.fwMinor = 2;
+        EngineHost t(c);
+        if (present) test::WriteText(t.dir.File("update.dat"), std::string(100, '\x11'));
+        t.ChooseCom("COM1");
+        t.RunUntilIdle();
+        EXPECT_EQ(t.MessageTexts(), (Lines{"******Open Update_File  failed******   "}));
+        EXPECT_TRUE(OnlyComListEnabled(t));
+        EXPECT_FALSE(t.port.IsOpen());
+        EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+    }
+}
+
+}  // namespace
+}  // namespace lumacrest
