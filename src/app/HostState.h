@@ -1,11 +1,12 @@
 // Everything the main window owns for the whole run: settings, device parameters, image
-// buffers and their bookkeeping, serial-number settings, link and engine state, and the
+// buffers and their bookkeeping, serial-number settings, link state, the run, and the
 // window model. One instance per host; nothing of it is global.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -14,6 +15,8 @@
 #include "image/DeviceParams.h"
 #include "image/ImageBuffers.h"
 #include "link/Frames.h"
+#include "link/LinkEvents.h"
+#include "ops/Run.h"
 #include "ui/main/MainModel.h"
 
 namespace lumacrest {
@@ -64,9 +67,9 @@ struct HostState {
     // --port with a device path).
     std::map<unsigned, std::string> portDeviceOverrides;
     uint8_t portNumber = 0;
-    uint8_t scanState = 0;
     uint8_t lastCode = 0x00;
     uint8_t programmerKind = 0;
+    // The receive gate: set by every send, closed only by a reply time-out.
     uint8_t replyAwaited = 0;
     CommandFrame commandFrame;
     ReplyFrame replyFrame;
@@ -74,32 +77,22 @@ struct HostState {
     std::array<uint8_t, kReceiveBufferSize> rxBuffer{};
     std::size_t rxCount = 0;
     bool answerPending = false;     // the last command's answer has not been taken yet
-    bool scanRunning = false;       // AutoConnect is waiting inside its event pump
+    uint32_t answerLength = 0;      // the whole frame that answers it, at least
+    bool replyTimerRunning = false;
+    uint64_t framesSent = 0;
+    LinkEvents linkEvents;          // what the operations do with frames and time-outs
     bool shutdownRequested = false;  // the window is closing: waits end at once
     uint8_t firmwareMajor = 2, firmwareMinor = 0;        // current programmer firmware
     uint8_t maintenanceMajor = 0, maintenanceMinor = 2;  // firmware that gets rewritten
 
-    // Engine
-    uint8_t pendingOperation = 0;
-    uint8_t programModeEntered = 0;
-    uint8_t autoSequence = 0;
-    uint8_t verifyAfterWrite = 0;
-    uint8_t resultPass = 0;
-    uint8_t keyCodeEnabled = 0;
-    uint8_t silentTimeout = 0;
-    uint8_t freshEntryFlag = 0;
-    uint32_t flashBlockIndex = 0;
-    uint32_t bootBlockIndex = 0;
-    uint32_t blockOffset = 0;
+    // The run of the programmer under way, if any, and how the last one ended.
+    Run run;
+    // Told of every run's outcome as it ends (the command-line front end).
+    std::function<void(const Outcome&)> onRunEnded;
 
-    // Programmer maintenance: firmware rewrite, sector sums, DataFlash download.
+    // Programmer maintenance: the decrypted firmware of update.dat.
     std::vector<uint8_t> updateBuffer = std::vector<uint8_t>(kUpdateBufferSize, 0xFF);
     uint32_t updateLength = 0;
-    uint32_t updateBlockCount = 0;
-    uint32_t updateBlockNumber = 0;
-    uint8_t sectorIndex = 0;
-    uint32_t flashDataFlashBlock = 0;
-    uint32_t bootDataFlashBlock = 0;
 
     ImageBuffers& buf() { return *buffers; }
     const ImageBuffers& buf() const { return *buffers; }

@@ -3,50 +3,41 @@
 #include <algorithm>
 
 #include "link/Link.h"
+#include "ops/Runs.h"
 #include "platform/AtomicFile.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest::cli {
 
-TrackingTimers::TrackingTimers(Timers& inner) : inner_(inner) {
-    inner_.onTimer = [this](int timerId) {
-        running_.erase(std::remove(running_.begin(), running_.end(), timerId), running_.end());
-        if (onTimer) onTimer(timerId);
-    };
+CliRunner::CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts)
+    : h_(host), dlg_(dlg), prompts_(prompts) {
+    h_.onRunEnded = [this](const Outcome& outcome) { ended_.push_back(outcome); };
 }
-
-void TrackingTimers::Start(int timerId, uint32_t periodMs) {
-    if (!Running(timerId)) running_.push_back(timerId);
-    inner_.Start(timerId, periodMs);
-}
-
-void TrackingTimers::Stop(int timerId) {
-    running_.erase(std::remove(running_.begin(), running_.end(), timerId), running_.end());
-    inner_.Stop(timerId);
-}
-
-bool TrackingTimers::Running(int timerId) const {
-    return std::find(running_.begin(), running_.end(), timerId) != running_.end();
-}
-
-CliRunner::CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts, TrackingTimers& timers,
-                     RunJudge& judge)
-    : h_(host), dlg_(dlg), prompts_(prompts), timers_(timers), judge_(judge) {}
 
 bool CliRunner::Fail(const std::string& why) {
     if (reason_.empty()) reason_ = why;
     return false;
 }
 
-void CliRunner::WaitUntilIdle() {
-    // A command is outstanding while its reply timer runs; every way a command ends (its
-    // reply, its time-out, a failed connect) stops that timer.
-    while (timers_.Running(kReplyTimerId)) timers_.PumpEvents();
-}
-
-void CliRunner::Dispatch(int id) {
+CliRunner::Result CliRunner::Dispatch(int id) {
+    const std::size_t messages = prompts_.messages.size();
+    ended_.clear();
     dlg_.OnCommand(id);
-    WaitUntilIdle();
+    // Whatever the command started runs until it has ended.
+    while (Busy(h_)) h_.timers().PumpEvents();
+    Result result;
+    result.outcomes = ended_;
+    for (const Outcome& o : ended_) {
+        if (o.Passed()) continue;
+        result.failed = true;
+        if (result.why.empty()) result.why = o.text;
+    }
+    for (std::size_t i = messages; i < prompts_.messages.size(); ++i) {
+        if (prompts_.messages[i].icon != MsgIcon::Error) continue;
+        if (result.why.empty()) result.why = prompts_.messages[i].text;
+        result.failed = true;
+    }
+    return result;
 }
 
 bool CliRunner::LoadInputs(const CliOptions& o) {
@@ -58,13 +49,11 @@ bool CliRunner::LoadInputs(const CliOptions& o) {
             it = mcu.items.end() - 1;
         }
         h_.ui.Select(id::McuList, static_cast<int>(it - mcu.items.begin()));
-        Dispatch(id::McuList);
-        if (judge_.Failed()) return Fail("the MCU " + *o.mcu + " could not be chosen");
+        if (Dispatch(id::McuList).failed) return Fail("the MCU " + *o.mcu + " could not be chosen");
     }
     if (o.project) {
         prompts_.QueueFile(*o.project);
-        Dispatch(id::LoadProject);
-        if (judge_.Failed()) return Fail("the project " + *o.project + " could not be loaded");
+        if (Dispatch(id::LoadProject).failed) return Fail("the project " + *o.project + " could not be loaded");
     }
     if (o.optionMask) {
         const int boxes[] = {id::EraseChip, id::ProgramFlash, id::ProgramBoot,
@@ -79,25 +68,21 @@ bool CliRunner::LoadInputs(const CliOptions& o) {
     if (o.sn || o.snAt) {
         prompts_.QueueSerialNumber(std::make_pair(o.sn.value_or(h_.SnValue), o.snAt.value_or(h_.SnAddress)));
         prompts_.QueueSerialNumber(std::nullopt);  // a refused OK ends in Cancel
-        Dispatch(id::SnSet);
-        if (judge_.Failed()) return Fail("the serial number settings were refused");
+        if (Dispatch(id::SnSet).failed) return Fail("the serial number settings were refused");
     }
     if (o.flash) {
         prompts_.QueueFile(*o.flash);
         prompts_.QueueLoadAddress(o.flashAt);
-        Dispatch(id::LoadFlashFile);
-        if (judge_.Failed()) return Fail("the flash image " + *o.flash + " could not be loaded");
+        if (Dispatch(id::LoadFlashFile).failed) return Fail("the flash image " + *o.flash + " could not be loaded");
     }
     if (o.boot) {
         prompts_.QueueFile(*o.boot);
         prompts_.QueueLoadAddress(o.bootAt);
-        Dispatch(id::LoadBootFile);
-        if (judge_.Failed()) return Fail("the boot image " + *o.boot + " could not be loaded");
+        if (Dispatch(id::LoadBootFile).failed) return Fail("the boot image " + *o.boot + " could not be loaded");
     }
     if (o.keycode) {
         prompts_.QueueFile(*o.keycode);
-        Dispatch(id::LoadKeyCode);
-        if (judge_.Failed()) return Fail("the KeyCode " + *o.keycode + " could not be loaded");
+        if (Dispatch(id::LoadKeyCode).failed) return Fail("the KeyCode " + *o.keycode + " could not be loaded");
     }
     return true;
 }
@@ -121,12 +106,12 @@ bool CliRunner::SelectPort(const CliOptions& o) {
 
 bool CliRunner::Connect(const CliOptions& o, bool needReady) {
     if (!SelectPort(o)) return false;
-    Dispatch(id::ComList);
-    if (judge_.Failed()) return Fail("no programmer found");
-    // A programmer that fits this host leaves the window idle; a firmware that had to be
-    // rewritten or must be updated leaves only the COM list usable.
-    if (needReady && !h_.ui.IsEnabled(id::Update))
-        return Fail("the programmer is not ready for operations");
+    const Result connected = Dispatch(id::ComList);
+    if (connected.failed) return Fail(connected.why);
+    // A programmer whose firmware was just rewritten must be restarted before operations.
+    for (const Outcome& o : connected.outcomes)
+        if (needReady && o.kind == RunKind::FirmwareRewrite)
+            return Fail("the programmer's firmware was rewritten: restart it before operations");
     return true;
 }
 
@@ -153,11 +138,11 @@ int CliRunner::Run(const CliOptions& o) {
     if (c.commandId != 0) {
         const bool readsIntoFile = c.commandId == id::ReadFlash || c.commandId == id::ReadBoot;
         if (c.needsArgument && !readsIntoFile) prompts_.QueueFile(o.argument);
-        Dispatch(c.commandId);
-        if (judge_.Failed()) return Fail(judge_.Reason()), 1;
+        const Result done = Dispatch(c.commandId);
+        if (done.failed) return Fail(done.why), 1;
         if (readsIntoFile && !WriteReadBack(o.argument, c.commandId == id::ReadFlash)) return 1;
     }
-    return judge_.Failed() ? (Fail(judge_.Reason()), 1) : 0;
+    return 0;
 }
 
 }  // namespace lumacrest::cli

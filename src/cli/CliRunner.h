@@ -1,39 +1,23 @@
 // Runs one lumacrest-cli command over a host whose platform the front end has set up: loads
 // what the options name, connects when the command needs the programmer, runs the command
-// through the same routing as the main window and waits until it has ended.
+// through the same routing as the main window and waits until it has ended. A command fails
+// when a run it started ended in anything but a pass, or when it showed an error message.
 #pragma once
 
-#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/Host.h"
 #include "cli/CliOptions.h"
-#include "cli/RunJudge.h"
 #include "platform/ScriptedPrompts.h"
 #include "ui/main/CMainDlg.h"
 
 namespace lumacrest::cli {
 
-// Timers that remember which timers run, so the runner knows when a command is outstanding.
-class TrackingTimers : public Timers {
-public:
-    explicit TrackingTimers(Timers& inner);
-    void Start(int timerId, uint32_t periodMs) override;
-    void Stop(int timerId) override;
-    void PumpEvents() override { inner_.PumpEvents(); }
-    void DelayMicroseconds(uint64_t microseconds) override { inner_.DelayMicroseconds(microseconds); }
-    bool Running(int timerId) const;
-
-private:
-    Timers& inner_;
-    std::vector<int> running_;
-};
-
 class CliRunner {
 public:
     // `prompts` must be the host's prompts; the runner queues the dialogs' answers there.
-    CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts, TrackingTimers& timers,
-              RunJudge& judge);
+    CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts);
 
     // Returns the exit status: 0 passed, 1 failed.
     int Run(const CliOptions& options);
@@ -42,9 +26,15 @@ public:
     const std::string& FailureReason() const { return reason_; }
 
 private:
+    // How one routed command went.
+    struct Result {
+        bool failed = false;
+        std::string why;  // the failing run's line, or the error message
+        std::vector<Outcome> outcomes;
+    };
+
     bool Fail(const std::string& why);
-    void Dispatch(int id);
-    void WaitUntilIdle();
+    Result Dispatch(int id);
     bool LoadInputs(const CliOptions& o);
     bool SelectPort(const CliOptions& o);
     bool Connect(const CliOptions& o, bool needReady);
@@ -53,8 +43,7 @@ private:
     Host& h_;
     CMainDlg& dlg_;
     ScriptedPrompts& prompts_;
-    TrackingTimers& timers_;
-    RunJudge& judge_;
+    std::vector<Outcome> ended_;
     std::string reason_;
 };
 

@@ -9,7 +9,6 @@
 #include "app/CMainApp.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
-#include "cli/RunJudge.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtLink.h"
@@ -76,15 +75,13 @@ int main(int argc, char** argv) {
                                  : QDir(QString::fromStdString(options.dir)).absolutePath().toStdString();
     programDir += "/";
 
-    cli::RunJudge judge;
     ScriptedPrompts prompts;
     // On one terminal a message starts its own line: the log's open line ends first.
     const bool sameTerminal = ::isatty(1) && ::isatty(2);
-    prompts.onMessage = [&judge, sameTerminal](const ScriptedPrompts::Message& m) {
+    prompts.onMessage = [sameTerminal](const ScriptedPrompts::Message& m) {
         std::fflush(stdout);
         std::cerr << (sameTerminal ? "\n" : "") << m.text << (sameTerminal ? "" : "\n");
         std::cerr.flush();
-        judge.MessageShown(m.icon);
     };
     const StartDecision decision = CMainApp::InitInstance(programDir, prompts);
     if (!decision.runMainWindow) return decision.exitCode;
@@ -92,8 +89,7 @@ int main(int argc, char** argv) {
     RecordingShell shell;
     PosixProcessRunner processes;
     QtSerialPort serial;
-    QtTimers qtTimers;
-    cli::TrackingTimers timers(qtTimers);
+    QtTimers timers;
     Host host;
     host.programDir = programDir;
     host.platform = {&prompts, &shell, &serial, &timers, &processes};
@@ -102,11 +98,10 @@ int main(int argc, char** argv) {
     StderrProgress progress;
     host.ui.AddObserver(&log);
     host.ui.AddObserver(&progress);
-    host.ui.AddObserver(&judge);
 
     CMainDlg dlg(host);
     dlg.OnInitDialog();
-    cli::CliRunner runner(host, dlg, prompts, timers, judge);
+    cli::CliRunner runner(host, dlg, prompts);
     const int status = runner.Run(options);
     if (options.saveConfig) dlg.OnDestroy();
     log.Finish();

@@ -102,12 +102,6 @@ ReloadResult ReloadFlashImage(Host& h, uint32_t& end) {
     return ReloadResult::Loaded;
 }
 
-bool RefuseWhileBusy(Host& h) {
-    if (h.replyAwaited == 0) return false;
-    h.prompts().MessageBox(kCipherBusy, MsgIcon::Error);
-    return true;
-}
-
 void SaveOutput(Host& h, const std::string& path, const std::string& content) {
     if (!WriteFileAtomically(path, content)) {
         h.prompts().MessageBox(kFileSaveFailed, MsgIcon::Error);
@@ -125,7 +119,6 @@ std::string Bytes(const uint8_t* data, std::size_t size) {
 void PackageUpdateFile(Host& h) {
     // Packaging rewrites the geometry and encrypts the flash buffer in place: never under a
     // write or verify that is still sending it.
-    if (RefuseWhileBusy(h)) return;
     if (!SetPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.dev.BootPageSize,
                          h.dev.BootPageCount))
         return;
@@ -175,7 +168,6 @@ void PackageUpdateFile(Host& h) {
 }
 
 void UnpackUpdateFile(Host& h) {
-    if (RefuseWhileBusy(h)) return;
     if (!SetPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.dev.BootPageSize,
                          h.dev.BootPageCount))
         return;
@@ -204,7 +196,6 @@ void UnpackUpdateFile(Host& h) {
 }
 
 void EncryptImageFile(Host& h) {
-    if (RefuseWhileBusy(h)) return;
     h.ui.WriteSeparator();
     uint32_t end = 0;
     switch (ReloadFlashImage(h, end)) {
@@ -233,7 +224,6 @@ void EncryptImageFile(Host& h) {
 }
 
 void DecryptImageFile(Host& h) {
-    if (RefuseWhileBusy(h)) return;
     if (!SetPageGeometry(h, kDecryptPageSize, 256, h.dev.BootPageSize, h.dev.BootPageCount)) return;
     std::optional<std::string> path = h.prompts().OpenFile(kEncryptedFilter);
     if (!path) return;

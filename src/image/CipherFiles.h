@@ -27,8 +27,6 @@ inline constexpr const char* kFileTooLong =
 inline constexpr const char* kOpenA90Failed = "******Open *.A90 file failed******   ";
 inline constexpr const char* kOpenHexFailed = "******Open Hex File Failed******   ";
 inline constexpr const char* kOpenBinFailed = "******Open Bin File Failed******   ";
-inline constexpr const char* kCipherBusy =
-    "******A programmer operation is running: try again when it has finished******   ";
 inline constexpr const char* kEncryptedFileTooShort =
     "******Encrypted file is shorter than its 16-byte header: nothing decrypted******   ";
 inline constexpr const char* kEncryptedFileTooLong =

@@ -1,23 +1,69 @@
 #include "link/Link.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <sstream>
-
-#include "link/ReplyEngine.h"
-#include "ops/ProgrammerMaintenance.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
 namespace {
 
 constexpr std::size_t kHeaderSize = 5;  // start, address, code, length high, length low
-constexpr std::size_t kFrameOverhead = 6;
 
-// Forgets the reply being gathered.
+// Forgets the bytes being gathered.
 void ResetReceive(Host& h) {
     h.rxCount = 0;
+}
+
+void DropFront(Host& h, std::size_t count) {
+    std::copy(h.rxBuffer.begin() + static_cast<long>(count),
+              h.rxBuffer.begin() + static_cast<long>(h.rxCount), h.rxBuffer.begin());
+    h.rxCount -= count;
+}
+
+enum class Gathered { Frame, NeedMore, Dropped };
+
+// Takes the frame at the front of the receive buffer into h.replyFrame. NeedMore sets the
+// threshold to what is still missing; Dropped has thrown bytes away.
+Gathered TakeFrame(Host& h, std::size_t& frameSize, bool& sumOk) {
+    const uint8_t* rx = h.rxBuffer.data();
+    if (rx[0] != kFrameStart) {
+        // A read that starts in the middle of a frame: nothing in it can be trusted.
+        ResetReceive(h);
+        return Gathered::Dropped;
+    }
+    if (h.rxCount < kHeaderSize) {
+        h.serial().SetThreshold(kMinFrameSize - h.rxCount);
+        return Gathered::NeedMore;
+    }
+    // A high length byte of 1 or more counts as 256; the raw byte goes into the sum.
+    const std::size_t length = (rx[3] == 0 ? 0u : 256u) + rx[4];
+    if (length > kPayloadCapacity) {
+        ResetReceive(h);
+        return Gathered::Dropped;
+    }
+    frameSize = length + kMinFrameSize;
+    if (h.rxCount < frameSize) {
+        // Wait for the rest while the reply timer runs.
+        h.serial().SetThreshold(frameSize - h.rxCount);
+        return Gathered::NeedMore;
+    }
+    uint8_t sum = static_cast<uint8_t>(rx[1] + rx[2] + rx[3] + rx[4]);
+    for (std::size_t i = 0; i < length; ++i) sum = static_cast<uint8_t>(sum + rx[5 + i]);
+    sumOk = sum == rx[5 + length];
+    if (sumOk) {
+        ReplyFrame& reply = h.replyFrame;
+        reply.address = rx[1];
+        reply.code = rx[2];
+        reply.length = static_cast<uint32_t>(length);
+        std::copy(rx + 5, rx + 5 + length, reply.payload.begin());
+        // No row may read what an earlier reply left behind.
+        std::fill(reply.payload.begin() + static_cast<long>(length), reply.payload.end(), 0);
+        reply.sum = sum;
+    }
+    DropFront(h, frameSize);
+    return Gathered::Frame;
 }
 
 }  // namespace
@@ -25,7 +71,7 @@ void ResetReceive(Host& h) {
 std::vector<uint8_t> BuildFrameBytes(const CommandFrame& frame) {
     const std::size_t length = frame.length & 0xFFFF;
     std::vector<uint8_t> bytes;
-    bytes.reserve(length + kFrameOverhead);
+    bytes.reserve(length + kMinFrameSize);
     bytes.push_back(kFrameStart);
     bytes.push_back(frame.address);
     bytes.push_back(frame.code);
@@ -39,31 +85,21 @@ std::vector<uint8_t> BuildFrameBytes(const CommandFrame& frame) {
 }
 
 bool SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs, uint32_t replyLength) {
-    if (frame.length > kPayloadCapacity) {
-        h.prompts().MessageBox("******Frame of " + std::to_string(frame.length) +
-                                   " bytes does not fit the 300-byte payload, nothing sent******",
-                               MsgIcon::Error);
-        // The operation cannot go on: end it as a missing reply would, without the wait.
-        h.lastCode = kNoCommand;
-        Rollback(h);
-        h.autoSequence = 0;
-        h.programModeEntered = 0;
-        h.verifyAfterWrite = 0;
-        ClosePort(h);
-        Idle(h);
-        return false;
-    }
+    if (frame.length > kPayloadCapacity) return false;
     SerialPort& port = h.serial();
     port.DiscardInput();
     ResetReceive(h);
-    port.SetThreshold(replyLength);
+    // Every frame is looked at as soon as it can be whole: the box may send a frame of its own,
+    // shorter than the answer, while the answer is awaited.
+    port.SetThreshold(kMinFrameSize);
     const std::vector<uint8_t> bytes = BuildFrameBytes(frame);
     port.Write(bytes.data(), bytes.size());
     h.lastCode = frame.code;
+    h.answerLength = replyLength;
     h.answerPending = true;
     h.replyAwaited = 1;
-    // Only the frame that sets it may pass its time-out silently.
-    h.silentTimeout = 0;
+    ++h.framesSent;
+    h.replyTimerRunning = true;
     h.timers().Start(kReplyTimerId, timeoutMs);
     return true;
 }
@@ -83,86 +119,62 @@ bool OnCommEvent(Host& h) {
     std::copy(read.begin(), read.end(), h.rxBuffer.begin() + static_cast<long>(h.rxCount));
     h.rxCount += read.size();
 
-    const uint8_t* rx = h.rxBuffer.data();
-    if (rx[0] != kFrameStart) {
-        ResetReceive(h);
-        return false;
+    bool taken = false;
+    const uint64_t sends = h.framesSent;
+    while (h.rxCount > 0) {
+        std::size_t frameSize = 0;
+        bool sumOk = false;
+        const Gathered got = TakeFrame(h, frameSize, sumOk);
+        if (got == Gathered::NeedMore) return taken;
+        if (got == Gathered::Dropped || !sumOk) continue;
+        // A well-formed frame shorter than the awaited reply is no answer: the command's
+        // time-out reports the missing one.
+        const bool answer = h.replyFrame.code == h.lastCode && h.answerPending &&
+                            frameSize >= h.answerLength;
+        const ReplyFrame copy = h.replyFrame;
+        if (!h.linkEvents.frame || !h.linkEvents.frame(copy, answer)) continue;
+        taken = true;
+        if (answer && h.framesSent == sends) {
+            StopReplyTimer(h);
+            h.answerPending = false;  // a second copy is a stray
+        }
+        // A command sent while handling the frame started afresh: what was read before it
+        // answers nothing of it.
+        if (h.framesSent != sends || !port.IsOpen()) {
+            ResetReceive(h);
+            return taken;
+        }
     }
-    if (h.rxCount < kHeaderSize) {
-        port.SetThreshold(kHeaderSize - h.rxCount);
-        return false;
-    }
-    // A high length byte of 1 or more counts as 256; the raw byte goes into the sum.
-    const std::size_t length = (rx[3] == 0 ? 0u : 256u) + rx[4];
-    if (length > kPayloadCapacity) {
-        ResetReceive(h);
-        return false;
-    }
-    const std::size_t frameSize = length + kFrameOverhead;
-    if (h.rxCount < frameSize) {
-        // Wait for the rest while the reply timer runs.
-        port.SetThreshold(frameSize - h.rxCount);
-        return false;
-    }
-    // The frame is complete; bytes after it belong to nothing and are dropped. A frame the
-    // programmer sends on its own may follow, and it can be shorter than this one.
-    ResetReceive(h);
-    port.SetThreshold(1);
-    uint8_t sum = static_cast<uint8_t>(rx[1] + rx[2] + rx[3] + rx[4]);
-    for (std::size_t i = 0; i < length; ++i) sum = static_cast<uint8_t>(sum + rx[5 + i]);
-    if (sum != rx[5 + length]) return false;
-
-    ReplyFrame& reply = h.replyFrame;
-    reply.address = rx[1];
-    reply.code = rx[2];
-    reply.length = static_cast<uint32_t>(length);
-    std::copy(rx + 5, rx + 5 + length, reply.payload.begin());
-    reply.sum = sum;
-    if (!EngineActsOn(h, reply)) return false;
-
-    // A settings report arrives between a command and its reply: the reply is still due.
-    if (reply.code != CMD_DATAFLASH_CONFIG) h.timers().Stop(kReplyTimerId);
-    if (reply.code == h.lastCode) h.answerPending = false;  // a second copy is a stray
-    const ReplyFrame copy = reply;
-    HandleReply(h, copy);
-    return true;
+    port.SetThreshold(kMinFrameSize);
+    return taken;
 }
 
 void OnTimer(Host& h, int timerId) {
-    if (timerId == kReplyTimerId && h.replyAwaited && h.serial().IsOpen() &&
-        h.serial().BufferedCount() > 0) {
+    if (timerId != kReplyTimerId) {
+        h.timers().Stop(timerId);
+        return;
+    }
+    if (h.replyAwaited && h.serial().IsOpen() && h.serial().BufferedCount() > 0) {
         // A reply that has already arrived wins over its time-out.
-        if (OnCommEvent(h)) return;
+        const uint64_t sends = h.framesSent;
+        OnCommEvent(h);
+        if (h.framesSent != sends || !h.answerPending || !h.replyTimerRunning) return;
     }
-    h.timers().Stop(timerId);
-    h.programModeEntered = 0;
-    h.verifyAfterWrite = 0;
-    h.freshEntryFlag = 0;
-    if (timerId == kReplyTimerId) {
-        h.replyAwaited = 0;
-        if (h.scanState == 1) {
-            // The scan goes on with the next port; it keeps the controls locked itself.
-            h.scanState = 0;
-        } else {
-            const bool rewrite = IsFirmwareRewriteCode(h.lastCode);
-            if (h.lastCode == CMD_IDENTIFY) {
-                h.ui.AppendLogRaw("Failed");
-                h.ui.AppendLog(kCannotFindProgrammer);
-            } else if (h.silentTimeout) {
-                h.silentTimeout = 0;
-            } else {
-                h.ui.AppendLogRaw("Timer Over ");
-            }
-            h.lastCode = kNoCommand;
-            Rollback(h);
-            // The run is over: a later single command must not continue it.
-            h.autoSequence = 0;
-            ClosePort(h);
-            Idle(h);
-            if (rewrite) LeaveOnlyComListEnabled(h);
-        }
-    }
+    StopReplyTimer(h);
+    h.replyAwaited = 0;
+    h.answerPending = false;
+    const uint8_t code = h.lastCode;
     h.lastCode = kNoCommand;
+    if (h.linkEvents.replyTimedOut) h.linkEvents.replyTimedOut(code);
+}
+
+void StopReplyTimer(Host& h) {
+    h.timers().Stop(kReplyTimerId);
+    h.replyTimerRunning = false;
+}
+
+bool ReplyTimerRunning(const Host& h) {
+    return h.replyTimerRunning;
 }
 
 uint8_t ComNameToPort(const std::string& name) {
@@ -194,38 +206,18 @@ std::optional<std::string> PortDevice(const Host& h, unsigned portNumber) {
     return std::nullopt;
 }
 
+bool OpenPort(Host& h, uint8_t portNumber) {
+    ClosePort(h);
+    const std::optional<std::string> device = PortDevice(h, portNumber);
+    if (!device || !h.serial().Probe(*device) || !h.serial().Open(*device)) return false;
+    ResetReceive(h);
+    h.serial().SetThreshold(1);
+    return true;
+}
+
 void ClosePort(Host& h) {
     if (h.platform.serial && h.serial().IsOpen()) h.serial().Close();
     ResetReceive(h);
-}
-
-bool ConnectPort(Host& h, uint8_t portNumber) {
-    ClosePort(h);
-    const std::optional<std::string> device = PortDevice(h, portNumber);
-    const bool opened = device && h.serial().Probe(*device) && h.serial().Open(*device);
-    if (opened) {
-        ResetReceive(h);
-        h.serial().SetThreshold(1);
-        return true;
-    }
-    if (h.lastCode == CMD_IDENTIFY) h.ui.AppendLogRaw("Failed");
-    h.ui.AppendLog(kCannotFindProgrammer);
-    h.lastCode = kNoCommand;
-    // Between the stages of a run the run ends here, as on a reply time-out.
-    const bool midRun = h.autoSequence || h.programModeEntered || h.verifyAfterWrite;
-    if (midRun) {
-        h.timers().Stop(kReplyTimerId);
-        Rollback(h);
-    }
-    h.autoSequence = 0;
-    h.programModeEntered = 0;
-    h.verifyAfterWrite = 0;
-    ClosePort(h);
-    if (midRun)
-        Idle(h);
-    else
-        h.ui.SetEnabled(id::ComList, true);
-    return false;
 }
 
 void AttachLink(Host& h) {

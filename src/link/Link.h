@@ -1,5 +1,6 @@
 // The serial link: building and sending command frames, receiving and checking replies,
-// the reply timer, and opening and closing the port.
+// the reply timer, and opening and closing the port. What a frame or a missing reply means
+// is the operations' business: the link hands both to the LinkEvents they set.
 #pragma once
 
 #include <cstdint>
@@ -12,25 +13,31 @@
 namespace lumacrest {
 
 inline constexpr const char* kPortsFileName = "Ports.dat";
-inline constexpr const char* kCannotFindProgrammer = "Can Not Find Programmer  ";
+// The smallest frame: header and sum, no payload.
+inline constexpr std::size_t kMinFrameSize = 6;
 
 // The bytes of `frame` on the wire: 0x7E, address, code, length high and low (the low 16 bits
 // of `length`), the payload, and the 8-bit sum of everything after the start byte.
 std::vector<uint8_t> BuildFrameBytes(const CommandFrame& frame);
 
-// Sends `frame` and starts the reply timer. `replyLength` is the whole expected reply
-// (payload + 6); the port notifies once that many bytes are buffered. A frame whose length
-// exceeds the payload area is refused with a message box, nothing is sent and the operation
-// ends (port closed, controls idle); false then.
+// Sends `frame` and starts the reply timer. `replyLength` is the whole reply that answers it
+// (payload + 6): a shorter frame with the command's code is no answer. A frame whose length
+// exceeds the payload area is not sent: false, and nothing changed.
 bool SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs, uint32_t replyLength);
 
-// The port's receive notification. Reads every buffered byte, gathers the reply (it may come
-// in several pieces while its timer runs), checks start byte, length and sum, and hands an
-// accepted frame to the reply engine. Returns true when the engine acted on a frame.
+// The port's receive notification. Reads every buffered byte and gathers frames (a frame may
+// come in several reads, several frames in one). Each frame with a good start byte, length
+// and sum goes to the operations: the answer to the outstanding command stops the reply timer
+// when they take it. Returns true when they took a frame.
 bool OnCommEvent(Host& h);
 
-// A timer of the main window expired. Timer 100 is the reply time-out.
+// A timer expired. A reply already buffered wins over its time-out; otherwise the command is
+// given up (nothing outstanding, the receive gate closed) and the operations are told.
 void OnTimer(Host& h, int timerId);
+
+// Stops the reply timer: nothing is outstanding any more.
+void StopReplyTimer(Host& h);
+bool ReplyTimerRunning(const Host& h);
 
 // "USB" gives 0, "COM1" to "COM16" give 1 to 16 (whole names only), anything else 20.
 uint8_t ComNameToPort(const std::string& name);
@@ -39,13 +46,11 @@ uint8_t ComNameToPort(const std::string& name);
 // "COMn DEVICE"); nothing when the file or the line is missing.
 std::optional<std::string> PortDevice(const Host& h, unsigned portNumber);
 
+// Probes "COM<n>" and opens it at the line settings; false when it cannot be used.
+bool OpenPort(Host& h, uint8_t portNumber);
+
 // Closes the port if it is open and forgets any partly received reply.
 void ClosePort(Host& h);
-
-// Probes "COM<n>" and opens it at the line settings. On failure logs why (Can Not Find
-// Programmer), leaves only the COM list enabled (or, in the middle of a run, ends the run as
-// a time-out does) and returns false.
-bool ConnectPort(Host& h, uint8_t portNumber);
 
 // Connects the port's receive notification and the timers to this host.
 void AttachLink(Host& h);

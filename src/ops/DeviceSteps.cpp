@@ -1,7 +1,9 @@
 #include "ops/DeviceSteps.h"
 
 #include "link/Link.h"
-#include "link/ReplyEngine.h"
+#include "ops/Discovery.h"
+#include "ops/OperationReplies.h"
+#include "ops/Runs.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -11,7 +13,9 @@ namespace {
 constexpr uint32_t kBeginTimeoutMs = 5000;
 constexpr uint32_t kBeginReplyLength = 13;
 constexpr uint32_t kEraseTimeoutMs = 30000;
-constexpr uint32_t kEraseReplyLength = 6;
+// The table gives the erase reply 6 bytes, but its row reads the result byte: an answer
+// carries it.
+constexpr uint32_t kEraseReplyLength = 7;
 constexpr uint32_t kProgramModeTimeoutMs = 3000;
 constexpr uint32_t kProgramModeReplyLength = 14;
 constexpr uint32_t kExitTimeoutMs = 5000;
@@ -31,15 +35,12 @@ struct Preamble {
 };
 
 // Runs before every start routine, also between the stages of a run: the port is opened
-// anew each time. False when the port could not be opened; the link has ended the command.
+// anew each time. False when the port could not be opened; the run has ended then.
 bool RunPreamble(Host& h, const Preamble& p) {
     const bool skipSeparator =
-        h.autoSequence || (p.skipSeparatorWhileVerifying && h.verifyAfterWrite);
+        h.run.AutoSequence() || (p.skipSeparatorWhileVerifying && h.run.VerifyAfterWrite());
     if (!skipSeparator) h.ui.WriteSeparator();
-    if (!ConnectPort(h, h.portNumber)) {
-        h.freshEntryFlag = 0;
-        return false;
-    }
+    if (!ConnectPort(h, h.portNumber)) return false;
     if (p.resetProgress) h.ui.SetProgress(0);
     h.ui.DisableOperationControls();
     if (p.takeMcuName) {
@@ -49,18 +50,32 @@ bool RunPreamble(Host& h, const Preamble& p) {
     return true;
 }
 
+// The stage a begin frame starts.
+Stage StageOf(uint8_t beginCode) {
+    switch (beginCode) {
+        case CMD_CHIP_ERASE: return Stage::Erase;
+        case CMD_WRITE_FLASH_BEGIN: return Stage::WriteFlash;
+        case CMD_READ_FLASH_BEGIN: return Stage::ReadFlash;
+        case CMD_VERIFY_FLASH_BEGIN: return Stage::VerifyFlash;
+        case CMD_WRITE_BOOT_BEGIN: return Stage::WriteBoot;
+        case CMD_READ_BOOT_BEGIN: return Stage::ReadBoot;
+        case CMD_VERIFY_BOOT_BEGIN: return Stage::VerifyBoot;
+        case CMD_WRITE_KEYCODE: return Stage::WriteKeyCode;
+        default: return Stage::Exit;
+    }
+}
+
 // A start routine that needs program mode either enters it (the program-mode reply resumes
 // the operation) or, when it is on already, sends its begin frame at once. True when the
 // caller is to send its begin frame now.
 bool EnterOrContinue(Host& h, uint8_t beginCode, bool freshEntry) {
-    if (!h.programModeEntered) {
-        h.programModeEntered = 1;
-        h.freshEntryFlag = freshEntry ? 1 : 0;
+    if (!h.run.ProgramModeEntered()) {
+        h.run.EnterProgramMode(beginCode, freshEntry);
         EnterProgramMode(h);
-        h.pendingOperation = beginCode;
         return false;
     }
-    h.freshEntryFlag = 0;
+    h.run.ContinueInProgramMode();
+    h.run.EnterStage(StageOf(beginCode));
     return true;
 }
 
@@ -78,8 +93,8 @@ void FillOperationHeader(Host& h, uint32_t pageSize) {
     CommandFrame& f = h.commandFrame;
     Put16(f, 0, pageSize);
     Put16(f, 2, static_cast<uint32_t>(h.DeviceType));
-    f.payload[4] = h.freshEntryFlag;
-    f.payload[5] = h.autoSequence ? 1 : 0;
+    f.payload[4] = h.run.FreshEntryFlag();
+    f.payload[5] = h.run.AutoSequence() ? 1 : 0;
     f.payload[6] = h.dev.DeviceByte1;
     f.payload[7] = h.dev.DeviceByte2;
     Put16(f, 8, h.dev.BootPageSize);
@@ -103,7 +118,9 @@ std::optional<std::string> PageSizeProblem(uint32_t pageSize, const char* area) 
 
 bool CheckPageFits(Host& h, uint32_t pageSize, const char* area) {
     if (auto why = PageSizeProblem(pageSize, area)) {
-        h.prompts().MessageBox("******Operation refused: " + *why + "******   ", MsgIcon::Error);
+        // Refused before the port is touched: nothing changes but the run's outcome.
+        FailMessage(h, "******Operation refused: " + *why + "******   ", Verdict::Refused);
+        End(h, {.controls = ControlsAfter::Unchanged, .port = PortAfter::KeepOpen});
         return false;
     }
     return true;
@@ -114,27 +131,24 @@ bool SendStep(Host& h, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32
     f.address = kHostAddress;
     f.code = code;
     f.length = length;
-    if (SendCommand(h, f, timeoutMs, replyLength)) return true;
-    EndRunQuietly(h);
+    if (SendCommand(h, f, timeoutMs, replyLength)) {
+        h.run.FrameSent();
+        return true;
+    }
+    // The operation cannot go on: it ends as a missing reply would, without the wait.
+    FailMessage(h,
+                "******Frame of " + std::to_string(length) +
+                    " bytes does not fit the 300-byte payload, nothing sent******",
+                Verdict::Refused);
+    End(h, {.giveSerialNumberBack = true});
     return false;
 }
 
-void EndRunQuietly(Host& h) {
-    h.timers().Stop(kReplyTimerId);
-    h.autoSequence = 0;
-    h.programModeEntered = 0;
-    h.verifyAfterWrite = 0;
-    h.freshEntryFlag = 0;
-    h.lastCode = kNoCommand;
-    h.replyAwaited = 0;
-    ClosePort(h);
-    Idle(h);
-}
-
 void EnterProgramMode(Host& h) {
+    h.run.EnterStage(Stage::ProgramMode);
     h.ui.AppendLog(kEnterProgramModeLine);
     // Each entry reports the KeyCode state of the chip now in the socket.
-    h.keyCodeEnabled = 0;
+    h.run.SetKeyCodeEnabled(false);
     FillProgramModeHeader(h, true);
     SendStep(h, CMD_ENTER_PROGRAM_MODE, kProgramModeHeaderLength, kProgramModeTimeoutMs,
              kProgramModeReplyLength);
@@ -142,7 +156,9 @@ void EnterProgramMode(Host& h) {
 }
 
 void ResumePendingOperation(Host& h) {
-    switch (h.pendingOperation) {
+    const uint8_t pending = h.run.PendingOperation();
+    h.run.EnterStage(StageOf(pending));
+    switch (pending) {
         case CMD_CHIP_ERASE:
             h.ui.AppendLog(kEraseLineResumed);
             SendBegin(h, CMD_CHIP_ERASE, h.dev.FlashPageSize);
@@ -154,35 +170,32 @@ void ResumePendingOperation(Host& h) {
         case CMD_VERIFY_BOOT_BEGIN:
             // The boot begin frames carry the flash page size here; the box takes the boot
             // page size from bytes 8-9.
-            SendBegin(h, h.pendingOperation, h.dev.FlashPageSize);
-            h.flashBlockIndex = 0;
+            SendBegin(h, pending, h.dev.FlashPageSize);
+            h.run.ResetBlockIndex(Area::Flash);
             break;
         case CMD_WRITE_BOOT_BEGIN:
             SendBegin(h, CMD_WRITE_BOOT_BEGIN, h.dev.BootPageSize);
-            h.bootBlockIndex = 0;
+            h.run.ResetBlockIndex(Area::Boot);
             break;
         case CMD_WRITE_KEYCODE:
             h.ui.AppendLog(kWriteKeyCodeLine);
             SendBegin(h, CMD_WRITE_KEYCODE, h.dev.FlashPageSize);
             break;
         default:
-            h.resultPass = 1;
-            ExitProgramMode(h);
+            ExitWith(h, 1);
             break;
     }
 }
 
 void ExitProgramMode(Host& h) {
-    h.freshEntryFlag = 0;
-    h.programModeEntered = 0;
-    h.verifyAfterWrite = 0;
-    h.autoSequence = 0;
+    h.run.LeaveProgramMode(h.run.ResultPass());
     h.ui.AppendLog(kExitLine);
-    h.commandFrame.payload[0] = h.resultPass;
+    h.commandFrame.payload[0] = h.run.ResultPass();
     SendStep(h, CMD_EXIT_PROGRAM_MODE, 2, kExitTimeoutMs, kExitReplyLength);
 }
 
 void ResetProgrammer(Host& h) {
+    h.run.EnterStage(Stage::Reset);
     h.ui.AppendLog(kResetLine);
     SendStep(h, CMD_RESET_PROGRAMMER, 2, kResetTimeoutMs, kResetReplyLength);
 }
@@ -197,52 +210,50 @@ void StartChipErase(Host& h) {
 
 void StartWriteFlash(Host& h) {
     if (!RunPreamble(h, {.resetProgress = true})) return;
-    h.blockOffset = 0;
+    h.run.StartTransfer(Area::Flash);
     if (!EnterOrContinue(h, CMD_WRITE_FLASH_BEGIN, true)) return;
     SendBegin(h, CMD_WRITE_FLASH_BEGIN, h.dev.FlashPageSize);
-    h.flashBlockIndex = 0;
 }
 
 void StartReadFlash(Host& h) {
     if (!RunPreamble(h, {})) return;
     if (!EnterOrContinue(h, CMD_READ_FLASH_BEGIN, true)) return;
     SendBegin(h, CMD_READ_FLASH_BEGIN, h.dev.FlashPageSize);
-    h.flashBlockIndex = 0;
+    h.run.ResetBlockIndex(Area::Flash);
 }
 
 void StartVerifyFlash(Host& h) {
     if (!RunPreamble(h, {.skipSeparatorWhileVerifying = true, .resetProgress = true})) return;
     if (!EnterOrContinue(h, CMD_VERIFY_FLASH_BEGIN, true)) return;
     SendBegin(h, CMD_VERIFY_FLASH_BEGIN, h.dev.FlashPageSize);
-    h.flashBlockIndex = 0;
+    h.run.ResetBlockIndex(Area::Flash);
 }
 
 void StartWriteBoot(Host& h) {
     if (!RunPreamble(h, {.resetProgress = true})) return;
-    h.verifyAfterWrite = 1;
-    h.blockOffset = 0;
+    h.run.RequestVerifyAfterWrite(true);
+    h.run.StartTransfer(Area::Boot);
     if (!EnterOrContinue(h, CMD_WRITE_BOOT_BEGIN, true)) return;
     SendBegin(h, CMD_WRITE_BOOT_BEGIN, h.dev.BootPageSize);
-    h.bootBlockIndex = 0;
 }
 
 void StartReadBoot(Host& h) {
     if (!RunPreamble(h, {})) return;
     if (!EnterOrContinue(h, CMD_READ_BOOT_BEGIN, true)) return;
     SendBegin(h, CMD_READ_BOOT_BEGIN, h.dev.FlashPageSize);
-    h.bootBlockIndex = 0;
+    h.run.ResetBlockIndex(Area::Boot);
 }
 
 void StartVerifyBoot(Host& h) {
     if (!RunPreamble(h, {.skipSeparatorWhileVerifying = true, .resetProgress = true})) return;
     if (!EnterOrContinue(h, CMD_VERIFY_BOOT_BEGIN, true)) return;
     SendBegin(h, CMD_VERIFY_BOOT_BEGIN, h.dev.BootPageSize);
-    h.bootBlockIndex = 0;
+    h.run.ResetBlockIndex(Area::Boot);
 }
 
 void StartWriteKeyCode(Host& h) {
     if (!RunPreamble(h, {})) return;
-    h.verifyAfterWrite = 1;
+    h.run.RequestVerifyAfterWrite(true);
     if (!EnterOrContinue(h, CMD_WRITE_KEYCODE, true)) return;
     h.ui.AppendLog(kWriteKeyCodeLine);
     SendBegin(h, CMD_WRITE_KEYCODE, h.dev.FlashPageSize);
@@ -250,7 +261,8 @@ void StartWriteKeyCode(Host& h) {
 
 void StartCheckKeyCode(Host& h) {
     if (!RunPreamble(h, {.skipSeparatorWhileVerifying = true})) return;
-    h.freshEntryFlag = 0;
+    h.run.ContinueInProgramMode();
+    h.run.EnterStage(Stage::CheckKeyCode);
     h.ui.AppendLog(kCheckKeyCodeLine);
     FillProgramModeHeader(h, false);
     SendStep(h, CMD_CHECK_KEYCODE, kProgramModeHeaderLength, kProgramModeTimeoutMs,

@@ -35,14 +35,12 @@ void FillProgramModeHeader(Host& h, bool withSectorCount);
 // Why an operation on pages of `pageSize` bytes cannot run, or nothing when it can.
 std::optional<std::string> PageSizeProblem(uint32_t pageSize, const char* area);
 
-// Shows the refusal when a page of `pageSize` bytes does not fit a frame; true when it fits.
+// Refuses the run (message, outcome) when a page of `pageSize` bytes does not fit a frame;
+// true when it fits.
 bool CheckPageFits(Host& h, uint32_t pageSize, const char* area);
 
 // Sends the shared command frame; a frame the link refuses ends the run cleanly.
 bool SendStep(Host& h, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength);
-
-// Ends the run without a further frame: flags cleared, port closed, controls idle.
-void EndRunQuietly(Host& h);
 
 void EnterProgramMode(Host& h);
 void ResumePendingOperation(Host& h);

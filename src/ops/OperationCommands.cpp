@@ -3,8 +3,9 @@
 #include <algorithm>
 
 #include "link/Link.h"
-#include "link/ReplyEngine.h"
 #include "ops/DeviceSteps.h"
+#include "ops/Discovery.h"
+#include "ops/Runs.h"
 #include "ops/ProgrammerMaintenance.h"
 #include "ui/main/ResourceIds.h"
 
@@ -25,26 +26,20 @@ bool BootPagesFit(Host& h) {
     return CheckPageFits(h, h.dev.BootPageSize, "boot");
 }
 
-// A menu operation is always a single operation: it never continues an Update run.
-void Single(Host& h, bool (*fits)(Host&), void (*start)(Host&)) {
-    h.autoSequence = 0;
-    if (fits && !fits(h)) return;
-    start(h);
-}
-
+// A menu or toolbar operation is a run of its own: it never continues an Update run.
 // Toolbar operations also set whether a write is followed by its verify.
-void Toolbar(Host& h, uint8_t verifyAfterWrite, void (*start)(Host&)) {
-    h.verifyAfterWrite = verifyAfterWrite;
-    h.autoSequence = 0;
-    if (!FlashPagesFit(h)) return;
+void Single(Host& h, bool (*fits)(Host&), void (*start)(Host&),
+            std::optional<bool> verifyAfterWrite = std::nullopt) {
+    BeginRun(h, RunKind::Single, Stage::Connect);
+    if (fits && !fits(h)) return;
+    if (verifyAfterWrite) h.run.RequestVerifyAfterWrite(*verifyAfterWrite);
     start(h);
 }
 
 // Ends an Update that stopped before its first frame: the port closes, the controls return.
 void AbandonUpdate(Host& h, const std::string& message) {
-    ClosePort(h);
-    h.prompts().MessageBox(message, MsgIcon::Error);
-    h.ui.EnableOperationControls();
+    FailMessage(h, message, Verdict::Refused);
+    End(h);
 }
 
 }  // namespace
@@ -74,15 +69,13 @@ void WriteSerialNumber(Host& h) {
 }
 
 void RunProgramOptions(Host& h) {
-    h.verifyAfterWrite = 0;
-    h.autoSequence = 0;
+    BeginRun(h, RunKind::Update, Stage::Connect);
     h.ui.WriteSeparator();
     const MainModel& ui = h.ui;
     if (ui.Checked(id::ProgramFlash) && !FlashPagesFit(h)) return;
     if (ui.Checked(id::ProgramBoot) && !BootPagesFit(h)) return;
     if (!ConnectPort(h, h.portNumber)) return;
     h.ui.DisableOperationControls();
-    h.autoSequence = 0;
     if (h.programmerKind == kLoaderProgrammerKind) {
         StartIapErase(h);
         return;
@@ -103,9 +96,7 @@ void RunProgramOptions(Host& h) {
         WriteSerialNumber(h);
         h.SnValue += 1;
     }
-    h.freshEntryFlag = 1;
-    h.programModeEntered = 1;
-    h.autoSequence = 1;
+    h.run.EnterProgramMode(0, true);
     EnterProgramMode(h);
 }
 
@@ -119,14 +110,10 @@ void RegisterOperationCommands(Host& h, CommandRouter& router) {
     router.Add(id::VerifyBoot, [&h] { Single(h, &BootPagesFit, &StartVerifyBoot); });
     router.Add(id::WriteKeyCode, [&h] { Single(h, nullptr, &StartWriteKeyCode); });
     router.Add(id::CheckKeyCodeCmd, [&h] { Single(h, nullptr, &StartCheckKeyCode); });
-    router.Add(id::TbErase, [&h] {
-        h.verifyAfterWrite = 0;
-        h.autoSequence = 0;
-        StartChipErase(h);
-    });
-    router.Add(id::TbWrite, [&h] { Toolbar(h, 1, &StartWriteFlash); });
-    router.Add(id::TbVerify, [&h] { Toolbar(h, 0, &StartVerifyFlash); });
-    router.Add(id::TbRead, [&h] { Toolbar(h, 0, &StartReadFlash); });
+    router.Add(id::TbErase, [&h] { Single(h, nullptr, &StartChipErase, false); });
+    router.Add(id::TbWrite, [&h] { Single(h, &FlashPagesFit, &StartWriteFlash, true); });
+    router.Add(id::TbVerify, [&h] { Single(h, &FlashPagesFit, &StartVerifyFlash, false); });
+    router.Add(id::TbRead, [&h] { Single(h, &FlashPagesFit, &StartReadFlash, false); });
     router.Add(id::Update, [&h] { RunProgramOptions(h); });
 }
 

@@ -8,8 +8,9 @@
 #include "image/DeviceCatalogue.h"
 #include "link/Crc16.h"
 #include "link/Link.h"
-#include "link/ReplyEngine.h"
 #include "ops/DeviceSteps.h"
+#include "ops/Discovery.h"
+#include "ops/Runs.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -47,56 +48,50 @@ int Percent(uint64_t i, uint64_t n) {
     return static_cast<int>(std::min<uint64_t>(i * 100 / n, 100));
 }
 
-// Ends a conversation the programmer started, or one that failed: nothing is outstanding any
-// more and the controls return.
-void Finish(Host& h) {
-    h.timers().Stop(kReplyTimerId);
-    h.replyAwaited = 0;
-    h.lastCode = kNoCommand;
-    Idle(h);
+bool Send(Host& h, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength) {
+    return SendStep(h, code, length, timeoutMs, replyLength);
 }
 
-bool Send(Host& h, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength) {
-    CommandFrame& f = h.commandFrame;
-    f.address = kHostAddress;
-    f.code = code;
-    f.length = length;
-    return SendCommand(h, f, timeoutMs, replyLength);
+// A conversation the programmer started, or the loader transfer, is over: the controls
+// return; the port stays as it is.
+void Finish(Host& h) {
+    End(h, {.port = PortAfter::KeepOpen});
 }
 
 // ---- firmware rewrite ----
 
-void SendFirmwareBlock(Host& h, uint32_t timeoutMs) {
-    CommandFrame& f = h.commandFrame;
-    std::copy_n(h.updateBuffer.begin() + h.blockOffset, kFirmwareBlockSize, f.payload.begin());
-    f.payload[256] = static_cast<uint8_t>(h.updateBlockNumber);
-    f.payload[257] = static_cast<uint8_t>(h.updateBlockNumber >> 8);
-    h.blockOffset += kFirmwareBlockSize;
-    Send(h, CMD_PROGRAMMER_FW_BLOCK, kFirmwareBlockLength, timeoutMs, kFirmwareBlockReplyLength);
+// A rewrite ends with the port closed and only the COM list enabled: the programmer must be
+// restarted before it takes operations.
+void EndRewrite(Host& h) {
+    End(h, {.controls = ControlsAfter::OnlyComList});
 }
 
-void EndRewrite(Host& h) {
-    h.replyAwaited = 0;
-    h.lastCode = kNoCommand;
-    ClosePort(h);
-    LeaveOnlyComListEnabled(h);
+void SendFirmwareBlock(Host& h, uint32_t timeoutMs) {
+    CommandFrame& f = h.commandFrame;
+    const uint32_t offset = h.run.BlockOffset();
+    std::copy_n(h.updateBuffer.begin() + offset, kFirmwareBlockSize, f.payload.begin());
+    f.payload[256] = static_cast<uint8_t>(h.run.UpdateBlockNumber());
+    f.payload[257] = static_cast<uint8_t>(h.run.UpdateBlockNumber() >> 8);
+    h.run.AdvanceOffset(kFirmwareBlockSize);
+    Send(h, CMD_PROGRAMMER_FW_BLOCK, kFirmwareBlockLength, timeoutMs, kFirmwareBlockReplyLength);
 }
 
 // ---- IAP transfer ----
 
 void SendIapPage(Host& h) {
     const uint32_t pageSize = h.dev.FlashPageSize;
-    if (pageSize == 0 || uint64_t{h.blockOffset} + pageSize > kFlashBufferSize) {
-        h.ui.AppendLogRaw("Failed");
+    const uint32_t offset = h.run.BlockOffset();
+    if (pageSize == 0 || uint64_t{offset} + pageSize > kFlashBufferSize) {
+        FailWord(h, "Failed");
         Finish(h);
         return;
     }
+    // A page larger than a frame is refused by the link with its message.
     CommandFrame& f = h.commandFrame;
     if (pageSize <= kPayloadCapacity)
-        std::copy_n(h.buf().flash.begin() + h.blockOffset, pageSize, f.payload.begin());
-    h.blockOffset += pageSize;
-    ++h.flashBlockIndex;
-    h.ui.SetProgress(Percent(h.flashBlockIndex, h.FlashPagesToWrite));
+        std::copy_n(h.buf().flash.begin() + offset, pageSize, f.payload.begin());
+    h.run.AdvanceBlock(Area::Flash, pageSize);
+    h.ui.SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
     Send(h, CMD_IAP_BLOCK, pageSize, kIapBlockTimeoutMs, kIapBlockReplyLength);
 }
 
@@ -108,29 +103,30 @@ bool PageFits(uint32_t offset, uint32_t pageSize, std::size_t capacity) {
 
 // Builds and sends one DataFlash block: number, page, CRC of both, and for flash pages the
 // blank flag.
-void SendDataFlashBlock(Host& h, bool flash) {
+void SendDataFlashBlock(Host& h, Area area) {
+    const bool flash = area == Area::Flash;
     const uint32_t pageSize = flash ? h.dev.FlashPageSize : h.dev.BootPageSize;
     const uint8_t* image = flash ? h.buf().flash.data() : h.buf().boot.data();
     const std::size_t capacity = flash ? kFlashBufferSize : kBootBufferSize;
     const uint32_t length = pageSize + (flash ? 5 : 4);
-    if (!PageFits(h.blockOffset, pageSize, capacity) || length > kPayloadCapacity) {
-        // Let the link refuse the frame with its message; a page outside the buffer is
-        // never read.
-        if (length > kPayloadCapacity) {
-            Send(h, flash ? CMD_DATAFLASH_FLASH_BLOCK : CMD_DATAFLASH_BOOT_BLOCK, length,
-                 kDataFlashTimeoutMs, length + 6);
-        } else {
-            h.ui.AppendLogRaw("Failed");
-            ClosePort(h);
-            Finish(h);
-        }
+    const uint8_t code = flash ? CMD_DATAFLASH_FLASH_BLOCK : CMD_DATAFLASH_BOOT_BLOCK;
+    const uint32_t offset = h.run.BlockOffset();
+    if (length > kPayloadCapacity) {
+        // The link refuses the frame; the run ends with its message.
+        Send(h, code, length, kDataFlashTimeoutMs, length + 6);
         return;
     }
-    uint32_t& number = flash ? h.flashDataFlashBlock : h.bootDataFlashBlock;
+    if (!PageFits(offset, pageSize, capacity)) {
+        // A page outside the buffer is never read.
+        FailWord(h, "Failed");
+        End(h);
+        return;
+    }
+    const uint32_t number = h.run.DataFlashBlock(area);
     CommandFrame& f = h.commandFrame;
     f.payload[0] = static_cast<uint8_t>(number >> 8);
     f.payload[1] = static_cast<uint8_t>(number);
-    const uint8_t* page = image + h.blockOffset;
+    const uint8_t* page = image + offset;
     std::copy_n(page, pageSize, f.payload.begin() + 2);
     const uint16_t crc = Crc16(f.payload.data(), static_cast<int32_t>(pageSize + 2));
     f.payload[pageSize + 2] = static_cast<uint8_t>(crc >> 8);
@@ -139,10 +135,9 @@ void SendDataFlashBlock(Host& h, bool flash) {
         const bool blank = std::all_of(page, page + pageSize, [](uint8_t b) { return b == 0xFF; });
         f.payload[pageSize + 4] = blank ? kBlankPageFlag : 0x00;
     }
-    h.blockOffset += pageSize;
-    ++number;
-    Send(h, flash ? CMD_DATAFLASH_FLASH_BLOCK : CMD_DATAFLASH_BOOT_BLOCK, length,
-         kDataFlashTimeoutMs, length + 6);
+    h.run.AdvanceOffset(pageSize);
+    h.run.NextDataFlashBlock(area);
+    Send(h, code, length, kDataFlashTimeoutMs, length + 6);
 }
 
 bool EchoesLastCommand(const Host& h, const ReplyFrame& reply) {
@@ -152,23 +147,24 @@ bool EchoesLastCommand(const Host& h, const ReplyFrame& reply) {
 }
 
 void DataFlashFailed(Host& h) {
-    h.ui.AppendLogRaw("Failed");
+    FailWord(h, "Failed");
     h.ui.SetProgress(0);
     Finish(h);
 }
 
 // The download ends with a reset of the programmer; its reply brings the controls back.
 void EndDataFlashDownload(Host& h) {
-    h.blockOffset = 0;
+    h.run.ResetBlockOffset();
     ResetProgrammer(h);
 }
 
 void StartBootDownload(Host& h) {
+    h.run.EnterStage(Stage::DataFlashBoot);
     h.ui.AppendLog("Download Boot File to DataFlash......");
-    h.blockOffset = 0;
-    h.ui.SetProgress(Percent(h.bootBlockIndex, h.BootPagesToWrite));
-    ++h.bootBlockIndex;
-    SendDataFlashBlock(h, false);
+    h.run.ResetBlockOffset();
+    h.ui.SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.BootPagesToWrite));
+    h.run.CountBlock(Area::Boot);
+    SendDataFlashBlock(h, Area::Boot);
 }
 
 uint16_t Be16(const ReplyFrame& r, std::size_t at) {
@@ -176,15 +172,6 @@ uint16_t Be16(const ReplyFrame& r, std::size_t at) {
 }
 
 }  // namespace
-
-bool IsFirmwareRewriteCode(uint8_t code) {
-    return code == CMD_ERASE_PROGRAMMER || code == CMD_PROGRAMMER_FW_BLOCK;
-}
-
-void LeaveOnlyComListEnabled(Host& h) {
-    h.ui.DisableOperationControls();
-    h.ui.SetEnabled(id::ComList, true);
-}
 
 bool LoadUpdateFile(Host& h) {
     std::ifstream in(h.programDir + kUpdateFileDatName, std::ios::binary);
@@ -203,7 +190,6 @@ bool LoadUpdateFile(Host& h) {
     }
     if (!fits) {
         std::fill(h.updateBuffer.begin(), h.updateBuffer.end(), 0xFF);
-        h.prompts().MessageBox(kOpenUpdateFileFailed, MsgIcon::Error);
         return false;
     }
     CipherDecryptBytes(h.updateBuffer.data(), h.updateLength, kUpdateFileKey);
@@ -211,45 +197,47 @@ bool LoadUpdateFile(Host& h) {
 }
 
 void StartProgrammerUpdate(Host& h) {
+    // Started by the identification of a maintenance programmer, the run is under way and the
+    // programmer can do nothing else; from the menu it is a run of its own.
+    const bool fromIdentify = h.run.Kind() == RunKind::FirmwareRewrite;
+    if (!fromIdentify) BeginRun(h, RunKind::FirmwareRewrite, Stage::EraseProgrammer);
     h.ui.DisableOperationControls();
     if (!LoadUpdateFile(h)) {
-        ClosePort(h);
-        Idle(h);
+        FailMessage(h, kOpenUpdateFileFailed, Verdict::Failed);
+        End(h, {.controls = fromIdentify ? ControlsAfter::OnlyComList : ControlsAfter::Idle});
         return;
     }
     if (!h.serial().IsOpen() && !ConnectPort(h, h.portNumber)) return;
     h.ui.SetProgress(0);
-    h.blockOffset = 0;
-    h.updateBlockCount = h.updateLength / kFirmwareBlockSize;
-    h.updateBlockNumber = 0;
+    h.run.StartFirmwareBlocks(h.updateLength / kFirmwareBlockSize);
     h.ui.AppendLog("Erase Programmer......");
     Send(h, CMD_ERASE_PROGRAMMER, 0, kEraseProgrammerTimeoutMs, kEraseProgrammerReplyLength);
 }
 
 void OnProgrammerErased(Host& h, const ReplyFrame&) {
-    h.updateBlockNumber = 0;
-    h.blockOffset = 0;
+    h.run.EnterStage(Stage::FirmwareBlocks);
+    h.run.StartFirmwareBlocks(h.run.UpdateBlockCount());
     h.ui.AppendLogRaw("OK");
     h.ui.AppendLog("Update Device Firmware......");
     SendFirmwareBlock(h, kFirstFirmwareBlockTimeoutMs);
 }
 
 void OnFirmwareBlockEchoed(Host& h, const ReplyFrame& reply) {
-    ++h.updateBlockNumber;
-    const uint32_t sent = h.blockOffset - kFirmwareBlockSize;
+    h.run.FirmwareBlockEchoed();
+    const uint32_t sent = h.run.BlockOffset() - kFirmwareBlockSize;
     const bool same = reply.length >= kFirmwareBlockSize &&
                       std::equal(reply.payload.begin(), reply.payload.begin() + kFirmwareBlockSize,
                                  h.updateBuffer.begin() + sent);
     if (!same) {
         ClosePort(h);
-        h.ui.AppendLogRaw("Failed");
+        FailWord(h, "Failed");
         h.prompts().MessageBox(kUpdateFailed, MsgIcon::Error);
         h.ui.SetProgress(0);
         EndRewrite(h);
         return;
     }
-    if (h.updateBlockNumber < h.updateBlockCount) {
-        h.ui.SetProgress(Percent(h.updateBlockNumber, h.updateBlockCount));
+    if (h.run.UpdateBlockNumber() < h.run.UpdateBlockCount()) {
+        h.ui.SetProgress(Percent(h.run.UpdateBlockNumber(), h.run.UpdateBlockCount()));
         SendFirmwareBlock(h, kFirmwareBlockTimeoutMs);
         return;
     }
@@ -259,9 +247,10 @@ void OnFirmwareBlockEchoed(Host& h, const ReplyFrame& reply) {
 }
 
 void StartIapErase(Host& h) {
+    h.run.Become(RunKind::LoaderTransfer, Stage::LoaderErase);
     h.ui.AppendLog("Enter Program Mode......OK");
     h.ui.AppendLog("Erase Device......");
-    h.sectorIndex = 0;
+    h.run.ResetSectorIndex();
     std::copy_n(h.buf().keyCode.begin(), kKeyCodeLength, h.commandFrame.payload.begin());
     if (Send(h, CMD_IAP_ERASE, kIapEraseLength, kIapEraseTimeoutMs, kIapEraseReplyLength))
         h.ui.SetProgress(0);
@@ -271,13 +260,15 @@ void OnIapErased(Host& h, const ReplyFrame& reply) {
     const uint8_t p0 = reply.payload[0];
     const uint8_t p1 = reply.payload[1];
     if (p0 == 0xEE) {
+        // The programmer stops the transfer: nothing was programmed, so the run failed.
+        h.run.Fail(Verdict::Failed, "the programmer stopped the loader transfer (0xEE)");
         Finish(h);
         return;
     }
-    if (p0 == 0xAA) h.keyCodeEnabled = 1;
-    if (p0 == 0x55) h.keyCodeEnabled = 0;
+    if (p0 == 0xAA) h.run.SetKeyCodeEnabled(true);
+    if (p0 == 0x55) h.run.SetKeyCodeEnabled(false);
     if (p1 != 0) {
-        h.ui.AppendLogRaw("Failed");
+        FailWord(h, "Failed");
         Finish(h);
         return;
     }
@@ -286,12 +277,12 @@ void OnIapErased(Host& h, const ReplyFrame& reply) {
 }
 
 void StartIapTransfer(Host& h) {
+    h.run.EnterStage(Stage::LoaderBlocks);
     h.ui.AppendLog("Start Update......");
-    h.flashBlockIndex = 0;
-    h.blockOffset = 0;
+    h.run.StartTransfer(Area::Flash);
     if (h.FlashPagesToWrite == 0) {
         // Nothing to send: say so instead of waiting for a reply that cannot come.
-        h.ui.AppendLogRaw("Failed");
+        FailWord(h, "Failed");
         Finish(h);
         return;
     }
@@ -300,11 +291,11 @@ void StartIapTransfer(Host& h) {
 
 void OnIapBlockWritten(Host& h, const ReplyFrame& reply) {
     if (reply.payload[0] != 0) {
-        h.ui.AppendLogRaw("Fail");
+        FailWord(h, "Fail");
         Finish(h);
         return;
     }
-    if (h.flashBlockIndex < h.FlashPagesToWrite) {
+    if (h.run.BlockIndex(Area::Flash) < h.FlashPagesToWrite) {
         SendIapPage(h);
         return;
     }
@@ -314,37 +305,42 @@ void OnIapBlockWritten(Host& h, const ReplyFrame& reply) {
 
 void SendIapDone(Host& h) {
     if (!Send(h, CMD_IAP_DONE, kIapDoneLength, kIapDoneTimeoutMs, kIapDoneReplyLength)) return;
-    // The done frame gets no reply: its time-out passes silently. The programmer leaves its
-    // loader, so the next Update must identify it anew.
-    h.silentTimeout = 1;
+    // The done frame gets no reply: its time-out passes silently and ends the transfer. The
+    // programmer leaves its loader, so the next Update must identify it anew.
+    h.run.EnterStage(Stage::LoaderDone);
     h.programmerKind = 0;
 }
 
 void OnSectorSumRequest(Host& h, const ReplyFrame& reply) {
-    if (reply.payload[0] != 0) {
-        h.ui.AppendLogRaw("Error");
+    // A request after the loader's done frame belongs to the loader run; one on its own is a
+    // run of its own.
+    if (!h.run.Active()) BeginRun(h, RunKind::SectorSums, Stage::SectorSums);
+    h.run.EnterStage(Stage::SectorSums);
+    if (reply.length < 1 || reply.payload[0] != 0) {
+        FailWord(h, "Error");
         Finish(h);
         return;
     }
-    ++h.sectorIndex;
+    h.run.NextSector();
+    const uint8_t index = h.run.SectorIndex();
     const std::vector<uint32_t>& sectors = h.dev.SectorSizes;
-    if (sectors.empty() || h.sectorIndex >= sectors.size() - 1) {
+    if (sectors.empty() || index >= sectors.size() - 1) {
         h.ui.AppendLogRaw("OK");
         Finish(h);
         return;
     }
-    const uint32_t size = sectors[h.sectorIndex];
-    if (uint64_t{h.blockOffset} + size > h.dev.FlashSize ||
-        uint64_t{h.blockOffset} + size > kFlashBufferSize) {
-        h.ui.AppendLogRaw("Error");
+    const uint32_t size = sectors[index];
+    const uint32_t offset = h.run.BlockOffset();
+    if (uint64_t{offset} + size > h.dev.FlashSize || uint64_t{offset} + size > kFlashBufferSize) {
+        FailWord(h, "Error");
         Finish(h);
         return;
     }
     uint32_t sum = 0;
-    for (uint32_t i = 0; i < size; ++i) sum += h.buf().flash[h.blockOffset + i];
-    h.blockOffset += size;
+    for (uint32_t i = 0; i < size; ++i) sum += h.buf().flash[offset + i];
+    h.run.AdvanceOffset(size);
     CommandFrame& f = h.commandFrame;
-    f.payload[0] = h.sectorIndex;
+    f.payload[0] = index;
     f.payload[1] = static_cast<uint8_t>(sum >> 24);
     f.payload[2] = static_cast<uint8_t>(sum >> 16);
     f.payload[3] = static_cast<uint8_t>(sum >> 8);
@@ -353,6 +349,7 @@ void OnSectorSumRequest(Host& h, const ReplyFrame& reply) {
 }
 
 void OnDataFlashBegin(Host& h, const ReplyFrame& reply) {
+    BeginRun(h, RunKind::DataFlashDownload, Stage::DataFlashFlash);
     const CommandFrame& f = h.commandFrame;
     const bool accepted =
         reply.length >= f.length && f.length <= kPayloadCapacity &&
@@ -364,17 +361,13 @@ void OnDataFlashBegin(Host& h, const ReplyFrame& reply) {
     h.ui.AppendLogRaw("OK");
     // The download holds the line until the reset's reply.
     h.ui.DisableOperationControls();
-    h.blockOffset = 0;
     // Every download numbers its blocks from 0.
-    h.flashBlockIndex = 0;
-    h.bootBlockIndex = 0;
-    h.flashDataFlashBlock = 0;
-    h.bootDataFlashBlock = 0;
+    h.run.StartDataFlash();
     if (h.ui.Checked(id::ProgramFlash)) {
         h.ui.AppendLog("Download FLASH File to DataFlash......");
-        h.ui.SetProgress(Percent(h.flashBlockIndex, h.FlashPagesToWrite));
-        ++h.flashBlockIndex;
-        SendDataFlashBlock(h, true);
+        h.ui.SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
+        h.run.CountBlock(Area::Flash);
+        SendDataFlashBlock(h, Area::Flash);
     } else if (h.ui.Checked(id::ProgramBoot)) {
         StartBootDownload(h);
     } else {
@@ -387,10 +380,10 @@ void OnDataFlashFlashBlock(Host& h, const ReplyFrame& reply) {
         DataFlashFailed(h);
         return;
     }
-    if (h.flashBlockIndex < h.FlashPagesToWrite) {
-        h.ui.SetProgress(Percent(h.flashBlockIndex, h.FlashPagesToWrite));
-        ++h.flashBlockIndex;
-        SendDataFlashBlock(h, true);
+    if (h.run.BlockIndex(Area::Flash) < h.FlashPagesToWrite) {
+        h.ui.SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
+        h.run.CountBlock(Area::Flash);
+        SendDataFlashBlock(h, Area::Flash);
         return;
     }
     h.ui.AppendLogRaw("OK");
@@ -406,10 +399,10 @@ void OnDataFlashBootBlock(Host& h, const ReplyFrame& reply) {
         DataFlashFailed(h);
         return;
     }
-    if (h.bootBlockIndex < h.BootPagesToWrite) {
-        h.ui.SetProgress(Percent(h.bootBlockIndex, h.BootPagesToWrite));
-        ++h.bootBlockIndex;
-        SendDataFlashBlock(h, false);
+    if (h.run.BlockIndex(Area::Boot) < h.BootPagesToWrite) {
+        h.ui.SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.BootPagesToWrite));
+        h.run.CountBlock(Area::Boot);
+        SendDataFlashBlock(h, Area::Boot);
         return;
     }
     h.ui.AppendLogRaw("OK");
@@ -418,6 +411,7 @@ void OnDataFlashBootBlock(Host& h, const ReplyFrame& reply) {
 }
 
 void OnStoredSettingsReport(Host& h, const ReplyFrame& reply) {
+    BeginRun(h, RunKind::SettingsReport, Stage::Settings);
     const uint8_t* p = reply.payload.data();
     bool sound = reply.length >= kSettingsReportLength &&
                  Crc16(p, kSettingsCrcOffset) == Be16(reply, kSettingsCrcOffset);
@@ -427,8 +421,8 @@ void OnStoredSettingsReport(Host& h, const ReplyFrame& reply) {
     sound = sound && type <= kLastDeviceType &&
             !CheckPageGeometry(pageSize, pageCount, h.dev.BootPageSize, h.dev.BootPageCount);
     if (!sound) {
-        h.ui.AppendLogRaw("Failed");
-        Idle(h);
+        FailWord(h, "Failed");
+        End(h, {.port = PortAfter::KeepOpen});
         return;
     }
     h.DeviceType = type;
@@ -442,17 +436,12 @@ void OnStoredSettingsReport(Host& h, const ReplyFrame& reply) {
     h.ui.SetCheck(id::ProgramFlash, p[19] != 0);
     h.ui.SetCheck(id::EnableProtect, p[20] != 0);
     h.ui.SetCheck(id::ProgramSn, p[22] != 0);
+    End(h, {.controls = ControlsAfter::Unchanged, .port = PortAfter::KeepOpen});
 }
 
 void RegisterMaintenanceCommands(Host& h, CommandRouter& router) {
     router.Add(id::ReserveP, [&h] {
-        // The menu item stays enabled during operations: never erase the programmer's
-        // firmware under a running conversation.
-        if (h.serial().IsOpen() && !h.ui.IsEnabled(id::Update)) {
-            h.prompts().MessageBox(kCipherBusy, MsgIcon::Error);
-            return;
-        }
-        StartProgrammerUpdate(h);
+            StartProgrammerUpdate(h);
     });
 }
 

@@ -18,14 +18,13 @@ inline constexpr uint32_t kSettingsReportLength = 65;
 // The kind a programmer reports while its firmware loader runs.
 inline constexpr uint8_t kLoaderProgrammerKind = 5;
 
-// Reads, checks and decrypts update.dat into the update buffer. False (after the message
-// box) when the file cannot be opened, is empty, longer than the buffer or not a whole
-// number of 256-byte blocks.
+// Reads, checks and decrypts update.dat into the update buffer. False when the file cannot
+// be opened, is empty, longer than the buffer or not a whole number of 256-byte blocks.
 bool LoadUpdateFile(Host& h);
 
-// Rewrites the programmer's firmware from update.dat. The port must be open (the
-// identification of a maintenance-firmware programmer leaves it so); the menu command
-// connects first.
+// Rewrites the programmer's firmware from update.dat. The identification of a
+// maintenance-firmware programmer starts it with the port open; the menu command connects
+// first. A file that cannot be used ends the run with its message box.
 void StartProgrammerUpdate(Host& h);
 
 // The loader transfer that Update runs, instead of the program options, on a programmer of
@@ -43,12 +42,6 @@ void OnDataFlashBegin(Host& h, const ReplyFrame& reply);        // 0x06
 void OnDataFlashFlashBlock(Host& h, const ReplyFrame& reply);   // 0x07
 void OnDataFlashBootBlock(Host& h, const ReplyFrame& reply);    // 0x08
 void OnStoredSettingsReport(Host& h, const ReplyFrame& reply);  // 0x09
-
-// Whether an expired reply timer belongs to a firmware rewrite.
-bool IsFirmwareRewriteCode(uint8_t code);
-
-// The ending of a firmware rewrite: only the COM-port list stays enabled.
-void LeaveOnlyComListEnabled(Host& h);
 
 void RegisterMaintenanceCommands(Host& h, CommandRouter& router);
 

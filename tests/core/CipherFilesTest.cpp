@@ -160,21 +160,6 @@ TEST_F(CipherFilesTest, PackagerOpenFailuresAndCancel) {
     EXPECT_EQ(h.buf().flash[0], 0x12);
 }
 
-TEST_F(CipherFilesTest, PackagerRefusesWhileACommandIsOutstanding) {
-    WriteText(t.dir.File("fw.bin"), Pattern(1000));
-    h.buf().flash[0] = 0x12;
-    h.replyAwaited = 1;
-    const uint32_t pageSize = h.dev.FlashPageSize;
-    t.prompts.QueueFile(t.dir.File("fw.bin"));
-    PackageUpdateFile(h);
-    ASSERT_EQ(t.MessageTexts().size(), 1u);
-    EXPECT_EQ(t.MessageTexts()[0], kCipherBusy);
-    EXPECT_TRUE(t.prompts.fileFilters.empty());  // no dialog shown
-    EXPECT_EQ(h.dev.FlashPageSize, pageSize);
-    EXPECT_EQ(h.buf().flash[0], 0x12);
-    EXPECT_FALSE(Exists(UpdateFile()));
-}
-
 TEST_F(CipherFilesTest, PackagerReportsAnOutputItCannotCreate) {
     WriteText(t.dir.File("fw.bin"), Pattern(10));
     h.programDir = t.dir.File("missing/");

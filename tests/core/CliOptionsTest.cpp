@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "cli/CliOptions.h"
-#include "cli/RunJudge.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest::cli {
@@ -58,30 +57,6 @@ TEST(CliOptions, UsageNamesEveryOptionAndCommand) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     for (const CommandSpec& c : Commands())
         EXPECT_NE(usage.find(std::string("  ") + c.name), std::string::npos) << c.name;
-}
-
-TEST(RunJudge, FailureWordsLinesAndBoxes) {
-    MainModel m;
-    RunJudge judge;
-    m.AddObserver(&judge);
-    m.AppendLog("Write FLASH......");
-    m.AppendLogRaw("OK");
-    m.AppendLog("Failed");  // a whole line that only reads "Failed" is not a result
-    EXPECT_FALSE(judge.Failed());
-    m.AppendLog("Verify FLASH......");
-    m.AppendLogRaw("Failed");
-    EXPECT_TRUE(judge.Failed());
-    judge.Reset();
-    m.AppendLogRaw("Timer Over ");
-    EXPECT_TRUE(judge.Failed());
-    judge.Reset();
-    m.AppendLog("Can Not Find Programmer  ");
-    EXPECT_TRUE(judge.Failed());
-    judge.Reset();
-    judge.MessageShown(MsgIcon::Information);
-    EXPECT_FALSE(judge.Failed());
-    judge.MessageShown(MsgIcon::Error);
-    EXPECT_TRUE(judge.Failed());
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Config.h"
-#include "link/Discovery.h"
+#include "ops/Discovery.h"
 #include "link/Link.h"
 #include "support/FakeLink.h"
 #include "ui/main/CMainDlg.h"
@@ -54,9 +54,7 @@ TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
     Host& h = t.h();
     t.MapPorts({3});
     t.port.AddBox(LinkHost::Device(3));
-    h.programModeEntered = 1;
     t.ChooseCom("COM3");
-    EXPECT_EQ(h.programModeEntered, 0);
     EXPECT_EQ(h.portNumber, 3);
     EXPECT_EQ(h.portName, "COM3");
     EXPECT_FALSE(h.ui.IsEnabled(id::Update));  // locked until the reply
@@ -101,33 +99,6 @@ TEST(Connect, PortsThatCannotBeProbedAreReported) {
     EXPECT_EQ(Tail(t.LogLines(), 2),
               (std::vector<std::string>{"Connect to Programmer . . . . . . Failed",
                                         "Can Not Find Programmer  "}));
-}
-
-TEST(Connect, AReopenThatFailsBetweenStagesEndsTheRun) {
-    LinkHost t;
-    Host& h = t.h();
-    t.MapPorts({3});
-    t.port.AddBox(LinkHost::Device(3));
-    h.ui.SetCheck(id::ProgramSn, 1);
-    h.SnValue = 11;
-    h.lastCode = 0x14;
-    ASSERT_TRUE(ConnectPort(h, 3));
-    EXPECT_EQ(t.port.openDevice(), "dev/com3");
-
-    // The box goes away between write and verify of an Update run.
-    h.ui.DisableOperationControls();
-    h.autoSequence = 1;
-    h.programModeEntered = 1;
-    h.verifyAfterWrite = 1;
-    t.port.Hold(LinkHost::Device(3));
-    EXPECT_FALSE(ConnectPort(h, 3));
-    EXPECT_EQ(t.LogLines().back(), "Can Not Find Programmer  ");
-    EXPECT_EQ(h.SnValue, 10u);
-    EXPECT_EQ(h.autoSequence, 0);
-    EXPECT_EQ(h.programModeEntered, 0);
-    EXPECT_EQ(h.verifyAfterWrite, 0);
-    EXPECT_FALSE(t.port.IsOpen());
-    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
 }
 
 TEST(Connect, SilentPortTimesOutAfterOneSecond) {
@@ -279,7 +250,7 @@ TEST(Scan, NothingAttachedFailsAfterOnePass) {
     EXPECT_EQ(t.port.opened, (std::vector<std::string>{"dev/com2", "dev/com7", "dev/com16"}));
     EXPECT_FALSE(t.port.IsOpen());
     EXPECT_TRUE(h.ui.IsEnabled(id::Update));
-    EXPECT_FALSE(h.scanRunning);
+    EXPECT_FALSE(h.run.Active());
     // Port 0 is never opened for "USB".
     for (const std::string& device : t.port.probed) EXPECT_NE(device, "dev/com0");
 }
@@ -301,7 +272,7 @@ TEST(Scan, StopsAtTheFirstPortThatAnswers) {
     EXPECT_EQ(t.port.opened, (std::vector<std::string>{"dev/com1", "dev/com4"}));
     EXPECT_FALSE(t.port.IsOpen());
     EXPECT_TRUE(h.ui.IsEnabled(id::Update));
-    EXPECT_EQ(h.scanState, 0);
+    EXPECT_FALSE(h.run.Active());
 }
 
 TEST(Scan, OnlyAnIdentifyReplyEndsTheWait) {
@@ -334,7 +305,7 @@ TEST(Scan, WindowCommandsWaitAndClosingTheWindowEndsIt) {
     h.ui.Select(id::ComList, 0);
     dlg.OnCommand(id::ComList);
     EXPECT_EQ(t.clock.Now(), 1500u);
-    EXPECT_FALSE(h.scanRunning);
+    EXPECT_FALSE(h.run.Active());
     EXPECT_FALSE(t.port.IsOpen());
     EXPECT_FALSE(t.clock.Running(kReplyTimerId));
     EXPECT_EQ(t.LogLines().back(), "Auto Connect to Programmer . . . . . . ");

@@ -274,7 +274,6 @@ TEST(LoaderTransfer, UpdateStreamsTheFlashImageAndForgetsTheProgrammerKind) {
     EXPECT_TRUE(t.AtRest());
     EXPECT_EQ(h.ui.Progress(), 100);
     EXPECT_EQ(h.programmerKind, 0);
-    EXPECT_FALSE(h.silentTimeout);
     EXPECT_TRUE(t.prompts.messages.empty());
 
     // The next Update runs the device sequence, not another stream into the loader.
@@ -332,43 +331,20 @@ TEST(LoaderTransfer, RefusalsEndTheTransferWithoutFurtherFrames) {
     }
 }
 
-TEST(LoaderTransfer, EraseReplyStatesAndTheQuietStop) {
-    EngineHost t(Loader());
-    Host& h = t.h();
-    ReplyFrame r;
-    r.code = CMD_IAP_ERASE;
-    r.length = 8;
-    h.ui.DisableOperationControls();
-    r.payload[0] = 0xEE;
-    r.payload[1] = 0;
-    OnIapErased(h, r);
-    EXPECT_TRUE(t.ControlsIdle());
-    EXPECT_TRUE(t.LogLines().empty() || t.LogLines().back().empty());
-    EXPECT_TRUE(t.port.written.empty());
-
-    ASSERT_TRUE(ConnectPort(h, 1));
-    r.payload[0] = 0xAA;
-    r.payload[1] = 1;
-    OnIapErased(h, r);
-    EXPECT_EQ(h.keyCodeEnabled, 1);
-    r.payload[0] = 0x55;
-    OnIapErased(h, r);
-    EXPECT_EQ(h.keyCodeEnabled, 0);
-    r.payload[0] = 0x12;
-    h.keyCodeEnabled = 1;
-    OnIapErased(h, r);
-    EXPECT_EQ(h.keyCodeEnabled, 1);
-}
-
-TEST(LoaderTransfer, OnlyTheDoneFrameTimesOutSilently) {
-    sim::BoxConfig c;
-    c.faults.push_back(MakeFault(FaultKind::NoReply, CMD_CHIP_ERASE));
+TEST(LoaderTransfer, AStopFromTheLoaderEndsTheRunAsAFailureWithoutALine) {
+    sim::BoxConfig c = Loader();
+    c.faults.push_back(MakeFault(FaultKind::IapStops, CMD_IAP_ERASE));
     EngineHost t(c);
-    t.h().silentTimeout = 1;  // as a done frame left it
-    t.Command(id::ChipErase);
+    t.Tick({id::ProgramFlash});
+    ConnectLoader(t);
+    t.Command(id::Update);
     t.RunUntilIdle();
-    const std::string last = t.LogLines().back();
-    EXPECT_EQ(last.substr(last.size() - 11), "Timer Over ");
+    EXPECT_EQ(t.RunLines(), (Lines{"Enter Program Mode......OK", "Erase Device......"}));
+    EXPECT_EQ(t.SentCodes(), Bytes{CMD_IAP_ERASE});
+    EXPECT_TRUE(t.ControlsIdle());
+    EXPECT_FALSE(t.h().run.Active());
+    EXPECT_EQ(t.h().run.LastOutcome().verdict, Verdict::Failed);
+    EXPECT_EQ(t.h().run.LastOutcome().stage, Stage::LoaderErase);
 }
 
 // ---- sector sums ----
@@ -413,9 +389,6 @@ TEST(SectorSums, RefusalsAndSectorsPastTheFlash) {
         h.dev.SectorSizes =
             scenario == 2 ? std::vector<uint32_t>{} : std::vector<uint32_t>{64, 2048, 64};
         ConnectLoader(t);
-        h.blockOffset = 0;
-        h.sectorIndex = 0;
-        h.replyAwaited = 1;
         h.ui.DisableOperationControls();
         t.port.Inject(sim::ProgrammerBox::Frame(CMD_SECTOR_SUM,
                                                 {scenario == 0 ? uint8_t{1} : uint8_t{0}, 0}));
@@ -551,7 +524,6 @@ TEST(DataFlash, FailuresStopWithoutAReset) {
         EngineHost t(Loader());
         t.Tick({id::ProgramFlash});
         ConnectLoader(t);
-        t.h().replyAwaited = 1;
         t.port.Inject(sim::ProgrammerBox::Frame(CMD_DATAFLASH_BEGIN, {0x00, 0x01}));
         t.RunUntilIdle();
         EXPECT_EQ(t.LogLines().back().substr(t.LogLines().back().size() - 6), "Failed");
@@ -625,21 +597,6 @@ TEST(StoredSettings, BadReportsChangeNothing) {
         EXPECT_FALSE(h.ui.Checked(id::ProgramSn));
         EXPECT_TRUE(t.ControlsIdle());
     }
-}
-
-TEST(StoredSettings, AReportBetweenACommandAndItsReplyLeavesTheRunGoing) {
-    sim::BoxConfig c = Reports(4, 64, 16);
-    c.kind = 2;
-    c.fwMajor = 2;
-    c.fwMinor = 0;
-    c.unsolicited = {{CMD_ENTER_PROGRAM_MODE, CMD_DATAFLASH_CONFIG}};
-    c.faults.push_back(MakeFault(FaultKind::LateReply, CMD_CHIP_ERASE, 1, 50));
-    EngineHost t(c);
-    t.Command(id::ChipErase);
-    t.RunUntilIdle();
-    EXPECT_EQ(t.h().DeviceType, 4);
-    EXPECT_EQ(t.SentCodes().back(), CMD_EXIT_PROGRAM_MODE);
-    EXPECT_TRUE(t.AtRest());
 }
 
 }  // namespace

@@ -6,8 +6,9 @@
 
 #include "image/DeviceCatalogue.h"
 #include "link/Link.h"
-#include "link/OperationReplies.h"
+#include "ops/OperationReplies.h"
 #include "ops/DeviceSteps.h"
+#include "ops/Discovery.h"
 #include "ops/OperationCommands.h"
 #include "support/EngineHost.h"
 #include "support/ExpectedLogs.h"
@@ -83,50 +84,44 @@ TEST(OperationFrames, ProgramModeHeaderAndBeginFrames) {
     EXPECT_EQ(Range(p.data() + 12, 3), (Bytes{0xEE, 0xEE, 0xEE}));
     for (uint8_t i = 0; i < 16; ++i) EXPECT_EQ(p[15 + i], 0xC0 + i);
     EXPECT_EQ(p[31], 0xEE);
-    EXPECT_EQ(h.pendingOperation, CMD_WRITE_FLASH_BEGIN);
     EXPECT_EQ(t.clock.Deadline(kReplyTimerId), 3000u);
 
-    // With program mode on, the begin frame goes out at once as a continuation.
-    t.clock.Stop(kReplyTimerId);
-    t.ClearSent();
-    h.programModeEntered = 1;
-    h.freshEntryFlag = 1;
-    StartWriteFlash(h);
-    const auto direct = t.Sent();
-    ASSERT_EQ(direct.size(), 1u);
-    EXPECT_EQ(direct[0].code, CMD_WRITE_FLASH_BEGIN);
-    EXPECT_EQ(direct[0].payload.size(), 15u);
-    EXPECT_EQ(direct[0].payload[4], 0);
-    EXPECT_EQ(direct[0].payload[10], 0x33);  // left from the program-mode header
+    // After the program-mode reply the begin frame resumes the operation as a fresh entry,
+    // its bytes past the header left from the program-mode header.
+    t.RunUntilIdle();
+    const auto begin = t.Sent()[1];
+    EXPECT_EQ(begin.code, CMD_WRITE_FLASH_BEGIN);
+    EXPECT_EQ(begin.payload.size(), 15u);
+    EXPECT_EQ(Range(begin.payload.data() + 4, 2), (Bytes{1, 0}));
+    EXPECT_EQ(begin.payload[10], 0x33);
 }
 
 TEST(OperationFrames, VerifyBootBeginPageSizeDependsOnHowItIsSent) {
+    // Sent on resumption after the program-mode reply: the flash page size.
     EngineHost t;
-    Host& h = t.h();
-    h.programModeEntered = 1;
-    StartVerifyBoot(h);
-    ASSERT_EQ(t.Sent().back().code, CMD_VERIFY_BOOT_BEGIN);
-    EXPECT_EQ(t.Sent().back().payload[1], 32);  // BootPageSize
+    t.Command(id::VerifyBoot);
+    t.RunUntilIdle();
+    const auto resumed = t.Sent()[1];
+    ASSERT_EQ(resumed.code, CMD_VERIFY_BOOT_BEGIN);
+    EXPECT_EQ(resumed.payload[1], 64);
+    EXPECT_EQ(resumed.payload[4], 1);
 
-    h.pendingOperation = CMD_VERIFY_BOOT_BEGIN;
-    h.freshEntryFlag = 1;
-    ResumePendingOperation(h);
-    EXPECT_EQ(t.Sent().back().payload[1], 64);  // FlashPageSize
-    EXPECT_EQ(t.Sent().back().payload[4], 1);
-
-    // Anything else pending leaves program mode with a pass.
-    h.pendingOperation = 0x40;
-    ResumePendingOperation(h);
-    EXPECT_EQ(t.Sent().back().code, CMD_EXIT_PROGRAM_MODE);
-    EXPECT_EQ(t.Sent().back().payload[0], 1);
-    EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......");
+    // Sent directly inside the Update run, after the boot write: the boot page size.
+    t.ClearSent();
+    t.Tick({id::ProgramBoot});
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    for (const auto& f : t.Sent())
+        if (f.code == CMD_VERIFY_BOOT_BEGIN) {
+            EXPECT_EQ(f.payload[1], 32);
+            EXPECT_EQ(Range(f.payload.data() + 4, 2), (Bytes{0, 1}));
+        }
+    EXPECT_EQ(Count(t.SentCodes(), CMD_VERIFY_BOOT_BEGIN), 1u);
 }
 
 TEST(ChipErase, LinesFlagsAndResult) {
     EngineHost t;
-    Host& h = t.h();
     t.box->flash()[5] = 0x00;
-    h.freshEntryFlag = 1;  // as a run that timed out might have left it
     t.Command(id::ChipErase);
     EXPECT_EQ(t.Sent()[0].payload[4], 0);
     t.RunUntilIdle();
@@ -138,11 +133,6 @@ TEST(ChipErase, LinesFlagsAndResult) {
     EXPECT_EQ(t.box->flash()[5], 0xFF);
     EXPECT_EQ(t.box->lastExitResult(), 1);
     EXPECT_TRUE(t.AtRest());
-
-    // Sent with program mode on, the line keeps its trailing blank.
-    h.programModeEntered = 1;
-    StartChipErase(h);
-    EXPECT_EQ(t.RunLines().back(), "Erase Device,Please Waiting...... ");
 }
 
 TEST(ChipErase, FailureExitsWithFailAndKeepsTheSerialNumber) {
@@ -199,9 +189,8 @@ TEST(WriteFlash, BlockTimeOutsAndTheEndFrameAfterAllBlankBlocks) {
     EngineHost t;
     Host& h = t.h();
     t.port.delivery.extraDelayMs = 10;  // one exchange per 10 ms
-    h.programModeEntered = 1;
-    StartWriteFlash(h);
-    t.clock.Advance(10);  // begin reply
+    t.Command(id::WriteFlash);
+    t.clock.Advance(20);  // program-mode reply, then the begin reply
     EXPECT_EQ(t.Sent().back().code, CMD_WRITE_FLASH_BLOCK);
     EXPECT_EQ(t.clock.Deadline(kReplyTimerId), t.clock.Now() + 5000);
     t.clock.Advance(10);  // block 0 written; every other block is blank
@@ -210,9 +199,8 @@ TEST(WriteFlash, BlockTimeOutsAndTheEndFrameAfterAllBlankBlocks) {
 
     t.RunUntilIdle();
     h.buf().flash[3 * 64] = 0;
-    h.programModeEntered = 1;
-    StartWriteFlash(h);
-    t.clock.Advance(10);
+    t.Command(id::WriteFlash);
+    t.clock.Advance(20);
     t.clock.Advance(10);
     EXPECT_EQ(t.Sent().back().payload[1], 3);
     EXPECT_EQ(t.clock.Deadline(kReplyTimerId), t.clock.Now() + 20000);
@@ -497,7 +485,6 @@ TEST(KeyCode, CheckReplies) {
     for (const Case& c : cases) {
         EngineHost t(WithStates({}, c.state));
         Host& h = t.h();
-        h.resultPass = 1;  // left by an earlier good run
         t.Tick({id::ProgramKeyCode, id::ProgramSn});
         h.SnWidth = 4;
         h.SnValue = 5;
@@ -524,7 +511,7 @@ TEST(KeyCode, EnabledStateIsNotInheritedByTheNextChip) {
     Host& h = t.h();
     t.Command(id::ChipErase);
     t.RunUntilIdle();
-    EXPECT_EQ(h.keyCodeEnabled, 1);
+    EXPECT_TRUE(h.run.KeyCodeEnabled());
     // The next chip answers with neither state: it must not count as locked.
     t.box->config().programModeState = std::array<uint8_t, 2>{0x12, 0x12};
     t.Tick({id::ProgramKeyCode});
@@ -537,7 +524,6 @@ TEST(MenuCommands, NeverContinueAnUpdateRun) {
     EngineHost t;
     Host& h = t.h();
     t.Tick({id::EraseChip, id::ProgramFlash});
-    h.autoSequence = 1;  // left over
     t.Command(id::ReadFlash);
     t.RunUntilIdle();
     EXPECT_EQ(Count(t.SentCodes(), CMD_CHIP_ERASE), 0u);

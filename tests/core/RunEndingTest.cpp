@@ -6,7 +6,9 @@
 #include <algorithm>
 
 #include "image/CipherFiles.h"
+#include "image/DeviceCatalogue.h"
 #include "link/Crc16.h"
+#include "ops/Runs.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
 
@@ -54,7 +56,7 @@ bool PackagerRuns(EngineHost& t) {
     t.Command(id::ReserveJia);
     const auto texts = t.MessageTexts();
     const bool refused = std::find(texts.begin() + static_cast<long>(before), texts.end(),
-                                   kCipherBusy) != texts.end();
+                                   kProgrammerBusy) != texts.end();
     return !refused && std::filesystem::exists(t.dir.File(kUpdateFileName));
 }
 
@@ -269,6 +271,24 @@ TEST(FirmwareProblems, AMaintenanceProgrammerWithoutItsUpdateFileIsNotReady) {
         EXPECT_FALSE(t.port.IsOpen());
         EXPECT_FALSE(t.clock.Running(kReplyTimerId));
     }
+}
+
+TEST(RefusedFrames, EndTheRunBeforeAnythingIsSent) {
+    // A DataFlash page of 298 bytes makes a 303-byte block: more than a frame carries.
+    sim::BoxConfig c;
+    c.kind = 5;
+    c.unsolicited.push_back({CMD_IDENTIFY, CMD_DATAFLASH_BEGIN});
+    EngineHost t(c);
+    Host& h = t.h();
+    SetPageGeometry(h, 298, 16, 32, 4);
+    t.Tick({id::ProgramFlash});
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    EXPECT_EQ(t.MessageTexts(),
+              (Lines{"******Frame of 303 bytes does not fit the 300-byte payload, nothing sent******"}));
+    EXPECT_EQ(t.SentCodes(), Bytes{CMD_IDENTIFY});
+    EXPECT_EQ(h.run.LastOutcome().verdict, Verdict::Refused);
+    EXPECT_TRUE(t.AtRest());
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "link/Discovery.h"
 #include "link/Link.h"
+#include "ops/Discovery.h"
+#include "ops/ReplyEngine.h"
 #include "platform/qt/QtLink.h"
 #include "support/TestHost.h"
 #include "ui/main/ResourceIds.h"
@@ -28,6 +29,7 @@ struct QtLinkHost : test::TestHost {
     QtLinkHost() {
         h().platform.serial = &serial;
         h().platform.timers = &timers;
+        AttachEngine(h());
         AttachLink(h());
     }
     void Choose(const std::string& entry) {

@@ -47,9 +47,7 @@ std::vector<std::string> EngineHost::RunLines() const {
 }
 
 bool EngineHost::AtRest() {
-    const Host& s = h();
-    return !s.autoSequence && !s.programModeEntered && !s.verifyAfterWrite && !s.freshEntryFlag &&
-           !port.IsOpen() && !clock.Running(kReplyTimerId) && ControlsIdle();
+    return !h().run.Active() && !port.IsOpen() && !clock.Running(kReplyTimerId) && ControlsIdle();
 }
 
 }  // namespace lumacrest::test

@@ -36,7 +36,7 @@ struct EngineHost : LinkHost {
     // The log lines after the last separator line.
     std::vector<std::string> RunLines() const;
     bool ControlsIdle() { return h().ui.IsEnabled(id::Update); }
-    // The host is at rest: no flag of a run left, no command outstanding, port closed.
+    // The host is at rest: no run under way, no command outstanding, port closed.
     bool AtRest();
 };
 

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "link/Discovery.h"
 #include "link/Link.h"
+#include "ops/Discovery.h"
+#include "ops/ReplyEngine.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest::test {
@@ -145,6 +146,7 @@ std::vector<uint8_t> FakeSerialPort::ReadAll() {
 LinkHost::LinkHost() {
     h().platform.serial = &port;
     h().platform.timers = &clock;
+    AttachEngine(h());
     AttachLink(h());
 }
 

@@ -8,10 +8,12 @@
 #include "image/HexWriter.h"
 #include "image/ImageLoading.h"
 #include "image/ProjectFile.h"
-#include "link/Discovery.h"
 #include "link/Link.h"
+#include "ops/Discovery.h"
 #include "ops/OperationCommands.h"
 #include "ops/ProgrammerMaintenance.h"
+#include "ops/ReplyEngine.h"
+#include "ops/Runs.h"
 #include "ui/edit/BufferEdit.h"
 #include "ui/main/ResourceIds.h"
 
@@ -19,13 +21,12 @@ namespace lumacrest {
 
 CMainDlg::CMainDlg(Host& host) : host_(host) {
     RegisterAllCommands(host_, router_);
+    AttachEngine(host_);
     if (host_.platform.serial && host_.platform.timers) AttachLink(host_);
 }
 
 void CMainDlg::OnInitDialog() {
     Host& h = host_;
-    h.verifyAfterWrite = 0;
-    h.scanState = 0;
     h.firmwareMajor = 2;
     h.firmwareMinor = 0;
     h.maintenanceMajor = 0;
@@ -51,13 +52,51 @@ void CMainDlg::OnInitDialog() {
 void CMainDlg::OnDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    host_.shutdownRequested = true;  // a running port scan ends
+    host_.shutdownRequested = true;  // a running port scan ends by itself
+    if (host_.run.Active() && host_.run.Kind() != RunKind::Scan) {
+        host_.run.Fail(Verdict::Abandoned, "the program closed during the run");
+        End(host_, {.controls = ControlsAfter::Unchanged, .giveSerialNumberBack = true});
+    }
     WriteConfig(host_);
 }
 
+namespace {
+// Commands refused while the programmer is busy: they would start a second conversation on
+// the line, or rewrite the files and buffers a run is using.
+bool RefusedWhileBusy(int command) {
+    switch (command) {
+        case id::ReserveJia:
+        case id::ReserveJie:
+        case id::FileJiaMi:
+        case id::FileJieMi:
+        case id::ReserveP:
+        case id::ChipErase:
+        case id::WriteFlash:
+        case id::ReadFlash:
+        case id::VerifyFlash:
+        case id::WriteBoot:
+        case id::ReadBoot:
+        case id::VerifyBoot:
+        case id::WriteKeyCode:
+        case id::CheckKeyCodeCmd:
+        case id::TbErase:
+        case id::TbWrite:
+        case id::TbVerify:
+        case id::TbRead:
+        case id::Update:
+        case id::ComList:
+        case id::McuList:
+            return true;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
 void CMainDlg::OnCommand(int id) {
     // While the port scan waits for a reply, events run inside it: nothing else may start.
-    if (host_.scanRunning) return;
+    if (host_.run.Kind() == RunKind::Scan) return;
+    if (RefusedWhileBusy(id) && RefuseWhileBusy(host_)) return;
     router_.Dispatch(id);
 }
 

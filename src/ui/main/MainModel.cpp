@@ -88,6 +88,11 @@ void MainModel::AppendLogRaw(const std::string& text) {
     NotifyLog(text, cleared);
 }
 
+std::string MainModel::CurrentLine() const {
+    const std::size_t newline = log_.rfind('\n');
+    return newline == std::string::npos ? log_ : log_.substr(newline + 1);
+}
+
 void MainModel::WriteSeparator() {
     AppendLog(separatorToggle ? kSeparatorStars : kSeparatorEquals);
     separatorToggle = !separatorToggle;

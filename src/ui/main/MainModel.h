@@ -62,6 +62,8 @@ public:
     void AppendLog(const std::string& text);     // new line
     void AppendLogRaw(const std::string& text);  // same line; empties a log over 20000 chars
     const std::string& LogText() const { return log_; }
+    // The last line of the log, the one AppendLogRaw adds to.
+    std::string CurrentLine() const;
     void WriteSeparator();  // the operation separator line; flips the toggle
     bool separatorToggle = false;
 

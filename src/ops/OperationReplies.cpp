@@ -1,10 +1,9 @@
-#include "link/OperationReplies.h"
+#include "ops/OperationReplies.h"
 
 #include <algorithm>
 
 #include "image/Checksums.h"
-#include "link/Link.h"
-#include "link/ReplyEngine.h"
+#include "ops/Runs.h"
 #include "ops/DeviceSteps.h"
 #include "ui/main/ResourceIds.h"
 
@@ -19,65 +18,75 @@ constexpr uint32_t kBlockRequestTimeoutMs = 5000;
 constexpr uint32_t kWriteReplyLength = 6;
 
 // One image area (flash or boot) as the block transfers see it.
-struct Area {
+struct AreaView {
+    Area area;
     uint8_t* image;
     uint8_t* readBack;
     std::size_t capacity;
     uint32_t pageSize;
-    uint32_t& index;
     uint32_t pagesToWrite;
     uint32_t pageCount;
     uint32_t size;
     uint8_t writeBlock, writeEnd, readBlock, verifyBlock;
 };
 
-Area Flash(Host& h) {
-    return {h.buf().flash.data(),  h.buf().flashReadBack.data(),
-            kFlashBufferSize,      h.dev.FlashPageSize,
-            h.flashBlockIndex,     h.FlashPagesToWrite,
-            h.dev.FlashPageCount,  h.dev.FlashSize,
+AreaView Flash(Host& h) {
+    return {Area::Flash,          h.buf().flash.data(),
+            h.buf().flashReadBack.data(), kFlashBufferSize,
+            h.dev.FlashPageSize,  h.FlashPagesToWrite,
+            h.dev.FlashPageCount, h.dev.FlashSize,
             CMD_WRITE_FLASH_BLOCK, CMD_WRITE_FLASH_END,
-            CMD_READ_FLASH_BLOCK,  CMD_VERIFY_FLASH_BLOCK};
+            CMD_READ_FLASH_BLOCK, CMD_VERIFY_FLASH_BLOCK};
 }
 
-Area Boot(Host& h) {
-    return {h.buf().boot.data(),  h.buf().bootReadBack.data(),
-            kBootBufferSize,      h.dev.BootPageSize,
-            h.bootBlockIndex,     h.BootPagesToWrite,
-            h.dev.BootPageCount,  h.dev.BootSize,
+AreaView Boot(Host& h) {
+    return {Area::Boot,          h.buf().boot.data(),
+            h.buf().bootReadBack.data(), kBootBufferSize,
+            h.dev.BootPageSize,  h.BootPagesToWrite,
+            h.dev.BootPageCount, h.dev.BootSize,
             CMD_WRITE_BOOT_BLOCK, CMD_WRITE_BOOT_END,
-            CMD_READ_BOOT_BLOCK,  CMD_VERIFY_BOOT_BLOCK};
+            CMD_READ_BOOT_BLOCK, CMD_VERIFY_BOOT_BLOCK};
 }
 
-bool PageInside(const Area& a, uint32_t offset) {
+bool PageInside(const AreaView& a, uint32_t offset) {
     return a.pageSize <= kMaxPageSize && uint64_t{offset} + a.pageSize <= a.capacity;
 }
 
-// Sends block `number` (the page at blockOffset) and advances offset and index.
-bool SendWriteBlock(Host& h, Area& a, uint32_t timeoutMs) {
-    if (!PageInside(a, h.blockOffset)) {
-        EndRunQuietly(h);
-        return false;
-    }
-    CommandFrame& f = h.commandFrame;
-    f.payload[0] = static_cast<uint8_t>(a.index >> 8);
-    f.payload[1] = static_cast<uint8_t>(a.index);
-    std::copy_n(a.image + h.blockOffset, a.pageSize, f.payload.begin() + 2);
-    h.blockOffset += a.pageSize;
-    ++a.index;
-    return SendStep(h, a.writeBlock, a.pageSize + 2, timeoutMs, kWriteReplyLength);
+uint32_t Index(const Host& h, const AreaView& a) {
+    return h.run.BlockIndex(a.area);
 }
 
-void SendBlockRequest(Host& h, const Area& a, uint8_t code, uint32_t number) {
+// A page that lies outside its buffer is never sent or filled: the run ends there.
+void PageOutside(Host& h) {
+    FailWord(h, "Failed");
+    ExitWith(h, 0);
+}
+
+// Sends the page at the block offset as the block with the area's counter as its number, and
+// advances both.
+void SendWriteBlock(Host& h, const AreaView& a, uint32_t timeoutMs) {
+    const uint32_t offset = h.run.BlockOffset();
+    if (!PageInside(a, offset)) {
+        PageOutside(h);
+        return;
+    }
+    CommandFrame& f = h.commandFrame;
+    f.payload[0] = static_cast<uint8_t>(Index(h, a) >> 8);
+    f.payload[1] = static_cast<uint8_t>(Index(h, a));
+    std::copy_n(a.image + offset, a.pageSize, f.payload.begin() + 2);
+    h.run.AdvanceBlock(a.area, a.pageSize);
+    SendStep(h, a.writeBlock, a.pageSize + 2, timeoutMs, kWriteReplyLength);
+}
+
+void SendBlockRequest(Host& h, const AreaView& a, uint8_t code, uint32_t number) {
     CommandFrame& f = h.commandFrame;
     f.payload[0] = static_cast<uint8_t>(number >> 8);
     f.payload[1] = static_cast<uint8_t>(number);
     SendStep(h, code, 2, kBlockRequestTimeoutMs, a.pageSize + 8);
 }
 
-void BeginWrite(Host& h, Area a, const char* line) {
-    h.blockOffset = 0;
-    a.index = 0;
+void BeginWrite(Host& h, const AreaView& a, const char* line) {
+    h.run.StartTransfer(a.area);
     h.ui.AppendLog(line);
     SendWriteBlock(h, a, kFirstBlockTimeoutMs);  // the first block is always sent
 }
@@ -88,46 +97,41 @@ bool Blank(const uint8_t* page, uint32_t size) {
 
 // The next block that is not blank goes out; blank ones are passed over, the progress
 // following every index. When the blocks run out the end frame goes out.
-void ContinueWrite(Host& h, Area a) {
-    while (a.index < a.pagesToWrite) {
-        if (!PageInside(a, h.blockOffset)) break;
-        if (!Blank(a.image + h.blockOffset, a.pageSize)) {
-            SetBlockProgress(h, a.index + 1, a.pagesToWrite);
+void ContinueWrite(Host& h, const AreaView& a) {
+    while (Index(h, a) < a.pagesToWrite) {
+        const uint32_t offset = h.run.BlockOffset();
+        if (!PageInside(a, offset)) break;
+        if (!Blank(a.image + offset, a.pageSize)) {
+            SetBlockProgress(h, Index(h, a) + 1, a.pagesToWrite);
             SendWriteBlock(h, a, kNextBlockTimeoutMs);
             return;
         }
-        h.blockOffset += a.pageSize;
-        ++a.index;
-        SetBlockProgress(h, a.index, a.pagesToWrite);
+        h.run.AdvanceBlock(a.area, a.pageSize);
+        SetBlockProgress(h, Index(h, a), a.pagesToWrite);
     }
     SendStep(h, a.writeEnd, 0, kEndTimeoutMs, kWriteReplyLength);
 }
 
-void BeginRead(Host& h, Area a, uint8_t code, const char* line) {
-    h.blockOffset = 0;
-    a.index = 0;
+void BeginRead(Host& h, const AreaView& a, uint8_t code, const char* line) {
+    h.run.StartTransfer(a.area);
     h.ui.AppendLog(line);
     SendBlockRequest(h, a, code, 0);
     h.ui.SetProgress(0);
 }
 
-// A block reply carries the block number and one page; a shorter one cannot be taken.
-bool CarriesPage(const Area& a, const ReplyFrame& reply) {
-    return PageInside(a, 0) && reply.length >= a.pageSize + 2;
-}
-
-void BlockRead(Host& h, Area a, const ReplyFrame& reply) {
-    ++a.index;
-    if (!CarriesPage(a, reply) || !PageInside(a, h.blockOffset)) {
-        h.ui.AppendLogRaw("Failed");
-        ExitWith(h, 0);
+void BlockRead(Host& h, const AreaView& a, const ReplyFrame& reply) {
+    h.run.CountBlock(a.area);
+    const uint32_t offset = h.run.BlockOffset();
+    if (!PageInside(a, offset)) {
+        PageOutside(h);
         return;
     }
-    std::copy_n(reply.payload.begin() + 2, a.pageSize, a.readBack + h.blockOffset);
-    h.blockOffset += a.pageSize;
-    if (a.index < a.pageCount) {
-        SendBlockRequest(h, a, a.readBlock, a.index);
-        SetBlockProgress(h, a.index, a.pageCount);
+    // An answer carries the block number and one page: the link takes no shorter one.
+    std::copy_n(reply.payload.begin() + 2, a.pageSize, a.readBack + offset);
+    h.run.AdvanceOffset(a.pageSize);
+    if (Index(h, a) < a.pageCount) {
+        SendBlockRequest(h, a, a.readBlock, Index(h, a));
+        SetBlockProgress(h, Index(h, a), a.pageCount);
         return;
     }
     h.ui.AppendLogRaw("OK");
@@ -137,37 +141,38 @@ void BlockRead(Host& h, Area a, const ReplyFrame& reply) {
     ExitWith(h, 1);
 }
 
-// Compares one verify block with the image at the running offset. False (the run has been
-// ended) on a difference.
-bool BlockMatches(Host& h, Area a, const ReplyFrame& reply) {
-    ++a.index;
-    bool equal = CarriesPage(a, reply) && PageInside(a, h.blockOffset);
+// Compares one verify block with the image at the running offset. False (the run goes to its
+// exit) on a difference.
+bool BlockMatches(Host& h, const AreaView& a, const ReplyFrame& reply) {
+    h.run.CountBlock(a.area);
+    const uint32_t offset = h.run.BlockOffset();
+    bool equal = PageInside(a, offset);
     if (equal) {
         for (uint32_t i = 0; i < a.pageSize; ++i) {
             const uint8_t got = reply.payload[2 + i];
-            a.readBack[h.blockOffset + i] = got;
-            if (got != a.image[h.blockOffset + i]) {
+            a.readBack[offset + i] = got;
+            if (got != a.image[offset + i]) {
                 equal = false;
                 break;
             }
         }
     }
     if (!equal) {
-        h.ui.AppendLogRaw("Failed");
-        Rollback(h);
+        FailWord(h, "Failed");
+        GiveSerialNumberBack(h);
         ExitWith(h, 0);
         return false;
     }
-    h.blockOffset += a.pageSize;
+    h.run.AdvanceOffset(a.pageSize);
     return true;
 }
 
 // After the last verify block: true when the verify is complete, false when the next block
 // request went out.
-bool VerifyComplete(Host& h, Area a) {
-    if (a.index < a.pagesToWrite) {
-        SendBlockRequest(h, a, a.verifyBlock, a.index);
-        SetBlockProgress(h, a.index, a.pagesToWrite);
+bool VerifyComplete(Host& h, const AreaView& a) {
+    if (Index(h, a) < a.pagesToWrite) {
+        SendBlockRequest(h, a, a.verifyBlock, Index(h, a));
+        SetBlockProgress(h, Index(h, a), a.pagesToWrite);
         return false;
     }
     h.ui.SetProgress(100);
@@ -178,9 +183,9 @@ bool VerifyComplete(Host& h, Area a) {
 void AfterWriteEnded(Host& h, void (*startVerify)(Host&)) {
     h.ui.SetProgress(100);
     h.ui.AppendLogRaw("OK");
-    if (h.autoSequence || h.verifyAfterWrite) {
+    if (h.run.AutoSequence() || h.run.VerifyAfterWrite()) {
         startVerify(h);
-        h.verifyAfterWrite = 0;
+        h.run.RequestVerifyAfterWrite(false);
     } else {
         ExitWith(h, 1);
     }
@@ -190,10 +195,18 @@ bool Ticked(const Host& h, int id) {
     return h.ui.Checked(id);
 }
 
+// Under Enable Protect the programmer stays in program mode: the host sends nothing more and
+// the run ends with what it has come to.
+void StopUnderProtect(Host& h) {
+    End(h);
+}
+
 }  // namespace
 
 void ExitWith(Host& h, uint8_t result) {
-    h.resultPass = result;
+    // A fail result always has its reason: the line the run stopped at.
+    if (result == 0) h.run.Fail(Verdict::Failed, h.ui.CurrentLine());
+    h.run.SetResultPass(result);
     ExitProgramMode(h);
 }
 
@@ -223,21 +236,21 @@ void AfterFlash(Host& h) {
 }
 
 void KeyCodeRule(Host& h) {
-    if (!h.keyCodeEnabled) {
+    if (!h.run.KeyCodeEnabled()) {
         StartWriteKeyCode(h);
         return;
     }
-    h.ui.AppendLog(kKeyCodeLockedLine);
+    h.run.EnterStage(Stage::WriteKeyCode);
+    FailLine(h, kKeyCodeLockedLine);
     if (Ticked(h, id::EnableProtect))
-        EndRunQuietly(h);
+        StopUnderProtect(h);
     else
         ExitWith(h, 0);
 }
 
 void FinishRule(Host& h) {
-    // Under Enable Protect the programmer stays in program mode; the host is done.
     if (Ticked(h, id::EnableProtect))
-        EndRunQuietly(h);
+        StopUnderProtect(h);
     else
         ExitWith(h, 1);
 }
@@ -246,25 +259,25 @@ void OnProgramModeReply(Host& h, const ReplyFrame& reply) {
     h.ui.AppendLogRaw("OK");
     const uint8_t b0 = reply.payload[0], b1 = reply.payload[1], adapter = reply.payload[2];
     if (b0 == 0x00 && b1 == 0xFF) {
-        h.ui.AppendLog(kKeyCodeVerifyFailedLine);
-        Rollback(h);
+        FailLine(h, kKeyCodeVerifyFailedLine);
+        GiveSerialNumberBack(h);
         ExitWith(h, 0);
         return;
     }
     if ((b0 == 0xA5 && b1 == 0x5A) || adapter != h.dev.DeviceByte3) {
-        h.ui.AppendLog(kAdapterErrorLine);
-        Rollback(h);
+        FailLine(h, kAdapterErrorLine);
+        GiveSerialNumberBack(h);
         ExitWith(h, 0);
         return;
     }
     if (b0 == 0x55 && b1 == 0x55) {
         h.ui.AppendLog(kKeyCodePassLine);
-        h.keyCodeEnabled = 1;
+        h.run.SetKeyCodeEnabled(true);
     } else if (b0 == 0xAA && b1 == 0xAA) {
         h.ui.AppendLog(kKeyCodeNotEnabledLine);
-        h.keyCodeEnabled = 0;
+        h.run.SetKeyCodeEnabled(false);
     }
-    if (!h.autoSequence) {
+    if (!h.run.AutoSequence()) {
         ResumePendingOperation(h);
     } else if (Ticked(h, id::EraseChip)) {
         StartChipErase(h);
@@ -281,12 +294,12 @@ void OnProgramModeReply(Host& h, const ReplyFrame& reply) {
 
 void OnChipEraseReply(Host& h, const ReplyFrame& reply) {
     if (reply.payload[0] != 1) {
-        h.ui.AppendLogRaw("Failed");
+        FailWord(h, "Failed");
         ExitWith(h, 0);
         return;
     }
     h.ui.AppendLogRaw("OK");
-    if (h.autoSequence)
+    if (h.run.AutoSequence())
         AfterErase(h);
     else
         ExitWith(h, 1);
@@ -301,34 +314,32 @@ void OnKeyCodeChecked(Host& h, const ReplyFrame& reply) {
     const uint8_t b0 = reply.payload[0], b1 = reply.payload[1];
     if (b0 == 0x55 && b1 == 0x55) {
         h.ui.AppendLogRaw("Pass");
-        h.resultPass = 1;
+        h.run.SetResultPass(1);
     } else if (b0 == 0xAA && b1 == 0xAA) {
-        h.ui.AppendLogRaw("Failed.");
-        h.resultPass = 0;
+        FailWord(h, "Failed.");
+        h.run.SetResultPass(0);
     } else {
         // Unequal bytes, or equal ones that mean neither pass nor fail: a fault of the check.
-        h.ui.AppendLogRaw("Failed");
-        Rollback(h);
+        FailWord(h, "Failed");
+        GiveSerialNumberBack(h);
         ExitWith(h, 0);
         return;
     }
-    if (h.autoSequence && Ticked(h, id::EnableProtect))
-        EndRunQuietly(h);
+    if (h.run.AutoSequence() && Ticked(h, id::EnableProtect))
+        StopUnderProtect(h);
     else
-        ExitWith(h, h.resultPass);
+        ExitWith(h, h.run.ResultPass());
 }
 
 void OnExitReply(Host& h, const ReplyFrame&) {
     h.ui.AppendLogRaw("OK");
-    ClosePort(h);
-    Idle(h);
+    End(h);
 }
 
 void OnResetReply(Host& h, const ReplyFrame&) {
     h.ui.AppendLogRaw("OK");
-    ClosePort(h);
     // The reset ends a DataFlash download: the controls come back with its reply.
-    Idle(h);
+    End(h);
 }
 
 void OnWriteFlashBegun(Host& h, const ReplyFrame&) {
@@ -354,7 +365,7 @@ void OnVerifyFlashBegun(Host& h, const ReplyFrame&) {
 
 void OnFlashBlockVerify(Host& h, const ReplyFrame& reply) {
     if (!BlockMatches(h, Flash(h), reply) || !VerifyComplete(h, Flash(h))) return;
-    if (h.autoSequence)
+    if (h.run.AutoSequence())
         AfterFlash(h);
     else
         ExitWith(h, 1);
@@ -384,7 +395,7 @@ void OnVerifyBootBegun(Host& h, const ReplyFrame&) {
 
 void OnBootBlockVerify(Host& h, const ReplyFrame& reply) {
     if (!BlockMatches(h, Boot(h), reply) || !VerifyComplete(h, Boot(h))) return;
-    if (h.autoSequence) {
+    if (h.run.AutoSequence()) {
         h.timers().DelayMicroseconds(kBootSettleMicroseconds);
         AfterBoot(h);
     } else {

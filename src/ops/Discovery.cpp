@@ -1,12 +1,12 @@
-#include "link/Discovery.h"
+#include "ops/Discovery.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "image/DeviceCatalogue.h"
 #include "link/Link.h"
-#include "link/ReplyEngine.h"
 #include "ops/ProgrammerMaintenance.h"
+#include "ops/Runs.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -25,25 +25,42 @@ std::string Format(const char* format, int a, int b) {
 
 }  // namespace
 
+bool ConnectPort(Host& h, uint8_t portNumber) {
+    if (OpenPort(h, portNumber)) return true;
+    if (h.lastCode == CMD_IDENTIFY) h.ui.AppendLogRaw("Failed");
+    h.lastCode = kNoCommand;
+    const bool underWay = h.run.UnderWay();
+    h.run.EnterStage(Stage::Connect);
+    FailLine(h, kCannotFindProgrammer);
+    if (underWay)
+        End(h, {.giveSerialNumberBack = true});
+    else
+        End(h, {.controls = ControlsAfter::ComListEnabled});
+    return false;
+}
+
 void SendIdentify(Host& h) {
     CommandFrame& f = h.commandFrame;
     f.address = kHostAddress;
     f.code = CMD_IDENTIFY;
     f.length = 2;
     SendCommand(h, f, kIdentifyTimeoutMs, kIdentifyReplyLength);
+    h.run.FrameSent();
 }
 
 void OnSelchangeCom(Host& h) {
-    h.programModeEntered = 0;
     h.ui.WriteSeparator();
     const std::string text = h.ui.Combo(id::ComList).SelectedText();
     h.ui.DisableOperationControls();
     ClosePort(h);
     if (!text.empty() && text[0] == 'C') {
+        BeginRun(h, RunKind::Identify, Stage::Connect);
         h.ui.AppendLog("Connect to Programmer . . . . . . ");
         h.portName = text;
         h.portNumber = ComNameToPort(text);
-        if (ConnectPort(h, h.portNumber)) SendIdentify(h);
+        if (!ConnectPort(h, h.portNumber)) return;
+        h.run.EnterStage(Stage::Identify);
+        SendIdentify(h);
     } else {
         AutoConnect(h);
     }
@@ -52,9 +69,9 @@ void OnSelchangeCom(Host& h) {
 bool AutoConnect(Host& h) {
     h.ui.AppendLog("Auto Connect to Programmer . . . . . . ");
     h.ui.DisableOperationControls();
-    h.scanRunning = true;
+    BeginRun(h, RunKind::Scan, Stage::Identify);
     for (unsigned n = 1; n <= kLastScannedPort && !h.shutdownRequested; ++n) {
-        h.scanState = 0;
+        h.run.ScanWait(false);
         h.portNumber = static_cast<uint8_t>(n);
         const std::optional<std::string> device = PortDevice(h, n);
         if (!device || !h.serial().Probe(*device)) continue;
@@ -63,42 +80,37 @@ bool AutoConnect(Host& h) {
         if (!h.serial().Open(*device)) continue;
         h.serial().SetThreshold(1);
         SendIdentify(h);
-        h.scanState = 1;
-        while (h.scanState == 1 && !h.shutdownRequested) h.timers().PumpEvents();
-        if (h.scanState == 2) {
-            h.scanState = 0;
-            h.scanRunning = false;
-            return true;
-        }
+        h.run.ScanWait(true);
+        while (h.run.Kind() == RunKind::Scan && h.run.ScanWaiting() && !h.shutdownRequested)
+            h.timers().PumpEvents();
+        // The identify reply has ended the scan (or turned it into a firmware rewrite).
+        if (h.run.Kind() != RunKind::Scan) return true;
     }
-    h.scanRunning = false;
     if (h.shutdownRequested) {
         // The window is closing: end the wait quietly.
-        h.timers().Stop(kReplyTimerId);
-        h.scanState = 0;
-        h.replyAwaited = 0;
-        h.lastCode = kNoCommand;
-        ClosePort(h);
+        h.run.Fail(Verdict::Abandoned, "the window closed during the scan");
+        End(h, {.controls = ControlsAfter::Unchanged});
         return false;
     }
     ClosePort(h);
     h.ui.AppendLogRaw("Failed");
-    h.ui.AppendLog(kCannotFindProgrammer);
-    Idle(h);
+    FailLine(h, kCannotFindProgrammer);
+    End(h);
     return false;
 }
 
 void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
     const auto& p = reply.payload;
-    h.scanState = 2;
+    h.run.ScanWait(false);
     h.ui.AppendLogRaw("OK");
     h.programmerKind = p[12];
     if (h.programmerKind == kLoaderProgrammerKind) {
         h.ui.AppendLog("Find Progrmmer: ZK9_IAP");
         h.ui.AppendLog("IAP Firmware version:  ");
         h.ui.AppendLogRaw(Format("%c.%c", '0' + p[0], '0' + p[1]));
-        Idle(h);
-        return;  // the port stays open for the loader transfer
+        // The port stays open for the loader transfer.
+        End(h, {.port = PortAfter::KeepOpen});
+        return;
     }
     if (h.programmerKind == 1) h.ui.AppendLog("Find Progrmmer: ZK9_Pro_");
     if (h.programmerKind == 2) h.ui.AppendLog("Find Progrmmer: ZK9_ISP_");
@@ -120,17 +132,13 @@ void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
     h.ui.AppendLogRaw(Format("   V%d.%d", p[0], p[1]));
 
     if (p[0] == h.firmwareMajor && p[1] == h.firmwareMinor) {
-        Idle(h);
-        ClosePort(h);
+        End(h);
     } else if (p[0] == h.maintenanceMajor && p[1] == h.maintenanceMinor) {
-        h.ui.DisableOperationControls();
-        h.ui.SetEnabled(id::ComList, true);
+        h.run.Become(RunKind::FirmwareRewrite, Stage::EraseProgrammer);
         StartProgrammerUpdate(h);
     } else {
-        h.prompts().MessageBox(kPleaseUpdateFirmware, MsgIcon::None);
-        h.ui.DisableOperationControls();
-        h.ui.SetEnabled(id::ComList, true);
-        ClosePort(h);
+        FailMessage(h, kPleaseUpdateFirmware, Verdict::Failed, false);
+        End(h, {.controls = ControlsAfter::OnlyComList});
     }
 }
 

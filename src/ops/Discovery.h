@@ -10,6 +10,12 @@
 namespace lumacrest {
 
 inline constexpr const char* kPleaseUpdateFirmware = "******Please Update Device Firmware ******";
+inline constexpr const char* kCannotFindProgrammer = "Can Not Find Programmer  ";
+
+// Opens "COM<n>" for the run under way. On failure logs why (Can Not Find Programmer) and
+// ends the run: at its start only the COM list is enabled again, between its stages it ends
+// as a time-out does. False then.
+bool ConnectPort(Host& h, uint8_t portNumber);
 
 // Sends CMD_IDENTIFY (two payload bytes left as they are, time-out 1000 ms, reply 26 bytes).
 void SendIdentify(Host& h);

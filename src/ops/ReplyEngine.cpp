@@ -1,9 +1,10 @@
-#include "link/ReplyEngine.h"
+#include "ops/ReplyEngine.h"
 
-#include "link/Discovery.h"
-#include "link/OperationReplies.h"
+#include "link/Link.h"
+#include "ops/Discovery.h"
+#include "ops/OperationReplies.h"
 #include "ops/ProgrammerMaintenance.h"
-#include "ui/main/ResourceIds.h"
+#include "ops/Runs.h"
 
 namespace lumacrest {
 
@@ -74,27 +75,64 @@ ReplyHandler ReplyRowFor(uint8_t code) {
     }
 }
 
-bool IsProgrammerInitiated(uint8_t code) {
-    return code == CMD_DATAFLASH_BEGIN || code == CMD_DATAFLASH_CONFIG || code == CMD_SECTOR_SUM;
+bool TakesFrameFromTheBox(const Host& h, uint8_t code) {
+    const Run& run = h.run;
+    switch (code) {
+        case CMD_DATAFLASH_BEGIN:
+        case CMD_DATAFLASH_CONFIG:
+            // In the middle of a run they would change its images, its device or its controls.
+            return !run.Active();
+        case CMD_SECTOR_SUM:
+            return !run.Active() || (run.Kind() == RunKind::LoaderTransfer &&
+                                     run.CurrentStage() == Stage::LoaderDone);
+        default:
+            return false;
+    }
 }
 
-bool EngineActsOn(const Host& h, const ReplyFrame& reply) {
-    if (ReplyRowFor(reply.code) == nullptr) return false;
-    if (h.scanState == 1)
-        return reply.code == CMD_IDENTIFY && h.lastCode == CMD_IDENTIFY && h.answerPending;
-    return (reply.code == h.lastCode && h.answerPending) || IsProgrammerInitiated(reply.code);
+bool HandleFrame(Host& h, const ReplyFrame& reply, bool answer) {
+    const ReplyHandler row = ReplyRowFor(reply.code);
+    if (!row) return false;
+    // While the scan waits, only an identify reply counts.
+    if (h.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY) return false;
+    if (!answer && !TakesFrameFromTheBox(h, reply.code)) return false;
+    row(h, reply);
+    return true;
 }
 
 void HandleReply(Host& h, const ReplyFrame& reply) {
     if (ReplyHandler handler = ReplyRowFor(reply.code)) handler(h, reply);
 }
 
-void Idle(Host& h) {
-    h.ui.EnableOperationControls();
+void OnReplyTimeout(Host& h, uint8_t code) {
+    Run& run = h.run;
+    if (run.Kind() == RunKind::Scan && run.ScanWaiting()) {
+        // The scan goes on with the next port; it keeps the controls locked itself.
+        run.ScanWait(false);
+        return;
+    }
+    if (run.CurrentStage() == Stage::LoaderDone) {
+        // The loader's done frame gets no reply: its time-out is the end of the transfer.
+        End(h);
+        return;
+    }
+    if (code == CMD_IDENTIFY) {
+        h.ui.AppendLogRaw("Failed");
+        h.ui.AppendLog(kCannotFindProgrammer);
+        run.Fail(Verdict::TimedOut, kCannotFindProgrammer);
+    } else {
+        FailWord(h, "Timer Over ", Verdict::TimedOut);
+    }
+    const bool rewrite = run.Kind() == RunKind::FirmwareRewrite;
+    End(h, {.controls = rewrite ? ControlsAfter::OnlyComList : ControlsAfter::Idle,
+            .giveSerialNumberBack = true});
 }
 
-void Rollback(Host& h) {
-    if (h.autoSequence && h.ui.Checked(id::ProgramSn)) h.SnValue -= h.SnAdvance;
+void AttachEngine(Host& h) {
+    h.linkEvents.frame = [&h](const ReplyFrame& reply, bool answer) {
+        return HandleFrame(h, reply, answer);
+    };
+    h.linkEvents.replyTimedOut = [&h](uint8_t code) { OnReplyTimeout(h, code); };
 }
 
 }  // namespace lumacrest

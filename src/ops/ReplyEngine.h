@@ -1,0 +1,34 @@
+// The reply engine: what the link hands over goes to a row by its code. Answers to the
+// outstanding command always do; a frame the box sends on its own only when no run would be
+// disturbed by it. A reply that does not come ends the run at its stage.
+#pragma once
+
+#include <cstdint>
+
+#include "app/Host.h"
+
+namespace lumacrest {
+
+using ReplyHandler = void (*)(Host&, const ReplyFrame&);
+
+// The handler of frames with `code`, or nullptr when the engine has no row for it.
+ReplyHandler ReplyRowFor(uint8_t code);
+
+// Whether a frame with `code` that answers nothing is taken now: the DataFlash download and
+// the stored settings only while no run is under way, a sector-sum request also after the
+// loader's done frame.
+bool TakesFrameFromTheBox(const Host& h, uint8_t code);
+
+// A verified frame from the link; true when a row took it.
+bool HandleFrame(Host& h, const ReplyFrame& reply, bool answer);
+
+// Dispatches a frame to its row; frames without a row are ignored.
+void HandleReply(Host& h, const ReplyFrame& reply);
+
+// The reply to `code` did not come in time.
+void OnReplyTimeout(Host& h, uint8_t code);
+
+// Connects the link's reports to the engine.
+void AttachEngine(Host& h);
+
+}  // namespace lumacrest

@@ -1,0 +1,143 @@
+#include "ops/Run.h"
+
+namespace lumacrest {
+
+const char* StageName(Stage stage) {
+    switch (stage) {
+        case Stage::None: return "none";
+        case Stage::Connect: return "connect";
+        case Stage::Identify: return "identify";
+        case Stage::ProgramMode: return "program mode";
+        case Stage::Erase: return "erase";
+        case Stage::WriteBoot: return "boot write";
+        case Stage::VerifyBoot: return "boot verify";
+        case Stage::ReadBoot: return "boot read";
+        case Stage::WriteFlash: return "flash write";
+        case Stage::VerifyFlash: return "flash verify";
+        case Stage::ReadFlash: return "flash read";
+        case Stage::WriteKeyCode: return "KeyCode write";
+        case Stage::CheckKeyCode: return "KeyCode check";
+        case Stage::Exit: return "exit";
+        case Stage::EraseProgrammer: return "programmer erase";
+        case Stage::FirmwareBlocks: return "firmware blocks";
+        case Stage::LoaderErase: return "loader erase";
+        case Stage::LoaderBlocks: return "loader blocks";
+        case Stage::LoaderDone: return "loader done";
+        case Stage::SectorSums: return "sector sums";
+        case Stage::DataFlashFlash: return "DataFlash flash";
+        case Stage::DataFlashBoot: return "DataFlash boot";
+        case Stage::Reset: return "reset";
+        case Stage::Settings: return "stored settings";
+    }
+    return "?";
+}
+
+const char* RunKindName(RunKind kind) {
+    switch (kind) {
+        case RunKind::None: return "none";
+        case RunKind::Identify: return "identify";
+        case RunKind::Scan: return "scan";
+        case RunKind::Update: return "update";
+        case RunKind::Single: return "operation";
+        case RunKind::FirmwareRewrite: return "firmware rewrite";
+        case RunKind::LoaderTransfer: return "loader transfer";
+        case RunKind::DataFlashDownload: return "DataFlash download";
+        case RunKind::SettingsReport: return "settings report";
+        case RunKind::SectorSums: return "sector sums";
+    }
+    return "?";
+}
+
+void Run::Begin(RunKind kind, Stage stage) {
+    const bool keyCodeEnabled = keyCodeEnabled_;
+    const uint64_t ended = ended_;
+    Outcome last = std::move(lastOutcome_);
+    *this = Run{};
+    keyCodeEnabled_ = keyCodeEnabled;
+    ended_ = ended;
+    lastOutcome_ = std::move(last);
+    kind_ = kind;
+    stage_ = stage;
+}
+
+void Run::Become(RunKind kind, Stage stage) {
+    kind_ = kind;
+    stage_ = stage;
+}
+
+void Run::Fail(Verdict verdict, std::string text) {
+    if (failure_) return;
+    failure_ = Outcome{kind_, verdict, stage_, std::move(text)};
+}
+
+Outcome Run::Result() const {
+    if (failure_) return *failure_;
+    return Outcome{kind_, Verdict::Passed, stage_, {}};
+}
+
+bool Run::TakeSerialNumberBack() {
+    if (serialNumberBack_) return false;
+    serialNumberBack_ = true;
+    return true;
+}
+
+void Run::EnterProgramMode(uint8_t beginCode, bool fresh) {
+    programModeEntered_ = true;
+    freshEntryFlag_ = fresh ? 1 : 0;
+    pendingOperation_ = beginCode;
+}
+
+void Run::LeaveProgramMode(uint8_t result) {
+    resultPass_ = result;
+    freshEntryFlag_ = 0;
+    programModeEntered_ = false;
+    verifyAfterWrite_ = false;
+    stage_ = Stage::Exit;
+}
+
+void Run::StartTransfer(Area area) {
+    ResetBlockIndex(area);
+    blockOffset_ = 0;
+}
+
+void Run::ResetBlockIndex(Area area) {
+    (area == Area::Flash ? flashIndex_ : bootIndex_) = 0;
+}
+
+void Run::AdvanceBlock(Area area, uint32_t bytes) {
+    CountBlock(area);
+    blockOffset_ += bytes;
+}
+
+void Run::CountBlock(Area area) {
+    ++(area == Area::Flash ? flashIndex_ : bootIndex_);
+}
+
+void Run::StartFirmwareBlocks(uint32_t count) {
+    updateBlockCount_ = count;
+    updateBlockNumber_ = 0;
+    blockOffset_ = 0;
+}
+
+void Run::StartDataFlash() {
+    flashIndex_ = bootIndex_ = 0;
+    flashDataFlashBlock_ = bootDataFlashBlock_ = 0;
+    blockOffset_ = 0;
+}
+
+void Run::NextDataFlashBlock(Area area) {
+    ++(area == Area::Flash ? flashDataFlashBlock_ : bootDataFlashBlock_);
+}
+
+RunKind Run::Finish() {
+    const RunKind kind = kind_;
+    Begin(RunKind::None, Stage::None);
+    return kind;
+}
+
+void Run::Record(const Outcome& outcome) {
+    lastOutcome_ = outcome;
+    ++ended_;
+}
+
+}  // namespace lumacrest
