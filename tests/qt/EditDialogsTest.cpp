@@ -147,12 +147,20 @@ class EditDialogsTest : public QObject {
         QCOMPARE(editor->model().TopOffset(), 0);
         QVERIFY(editor->verticalScrollBar()->isEnabled());
 
+        // Finished from the keyboard: Enter stays in the editor and in the fields, Ctrl+Tab
+        // leaves the editor, Alt+O is OK.
         editor->setFocus();
+        QApplication::setActiveWindow(&dialog);
         QTest::keyClicks(editor, "ab");
-        QTest::keyClick(editor, Qt::Key_Return);  // stays in the editor
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClick(editor, Qt::Key_Tab, Qt::ControlModifier);
+        QVERIFY(!editor->hasFocus());
+        for (int id : {1008, 1009, 1010, 1011, 1012}) QTest::keyClick(dialog.Field(id), Qt::Key_Return);
         QVERIFY(dialog.isVisible());
-        dialog.Button(1)->click();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(prompts.messages.empty() && prompts.fileFilters.empty());
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_O, Qt::AltModifier);
+        QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));  // an animated click
         QCOMPARE(session.work[0], uint8_t(0xAB));
         QCOMPARE(session.work[1], uint8_t(1));
     }
@@ -163,7 +171,9 @@ class EditDialogsTest : public QObject {
         CBufferEditDlg dialog(session, prompts);
         OpenLoaded(dialog);
         QTest::keyClicks(dialog.Editor(), "00");
-        dialog.Button(2)->click();
+        QApplication::setActiveWindow(&dialog);
+        QTest::keyClick(dialog.Editor(), Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(session.work[0], uint8_t(0xFF));
     }
