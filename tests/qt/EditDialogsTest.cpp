@@ -1,6 +1,10 @@
 // The hex input field, the LOAD_ADDRESS dialog, the buffer editor and the SN dialog driven
 // as an operator would, with scripted message boxes and file dialogs.
 #include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -9,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "image/ImageLoading.h"
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
@@ -111,6 +116,32 @@ class EditDialogsTest : public QObject {
         field.setSelection(9, 1);
         QTest::keyClicks(&field, "0");
         QCOMPARE(field.Unsigned(), 0xFFFFFFF0u);
+    }
+
+    void fileDialogShowsTheLabelsAndMatchesAnyCase() {
+        for (const char* name : {"A.HEX", "b.hex", "c.Hex", "d.bin", "e.hexx"})
+            std::ofstream(tempDir_ + name) << "x";
+        QtPrompts prompts;
+        QStringList labels, names;
+        WhenModal<QFileDialog>([&](QFileDialog* d) {
+            d->setDirectory(QString::fromStdString(tempDir_));
+            auto* types = d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            for (int i = 0; types && i < types->count(); ++i) labels << types->itemText(i);
+            auto* view = d->findChild<QListView*>(QStringLiteral("listView"));
+            QElapsedTimer wait;  // the directory is read in the background
+            wait.start();
+            while (view && names.size() < 3 && wait.elapsed() < 5000) {
+                QApplication::processEvents(QEventLoop::AllEvents, 20);
+                names.clear();
+                for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+                    names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+            }
+            d->reject();
+        });
+        QCOMPARE(prompts.OpenFile(kImageFilter), std::nullopt);
+        QCOMPARE(labels, (QStringList{"Hex Files (*.hex)", "Bin Files (*.bin)"}));
+        names.sort();
+        QCOMPARE(names, (QStringList{"A.HEX", "b.hex", "c.Hex"}));
     }
 
     void loadAddressProposes4000EveryTime() {
