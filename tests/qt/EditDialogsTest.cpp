@@ -186,7 +186,8 @@ class EditDialogsTest : public QObject {
         QTest::keyClick(editor, Qt::Key_Return);
         QTest::keyClick(editor, Qt::Key_Tab, Qt::ControlModifier);
         QVERIFY(!editor->hasFocus());
-        for (int id : {1008, 1009, 1010, 1011, 1012}) QTest::keyClick(dialog.Field(id), Qt::Key_Return);
+        for (int id : {1008, 1009, 1010, 1011, 1012})
+            QTest::keyClick(dialog.Field(id), Qt::Key_Return);
         QVERIFY(dialog.isVisible());
         QVERIFY(prompts.messages.empty() && prompts.fileFilters.empty());
         editor->setFocus();

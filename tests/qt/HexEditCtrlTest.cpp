@@ -125,8 +125,8 @@ class HexEditCtrlTest : public QObject {
         QTest::keyClick(e, Qt::Key_Enter, Qt::KeypadModifier);
         for (Qt::Key key : {Qt::Key_S, Qt::Key_1, Qt::Key_V, Qt::Key_X})
             QTest::keyClick(e, key, Qt::ControlModifier);
-        for (Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),
-                                           Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+        using Mods = Qt::KeyboardModifiers;
+        for (Mods mods : {Mods(), Mods(Qt::ShiftModifier), Mods(Qt::ControlModifier)}) {
             QTest::keyClick(e, Qt::Key_Insert, mods);
             QTest::keyClick(e, Qt::Key_Delete, mods);
         }
@@ -140,7 +140,8 @@ class HexEditCtrlTest : public QObject {
         QCOMPARE(e->model().SelectionLow(), 0);
         QCOMPARE(e->model().SelectionHigh(), 32);
         QTest::keyClick(e, Qt::Key_Insert, Qt::ControlModifier);  // copies, like Ctrl+C
-        QCOMPARE(QApplication::clipboard()->mimeData()->data(kBinaryDataFormat), QByteArray(32, '0'));
+        QCOMPARE(QApplication::clipboard()->mimeData()->data(kBinaryDataFormat),
+                 QByteArray(32, '0'));
         QTest::keyClicks(e, "Z~");
         QCOMPARE(e->model().Bytes()[0], uint8_t('Z'));
         QCOMPARE(e->model().Bytes()[1], uint8_t('~'));

@@ -205,8 +205,9 @@ private slots:
         // The texts: the second-copy message, the window menu's About item, the hidden
         // download button and the About box.
         Fixture f;
-        QStringList texts = {QString::fromUtf8(kAlreadyRunning), QString::fromUtf8(kAboutSysMenuText),
-                             qobject_cast<QPushButton*>(f.window->Control(id::DownloadPage))->text()};
+        QStringList texts = {
+            QString::fromUtf8(kAlreadyRunning), QString::fromUtf8(kAboutSysMenuText),
+            qobject_cast<QPushButton*>(f.window->Control(id::DownloadPage))->text()};
         QtPrompts prompts;
         QTimer::singleShot(0, [&] {
             QWidget* about = QApplication::activeModalWidget();
@@ -222,8 +223,8 @@ private slots:
         QStringList covering;
         for (const QString& family : QFontDatabase::families()) {
             const QRawFont raw = QRawFont::fromFont(QFont(family));
-            if (std::all_of(cjk.begin(), cjk.end(), [&](char32_t c) { return raw.supportsCharacter(c); }))
-                covering << family;
+            auto has = [&raw](char32_t c) { return raw.supportsCharacter(c); };
+            if (std::all_of(cjk.begin(), cjk.end(), has)) covering << family;
         }
         QVERIFY2(!covering.isEmpty(), "no installed font has the glyphs of the Chinese texts");
     }

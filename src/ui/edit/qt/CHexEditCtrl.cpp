@@ -234,8 +234,9 @@ bool CHexEditCtrl::event(QEvent* e) {
     if (e->type() == QEvent::KeyPress) {
         auto* ke = static_cast<QKeyEvent*>(e);
         if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) {
+            const bool shift = ke->modifiers() & Qt::ShiftModifier;
             if (ke->modifiers() & Qt::ControlModifier)
-                focusNextPrevChild(ke->key() == Qt::Key_Tab && !(ke->modifiers() & Qt::ShiftModifier));
+                focusNextPrevChild(ke->key() == Qt::Key_Tab && !shift);
             else
                 keyPressEvent(ke);
             return true;

@@ -220,11 +220,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 
 QSize MainWindow::DefaultSize() const {
     const QFontMetricsF fm(log_->font());
-    const qreal separator = std::max(fm.horizontalAdvance(QString::fromLatin1(MainModel::kSeparatorStars)),
-                                     fm.horizontalAdvance(QString::fromLatin1(MainModel::kSeparatorEquals)));
+    qreal text = 0;
+    for (const char* line : {MainModel::kSeparatorStars, MainModel::kSeparatorEquals})
+        text = std::max(text, fm.horizontalAdvance(QString::fromLatin1(line)));
     // The log spans the window between the grid's margins, beside its vertical scroll bar.
     const QMargins grid = centralWidget()->layout()->contentsMargins();
-    const int log = static_cast<int>(std::ceil(separator + 2 * log_->document()->documentMargin())) +
+    const int log = static_cast<int>(std::ceil(text + 2 * log_->document()->documentMargin())) +
                     2 * log_->frameWidth() + log_->verticalScrollBar()->sizeHint().width() + 2;
     return QSize(std::max(620, log + grid.left() + grid.right()), 460);
 }
