@@ -11,7 +11,7 @@ StartDecision CMainApp::InitInstance(const std::string& programDir, Prompts& pro
     std::string first;
     {
         TextScanner in;
-        if (!in.Open(path)) {
+        if (!OpenConfigFile(in, path)) {
             prompts.MessageBox("******Open Config file failed******", MsgIcon::Error);
             return {false, 1};
         }

@@ -1,6 +1,7 @@
 #include "app/Config.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "image/DeviceCatalogue.h"
@@ -63,6 +64,11 @@ std::string DefaultConfigText() {
     return text;
 }
 
+bool OpenConfigFile(TextScanner& in, const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec) && in.Open(path);
+}
+
 bool IsNoPath(const std::string& path) {
     if (path == kNoPathPlaceholder) return true;
     return path.find_first_not_of(' ') == std::string::npos;
@@ -70,7 +76,7 @@ bool IsNoPath(const std::string& path) {
 
 void ReadConfig(Host& h) {
     TextScanner in;
-    if (!in.Open(h.programDir + kConfigFileName)) {
+    if (!OpenConfigFile(in, h.programDir + kConfigFileName)) {
         h.prompts().MessageBox("Open Config file failed*** ", MsgIcon::Error);
         ApplyDefaults(h);
     } else {

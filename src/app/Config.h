@@ -15,6 +15,12 @@ inline constexpr std::size_t kConfigLineMax = 495;
 // The 31-line file written by the first-run step (it has no sector-count line).
 std::string DefaultConfigText();
 
+class TextScanner;
+
+// Opens Config.dat for reading. Anything but a regular file (a directory of that name, say)
+// counts as a file that cannot be opened.
+bool OpenConfigFile(TextScanner& in, const std::string& path);
+
 // True for a remembered path that means "no file": empty, only blanks, or the placeholder.
 bool IsNoPath(const std::string& path);
 

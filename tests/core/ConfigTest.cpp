@@ -233,6 +233,7 @@ TEST_F(ConfigTest, RefusedGeometryKeepsTheStartValues) {
 }
 
 TEST_F(ConfigTest, MissingFileAtInitUsesDefaultsWithSizes) {
+    std::filesystem::create_directory(ConfigPath());  // a directory is no settings file
     auto log = Start();
     EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{"Open Config file failed*** "});
     EXPECT_EQ(log[0], "Adapter: ZK9_QFP64_001");
@@ -285,6 +286,13 @@ TEST(StartUp, ConfigFileDecides) {
     EXPECT_EQ(d.exitCode, 1);
     ASSERT_EQ(t.MessageTexts(), std::vector<std::string>{"******Open Config file failed******"});
     EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::Error);
+
+    std::filesystem::create_directory(t.dir.File("Config.dat"));  // unreadable as a file
+    t.prompts.messages.clear();
+    d = CMainApp::InitInstance(t.dir.path(), t.prompts);
+    EXPECT_EQ(d.exitCode, 1);
+    ASSERT_EQ(t.MessageTexts(), std::vector<std::string>{"******Open Config file failed******"});
+    std::filesystem::remove(t.dir.File("Config.dat"));
 
     WriteText(t.dir.File("Config.dat"), "no\nMN101EF32D\n");
     t.prompts.messages.clear();

@@ -211,14 +211,13 @@ TEST(HexEditModel, HitTestNeverLandsPastTheData) {
     EXPECT_TRUE(partial.m.HitTest(Editor::X(9 + 3 * 3 + 1), Editor::Y(1)));
     EXPECT_EQ(partial.m.CaretOffset(), 19);
 
-    // Scrolled to the end in a window with a strip under the last whole row.
+    // The strip under the last whole row shows part of a row that holds bytes.
     Editor e(160, 4);
     e.m.SetClientSize(80 * kCw, 4 * kLh + 9);
-    e.m.VScroll(ScrollCode::ThumbTrack, 100);
-    EXPECT_EQ(e.m.TopOffset(), 96);
     EXPECT_FALSE(e.m.HitTest(Editor::X(9), 4 * kLh + 2));
+    EXPECT_EQ(e.m.CaretOffset(), 0);
     EXPECT_TRUE(e.m.HitTest(Editor::X(9), Editor::Y(3)));
-    EXPECT_EQ(e.m.CaretOffset(), 144);
+    EXPECT_EQ(e.m.CaretOffset(), 48);
 }
 
 TEST(HexEditModel, ShiftSelectionsInBothColumns) {
@@ -267,24 +266,57 @@ TEST(HexEditModel, CopyGivesBytesAndColumnText) {
     EXPECT_EQ(e.m.Copy().binary.size(), 8u);
 }
 
-TEST(HexEditModel, InsertAddsZeroBytesAtTheCaret) {
-    Editor e(16);
-    e.Keys(HexKey::Right, 6);
-    ASSERT_EQ(e.m.CaretOffset(), 3);
-    EXPECT_TRUE(e.m.Key(HexKey::Insert, false, false));
-    EXPECT_EQ(e.m.Length(), 17);
-    EXPECT_EQ(e.m.Bytes()[3], 0);
-    EXPECT_EQ(e.m.Bytes()[4], 3);
-    EXPECT_EQ(e.m.Bytes()[16], 15);
-    std::vector<uint8_t> back(16);
-    EXPECT_EQ(e.m.GetData(back.data(), 16), 17);  // only the capacity is copied
-    EXPECT_EQ(back[15], 14);
+TEST(HexEditModel, PagesMoveTheCaretWithTheViewAndTypingFollowsTheCaret) {
+    Editor e(1000, 4);
+    e.Keys(HexKey::Right, 5);  // byte 2, low digit
+    e.Keys(HexKey::PageDown, 1);
+    EXPECT_EQ(e.m.TopOffset(), 64);
+    EXPECT_EQ(e.m.CaretOffset(), 66);
+    EXPECT_EQ(e.m.Column(), CaretColumn::LowDigit);
+    e.Keys(HexKey::Down, 3);  // rows still on the page: no scrolling
+    EXPECT_EQ(e.m.TopOffset(), 64);
+    e.Keys(HexKey::Down, 1);
+    EXPECT_EQ(e.m.TopOffset(), 80);
+    e.Keys(HexKey::PageDown, 100);  // the last row, at the same place where it has a byte
+    EXPECT_EQ(e.m.CaretOffset(), 992 + 2);
+    e.Keys(HexKey::PageUp, 100);
+    EXPECT_EQ(e.m.CaretOffset(), 2);
+    EXPECT_EQ(e.m.TopOffset(), 0);
 
-    e.Keys(HexKey::Tab, 1);  // select four characters: insert four zeros
-    e.Keys(HexKey::Right, 4, true);
-    e.m.Key(HexKey::Insert, true, false);
-    EXPECT_EQ(e.m.Length(), 21);
-    EXPECT_FALSE(e.m.HasSelection());
+    // Typing across the bottom row brings the next row into view.
+    e.Keys(HexKey::Down, 3);
+    e.Keys(HexKey::End, 1);
+    e.Type("12");
+    EXPECT_EQ(e.m.CaretOffset(), 64);
+    EXPECT_EQ(e.m.TopOffset(), 16);
+    // So does typing after the scroll bar moved the view away from the caret.
+    e.m.VScroll(ScrollCode::ThumbTrack, 40);
+    e.Type("4");
+    EXPECT_EQ(e.m.Bytes()[64], 0x24);
+    EXPECT_EQ(e.m.TopOffset(), 64);
+    e.m.VScroll(ScrollCode::ThumbTrack, 0);
+    e.m.Char('\b', false);
+    EXPECT_EQ(e.m.CaretOffset(), 64);
+    EXPECT_EQ(e.m.TopOffset(), 16);
+}
+
+TEST(HexEditModel, EveryMovementKeyExtendsTheSelection) {
+    Editor e(1000, 4);
+    e.Keys(HexKey::Right, 2);  // byte 1
+    e.Keys(HexKey::PageDown, 1, true);
+    EXPECT_EQ(e.m.SelectionLow(), 1);
+    EXPECT_EQ(e.m.SelectionHigh(), 66);  // through the caret's byte in the hex pane
+    e.Keys(HexKey::End, 1, true);
+    EXPECT_EQ(e.m.SelectionHigh(), 80);
+    e.Keys(HexKey::End, 1, true, true);
+    EXPECT_EQ(e.m.SelectionHigh(), 1000);
+    e.Keys(HexKey::PageUp, 1, true);
+    EXPECT_EQ(e.m.SelectionHigh(), 935);
+    e.Keys(HexKey::Home, 1, true, true);
+    EXPECT_EQ(e.m.CaretOffset(), 0);
+    EXPECT_EQ(e.m.SelectionLow(), 0);
+    EXPECT_EQ(e.m.SelectionHigh(), 1);
+    EXPECT_EQ(e.m.TopOffset(), 0);
 }
 
 TEST(HexEditModel, MouseSelectionAndDragScrolling) {

@@ -28,5 +28,13 @@ TEST(ProgressFace, GradientRunsFromRedToBlue) {
     EXPECT_EQ(GradientSteps(0x101010, 0x101010), 1);
 }
 
+TEST(ProgressFace, TextColourReadsWellOnWhatIsBehindIt) {
+    EXPECT_EQ(LegibleTextColor(0x000000, 0xF0F0F0), 0x000000u);  // black on the light face
+    EXPECT_EQ(LegibleTextColor(0x000000, kProgressStartColor), 0x000000u);  // and on red
+    EXPECT_EQ(LegibleTextColor(0x000000, kProgressEndColor), 0xFFFFFFu);    // white on blue
+    EXPECT_EQ(LegibleTextColor(0x000000, 0x80007F), 0xFFFFFFu);  // the middle of the gradient
+    EXPECT_EQ(LegibleTextColor(0xFFFFFF, 0x00FFFF), 0x000000u);  // black on yellow
+}
+
 }  // namespace
 }  // namespace lumacrest

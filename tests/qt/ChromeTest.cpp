@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QtTest>
 
+#include "ui/chrome/ProgressFace.h"
 #include "ui/chrome/qt/CGradientProgressCtrl.h"
 #include "ui/chrome/qt/CSkinButton.h"
 #include "ui/main/qt/MainWindow.h"
@@ -9,16 +10,20 @@
 using namespace lumacrest;
 
 namespace {
-// Counts pixels close to black (the text colour on the main window).
-int DarkPixels(const QImage& image) {
-    int dark = 0;
+// Counts pixels close to black (the text colour on the main window) or, with `light`, close
+// to white, between the columns x0 and x1.
+int Pixels(const QImage& image, int x0, int x1, bool light = false) {
+    int count = 0;
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
+        for (int x = std::max(x0, 0); x < std::min(x1, image.width()); ++x) {
             const QColor c = image.pixelColor(x, y);
-            if (c.red() < 40 && c.green() < 40 && c.blue() < 40) ++dark;
+            const int low = std::min({c.red(), c.green(), c.blue()});
+            const int high = std::max({c.red(), c.green(), c.blue()});
+            if (light ? low > 215 : high < 90) ++count;
         }
-    return dark;
+    return count;
 }
+int DarkPixels(const QImage& image) { return Pixels(image, 0, image.width()); }
 }  // namespace
 
 class ChromeTest : public QObject {
@@ -42,6 +47,17 @@ private slots:
         QVERIFY(mid.blue() > 180 && mid.red() < 60);
         const QColor right = half.pixelColor(bar.width() - 4, 12);
         QCOMPARE(right, bar.palette().color(QPalette::Button));
+
+        // The text stays black over the light background and turns white over the dark
+        // filled part; no black text sits on the gradient's blue end.
+        const int fill = 1 + ProgressExtent(50, 100, bar.width() - 2);
+        QVERIFY(Pixels(half, fill, bar.width()) > 10);
+        QVERIFY(Pixels(half, bar.width() / 3, fill, true) > 10);
+        QCOMPARE(Pixels(half, bar.width() / 3, fill), 0);
+        bar.SetPos(100);
+        const QImage full = bar.grab().toImage();
+        QVERIFY(Pixels(full, 0, bar.width(), true) > 20);
+        QCOMPARE(DarkPixels(full), 0);
 
         bar.SetPos(1);
         QCOMPARE(bar.Text(), QString());

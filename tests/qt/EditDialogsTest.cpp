@@ -1,6 +1,10 @@
 // The hex input field, the LOAD_ADDRESS dialog, the buffer editor and the SN dialog driven
 // as an operator would, with scripted message boxes and file dialogs.
 #include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -9,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "image/ImageLoading.h"
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
@@ -113,6 +118,32 @@ class EditDialogsTest : public QObject {
         QCOMPARE(field.Unsigned(), 0xFFFFFFF0u);
     }
 
+    void fileDialogShowsTheLabelsAndMatchesAnyCase() {
+        for (const char* name : {"A.HEX", "b.hex", "c.Hex", "d.bin", "e.hexx"})
+            std::ofstream(tempDir_ + name) << "x";
+        QtPrompts prompts;
+        QStringList labels, names;
+        WhenModal<QFileDialog>([&](QFileDialog* d) {
+            d->setDirectory(QString::fromStdString(tempDir_));
+            auto* types = d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            for (int i = 0; types && i < types->count(); ++i) labels << types->itemText(i);
+            auto* view = d->findChild<QListView*>(QStringLiteral("listView"));
+            QElapsedTimer wait;  // the directory is read in the background
+            wait.start();
+            while (view && names.size() < 3 && wait.elapsed() < 5000) {
+                QApplication::processEvents(QEventLoop::AllEvents, 20);
+                names.clear();
+                for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+                    names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+            }
+            d->reject();
+        });
+        QCOMPARE(prompts.OpenFile(kImageFilter), std::nullopt);
+        QCOMPARE(labels, (QStringList{"Hex Files (*.hex)", "Bin Files (*.bin)"}));
+        names.sort();
+        QCOMPARE(names, (QStringList{"A.HEX", "b.hex", "c.Hex"}));
+    }
+
     void loadAddressProposes4000EveryTime() {
         QtPrompts prompts;
         WhenModal<CLoadAddressDlg>([](CLoadAddressDlg* d) {
@@ -147,12 +178,21 @@ class EditDialogsTest : public QObject {
         QCOMPARE(editor->model().TopOffset(), 0);
         QVERIFY(editor->verticalScrollBar()->isEnabled());
 
+        // Finished from the keyboard: Enter stays in the editor and in the fields, Ctrl+Tab
+        // leaves the editor, Alt+O is OK.
         editor->setFocus();
+        QApplication::setActiveWindow(&dialog);
         QTest::keyClicks(editor, "ab");
-        QTest::keyClick(editor, Qt::Key_Return);  // stays in the editor
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClick(editor, Qt::Key_Tab, Qt::ControlModifier);
+        QVERIFY(!editor->hasFocus());
+        for (int id : {1008, 1009, 1010, 1011, 1012})
+            QTest::keyClick(dialog.Field(id), Qt::Key_Return);
         QVERIFY(dialog.isVisible());
-        dialog.Button(1)->click();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(prompts.messages.empty() && prompts.fileFilters.empty());
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_O, Qt::AltModifier);
+        QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));  // an animated click
         QCOMPARE(session.work[0], uint8_t(0xAB));
         QCOMPARE(session.work[1], uint8_t(1));
     }
@@ -163,7 +203,9 @@ class EditDialogsTest : public QObject {
         CBufferEditDlg dialog(session, prompts);
         OpenLoaded(dialog);
         QTest::keyClicks(dialog.Editor(), "00");
-        dialog.Button(2)->click();
+        QApplication::setActiveWindow(&dialog);
+        QTest::keyClick(dialog.Editor(), Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(session.work[0], uint8_t(0xFF));
     }

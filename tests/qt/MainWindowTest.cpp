@@ -3,19 +3,27 @@
 #include <signal.h>
 
 #include <QAction>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRawFont>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/CMainApp.h"
 #include "app/Config.h"
 #include "app/qt/SingleInstance.h"
 #include "platform/ScriptedPrompts.h"
+#include "platform/qt/QtPrompts.h"
+#include "ui/main/MenuResource.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 #include "ui/chrome/qt/CGradientProgressCtrl.h"
@@ -47,6 +55,32 @@ private:
             window = std::make_unique<MainWindow>(*dlg);
             dlg->OnInitDialog();
         }
+    };
+
+    // The built program run from its own program directory with the default settings file.
+    struct Program {
+        QTemporaryDir dir;
+        QTemporaryDir runtime;
+        QProcess process;
+
+        Program() {
+            QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ExeOwner);
+            const QString exe = dir.filePath("lumacrest");
+            QFile::copy(QStringLiteral(LUMACREST_GUI_EXE), exe);
+            QFile config(dir.filePath("Config.dat"));
+            config.open(QIODevice::WriteOnly);
+            config.write(QByteArray::fromStdString(DefaultConfigText()));
+            config.close();
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+            env.insert("XDG_RUNTIME_DIR", runtime.path());
+            process.setProcessEnvironment(env);
+            process.start(exe, {});
+            process.waitForStarted(5000);
+            QTest::qWait(1500);  // let the window come up
+        }
+        pid_t Pid() const { return static_cast<pid_t>(process.processId()); }
     };
 
 private slots:
@@ -123,6 +157,78 @@ private slots:
         QCOMPARE(f.host.ui.LogText(), before);
     }
 
+    void enterStartsUpdateUnlessTheFocusedControlTakesIt() {
+        Fixture f;
+        int updates = 0, loads = 0, picks = 0;
+        f.dlg->router().Add(id::Update, [&] { ++updates; });
+        f.dlg->router().Add(id::LoadFile, [&] { ++loads; });
+        f.dlg->router().Add(id::ComList, [&] { ++picks; });
+        f.window->show();
+        QApplication::setActiveWindow(f.window.get());
+        auto* com = qobject_cast<QComboBox*>(f.window->Control(id::ComList));
+        com->setFocus();
+        QTRY_VERIFY(com->hasFocus());
+        QTest::keyClick(com, Qt::Key_Return);
+        QTest::keyClick(com, Qt::Key_Enter, Qt::KeypadModifier);
+        f.window->LogView()->setFocus();
+        QTest::keyClick(f.window->LogView(), Qt::Key_Return);
+        QCOMPARE(updates, 3);
+
+        QWidget* load = f.window->Control(id::LoadFile);
+        load->setFocus();
+        QTest::keyClick(load, Qt::Key_Return);  // a focused button presses itself
+        QCOMPARE(loads, 1);
+        com->setFocus();
+        com->showPopup();  // an open list takes Enter as its choice
+        QTRY_VERIFY(com->view()->isVisible());
+        QTest::keyClick(com->view(), Qt::Key_Down);
+        QTest::keyClick(com->view(), Qt::Key_Return);
+        QTRY_COMPARE(picks, 1);
+        f.host.ui.DisableOperationControls();  // an operation runs: Update is disabled
+        f.window->LogView()->setFocus();
+        QTest::keyClick(f.window->LogView(), Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(updates, 3);
+        QCOMPARE(loads, 1);
+    }
+
+    void defaultSizeShowsTheSeparatorsWithoutAHorizontalScrollBar() {
+        Fixture f;
+        f.window->show();
+        for (int i = 0; i < 40; ++i) f.host.ui.WriteSeparator();  // both patterns, and more
+        QApplication::processEvents();                            // lines than fit
+        QCOMPARE(f.window->size(), f.window->DefaultSize());
+        QVERIFY(f.window->LogView()->verticalScrollBar()->isVisible());
+        QCOMPARE(f.window->LogView()->horizontalScrollBar()->maximum(), 0);
+    }
+
+    void chineseTextsHaveAnInstalledFont() {
+        // The texts: the second-copy message, the window menu's About item, the hidden
+        // download button and the About box.
+        Fixture f;
+        QStringList texts = {
+            QString::fromUtf8(kAlreadyRunning), QString::fromUtf8(kAboutSysMenuText),
+            qobject_cast<QPushButton*>(f.window->Control(id::DownloadPage))->text()};
+        QtPrompts prompts;
+        QTimer::singleShot(0, [&] {
+            QWidget* about = QApplication::activeModalWidget();
+            for (QLabel* label : about->findChildren<QLabel*>()) texts << label->text();
+            about->close();
+        });
+        prompts.ShowAbout();
+        std::vector<char32_t> cjk;
+        for (const QString& text : texts)
+            for (char32_t c : text.toUcs4())
+                if (c >= 0x2E80) cjk.push_back(c);
+        QVERIFY(cjk.size() >= 14);
+        QStringList covering;
+        for (const QString& family : QFontDatabase::families()) {
+            const QRawFont raw = QRawFont::fromFont(QFont(family));
+            auto has = [&raw](char32_t c) { return raw.supportsCharacter(c); };
+            if (std::all_of(cjk.begin(), cjk.end(), has)) covering << family;
+        }
+        QVERIFY2(!covering.isEmpty(), "no installed font has the glyphs of the Chinese texts");
+    }
+
     void secondCopyAsksTheFirstToShow() {
         QTemporaryDir runtime;
         qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
@@ -138,36 +244,29 @@ private slots:
     }
 
     void programClosedBySignalWritesItsSettings() {
-        QTemporaryDir dir;
-        QTemporaryDir runtime;
-        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner);
-        const QString exe = dir.filePath("lumacrest");
-        QVERIFY(QFile::copy(QStringLiteral(LUMACREST_GUI_EXE), exe));
-        QFile config(dir.filePath("Config.dat"));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(QByteArray::fromStdString(DefaultConfigText()));
-        config.close();
+        Program p;
+        ::kill(p.Pid(), SIGTERM);
+        QVERIFY(p.process.waitForFinished(10000));
+        QCOMPARE(p.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.process.exitCode(), 0);
 
-        QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("XDG_RUNTIME_DIR", runtime.path());
-        program.setProcessEnvironment(env);
-        program.start(exe, {});
-        QVERIFY(program.waitForStarted(5000));
-        QTest::qWait(1500);  // let the window come up
-        QCOMPARE(program.state(), QProcess::Running);
-        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-        QVERIFY(program.waitForFinished(10000));
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 0);
-
+        QFile config(p.dir.filePath("Config.dat"));
         QVERIFY(config.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = config.readAll().split('\n');
         QCOMPARE(lines.size(), 33);  // 32 lines, the list-count line included
         QCOMPARE(lines[29], QByteArray("0"));
         QCOMPARE(lines[30], QByteArray("Adapter:ZK9_QFP64_001(32D)"));
+    }
+
+    void secondSignalEndsTheProgramBehindAFailedSave() {
+        Program p;
+        // A directory where Config.dat goes: the save at close fails and says so in a box.
+        QVERIFY(QFile::remove(p.dir.filePath("Config.dat")));
+        QVERIFY(QDir(p.dir.path()).mkpath(QStringLiteral("Config.dat/keep")));
+        ::kill(p.Pid(), SIGTERM);
+        QVERIFY(!p.process.waitForFinished(1500));  // the message box waits for the operator
+        ::kill(p.Pid(), SIGTERM);
+        QVERIFY(p.process.waitForFinished(5000));
     }
 
 };

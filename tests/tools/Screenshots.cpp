@@ -1,14 +1,17 @@
 // Pictures of the windows for a look at the layout, drawn by a real X server:
 //   screenshots OUTDIR SIMULATOR
-// main-window.png: the main window during an Update against the simulated programmer (paced
-// at 115200 baud) with the progress near half; load-address.png: the LOAD_ADDRESS dialog;
-// buffer-editor.png: the flash buffer editor over the same image.
+// main-window.png: the main window at its default size during an Update against the
+// simulated programmer (paced at 115200 baud) with the progress near half; load-address.png:
+// the LOAD_ADDRESS dialog; buffer-editor.png: the flash buffer editor over the same image;
+// buffer-editor-dark.png: the same under a dark palette, with a selection.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -21,6 +24,7 @@
 #include "platform/qt/QtPrompts.h"
 #include "ui/edit/BufferEdit.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
+#include "ui/edit/qt/CHexEditCtrl.h"
 #include "ui/edit/qt/CLoadAddressDlg.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
@@ -75,7 +79,6 @@ int main(int argc, char** argv) {
     MainWindow window(dlg);
     prompts.SetParent(&window);
     dlg.OnInitDialog();
-    window.resize(620, 460);
     window.show();
     Settle(300);
 
@@ -102,6 +105,10 @@ int main(int argc, char** argv) {
             Settle(50);
             window.grab().save(out + "/main-window.png");
             shot = true;
+            if (window.LogView()->horizontalScrollBar()->isVisible()) {
+                std::fprintf(stderr, "the log has a horizontal scroll bar at the default size\n");
+                return 1;
+            }
         }
     }
     Settle(15000);  // let the run finish before the pictures of the dialogs
@@ -123,6 +130,24 @@ int main(int argc, char** argv) {
     Settle(300);
     editor.grab().save(out + "/buffer-editor.png");
     editor.close();
+
+    QPalette dark;  // a dark theme's colours
+    dark.setColor(QPalette::Window, QColor(0x2B, 0x2B, 0x2B));
+    dark.setColor(QPalette::WindowText, QColor(0xE0, 0xE0, 0xE0));
+    dark.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x1E));
+    dark.setColor(QPalette::Text, QColor(0xE0, 0xE0, 0xE0));
+    dark.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3A));
+    dark.setColor(QPalette::ButtonText, QColor(0xE0, 0xE0, 0xE0));
+    dark.setColor(QPalette::Highlight, QColor(0x30, 0x60, 0xC0));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    CBufferEditDlg darkEditor(session, prompts, &window);
+    darkEditor.setPalette(dark);
+    darkEditor.show();
+    darkEditor.LoadEditor();
+    darkEditor.Editor()->SetSelection(0x42, 0x4B);
+    Settle(300);
+    darkEditor.grab().save(out + "/buffer-editor-dark.png");
+    darkEditor.close();
 
     sim.kill();
     sim.waitForFinished(2000);

@@ -58,8 +58,17 @@ void SingleInstance::AskPrimaryToShow() {
 
 namespace {
 int g_signalPipe[2] = {-1, -1};  // written from the signal handler only
+volatile sig_atomic_t g_terminating = 0;
 
-void OnTerminationSignal(int) {
+void OnTerminationSignal(int sig) {
+    // The first signal asks the window to close (which saves the settings); a second one
+    // while that is still going on, say behind a message box, ends the program.
+    if (g_terminating) {
+        ::signal(sig, SIG_DFL);
+        ::raise(sig);
+        return;
+    }
+    g_terminating = 1;
     const char byte = 1;
     ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
     (void)ignored;

@@ -31,7 +31,8 @@ private:
     QLocalServer* server_ = nullptr;
 };
 
-// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the event loop.
+// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the event loop. A second one,
+// once the first has been taken, ends the program at once.
 class TerminationSignals : public QObject {
     Q_OBJECT
 public:

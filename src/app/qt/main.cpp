@@ -41,7 +41,6 @@ int main(int argc, char** argv) {
     MainWindow window(dlg);
     prompts.SetParent(&window);
     dlg.OnInitDialog();
-    window.resize(620, 460);
     window.show();
 
     QObject::connect(&single, &SingleInstance::showRequested, &window, [&window] {

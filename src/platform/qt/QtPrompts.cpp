@@ -33,13 +33,10 @@ QString QtNameFilter(const std::string& filter) {
     const QStringList parts = QString::fromStdString(filter).split('|', Qt::SkipEmptyParts);
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString label = parts[i];
-        const int paren = label.indexOf('(');
-        if (paren >= 0) label = label.left(paren).trimmed();
         QStringList patterns;
         for (const QString& p : parts[i + 1].split(';', Qt::SkipEmptyParts))
             patterns << CaseFreePattern(p.trimmed());
-        filters << QStringLiteral("%1 (%2)").arg(label, patterns.join(' '));
+        filters << QStringLiteral("%1 (%2)").arg(parts[i].trimmed(), patterns.join(' '));
     }
     return filters.join(QStringLiteral(";;"));
 }
@@ -63,15 +60,17 @@ void QtPrompts::MessageBox(const std::string& text, MsgIcon icon) {
 }
 
 std::optional<std::string> QtPrompts::OpenFile(const std::string& filter) {
-    QString path =
-        QFileDialog::getOpenFileName(parent_, QString(), QString(), QtNameFilter(filter));
+    QString path = QFileDialog::getOpenFileName(parent_, QString(), QString(), QtNameFilter(filter),
+                                                nullptr, QFileDialog::HideNameFilterDetails);
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
 }
 
 std::optional<std::string> QtPrompts::SaveFile(const std::string& filter) {
     QString path = QFileDialog::getSaveFileName(parent_, QString(), QString(), QtNameFilter(filter),
-                                                nullptr, QFileDialog::DontConfirmOverwrite);
+                                                nullptr,
+                                                QFileDialog::DontConfirmOverwrite |
+                                                    QFileDialog::HideNameFilterDetails);
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
 }

@@ -9,8 +9,10 @@ class QWidget;
 
 namespace lumacrest {
 
-// "Hex Files (*.hex)|*.hex|Bin Files (*.bin)|*.bin||" to a Qt name filter whose patterns
-// match the extensions in any case ("*.[hH][eE][xX]").
+// "Hex Files (*.hex)|*.hex|Bin Files (*.bin)|*.bin||" to a Qt name filter: each label as
+// written, followed by patterns that match the extension in any case,
+// "Hex Files (*.hex) (*.[hH][eE][xX])". The dialogs hide that last part
+// (QFileDialog::HideNameFilterDetails), so the operator sees "Hex Files (*.hex)".
 QString QtNameFilter(const std::string& filter);
 
 class QtPrompts : public Prompts {

@@ -1,6 +1,7 @@
 #include "ui/chrome/ProgressFace.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -8,6 +9,22 @@ namespace lumacrest {
 
 namespace {
 int Channel(uint32_t color, int shift) { return static_cast<int>((color >> shift) & 0xFFu); }
+
+// Relative luminance of an sRGB colour, 0 (black) to 1 (white).
+double Luminance(uint32_t color) {
+    double sum = 0;
+    const double weights[] = {0.2126, 0.7152, 0.0722};  // red, green, blue
+    for (int i = 0; i < 3; ++i) {
+        const double c = Channel(color, 8 * i) / 255.0;
+        sum += weights[i] * (c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+    }
+    return sum;
+}
+
+double Contrast(uint32_t a, uint32_t b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 }  // namespace
 
 bool ProgressShowsBar(int position, int lower, int upper) {
@@ -46,6 +63,12 @@ uint32_t GradientColor(uint32_t start, uint32_t end, int step, int steps) {
         color |= static_cast<uint32_t>(v) << shift;
     }
     return color;
+}
+
+uint32_t LegibleTextColor(uint32_t text, uint32_t background) {
+    if (Contrast(text, background) >= 4.5) return text;
+    constexpr uint32_t kBlack = 0x000000, kWhite = 0xFFFFFF;
+    return Contrast(kBlack, background) >= Contrast(kWhite, background) ? kBlack : kWhite;
 }
 
 }  // namespace lumacrest

@@ -25,4 +25,8 @@ int GradientSteps(uint32_t start, uint32_t end);
 // Colour of step `step` of `steps` between the two colours.
 uint32_t GradientColor(uint32_t start, uint32_t end, int step, int steps);
 
+// The colour of the percentage text over `background`: `text` where it reads well there
+// (a contrast of at least 4.5 to 1), else black or white, whichever reads better.
+uint32_t LegibleTextColor(uint32_t text, uint32_t background);
+
 }  // namespace lumacrest

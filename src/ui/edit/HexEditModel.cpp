@@ -34,14 +34,6 @@ int32_t HexEditModel::GetData(uint8_t* destination, int32_t capacity) const {
     return length_;
 }
 
-void HexEditModel::InsertBytes(int32_t at, int32_t count) {
-    if (!hasData_ || count <= 0 || at < 0 || at > length_) return;
-    data_.insert(data_.begin() + at, static_cast<std::size_t>(count), uint8_t{0});
-    ClearSelection();
-    length_ += count;
-    layoutDirty_ = true;
-}
-
 void HexEditModel::SetCharMetrics(int charWidth, int lineHeight) {
     charWidth_ = std::max(charWidth, 1);
     lineHeight_ = std::max(lineHeight, 1);
@@ -194,26 +186,40 @@ void HexEditModel::MoveCaret(int dx, int dy) {
     if (caret_ < 0) caret_ = 0;
     if (caret_ >= length_) caret_ = before;  // taken back; the column change stays
     caret_ = std::clamp(caret_, 0, std::max(length_ - 1, 0));
-    if (inKey_) {
-        EnsureLayout();
-        if (caret_ < top_)
-            VScroll(ScrollCode::LineUp);
-        else if (caret_ >= top_ + kRowWidth * visibleRows_)
-            VScroll(ScrollCode::LineDown);
-    }
+}
+
+void HexEditModel::MoveCaretByPages(int pages) {
+    EnsureLayout();
+    const int32_t step = kRowWidth * std::max(visibleRows_, 1) * pages;
+    const int32_t index = caret_ % kRowWidth;
+    const int32_t lastRow = (std::max(length_ - 1, 0) / kRowWidth) * kRowWidth;
+    const int32_t row = std::clamp(caret_ - index + step, 0, lastRow);
+    caret_ = std::min(row + index, std::max(length_ - 1, 0));
+}
+
+void HexEditModel::ShowCaretRow() {
+    EnsureLayout();
+    const int32_t row = caret_ - caret_ % kRowWidth;
+    const int32_t shown = kRowWidth * std::max(visibleRows_, 1);
+    if (row < top_)
+        SetTop(row);
+    else if (row >= top_ + shown)
+        SetTop(row - shown + kRowWidth);
 }
 
 bool HexEditModel::Char(uint32_t code, bool control) {
     if (!hasData_) return false;
-    if (code == '\t') return false;
     if (control) {
-        if (code == 3) return HasSelection();                      // Ctrl+C
-        if (code == 22 || code == 24 || code == 26) return false;  // Ctrl+V, X, Z
+        if (code == 1) SelectAll();  // Ctrl+A
+        return code == 3 && HasSelection();  // Ctrl+C
     }
     if (code == '\b') {
         if (caret_ > 0) --caret_;
+        ShowCaretRow();
         return false;
     }
+    // Tab, Enter, Escape and every other control character write nothing.
+    if (!Printable(code > 0xFF ? 0 : static_cast<uint8_t>(code))) return false;
     ClearSelection();
     if (caret_ < 0 || caret_ >= length_) return false;
     uint8_t& b = data_[static_cast<std::size_t>(caret_)];
@@ -221,7 +227,6 @@ bool HexEditModel::Char(uint32_t code, bool control) {
         case CaretColumn::Address:
             return false;
         case CaretColumn::Characters:
-            if (code > 0xFF) return false;
             b = static_cast<uint8_t>(code);
             break;
         case CaretColumn::HighDigit:
@@ -236,52 +241,46 @@ bool HexEditModel::Char(uint32_t code, bool control) {
         }
     }
     MoveCaret(1, 0);
+    ShowCaretRow();
     return false;
 }
 
 bool HexEditModel::Key(HexKey key, bool shift, bool control) {
     if (!hasData_) return false;
     EnsureLayout();
-    const bool wasInKey = inKey_;
-    inKey_ = true;
-    bool changed = false;
-    auto startSelection = [&] {
-        if (shift) {
-            if (!HasSelection()) anchor_ = caret_;
-        } else {
-            ClearSelection();
-        }
-    };
-    auto finishSelection = [&](bool plusHex) {
-        if (!shift) return;
-        end_ = caret_ + (plusHex && InHexColumn() ? 1 : 0);
-    };
+    if (key == HexKey::Insert) return control && HasSelection();  // Ctrl+Insert copies
+    if (key == HexKey::Delete) return false;
+    if (key == HexKey::Tab) {
+        column_ = (column_ == CaretColumn::Address || column_ == CaretColumn::Characters)
+                      ? CaretColumn::HighDigit
+                      : CaretColumn::Characters;
+        return false;
+    }
+
+    // Every movement key extends the selection with Shift and clears it without.
+    if (!shift)
+        ClearSelection();
+    else if (!HasSelection())
+        anchor_ = caret_;
+    bool forward = false;  // towards the end: the caret's byte joins a hex-column selection
     switch (key) {
-        case HexKey::Tab:
-            column_ = (column_ == CaretColumn::Address || column_ == CaretColumn::Characters)
-                          ? CaretColumn::HighDigit
-                          : CaretColumn::Characters;
-            break;
         case HexKey::PageUp:
         case HexKey::PageDown:
-            startSelection();
-            VScroll(key == HexKey::PageUp ? ScrollCode::PageUp : ScrollCode::PageDown);
-            MoveCaret(0, 0);
-            finishSelection(false);
+            forward = key == HexKey::PageDown;
+            VScroll(forward ? ScrollCode::PageDown : ScrollCode::PageUp);
+            MoveCaretByPages(forward ? 1 : -1);
             break;
         case HexKey::Home:
-            startSelection();
             if (control) {
                 top_ = 0;
-                if (!shift) caret_ = 0;
+                caret_ = 0;
             } else {
                 caret_ -= caret_ % kRowWidth;
             }
             MoveCaret(0, 0);
-            finishSelection(false);
             break;
         case HexKey::End:
-            startSelection();
+            forward = true;
             if (control) {
                 caret_ = std::max(length_ - 1, 0);
                 top_ = MaxTop();
@@ -290,31 +289,22 @@ bool HexEditModel::Key(HexKey key, bool shift, bool control) {
                     std::min(caret_ - caret_ % kRowWidth + kRowWidth - 1, std::max(length_ - 1, 0));
             }
             MoveCaret(0, 0);
-            finishSelection(false);
             break;
         case HexKey::Left:
         case HexKey::Up:
-            startSelection();
             MoveCaret(key == HexKey::Left ? -1 : 0, key == HexKey::Up ? -1 : 0);
-            finishSelection(false);
             break;
         case HexKey::Right:
         case HexKey::Down:
-            startSelection();
+            forward = true;
             MoveCaret(key == HexKey::Right ? 1 : 0, key == HexKey::Down ? 1 : 0);
-            finishSelection(true);
             break;
-        case HexKey::Insert: {
-            const int32_t span = HasSelection() ? end_ - anchor_ : 0;
-            InsertBytes(caret_, span > 0 ? span : 1);
-            changed = true;
-            break;
-        }
-        case HexKey::Delete:
+        default:
             break;
     }
-    inKey_ = wasInKey;
-    return changed;
+    if (shift) end_ = caret_ + (forward && InHexColumn() ? 1 : 0);
+    ShowCaretRow();
+    return false;
 }
 
 bool HexEditModel::HitTest(int x, int y) {

@@ -37,7 +37,6 @@ class HexEditModel {
     bool HasData() const { return hasData_; }
     int32_t Length() const { return length_; }
     const std::vector<uint8_t>& Bytes() const { return data_; }
-    void InsertBytes(int32_t at, int32_t count);
 
     // Metrics from the view; any change marks the layout dirty.
     void SetCharMetrics(int charWidth, int lineHeight);
@@ -90,8 +89,10 @@ class HexEditModel {
     void ScrollToOffset(int32_t offset);
     void VScroll(ScrollCode code, int32_t thumb = 0);
 
-    // Input. Char returns true when the character asked for a copy (Ctrl+C with a
-    // selection). Key returns true when the data changed.
+    // Input. Both return true when the input asked for a copy of the selection (Ctrl+C,
+    // Ctrl+Insert). Only a printable character (0x20..0x7E) typed without Control writes a
+    // byte; after every key and character the view shows the caret. The buffer has a fixed
+    // size: Insert and Delete change nothing.
     bool Char(uint32_t code, bool control);
     bool Key(HexKey key, bool shift, bool control);
 
@@ -109,7 +110,11 @@ class HexEditModel {
   private:
     int32_t MaxTop();
     void MoveCaret(int dx, int dy);
+    // Moves the caret by whole pages, keeping its place in the row where it can.
+    void MoveCaretByPages(int pages);
     void SetTop(int32_t top);
+    // Scrolls as little as needed for the caret's row to be one of the whole rows shown.
+    void ShowCaretRow();
     void ExtendSelectionEnd() { end_ = caret_ + (InHexColumn() ? 1 : 0); }
 
     std::vector<uint8_t> data_;
@@ -123,7 +128,6 @@ class HexEditModel {
     int visibleRows_ = 1;
     bool showAddress_ = true, showChars_ = true, showHex_ = true;
     bool wideAddress_ = true;
-    bool inKey_ = false;
     bool lastRowPartial_ = true;
     int charWidth_ = 8;
     int lineHeight_ = 14;

@@ -89,12 +89,16 @@ QPixmap CSkinButton::CurrentImage() const {
     return (hovered_ || isDown()) ? hot_ : normal_;
 }
 
+int CSkinButton::LabelWidth() const {
+    return fontMetrics().size(Qt::TextShowMnemonic, text()).width();
+}
+
 QSize CSkinButton::sizeHint() const {
     QSize hint = QPushButton::sizeHint();
     const QPixmap image = CurrentImage();
     if (!image.isNull()) {
         const QSize img = image.deviceIndependentSize().toSize();
-        const int textWidth = text().isEmpty() ? 0 : fontMetrics().horizontalAdvance(text()) + 8;
+        const int textWidth = text().isEmpty() ? 0 : LabelWidth() + 8;
         hint = hint.expandedTo(QSize(img.width() + textWidth + 20, img.height() + 10));
     }
     return hint.expandedTo(QSize(84, 30));
@@ -158,7 +162,7 @@ void CSkinButton::paintEvent(QPaintEvent* event) {
     int x = content.left();
     if (!image.isNull()) {
         const QSize img = image.deviceIndependentSize().toSize();
-        const int total = img.width() + (label.isEmpty() ? 0 : 6 + fontMetrics().horizontalAdvance(label));
+        const int total = img.width() + (label.isEmpty() ? 0 : 6 + LabelWidth());
         x = content.left() + std::max(0, (content.width() - total) / 2);
         const int y = content.top() + (content.height() - img.height()) / 2;
         if (isEnabled()) {
@@ -170,11 +174,12 @@ void CSkinButton::paintEvent(QPaintEvent* event) {
         x += img.width() + 6;
     }
     p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    // "&OK": the ampersand marks the mnemonic (Alt+O) and is drawn as an underline.
     if (image.isNull())
-        p.drawText(content, Qt::AlignCenter, label);
+        p.drawText(content, Qt::AlignCenter | Qt::TextShowMnemonic, label);
     else
         p.drawText(QRect(x, content.top(), content.right() - x, content.height()),
-                   Qt::AlignVCenter | Qt::AlignLeft, label);
+                   Qt::AlignVCenter | Qt::AlignLeft | Qt::TextShowMnemonic, label);
 }
 
 }  // namespace lumacrest

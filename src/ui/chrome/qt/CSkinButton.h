@@ -36,6 +36,7 @@ protected:
 private:
     void BuildFaces();
     void SyncPlainIcon();
+    int LabelWidth() const;  // the text's width, a mnemonic's "&" left out
 
     int style_ = 0;
     int params_[4] = {0, 0, 0, 0};

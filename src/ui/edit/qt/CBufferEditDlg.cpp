@@ -55,7 +55,7 @@ CBufferEditDlg::CBufferEditDlg(BufferEditSession& session, Prompts& prompts, QWi
     saveGrid->addWidget(NewField(save, 1008), 0, 1);
     saveGrid->addWidget(new QLabel(QStringLiteral("To"), save), 1, 0);
     saveGrid->addWidget(NewField(save, 1009), 1, 1);
-    CSkinButton* saveButton = NewButton(save, 1014, QStringLiteral("Save"));
+    CSkinButton* saveButton = NewButton(save, 1014, QStringLiteral("&Save"));
     saveButton->SetImages(ResourceImage(QStringLiteral("save-161.svg"), QSize(20, 20)));
     saveGrid->addWidget(saveButton, 2, 0, 1, 2);
 
@@ -67,7 +67,7 @@ CBufferEditDlg::CBufferEditDlg(BufferEditSession& session, Prompts& prompts, QWi
     fillGrid->addWidget(NewField(fill, 1011), 1, 1);
     fillGrid->addWidget(new QLabel(QStringLiteral("Value"), fill), 2, 0);
     fillGrid->addWidget(NewField(fill, 1012), 2, 1);
-    CSkinButton* fillButton = NewButton(fill, 1013, QStringLiteral("Fill"));
+    CSkinButton* fillButton = NewButton(fill, 1013, QStringLiteral("&Fill"));
     fillButton->SetImages(ResourceImage(QStringLiteral("fill-162.svg"), QSize(20, 20)));
     fillGrid->addWidget(fillButton, 3, 0, 1, 2);
 
@@ -75,8 +75,8 @@ CBufferEditDlg::CBufferEditDlg(BufferEditSession& session, Prompts& prompts, QWi
     add->addWidget(new QLabel(QStringLiteral("Add"), this));
     add->addWidget(NewField(this, 1015));
 
-    CSkinButton* ok = NewButton(this, 1, QStringLiteral("OK"));
-    CSkinButton* cancel = NewButton(this, 2, QStringLiteral("Cancel"));
+    CSkinButton* ok = NewButton(this, 1, QStringLiteral("&OK"));
+    CSkinButton* cancel = NewButton(this, 2, QStringLiteral("&Cancel"));
     ok->SetEffect(7, 8, 10, 0, 0);
     cancel->SetEffect(7, 8, 10, 0, 0);
 

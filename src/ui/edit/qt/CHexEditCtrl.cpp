@@ -1,5 +1,9 @@
 #include "ui/edit/qt/CHexEditCtrl.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
@@ -88,11 +92,6 @@ void CHexEditCtrl::ScrollToOffset(int32_t offset) {
     Refresh();
 }
 
-void CHexEditCtrl::InsertBytes(int32_t at, int32_t count) {
-    model_.InsertBytes(at, count);
-    Refresh();
-}
-
 void CHexEditCtrl::SetSelection(int32_t anchor, int32_t end) {
     model_.SetSelection(anchor, end);
     Refresh();
@@ -144,13 +143,14 @@ void CHexEditCtrl::resizeEvent(QResizeEvent* e) {
 
 void CHexEditCtrl::paintEvent(QPaintEvent*) {
     // The viewport is painted whole into Qt's back buffer: never a separate erase.
+    // Background and text both from the palette, so that a dark theme stays readable.
     QPainter p(viewport());
     const QRect client = viewport()->rect();
-    p.fillRect(client, Qt::white);
+    const QPalette& pal = palette();
+    p.fillRect(client, pal.color(QPalette::Base));
     if (!model_.HasData()) return;
     p.setFont(font_);
-    const QPalette& pal = palette();
-    const QColor text = pal.color(QPalette::WindowText);
+    const QColor text = pal.color(QPalette::Text);
     const QColor hiText = pal.color(QPalette::HighlightedText);
     const QColor hiBack = pal.color(QPalette::Highlight);
 
@@ -224,15 +224,21 @@ void CHexEditCtrl::paintEvent(QPaintEvent*) {
 }
 
 bool CHexEditCtrl::event(QEvent* e) {
-    // Tab, Enter and Escape belong to the editor, not to the dialog around it.
+    // Tab, Enter and Escape belong to the editor, not to the dialog around it; Alt keys go
+    // to the dialog's mnemonics, and Ctrl+Tab leaves the editor.
     if (e->type() == QEvent::ShortcutOverride) {
+        if (static_cast<QKeyEvent*>(e)->modifiers() & Qt::AltModifier) return false;
         e->accept();
         return true;
     }
     if (e->type() == QEvent::KeyPress) {
         auto* ke = static_cast<QKeyEvent*>(e);
         if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) {
-            keyPressEvent(ke);
+            const bool shift = ke->modifiers() & Qt::ShiftModifier;
+            if (ke->modifiers() & Qt::ControlModifier)
+                focusNextPrevChild(ke->key() == Qt::Key_Tab && !shift);
+            else
+                keyPressEvent(ke);
             return true;
         }
     }
@@ -240,68 +246,35 @@ bool CHexEditCtrl::event(QEvent* e) {
 }
 
 void CHexEditCtrl::keyPressEvent(QKeyEvent* e) {
+    if (e->modifiers() & Qt::AltModifier) {
+        e->ignore();
+        return;
+    }
     e->accept();
     if (!model_.HasData()) return;
     const bool shift = e->modifiers() & Qt::ShiftModifier;
     const bool control = e->modifiers() & Qt::ControlModifier;
 
-    // The key itself, then the character it types.
-    bool navigation = true;
-    switch (e->key()) {
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-            model_.Key(HexKey::Tab, shift, control);
-            break;
-        case Qt::Key_PageUp:
-            model_.Key(HexKey::PageUp, shift, control);
-            break;
-        case Qt::Key_PageDown:
-            model_.Key(HexKey::PageDown, shift, control);
-            break;
-        case Qt::Key_Home:
-            model_.Key(HexKey::Home, shift, control);
-            break;
-        case Qt::Key_End:
-            model_.Key(HexKey::End, shift, control);
-            break;
-        case Qt::Key_Left:
-            model_.Key(HexKey::Left, shift, control);
-            break;
-        case Qt::Key_Up:
-            model_.Key(HexKey::Up, shift, control);
-            break;
-        case Qt::Key_Right:
-            model_.Key(HexKey::Right, shift, control);
-            break;
-        case Qt::Key_Down:
-            model_.Key(HexKey::Down, shift, control);
-            break;
-        case Qt::Key_Insert:
-            model_.Key(HexKey::Insert, shift, control);
-            break;
-        case Qt::Key_Delete:
-            model_.Key(HexKey::Delete, shift, control);
-            break;
-        default:
-            navigation = false;
+    static const std::pair<int, HexKey> kKeys[] = {
+        {Qt::Key_Tab, HexKey::Tab},     {Qt::Key_Backtab, HexKey::Tab},
+        {Qt::Key_PageUp, HexKey::PageUp}, {Qt::Key_PageDown, HexKey::PageDown},
+        {Qt::Key_Home, HexKey::Home},   {Qt::Key_End, HexKey::End},
+        {Qt::Key_Left, HexKey::Left},   {Qt::Key_Up, HexKey::Up},
+        {Qt::Key_Right, HexKey::Right}, {Qt::Key_Down, HexKey::Down},
+        {Qt::Key_Insert, HexKey::Insert}, {Qt::Key_Delete, HexKey::Delete}};
+    bool copy = false;
+    const auto key = std::find_if(std::begin(kKeys), std::end(kKeys),
+                                  [e](const auto& k) { return k.first == e->key(); });
+    if (key != std::end(kKeys)) {
+        copy = model_.Key(key->second, shift, control);
+    } else if (control && e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z) {
+        copy = model_.Char(static_cast<uint32_t>(e->key() - Qt::Key_A + 1), true);
+    } else if (e->key() == Qt::Key_Backspace) {
+        model_.Char('\b', control);
+    } else if (!control && e->text().size() == 1) {
+        model_.Char(e->text().at(0).unicode(), false);  // the model takes printable ones only
     }
-
-    if (!navigation) {
-        uint32_t code = 0;
-        const int key = e->key();
-        if (control && key >= Qt::Key_A && key <= Qt::Key_Z) {
-            code = static_cast<uint32_t>(key - Qt::Key_A + 1);
-        } else if (key == Qt::Key_Backspace) {
-            code = '\b';
-        } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            code = '\r';
-        } else if (key == Qt::Key_Escape) {
-            code = 0x1B;
-        } else if (!e->text().isEmpty()) {
-            code = e->text().at(0).unicode();
-        }
-        if (code != 0 && model_.Char(code, control)) Copy();
-    }
+    if (copy) Copy();
     Refresh();
 }
 

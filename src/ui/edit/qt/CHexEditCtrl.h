@@ -22,7 +22,6 @@ class CHexEditCtrl : public QAbstractScrollArea {
     void SetData(const uint8_t* bytes, int32_t count);
     int32_t GetData(uint8_t* destination, int32_t capacity) const;
     void ScrollToOffset(int32_t offset);
-    void InsertBytes(int32_t at, int32_t count);
     void SetSelection(int32_t anchor, int32_t end);
 
     HexEditModel& model() { return model_; }

@@ -1,11 +1,15 @@
 #include "ui/main/qt/MainWindow.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -29,6 +33,7 @@ MainWindow::MainWindow(CMainDlg& dlg, QWidget* parent)
     BuildControls();
     model_.AddObserver(this);
     SyncAll();
+    resize(DefaultSize());
 }
 
 MainWindow::~MainWindow() { model_.RemoveObserver(this); }
@@ -82,7 +87,10 @@ void MainWindow::BuildControls() {
     update_ = new CSkinButton(QStringLiteral("Update"), central);
     update_->SetEffect(7, 8, 10, 0, 0);
     update_->SetImages(ResourceImage(QStringLiteral("update-163.svg"), QSize(24, 24)));
+    // Update is the default button (Return and Enter, see keyPressEvent); a focused button
+    // takes Return and Enter itself.
     update_->setDefault(true);
+    loadFile_->setAutoDefault(true);
     QFont bold = update_->font();
     bold.setBold(true);
     update_->setFont(bold);
@@ -198,6 +206,28 @@ void MainWindow::SelectionChanged(int listId, int index) {
 void MainWindow::closeEvent(QCloseEvent* event) {
     dlg_.OnDestroy();
     event->accept();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    // Return or Enter that the focused control did not use: the Update button's command.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !(event->modifiers() & ~Qt::KeypadModifier)) {
+        update_->click();  // nothing while Update is disabled
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+QSize MainWindow::DefaultSize() const {
+    const QFontMetricsF fm(log_->font());
+    qreal text = 0;
+    for (const char* line : {MainModel::kSeparatorStars, MainModel::kSeparatorEquals})
+        text = std::max(text, fm.horizontalAdvance(QString::fromLatin1(line)));
+    // The log spans the window between the grid's margins, beside its vertical scroll bar.
+    const QMargins grid = centralWidget()->layout()->contentsMargins();
+    const int log = static_cast<int>(std::ceil(text + 2 * log_->document()->documentMargin())) +
+                    2 * log_->frameWidth() + log_->verticalScrollBar()->sizeHint().width() + 2;
+    return QSize(std::max(620, log + grid.left() + grid.right()), 460);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {

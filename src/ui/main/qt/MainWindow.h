@@ -32,6 +32,9 @@ public:
     QAction* Action(int id) const;
     QMenu* Popup(std::size_t index) const;
     QPlainTextEdit* LogView() const { return log_; }
+    // The size the window opens with: the log shows the separator lines whole, without a
+    // horizontal scroll bar.
+    QSize DefaultSize() const;
 
     // MainModelObserver
     void LogAppended(const std::string& appended, bool cleared) override;
@@ -41,6 +44,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
