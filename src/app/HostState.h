@@ -80,6 +80,7 @@ struct HostState {
     uint32_t answerLength = 0;      // the whole frame that answers it, at least
     bool replyTimerRunning = false;
     uint64_t framesSent = 0;
+    bool portLostReported = false;  // the loss of the open port has been told
     LinkEvents linkEvents;          // what the operations do with frames and time-outs
     bool shutdownRequested = false;  // the window is closing: waits end at once
     uint8_t firmwareMajor = 2, firmwareMinor = 0;        // current programmer firmware

@@ -4,6 +4,7 @@
 
 #include "link/Link.h"
 #include "ops/Runs.h"
+#include "ops/Stopping.h"
 #include "platform/AtomicFile.h"
 #include "ui/main/ResourceIds.h"
 
@@ -20,6 +21,8 @@ bool CliRunner::Fail(const std::string& why) {
 }
 
 CliRunner::Result CliRunner::Dispatch(int id) {
+    // After a stop nothing more is started.
+    if (interrupt_) return {true, reason_, {}};
     const std::size_t messages = prompts_.messages.size();
     ended_.clear();
     dlg_.OnCommand(id);
@@ -91,9 +94,16 @@ bool CliRunner::SelectPort(const CliOptions& o) {
     ComboModel& com = h_.ui.Combo(id::ComList);
     std::string name = o.port.value_or(h_.portName);
     if (!name.empty() && name[0] == '/') {
-        // A device path: it stands in for COM1 for this run.
-        h_.portDeviceOverrides[1] = name;
-        name = "COM1";
+        // A device path: the COMn of Ports.dat that names it, or COM1 standing in for it in
+        // this run, whose name Config.dat does not keep.
+        if (const std::optional<unsigned> named = PortNamingDevice(h_, name)) {
+            name = "COM" + std::to_string(*named);
+        } else {
+            h_.portDeviceOverrides[1] = name;
+            unnamedDevice_ = name;
+            savedPortName_ = h_.portName;
+            name = "COM1";
+        }
     }
     const int index = com.FindPrefix(name);
     if (index < 0 || com.items[static_cast<std::size_t>(index)].size() != name.size())
@@ -130,6 +140,31 @@ bool CliRunner::WriteReadBack(const std::string& path, bool flash) {
 }
 
 int CliRunner::Run(const CliOptions& o) {
+    const int status = RunCommand(o);
+    // Config.dat's port line holds USB or COM1..COM16 only: a device path without a line of
+    // its own in Ports.dat leaves it as it was.
+    if (!unnamedDevice_.empty()) {
+        h_.portName = savedPortName_;
+        h_.portNumber = ComNameToPort(savedPortName_);
+        h_.ui.Select(id::ComList, h_.ui.Combo(id::ComList).FindPrefix(savedPortName_));
+        if (o.saveConfig)
+            notes_.push_back("no line of Ports.dat names " + unnamedDevice_ +
+                             ": Config.dat keeps the port " + savedPortName_);
+    }
+    if (interrupt_) return 128 + interrupt_;
+    return status;
+}
+
+void CliRunner::Interrupt(int signal) {
+    if (interrupt_) return;
+    interrupt_ = signal;
+    const char* name = signal == 2 ? "SIGINT" : signal == 15 ? "SIGTERM" : signal == 1 ? "SIGHUP"
+                                                                                    : "a signal";
+    StopRun(h_, std::string("stopped by ") + name);
+    Fail(std::string("stopped by ") + name);
+}
+
+int CliRunner::RunCommand(const CliOptions& o) {
     if (!LoadInputs(o)) return 1;
     const CommandSpec& c = *o.command;
     if (c.needsDevice && !Connect(o, c.commandId != 0)) return 1;

@@ -12,6 +12,7 @@
 #include "platform/PosixProcessRunner.h"
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtLink.h"
+#include "platform/qt/TerminationSignals.h"
 #include "ui/main/CMainDlg.h"
 
 using namespace lumacrest;
@@ -102,9 +103,13 @@ int main(int argc, char** argv) {
     CMainDlg dlg(host);
     dlg.OnInitDialog();
     cli::CliRunner runner(host, dlg, prompts);
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested,
+                     [&runner](int signal) { runner.Interrupt(signal); });
     const int status = runner.Run(options);
     if (options.saveConfig) dlg.OnDestroy();
     log.Finish();
+    for (const std::string& note : runner.Notes()) std::cerr << "lumacrest-cli: " << note << "\n";
     if (status != 0 && !runner.FailureReason().empty())
         std::cerr << "lumacrest-cli: failed: " << runner.FailureReason() << std::endl;
     return status;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -84,8 +85,9 @@ std::vector<uint8_t> BuildFrameBytes(const CommandFrame& frame) {
     return bytes;
 }
 
-bool SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs, uint32_t replyLength) {
-    if (frame.length > kPayloadCapacity) return false;
+SendResult SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs,
+                       uint32_t replyLength) {
+    if (frame.length > kPayloadCapacity) return SendResult::TooLong;
     SerialPort& port = h.serial();
     port.DiscardInput();
     ResetReceive(h);
@@ -93,15 +95,18 @@ bool SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs, uint32_
     // shorter than the answer, while the answer is awaited.
     port.SetThreshold(kMinFrameSize);
     const std::vector<uint8_t> bytes = BuildFrameBytes(frame);
-    port.Write(bytes.data(), bytes.size());
     h.lastCode = frame.code;
+    ++h.framesSent;
+    if (!port.Write(bytes.data(), bytes.size())) {
+        OnPortLost(h, "the frame could not be written");
+        return SendResult::Lost;
+    }
     h.answerLength = replyLength;
     h.answerPending = true;
     h.replyAwaited = 1;
-    ++h.framesSent;
     h.replyTimerRunning = true;
     h.timers().Start(kReplyTimerId, timeoutMs);
-    return true;
+    return SendResult::Sent;
 }
 
 bool OnCommEvent(Host& h) {
@@ -149,9 +154,21 @@ bool OnCommEvent(Host& h) {
     return taken;
 }
 
+namespace {
+// Nothing is outstanding any more; returns the code that was.
+uint8_t GiveUpCommand(Host& h) {
+    StopReplyTimer(h);
+    h.replyAwaited = 0;
+    h.answerPending = false;
+    const uint8_t code = h.lastCode;
+    h.lastCode = kNoCommand;
+    return code;
+}
+}  // namespace
+
 void OnTimer(Host& h, int timerId) {
     if (timerId != kReplyTimerId) {
-        h.timers().Stop(timerId);
+        if (h.linkEvents.timer) h.linkEvents.timer(timerId);
         return;
     }
     if (h.replyAwaited && h.serial().IsOpen() && h.serial().BufferedCount() > 0) {
@@ -160,12 +177,16 @@ void OnTimer(Host& h, int timerId) {
         OnCommEvent(h);
         if (h.framesSent != sends || !h.answerPending || !h.replyTimerRunning) return;
     }
-    StopReplyTimer(h);
-    h.replyAwaited = 0;
-    h.answerPending = false;
-    const uint8_t code = h.lastCode;
-    h.lastCode = kNoCommand;
+    const uint8_t code = GiveUpCommand(h);
     if (h.linkEvents.replyTimedOut) h.linkEvents.replyTimedOut(code);
+}
+
+void OnPortLost(Host& h, const std::string& why) {
+    if (h.portLostReported) return;
+    h.portLostReported = true;
+    ClosePort(h);
+    const uint8_t code = GiveUpCommand(h);
+    if (h.linkEvents.portLost) h.linkEvents.portLost(code, why);
 }
 
 void StopReplyTimer(Host& h) {
@@ -206,13 +227,31 @@ std::optional<std::string> PortDevice(const Host& h, unsigned portNumber) {
     return std::nullopt;
 }
 
-bool OpenPort(Host& h, uint8_t portNumber) {
+std::optional<unsigned> PortNamingDevice(const Host& h, const std::string& device) {
+    std::error_code ec;
+    const std::filesystem::path wanted = std::filesystem::weakly_canonical(device, ec);
+    for (unsigned n = 1; n <= 16; ++n) {
+        const std::optional<std::string> named = PortDevice(h, n);
+        if (!named) continue;
+        std::error_code e;
+        if (*named == device || (!ec && std::filesystem::weakly_canonical(*named, e) == wanted && !e))
+            return n;
+    }
+    return std::nullopt;
+}
+
+PortStatus OpenPort(Host& h, uint8_t portNumber) {
     ClosePort(h);
     const std::optional<std::string> device = PortDevice(h, portNumber);
-    if (!device || !h.serial().Probe(*device) || !h.serial().Open(*device)) return false;
+    if (!device) return {PortError::Missing, {}};
+    PortStatus status = h.serial().Probe(*device);
+    if (status.Ok()) status = h.serial().Open(*device);
+    if (!status.Ok()) return status;
+    h.serial().RequestLowLatency();  // where the driver has no such mode the line works as it is
+    h.portLostReported = false;
     ResetReceive(h);
     h.serial().SetThreshold(1);
-    return true;
+    return status;
 }
 
 void ClosePort(Host& h) {
@@ -222,6 +261,7 @@ void ClosePort(Host& h) {
 
 void AttachLink(Host& h) {
     h.serial().onReceive = [&h] { OnCommEvent(h); };
+    h.serial().onLost = [&h](const std::string& why) { OnPortLost(h, why); };
     h.timers().onTimer = [&h](int timerId) { OnTimer(h, timerId); };
 }
 

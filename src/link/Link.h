@@ -20,10 +20,16 @@ inline constexpr std::size_t kMinFrameSize = 6;
 // of `length`), the payload, and the 8-bit sum of everything after the start byte.
 std::vector<uint8_t> BuildFrameBytes(const CommandFrame& frame);
 
+enum class SendResult : uint8_t {
+    Sent,
+    TooLong,  // the frame exceeds the payload area: nothing was sent, nothing changed
+    Lost,     // the line failed: the operations have been told the port was lost
+};
+
 // Sends `frame` and starts the reply timer. `replyLength` is the whole reply that answers it
-// (payload + 6): a shorter frame with the command's code is no answer. A frame whose length
-// exceeds the payload area is not sent: false, and nothing changed.
-bool SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs, uint32_t replyLength);
+// (payload + 6): a shorter frame with the command's code is no answer.
+SendResult SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs,
+                       uint32_t replyLength);
 
 // The port's receive notification. Reads every buffered byte and gathers frames (a frame may
 // come in several reads, several frames in one). Each frame with a good start byte, length
@@ -33,7 +39,12 @@ bool OnCommEvent(Host& h);
 
 // A timer expired. A reply already buffered wins over its time-out; otherwise the command is
 // given up (nothing outstanding, the receive gate closed) and the operations are told.
+// Timers the link does not own go to the operations.
 void OnTimer(Host& h, int timerId);
+
+// The open port went away: like a time-out, nothing is outstanding any more, and the
+// operations are told once.
+void OnPortLost(Host& h, const std::string& why);
 
 // Stops the reply timer: nothing is outstanding any more.
 void StopReplyTimer(Host& h);
@@ -46,8 +57,13 @@ uint8_t ComNameToPort(const std::string& name);
 // "COMn DEVICE"); nothing when the file or the line is missing.
 std::optional<std::string> PortDevice(const Host& h, unsigned portNumber);
 
-// Probes "COM<n>" and opens it at the line settings; false when it cannot be used.
-bool OpenPort(Host& h, uint8_t portNumber);
+// The COMn whose Ports.dat line names `device` (the same file, also through links); nothing
+// when no line does.
+std::optional<unsigned> PortNamingDevice(const Host& h, const std::string& device);
+
+// Probes "COM<n>" and opens it at the line settings, asking for low latency; why not when it
+// cannot be used (a port name without a device in Ports.dat is missing).
+PortStatus OpenPort(Host& h, uint8_t portNumber);
 
 // Closes the port if it is open and forgets any partly received reply.
 void ClosePort(Host& h);

@@ -18,7 +18,6 @@ constexpr uint32_t kEraseTimeoutMs = 30000;
 constexpr uint32_t kEraseReplyLength = 7;
 constexpr uint32_t kProgramModeTimeoutMs = 3000;
 constexpr uint32_t kProgramModeReplyLength = 14;
-constexpr uint32_t kExitTimeoutMs = 5000;
 constexpr uint32_t kExitReplyLength = 6;
 constexpr uint32_t kResetTimeoutMs = 1000;
 constexpr uint32_t kResetReplyLength = 8;
@@ -131,10 +130,12 @@ bool SendStep(Host& h, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32
     f.address = kHostAddress;
     f.code = code;
     f.length = length;
-    if (SendCommand(h, f, timeoutMs, replyLength)) {
+    const SendResult sent = SendCommand(h, f, timeoutMs, replyLength);
+    if (sent == SendResult::Sent) {
         h.run.FrameSent();
         return true;
     }
+    if (sent == SendResult::Lost) return false;  // the loss has ended the run
     // The operation cannot go on: it ends as a missing reply would, without the wait.
     FailMessage(h,
                 "******Frame of " + std::to_string(length) +
@@ -187,11 +188,11 @@ void ResumePendingOperation(Host& h) {
     }
 }
 
-void ExitProgramMode(Host& h) {
+void ExitProgramMode(Host& h, uint32_t timeoutMs) {
     h.run.LeaveProgramMode(h.run.ResultPass());
     h.ui.AppendLog(kExitLine);
     h.commandFrame.payload[0] = h.run.ResultPass();
-    SendStep(h, CMD_EXIT_PROGRAM_MODE, 2, kExitTimeoutMs, kExitReplyLength);
+    SendStep(h, CMD_EXIT_PROGRAM_MODE, 2, timeoutMs, kExitReplyLength);
 }
 
 void ResetProgrammer(Host& h) {

@@ -44,7 +44,8 @@ bool SendStep(Host& h, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32
 
 void EnterProgramMode(Host& h);
 void ResumePendingOperation(Host& h);
-void ExitProgramMode(Host& h);
+inline constexpr uint32_t kExitTimeoutMs = 5000;
+void ExitProgramMode(Host& h, uint32_t timeoutMs = kExitTimeoutMs);
 void ResetProgrammer(Host& h);
 
 void StartChipErase(Host& h);

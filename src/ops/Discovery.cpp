@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "image/DeviceCatalogue.h"
 #include "link/Link.h"
@@ -23,15 +24,49 @@ std::string Format(const char* format, int a, int b) {
     return text;
 }
 
+std::string PortName(unsigned portNumber) {
+    return "COM" + std::to_string(portNumber);
+}
+
+// Logs each problem on a line of its own and shows them in one message; the run fails with
+// the first.
+void ReportPortProblems(Host& h, const std::vector<std::string>& problems) {
+    if (problems.empty()) return;
+    std::string message;
+    for (const std::string& problem : problems) {
+        h.ui.AppendLog(problem);
+        message += (message.empty() ? "" : "\n") + problem;
+    }
+    h.run.Fail(Verdict::Failed, problems.front());
+    h.prompts().MessageBox("******" + message + "******", MsgIcon::Error);
+}
+
 }  // namespace
 
+std::optional<std::string> PortProblem(const Host& h, unsigned portNumber,
+                                       const PortStatus& status) {
+    const std::string device = PortDevice(h, portNumber).value_or("?");
+    switch (status.error) {
+        case PortError::Held:
+            return PortName(portNumber) + " (" + device + ") is held by another program" +
+                   (status.detail.empty() ? std::string() : ": " + status.detail);
+        case PortError::PermissionDenied:
+            return "permission denied on " + device + ": add your user to the dialout group";
+        default:
+            return std::nullopt;
+    }
+}
+
 bool ConnectPort(Host& h, uint8_t portNumber) {
-    if (OpenPort(h, portNumber)) return true;
+    const PortStatus status = OpenPort(h, portNumber);
+    if (status.Ok()) return true;
     if (h.lastCode == CMD_IDENTIFY) h.ui.AppendLogRaw("Failed");
     h.lastCode = kNoCommand;
     const bool underWay = h.run.UnderWay();
     h.run.EnterStage(Stage::Connect);
-    FailLine(h, kCannotFindProgrammer);
+    h.ui.AppendLog(kCannotFindProgrammer);
+    if (auto problem = PortProblem(h, portNumber, status)) ReportPortProblems(h, {*problem});
+    h.run.Fail(Verdict::Failed, kCannotFindProgrammer);
     if (underWay)
         End(h, {.giveSerialNumberBack = true});
     else
@@ -44,8 +79,8 @@ void SendIdentify(Host& h) {
     f.address = kHostAddress;
     f.code = CMD_IDENTIFY;
     f.length = 2;
-    SendCommand(h, f, kIdentifyTimeoutMs, kIdentifyReplyLength);
     h.run.FrameSent();
+    SendCommand(h, f, kIdentifyTimeoutMs, kIdentifyReplyLength);
 }
 
 void OnSelchangeCom(Host& h) {
@@ -70,31 +105,36 @@ bool AutoConnect(Host& h) {
     h.ui.AppendLog("Auto Connect to Programmer . . . . . . ");
     h.ui.DisableOperationControls();
     BeginRun(h, RunKind::Scan, Stage::Identify);
-    for (unsigned n = 1; n <= kLastScannedPort && !h.shutdownRequested; ++n) {
+    auto stopping = [&h] { return h.shutdownRequested || h.run.StopRequested(); };
+    // Ports that exist but cannot be used are named once, when no programmer was found.
+    std::vector<std::string> problems;
+    for (unsigned n = 1; n <= kLastScannedPort && !stopping(); ++n) {
         h.run.ScanWait(false);
         h.portNumber = static_cast<uint8_t>(n);
-        const std::optional<std::string> device = PortDevice(h, n);
-        if (!device || !h.serial().Probe(*device)) continue;
-        h.portName = "COM" + std::to_string(n);
-        ClosePort(h);
-        if (!h.serial().Open(*device)) continue;
-        h.serial().SetThreshold(1);
+        const PortStatus status = OpenPort(h, static_cast<uint8_t>(n));
+        if (!status.Ok()) {
+            if (auto problem = PortProblem(h, n, status)) problems.push_back(*problem);
+            continue;
+        }
+        h.portName = PortName(n);
+        h.run.ScanWait(true);  // a port lost under the identify frame ends the wait at once
         SendIdentify(h);
-        h.run.ScanWait(true);
-        while (h.run.Kind() == RunKind::Scan && h.run.ScanWaiting() && !h.shutdownRequested)
+        while (h.run.Kind() == RunKind::Scan && h.run.ScanWaiting() && !stopping())
             h.timers().PumpEvents();
         // The identify reply has ended the scan (or turned it into a firmware rewrite).
         if (h.run.Kind() != RunKind::Scan) return true;
     }
-    if (h.shutdownRequested) {
-        // The window is closing: end the wait quietly.
-        h.run.Fail(Verdict::Abandoned, "the window closed during the scan");
+    if (stopping()) {
+        // The window is closing or the operator stopped: end the wait quietly.
+        h.run.Fail(Verdict::Abandoned, "the scan was stopped");
         End(h, {.controls = ControlsAfter::Unchanged});
         return false;
     }
     ClosePort(h);
     h.ui.AppendLogRaw("Failed");
-    FailLine(h, kCannotFindProgrammer);
+    h.ui.AppendLog(kCannotFindProgrammer);
+    ReportPortProblems(h, problems);
+    h.run.Fail(Verdict::Failed, kCannotFindProgrammer);
     End(h);
     return false;
 }

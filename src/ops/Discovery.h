@@ -2,6 +2,7 @@
 // check; and the MCU list.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/Host.h"
@@ -12,10 +13,16 @@ namespace lumacrest {
 inline constexpr const char* kPleaseUpdateFirmware = "******Please Update Device Firmware ******";
 inline constexpr const char* kCannotFindProgrammer = "Can Not Find Programmer  ";
 
-// Opens "COM<n>" for the run under way. On failure logs why (Can Not Find Programmer) and
-// ends the run: at its start only the COM list is enabled again, between its stages it ends
-// as a time-out does. False then.
+// Opens "COM<n>" for the run under way. On failure logs why (Can Not Find Programmer, and
+// for a port that exists but cannot be used a line and a message that say why) and ends the
+// run: at its start only the COM list is enabled again, between its stages it ends as a
+// time-out does. False then.
 bool ConnectPort(Host& h, uint8_t portNumber);
+
+// What the operator is told of a port that exists but cannot be used: held by another
+// program (named), or not open to this user. Nothing for a port that is not there.
+std::optional<std::string> PortProblem(const Host& h, unsigned portNumber,
+                                       const PortStatus& status);
 
 // Sends CMD_IDENTIFY (two payload bytes left as they are, time-out 1000 ms, reply 26 bytes).
 void SendIdentify(Host& h);

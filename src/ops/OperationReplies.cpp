@@ -396,8 +396,9 @@ void OnVerifyBootBegun(Host& h, const ReplyFrame&) {
 void OnBootBlockVerify(Host& h, const ReplyFrame& reply) {
     if (!BlockMatches(h, Boot(h), reply) || !VerifyComplete(h, Boot(h))) return;
     if (h.run.AutoSequence()) {
-        h.timers().DelayMicroseconds(kBootSettleMicroseconds);
-        AfterBoot(h);
+        // The sequence goes on from a timer: nothing else of it runs during the pause.
+        h.run.EnterStage(Stage::BootSettle);
+        h.timers().Start(kBootSettleTimerId, kBootSettleMs);
     } else {
         ExitWith(h, 1);
     }

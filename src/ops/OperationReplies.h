@@ -16,7 +16,9 @@ inline constexpr const char* kReadFlashLine = "Read FLASH......";
 inline constexpr const char* kVerifyFlashLine = "Verify FLASH......";
 inline constexpr const char* kWriteBootLine = "Write Boot......";
 inline constexpr const char* kVerifyBootLine = "Verify Boot......";
-inline constexpr uint64_t kBootSettleMicroseconds = 500000;
+// The pause after the boot verify of the Update sequence, before the flash stage.
+inline constexpr uint32_t kBootSettleMs = 500;
+inline constexpr int kBootSettleTimerId = 101;
 
 // Sets resultPass and leaves program mode.
 void ExitWith(Host& h, uint8_t result);

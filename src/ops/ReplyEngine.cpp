@@ -5,6 +5,7 @@
 #include "ops/OperationReplies.h"
 #include "ops/ProgrammerMaintenance.h"
 #include "ops/Runs.h"
+#include "ops/Stopping.h"
 
 namespace lumacrest {
 
@@ -96,6 +97,11 @@ bool HandleFrame(Host& h, const ReplyFrame& reply, bool answer) {
     // While the scan waits, only an identify reply counts.
     if (h.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY) return false;
     if (!answer && !TakesFrameFromTheBox(h, reply.code)) return false;
+    // A run the operator stopped sends no further block: its answer leads to the exit.
+    if (answer && LeavesProgramModeOnStop(h)) {
+        LeaveAfterStop(h);
+        return true;
+    }
     row(h, reply);
     return true;
 }
@@ -104,28 +110,64 @@ void HandleReply(Host& h, const ReplyFrame& reply) {
     if (ReplyHandler handler = ReplyRowFor(reply.code)) handler(h, reply);
 }
 
-void OnReplyTimeout(Host& h, uint8_t code) {
+namespace {
+
+// The reply to `code` will not come, because its time ran out or the port went away: the run
+// ends at its stage as a time-out ends it. Returns false when that is no failure (the scan
+// goes on, the loader's done frame is not answered).
+bool ReplyWillNotCome(Host& h, uint8_t code, Verdict verdict) {
     Run& run = h.run;
     if (run.Kind() == RunKind::Scan && run.ScanWaiting()) {
         // The scan goes on with the next port; it keeps the controls locked itself.
         run.ScanWait(false);
-        return;
+        return false;
     }
     if (run.CurrentStage() == Stage::LoaderDone) {
         // The loader's done frame gets no reply: its time-out is the end of the transfer.
         End(h);
-        return;
+        return false;
     }
     if (code == CMD_IDENTIFY) {
         h.ui.AppendLogRaw("Failed");
         h.ui.AppendLog(kCannotFindProgrammer);
-        run.Fail(Verdict::TimedOut, kCannotFindProgrammer);
+        run.Fail(verdict, kCannotFindProgrammer);
     } else {
-        FailWord(h, "Timer Over ", Verdict::TimedOut);
+        FailWord(h, "Timer Over ", verdict);
     }
-    const bool rewrite = run.Kind() == RunKind::FirmwareRewrite;
+    return true;
+}
+
+void EndAfterLostReply(Host& h) {
+    const bool rewrite = h.run.Kind() == RunKind::FirmwareRewrite;
     End(h, {.controls = rewrite ? ControlsAfter::OnlyComList : ControlsAfter::Idle,
             .giveSerialNumberBack = true});
+}
+
+void OnOperationTimer(Host& h, int timerId) {
+    if (timerId == kBootSettleTimerId && h.run.CurrentStage() == Stage::BootSettle) AfterBoot(h);
+}
+
+}  // namespace
+
+void OnReplyTimeout(Host& h, uint8_t code) {
+    // A stopped run whose last command did not answer in its short time still leaves program
+    // mode.
+    if (LeavesProgramModeOnStop(h)) {
+        LeaveAfterStop(h);
+        return;
+    }
+    if (ReplyWillNotCome(h, code, Verdict::TimedOut)) EndAfterLostReply(h);
+}
+
+void OnPortLost(Host& h, uint8_t code, const std::string& why) {
+    if (!h.run.Active()) return;  // nothing waited on the line
+    if (!ReplyWillNotCome(h, code, Verdict::PortLost)) return;
+    const std::string device = PortDevice(h, h.portNumber).value_or("?");
+    h.prompts().MessageBox("******The port COM" + std::to_string(h.portNumber) + " (" + device +
+                               ") was lost: " + why +
+                               "******",
+                           MsgIcon::Error);
+    EndAfterLostReply(h);
 }
 
 void AttachEngine(Host& h) {
@@ -133,6 +175,10 @@ void AttachEngine(Host& h) {
         return HandleFrame(h, reply, answer);
     };
     h.linkEvents.replyTimedOut = [&h](uint8_t code) { OnReplyTimeout(h, code); };
+    h.linkEvents.portLost = [&h](uint8_t code, const std::string& why) {
+        OnPortLost(h, code, why);
+    };
+    h.linkEvents.timer = [&h](int timerId) { OnOperationTimer(h, timerId); };
 }
 
 }  // namespace lumacrest

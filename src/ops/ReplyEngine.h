@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "app/Host.h"
 
@@ -27,6 +28,10 @@ void HandleReply(Host& h, const ReplyFrame& reply);
 
 // The reply to `code` did not come in time.
 void OnReplyTimeout(Host& h, uint8_t code);
+
+// The port went away under the run while `code` was outstanding: the run ends as on a
+// time-out, and a message names the port.
+void OnPortLost(Host& h, uint8_t code, const std::string& why);
 
 // Connects the link's reports to the engine.
 void AttachEngine(Host& h);

@@ -24,6 +24,7 @@ const char* StageName(Stage stage) {
         case Stage::LoaderBlocks: return "loader blocks";
         case Stage::LoaderDone: return "loader done";
         case Stage::SectorSums: return "sector sums";
+        case Stage::BootSettle: return "pause after the boot verify";
         case Stage::DataFlashFlash: return "DataFlash flash";
         case Stage::DataFlashBoot: return "DataFlash boot";
         case Stage::Reset: return "reset";

@@ -43,6 +43,7 @@ enum class Stage : uint8_t {
     LoaderBlocks,
     LoaderDone,
     SectorSums,
+    BootSettle,
     DataFlashFlash,
     DataFlashBoot,
     Reset,
@@ -57,8 +58,10 @@ enum class Verdict : uint8_t {
     Passed,
     Failed,     // a reply said so, or a check of the host failed
     TimedOut,   // an awaited reply did not come
-    Refused,    // refused before anything was sent
-    Abandoned,  // the program is closing
+    Refused,      // refused before anything was sent
+    PortLost,     // the port went away under the run
+    Interrupted,  // the operator stopped it
+    Abandoned,    // the program is closing
 };
 
 // How a run ended. A pass is a run that ended with the pass result and no failure on the way.
@@ -149,6 +152,10 @@ public:
     void StartDataFlash();
     void NextDataFlashBlock(Area area);
 
+    // ---- the operator's stop ----
+    bool StopRequested() const { return stopRequested_; }
+    void RequestStop() { stopRequested_ = true; }
+
     // ---- the port scan ----
     bool ScanWaiting() const { return scanWaiting_; }
     void ScanWait(bool waiting) { scanWaiting_ = waiting; }
@@ -186,6 +193,7 @@ private:
     uint32_t bootDataFlashBlock_ = 0;
 
     bool scanWaiting_ = false;
+    bool stopRequested_ = false;
 
     uint64_t ended_ = 0;
     Outcome lastOutcome_;

@@ -1,6 +1,7 @@
 #include "ops/Runs.h"
 
 #include "link/Link.h"
+#include "ops/OperationReplies.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -11,6 +12,7 @@ void BeginRun(Host& h, RunKind kind, Stage stage) {
 
 void End(Host& h, const Ending& ending) {
     StopReplyTimer(h);
+    h.timers().Stop(kBootSettleTimerId);
     h.answerPending = false;
     if (ending.giveSerialNumberBack) GiveSerialNumberBack(h);
     if (ending.port == PortAfter::Close) ClosePort(h);

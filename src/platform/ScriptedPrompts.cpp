@@ -17,6 +17,14 @@ std::optional<std::string> ScriptedPrompts::NextFile(const std::string& filter) 
     return answer;
 }
 
+bool ScriptedPrompts::AskYesNo(const std::string& text) {
+    questions.push_back(text);
+    if (answers_.empty()) return false;
+    const bool yes = answers_.front();
+    answers_.pop_front();
+    return yes;
+}
+
 std::optional<std::string> ScriptedPrompts::OpenFile(const std::string& filter) {
     return NextFile(filter);
 }

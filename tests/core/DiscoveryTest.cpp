@@ -72,20 +72,30 @@ TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
 }
 
 TEST(Connect, PortsThatCannotBeProbedAreReported) {
-    // Unmapped, held by another program, and a name outside COM1..COM16 (probed as COM20).
-    for (std::string entry : {"COM4", "COM3", "COM20"}) {
+    // Unmapped, held by another program, not open to this user, and a name outside
+    // COM1..COM16 (probed as COM20). Why a port that exists cannot be used is said once, in
+    // the log and in a message.
+    const std::string held = "COM3 (dev/com3) is held by another program: picocom (pid 4242)";
+    const std::string denied = "permission denied on dev/com5: add your user to the dialout group";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"COM4", ""}, {"COM3", held}, {"COM5", denied}, {"COM20", ""}};
+    for (const auto& [entry, why] : cases) {
         LinkHost t;
         Host& h = t.h();
-        t.MapPorts({3});
+        t.MapPorts({3, 5});
         t.port.AddBox(LinkHost::Device(3));
-        t.port.Hold(LinkHost::Device(3));
+        t.port.Hold(LinkHost::Device(3), "picocom (pid 4242)");
+        t.port.AddBox(LinkHost::Device(5));
+        t.port.Deny(LinkHost::Device(5));
         h.ui.Combo(id::ComList).items.push_back("COM20");
         h.lastCode = 0x11;  // no identify outstanding: no "Failed"
         t.ChooseCom(entry);
-        EXPECT_EQ(Tail(t.LogLines(), 2),
-                  (std::vector<std::string>{"Connect to Programmer . . . . . . ",
-                                            "Can Not Find Programmer  "}))
-            << entry;
+        std::vector<std::string> expected = {"Connect to Programmer . . . . . . ",
+                                             "Can Not Find Programmer  "};
+        if (!why.empty()) expected.push_back(why);
+        EXPECT_EQ(Tail(t.LogLines(), expected.size()), expected) << entry;
+        EXPECT_EQ(t.MessageTexts(), why.empty() ? std::vector<std::string>{}
+                                                : std::vector<std::string>{"******" + why + "******"});
         EXPECT_EQ(h.portNumber, ComNameToPort(entry));
         EXPECT_EQ(h.lastCode, kNoCommand);
         EXPECT_TRUE(h.ui.IsEnabled(id::ComList));

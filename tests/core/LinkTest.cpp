@@ -53,12 +53,12 @@ TEST(SendCommand, ArmsTheLinkAndRestartsTheTimer) {
     LinkHost t;
     Host& h = t.h();
     t.port.AddSilent("dev/com1");
-    ASSERT_TRUE(t.port.Open("dev/com1"));
+    ASSERT_TRUE(t.port.Open("dev/com1").Ok());
     t.port.Buffer({1, 2, 3});  // stale bytes are discarded by the send
 
     h.commandFrame.code = CMD_CHIP_ERASE;
     h.commandFrame.length = 15;
-    ASSERT_TRUE(SendCommand(h, h.commandFrame, 30000, 6));
+    ASSERT_EQ(SendCommand(h, h.commandFrame, 30000, 6), SendResult::Sent);
     EXPECT_EQ(t.port.BufferedCount(), 0u);
     EXPECT_EQ(t.port.threshold(), 6u);
     EXPECT_EQ(h.replyAwaited, 1);
@@ -80,7 +80,7 @@ TEST(SendCommand, RefusesAFrameBeyondThePayloadArea) {
     t.port.Open("dev/com1");
     h.commandFrame.code = CMD_WRITE_FLASH_BLOCK;
     h.commandFrame.length = 514;  // a 512-byte page and its block number
-    EXPECT_FALSE(SendCommand(h, h.commandFrame, 5000, 6));
+    EXPECT_EQ(SendCommand(h, h.commandFrame, 5000, 6), SendResult::TooLong);
     EXPECT_TRUE(t.port.written.empty());
     EXPECT_FALSE(t.clock.Running(kReplyTimerId));
     EXPECT_EQ(h.replyAwaited, 0);

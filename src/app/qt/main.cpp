@@ -7,6 +7,7 @@
 #include "app/qt/SingleInstance.h"
 #include "platform/qt/QtLink.h"
 #include "platform/qt/QtProcessRunner.h"
+#include "platform/qt/TerminationSignals.h"
 #include "platform/qt/QtPrompts.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/qt/MainWindow.h"
@@ -50,7 +51,7 @@ int main(int argc, char** argv) {
     });
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
-                     [&window] { window.close(); });
+                     [&window] { window.CloseForSignal(); });
 
     app.exec();
     dlg.OnDestroy();

@@ -14,6 +14,7 @@
 #include "ops/ProgrammerMaintenance.h"
 #include "ops/ReplyEngine.h"
 #include "ops/Runs.h"
+#include "ops/Stopping.h"
 #include "ui/edit/BufferEdit.h"
 #include "ui/main/ResourceIds.h"
 
@@ -47,6 +48,18 @@ void CMainDlg::OnInitDialog() {
     h.ui.AppendLog("SEP2:  Select MCU MN101EF51A_IAP");
     h.ui.AppendLog("SEP3:  Load File");
     h.ui.AppendLog("SEP4:  Update Device");
+}
+
+bool CMainDlg::OnCloseRequest(bool ask) {
+    Host& h = host_;
+    if (!Busy(h)) return true;
+    if (ask && !h.prompts().AskYesNo(kStopRunQuestion)) return false;
+    StopRun(h, ask ? "the window was closed during the run" : "stopped by a termination signal");
+    // A scan waits inside its own event pump, below this call: it ends as soon as control
+    // returns to it.
+    if (h.run.Kind() == RunKind::Scan) return true;
+    while (Busy(h) && ReplyTimerRunning(h)) h.timers().PumpEvents();
+    return true;
 }
 
 void CMainDlg::OnDestroy() {

@@ -13,6 +13,8 @@ inline constexpr const char* kCaption = "Lumacrest V3.0";
 inline constexpr const char* kMakerPageUrl = "https://www.lumacrest.example/";
 inline constexpr const char* kDownloadPageUrl = "https://www.lumacrest.example/download";
 inline constexpr const char* kSecondMakerPageUrl = "https://www.lumacrest.example/products";
+inline constexpr const char* kStopRunQuestion =
+    "A programmer operation is running. Stop it (the chip is failed) and close?";
 
 class CMainDlg {
 public:
@@ -20,6 +22,10 @@ public:
 
     // Clears the buffers, reads Config.dat and writes the start lines into the log.
     void OnInitDialog();
+    // The window is asked to close. While a run is under way the operator is asked whether to
+    // stop it (a termination signal, `ask` false, stops it without asking); a stopped run ends
+    // as the operator's stop ends it, its last answers waited for. False: the window stays.
+    bool OnCloseRequest(bool ask);
     // Writes Config.dat back. Runs once, however the window goes away.
     void OnDestroy();
 

@@ -204,8 +204,17 @@ void MainWindow::SelectionChanged(int listId, int index) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!dlg_.OnCloseRequest(!closingForSignal_)) {
+        event->ignore();
+        return;
+    }
     dlg_.OnDestroy();
     event->accept();
+}
+
+void MainWindow::CloseForSignal() {
+    closingForSignal_ = true;
+    close();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {

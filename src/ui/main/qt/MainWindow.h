@@ -42,7 +42,11 @@ public:
     void EnabledChanged(int id, bool enabled) override;
     void SelectionChanged(int listId, int index) override;
 
+    // A termination signal closes the window: a run under way is stopped without asking.
+    void CloseForSignal();
+
 protected:
+    // Closing during a run asks whether to stop it; the window stays when the answer is no.
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -54,6 +58,7 @@ private:
 
     CMainDlg& dlg_;
     MainModel& model_;
+    bool closingForSignal_ = false;
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;
     std::map<int, QWidget*> controls_;
