@@ -14,8 +14,7 @@
 
 #include "image/DeviceParams.h"
 #include "image/ImageBuffers.h"
-#include "link/Frames.h"
-#include "link/LinkEvents.h"
+#include "link/Link.h"
 #include "ops/Run.h"
 #include "ui/main/MainModel.h"
 
@@ -63,25 +62,10 @@ struct HostState {
 
     // Link (serial port and discovery)
     std::string portName = "USB";
-    // Devices that stand for "COM<n>" in this run before Ports.dat is asked (the CLI's
-    // --port with a device path).
-    std::map<unsigned, std::string> portDeviceOverrides;
     uint8_t portNumber = 0;
-    uint8_t lastCode = 0x00;
+    PortMap ports{programDir};
+    Link link{ports};
     uint8_t programmerKind = 0;
-    // The receive gate: set by every send, closed only by a reply time-out.
-    uint8_t replyAwaited = 0;
-    CommandFrame commandFrame;
-    ReplyFrame replyFrame;
-    // Bytes of the reply being received; a reply may arrive in several reads.
-    std::array<uint8_t, kReceiveBufferSize> rxBuffer{};
-    std::size_t rxCount = 0;
-    bool answerPending = false;     // the last command's answer has not been taken yet
-    uint32_t answerLength = 0;      // the whole frame that answers it, at least
-    bool replyTimerRunning = false;
-    uint64_t framesSent = 0;
-    bool portLostReported = false;  // the loss of the open port has been told
-    LinkEvents linkEvents;          // what the operations do with frames and time-outs
     bool shutdownRequested = false;  // the window is closing: waits end at once
     uint8_t firmwareMajor = 2, firmwareMinor = 0;        // current programmer firmware
     uint8_t maintenanceMajor = 0, maintenanceMinor = 2;  // firmware that gets rewritten

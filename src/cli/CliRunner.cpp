@@ -96,10 +96,10 @@ bool CliRunner::SelectPort(const CliOptions& o) {
     if (!name.empty() && name[0] == '/') {
         // A device path: the COMn of Ports.dat that names it, or COM1 standing in for it in
         // this run, whose name Config.dat does not keep.
-        if (const std::optional<unsigned> named = PortNamingDevice(h_, name)) {
+        if (const std::optional<unsigned> named = h_.ports.NamingDevice(name)) {
             name = "COM" + std::to_string(*named);
         } else {
-            h_.portDeviceOverrides[1] = name;
+            h_.ports.overrides[1] = name;
             unnamedDevice_ = name;
             savedPortName_ = h_.portName;
             name = "COM1";

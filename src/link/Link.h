@@ -3,16 +3,19 @@
 // is the operations' business: the link hands both to the LinkEvents they set.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/Host.h"
+#include "link/Frames.h"
+#include "link/LinkEvents.h"
+#include "link/Ports.h"
+#include "platform/SerialPort.h"
+#include "platform/Timers.h"
 
 namespace lumacrest {
 
-inline constexpr const char* kPortsFileName = "Ports.dat";
 // The smallest frame: header and sum, no payload.
 inline constexpr std::size_t kMinFrameSize = 6;
 
@@ -26,49 +29,83 @@ enum class SendResult : uint8_t {
     Lost,     // the line failed: the operations have been told the port was lost
 };
 
-// Sends `frame` and starts the reply timer. `replyLength` is the whole reply that answers it
-// (payload + 6): a shorter frame with the command's code is no answer.
-SendResult SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs,
-                       uint32_t replyLength);
+class Link {
+public:
+    explicit Link(const PortMap& ports) : ports_(ports) {}
 
-// The port's receive notification. Reads every buffered byte and gathers frames (a frame may
-// come in several reads, several frames in one). Each frame with a good start byte, length
-// and sum goes to the operations: the answer to the outstanding command stops the reply timer
-// when they take it. Returns true when they took a frame.
-bool OnCommEvent(Host& h);
+    // The port and the timers the link works through; their notifications come here.
+    void Attach(SerialPort& port, Timers& timers);
+    bool Attached() const { return port_ != nullptr; }
+    LinkEvents events;
 
-// A timer expired. A reply already buffered wins over its time-out; otherwise the command is
-// given up (nothing outstanding, the receive gate closed) and the operations are told.
-// Timers the link does not own go to the operations.
-void OnTimer(Host& h, int timerId);
+    // Probes "COM<n>" and opens it at the line settings, asking for low latency; why not when
+    // it cannot be used (a port name without a device in Ports.dat is missing).
+    PortStatus Open(uint8_t portNumber);
+    // Closes the port if it is open and forgets any partly received reply.
+    void Close();
+    bool IsOpen() const;
 
-// The open port went away: like a time-out, nothing is outstanding any more, and the
-// operations are told once.
-void OnPortLost(Host& h, const std::string& why);
+    // The one record of the next command: senders fill the payload bytes they need, the rest
+    // keeps what earlier commands left.
+    CommandFrame& Frame() { return frame_; }
+    const CommandFrame& Frame() const { return frame_; }
+    // Sends Frame() with `code` and `length` (address 0xFF) and starts the reply timer.
+    // `replyLength` is the whole reply that answers it (payload + 6): a shorter frame with the
+    // command's code is no answer.
+    SendResult Send(uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength);
+    // Sends `frame` as it is.
+    SendResult SendCommand(const CommandFrame& frame, uint32_t timeoutMs, uint32_t replyLength);
 
-// Stops the reply timer: nothing is outstanding any more.
-void StopReplyTimer(Host& h);
-bool ReplyTimerRunning(const Host& h);
+    // Nothing outstanding any more: the reply timer stops.
+    void StopReplyTimer();
+    bool ReplyTimerRunning() const { return replyTimerRunning_; }
+    // The outstanding command gets `ms` more at most.
+    void ShortenReplyWait(uint32_t ms);
+    // The receive gate: set by every send, closed only by a reply time-out or a lost port.
+    bool ReplyAwaited() const { return replyAwaited_; }
+    // The code of the last command built; kNoCommand after a time-out and a failed open.
+    uint8_t LastCode() const { return lastCode_; }
+    void ForgetLastCode() { lastCode_ = kNoCommand; }
+    // The last verified frame.
+    const ReplyFrame& Reply() const { return reply_; }
+    // How many frames have gone out since the program started.
+    uint64_t FramesSent() const { return framesSent_; }
+    // Bytes of a frame gathered so far.
+    std::size_t Gathered() const { return rxCount_; }
 
-// "USB" gives 0, "COM1" to "COM16" give 1 to 16 (whole names only), anything else 20.
-uint8_t ComNameToPort(const std::string& name);
+    // The port's receive notification. Reads every buffered byte and gathers frames (a frame
+    // may come in several reads, several frames in one). Each frame with a good start byte,
+    // length and sum goes to the operations: the answer to the outstanding command stops the
+    // reply timer when they take it. Returns true when they took a frame.
+    bool OnReceive();
+    // A timer expired. A reply already buffered wins over its time-out; otherwise the command
+    // is given up and the operations are told. Timers the link does not own go to them.
+    void OnTimer(int timerId);
+    // The open port went away: like a time-out, nothing is outstanding any more, and the
+    // operations are told once.
+    void OnLost(const std::string& why);
 
-// The device that "COM<n>" stands for, from Ports.dat in the program directory (lines
-// "COMn DEVICE"); nothing when the file or the line is missing.
-std::optional<std::string> PortDevice(const Host& h, unsigned portNumber);
+private:
+    enum class Take { Frame, NeedMore, Dropped };
+    Take TakeFrame(std::size_t& frameSize, bool& sumOk);
+    void DropFront(std::size_t count);
+    uint8_t GiveUpCommand();
 
-// The COMn whose Ports.dat line names `device` (the same file, also through links); nothing
-// when no line does.
-std::optional<unsigned> PortNamingDevice(const Host& h, const std::string& device);
+    const PortMap& ports_;
+    SerialPort* port_ = nullptr;
+    Timers* timers_ = nullptr;
 
-// Probes "COM<n>" and opens it at the line settings, asking for low latency; why not when it
-// cannot be used (a port name without a device in Ports.dat is missing).
-PortStatus OpenPort(Host& h, uint8_t portNumber);
-
-// Closes the port if it is open and forgets any partly received reply.
-void ClosePort(Host& h);
-
-// Connects the port's receive notification and the timers to this host.
-void AttachLink(Host& h);
+    CommandFrame frame_;
+    ReplyFrame reply_;
+    uint8_t lastCode_ = 0x00;
+    bool replyAwaited_ = false;
+    bool answerPending_ = false;  // the last command's answer has not been taken yet
+    uint32_t answerLength_ = 0;   // the whole frame that answers it, at least
+    bool replyTimerRunning_ = false;
+    uint64_t framesSent_ = 0;
+    bool lostReported_ = false;   // the loss of the open port has been told
+    std::array<uint8_t, kReceiveBufferSize> rx_{};
+    std::size_t rxCount_ = 0;
+};
 
 }  // namespace lumacrest

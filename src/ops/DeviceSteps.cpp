@@ -89,7 +89,7 @@ void SendBegin(Host& h, uint8_t code, uint32_t pageSize) {
 }  // namespace
 
 void FillOperationHeader(Host& h, uint32_t pageSize) {
-    CommandFrame& f = h.commandFrame;
+    CommandFrame& f = h.link.Frame();
     Put16(f, 0, pageSize);
     Put16(f, 2, static_cast<uint32_t>(h.DeviceType));
     f.payload[4] = h.run.FreshEntryFlag();
@@ -101,7 +101,7 @@ void FillOperationHeader(Host& h, uint32_t pageSize) {
 
 void FillProgramModeHeader(Host& h, bool withSectorCount) {
     FillOperationHeader(h, h.dev.FlashPageSize);
-    CommandFrame& f = h.commandFrame;
+    CommandFrame& f = h.link.Frame();
     f.payload[10] = h.dev.DeviceByte3;
     if (withSectorCount) f.payload[11] = static_cast<uint8_t>(h.dev.SectorSizes.size());
     for (std::size_t i = 0; i < kKeyCodeLength; ++i) f.payload[15 + i] = h.buf().keyCode[i];
@@ -126,11 +126,7 @@ bool CheckPageFits(Host& h, uint32_t pageSize, const char* area) {
 }
 
 bool SendStep(Host& h, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength) {
-    CommandFrame& f = h.commandFrame;
-    f.address = kHostAddress;
-    f.code = code;
-    f.length = length;
-    const SendResult sent = SendCommand(h, f, timeoutMs, replyLength);
+    const SendResult sent = h.link.Send(code, length, timeoutMs, replyLength);
     if (sent == SendResult::Sent) {
         h.run.FrameSent();
         return true;
@@ -191,7 +187,7 @@ void ResumePendingOperation(Host& h) {
 void ExitProgramMode(Host& h, uint32_t timeoutMs) {
     h.run.LeaveProgramMode(h.run.ResultPass());
     h.ui.AppendLog(kExitLine);
-    h.commandFrame.payload[0] = h.run.ResultPass();
+    h.link.Frame().payload[0] = h.run.ResultPass();
     SendStep(h, CMD_EXIT_PROGRAM_MODE, 2, timeoutMs, kExitReplyLength);
 }
 

@@ -45,7 +45,7 @@ void ReportPortProblems(Host& h, const std::vector<std::string>& problems) {
 
 std::optional<std::string> PortProblem(const Host& h, unsigned portNumber,
                                        const PortStatus& status) {
-    const std::string device = PortDevice(h, portNumber).value_or("?");
+    const std::string device = h.ports.Device(portNumber).value_or("?");
     switch (status.error) {
         case PortError::Held:
             return PortName(portNumber) + " (" + device + ") is held by another program" +
@@ -58,10 +58,10 @@ std::optional<std::string> PortProblem(const Host& h, unsigned portNumber,
 }
 
 bool ConnectPort(Host& h, uint8_t portNumber) {
-    const PortStatus status = OpenPort(h, portNumber);
+    const PortStatus status = h.link.Open(portNumber);
     if (status.Ok()) return true;
-    if (h.lastCode == CMD_IDENTIFY) h.ui.AppendLogRaw("Failed");
-    h.lastCode = kNoCommand;
+    if (h.link.LastCode() == CMD_IDENTIFY) h.ui.AppendLogRaw("Failed");
+    h.link.ForgetLastCode();
     const bool underWay = h.run.UnderWay();
     h.run.EnterStage(Stage::Connect);
     h.ui.AppendLog(kCannotFindProgrammer);
@@ -75,19 +75,15 @@ bool ConnectPort(Host& h, uint8_t portNumber) {
 }
 
 void SendIdentify(Host& h) {
-    CommandFrame& f = h.commandFrame;
-    f.address = kHostAddress;
-    f.code = CMD_IDENTIFY;
-    f.length = 2;
     h.run.FrameSent();
-    SendCommand(h, f, kIdentifyTimeoutMs, kIdentifyReplyLength);
+    h.link.Send(CMD_IDENTIFY, 2, kIdentifyTimeoutMs, kIdentifyReplyLength);
 }
 
 void OnSelchangeCom(Host& h) {
     h.ui.WriteSeparator();
     const std::string text = h.ui.Combo(id::ComList).SelectedText();
     h.ui.DisableOperationControls();
-    ClosePort(h);
+    h.link.Close();
     if (!text.empty() && text[0] == 'C') {
         BeginRun(h, RunKind::Identify, Stage::Connect);
         h.ui.AppendLog("Connect to Programmer . . . . . . ");
@@ -111,7 +107,7 @@ bool AutoConnect(Host& h) {
     for (unsigned n = 1; n <= kLastScannedPort && !stopping(); ++n) {
         h.run.ScanWait(false);
         h.portNumber = static_cast<uint8_t>(n);
-        const PortStatus status = OpenPort(h, static_cast<uint8_t>(n));
+        const PortStatus status = h.link.Open(static_cast<uint8_t>(n));
         if (!status.Ok()) {
             if (auto problem = PortProblem(h, n, status)) problems.push_back(*problem);
             continue;
@@ -130,7 +126,7 @@ bool AutoConnect(Host& h) {
         End(h, {.controls = ControlsAfter::Unchanged});
         return false;
     }
-    ClosePort(h);
+    h.link.Close();
     h.ui.AppendLogRaw("Failed");
     h.ui.AppendLog(kCannotFindProgrammer);
     ReportPortProblems(h, problems);
@@ -188,7 +184,7 @@ void OnSelchangeMcu(Host& h) {
     const std::string name = h.ui.Combo(id::McuList).SelectedText();
     h.mcuName = name;
     DeviceTypeFromName(h, name);
-    ClosePort(h);
+    h.link.Close();
     if (!LoadDeviceParams(h, name)) {
         // Nothing of the new device applies: keep the device that is in force.
         h.mcuName = previousName;

@@ -70,7 +70,7 @@ void SendWriteBlock(Host& h, const AreaView& a, uint32_t timeoutMs) {
         PageOutside(h);
         return;
     }
-    CommandFrame& f = h.commandFrame;
+    CommandFrame& f = h.link.Frame();
     f.payload[0] = static_cast<uint8_t>(Index(h, a) >> 8);
     f.payload[1] = static_cast<uint8_t>(Index(h, a));
     std::copy_n(a.image + offset, a.pageSize, f.payload.begin() + 2);
@@ -79,7 +79,7 @@ void SendWriteBlock(Host& h, const AreaView& a, uint32_t timeoutMs) {
 }
 
 void SendBlockRequest(Host& h, const AreaView& a, uint8_t code, uint32_t number) {
-    CommandFrame& f = h.commandFrame;
+    CommandFrame& f = h.link.Frame();
     f.payload[0] = static_cast<uint8_t>(number >> 8);
     f.payload[1] = static_cast<uint8_t>(number);
     SendStep(h, code, 2, kBlockRequestTimeoutMs, a.pageSize + 8);

@@ -67,7 +67,7 @@ void EndRewrite(Host& h) {
 }
 
 void SendFirmwareBlock(Host& h, uint32_t timeoutMs) {
-    CommandFrame& f = h.commandFrame;
+    CommandFrame& f = h.link.Frame();
     const uint32_t offset = h.run.BlockOffset();
     std::copy_n(h.updateBuffer.begin() + offset, kFirmwareBlockSize, f.payload.begin());
     f.payload[256] = static_cast<uint8_t>(h.run.UpdateBlockNumber());
@@ -87,7 +87,7 @@ void SendIapPage(Host& h) {
         return;
     }
     // A page larger than a frame is refused by the link with its message.
-    CommandFrame& f = h.commandFrame;
+    CommandFrame& f = h.link.Frame();
     if (pageSize <= kPayloadCapacity)
         std::copy_n(h.buf().flash.begin() + offset, pageSize, f.payload.begin());
     h.run.AdvanceBlock(Area::Flash, pageSize);
@@ -123,7 +123,7 @@ void SendDataFlashBlock(Host& h, Area area) {
         return;
     }
     const uint32_t number = h.run.DataFlashBlock(area);
-    CommandFrame& f = h.commandFrame;
+    CommandFrame& f = h.link.Frame();
     f.payload[0] = static_cast<uint8_t>(number >> 8);
     f.payload[1] = static_cast<uint8_t>(number);
     const uint8_t* page = image + offset;
@@ -141,7 +141,7 @@ void SendDataFlashBlock(Host& h, Area area) {
 }
 
 bool EchoesLastCommand(const Host& h, const ReplyFrame& reply) {
-    const CommandFrame& f = h.commandFrame;
+    const CommandFrame& f = h.link.Frame();
     return reply.length == f.length && f.length <= kPayloadCapacity &&
            std::equal(f.payload.begin(), f.payload.begin() + f.length, reply.payload.begin());
 }
@@ -229,7 +229,7 @@ void OnFirmwareBlockEchoed(Host& h, const ReplyFrame& reply) {
                       std::equal(reply.payload.begin(), reply.payload.begin() + kFirmwareBlockSize,
                                  h.updateBuffer.begin() + sent);
     if (!same) {
-        ClosePort(h);
+        h.link.Close();
         FailWord(h, "Failed");
         h.prompts().MessageBox(kUpdateFailed, MsgIcon::Error);
         h.ui.SetProgress(0);
@@ -251,7 +251,7 @@ void StartIapErase(Host& h) {
     h.ui.AppendLog("Enter Program Mode......OK");
     h.ui.AppendLog("Erase Device......");
     h.run.ResetSectorIndex();
-    std::copy_n(h.buf().keyCode.begin(), kKeyCodeLength, h.commandFrame.payload.begin());
+    std::copy_n(h.buf().keyCode.begin(), kKeyCodeLength, h.link.Frame().payload.begin());
     if (Send(h, CMD_IAP_ERASE, kIapEraseLength, kIapEraseTimeoutMs, kIapEraseReplyLength))
         h.ui.SetProgress(0);
 }
@@ -339,7 +339,7 @@ void OnSectorSumRequest(Host& h, const ReplyFrame& reply) {
     uint32_t sum = 0;
     for (uint32_t i = 0; i < size; ++i) sum += h.buf().flash[offset + i];
     h.run.AdvanceOffset(size);
-    CommandFrame& f = h.commandFrame;
+    CommandFrame& f = h.link.Frame();
     f.payload[0] = index;
     f.payload[1] = static_cast<uint8_t>(sum >> 24);
     f.payload[2] = static_cast<uint8_t>(sum >> 16);
@@ -350,7 +350,7 @@ void OnSectorSumRequest(Host& h, const ReplyFrame& reply) {
 
 void OnDataFlashBegin(Host& h, const ReplyFrame& reply) {
     BeginRun(h, RunKind::DataFlashDownload, Stage::DataFlashFlash);
-    const CommandFrame& f = h.commandFrame;
+    const CommandFrame& f = h.link.Frame();
     const bool accepted =
         reply.length >= f.length && f.length <= kPayloadCapacity &&
         std::equal(f.payload.begin(), f.payload.begin() + f.length, reply.payload.begin());

@@ -162,7 +162,7 @@ void OnReplyTimeout(Host& h, uint8_t code) {
 void OnPortLost(Host& h, uint8_t code, const std::string& why) {
     if (!h.run.Active()) return;  // nothing waited on the line
     if (!ReplyWillNotCome(h, code, Verdict::PortLost)) return;
-    const std::string device = PortDevice(h, h.portNumber).value_or("?");
+    const std::string device = h.ports.Device(h.portNumber).value_or("?");
     h.prompts().MessageBox("******The port COM" + std::to_string(h.portNumber) + " (" + device +
                                ") was lost: " + why +
                                "******",
@@ -171,14 +171,14 @@ void OnPortLost(Host& h, uint8_t code, const std::string& why) {
 }
 
 void AttachEngine(Host& h) {
-    h.linkEvents.frame = [&h](const ReplyFrame& reply, bool answer) {
+    h.link.events.frame = [&h](const ReplyFrame& reply, bool answer) {
         return HandleFrame(h, reply, answer);
     };
-    h.linkEvents.replyTimedOut = [&h](uint8_t code) { OnReplyTimeout(h, code); };
-    h.linkEvents.portLost = [&h](uint8_t code, const std::string& why) {
+    h.link.events.replyTimedOut = [&h](uint8_t code) { OnReplyTimeout(h, code); };
+    h.link.events.portLost = [&h](uint8_t code, const std::string& why) {
         OnPortLost(h, code, why);
     };
-    h.linkEvents.timer = [&h](int timerId) { OnOperationTimer(h, timerId); };
+    h.link.events.timer = [&h](int timerId) { OnOperationTimer(h, timerId); };
 }
 
 }  // namespace lumacrest

@@ -11,11 +11,10 @@ void BeginRun(Host& h, RunKind kind, Stage stage) {
 }
 
 void End(Host& h, const Ending& ending) {
-    StopReplyTimer(h);
+    h.link.StopReplyTimer();
     h.timers().Stop(kBootSettleTimerId);
-    h.answerPending = false;
     if (ending.giveSerialNumberBack) GiveSerialNumberBack(h);
-    if (ending.port == PortAfter::Close) ClosePort(h);
+    if (ending.port == PortAfter::Close) h.link.Close();
     switch (ending.controls) {
         case ControlsAfter::Idle:
             h.ui.EnableOperationControls();
@@ -53,7 +52,7 @@ void FailMessage(Host& h, const std::string& text, Verdict verdict, bool errorIc
 }
 
 bool Busy(const Host& h) {
-    return h.run.Active() || ReplyTimerRunning(h);
+    return h.run.Active() || h.link.ReplyTimerRunning();
 }
 
 bool RefuseWhileBusy(Host& h) {

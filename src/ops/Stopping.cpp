@@ -37,17 +37,17 @@ void StopRun(Host& h, const std::string& why) {
     // The scan ends itself at its next wait.
     if (run.Kind() == RunKind::Scan) return;
     if (LeavesProgramModeOnStop(h)) {
-        if (!ReplyTimerRunning(h)) {
+        if (!h.link.ReplyTimerRunning()) {
             LeaveAfterStop(h);  // nothing under way: the pause after the boot verify
             return;
         }
         // The answer under way is waited for, but not for long.
-        h.timers().Start(kReplyTimerId, kStopWaitMs);
+        h.link.ShortenReplyWait(kStopWaitMs);
         return;
     }
     if (DeviceOperation(run) && run.CurrentStage() == Stage::Exit) {
         // The exit frame is out already: its answer closes the run, within the short wait.
-        if (ReplyTimerRunning(h)) h.timers().Start(kReplyTimerId, kStopWaitMs);
+        h.link.ShortenReplyWait(kStopWaitMs);
         return;
     }
     End(h);

@@ -29,24 +29,24 @@ TEST(Ports, NamesAndPortsDat) {
     EXPECT_EQ(ComNameToPort(""), 20);
 
     LinkHost t;
-    EXPECT_FALSE(PortDevice(t.h(), 1));  // no Ports.dat
+    EXPECT_FALSE(t.h().ports.Device(1));  // no Ports.dat
     test::WriteText(t.dir.File("Ports.dat"),
                     "COM10 /dev/ttyUSB9\r\nCOM1   /tmp/a b  \n\nCOM3\nCOM20 /dev/x\n");
-    EXPECT_EQ(PortDevice(t.h(), 1), "/tmp/a b");
-    EXPECT_EQ(PortDevice(t.h(), 10), "/dev/ttyUSB9");
-    EXPECT_FALSE(PortDevice(t.h(), 3));  // a name without a device
-    EXPECT_FALSE(PortDevice(t.h(), 2));
-    EXPECT_EQ(PortDevice(t.h(), 20), "/dev/x");
+    EXPECT_EQ(t.h().ports.Device(1), "/tmp/a b");
+    EXPECT_EQ(t.h().ports.Device(10), "/dev/ttyUSB9");
+    EXPECT_FALSE(t.h().ports.Device(3));  // a name without a device
+    EXPECT_FALSE(t.h().ports.Device(2));
+    EXPECT_EQ(t.h().ports.Device(20), "/dev/x");
 }
 
 TEST(Ports, ShippedPortsDatMapsSixteenPorts) {
     LinkHost t;
     const std::string text = test::ReadText(std::string(LUMACREST_SOURCE_DIR) + "/res/Ports.dat");
     test::WriteText(t.dir.File("Ports.dat"), text);
-    EXPECT_EQ(PortDevice(t.h(), 1), "/dev/ttyUSB0");
-    EXPECT_EQ(PortDevice(t.h(), 8), "/dev/ttyUSB7");
-    EXPECT_EQ(PortDevice(t.h(), 9), "/dev/ttyACM0");
-    EXPECT_EQ(PortDevice(t.h(), 16), "/dev/ttyACM7");
+    EXPECT_EQ(t.h().ports.Device(1), "/dev/ttyUSB0");
+    EXPECT_EQ(t.h().ports.Device(8), "/dev/ttyUSB7");
+    EXPECT_EQ(t.h().ports.Device(9), "/dev/ttyACM0");
+    EXPECT_EQ(t.h().ports.Device(16), "/dev/ttyACM7");
 }
 
 TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
@@ -88,7 +88,9 @@ TEST(Connect, PortsThatCannotBeProbedAreReported) {
         t.port.AddBox(LinkHost::Device(5));
         t.port.Deny(LinkHost::Device(5));
         h.ui.Combo(id::ComList).items.push_back("COM20");
-        h.lastCode = 0x11;  // no identify outstanding: no "Failed"
+        // A first connect that fails leaves no identify outstanding: the next gets no "Failed".
+        t.ChooseCom("COM9");
+        t.prompts.messages.clear();
         t.ChooseCom(entry);
         std::vector<std::string> expected = {"Connect to Programmer . . . . . . ",
                                              "Can Not Find Programmer  "};
@@ -97,7 +99,7 @@ TEST(Connect, PortsThatCannotBeProbedAreReported) {
         EXPECT_EQ(t.MessageTexts(), why.empty() ? std::vector<std::string>{}
                                                 : std::vector<std::string>{"******" + why + "******"});
         EXPECT_EQ(h.portNumber, ComNameToPort(entry));
-        EXPECT_EQ(h.lastCode, kNoCommand);
+        EXPECT_EQ(h.link.LastCode(), kNoCommand);
         EXPECT_TRUE(h.ui.IsEnabled(id::ComList));
         EXPECT_FALSE(h.ui.IsEnabled(id::Update));
         EXPECT_TRUE(t.port.written.empty());
@@ -125,7 +127,7 @@ TEST(Connect, SilentPortTimesOutAfterOneSecond) {
                                         "Can Not Find Programmer  "}));
     EXPECT_FALSE(t.port.IsOpen());
     EXPECT_TRUE(h.ui.IsEnabled(id::Update));
-    EXPECT_EQ(h.lastCode, kNoCommand);
+    EXPECT_EQ(h.link.LastCode(), kNoCommand);
 }
 
 TEST(Connect, ReplyInPiecesAndLateReplyWithinTheTimeout) {

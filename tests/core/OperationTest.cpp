@@ -71,7 +71,7 @@ TEST(OperationFrames, ProgramModeHeaderAndBeginFrames) {
     h.dev.DeviceByte3 = 0x33;
     h.dev.SectorSizes = {1, 2, 3};
     for (uint8_t i = 0; i < 16; ++i) h.buf().keyCode[i] = static_cast<uint8_t>(0xC0 + i);
-    h.commandFrame.payload.fill(0xEE);  // leftovers of an earlier frame
+    h.link.Frame().payload.fill(0xEE);  // leftovers of an earlier frame
 
     t.Command(id::WriteFlash);
     const auto sent = t.Sent();
@@ -571,7 +571,7 @@ TEST(TimeOut, MissingReplyAtEveryStageEndsTheRunCleanly) {
         // The exit is sent after the run is over: its time-out does not roll back.
         EXPECT_EQ(h.SnValue, code == CMD_EXIT_PROGRAM_MODE ? 41u : 40u);
         EXPECT_TRUE(t.AtRest());
-        EXPECT_EQ(h.lastCode, kNoCommand);
+        EXPECT_EQ(h.link.LastCode(), kNoCommand);
 
         // A later time-out (an identify of another port) does not roll back again.
         const uint32_t after = h.SnValue;

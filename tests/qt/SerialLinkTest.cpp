@@ -30,7 +30,7 @@ struct QtLinkHost : test::TestHost {
         h().platform.serial = &serial;
         h().platform.timers = &timers;
         AttachEngine(h());
-        AttachLink(h());
+        h().link.Attach(h().serial(), h().timers());
     }
     void Choose(const std::string& entry) {
         ComboModel& com = h().ui.Combo(id::ComList);

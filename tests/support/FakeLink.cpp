@@ -160,7 +160,7 @@ LinkHost::LinkHost() {
     h().platform.serial = &port;
     h().platform.timers = &clock;
     AttachEngine(h());
-    AttachLink(h());
+    h().link.Attach(h().serial(), h().timers());
 }
 
 void LinkHost::MapPorts(const std::vector<unsigned>& ports) {

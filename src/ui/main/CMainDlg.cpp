@@ -23,7 +23,8 @@ namespace lumacrest {
 CMainDlg::CMainDlg(Host& host) : host_(host) {
     RegisterAllCommands(host_, router_);
     AttachEngine(host_);
-    if (host_.platform.serial && host_.platform.timers) AttachLink(host_);
+    if (host_.platform.serial && host_.platform.timers)
+        host_.link.Attach(host_.serial(), host_.timers());
 }
 
 void CMainDlg::OnInitDialog() {
@@ -58,7 +59,7 @@ bool CMainDlg::OnCloseRequest(bool ask) {
     // A scan waits inside its own event pump, below this call: it ends as soon as control
     // returns to it.
     if (h.run.Kind() == RunKind::Scan) return true;
-    while (Busy(h) && ReplyTimerRunning(h)) h.timers().PumpEvents();
+    while (Busy(h) && h.link.ReplyTimerRunning()) h.timers().PumpEvents();
     return true;
 }
 
