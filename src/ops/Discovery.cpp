@@ -6,7 +6,8 @@
 
 #include "image/DeviceCatalogue.h"
 #include "link/Link.h"
-#include "ops/ProgrammerMaintenance.h"
+#include "ops/FirmwareRewrite.h"
+#include "ops/Programmers.h"
 #include "ops/Runs.h"
 #include "ui/main/ResourceIds.h"
 
@@ -136,18 +137,14 @@ bool AutoConnect(Host& h) {
 }
 
 void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
-    const auto& p = reply.payload;
     h.run.ScanWait(false);
     h.ui.AppendLogRaw("OK");
-    h.programmerKind = p[12];
-    if (h.programmerKind == kLoaderProgrammerKind) {
-        h.ui.AppendLog("Find Progrmmer: ZK9_IAP");
-        h.ui.AppendLog("IAP Firmware version:  ");
-        h.ui.AppendLogRaw(Format("%c.%c", '0' + p[0], '0' + p[1]));
-        // The port stays open for the loader transfer.
-        End(h, {.port = PortAfter::KeepOpen});
-        return;
-    }
+    h.programmerKind = reply.payload[12];
+    PeerFor(h.programmerKind).identified(h, reply);
+}
+
+void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply) {
+    const auto& p = reply.payload;
     if (h.programmerKind == 1) h.ui.AppendLog("Find Progrmmer: ZK9_Pro_");
     if (h.programmerKind == 2) h.ui.AppendLog("Find Progrmmer: ZK9_ISP_");
     // The identity block carries the programmer number in its first two bytes, low first.

@@ -34,8 +34,12 @@ void OnSelchangeCom(Host& h);
 // pump. True when one answered. Closing the window ends the scan.
 bool AutoConnect(Host& h);
 
-// The identify reply (code 0x00).
+// The identify reply (code 0x00): the programmer's kind decides what follows.
 void OnIdentifyReply(Host& h, const ReplyFrame& reply);
+
+// The identify reply of a device programmer: number, counters, firmware version, and the
+// firmware check (a rewrite for the maintenance version, a refusal for any other).
+void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply);
 
 // A new entry of the MCU list: load its device parameter file.
 void OnSelchangeMcu(Host& h);

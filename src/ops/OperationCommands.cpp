@@ -6,7 +6,7 @@
 #include "ops/DeviceSteps.h"
 #include "ops/Discovery.h"
 #include "ops/Runs.h"
-#include "ops/ProgrammerMaintenance.h"
+#include "ops/Programmers.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -76,10 +76,11 @@ void RunProgramOptions(Host& h) {
     if (ui.Checked(id::ProgramBoot) && !BootPagesFit(h)) return;
     if (!ConnectPort(h, h.portNumber)) return;
     h.ui.DisableOperationControls();
-    if (h.programmerKind == kLoaderProgrammerKind) {
-        StartIapErase(h);
-        return;
-    }
+    PeerFor(h.programmerKind).update(h);
+}
+
+void StartProgramSequence(Host& h) {
+    const MainModel& ui = h.ui;
     const bool anyOption = ui.Checked(id::ProgramBoot) || ui.Checked(id::ProgramKeyCode) ||
                            ui.Checked(id::EraseChip) || ui.Checked(id::ProgramFlash) ||
                            ui.Checked(id::EnableProtect);
@@ -99,6 +100,8 @@ void RunProgramOptions(Host& h) {
     h.run.EnterProgramMode(0, true);
     EnterProgramMode(h);
 }
+
+const ProgrammerPeer kDevicePeer = {&DeviceProgrammerIdentified, &StartProgramSequence};
 
 void RegisterOperationCommands(Host& h, CommandRouter& router) {
     router.Add(id::ChipErase, [&h] { Single(h, nullptr, &StartChipErase); });

@@ -20,8 +20,12 @@ std::optional<std::string> SerialNumberProblem(const Host& h);
 // the pages written cover it. The caller has checked SerialNumberProblem.
 void WriteSerialNumber(Host& h);
 
-// The Update button.
+// The Update button: the port opened, what the programmer's kind does on Update.
 void RunProgramOptions(Host& h);
+
+// The program options of a device programmer: the serial number into the image, then the
+// sequence from program mode on.
+void StartProgramSequence(Host& h);
 
 // Chip erase, write, read and verify of flash and boot, KeyCode write and check (menu and
 // toolbar) and Update.

@@ -3,7 +3,11 @@
 #include "link/Link.h"
 #include "ops/Discovery.h"
 #include "ops/OperationReplies.h"
-#include "ops/ProgrammerMaintenance.h"
+#include "ops/DataFlash.h"
+#include "ops/FirmwareRewrite.h"
+#include "ops/LoaderTransfer.h"
+#include "ops/SectorSums.h"
+#include "ops/StoredSettings.h"
 #include "ops/Runs.h"
 #include "ops/Stopping.h"
 

@@ -9,7 +9,8 @@
 #include "image/DeviceCatalogue.h"
 #include "link/Crc16.h"
 #include "link/Link.h"
-#include "ops/ProgrammerMaintenance.h"
+#include "ops/FirmwareRewrite.h"
+#include "ops/StoredSettings.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
 

@@ -11,7 +11,7 @@
 #include "link/Link.h"
 #include "ops/Discovery.h"
 #include "ops/OperationCommands.h"
-#include "ops/ProgrammerMaintenance.h"
+#include "ops/FirmwareRewrite.h"
 #include "ops/ReplyEngine.h"
 #include "ops/Runs.h"
 #include "ops/Stopping.h"
@@ -141,7 +141,7 @@ void RegisterAllCommands(Host& h, CommandRouter& router) {
     RegisterCipherFileCommands(h, router);
     RegisterExToHexCommands(h, router);
     RegisterLinkCommands(h, router);
-    RegisterMaintenanceCommands(h, router);
+    router.Add(id::ReserveP, [&h] { StartProgrammerUpdate(h); });
     RegisterOperationCommands(h, router);
 }
 

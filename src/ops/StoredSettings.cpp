@@ -1,0 +1,51 @@
+#include "ops/StoredSettings.h"
+
+#include <algorithm>
+
+#include "image/DeviceCatalogue.h"
+#include "link/Crc16.h"
+#include "ops/Runs.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+
+namespace {
+
+constexpr std::size_t kSettingsCrcOffset = 63;
+constexpr int32_t kLastDeviceType = kDeviceCount - 1;
+
+uint16_t Be16(const ReplyFrame& r, std::size_t at) {
+    return static_cast<uint16_t>(r.payload[at] << 8 | r.payload[at + 1]);
+}
+}  // namespace
+
+void OnStoredSettingsReport(Host& h, const ReplyFrame& reply) {
+    BeginRun(h, RunKind::SettingsReport, Stage::Settings);
+    const uint8_t* p = reply.payload.data();
+    bool sound = reply.length >= kSettingsReportLength &&
+                 Crc16(p, kSettingsCrcOffset) == Be16(reply, kSettingsCrcOffset);
+    const int32_t type = Be16(reply, 4);
+    const uint32_t pageSize = Be16(reply, 6);
+    const uint32_t pageCount = Be16(reply, 8);
+    sound = sound && type <= kLastDeviceType &&
+            !CheckPageGeometry(pageSize, pageCount, h.dev.BootPageSize, h.dev.BootPageCount);
+    if (!sound) {
+        FailWord(h, "Failed");
+        End(h, {.port = PortAfter::KeepOpen});
+        return;
+    }
+    h.DeviceType = type;
+    DeviceNameFromType(h, type);
+    const std::vector<std::string>& items = h.ui.Combo(id::McuList).items;
+    const auto it = std::find(items.begin(), items.end(), h.mcuName);
+    if (it != items.end()) h.ui.Select(id::McuList, static_cast<int>(it - items.begin()));
+    SetPageGeometry(h, pageSize, pageCount, h.dev.BootPageSize, h.dev.BootPageCount);
+    h.ui.SetCheck(id::ProgramKeyCode, p[17] != 0);
+    h.ui.SetCheck(id::EraseChip, p[18] != 0);
+    h.ui.SetCheck(id::ProgramFlash, p[19] != 0);
+    h.ui.SetCheck(id::EnableProtect, p[20] != 0);
+    h.ui.SetCheck(id::ProgramSn, p[22] != 0);
+    End(h, {.controls = ControlsAfter::Unchanged, .port = PortAfter::KeepOpen});
+}
+
+}  // namespace lumacrest
