@@ -20,6 +20,7 @@
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtLink.h"
 #include "sim/PtyBox.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
@@ -66,7 +67,8 @@ Result RunUpdate(const std::string& dir, uint32_t baud) {
     Host& h = *host;
     h.programDir = dir;
     h.platform = {&prompts, &shell, &serial, &timers};
-    CMainDlg dlg(h);
+    Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
     std::ofstream(dir + "Ports.dat") << "COM1 " << link << "\n";
     h.portNumber = 1;
     SetPageGeometry(h, 256, 288, 256, 16);

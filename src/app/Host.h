@@ -29,6 +29,8 @@ struct Host : HostState {
     Timers& timers() { return *platform.timers; }
     ProcessRunner& processes() { return *platform.processes; }
     MainModel& log() { return ui; }
+    // What the operations see of the window.
+    OperatorView& view() { return ui; }
 };
 
 }  // namespace lumacrest

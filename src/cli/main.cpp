@@ -13,6 +13,7 @@
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtLink.h"
 #include "platform/qt/TerminationSignals.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 
 using namespace lumacrest;
@@ -100,7 +101,8 @@ int main(int argc, char** argv) {
     host.ui.AddObserver(&log);
     host.ui.AddObserver(&progress);
 
-    CMainDlg dlg(host);
+    Application dlgApp(host);
+    CMainDlg& dlg = dlgApp.dlg;
     dlg.OnInitDialog();
     cli::CliRunner runner(host, dlg, prompts);
     TerminationSignals termination;

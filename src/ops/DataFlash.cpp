@@ -71,7 +71,7 @@ bool EchoesLastCommand(const Host& h, const ReplyFrame& reply) {
 
 void DataFlashFailed(Host& h) {
     FailWord(h, "Failed");
-    h.ui.SetProgress(0);
+    h.view().SetProgress(0);
     Finish(h);
 }
 
@@ -83,9 +83,9 @@ void EndDataFlashDownload(Host& h) {
 
 void StartBootDownload(Host& h) {
     h.run.EnterStage(Stage::DataFlashBoot);
-    h.ui.AppendLog("Download Boot File to DataFlash......");
+    h.view().AppendLog("Download Boot File to DataFlash......");
     h.run.ResetBlockOffset();
-    h.ui.SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.BootPagesToWrite));
+    h.view().SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.BootPagesToWrite));
     h.run.CountBlock(Area::Boot);
     SendDataFlashBlock(h, Area::Boot);
 }
@@ -101,17 +101,17 @@ void OnDataFlashBegin(Host& h, const ReplyFrame& reply) {
         DataFlashFailed(h);
         return;
     }
-    h.ui.AppendLogRaw("OK");
+    h.view().AppendLogRaw("OK");
     // The download holds the line until the reset's reply.
-    h.ui.DisableOperationControls();
+    h.view().SetControls(ControlState::Busy);
     // Every download numbers its blocks from 0.
     h.run.StartDataFlash();
-    if (h.ui.Checked(id::ProgramFlash)) {
-        h.ui.AppendLog("Download FLASH File to DataFlash......");
-        h.ui.SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
+    if (h.run.Options().programFlash) {
+        h.view().AppendLog("Download FLASH File to DataFlash......");
+        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
         h.run.CountBlock(Area::Flash);
         SendDataFlashBlock(h, Area::Flash);
-    } else if (h.ui.Checked(id::ProgramBoot)) {
+    } else if (h.run.Options().programBoot) {
         StartBootDownload(h);
     } else {
         EndDataFlashDownload(h);
@@ -124,14 +124,14 @@ void OnDataFlashFlashBlock(Host& h, const ReplyFrame& reply) {
         return;
     }
     if (h.run.BlockIndex(Area::Flash) < h.FlashPagesToWrite) {
-        h.ui.SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
+        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
         h.run.CountBlock(Area::Flash);
         SendDataFlashBlock(h, Area::Flash);
         return;
     }
-    h.ui.AppendLogRaw("OK");
-    h.ui.SetProgress(100);
-    if (h.ui.Checked(id::ProgramBoot))
+    h.view().AppendLogRaw("OK");
+    h.view().SetProgress(100);
+    if (h.run.Options().programBoot)
         StartBootDownload(h);
     else
         EndDataFlashDownload(h);
@@ -143,13 +143,13 @@ void OnDataFlashBootBlock(Host& h, const ReplyFrame& reply) {
         return;
     }
     if (h.run.BlockIndex(Area::Boot) < h.BootPagesToWrite) {
-        h.ui.SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.BootPagesToWrite));
+        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.BootPagesToWrite));
         h.run.CountBlock(Area::Boot);
         SendDataFlashBlock(h, Area::Boot);
         return;
     }
-    h.ui.AppendLogRaw("OK");
-    h.ui.SetProgress(100);
+    h.view().AppendLogRaw("OK");
+    h.view().SetProgress(100);
     EndDataFlashDownload(h);
 }
 

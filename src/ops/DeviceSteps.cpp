@@ -38,12 +38,12 @@ struct Preamble {
 bool RunPreamble(Host& h, const Preamble& p) {
     const bool skipSeparator =
         h.run.AutoSequence() || (p.skipSeparatorWhileVerifying && h.run.VerifyAfterWrite());
-    if (!skipSeparator) h.ui.WriteSeparator();
+    if (!skipSeparator) h.view().WriteSeparator();
     if (!ConnectPort(h, h.portNumber)) return false;
-    if (p.resetProgress) h.ui.SetProgress(0);
-    h.ui.DisableOperationControls();
+    if (p.resetProgress) h.view().SetProgress(0);
+    h.view().SetControls(ControlState::Busy);
     if (p.takeMcuName) {
-        const std::string selected = h.ui.Combo(id::McuList).SelectedText();
+        const std::string selected = h.view().SelectedMcu();
         h.mcuName = selected.empty() ? std::string(kDeviceCatalogue[0]) : selected;
     }
     return true;
@@ -119,7 +119,7 @@ bool CheckPageFits(Host& h, uint32_t pageSize, const char* area) {
     if (auto why = PageSizeProblem(pageSize, area)) {
         // Refused before the port is touched: nothing changes but the run's outcome.
         FailMessage(h, "******Operation refused: " + *why + "******   ", Verdict::Refused);
-        End(h, {.controls = ControlsAfter::Unchanged, .port = PortAfter::KeepOpen});
+        End(h, {.controls = std::nullopt, .port = PortAfter::KeepOpen});
         return false;
     }
     return true;
@@ -143,13 +143,13 @@ bool SendStep(Host& h, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32
 
 void EnterProgramMode(Host& h) {
     h.run.EnterStage(Stage::ProgramMode);
-    h.ui.AppendLog(kEnterProgramModeLine);
+    h.view().AppendLog(kEnterProgramModeLine);
     // Each entry reports the KeyCode state of the chip now in the socket.
     h.run.SetKeyCodeEnabled(false);
     FillProgramModeHeader(h, true);
     SendStep(h, CMD_ENTER_PROGRAM_MODE, kProgramModeHeaderLength, kProgramModeTimeoutMs,
              kProgramModeReplyLength);
-    h.ui.SetProgress(0);
+    h.view().SetProgress(0);
 }
 
 void ResumePendingOperation(Host& h) {
@@ -157,7 +157,7 @@ void ResumePendingOperation(Host& h) {
     h.run.EnterStage(StageOf(pending));
     switch (pending) {
         case CMD_CHIP_ERASE:
-            h.ui.AppendLog(kEraseLineResumed);
+            h.view().AppendLog(kEraseLineResumed);
             SendBegin(h, CMD_CHIP_ERASE, h.dev.FlashPageSize);
             break;
         case CMD_WRITE_FLASH_BEGIN:
@@ -175,7 +175,7 @@ void ResumePendingOperation(Host& h) {
             h.run.ResetBlockIndex(Area::Boot);
             break;
         case CMD_WRITE_KEYCODE:
-            h.ui.AppendLog(kWriteKeyCodeLine);
+            h.view().AppendLog(kWriteKeyCodeLine);
             SendBegin(h, CMD_WRITE_KEYCODE, h.dev.FlashPageSize);
             break;
         default:
@@ -186,14 +186,14 @@ void ResumePendingOperation(Host& h) {
 
 void ExitProgramMode(Host& h, uint32_t timeoutMs) {
     h.run.LeaveProgramMode(h.run.ResultPass());
-    h.ui.AppendLog(kExitLine);
+    h.view().AppendLog(kExitLine);
     h.link.Frame().payload[0] = h.run.ResultPass();
     SendStep(h, CMD_EXIT_PROGRAM_MODE, 2, timeoutMs, kExitReplyLength);
 }
 
 void ResetProgrammer(Host& h) {
     h.run.EnterStage(Stage::Reset);
-    h.ui.AppendLog(kResetLine);
+    h.view().AppendLog(kResetLine);
     SendStep(h, CMD_RESET_PROGRAMMER, 2, kResetTimeoutMs, kResetReplyLength);
 }
 
@@ -201,7 +201,7 @@ void StartChipErase(Host& h) {
     if (!RunPreamble(h, {.takeMcuName = true})) return;
     // Chip erase never counts as a fresh entry, whatever an earlier run left.
     if (!EnterOrContinue(h, CMD_CHIP_ERASE, false)) return;
-    h.ui.AppendLog(kEraseLineDirect);
+    h.view().AppendLog(kEraseLineDirect);
     SendBegin(h, CMD_CHIP_ERASE, h.dev.FlashPageSize);
 }
 
@@ -252,7 +252,7 @@ void StartWriteKeyCode(Host& h) {
     if (!RunPreamble(h, {})) return;
     h.run.RequestVerifyAfterWrite(true);
     if (!EnterOrContinue(h, CMD_WRITE_KEYCODE, true)) return;
-    h.ui.AppendLog(kWriteKeyCodeLine);
+    h.view().AppendLog(kWriteKeyCodeLine);
     SendBegin(h, CMD_WRITE_KEYCODE, h.dev.FlashPageSize);
 }
 
@@ -260,7 +260,7 @@ void StartCheckKeyCode(Host& h) {
     if (!RunPreamble(h, {.skipSeparatorWhileVerifying = true})) return;
     h.run.ContinueInProgramMode();
     h.run.EnterStage(Stage::CheckKeyCode);
-    h.ui.AppendLog(kCheckKeyCodeLine);
+    h.view().AppendLog(kCheckKeyCodeLine);
     FillProgramModeHeader(h, false);
     SendStep(h, CMD_CHECK_KEYCODE, kProgramModeHeaderLength, kProgramModeTimeoutMs,
              kProgramModeReplyLength);

@@ -35,7 +35,7 @@ void ReportPortProblems(Host& h, const std::vector<std::string>& problems) {
     if (problems.empty()) return;
     std::string message;
     for (const std::string& problem : problems) {
-        h.ui.AppendLog(problem);
+        h.view().AppendLog(problem);
         message += (message.empty() ? "" : "\n") + problem;
     }
     h.run.Fail(Verdict::Failed, problems.front());
@@ -61,17 +61,17 @@ std::optional<std::string> PortProblem(const Host& h, unsigned portNumber,
 bool ConnectPort(Host& h, uint8_t portNumber) {
     const PortStatus status = h.link.Open(portNumber);
     if (status.Ok()) return true;
-    if (h.link.LastCode() == CMD_IDENTIFY) h.ui.AppendLogRaw("Failed");
+    if (h.link.LastCode() == CMD_IDENTIFY) h.view().AppendLogRaw("Failed");
     h.link.ForgetLastCode();
     const bool underWay = h.run.UnderWay();
     h.run.EnterStage(Stage::Connect);
-    h.ui.AppendLog(kCannotFindProgrammer);
+    h.view().AppendLog(kCannotFindProgrammer);
     if (auto problem = PortProblem(h, portNumber, status)) ReportPortProblems(h, {*problem});
     h.run.Fail(Verdict::Failed, kCannotFindProgrammer);
     if (underWay)
         End(h, {.giveSerialNumberBack = true});
     else
-        End(h, {.controls = ControlsAfter::ComListEnabled});
+        End(h, {.controls = ControlState::ComListEnabled});
     return false;
 }
 
@@ -80,14 +80,13 @@ void SendIdentify(Host& h) {
     h.link.Send(CMD_IDENTIFY, 2, kIdentifyTimeoutMs, kIdentifyReplyLength);
 }
 
-void OnSelchangeCom(Host& h) {
-    h.ui.WriteSeparator();
-    const std::string text = h.ui.Combo(id::ComList).SelectedText();
-    h.ui.DisableOperationControls();
+void OnSelchangeCom(Host& h, const std::string& text) {
+    h.view().WriteSeparator();
+    h.view().SetControls(ControlState::Busy);
     h.link.Close();
     if (!text.empty() && text[0] == 'C') {
         BeginRun(h, RunKind::Identify, Stage::Connect);
-        h.ui.AppendLog("Connect to Programmer . . . . . . ");
+        h.view().AppendLog("Connect to Programmer . . . . . . ");
         h.portName = text;
         h.portNumber = ComNameToPort(text);
         if (!ConnectPort(h, h.portNumber)) return;
@@ -99,8 +98,8 @@ void OnSelchangeCom(Host& h) {
 }
 
 bool AutoConnect(Host& h) {
-    h.ui.AppendLog("Auto Connect to Programmer . . . . . . ");
-    h.ui.DisableOperationControls();
+    h.view().AppendLog("Auto Connect to Programmer . . . . . . ");
+    h.view().SetControls(ControlState::Busy);
     BeginRun(h, RunKind::Scan, Stage::Identify);
     auto stopping = [&h] { return h.shutdownRequested || h.run.StopRequested(); };
     // Ports that exist but cannot be used are named once, when no programmer was found.
@@ -124,12 +123,12 @@ bool AutoConnect(Host& h) {
     if (stopping()) {
         // The window is closing or the operator stopped: end the wait quietly.
         h.run.Fail(Verdict::Abandoned, "the scan was stopped");
-        End(h, {.controls = ControlsAfter::Unchanged});
+        End(h, {.controls = std::nullopt});
         return false;
     }
     h.link.Close();
-    h.ui.AppendLogRaw("Failed");
-    h.ui.AppendLog(kCannotFindProgrammer);
+    h.view().AppendLogRaw("Failed");
+    h.view().AppendLog(kCannotFindProgrammer);
     ReportPortProblems(h, problems);
     h.run.Fail(Verdict::Failed, kCannotFindProgrammer);
     End(h);
@@ -138,15 +137,15 @@ bool AutoConnect(Host& h) {
 
 void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
     h.run.ScanWait(false);
-    h.ui.AppendLogRaw("OK");
+    h.view().AppendLogRaw("OK");
     h.programmerKind = reply.payload[12];
     PeerFor(h.programmerKind).identified(h, reply);
 }
 
 void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply) {
     const auto& p = reply.payload;
-    if (h.programmerKind == 1) h.ui.AppendLog("Find Progrmmer: ZK9_Pro_");
-    if (h.programmerKind == 2) h.ui.AppendLog("Find Progrmmer: ZK9_ISP_");
+    if (h.programmerKind == 1) h.view().AppendLog("Find Progrmmer: ZK9_Pro_");
+    if (h.programmerKind == 2) h.view().AppendLog("Find Progrmmer: ZK9_ISP_");
     // The identity block carries the programmer number in its first two bytes, low first.
     const unsigned number = p[2] | (p[3] << 8);
     std::string digits;
@@ -154,15 +153,15 @@ void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply) {
     digits += static_cast<char>('0' + number / 100 % 10);
     digits += static_cast<char>('0' + number / 10 % 10);
     digits += static_cast<char>('0' + number % 10);
-    h.ui.AppendLogRaw(digits);
+    h.view().AppendLogRaw(digits);
 
     const unsigned maxCount = p[13] | (p[14] << 8);
     const unsigned used = p[15] | (p[16] << 8);
-    h.ui.AppendLog("Max_Counter:  ");
-    h.ui.AppendLogRaw(maxCount == 0 ? std::string("No Limit") : std::to_string(maxCount));
-    h.ui.AppendLog("Used_Counter: ");
-    h.ui.AppendLogRaw(std::to_string(used));
-    h.ui.AppendLogRaw(Format("   V%d.%d", p[0], p[1]));
+    h.view().AppendLog("Max_Counter:  ");
+    h.view().AppendLogRaw(maxCount == 0 ? std::string("No Limit") : std::to_string(maxCount));
+    h.view().AppendLog("Used_Counter: ");
+    h.view().AppendLogRaw(std::to_string(used));
+    h.view().AppendLogRaw(Format("   V%d.%d", p[0], p[1]));
 
     if (p[0] == h.firmwareMajor && p[1] == h.firmwareMinor) {
         End(h);
@@ -171,14 +170,14 @@ void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply) {
         StartProgrammerUpdate(h);
     } else {
         FailMessage(h, kPleaseUpdateFirmware, Verdict::Failed, false);
-        End(h, {.controls = ControlsAfter::OnlyComList});
+        End(h, {.controls = ControlState::OnlyComList});
     }
 }
 
 void OnSelchangeMcu(Host& h) {
     const std::string previousName = h.mcuName;
     const int32_t previousType = h.DeviceType;
-    const std::string name = h.ui.Combo(id::McuList).SelectedText();
+    const std::string name = h.view().SelectedMcu();
     h.mcuName = name;
     DeviceTypeFromName(h, name);
     h.link.Close();
@@ -186,17 +185,8 @@ void OnSelchangeMcu(Host& h) {
         // Nothing of the new device applies: keep the device that is in force.
         h.mcuName = previousName;
         h.DeviceType = previousType;
-        const std::vector<std::string>& items = h.ui.Combo(id::McuList).items;
-        const auto it = std::find(items.begin(), items.end(), previousName);
-        h.ui.Select(id::McuList, it != items.end()
-                                     ? static_cast<int>(it - items.begin())
-                                     : h.ui.Combo(id::McuList).FindPrefix(previousName));
+        h.view().ShowMcu(previousName);
     }
-}
-
-void RegisterLinkCommands(Host& h, CommandRouter& router) {
-    router.Add(id::ComList, [&h] { OnSelchangeCom(h); });
-    router.Add(id::McuList, [&h] { OnSelchangeMcu(h); });
 }
 
 }  // namespace lumacrest

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "app/Host.h"
-#include "ui/main/CommandRouter.h"
 
 namespace lumacrest {
 
@@ -28,7 +27,7 @@ std::optional<std::string> PortProblem(const Host& h, unsigned portNumber,
 void SendIdentify(Host& h);
 
 // A new entry of the COM list: connect to that port and identify, or scan for "USB".
-void OnSelchangeCom(Host& h);
+void OnSelchangeCom(Host& h, const std::string& entry);
 
 // Scans COM1 to COM16 for a programmer, waiting for each identify reply through the event
 // pump. True when one answered. Closing the window ends the scan.
@@ -44,7 +43,5 @@ void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply);
 // A new entry of the MCU list: load its device parameter file.
 void OnSelchangeMcu(Host& h);
 
-// The list selection changes (1004, 1005).
-void RegisterLinkCommands(Host& h, CommandRouter& router);
 
 }  // namespace lumacrest

@@ -24,7 +24,7 @@ constexpr uint32_t kFirmwareBlockReplyLength = 266;
 // A rewrite ends with the port closed and only the COM list enabled: the programmer must be
 // restarted before it takes operations.
 void EndRewrite(Host& h) {
-    End(h, {.controls = ControlsAfter::OnlyComList});
+    End(h, {.controls = ControlState::OnlyComList});
 }
 
 void SendFirmwareBlock(Host& h, uint32_t timeoutMs) {
@@ -66,24 +66,24 @@ void StartProgrammerUpdate(Host& h) {
     // programmer can do nothing else; from the menu it is a run of its own.
     const bool fromIdentify = h.run.Kind() == RunKind::FirmwareRewrite;
     if (!fromIdentify) BeginRun(h, RunKind::FirmwareRewrite, Stage::EraseProgrammer);
-    h.ui.DisableOperationControls();
+    h.view().SetControls(ControlState::Busy);
     if (!LoadUpdateFile(h)) {
         FailMessage(h, kOpenUpdateFileFailed, Verdict::Failed);
-        End(h, {.controls = fromIdentify ? ControlsAfter::OnlyComList : ControlsAfter::Idle});
+        End(h, {.controls = fromIdentify ? ControlState::OnlyComList : ControlState::Idle});
         return;
     }
     if (!h.serial().IsOpen() && !ConnectPort(h, h.portNumber)) return;
-    h.ui.SetProgress(0);
+    h.view().SetProgress(0);
     h.run.StartFirmwareBlocks(h.updateLength / kFirmwareBlockSize);
-    h.ui.AppendLog("Erase Programmer......");
+    h.view().AppendLog("Erase Programmer......");
     SendStep(h, CMD_ERASE_PROGRAMMER, 0, kEraseProgrammerTimeoutMs, kEraseProgrammerReplyLength);
 }
 
 void OnProgrammerErased(Host& h, const ReplyFrame&) {
     h.run.EnterStage(Stage::FirmwareBlocks);
     h.run.StartFirmwareBlocks(h.run.UpdateBlockCount());
-    h.ui.AppendLogRaw("OK");
-    h.ui.AppendLog("Update Device Firmware......");
+    h.view().AppendLogRaw("OK");
+    h.view().AppendLog("Update Device Firmware......");
     SendFirmwareBlock(h, kFirstFirmwareBlockTimeoutMs);
 }
 
@@ -97,17 +97,17 @@ void OnFirmwareBlockEchoed(Host& h, const ReplyFrame& reply) {
         h.link.Close();
         FailWord(h, "Failed");
         h.prompts().MessageBox(kUpdateFailed, MsgIcon::Error);
-        h.ui.SetProgress(0);
+        h.view().SetProgress(0);
         EndRewrite(h);
         return;
     }
     if (h.run.UpdateBlockNumber() < h.run.UpdateBlockCount()) {
-        h.ui.SetProgress(Percent(h.run.UpdateBlockNumber(), h.run.UpdateBlockCount()));
+        h.view().SetProgress(Percent(h.run.UpdateBlockNumber(), h.run.UpdateBlockCount()));
         SendFirmwareBlock(h, kFirmwareBlockTimeoutMs);
         return;
     }
-    h.ui.AppendLogRaw("OK");
-    h.ui.SetProgress(100);
+    h.view().AppendLogRaw("OK");
+    h.view().SetProgress(100);
     EndRewrite(h);
 }
 

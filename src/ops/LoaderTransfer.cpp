@@ -38,7 +38,7 @@ void SendIapPage(Host& h) {
     if (pageSize <= kPayloadCapacity)
         std::copy_n(h.buf().flash.begin() + offset, pageSize, f.payload.begin());
     h.run.AdvanceBlock(Area::Flash, pageSize);
-    h.ui.SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
+    h.view().SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
     SendStep(h, CMD_IAP_BLOCK, pageSize, kIapBlockTimeoutMs, kIapBlockReplyLength);
 }
 
@@ -46,9 +46,9 @@ void SendIapPage(Host& h) {
 void LoaderIdentified(Host& h, const ReplyFrame& reply) {
     char version[8];
     std::snprintf(version, sizeof version, "%c.%c", '0' + reply.payload[0], '0' + reply.payload[1]);
-    h.ui.AppendLog("Find Progrmmer: ZK9_IAP");
-    h.ui.AppendLog("IAP Firmware version:  ");
-    h.ui.AppendLogRaw(version);
+    h.view().AppendLog("Find Progrmmer: ZK9_IAP");
+    h.view().AppendLog("IAP Firmware version:  ");
+    h.view().AppendLogRaw(version);
     End(h, {.port = PortAfter::KeepOpen});
 }
 
@@ -58,12 +58,12 @@ const ProgrammerPeer kLoaderPeer = {&LoaderIdentified, &StartIapErase};
 
 void StartIapErase(Host& h) {
     h.run.Become(RunKind::LoaderTransfer, Stage::LoaderErase);
-    h.ui.AppendLog("Enter Program Mode......OK");
-    h.ui.AppendLog("Erase Device......");
+    h.view().AppendLog("Enter Program Mode......OK");
+    h.view().AppendLog("Erase Device......");
     h.run.ResetSectorIndex();
     std::copy_n(h.buf().keyCode.begin(), kKeyCodeLength, h.link.Frame().payload.begin());
     if (SendStep(h, CMD_IAP_ERASE, kIapEraseLength, kIapEraseTimeoutMs, kIapEraseReplyLength))
-        h.ui.SetProgress(0);
+        h.view().SetProgress(0);
 }
 
 void OnIapErased(Host& h, const ReplyFrame& reply) {
@@ -82,13 +82,13 @@ void OnIapErased(Host& h, const ReplyFrame& reply) {
         Finish(h);
         return;
     }
-    h.ui.AppendLogRaw("OK");
+    h.view().AppendLogRaw("OK");
     StartIapTransfer(h);
 }
 
 void StartIapTransfer(Host& h) {
     h.run.EnterStage(Stage::LoaderBlocks);
-    h.ui.AppendLog("Start Update......");
+    h.view().AppendLog("Start Update......");
     h.run.StartTransfer(Area::Flash);
     if (h.FlashPagesToWrite == 0) {
         // Nothing to send: say so instead of waiting for a reply that cannot come.
@@ -109,7 +109,7 @@ void OnIapBlockWritten(Host& h, const ReplyFrame& reply) {
         SendIapPage(h);
         return;
     }
-    h.ui.AppendLogRaw("OK");
+    h.view().AppendLogRaw("OK");
     SendIapDone(h);
 }
 

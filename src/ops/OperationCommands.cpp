@@ -26,16 +26,6 @@ bool BootPagesFit(Host& h) {
     return CheckPageFits(h, h.dev.BootPageSize, "boot");
 }
 
-// A menu or toolbar operation is a run of its own: it never continues an Update run.
-// Toolbar operations also set whether a write is followed by its verify.
-void Single(Host& h, bool (*fits)(Host&), void (*start)(Host&),
-            std::optional<bool> verifyAfterWrite = std::nullopt) {
-    BeginRun(h, RunKind::Single, Stage::Connect);
-    if (fits && !fits(h)) return;
-    if (verifyAfterWrite) h.run.RequestVerifyAfterWrite(*verifyAfterWrite);
-    start(h);
-}
-
 // Ends an Update that stopped before its first frame: the port closes, the controls return.
 void AbandonUpdate(Host& h, const std::string& message) {
     FailMessage(h, message, Verdict::Refused);
@@ -70,26 +60,21 @@ void WriteSerialNumber(Host& h) {
 
 void RunProgramOptions(Host& h) {
     BeginRun(h, RunKind::Update, Stage::Connect);
-    h.ui.WriteSeparator();
-    const MainModel& ui = h.ui;
-    if (ui.Checked(id::ProgramFlash) && !FlashPagesFit(h)) return;
-    if (ui.Checked(id::ProgramBoot) && !BootPagesFit(h)) return;
+    h.view().WriteSeparator();
+    if (h.run.Options().programFlash && !FlashPagesFit(h)) return;
+    if (h.run.Options().programBoot && !BootPagesFit(h)) return;
     if (!ConnectPort(h, h.portNumber)) return;
-    h.ui.DisableOperationControls();
+    h.view().SetControls(ControlState::Busy);
     PeerFor(h.programmerKind).update(h);
 }
 
 void StartProgramSequence(Host& h) {
-    const MainModel& ui = h.ui;
-    const bool anyOption = ui.Checked(id::ProgramBoot) || ui.Checked(id::ProgramKeyCode) ||
-                           ui.Checked(id::EraseChip) || ui.Checked(id::ProgramFlash) ||
-                           ui.Checked(id::EnableProtect);
-    if (!anyOption) {
+    if (!h.run.Options().AnyStage()) {
         AbandonUpdate(h, kSelectProgramOption);
         return;
     }
     h.SnAdvance = 1;
-    if (ui.Checked(id::ProgramSn)) {
+    if (h.run.Options().programSn) {
         if (auto why = SerialNumberProblem(h)) {
             AbandonUpdate(h, "******" + *why + ", nothing programmed******   ");
             return;
@@ -103,21 +88,23 @@ void StartProgramSequence(Host& h) {
 
 const ProgrammerPeer kDevicePeer = {&DeviceProgrammerIdentified, &StartProgramSequence};
 
-void RegisterOperationCommands(Host& h, CommandRouter& router) {
-    router.Add(id::ChipErase, [&h] { Single(h, nullptr, &StartChipErase); });
-    router.Add(id::WriteFlash, [&h] { Single(h, &FlashPagesFit, &StartWriteFlash); });
-    router.Add(id::ReadFlash, [&h] { Single(h, &FlashPagesFit, &StartReadFlash); });
-    router.Add(id::VerifyFlash, [&h] { Single(h, &FlashPagesFit, &StartVerifyFlash); });
-    router.Add(id::WriteBoot, [&h] { Single(h, &BootPagesFit, &StartWriteBoot); });
-    router.Add(id::ReadBoot, [&h] { Single(h, &BootPagesFit, &StartReadBoot); });
-    router.Add(id::VerifyBoot, [&h] { Single(h, &BootPagesFit, &StartVerifyBoot); });
-    router.Add(id::WriteKeyCode, [&h] { Single(h, nullptr, &StartWriteKeyCode); });
-    router.Add(id::CheckKeyCodeCmd, [&h] { Single(h, nullptr, &StartCheckKeyCode); });
-    router.Add(id::TbErase, [&h] { Single(h, nullptr, &StartChipErase, false); });
-    router.Add(id::TbWrite, [&h] { Single(h, &FlashPagesFit, &StartWriteFlash, true); });
-    router.Add(id::TbVerify, [&h] { Single(h, &FlashPagesFit, &StartVerifyFlash, false); });
-    router.Add(id::TbRead, [&h] { Single(h, &FlashPagesFit, &StartReadFlash, false); });
-    router.Add(id::Update, [&h] { RunProgramOptions(h); });
+void RunSingleOperation(Host& h, SingleOperation operation,
+                        std::optional<bool> verifyAfterWrite) {
+    struct Step {
+        bool (*fits)(Host&);
+        void (*start)(Host&);
+    };
+    static constexpr Step kSteps[] = {
+        {nullptr, &StartChipErase},       {&FlashPagesFit, &StartWriteFlash},
+        {&FlashPagesFit, &StartReadFlash}, {&FlashPagesFit, &StartVerifyFlash},
+        {&BootPagesFit, &StartWriteBoot},  {&BootPagesFit, &StartReadBoot},
+        {&BootPagesFit, &StartVerifyBoot}, {nullptr, &StartWriteKeyCode},
+        {nullptr, &StartCheckKeyCode}};
+    const Step& step = kSteps[static_cast<int>(operation)];
+    BeginRun(h, RunKind::Single, Stage::Connect);
+    if (step.fits && !step.fits(h)) return;
+    if (verifyAfterWrite) h.run.RequestVerifyAfterWrite(*verifyAfterWrite);
+    step.start(h);
 }
 
 }  // namespace lumacrest

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "app/Host.h"
-#include "ui/main/CommandRouter.h"
 
 namespace lumacrest {
 
@@ -27,8 +26,21 @@ void RunProgramOptions(Host& h);
 // sequence from program mode on.
 void StartProgramSequence(Host& h);
 
-// Chip erase, write, read and verify of flash and boot, KeyCode write and check (menu and
-// toolbar) and Update.
-void RegisterOperationCommands(Host& h, CommandRouter& router);
+enum class SingleOperation {
+    ChipErase,
+    WriteFlash,
+    ReadFlash,
+    VerifyFlash,
+    WriteBoot,
+    ReadBoot,
+    VerifyBoot,
+    WriteKeyCode,
+    CheckKeyCode,
+};
+
+// One menu or toolbar operation, a run of its own: it never continues an Update run.
+// `verifyAfterWrite` is the toolbar's choice whether a write is followed by its verify.
+void RunSingleOperation(Host& h, SingleOperation operation,
+                        std::optional<bool> verifyAfterWrite = std::nullopt);
 
 }  // namespace lumacrest

@@ -87,7 +87,7 @@ void SendBlockRequest(Host& h, const AreaView& a, uint8_t code, uint32_t number)
 
 void BeginWrite(Host& h, const AreaView& a, const char* line) {
     h.run.StartTransfer(a.area);
-    h.ui.AppendLog(line);
+    h.view().AppendLog(line);
     SendWriteBlock(h, a, kFirstBlockTimeoutMs);  // the first block is always sent
 }
 
@@ -114,9 +114,9 @@ void ContinueWrite(Host& h, const AreaView& a) {
 
 void BeginRead(Host& h, const AreaView& a, uint8_t code, const char* line) {
     h.run.StartTransfer(a.area);
-    h.ui.AppendLog(line);
+    h.view().AppendLog(line);
     SendBlockRequest(h, a, code, 0);
-    h.ui.SetProgress(0);
+    h.view().SetProgress(0);
 }
 
 void BlockRead(Host& h, const AreaView& a, const ReplyFrame& reply) {
@@ -134,8 +134,8 @@ void BlockRead(Host& h, const AreaView& a, const ReplyFrame& reply) {
         SetBlockProgress(h, Index(h, a), a.pageCount);
         return;
     }
-    h.ui.AppendLogRaw("OK");
-    h.ui.SetProgress(100);
+    h.view().AppendLogRaw("OK");
+    h.view().SetProgress(100);
     std::copy_n(a.readBack, std::min<std::size_t>(a.size, a.capacity), a.image);
     ShowChecksums(h);
     ExitWith(h, 1);
@@ -175,24 +175,20 @@ bool VerifyComplete(Host& h, const AreaView& a) {
         SetBlockProgress(h, Index(h, a), a.pagesToWrite);
         return false;
     }
-    h.ui.SetProgress(100);
-    h.ui.AppendLogRaw("OK");
+    h.view().SetProgress(100);
+    h.view().AppendLogRaw("OK");
     return true;
 }
 
 void AfterWriteEnded(Host& h, void (*startVerify)(Host&)) {
-    h.ui.SetProgress(100);
-    h.ui.AppendLogRaw("OK");
+    h.view().SetProgress(100);
+    h.view().AppendLogRaw("OK");
     if (h.run.AutoSequence() || h.run.VerifyAfterWrite()) {
         startVerify(h);
         h.run.RequestVerifyAfterWrite(false);
     } else {
         ExitWith(h, 1);
     }
-}
-
-bool Ticked(const Host& h, int id) {
-    return h.ui.Checked(id);
 }
 
 // Under Enable Protect the programmer stays in program mode: the host sends nothing more and
@@ -205,31 +201,31 @@ void StopUnderProtect(Host& h) {
 
 void ExitWith(Host& h, uint8_t result) {
     // A fail result always has its reason: the line the run stopped at.
-    if (result == 0) h.run.Fail(Verdict::Failed, h.ui.CurrentLine());
+    if (result == 0) h.run.Fail(Verdict::Failed, h.view().CurrentLine());
     h.run.SetResultPass(result);
     ExitProgramMode(h);
 }
 
 void SetBlockProgress(Host& h, uint32_t i, uint32_t n) {
-    h.ui.SetProgress(n == 0 ? 100 : static_cast<int>(uint64_t{i} * 100 / n));
+    h.view().SetProgress(n == 0 ? 100 : static_cast<int>(uint64_t{i} * 100 / n));
 }
 
 void AfterErase(Host& h) {
-    if (Ticked(h, id::ProgramBoot))
+    if (h.run.Options().programBoot)
         StartWriteBoot(h);
     else
         AfterBoot(h);
 }
 
 void AfterBoot(Host& h) {
-    if (Ticked(h, id::ProgramFlash))
+    if (h.run.Options().programFlash)
         StartWriteFlash(h);
     else
         AfterFlash(h);
 }
 
 void AfterFlash(Host& h) {
-    if (Ticked(h, id::ProgramKeyCode))
+    if (h.run.Options().programKeyCode)
         KeyCodeRule(h);
     else
         FinishRule(h);
@@ -242,21 +238,21 @@ void KeyCodeRule(Host& h) {
     }
     h.run.EnterStage(Stage::WriteKeyCode);
     FailLine(h, kKeyCodeLockedLine);
-    if (Ticked(h, id::EnableProtect))
+    if (h.run.Options().enableProtect)
         StopUnderProtect(h);
     else
         ExitWith(h, 0);
 }
 
 void FinishRule(Host& h) {
-    if (Ticked(h, id::EnableProtect))
+    if (h.run.Options().enableProtect)
         StopUnderProtect(h);
     else
         ExitWith(h, 1);
 }
 
 void OnProgramModeReply(Host& h, const ReplyFrame& reply) {
-    h.ui.AppendLogRaw("OK");
+    h.view().AppendLogRaw("OK");
     const uint8_t b0 = reply.payload[0], b1 = reply.payload[1], adapter = reply.payload[2];
     if (b0 == 0x00 && b1 == 0xFF) {
         FailLine(h, kKeyCodeVerifyFailedLine);
@@ -271,21 +267,21 @@ void OnProgramModeReply(Host& h, const ReplyFrame& reply) {
         return;
     }
     if (b0 == 0x55 && b1 == 0x55) {
-        h.ui.AppendLog(kKeyCodePassLine);
+        h.view().AppendLog(kKeyCodePassLine);
         h.run.SetKeyCodeEnabled(true);
     } else if (b0 == 0xAA && b1 == 0xAA) {
-        h.ui.AppendLog(kKeyCodeNotEnabledLine);
+        h.view().AppendLog(kKeyCodeNotEnabledLine);
         h.run.SetKeyCodeEnabled(false);
     }
     if (!h.run.AutoSequence()) {
         ResumePendingOperation(h);
-    } else if (Ticked(h, id::EraseChip)) {
+    } else if (h.run.Options().eraseChip) {
         StartChipErase(h);
-    } else if (Ticked(h, id::ProgramBoot)) {
+    } else if (h.run.Options().programBoot) {
         StartWriteBoot(h);
-    } else if (Ticked(h, id::ProgramFlash)) {
+    } else if (h.run.Options().programFlash) {
         StartWriteFlash(h);
-    } else if (Ticked(h, id::ProgramKeyCode)) {
+    } else if (h.run.Options().programKeyCode) {
         KeyCodeRule(h);
     } else {
         ExitWith(h, 1);
@@ -298,7 +294,7 @@ void OnChipEraseReply(Host& h, const ReplyFrame& reply) {
         ExitWith(h, 0);
         return;
     }
-    h.ui.AppendLogRaw("OK");
+    h.view().AppendLogRaw("OK");
     if (h.run.AutoSequence())
         AfterErase(h);
     else
@@ -306,14 +302,14 @@ void OnChipEraseReply(Host& h, const ReplyFrame& reply) {
 }
 
 void OnKeyCodeWritten(Host& h, const ReplyFrame&) {
-    h.ui.AppendLogRaw("OK");
+    h.view().AppendLogRaw("OK");
     StartCheckKeyCode(h);
 }
 
 void OnKeyCodeChecked(Host& h, const ReplyFrame& reply) {
     const uint8_t b0 = reply.payload[0], b1 = reply.payload[1];
     if (b0 == 0x55 && b1 == 0x55) {
-        h.ui.AppendLogRaw("Pass");
+        h.view().AppendLogRaw("Pass");
         h.run.SetResultPass(1);
     } else if (b0 == 0xAA && b1 == 0xAA) {
         FailWord(h, "Failed.");
@@ -325,19 +321,19 @@ void OnKeyCodeChecked(Host& h, const ReplyFrame& reply) {
         ExitWith(h, 0);
         return;
     }
-    if (h.run.AutoSequence() && Ticked(h, id::EnableProtect))
+    if (h.run.AutoSequence() && h.run.Options().enableProtect)
         StopUnderProtect(h);
     else
         ExitWith(h, h.run.ResultPass());
 }
 
 void OnExitReply(Host& h, const ReplyFrame&) {
-    h.ui.AppendLogRaw("OK");
+    h.view().AppendLogRaw("OK");
     End(h);
 }
 
 void OnResetReply(Host& h, const ReplyFrame&) {
-    h.ui.AppendLogRaw("OK");
+    h.view().AppendLogRaw("OK");
     // The reset ends a DataFlash download: the controls come back with its reply.
     End(h);
 }

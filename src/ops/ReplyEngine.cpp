@@ -132,8 +132,8 @@ bool ReplyWillNotCome(Host& h, uint8_t code, Verdict verdict) {
         return false;
     }
     if (code == CMD_IDENTIFY) {
-        h.ui.AppendLogRaw("Failed");
-        h.ui.AppendLog(kCannotFindProgrammer);
+        h.view().AppendLogRaw("Failed");
+        h.view().AppendLog(kCannotFindProgrammer);
         run.Fail(verdict, kCannotFindProgrammer);
     } else {
         FailWord(h, "Timer Over ", verdict);
@@ -143,7 +143,7 @@ bool ReplyWillNotCome(Host& h, uint8_t code, Verdict verdict) {
 
 void EndAfterLostReply(Host& h) {
     const bool rewrite = h.run.Kind() == RunKind::FirmwareRewrite;
-    End(h, {.controls = rewrite ? ControlsAfter::OnlyComList : ControlsAfter::Idle,
+    End(h, {.controls = rewrite ? ControlState::OnlyComList : ControlState::Idle,
             .giveSerialNumberBack = true});
 }
 

@@ -49,7 +49,7 @@ const char* RunKindName(RunKind kind) {
     return "?";
 }
 
-void Run::Begin(RunKind kind, Stage stage) {
+void Run::Begin(RunKind kind, Stage stage, const ProgramOptions& options) {
     const bool keyCodeEnabled = keyCodeEnabled_;
     const uint64_t ended = ended_;
     Outcome last = std::move(lastOutcome_);
@@ -59,6 +59,7 @@ void Run::Begin(RunKind kind, Stage stage) {
     lastOutcome_ = std::move(last);
     kind_ = kind;
     stage_ = stage;
+    options_ = options;
 }
 
 void Run::Become(RunKind kind, Stage stage) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "ops/OperatorView.h"
+
 namespace lumacrest {
 
 enum class RunKind : uint8_t {
@@ -84,8 +86,10 @@ public:
     RunKind Kind() const { return kind_; }
     Stage CurrentStage() const { return stage_; }
     bool Active() const { return kind_ != RunKind::None; }
-    // Starts a run; everything of the run before is forgotten.
-    void Begin(RunKind kind, Stage stage);
+    // Starts a run with the program options as they are now; everything of the run before is
+    // forgotten. The options stay as they were at the start for the whole run.
+    void Begin(RunKind kind, Stage stage, const ProgramOptions& options = {});
+    const ProgramOptions& Options() const { return options_; }
     // The run goes on as another kind (an identify that rewrites the firmware).
     void Become(RunKind kind, Stage stage);
     void EnterStage(Stage stage) { stage_ = stage; }
@@ -171,6 +175,7 @@ public:
 private:
     RunKind kind_ = RunKind::None;
     Stage stage_ = Stage::None;
+    ProgramOptions options_;
     bool framesSent_ = false;
     std::optional<Outcome> failure_;
     bool serialNumberBack_ = false;

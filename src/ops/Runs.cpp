@@ -7,7 +7,7 @@
 namespace lumacrest {
 
 void BeginRun(Host& h, RunKind kind, Stage stage) {
-    h.run.Begin(kind, stage);
+    h.run.Begin(kind, stage, h.view().Options());
 }
 
 void End(Host& h, const Ending& ending) {
@@ -15,20 +15,7 @@ void End(Host& h, const Ending& ending) {
     h.timers().Stop(kBootSettleTimerId);
     if (ending.giveSerialNumberBack) GiveSerialNumberBack(h);
     if (ending.port == PortAfter::Close) h.link.Close();
-    switch (ending.controls) {
-        case ControlsAfter::Idle:
-            h.ui.EnableOperationControls();
-            break;
-        case ControlsAfter::OnlyComList:
-            h.ui.DisableOperationControls();
-            h.ui.SetEnabled(id::ComList, true);
-            break;
-        case ControlsAfter::ComListEnabled:
-            h.ui.SetEnabled(id::ComList, true);
-            break;
-        case ControlsAfter::Unchanged:
-            break;
-    }
+    if (ending.controls) h.view().SetControls(*ending.controls);
     if (!h.run.Active()) return;
     const Outcome outcome = h.run.Result();
     h.run.Record(outcome);
@@ -37,12 +24,12 @@ void End(Host& h, const Ending& ending) {
 }
 
 void FailWord(Host& h, const std::string& word, Verdict verdict) {
-    h.ui.AppendLogRaw(word);
-    h.run.Fail(verdict, h.ui.CurrentLine());
+    h.view().AppendLogRaw(word);
+    h.run.Fail(verdict, h.view().CurrentLine());
 }
 
 void FailLine(Host& h, const std::string& line) {
-    h.ui.AppendLog(line);
+    h.view().AppendLog(line);
     h.run.Fail(Verdict::Failed, line);
 }
 
@@ -62,7 +49,7 @@ bool RefuseWhileBusy(Host& h) {
 }
 
 void GiveSerialNumberBack(Host& h) {
-    if (h.run.AutoSequence() && h.ui.Checked(id::ProgramSn) && h.run.TakeSerialNumberBack())
+    if (h.run.AutoSequence() && h.run.Options().programSn && h.run.TakeSerialNumberBack())
         h.SnValue -= h.SnAdvance;
 }
 

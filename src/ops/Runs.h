@@ -2,6 +2,7 @@
 // programmer busy", and the serial number a failed chip gives back.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/Host.h"
@@ -12,18 +13,11 @@ namespace lumacrest {
 inline constexpr const char* kProgrammerBusy =
     "******A programmer operation is running: try again when it has finished******   ";
 
-// The controls a run leaves behind.
-enum class ControlsAfter : uint8_t {
-    Idle,            // the idle state of the window
-    OnlyComList,     // the programmer cannot work with this host: only the COM list
-    ComListEnabled,  // the COM list enabled, the rest as it is (a connect that failed)
-    Unchanged,
-};
-
 enum class PortAfter : uint8_t { Close, KeepOpen };
 
 struct Ending {
-    ControlsAfter controls = ControlsAfter::Idle;
+    // The controls the run leaves behind; nothing: as they are.
+    std::optional<ControlState> controls = ControlState::Idle;
     PortAfter port = PortAfter::Close;
     // The rules give the serial number back for this ending (a time-out, a refused frame, a
     // connect that failed between stages, the program closing).

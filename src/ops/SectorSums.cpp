@@ -32,7 +32,7 @@ void OnSectorSumRequest(Host& h, const ReplyFrame& reply) {
     const uint8_t index = h.run.SectorIndex();
     const std::vector<uint32_t>& sectors = h.dev.SectorSizes;
     if (sectors.empty() || index >= sectors.size() - 1) {
-        h.ui.AppendLogRaw("OK");
+        h.view().AppendLogRaw("OK");
         Finish(h);
         return;
     }

@@ -36,16 +36,16 @@ void OnStoredSettingsReport(Host& h, const ReplyFrame& reply) {
     }
     h.DeviceType = type;
     DeviceNameFromType(h, type);
-    const std::vector<std::string>& items = h.ui.Combo(id::McuList).items;
-    const auto it = std::find(items.begin(), items.end(), h.mcuName);
-    if (it != items.end()) h.ui.Select(id::McuList, static_cast<int>(it - items.begin()));
+    h.view().ShowMcu(h.mcuName);
     SetPageGeometry(h, pageSize, pageCount, h.dev.BootPageSize, h.dev.BootPageCount);
-    h.ui.SetCheck(id::ProgramKeyCode, p[17] != 0);
-    h.ui.SetCheck(id::EraseChip, p[18] != 0);
-    h.ui.SetCheck(id::ProgramFlash, p[19] != 0);
-    h.ui.SetCheck(id::EnableProtect, p[20] != 0);
-    h.ui.SetCheck(id::ProgramSn, p[22] != 0);
-    End(h, {.controls = ControlsAfter::Unchanged, .port = PortAfter::KeepOpen});
+    ProgramOptions options = h.view().Options();  // the report has no boot option
+    options.programKeyCode = p[17] != 0;
+    options.eraseChip = p[18] != 0;
+    options.programFlash = p[19] != 0;
+    options.enableProtect = p[20] != 0;
+    options.programSn = p[22] != 0;
+    h.view().ShowOptions(options);
+    End(h, {.controls = std::nullopt, .port = PortAfter::KeepOpen});
 }
 
 }  // namespace lumacrest

@@ -2,6 +2,7 @@
 
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
+#include "app/Commands.h"
 #include "ui/edit/BufferEdit.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
@@ -156,7 +157,7 @@ struct EditCommands : ::testing::Test {
     CommandRouter router;
     void SetUp() override {
         ASSERT_TRUE(SetPageGeometry(h, 256, 32, 256, 8));  // flash 8192, boot 2048
-        RegisterAllCommands(h, router);
+        WireCommands(h, router);
         for (std::size_t i = 0; i < 8192; ++i) h.buf().flash[i] = static_cast<uint8_t>(i * 7);
     }
     int CountLines(const std::string& prefix) {

@@ -7,6 +7,7 @@
 #include "image/CipherFiles.h"
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
@@ -55,7 +56,8 @@ TEST_F(CipherFilesTest, PackagesARawImageIntoWholeEncryptedPages) {
     const std::string image = Pattern(1000);
     WriteText(t.dir.File("fw.bin"), image);
     t.prompts.QueueFile(t.dir.File("fw.bin"));
-    CMainDlg dlg(h);
+    Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
     dlg.OnCommand(id::ReserveJia);
 
     EXPECT_EQ(t.prompts.fileFilters.back(),
@@ -231,7 +233,8 @@ TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
     h.FlashPagesToWrite = 256;
     h.buf().flash[1000] = 0x00;  // the reload erases what was there before
 
-    CMainDlg dlg(h);
+    Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
     dlg.OnCommand(id::FileJiaMi);
     const auto lines = t.LogLines();
     EXPECT_EQ(lines.end()[-1], "Open Flash File \"" + t.dir.File("app.bin") + "\"  . . . . . . OK");

@@ -6,6 +6,7 @@
 #include "app/Config.h"
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
@@ -27,7 +28,8 @@ class ConfigTest : public ::testing::Test {
     }
     test::TestHost t;
     Host& h = t.h();
-    CMainDlg dlg{h};
+    Application dlgApp{h};
+    CMainDlg& dlg = dlgApp.dlg;
 };
 
 // A full file in the layout written at close, with every field set to a distinct value.
@@ -135,7 +137,8 @@ TEST_F(ConfigTest, EveryFieldRoundTrips) {
     // Read back by a second host, the file gives the same settings.
     test::TestHost t2;
     WriteText(t2.dir.File("Config.dat"), written);
-    CMainDlg dlg2(t2.h());
+    Application app2(t2.h());
+    CMainDlg& dlg2 = app2.dlg;
     dlg2.OnInitDialog();
     dlg2.OnDestroy();
     EXPECT_EQ(ReadText(t2.dir.File("Config.dat")), written);
@@ -165,7 +168,8 @@ TEST_F(ConfigTest, SectorListOfNineteenAndTooMany) {
 
     test::TestHost t2;
     WriteText(t2.dir.File("Config.dat"), SampleConfig("/f.hex", 25));
-    CMainDlg dlg2(t2.h());
+    Application app2(t2.h());
+    CMainDlg& dlg2 = app2.dlg;
     dlg2.OnInitDialog();
     EXPECT_EQ(t2.h().dev.SectorSizes.size(), 19u);  // the rest is read and dropped
     EXPECT_EQ(t2.h().dev.AdapterText, "Adapter:ZK9_QFP64_001(51A)");

@@ -5,6 +5,7 @@
 #include "ops/Discovery.h"
 #include "link/Link.h"
 #include "support/FakeLink.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
@@ -304,7 +305,8 @@ TEST(Scan, WindowCommandsWaitAndClosingTheWindowEndsIt) {
     Host& h = t.h();
     t.MapPorts({1, 2, 3});
     for (unsigned n : {1u, 2u, 3u}) t.port.AddSilent(LinkHost::Device(n));
-    CMainDlg dlg(h);
+    Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
     // An Update or a second scan asked for from inside the scan's event pump does nothing.
     std::size_t writesBefore = 0;
     t.clock.Schedule(200, [&] {
@@ -363,7 +365,8 @@ TEST(StartUp, PortNumberFollowsTheSavedPortName) {
         ASSERT_NE(usb, std::string::npos);
         config.replace(usb, 3, name);
         test::WriteText(t.dir.File("Config.dat"), config);
-        CMainDlg dlg(t.h());
+        Application app(t.h());
+        CMainDlg& dlg = app.dlg;
         dlg.OnInitDialog();
         EXPECT_EQ(t.h().portName, name);
         EXPECT_EQ(t.h().portNumber, number);

@@ -9,6 +9,7 @@
 
 #include "image/ExToHex.h"
 #include "support/TestHost.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
@@ -85,7 +86,8 @@ TEST_F(ExToHexTest, ConvertsInAPrivateScratchDirectoryAndReplacesTheOutput) {
                   "'\nstat -c %a . > '" + t.dir.File("mode") + "'\nexec STANDIN \"$@\"\n");
     WriteText(Output(), "stale output of an earlier run\n");
     t.prompts.QueueFile(Source());
-    CMainDlg dlg(h);
+    Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
     dlg.OnCommand(id::ConvertExToHex);
 
     EXPECT_EQ(t.prompts.fileFilters.back(), "Ex Files (*.ex)|*.ex||");

@@ -9,6 +9,7 @@
 #include "image/ImageLoading.h"
 #include "link/Crc16.h"
 #include "support/TestHost.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
@@ -289,7 +290,8 @@ TEST_F(ImageLoadTest, ReloadStopsAtTheFirstFailure) {
 }
 
 TEST_F(ImageLoadTest, CommandsAreRoutedFromTheMainDialog) {
-    CMainDlg dlg(h);
+    Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
     const std::string path = File("r.ses");
     WriteText(path, "\x01\x02");
     t.prompts.QueueFile(path);

@@ -2,6 +2,7 @@
 
 #include "app/Config.h"
 #include "support/TestHost.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/MenuResource.h"
 #include "ui/main/ResourceIds.h"
@@ -96,7 +97,8 @@ class MainDialogTest : public ::testing::Test {
         dlg.OnInitDialog();
     }
     test::TestHost t;
-    CMainDlg dlg{t.h()};
+    Application dlgApp{t.h()};
+    CMainDlg& dlg = dlgApp.dlg;
 };
 
 TEST_F(MainDialogTest, CommandsWithoutHandlerDoNothing) {

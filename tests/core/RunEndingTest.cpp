@@ -99,6 +99,30 @@ TEST(Busy, FinishedExchangesLeaveTheFileCommandsFree) {
     }
 }
 
+// Nothing changes the images, the device or the options of a run while it runs: the commands
+// that would wait, and the run keeps the options it started with.
+TEST(Busy, CommandsThatWouldChangeARunWaitForIt) {
+    EngineHost t;
+    FillFlash(t.h());
+    t.port.delivery.extraDelayMs = 10;
+    t.Tick({id::EraseChip, id::ProgramFlash});
+    int blocks = 0;
+    t.box->onEvent = [&](const std::string& e) {
+        if (e.rfind("rx 0x13", 0) != 0 || ++blocks != 3) return;
+        t.clock.Schedule(1, [&] {
+            for (int command : {id::LoadProject, id::LoadFlashFile, id::SnSet, id::McuList,
+                                id::FlashBuffer, id::ChipErase, id::Update})
+                t.Command(command);
+        });
+    };
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.MessageTexts(), Lines(7, kProgrammerBusy));
+    EXPECT_TRUE(t.prompts.fileFilters.empty());
+    EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
+    EXPECT_TRUE(ChipHoldsImage(t));
+}
+
 // A well-formed reply that is shorter than the awaited one is no answer: the stage ends at
 // its time-out, and nothing is judged on bytes an earlier reply left behind.
 TEST(ShortReplies, EndTheStageAtItsTimeOut) {

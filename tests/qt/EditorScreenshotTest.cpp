@@ -17,6 +17,7 @@
 #include "ui/edit/BufferEdit.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
 #include "ui/edit/qt/CHexEditCtrl.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
@@ -61,7 +62,8 @@ class EditorScreenshotTest : public QObject {
         h.platform.shell = &shell;
         QVERIFY(SetPageGeometry(h, 256, 256, 256, 16));  // 64 KiB of flash
         LoadImage(h);
-        CMainDlg dlg(h);
+        Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
 
         bool checked = false;
         QTimer::singleShot(0, [&] {

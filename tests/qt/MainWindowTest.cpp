@@ -24,6 +24,7 @@
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
 #include "ui/main/MenuResource.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 #include "ui/chrome/qt/CGradientProgressCtrl.h"
@@ -40,7 +41,8 @@ private:
         ScriptedPrompts prompts;
         RecordingShell shell;
         Host host;
-        std::unique_ptr<CMainDlg> dlg;
+        std::unique_ptr<Application> app;
+        CMainDlg* dlg = nullptr;
         std::unique_ptr<MainWindow> window;
 
         Fixture() {
@@ -51,7 +53,8 @@ private:
             f.open(QIODevice::WriteOnly);
             f.write(QByteArray::fromStdString(DefaultConfigText()));
             f.close();
-            dlg = std::make_unique<CMainDlg>(host);
+            app = std::make_unique<Application>(host);
+            dlg = &app->dlg;
             window = std::make_unique<MainWindow>(*dlg);
             dlg->OnInitDialog();
         }

@@ -36,7 +36,7 @@ struct QtLinkHost : test::TestHost {
         ComboModel& com = h().ui.Combo(id::ComList);
         const auto it = std::find(com.items.begin(), com.items.end(), entry);
         h().ui.Select(id::ComList, static_cast<int>(it - com.items.begin()));
-        OnSelchangeCom(h());
+        OnSelchangeCom(h(), h().ui.Combo(id::ComList).SelectedText());
     }
     std::vector<std::string> Tail(std::size_t n) const {
         const std::vector<std::string> lines = LogLines();

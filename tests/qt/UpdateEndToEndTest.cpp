@@ -11,6 +11,7 @@
 #include "link/Link.h"
 #include "platform/qt/QtLink.h"
 #include "support/TestHost.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "support/ExpectedLogs.h"
 #include "ui/main/ResourceIds.h"
@@ -53,12 +54,14 @@ std::vector<uint8_t> ReadFile(const QString& path) {
 struct UpdateHost : test::TestHost {
     QtSerialPort serial;
     QtTimers timers;
-    std::unique_ptr<CMainDlg> dlg;
+    std::unique_ptr<Application> app;
+    CMainDlg* dlg = nullptr;
 
     explicit UpdateHost(const std::string& device) {
         h().platform.serial = &serial;
         h().platform.timers = &timers;
-        dlg = std::make_unique<CMainDlg>(h());
+        app = std::make_unique<Application>(h());
+        dlg = &app->dlg;
         test::WriteText(dir.File("Ports.dat"), "COM2 " + device + "\n");
         h().portNumber = 2;
         SetPageGeometry(h(), 256, 16, 128, 8);

@@ -1,5 +1,7 @@
 #include "support/EngineHost.h"
 
+#include "app/Application.h"
+
 #include "image/DeviceCatalogue.h"
 #include "ui/main/ResourceIds.h"
 
@@ -8,7 +10,8 @@ namespace lumacrest::test {
 EngineHost::EngineHost(sim::BoxConfig config) {
     MapPorts({1});
     box = &port.AddBox(Device(1), std::move(config));
-    dlg = std::make_unique<CMainDlg>(h());
+    app = std::make_unique<Application>(h());
+    dlg = &app->dlg;
     h().portNumber = 1;
     SetPageGeometry(h(), 64, 16, 32, 4);
     h().FlashPagesToWrite = 16;

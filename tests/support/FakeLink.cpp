@@ -174,7 +174,7 @@ void LinkHost::ChooseCom(const std::string& entry) {
     auto it = std::find(com.items.begin(), com.items.end(), entry);
     h().ui.Select(id::ComList,
                   it == com.items.end() ? -1 : static_cast<int>(it - com.items.begin()));
-    OnSelchangeCom(h());
+    OnSelchangeCom(h(), h().ui.Combo(id::ComList).SelectedText());
 }
 
 }  // namespace lumacrest::test

@@ -26,6 +26,7 @@
 #include "ui/edit/qt/CBufferEditDlg.h"
 #include "ui/edit/qt/CHexEditCtrl.h"
 #include "ui/edit/qt/CLoadAddressDlg.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 #include "ui/main/qt/MainWindow.h"
@@ -75,7 +76,8 @@ int main(int argc, char** argv) {
     Host host;
     host.programDir = dir.path().toStdString() + "/";
     host.platform = {&prompts, &shell, &serial, &timers, &processes};
-    CMainDlg dlg(host);
+    Application dlgApp(host);
+    CMainDlg& dlg = dlgApp.dlg;
     MainWindow window(dlg);
     prompts.SetParent(&window);
     dlg.OnInitDialog();

@@ -9,6 +9,7 @@
 #include "platform/qt/QtProcessRunner.h"
 #include "platform/qt/TerminationSignals.h"
 #include "platform/qt/QtPrompts.h"
+#include "app/Application.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/qt/MainWindow.h"
 
@@ -38,7 +39,8 @@ int main(int argc, char** argv) {
     host.programDir = programDir;
     host.platform = {&prompts, &shell, &serial, &timers, &processes};
 
-    CMainDlg dlg(host);
+    Application dlgApp(host);
+    CMainDlg& dlg = dlgApp.dlg;
     MainWindow window(dlg);
     prompts.SetParent(&window);
     dlg.OnInitDialog();

@@ -6,7 +6,6 @@
 #include "image/Checksums.h"
 #include "platform/AtomicFile.h"
 #include "platform/Prompts.h"
-#include "ui/main/CommandRouter.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -144,14 +143,6 @@ void EditSerialNumber(Host& h) {
     if (!h.prompts().EditSerialNumber(session)) return;
     h.SnValue = session.value;
     h.SnAddress = session.address;
-}
-
-void RegisterEditCommands(Host& h, CommandRouter& router) {
-    router.Add(id::FlashBuffer, [&h] { EditFlashBuffer(h); });
-    router.Add(id::BootBuffer, [&h] { EditBootBuffer(h); });
-    router.Add(id::KeyCodeSet, [&h] { EditKeyCode(h); });
-    router.Add(id::TbKeyCode, [&h] { EditKeyCode(h); });
-    router.Add(id::SnSet, [&h] { EditSerialNumber(h); });
 }
 
 }  // namespace lumacrest

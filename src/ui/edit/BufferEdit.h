@@ -11,7 +11,6 @@ namespace lumacrest {
 
 class Prompts;
 struct Host;
-class CommandRouter;
 
 // The editor's private copy; no edited length exceeds it.
 inline constexpr uint32_t kWorkingCopySize = 0x42000;
@@ -61,10 +60,7 @@ struct SnSetSession {
 // The message that refuses the flash editor when the flash area does not fit its copy.
 std::string FlashTooLargeMessage(uint32_t flashSize);
 
-// Flash Buffer, Boot Buffer, KeyCode Set, the toolbar's KeyCode button and SN Set.
-void RegisterEditCommands(Host& h, CommandRouter& router);
-
-// The commands themselves (also reached by the router).
+// Flash Buffer, Boot Buffer, KeyCode Set (and the toolbar's KeyCode button) and SN Set.
 void EditFlashBuffer(Host& h);
 void EditBootBuffer(Host& h);
 void EditKeyCode(Host& h);

@@ -20,8 +20,7 @@
 
 namespace lumacrest {
 
-CMainDlg::CMainDlg(Host& host) : host_(host) {
-    RegisterAllCommands(host_, router_);
+CMainDlg::CMainDlg(Host& host, CommandRouter& router) : host_(host), router_(router) {
     AttachEngine(host_);
     if (host_.platform.serial && host_.platform.timers)
         host_.link.Attach(host_.serial(), host_.timers());
@@ -33,7 +32,7 @@ void CMainDlg::OnInitDialog() {
     h.firmwareMinor = 0;
     h.maintenanceMajor = 0;
     h.maintenanceMinor = 2;
-    h.ui.SetProgress(MainModel::kProgressLower);
+    h.view().SetProgress(MainModel::kProgressLower);
 
     h.buf().Reset();
     h.dev.FlashPageSize = 256;
@@ -45,10 +44,10 @@ void CMainDlg::OnInitDialog() {
     h.BootPagesToWrite = h.dev.BootPageCount;
     h.portNumber = ComNameToPort(h.portName);  // an Update before any connect goes there
 
-    h.ui.AppendLog("SEP1:  Connect Device");
-    h.ui.AppendLog("SEP2:  Select MCU MN101EF51A_IAP");
-    h.ui.AppendLog("SEP3:  Load File");
-    h.ui.AppendLog("SEP4:  Update Device");
+    h.view().AppendLog("SEP1:  Connect Device");
+    h.view().AppendLog("SEP2:  Select MCU MN101EF51A_IAP");
+    h.view().AppendLog("SEP3:  Load File");
+    h.view().AppendLog("SEP4:  Update Device");
 }
 
 bool CMainDlg::OnCloseRequest(bool ask) {
@@ -69,80 +68,20 @@ void CMainDlg::OnDestroy() {
     host_.shutdownRequested = true;  // a running port scan ends by itself
     if (host_.run.Active() && host_.run.Kind() != RunKind::Scan) {
         host_.run.Fail(Verdict::Abandoned, "the program closed during the run");
-        End(host_, {.controls = ControlsAfter::Unchanged, .giveSerialNumberBack = true});
+        End(host_, {.controls = std::nullopt, .giveSerialNumberBack = true});
     }
     WriteConfig(host_);
 }
 
-namespace {
-// Commands refused while the programmer is busy: they would start a second conversation on
-// the line, or rewrite the files and buffers a run is using.
-bool RefusedWhileBusy(int command) {
-    switch (command) {
-        case id::ReserveJia:
-        case id::ReserveJie:
-        case id::FileJiaMi:
-        case id::FileJieMi:
-        case id::ReserveP:
-        case id::ChipErase:
-        case id::WriteFlash:
-        case id::ReadFlash:
-        case id::VerifyFlash:
-        case id::WriteBoot:
-        case id::ReadBoot:
-        case id::VerifyBoot:
-        case id::WriteKeyCode:
-        case id::CheckKeyCodeCmd:
-        case id::TbErase:
-        case id::TbWrite:
-        case id::TbVerify:
-        case id::TbRead:
-        case id::Update:
-        case id::ComList:
-        case id::McuList:
-            return true;
-        default:
-            return false;
-    }
-}
-}  // namespace
-
 void CMainDlg::OnCommand(int id) {
     // While the port scan waits for a reply, events run inside it: nothing else may start.
     if (host_.run.Kind() == RunKind::Scan) return;
-    if (RefusedWhileBusy(id) && RefuseWhileBusy(host_)) return;
+    if (router_.RefusedWhileBusy(id) && RefuseWhileBusy(host_)) return;
     router_.Dispatch(id);
 }
 
 void CMainDlg::OnSysCommand(int command) {
     if ((command & 0xFFF0) == id::SysAbout) host_.prompts().ShowAbout();
-}
-
-namespace {
-void RegisterShellCommands(Host& h, CommandRouter& router) {
-    router.Add(id::About, [&h] { h.prompts().ShowAbout(); });
-    router.Add(id::SysAbout, [&h] { h.prompts().ShowAbout(); });
-    auto help = [&h] { h.shell().OpenDocument(h.programDir + "Help.pdf", true); };
-    router.Add(id::UserHelp, help);
-    router.Add(id::TbHelp, help);
-    router.Add(id::MakerPage, [&h] { h.shell().OpenUrl(kMakerPageUrl); });
-    router.Add(id::DownloadPage, [&h] { h.shell().OpenUrl(kDownloadPageUrl); });
-    router.Add(id::WebPage2, [&h] { h.shell().OpenUrl(kSecondMakerPageUrl); });
-    router.Add(id::CheckSum, [&h] { ShowChecksums(h); });
-}
-}  // namespace
-
-void RegisterAllCommands(Host& h, CommandRouter& router) {
-    RegisterShellCommands(h, router);
-    RegisterImageLoadCommands(h, router);
-    RegisterHexWriteCommands(h, router);
-    RegisterProjectCommands(h, router);
-    RegisterEditCommands(h, router);
-    RegisterCipherFileCommands(h, router);
-    RegisterExToHexCommands(h, router);
-    RegisterLinkCommands(h, router);
-    router.Add(id::ReserveP, [&h] { StartProgrammerUpdate(h); });
-    RegisterOperationCommands(h, router);
 }
 
 }  // namespace lumacrest

@@ -18,7 +18,8 @@ inline constexpr const char* kStopRunQuestion =
 
 class CMainDlg {
 public:
-    explicit CMainDlg(Host& host);
+    // `router` holds what every command does (the composition root fills it).
+    CMainDlg(Host& host, CommandRouter& router);
 
     // Clears the buffers, reads Config.dat and writes the start lines into the log.
     void OnInitDialog();
@@ -39,11 +40,8 @@ public:
 
 private:
     Host& host_;
-    CommandRouter router_;
+    CommandRouter& router_;
     bool destroyed_ = false;
 };
-
-// Registers the commands of every subsystem with the router.
-void RegisterAllCommands(Host& h, CommandRouter& router);
 
 }  // namespace lumacrest
