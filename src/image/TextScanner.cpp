@@ -1,5 +1,9 @@
 #include "image/TextScanner.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 
 namespace lumacrest {
@@ -12,7 +16,17 @@ TextScanner::~TextScanner() { Close(); }
 
 bool TextScanner::Open(const std::string& path) {
     Close();
-    file_ = std::fopen(path.c_str(), "r");
+    // Regular files only, and the open never waits (a FIFO without a writer).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file_ = ::fdopen(fd, "r");
+    if (!file_) ::close(fd);
     return file_ != nullptr;
 }
 

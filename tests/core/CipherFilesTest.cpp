@@ -59,7 +59,9 @@ TEST_F(CipherFilesTest, PackagesARawImageIntoWholeEncryptedPages) {
     dlg.OnCommand(id::ReserveJia);
 
     EXPECT_EQ(t.prompts.fileFilters.back(),
-              "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||");
+              "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|S-Record Files "
+              "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|Bin Files "
+              "(*.bin)|*.bin||");
     const std::string file = ReadText(UpdateFile());
     ASSERT_EQ(file.size(), 1024u);
     const std::string plain = Decrypted(file, kUpdateFileKey);
@@ -80,13 +82,13 @@ TEST_F(CipherFilesTest, PackagesHexAndA90RecordsAtTheirOwnAddresses) {
     h.FlashLoadOffset = 0x4000;
     const std::string hex =
         ":020000020000FC\n"
-        ":04000000A1B2C3D4E4\n"
+        ":04000000A1B2C3D412\n"
         ":020000021000EC\n"
-        ":0200100055AA41\n"
-        ":04002000DEADBEEF00\n"  // type 04 below is skipped
-        ":02000004FFFF00\n"
+        ":0200100055AAEF\n"
+        ":04002000DEADBEEFA4\n"
+        ":02000004FFFFFC\n"  // moves nothing: no data record follows
         ":00000001FF\n"
-        ":02003000111100\n";  // after the end record: not read
+        ":020030001111AC\n";  // after the end record: not read
     for (const char* name : {"fw.hex", "FW.A90"}) {
         SCOPED_TRACE(name);
         WriteText(t.dir.File(name), hex);
@@ -108,9 +110,10 @@ TEST_F(CipherFilesTest, PackagerStopsAtTheUpdateFileLimitWithoutWritingPastIt) {
     // A record that starts below 128 KB and runs past it, then one far beyond.
     WriteText(t.dir.File("big.hex"),
               ":020000021000EC\n"
-              ":08FFFC00010203040506070800\n"
-              ":0200000240003C\n"
-              ":0400000099999999FF\n");
+              ":08FFFC000102030405060708D9\n"
+              ":020000024000BC\n"
+              ":040000009999999998\n"
+              ":00000001FF\n");
     h.buf().flash[131072] = 0x5A;
     t.prompts.QueueFile(t.dir.File("big.hex"));
     PackageUpdateFile(h);
@@ -287,9 +290,9 @@ TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
 TEST_F(ImageFileTest, ReloadsAHexImageAtTheLoadOffset) {
     h.FlashLoadOffset = 0x4000;
     WriteText(t.dir.File("app.HEX"),
-              ":10400000000102030405060708090A0B0C0D0E0F00\n"
-              ":043FF000EEEEEEEE00\n"  // below the load offset: dropped
-              ":02410000AABB00\n"
+              ":10400000000102030405060708090A0B0C0D0E0F38\n"
+              ":043FF000EEEEEEEE15\n"  // below the load offset: dropped
+              ":02410000AABB58\n"
               ":00000001FF\n");
     h.FlashFilePath = t.dir.File("app.HEX");
     EncryptImageFile(h);

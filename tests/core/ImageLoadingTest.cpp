@@ -52,8 +52,8 @@ class ImageLoadTest : public ::testing::Test {
 TEST_F(ImageLoadTest, LoadFlashFileLogsLoadsAndCountsPages) {
     const std::string path = File("app.hex");
     WriteText(path,
-              ":10400000000102030405060708090A0B0C0D0E0F78\n"
-              ":10410000FFEEDDCCBBAA99887766554433221100F8\n"
+              ":10400000000102030405060708090A0B0C0D0E0F38\n"
+              ":10410000FFEEDDCCBBAA99887766554433221100B7\n"
               ":00000001FF\n");
     h.buf().flash[0x500] = 0x12;  // erased by the load
     t.prompts.QueueFile(path);
@@ -200,7 +200,7 @@ TEST_F(ImageLoadTest, RangeFileButtonReadsRawFromOffsetZero) {
 
 TEST_F(ImageLoadTest, BootAndKeyCode) {
     const std::string boot = File("boot.hex");
-    WriteText(boot, ":10400000000102030405060708090A0B0C0D0E0F78\n:00000001FF\n");
+    WriteText(boot, ":10400000000102030405060708090A0B0C0D0E0F38\n:00000001FF\n");
     t.prompts.QueueFile(boot);
     Run(id::LoadBootFile);
     EXPECT_EQ(h.BootFilePath, boot);
@@ -212,9 +212,10 @@ TEST_F(ImageLoadTest, BootAndKeyCode) {
     // KeyCode HEX: addresses are buffer offsets; reading stops once a record passes 16.
     const std::string key = File("key.hex");
     WriteText(key,
-              ":08000000A1A2A3A4A5A6A7A8E0\n"
-              ":10000800B1B2B3B4B5B6B7B8B9BABBBCBDBEBFC0D0\n"
-              ":0100000099AA\n");
+              ":08000000A1A2A3A4A5A6A7A8D4\n"
+              ":10000800B1B2B3B4B5B6B7B8B9BABBBCBDBEBFC060\n"
+              ":010000009966\n"
+              ":00000001FF\n");
     const std::size_t linesBefore = t.LogLines().size();
     t.prompts.QueueFile(key);
     Run(id::LoadKeyCode);
@@ -238,7 +239,7 @@ TEST_F(ImageLoadTest, BootAndKeyCode) {
 
 TEST_F(ImageLoadTest, ReloadSkipsEmptyPathsAndLoadsTheRest) {
     const std::string flash = File("f.hex");
-    WriteText(flash, ":1040000000112233445566778899AABBCCDDEEFF78\n");
+    WriteText(flash, ":1040000000112233445566778899AABBCCDDEEFFB8\n:00000001FF\n");
     const std::string key = File("k.bin");
     WriteText(key, std::string(16, '\x33'));
     h.FlashFilePath = flash;
@@ -327,19 +328,22 @@ TEST_F(ImageLoadTest, HexFromStandardToolsLoadsExactly) {
     }
 }
 
-// A large file of junk and over-long tokens loads without harm and in bounded time.
-TEST_F(ImageLoadTest, JunkAndHugeFilesLoad) {
-    std::string junk;
+// A large file of junk and over-long tokens is refused in bounded time and changes nothing.
+TEST_F(ImageLoadTest, JunkAndHugeFilesAreRefused) {
+    std::string junk = ":0100000042BD\n";
     for (int i = 0; i < 200000; ++i) junk += static_cast<char>((i * 2654435761u) >> 24);
-    junk += "\n:" + std::string(3 << 20, 'F') + "\n:0100000042BD\n";
+    junk += "\n:" + std::string(3 << 20, 'F') + "\n:00000001FF\n";
     const std::string path = File("junk.HEX");
     WriteText(path, junk);
+    h.buf().flash[0] = 0x24;
     t.prompts.QueueFile(path);
     t.prompts.QueueLoadAddress(0u);
     Run(id::LoadFlashFile);
-    EXPECT_EQ(t.LogLines()[t.LogLines().size() - 3].substr(0, 16), "Open Flash File ");
-    EXPECT_EQ(h.buf().flash[0], 0x42);
-    EXPECT_TRUE(t.prompts.messages.empty());
+    const auto lines = t.LogLines();
+    EXPECT_EQ(lines[lines.size() - 2], "Open Flash File \"" + path + "\"  . . . . . . Failed");
+    EXPECT_EQ(lines.back().substr(0, 20), "File refused, line 2");
+    EXPECT_EQ(h.buf().flash[0], 0x24);
+    EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{"******Open Flash File Failed******   "});
 }
 
 }  // namespace
