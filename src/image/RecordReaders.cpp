@@ -130,11 +130,16 @@ std::optional<ReadError> ReadHexRecords(TextCursor& in, const DataSink& sink) {
 std::optional<ReadError> ReadSRecords(TextCursor& in, const DataSink& sink) {
     bool delivering = true;
     uint64_t dataRecords = 0;
+    bool endsWithCount = false;
     std::size_t lastLine = in.line;
     uint8_t rec[kMaxRecordBytes];
     for (;;) {
         in.SkipSpace();
-        if (in.AtEnd()) return ReadError{lastLine, "no termination record (S7, S8 or S9)"};
+        if (in.AtEnd()) {
+            // Without a start address some tools end the file with the count record instead.
+            if (endsWithCount) return std::nullopt;
+            return ReadError{lastLine, "no termination record (S7, S8 or S9)"};
+        }
         const std::size_t line = lastLine = in.line;
         if (in.text[in.pos] != 'S' || in.pos + 1 >= in.text.size() ||
             in.text[in.pos + 1] < '0' || in.text[in.pos + 1] > '9')
@@ -163,6 +168,7 @@ std::optional<ReadError> ReadSRecords(TextCursor& in, const DataSink& sink) {
         for (std::size_t i = 0; i < addressBytes; ++i) address = address << 8 | rec[1 + i];
         const uint8_t* data = rec + 1 + addressBytes;
         const std::size_t dataCount = count - addressBytes - 1;
+        endsWithCount = type == 5 || type == 6;
         switch (type) {
             case 0:
                 break;

@@ -61,7 +61,9 @@ std::optional<ReadError> ReadHexRecords(TextCursor& in, const DataSink& sink);
 
 // Motorola S-records: S0 (header, ignored), S1/S2/S3 (data with a 16/24/32-bit address),
 // S5/S6 (count of the data records so far: checked), S7/S8/S9 (termination, which ends the
-// stream). The checksum is the ones' complement of the sum of the count, address and data.
+// stream). A file may also end with its count record (tools write no termination record when
+// they have no start address); it may not end after a data record. The checksum is the ones'
+// complement of the sum of the count, address and data.
 std::optional<ReadError> ReadSRecords(TextCursor& in, const DataSink& sink);
 
 }  // namespace lumacrest

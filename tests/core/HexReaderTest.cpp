@@ -209,6 +209,8 @@ TEST(SRecordReader, AllAddressSizesAndCounts) {
     EXPECT_EQ(p.buf[0x12], 6);
     EXPECT_EQ(p.image.end, 0x10001u);
     for (int t : {7, 8}) EXPECT_FALSE(Srec(S(1, 0, {1}) + S(t, 0, {}), {0, 16}).error) << t;
+    // Without a start address the count record may end the file.
+    EXPECT_FALSE(Srec(S(1, 0, {1}) + S(5, 1, {}) + "\n", {0, 16}).error);
 }
 
 TEST(SRecordReader, EveryFaultIsRefusedWithItsLine) {
