@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 
@@ -163,6 +165,51 @@ TEST_F(CipherFilesTest, PackagerOpenFailuresAndCancel) {
     EXPECT_EQ(h.buf().flash[0], 0x12);
 }
 
+// Nothing is packaged from a file that is not a whole, good image, nor from an empty one: the
+// update file already there and the flash buffer stay as they are.
+TEST_F(CipherFilesTest, PackagerRefusesBadAndEmptyImages) {
+    WriteText(UpdateFile(), "a good update file");
+    std::filesystem::create_directory(t.dir.File("dir.hex"));
+    WriteText(t.dir.File("empty.hex"), ":00000001FF\n");
+    WriteText(t.dir.File("empty.bin"), "");
+    WriteText(t.dir.File("bad.hex"), ":0400000011223344AA\n:00000001FF\n");
+    WriteText(t.dir.File("cut.a90"), ":0400000011223344\n");
+    h.buf().flash[0] = 0x12;
+    const struct {
+        const char* name;
+        const char* message;
+        const char* logLine;  // nothing: an open failure
+    } cases[] = {
+        {"dir.hex", "******Open Hex File Failed******   ", nullptr},
+        {"empty.hex", "******Open Hex File Failed******   ", "File refused: the image is empty"},
+        {"empty.bin", "******Open Bin File Failed******   ", "File refused: the image is empty"},
+        {"bad.hex", "******Open Hex File Failed******   ", "File refused, line 1: bad record checksum"},
+        {"cut.a90", "******Open *.A90 file failed******   ",
+         "File refused, line 1: record shorter than its byte count"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t logLines = t.LogLines().size();
+        t.prompts.QueueFile(t.dir.File(c.name));
+        PackageUpdateFile(h);
+        EXPECT_EQ(LastMessage().text, c.message);
+        if (c.logLine) {
+            EXPECT_EQ(t.LogLines().back(), c.logLine);
+        } else {
+            EXPECT_EQ(t.LogLines().size(), logLines);
+        }
+        EXPECT_EQ(ReadText(UpdateFile()), "a good update file");
+        EXPECT_EQ(h.buf().flash[0], 0x12);
+    }
+
+    // S-records package like HEX.
+    WriteText(t.dir.File("fw.s19"), "S1070000112233444E\nS9030000FC\n");
+    t.prompts.QueueFile(t.dir.File("fw.s19"));
+    PackageUpdateFile(h);
+    EXPECT_EQ(LastMessage().text, "******File Save success******   ");
+    EXPECT_EQ(Decrypted(ReadText(UpdateFile()), kUpdateFileKey).substr(0, 5), "\x11\x22\x33\x44\xFF");
+}
+
 TEST_F(CipherFilesTest, PackagerRefusesWhileACommandIsOutstanding) {
     WriteText(t.dir.File("fw.bin"), Pattern(1000));
     h.buf().flash[0] = 0x12;
@@ -228,6 +275,12 @@ TEST_F(CipherFilesTest, UnpackingRefusesAFileLongerThanTheUpdateBuffer) {
     UnpackUpdateFile(h);
     EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
     EXPECT_EQ(h.FlashFilePath, t.dir.File("none.dat"));  // remembered before the open
+
+    // A FIFO is not waited for: it cannot be opened.
+    ASSERT_EQ(::mkfifo(t.dir.File("pipe.dat").c_str(), 0600), 0);
+    t.prompts.QueueFile(t.dir.File("pipe.dat"));
+    UnpackUpdateFile(h);
+    EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
 }
 
 class ImageFileTest : public CipherFilesTest {
