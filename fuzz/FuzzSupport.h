@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/Host.h"
+#include "image/DeviceCatalogue.h"
 #include "platform/ScriptedPrompts.h"
 
 namespace lumacrest::fuzz {
@@ -71,6 +72,20 @@ struct Snapshot {
                snAddress == now.snAddress && snWidth == now.snWidth &&
                checksum == now.checksum && flashPath == now.flashPath &&
                bootPath == now.bootPath && keyPath == now.keyPath && mcu == now.mcu;
+    }
+};
+
+// A host kept for all runs: scripted prompts, the scratch directory as its program directory,
+// and the largest geometry of the shipped parts.
+struct HostFixture {
+    ScriptedPrompts prompts;
+    Host host;
+    HostFixture() {
+        host.platform.prompts = &prompts;
+        host.programDir = ScratchDir();
+        host.ui.Combo(1005).items = {"MN101EF32D", "MN90F25XA"};
+        host.ui.Combo(1004).items = {"COM1", "USB"};
+        SetPageGeometry(host, 256, 288, 256, 16);
     }
 };
 

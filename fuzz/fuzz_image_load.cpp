@@ -9,14 +9,7 @@
 using namespace lumacrest;
 
 namespace {
-struct Fixture {
-    ScriptedPrompts prompts;
-    Host host;
-    Fixture() {
-        host.platform.prompts = &prompts;
-        SetPageGeometry(host, 256, 288, 256, 16);
-    }
-};
+using Fixture = fuzz::HostFixture;
 constexpr const char* kNames[] = {"image.hex", "image.bin", "image.s19", "image.srec",
                                   "image.HEX", "image.mot", "image.s37", "image.ses"};
 }  // namespace

@@ -9,15 +9,7 @@
 using namespace lumacrest;
 
 namespace {
-struct Fixture {
-    ScriptedPrompts prompts;
-    Host host;
-    Fixture() {
-        host.platform.prompts = &prompts;
-        host.ui.Combo(1005).items = {"MN101EF32D", "MN90F25XA"};
-        host.ui.Combo(1004).items = {"COM1", "USB"};
-    }
-};
+using Fixture = fuzz::HostFixture;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,14 +7,7 @@
 using namespace lumacrest;
 
 namespace {
-struct Fixture {
-    ScriptedPrompts prompts;
-    Host host;
-    Fixture() {
-        host.platform.prompts = &prompts;
-        host.programDir = fuzz::ScratchDir();
-    }
-};
+using Fixture = fuzz::HostFixture;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

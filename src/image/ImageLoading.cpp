@@ -1,8 +1,6 @@
 #include "image/ImageLoading.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <span>
 #include <vector>
 
@@ -94,13 +92,6 @@ void LoadFlash(Host& h, bool rangeFile) {
 }
 
 }  // namespace
-
-bool IsHexPath(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string tail = path.substr(path.size() - 4);
-    for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return tail == ".HEX";
-}
 
 uint32_t PagesFor(uint32_t end, uint32_t pageSize, uint32_t pageCount) {
     if (pageSize == 0) return 0;

@@ -21,9 +21,6 @@ inline constexpr const char* kRangeFileFilter = "Ses Files (*.ses)|*.ses||";
 
 enum class ImageTarget { Flash, Boot, KeyCode };
 
-// True when the path's last four characters are ".HEX" in any case. A shorter path is not.
-bool IsHexPath(const std::string& path);
-
 // Pages an image of `end` bytes occupies, rounded up, at most `pageCount`.
 uint32_t PagesFor(uint32_t end, uint32_t pageSize, uint32_t pageCount);
 

@@ -17,26 +17,22 @@ bool EndsWithNoCase(const std::string& s, std::string_view tail) {
     return true;
 }
 
-class HexImageReader : public ImageReader {
+// The text formats: the whole file is text, its records read by `records`.
+class TextImageReader : public ImageReader {
   public:
-    ImageFormat format() const override { return ImageFormat::IntelHex; }
+    using Records = std::optional<ReadError> (*)(TextCursor&, const DataSink&);
+    TextImageReader(ImageFormat format, Records records) : format_(format), records_(records) {}
+    ImageFormat format() const override { return format_; }
     std::optional<ReadError> Read(ImageInput& in, const AddressWindow&,
                                   const DataSink& sink) const override {
         TextCursor cursor(in.text);
         cursor.SkipByteOrderMark();
-        return ReadHexRecords(cursor, sink);
+        return records_(cursor, sink);
     }
-};
 
-class SRecordImageReader : public ImageReader {
-  public:
-    ImageFormat format() const override { return ImageFormat::SRecord; }
-    std::optional<ReadError> Read(ImageInput& in, const AddressWindow&,
-                                  const DataSink& sink) const override {
-        TextCursor cursor(in.text);
-        cursor.SkipByteOrderMark();
-        return ReadSRecords(cursor, sink);
-    }
+  private:
+    ImageFormat format_;
+    Records records_;
 };
 
 // Raw bytes: file byte i is the byte at address i. Only the wanted addresses are read.
@@ -65,8 +61,8 @@ class RawImageReader : public ImageReader {
     }
 };
 
-const HexImageReader kHexReader;
-const SRecordImageReader kSRecordReader;
+const TextImageReader kHexReader(ImageFormat::IntelHex, ReadHexRecords);
+const TextImageReader kSRecordReader(ImageFormat::SRecord, ReadSRecords);
 const RawImageReader kRawReader;
 
 }  // namespace

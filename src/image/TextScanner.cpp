@@ -1,10 +1,10 @@
 #include "image/TextScanner.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+
+#include "platform/AtomicFile.h"
 
 namespace lumacrest {
 
@@ -17,14 +17,8 @@ TextScanner::~TextScanner() { Close(); }
 bool TextScanner::Open(const std::string& path) {
     Close();
     // Regular files only, and the open never waits (a FIFO without a writer).
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = OpenRegularFile(path);
     if (fd < 0) return false;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     file_ = ::fdopen(fd, "r");
     if (!file_) ::close(fd);
     return file_ != nullptr;

@@ -83,21 +83,25 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::size_t maxByt
 
 RegularFile::~RegularFile() { Close(); }
 
-bool RegularFile::Open(const std::string& path) {
-    Close();
+int OpenRegularFile(const std::string& path, uint64_t* size) {
     // O_NONBLOCK: opening a FIFO without a writer must not wait for one.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
+    if (fd < 0) return -1;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return false;
+        return -1;
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    fd_ = fd;
-    size_ = static_cast<uint64_t>(st.st_size);
-    return true;
+    if (size) *size = static_cast<uint64_t>(st.st_size);
+    return fd;
+}
+
+bool RegularFile::Open(const std::string& path) {
+    Close();
+    fd_ = OpenRegularFile(path, &size_);
+    return fd_ >= 0;
 }
 
 void RegularFile::Close() {

@@ -21,6 +21,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& content);
 // regular file, is larger, or a read fails.
 bool ReadWholeFile(const std::string& path, std::string& out, std::size_t maxBytes);
 
+// Opens `path` (links followed) for reading, without blocking on the open: the descriptor of a
+// regular file (its size in `*size`), or -1 when it cannot be opened or is anything else.
+int OpenRegularFile(const std::string& path, uint64_t* size = nullptr);
+
 // A regular file opened for reading.
 class RegularFile {
   public:

@@ -9,6 +9,7 @@
 #include "image/Checksums.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
+#include "image/ImageReader.h"
 #include "link/Crc16.h"
 #include "support/TestHost.h"
 #include "ui/main/CMainDlg.h"
@@ -157,9 +158,9 @@ TEST_F(ImageLoadTest, ParserChosenByExtension) {
         Run(id::LoadFlashFile);
         EXPECT_EQ(h.buf().flash[0], ':') << name;
     }
-    EXPECT_FALSE(IsHexPath("hex"));
-    EXPECT_FALSE(IsHexPath(""));
-    EXPECT_TRUE(IsHexPath(".hex"));
+    EXPECT_FALSE(IsTextImagePath("hex"));
+    EXPECT_FALSE(IsTextImagePath(""));
+    EXPECT_TRUE(IsTextImagePath(".hex"));
 }
 
 TEST_F(ImageLoadTest, ReservedFlashWindowFollowsDevice) {
