@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,16 +17,24 @@
 
 namespace lumacrest::fuzz {
 
-// A directory of this process: in memory where /dev/shm exists.
+// A directory of this process (in memory where /dev/shm exists), removed when it exits.
 inline std::string ScratchDir() {
-    static const std::string dir = [] {
-        std::string base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        std::string d = base + "/lumacrest-fuzz-" + std::to_string(::getpid()) + "/";
-        std::string command = "mkdir -p '" + d + "'";
-        if (std::system(command.c_str()) != 0) std::abort();
-        return d;
-    }();
-    return dir;
+    struct Dir {
+        std::string path;
+        Dir() {
+            const std::string base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+            path = base + "/lumacrest-fuzz-" + std::to_string(::getpid()) + "/";
+            std::error_code ec;
+            std::filesystem::create_directories(path, ec);
+            if (ec) std::abort();
+        }
+        ~Dir() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    };
+    static const Dir dir;
+    return dir.path;
 }
 
 inline void WriteFile(const std::string& path, const uint8_t* data, std::size_t size) {
