@@ -23,8 +23,9 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
 for name in "${harnesses[@]}"; do
   found="build-fuzz/fuzz/found/$name"
-  mkdir -p "$found" "fuzz/corpus/$name"
-  corpora=("$found" "build-fuzz/fuzz/seeds/$name" "fuzz/corpus/$name")
+  mkdir -p "$found"
+  corpora=("$found" "build-fuzz/fuzz/seeds/$name")
+  [[ -d "fuzz/corpus/$name" ]] && corpora+=("fuzz/corpus/$name")
   if [[ -n "$seconds" ]]; then
     build-fuzz/fuzz/"$name" -max_total_time="$seconds" -print_final_stats=1 \
       -artifact_prefix="build-fuzz/fuzz/$name-" "${corpora[@]}"
