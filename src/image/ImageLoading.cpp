@@ -112,8 +112,6 @@ std::optional<uint32_t> LoadImageFile(Host& h, ImageTarget target, const std::st
             rules.limit = h.dev.BootSize;
             break;
         case ImageTarget::KeyCode:
-            // HEX and S-records stop storing once a record ends beyond the KeyCode; a raw
-            // file gives its first 18 bytes.
             rules = {0, IsTextImagePath(path) ? kKeyCodeHexLimit : kKeyCodeRawBytes,
                      ImageRules::AtLimit::Stop};
             break;

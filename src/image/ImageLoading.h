@@ -32,8 +32,8 @@ uint32_t PagesFor(uint32_t end, uint32_t pageSize, uint32_t pageCount);
 std::optional<uint32_t> LoadImageFile(Host& h, ImageTarget target, const std::string& path,
                                       uint32_t offset, ReadError* refusal = nullptr);
 
-// The open failure of a load: the error box, "Failed" on the open line, and for a refused file
-// the line that says why (RefusalLine).
+// The open failure of a load (images and projects): the error box, "Failed" on the open line,
+// and for a refused file the line that says why (RefusalLine).
 void ReportLoadFailure(Host& h, const std::string& message, const ReadError& refusal);
 
 // The commands.

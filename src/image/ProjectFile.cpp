@@ -9,6 +9,7 @@
 #include "image/Checksums.h"
 #include "image/DeviceCatalogue.h"
 #include "image/HexWriter.h"
+#include "image/ImageLoading.h"
 #include "image/ImageReader.h"
 #include "platform/AtomicFile.h"
 #include "ui/main/ResourceIds.h"
@@ -235,9 +236,7 @@ bool LoadProjectFile(Host& h, const std::string& path) {
     }
     file.Close();
     if (refusal) {
-        h.prompts().MessageBox(kOpenProjectFailed, MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
-        if (!refusal->reason.empty()) h.ui.AppendLog(RefusalLine(*refusal));
+        ReportLoadFailure(h, kOpenProjectFailed, *refusal);
         return false;
     }
     h.ui.AppendLogRaw("OK");
