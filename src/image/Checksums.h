@@ -1,5 +1,5 @@
-// The buffer checksums shown after every change of an image, and the hex digit helper of
-// every HEX parser.
+// The buffer checksums shown after every change of an image, and the lenient two-digit hex
+// helper (the record readers check their digits themselves and refuse a non-digit).
 #pragma once
 
 #include <cstdint>

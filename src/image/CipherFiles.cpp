@@ -1,10 +1,7 @@
 #include "image/CipherFiles.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,10 +10,9 @@
 #include "app/Config.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
-#include "image/HexReader.h"
 #include "image/ImageBuffers.h"
 #include "image/ImageLoading.h"
-#include "image/TextScanner.h"
+#include "image/ImageReader.h"
 #include "platform/AtomicFile.h"
 #include "ui/main/ResourceIds.h"
 
@@ -25,7 +21,8 @@ namespace lumacrest {
 namespace {
 
 constexpr const char* kPackageFilter =
-    "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||";
+    "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|S-Record Files "
+    "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|Bin Files (*.bin)|*.bin||";
 constexpr const char* kUnpackFilter =
     "Hex Files (*.dat)|*.DAT|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||";
 constexpr const char* kEncryptedFilter = "Bin Files (*.bin)|*.bin||";
@@ -46,35 +43,25 @@ bool HasExtension(const std::string& path, const char* ext) {
     return true;
 }
 
-// Opens a file for reading raw bytes; a directory counts as a file that cannot be opened.
-std::FILE* OpenRaw(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    struct stat st;
-    if (f && ::fstat(::fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
-        std::fclose(f);
-        return nullptr;
-    }
-    return f;
-}
-
 // A file opened as raw bytes: at most `maxBytes` of it, and whether more followed. Nothing
-// when the file cannot be opened.
+// when the file cannot be opened (or is not a regular file, or a read fails).
 struct RawFile {
     std::vector<uint8_t> bytes;
     bool tooLong = false;
 };
 
 std::optional<RawFile> ReadRawFile(const std::string& path, std::size_t maxBytes) {
-    std::FILE* f = OpenRaw(path);
-    if (!f) return std::nullopt;
+    RegularFile f;
+    if (!f.Open(path)) return std::nullopt;
     RawFile file;
     file.bytes.resize(maxBytes);
-    const std::size_t n = std::fread(file.bytes.data(), 1, maxBytes, f);
-    file.bytes.resize(n);
-    file.tooLong = n == maxBytes && std::fgetc(f) != EOF;
-    const bool readError = std::ferror(f) != 0;
-    std::fclose(f);
-    if (readError) return std::nullopt;
+    const long long n = f.ReadAt(0, file.bytes.data(), maxBytes);
+    if (n < 0) return std::nullopt;
+    file.bytes.resize(static_cast<std::size_t>(n));
+    uint8_t extra = 0;
+    const long long more = f.ReadAt(static_cast<uint64_t>(n), &extra, 1);
+    if (more < 0) return std::nullopt;
+    file.tooLong = more > 0;
     return file;
 }
 
@@ -89,11 +76,11 @@ ReloadResult ReloadFlashImage(Host& h, uint32_t& end) {
         return ReloadResult::NoFile;
     }
     h.ui.AppendLog("Open Flash File \"" + h.FlashFilePath + "\"  . . . . . . ");
+    ReadError refusal;
     std::optional<uint32_t> loaded =
-        LoadImageFile(h, ImageTarget::Flash, h.FlashFilePath, h.FlashLoadOffset);
+        LoadImageFile(h, ImageTarget::Flash, h.FlashFilePath, h.FlashLoadOffset, &refusal);
     if (!loaded) {
-        h.prompts().MessageBox("******Open Flash File Failed******   ", MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
+        ReportLoadFailure(h, "******Open Flash File Failed******   ", refusal);
         h.FlashFilePath = " ";
         return ReloadResult::OpenFailed;
     }
@@ -125,39 +112,37 @@ void PackageUpdateFile(Host& h) {
     std::optional<std::string> path = h.prompts().OpenFile(kPackageFilter);
     if (!path) return;
 
-    ImageBuffers& b = h.buf();
+    // The image is read into a scratch copy of the update area (record bytes at 128 KB and
+    // above go nowhere); the flash buffer changes only when the whole file is good.
     const uint32_t limit = static_cast<uint32_t>(kUpdateFileMaxSize);
-    // Only the update area: record bytes at 128 KB and above go nowhere.
-    const std::span<uint8_t> area(b.flash.data(), kUpdateFileMaxSize);
-    uint32_t length = 0;
-    bool tooLong = false;
-    const bool a90 = HasExtension(*path, ".A90");
-    if (a90 || IsHexPath(*path)) {
-        TextScanner in;
-        if (!in.Open(*path)) {
-            h.prompts().MessageBox(a90 ? kOpenA90Failed : kOpenHexFailed, MsgIcon::Error);
-            return;
-        }
-        b.flash.fill(0xFF);
-        const HexImageResult image =
-            ReadHexImage(in, area, HexImageRules{0, limit, HexImageRules::AtLimit::Stop});
-        length = image.end;
-        tooLong = image.passedLimit;
-    } else {
-        std::FILE* f = OpenRaw(*path);
-        if (!f) {
-            h.prompts().MessageBox(kOpenBinFailed, MsgIcon::Error);
-            return;
-        }
-        b.flash.fill(0xFF);
-        length = ReadBinaryImage(f, area, 0, limit);
-        tooLong = length == limit && std::fgetc(f) != EOF;
-        std::fclose(f);
+    const ImageNames names{.a90IsHex = true};
+    const char* openFailed = HasExtension(*path, ".A90")       ? kOpenA90Failed
+                             : IsTextImagePath(*path, names) ? kOpenHexFailed
+                                                             : kOpenBinFailed;
+    std::vector<uint8_t> scratch(kUpdateFileMaxSize, uint8_t{0xFF});
+    ImageFileResult read =
+        ReadImageFile(*path, scratch, {0, limit, ImageRules::AtLimit::Stop}, names);
+    if (read.status == ImageFileResult::Status::Loaded && read.image.end == 0) {
+        // Nothing to package: an empty update file would replace a good one.
+        read.status = ImageFileResult::Status::Refused;
+        read.refusal = {0, "the image is empty"};
     }
+    if (read.status != ImageFileResult::Status::Loaded) {
+        h.prompts().MessageBox(openFailed, MsgIcon::Error);
+        if (read.status == ImageFileResult::Status::Refused)
+            h.ui.AppendLog(RefusalLine(read.refusal));
+        return;
+    }
+    uint32_t length = read.image.end;
+    const bool tooLong = read.image.passedLimit ||
+                         (read.format == ImageFormat::Raw && read.fileSize > limit);
     if (tooLong) {
         h.prompts().MessageBox(kFileTooLong, MsgIcon::Error);
         length = limit;
     }
+    ImageBuffers& b = h.buf();
+    b.flash.fill(0xFF);
+    std::copy(scratch.begin(), scratch.end(), b.flash.begin());
 
     const uint32_t pages =
         std::min((length + kUpdatePageSize - 1) / kUpdatePageSize, kUpdatePageCount);

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "image/RecordReaders.h"
 #include "platform/AtomicFile.h"
 #include "ui/main/ResourceIds.h"
 
@@ -141,6 +142,12 @@ void ConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
         case ProcessOutcome::Status::Exited:
             break;
     }
+    // Success is the output, not the exit status; a status other than 0 is still told.
+    if (run.exitCode > 0)
+        h.ui.AppendLog(std::string(kConverterName) + " exited with status " +
+                       std::to_string(run.exitCode));
+    else if (run.exitCode < 0)
+        h.ui.AppendLog(std::string(kConverterName) + " was ended by a signal");
     const std::string result = scratch.path() + kScratchOutput;
     if (!CanRead(result)) {
         Fail(h, std::string(kConverterName) + " wrote no HEX file");
@@ -148,6 +155,17 @@ void ConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
     }
     if (!ReadWholeFile(result, content, kMaxFileSize)) {
         Fail(h, "cannot read the HEX file " + std::string(kConverterName) + " wrote");
+        return;
+    }
+    // Only a whole, good HEX file is a result: a converter that failed half-way leaves a
+    // partial one.
+    TextCursor hex(content);
+    hex.SkipByteOrderMark();
+    if (std::optional<ReadError> bad =
+            ReadHexRecords(hex, [](const DataRecord&) { return DataFlow::Continue; })) {
+        std::string where = bad->line ? "line " + std::to_string(bad->line) + ": " : "";
+        Fail(h, std::string(kConverterName) + " wrote no whole, good HEX file (" + where +
+                    bad->reason + ")");
         return;
     }
     if (!WriteFileAtomically(output, content)) {

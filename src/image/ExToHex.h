@@ -1,6 +1,7 @@
 // Convert Ex To Hex: the external converter "e.exe" from the program directory turns a
 // ".ex" file into an Intel HEX file beside it. The converter works on copies in a private
-// scratch directory made for each run; every wait for it is bounded.
+// scratch directory made for each run; every wait for it is bounded, and everything it
+// started ends with it. Its output is taken only when it reads as a whole, good HEX file.
 #pragma once
 
 #include <chrono>

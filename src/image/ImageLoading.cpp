@@ -1,24 +1,21 @@
 #include "image/ImageLoading.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <filesystem>
 #include <span>
+#include <vector>
 
 #include "app/Config.h"
 #include "image/Checksums.h"
 #include "image/DeviceCatalogue.h"
-#include "image/HexReader.h"
-#include "image/TextScanner.h"
+#include "image/ImageReader.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
 namespace {
 
-// KeyCode files: HEX reading stops once a record ends beyond the KeyCode; a raw file gives
-// its first 18 bytes.
+// KeyCode files: HEX and S-record storing stops once a record ends beyond the KeyCode; a raw
+// file gives its first 18 bytes.
 constexpr uint32_t kKeyCodeHexLimit = 16;
 constexpr uint32_t kKeyCodeRawBytes = 18;
 
@@ -38,11 +35,6 @@ std::string OpenLine(const char* start, const std::string& path) {
     line += path;
     line += kPathEnd;
     return line;
-}
-
-bool IsDirectory(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_directory(path, ec);
 }
 
 std::span<uint8_t> TargetBuffer(Host& h, ImageTarget target) {
@@ -74,10 +66,10 @@ void AfterBootLoad(Host& h, uint32_t end) {
 std::optional<uint32_t> LoadLogged(Host& h, ImageTarget target, const Names& names,
                                    const std::string& path, uint32_t offset) {
     h.ui.AppendLog(OpenLine(names.logStart, path));
-    std::optional<uint32_t> end = LoadImageFile(h, target, path, offset);
+    ReadError refusal;
+    std::optional<uint32_t> end = LoadImageFile(h, target, path, offset, &refusal);
     if (!end) {
-        h.prompts().MessageBox(names.failed, MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
+        ReportLoadFailure(h, names.failed, refusal);
         return std::nullopt;
     }
     h.ui.AppendLogRaw("OK");
@@ -101,13 +93,6 @@ void LoadFlash(Host& h, bool rangeFile) {
 
 }  // namespace
 
-bool IsHexPath(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string tail = path.substr(path.size() - 4);
-    for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return tail == ".HEX";
-}
-
 uint32_t PagesFor(uint32_t end, uint32_t pageSize, uint32_t pageCount) {
     if (pageSize == 0) return 0;
     const uint64_t pages = (uint64_t{end} + pageSize - 1) / pageSize;
@@ -115,41 +100,44 @@ uint32_t PagesFor(uint32_t end, uint32_t pageSize, uint32_t pageCount) {
 }
 
 std::optional<uint32_t> LoadImageFile(Host& h, ImageTarget target, const std::string& path,
-                                      uint32_t offset) {
-    if (IsDirectory(path)) return std::nullopt;
+                                      uint32_t offset, ReadError* refusal) {
+    if (refusal) *refusal = ReadError{};
     std::span<uint8_t> buffer = TargetBuffer(h, target);
-    uint32_t limit = 0;
+    ImageRules rules{offset, 0, ImageRules::AtLimit::Continue};
     switch (target) {
         case ImageTarget::Flash:
-            limit = h.dev.FlashSize;
+            rules.limit = h.dev.FlashSize;
             break;
         case ImageTarget::Boot:
-            limit = h.dev.BootSize;
+            rules.limit = h.dev.BootSize;
             break;
         case ImageTarget::KeyCode:
-            offset = 0;
+            rules = {0, IsTextImagePath(path) ? kKeyCodeHexLimit : kKeyCodeRawBytes,
+                     ImageRules::AtLimit::Stop};
             break;
     }
 
-    if (IsHexPath(path)) {
-        TextScanner in;
-        if (!in.Open(path)) return std::nullopt;
-        std::fill(buffer.begin(), buffer.end(), uint8_t{0xFF});
-        HexImageRules rules{offset, limit, HexImageRules::AtLimit::Continue};
-        if (target == ImageTarget::KeyCode) {
-            rules.limit = kKeyCodeHexLimit;
-            rules.atLimit = HexImageRules::AtLimit::Stop;
-        }
-        return ReadHexImage(in, buffer, rules).end;
+    // The scratch copy starts erased, as the buffer would.
+    std::vector<uint8_t> scratch(buffer.size(), uint8_t{0xFF});
+    ImageFileResult read = ReadImageFile(path, scratch, rules);
+    if (read.status == ImageFileResult::Status::Loaded && target == ImageTarget::KeyCode &&
+        (!read.image.lowestStored || *read.image.lowestStored >= kKeyCodeLength)) {
+        read.status = ImageFileResult::Status::Refused;
+        read.refusal = {0, "no byte of it lands in the KeyCode (offsets 0-15)"};
     }
+    if (read.status != ImageFileResult::Status::Loaded) {
+        if (refusal && read.status == ImageFileResult::Status::Refused)
+            *refusal = std::move(read.refusal);
+        return std::nullopt;
+    }
+    std::copy(scratch.begin(), scratch.end(), buffer.begin());
+    return read.image.end;
+}
 
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return std::nullopt;
-    std::fill(buffer.begin(), buffer.end(), uint8_t{0xFF});
-    if (target == ImageTarget::KeyCode) limit = kKeyCodeRawBytes;
-    const uint32_t end = ReadBinaryImage(file, buffer, offset, limit);
-    std::fclose(file);
-    return end;
+void ReportLoadFailure(Host& h, const std::string& message, const ReadError& refusal) {
+    h.prompts().MessageBox(message, MsgIcon::Error);
+    h.ui.AppendLogRaw("Failed");
+    if (!refusal.reason.empty()) h.ui.AppendLog(RefusalLine(refusal));
 }
 
 void LoadFlashFile(Host& h) {
@@ -181,10 +169,12 @@ void LoadKeyCodeFile(Host& h) {
 void ReloadImageFiles(Host& h) {
     h.ui.WriteSeparator();
 
-    // An open failure ends the whole reload; the remembered path is dropped.
-    auto failed = [&h](const char* message, std::string& rememberedPath, bool forgetPath) {
-        h.prompts().MessageBox(message, MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
+    // An open failure (or a refused file) ends the whole reload; the remembered path is
+    // dropped.
+    ReadError refusal;
+    auto failed = [&h, &refusal](const char* message, std::string& rememberedPath,
+                                 bool forgetPath) {
+        ReportLoadFailure(h, message, refusal);
         if (forgetPath) rememberedPath.assign(1, ' ');
     };
 
@@ -192,7 +182,7 @@ void ReloadImageFiles(Host& h) {
         h.ui.AppendLog("Open Flash File.......Can not find");
     } else {
         h.ui.AppendLog(OpenLine(kFlashNames.logStart, h.FlashFilePath));
-        if (!LoadImageFile(h, ImageTarget::Flash, h.FlashFilePath, h.FlashLoadOffset)) {
+        if (!LoadImageFile(h, ImageTarget::Flash, h.FlashFilePath, h.FlashLoadOffset, &refusal)) {
             failed(kFlashNames.failed, h.FlashFilePath, true);
             return;
         }
@@ -206,7 +196,7 @@ void ReloadImageFiles(Host& h) {
     } else {
         h.ui.AppendLog(OpenLine(kBootNames.logStart, h.BootFilePath));
         std::optional<uint32_t> end =
-            LoadImageFile(h, ImageTarget::Boot, h.BootFilePath, h.BootLoadOffset);
+            LoadImageFile(h, ImageTarget::Boot, h.BootFilePath, h.BootLoadOffset, &refusal);
         if (!end) {
             failed(kBootNames.failed, h.BootFilePath, true);
             return;
@@ -220,9 +210,9 @@ void ReloadImageFiles(Host& h) {
         h.ui.AppendLog("Open KeyCode File.......Can not find");
     } else {
         h.ui.AppendLog(OpenLine("Open Keycode File \"", h.KeyCodeFilePath));
-        if (!LoadImageFile(h, ImageTarget::KeyCode, h.KeyCodeFilePath, 0)) {
-            // A HEX KeyCode file is forgotten; a raw one stays remembered.
-            if (IsHexPath(h.KeyCodeFilePath)) {
+        if (!LoadImageFile(h, ImageTarget::KeyCode, h.KeyCodeFilePath, 0, &refusal)) {
+            // A HEX (or S-record) KeyCode file is forgotten; a raw one stays remembered.
+            if (IsTextImagePath(h.KeyCodeFilePath)) {
                 failed("******Open Keycode File Failed******   ", h.KeyCodeFilePath, true);
             } else {
                 failed(kKeyCodeNames.failed, h.KeyCodeFilePath, false);

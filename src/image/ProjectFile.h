@@ -17,8 +17,10 @@ inline constexpr const char* kProjectFilter = "Pro Files (*.Prjt)|*.Prjt||";
 // written as whole records; `why` tells the reason.
 std::optional<std::string> BuildProjectText(Host& h, std::string* why);
 
-// Applies a project file (everything after the open dialog and the first log line). False
-// when the file cannot be opened (nothing changed) or its page geometry is refused.
+// Applies a project file (everything after the open dialog and the first log line). The whole
+// file is read and checked first: false, with nothing changed, when it cannot be opened or is
+// not acceptable as a whole (the header, the page geometry, every record of the three
+// sections); a refused file also gets a log line with the line number and the reason.
 bool LoadProjectFile(Host& h, const std::string& path);
 
 void SaveProject(Host& h);  // menu Save Prj File

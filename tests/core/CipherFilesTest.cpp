@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 
@@ -61,7 +63,9 @@ TEST_F(CipherFilesTest, PackagesARawImageIntoWholeEncryptedPages) {
     dlg.OnCommand(id::ReserveJia);
 
     EXPECT_EQ(t.prompts.fileFilters.back(),
-              "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||");
+              "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|S-Record Files "
+              "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|Bin Files "
+              "(*.bin)|*.bin||");
     const std::string file = ReadText(UpdateFile());
     ASSERT_EQ(file.size(), 1024u);
     const std::string plain = Decrypted(file, kUpdateFileKey);
@@ -82,13 +86,13 @@ TEST_F(CipherFilesTest, PackagesHexAndA90RecordsAtTheirOwnAddresses) {
     h.FlashLoadOffset = 0x4000;
     const std::string hex =
         ":020000020000FC\n"
-        ":04000000A1B2C3D4E4\n"
+        ":04000000A1B2C3D412\n"
         ":020000021000EC\n"
-        ":0200100055AA41\n"
-        ":04002000DEADBEEF00\n"  // type 04 below is skipped
-        ":02000004FFFF00\n"
+        ":0200100055AAEF\n"
+        ":04002000DEADBEEFA4\n"
+        ":02000004FFFFFC\n"  // moves nothing: no data record follows
         ":00000001FF\n"
-        ":02003000111100\n";  // after the end record: not read
+        ":020030001111AC\n";  // after the end record: not read
     for (const char* name : {"fw.hex", "FW.A90"}) {
         SCOPED_TRACE(name);
         WriteText(t.dir.File(name), hex);
@@ -110,9 +114,10 @@ TEST_F(CipherFilesTest, PackagerStopsAtTheUpdateFileLimitWithoutWritingPastIt) {
     // A record that starts below 128 KB and runs past it, then one far beyond.
     WriteText(t.dir.File("big.hex"),
               ":020000021000EC\n"
-              ":08FFFC00010203040506070800\n"
-              ":0200000240003C\n"
-              ":0400000099999999FF\n");
+              ":08FFFC000102030405060708D9\n"
+              ":020000024000BC\n"
+              ":040000009999999998\n"
+              ":00000001FF\n");
     h.buf().flash[131072] = 0x5A;
     t.prompts.QueueFile(t.dir.File("big.hex"));
     PackageUpdateFile(h);
@@ -160,6 +165,51 @@ TEST_F(CipherFilesTest, PackagerOpenFailuresAndCancel) {
     EXPECT_EQ(t.prompts.messages.size(), 4u);
     EXPECT_FALSE(Exists(UpdateFile()));
     EXPECT_EQ(h.buf().flash[0], 0x12);
+}
+
+// Nothing is packaged from a file that is not a whole, good image, nor from an empty one: the
+// update file already there and the flash buffer stay as they are.
+TEST_F(CipherFilesTest, PackagerRefusesBadAndEmptyImages) {
+    WriteText(UpdateFile(), "a good update file");
+    std::filesystem::create_directory(t.dir.File("dir.hex"));
+    WriteText(t.dir.File("empty.hex"), ":00000001FF\n");
+    WriteText(t.dir.File("empty.bin"), "");
+    WriteText(t.dir.File("bad.hex"), ":0400000011223344AA\n:00000001FF\n");
+    WriteText(t.dir.File("cut.a90"), ":0400000011223344\n");
+    h.buf().flash[0] = 0x12;
+    const struct {
+        const char* name;
+        const char* message;
+        const char* logLine;  // nothing: an open failure
+    } cases[] = {
+        {"dir.hex", "******Open Hex File Failed******   ", nullptr},
+        {"empty.hex", "******Open Hex File Failed******   ", "File refused: the image is empty"},
+        {"empty.bin", "******Open Bin File Failed******   ", "File refused: the image is empty"},
+        {"bad.hex", "******Open Hex File Failed******   ", "File refused, line 1: bad record checksum"},
+        {"cut.a90", "******Open *.A90 file failed******   ",
+         "File refused, line 1: record shorter than its byte count"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t logLines = t.LogLines().size();
+        t.prompts.QueueFile(t.dir.File(c.name));
+        PackageUpdateFile(h);
+        EXPECT_EQ(LastMessage().text, c.message);
+        if (c.logLine) {
+            EXPECT_EQ(t.LogLines().back(), c.logLine);
+        } else {
+            EXPECT_EQ(t.LogLines().size(), logLines);
+        }
+        EXPECT_EQ(ReadText(UpdateFile()), "a good update file");
+        EXPECT_EQ(h.buf().flash[0], 0x12);
+    }
+
+    // S-records package like HEX.
+    WriteText(t.dir.File("fw.s19"), "S1070000112233444E\nS9030000FC\n");
+    t.prompts.QueueFile(t.dir.File("fw.s19"));
+    PackageUpdateFile(h);
+    EXPECT_EQ(LastMessage().text, "******File Save success******   ");
+    EXPECT_EQ(Decrypted(ReadText(UpdateFile()), kUpdateFileKey).substr(0, 5), "\x11\x22\x33\x44\xFF");
 }
 
 TEST_F(CipherFilesTest, PackagerReportsAnOutputItCannotCreate) {
@@ -212,6 +262,12 @@ TEST_F(CipherFilesTest, UnpackingRefusesAFileLongerThanTheUpdateBuffer) {
     UnpackUpdateFile(h);
     EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
     EXPECT_EQ(h.FlashFilePath, t.dir.File("none.dat"));  // remembered before the open
+
+    // A FIFO is not waited for: it cannot be opened.
+    ASSERT_EQ(::mkfifo(t.dir.File("pipe.dat").c_str(), 0600), 0);
+    t.prompts.QueueFile(t.dir.File("pipe.dat"));
+    UnpackUpdateFile(h);
+    EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
 }
 
 class ImageFileTest : public CipherFilesTest {
@@ -275,9 +331,9 @@ TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
 TEST_F(ImageFileTest, ReloadsAHexImageAtTheLoadOffset) {
     h.FlashLoadOffset = 0x4000;
     WriteText(t.dir.File("app.HEX"),
-              ":10400000000102030405060708090A0B0C0D0E0F00\n"
-              ":043FF000EEEEEEEE00\n"  // below the load offset: dropped
-              ":02410000AABB00\n"
+              ":10400000000102030405060708090A0B0C0D0E0F38\n"
+              ":043FF000EEEEEEEE15\n"  // below the load offset: dropped
+              ":02410000AABB58\n"
               ":00000001FF\n");
     h.FlashFilePath = t.dir.File("app.HEX");
     EncryptImageFile(h);

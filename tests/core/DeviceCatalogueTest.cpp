@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "ui/main/ResourceIds.h"
@@ -131,6 +133,23 @@ TEST_F(DeviceFileTest, ReadOnlyFileStillLoads) {
     Write("x\n1 16 0 0 256 64 256 4 3 1 0\nA\n");
     std::filesystem::permissions(t.dir.File("PART.cfg"), std::filesystem::perms::owner_read);
     EXPECT_TRUE(LoadDeviceParams(h, "PART"));
+}
+
+// Every device file that ships lists sectors that tile its flash exactly.
+TEST(ShippedDeviceFiles, SectorsTileTheFlash) {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(LUMACREST_SOURCE_DIR "/res")) {
+        if (entry.path().extension() != ".cfg") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        test::TestHost t;
+        std::filesystem::copy_file(entry.path(), t.dir.File(entry.path().filename().string()));
+        ASSERT_TRUE(LoadDeviceParams(t.h(), entry.path().stem().string()));
+        uint64_t sum = 0;
+        for (uint32_t sector : t.h().dev.SectorSizes) sum += sector;
+        EXPECT_EQ(sum, t.h().dev.FlashSize);
+        ++files;
+    }
+    EXPECT_GT(files, 0);
 }
 
 TEST(ClearReservedFlashWindow, OnlyForThePartsWithAWindow) {

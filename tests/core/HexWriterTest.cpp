@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "image/DeviceCatalogue.h"
-#include "image/HexReader.h"
 #include "image/HexWriter.h"
+#include "image/ImageReader.h"
 #include "support/TestHost.h"
 #include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
@@ -57,10 +57,10 @@ TEST(HexWriter, SectionsCrossSegmentsAndReadBackExactly) {
     EXPECT_EQ(lines[4608 + 2], ":00000001FF");
 
     std::vector<uint8_t> back(image.size(), 0);
-    TextScanner in;
-    ASSERT_TRUE(in.OpenText(out));
-    HexImageResult r = ReadHexImage(in, back, {0, static_cast<uint32_t>(image.size())});
-    EXPECT_EQ(r.end, image.size());
+    ImagePlacer placer(back, {0, static_cast<uint32_t>(image.size())});
+    TextCursor in(out);
+    EXPECT_FALSE(ReadHexRecords(in, [&placer](const DataRecord& r) { return placer(r); }));
+    EXPECT_EQ(placer.result().end, image.size());
     EXPECT_EQ(back, image);
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "image/Checksums.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
+#include "image/ImageReader.h"
 #include "link/Crc16.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
@@ -53,8 +56,8 @@ class ImageLoadTest : public ::testing::Test {
 TEST_F(ImageLoadTest, LoadFlashFileLogsLoadsAndCountsPages) {
     const std::string path = File("app.hex");
     WriteText(path,
-              ":10400000000102030405060708090A0B0C0D0E0F78\n"
-              ":10410000FFEEDDCCBBAA99887766554433221100F8\n"
+              ":10400000000102030405060708090A0B0C0D0E0F38\n"
+              ":10410000FFEEDDCCBBAA99887766554433221100B7\n"
               ":00000001FF\n");
     h.buf().flash[0x500] = 0x12;  // erased by the load
     t.prompts.QueueFile(path);
@@ -156,9 +159,9 @@ TEST_F(ImageLoadTest, ParserChosenByExtension) {
         Run(id::LoadFlashFile);
         EXPECT_EQ(h.buf().flash[0], ':') << name;
     }
-    EXPECT_FALSE(IsHexPath("hex"));
-    EXPECT_FALSE(IsHexPath(""));
-    EXPECT_TRUE(IsHexPath(".hex"));
+    EXPECT_FALSE(IsTextImagePath("hex"));
+    EXPECT_FALSE(IsTextImagePath(""));
+    EXPECT_TRUE(IsTextImagePath(".hex"));
 }
 
 TEST_F(ImageLoadTest, ReservedFlashWindowFollowsDevice) {
@@ -201,7 +204,7 @@ TEST_F(ImageLoadTest, RangeFileButtonReadsRawFromOffsetZero) {
 
 TEST_F(ImageLoadTest, BootAndKeyCode) {
     const std::string boot = File("boot.hex");
-    WriteText(boot, ":10400000000102030405060708090A0B0C0D0E0F78\n:00000001FF\n");
+    WriteText(boot, ":10400000000102030405060708090A0B0C0D0E0F38\n:00000001FF\n");
     t.prompts.QueueFile(boot);
     Run(id::LoadBootFile);
     EXPECT_EQ(h.BootFilePath, boot);
@@ -213,9 +216,10 @@ TEST_F(ImageLoadTest, BootAndKeyCode) {
     // KeyCode HEX: addresses are buffer offsets; reading stops once a record passes 16.
     const std::string key = File("key.hex");
     WriteText(key,
-              ":08000000A1A2A3A4A5A6A7A8E0\n"
-              ":10000800B1B2B3B4B5B6B7B8B9BABBBCBDBEBFC0D0\n"
-              ":0100000099AA\n");
+              ":08000000A1A2A3A4A5A6A7A8D4\n"
+              ":10000800B1B2B3B4B5B6B7B8B9BABBBCBDBEBFC060\n"
+              ":010000009966\n"
+              ":00000001FF\n");
     const std::size_t linesBefore = t.LogLines().size();
     t.prompts.QueueFile(key);
     Run(id::LoadKeyCode);
@@ -239,7 +243,7 @@ TEST_F(ImageLoadTest, BootAndKeyCode) {
 
 TEST_F(ImageLoadTest, ReloadSkipsEmptyPathsAndLoadsTheRest) {
     const std::string flash = File("f.hex");
-    WriteText(flash, ":1040000000112233445566778899AABBCCDDEEFF78\n");
+    WriteText(flash, ":1040000000112233445566778899AABBCCDDEEFFB8\n:00000001FF\n");
     const std::string key = File("k.bin");
     WriteText(key, std::string(16, '\x33'));
     h.FlashFilePath = flash;
@@ -299,49 +303,178 @@ TEST_F(ImageLoadTest, CommandsAreRoutedFromTheMainDialog) {
     EXPECT_EQ(h.buf().flash[1], 0x02);
 }
 
-// Standard tools' output of an image at 0x4000 that crosses a 64 KB boundary loads to exactly
-// the image bytes, and the checksum line is the CRC of the used range.
-TEST_F(ImageLoadTest, HexFromStandardToolsLoadsExactly) {
-    const std::size_t size = 288 * 256;
-    const std::string bin = File("image.bin");
-    WriteText(bin, Bytes(size, Pattern));
-    const std::string objcopyHex = File("objcopy.hex");
-    const std::string srecHex = File("srec.hex");
-    ASSERT_EQ(std::system(("objcopy -I binary -O ihex --change-addresses 0x4000 '" + bin + "' '" +
-                           objcopyHex + "'")
-                              .c_str()),
-              0);
-    ASSERT_EQ(std::system(("srec_cat '" + bin + "' -binary -offset 0x4000 -o '" + srecHex +
-                           "' -intel -address-length=3 2>/dev/null")
-                              .c_str()),
-              0);
-    for (const std::string& hex : {objcopyHex, srecHex}) {
-        ASSERT_NE(test::ReadText(hex).find(":020000021000EC"), std::string::npos) << hex;
-        h.buf().flash.fill(0);
-        t.prompts.QueueFile(hex);
-        Run(id::LoadFlashFile);
-        for (std::size_t i = 0; i < size; ++i) ASSERT_EQ(h.buf().flash[i], Pattern(i)) << hex << i;
-        EXPECT_EQ(h.buf().flash[size], 0xFF);
-        EXPECT_EQ(h.FlashPagesToWrite, 288u);
-        const auto lines = t.LogLines();
-        EXPECT_EQ(lines[lines.size() - 2],
-                  ChecksumLine("Flash Buffer Check Sum: ", h.buf().flash.data(), size));
-    }
+bool Installed(const char* tool) {
+    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// A large file of junk and over-long tokens loads without harm and in bounded time.
-TEST_F(ImageLoadTest, JunkAndHugeFilesLoad) {
-    std::string junk;
+// Files written by tools nobody here wrote load byte-exact: an image of 0x11000 bytes at 0x4000
+// (past 64 KB) as Intel HEX with linear (04) or segment (02) address records in several record
+// sizes, and as S-records, also in a file named .hex.
+TEST_F(ImageLoadTest, FilesFromStandardToolsLoadExactly) {
+    if (!Installed("srec_cat") || !Installed("objcopy"))
+        GTEST_SKIP() << "srec_cat (package srecord) or objcopy (package binutils) is not installed";
+    const std::size_t size = 0x11000;
+    const std::string bin = File("image.bin");
+    WriteText(bin, Bytes(size, Pattern));
+    const std::string srec = "srec_cat '" + bin + "' -binary -offset 0x4000 -o ";
+    const std::string objcopy = "objcopy -I binary --change-addresses 0x4000 '" + bin + "' ";
+    const struct {
+        const char* name;
+        std::string command;  // OUT stands for the file
+        const char* mustHold;
+    } tools[] = {
+        {"linear.hex", srec + "OUT -intel", ":02000004"},
+        {"linear16.hex", srec + "OUT -intel -obs=16", ":02000004"},
+        {"linear255.hex", srec + "OUT -intel -obs=255", ":02000004"},
+        {"segment.hex", srec + "OUT -intel -address-length=3", ":020000021000EC"},
+        {"image.s19", srec + "OUT -motorola", "S2"},
+        {"image.s37", srec + "OUT -motorola -address-length=4 -obs=64", "S3"},
+        {"srecords.hex", srec + "OUT -motorola", "S5"},
+        {"objcopy.hex", objcopy + "-O ihex OUT", ":020000021000EC"},
+        {"objcopy.srec", objcopy + "-O srec OUT", "S8"},
+    };
+    for (const auto& tool : tools) {
+        SCOPED_TRACE(tool.name);
+        std::string command = tool.command;
+        command.replace(command.find("OUT"), 3, "'" + File(tool.name) + "'");
+        ASSERT_EQ(std::system((command + " 2>/dev/null").c_str()), 0) << command;
+        ASSERT_NE(test::ReadText(File(tool.name)).find(tool.mustHold), std::string::npos);
+        h.buf().flash.fill(0);
+        t.prompts.QueueFile(File(tool.name));
+        Run(id::LoadFlashFile);
+        for (std::size_t i = 0; i < size; ++i) ASSERT_EQ(h.buf().flash[i], Pattern(i)) << i;
+        EXPECT_EQ(h.buf().flash[size], 0xFF);
+        EXPECT_EQ(h.FlashPagesToWrite, size / 256);
+        const auto lines = t.LogLines();
+        EXPECT_EQ(lines[lines.size() - 3],
+                  "Open Flash File \"" + File(tool.name) + "\"  . . . . . . OK");
+        EXPECT_EQ(lines[lines.size() - 2],
+                  ChecksumLine("Flash Buffer Check Sum: ", h.buf().flash.data(), 288 * 256));
+    }
+    EXPECT_TRUE(t.prompts.messages.empty());
+}
+
+// Every fault of a file ends in the open failure of its command plus a line that says where
+// and why; the buffers, the checksums and the remembered paths are as after an open failure.
+TEST_F(ImageLoadTest, ARefusedFileChangesNothing) {
+    const std::string good = ":040000001122334452\n";
+    const struct {
+        const char* name;
+        std::string text;
+        std::string why;
+    } cases[] = {
+        {"changed.hex", ":0400000011223345\n:00000001FF\n", "File refused, line 1: record shorter than its byte count"},
+        {"byte.hex", good + ":0400100011223345" "42\n:00000001FF\n", "File refused, line 2: bad record checksum"},
+        {"cut.hex", good + ":04001000112233\n:00000001FF\n", "File refused, line 2: record shorter than its byte count"},
+        {"noend.hex", good + good, "File refused, line 2: no end record"},
+        {"junk.hex", "\x7f" "ELF\x01\x02 junk", "File refused, line 1: not a HEX record"},
+        {"empty.hex", "", "File refused, line 1: no end record"},
+        {"cut.s19", "S1070000112233444E\nS107001011223344", "File refused, line 2: record shorter than its byte count"},
+        {"noend.srec", "S1070000112233444E\n", "File refused, line 1: no termination record (S7, S8 or S9)"},
+    };
+    h.buf().flash[0] = 0x42;
+    h.buf().boot[0] = 0x43;
+    h.FlashPagesToWrite = 7;
+    ShowChecksums(h);
+    const std::string logBefore = h.ui.LogText();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteText(File(c.name), c.text);
+        for (int id : {id::LoadFlashFile, id::LoadBootFile}) {
+            t.prompts.QueueFile(File(c.name));
+            Run(id);
+            const auto lines = t.LogLines();
+            const char* what = id == id::LoadFlashFile ? "Flash" : "Boot";
+            EXPECT_EQ(lines[lines.size() - 2], std::string("Open ") + what + " File \"" +
+                                                   File(c.name) + "\"  . . . . . . Failed");
+            EXPECT_EQ(lines.back(), c.why);
+            EXPECT_EQ(t.MessageTexts().back(),
+                      std::string("******Open ") + what + " File Failed******   ");
+        }
+        EXPECT_EQ(h.FlashFilePath, File(c.name));  // remembered, as after an open failure
+        EXPECT_EQ(h.buf().flash[0], 0x42);
+        EXPECT_EQ(h.buf().flash[4], 0xFF);
+        EXPECT_EQ(h.buf().boot[0], 0x43);
+        EXPECT_EQ(h.FlashPagesToWrite, 7u);
+    }
+    // No checksum line was written by any of them.
+    EXPECT_EQ(h.ui.LogText().find("Check Sum", logBefore.size()), std::string::npos);
+
+    // The reload stops at a refused file and forgets its path, as at an open failure.
+    h.FlashFilePath = File("byte.hex");
+    h.BootFilePath = File("boot.bin");
+    WriteText(h.BootFilePath, "boot");
+    Run(id::TbReload);
+    EXPECT_EQ(t.LogLines().back(), "File refused, line 2: bad record checksum");
+    EXPECT_EQ(h.FlashFilePath, " ");
+    EXPECT_EQ(h.buf().boot[0], 0x43);
+}
+
+TEST_F(ImageLoadTest, KeyCodeFilesMustReachTheKeyCode) {
+    h.buf().keyCode[0] = 0x5A;
+    // Written with an offset of 0x4000: every byte lies outside the KeyCode buffer.
+    WriteText(File("key.hex"), ":10400000A0A1A2A3A4A5A6A7A8A9AAABACADAEAF38\n:00000001FF\n");
+    WriteText(File("key.bin"), "");
+    for (const char* name : {"key.hex", "key.bin"}) {
+        t.prompts.QueueFile(File(name));
+        Run(id::LoadKeyCode);
+        EXPECT_EQ(t.MessageTexts().back(), "******Open KeyCode File Failed******   ") << name;
+        EXPECT_EQ(t.LogLines().back(),
+                  "File refused: no byte of it lands in the KeyCode (offsets 0-15)");
+        EXPECT_EQ(h.buf().keyCode[0], 0x5A);
+        EXPECT_EQ(h.buf().keyCode[1], 0x00);
+    }
+    // S-records serve as well; the byte-order mark of a UTF-8 editor is skipped.
+    WriteText(File("key.s19"), "\xEF\xBB\xBFS1070000112233444E\nS9030000FC\n");
+    t.prompts.QueueFile(File("key.s19"));
+    Run(id::LoadKeyCode);
+    EXPECT_EQ(t.LogLines().back(), "Open KeyCode File \"" + File("key.s19") + "\"  . . . . . . OK");
+    EXPECT_EQ(h.buf().keyCode[0], 0x11);
+    EXPECT_EQ(h.buf().keyCode[4], 0xFF);
+}
+
+TEST_F(ImageLoadTest, OnlyRegularFilesAreOpenedAndNeverWaitedFor) {
+    h.buf().flash[0] = 0x42;
+    const std::string fifo = File("pipe.hex");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = File("zero.hex");
+    std::filesystem::create_symlink("/dev/zero", zero);
+    // A file whose reading fails: memory of this process at address 0.
+    const std::string unreadable = File("mem.bin");
+    std::filesystem::create_symlink("/proc/self/mem", unreadable);
+    for (const std::string& path : {fifo, zero, unreadable}) {
+        t.prompts.QueueFile(path);
+        t.prompts.QueueLoadAddress(0u);
+        Run(id::LoadFlashFile);
+        EXPECT_EQ(t.LogLines().back(), "Open Flash File \"" + path + "\"  . . . . . . Failed");
+        EXPECT_EQ(t.MessageTexts().back(), "******Open Flash File Failed******   ");
+        EXPECT_EQ(h.buf().flash[0], 0x42);
+    }
+    // A raw file stays raw whatever it holds.
+    WriteText(File("srec.bin"), "S9030000FC\n");
+    t.prompts.QueueFile(File("srec.bin"));
+    t.prompts.QueueLoadAddress(0u);
+    Run(id::LoadFlashFile);
+    EXPECT_EQ(h.buf().flash[0], 'S');
+    EXPECT_EQ(h.FlashPagesToWrite, 1u);
+}
+
+// A large file of junk and over-long tokens is refused in bounded time and changes nothing.
+TEST_F(ImageLoadTest, JunkAndHugeFilesAreRefused) {
+    std::string junk = ":0100000042BD\n";
     for (int i = 0; i < 200000; ++i) junk += static_cast<char>((i * 2654435761u) >> 24);
-    junk += "\n:" + std::string(3 << 20, 'F') + "\n:0100000042BD\n";
+    junk += "\n:" + std::string(3 << 20, 'F') + "\n:00000001FF\n";
     const std::string path = File("junk.HEX");
     WriteText(path, junk);
+    h.buf().flash[0] = 0x24;
     t.prompts.QueueFile(path);
     t.prompts.QueueLoadAddress(0u);
     Run(id::LoadFlashFile);
-    EXPECT_EQ(t.LogLines()[t.LogLines().size() - 3].substr(0, 16), "Open Flash File ");
-    EXPECT_EQ(h.buf().flash[0], 0x42);
-    EXPECT_TRUE(t.prompts.messages.empty());
+    const auto lines = t.LogLines();
+    EXPECT_EQ(lines[lines.size() - 2], "Open Flash File \"" + path + "\"  . . . . . . Failed");
+    EXPECT_EQ(lines.back().substr(0, 20), "File refused, line 2");
+    EXPECT_EQ(h.buf().flash[0], 0x24);
+    EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{"******Open Flash File Failed******   "});
 }
 
 }  // namespace

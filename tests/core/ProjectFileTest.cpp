@@ -215,15 +215,15 @@ TEST_F(ProjectTest, ASectionThatPassesItsLimitKeepsTheOthersInStep) {
         "\n2\n0\n0\n1\n0\n9\n1\n16\n2\n16\n1\n3\n1\n1\nAdapter\n";
     const std::string flash =
         ":020000020000FC\n"
-        ":1000000000112233445566778899AABBCCDDEEFF78\n"
-        ":10001000000102030405060708090A0B0C0D0E0F78\n"
-        ":10002000AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA00\n"  // beyond the 32-byte flash
-        ":10000000BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBB00\n"  // read on, not stored
+        ":1000000000112233445566778899AABBCCDDEEFFF8\n"
+        ":10001000000102030405060708090A0B0C0D0E0F68\n"
+        ":10002000AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA30\n"  // beyond the 32-byte flash
+        ":10000000BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBB40\n"  // read on, not stored
         ":00000001FF\n";
     const std::string boot =
-        ":020000020000FC\n:1000000055555555555555555555555555555555F0\n:00000001FF\n";
+        ":020000020000FC\n:1000000055555555555555555555555555555555A0\n:00000001FF\n";
     const std::string key =
-        ":020000020000FC\n:10000000A0A1A2A3A4A5A6A7A8A9AAABACADAEAF00\n:00000001FF\n";
+        ":020000020000FC\n:10000000A0A1A2A3A4A5A6A7A8A9AAABACADAEAF78\n:00000001FF\n";
     WriteText(t.dir.File("p.Prjt"), header + flash + boot + key);
     Load(t.dir.File("p.Prjt"));
     EXPECT_TRUE(t.prompts.messages.empty());
@@ -256,12 +256,125 @@ TEST_F(ProjectTest, RefusedGeometries) {
     WriteText(path,
               "YES\nMN101EF32D\nUSB\nW\\:\nW\\:\nW\\:"
               "\n0\n0\n0\n1\n0\n4\n1\n4096\n4096\n256\n16\n3\n1\n1\nA\n"
-              ":020000020000FC\n:1000000000112233445566778899AABBCCDDEEFF78\n:00000001FF\n");
+              ":020000020000FC\n:1000000000112233445566778899AABBCCDDEEFFF8\n:00000001FF\n");
+    h.ui.Select(id::McuList, 0);
+    h.dev.AdapterText = "Adapter: before";
+    h.SnWidth = 2;
     Load(path);
-    EXPECT_EQ(t.MessageTexts().size(), 2u);
+    ASSERT_EQ(t.MessageTexts().size(), 2u);
+    EXPECT_EQ(t.MessageTexts()[1], "******Open Pro File Failed******   ");
     EXPECT_EQ(h.dev.FlashPageCount, 288u);
     EXPECT_EQ(h.buf().flash[0], 0x42);
-    EXPECT_EQ(t.LogLines().back(), "Open Project File......Failed");
+    // Nothing of the file is in force: not the MCU, the options, the SN fields nor the adapter.
+    EXPECT_EQ(h.ui.Combo(id::McuList).selected, 0);
+    EXPECT_EQ(h.SnWidth, 2u);
+    EXPECT_EQ(h.dev.AdapterText, "Adapter: before");
+    const auto lines = t.LogLines();
+    EXPECT_EQ(lines[lines.size() - 2], "Open Project File \"" + path + "\" . . . . . . Failed");
+    EXPECT_EQ(lines.back(),
+              "File refused, line 14: page setting refused: the flash size 16777216 is above "
+              "300000");
+}
+
+// A truncated, damaged or junk project changes nothing, and says where it went wrong.
+TEST_F(ProjectTest, ABadProjectIsRefusedWholeAndChangesNothing) {
+    ASSERT_TRUE(SetPageGeometry(h, 256, 4, 256, 1));
+    FillImages();
+    h.dev.AdapterText = "Adapter: saved";
+    h.SnValue = 77;
+    const std::string good = ReadText(Save("good") + ".Prjt");
+    const auto goodLines = Lines(good);
+
+    // What a refused load must leave as it was.
+    h.buf().Reset();
+    h.buf().flash[3] = 0x33;
+    h.buf().keyCode[0] = 0x44;
+    ASSERT_TRUE(SetPageGeometry(h, 128, 2, 128, 1));
+    h.SnValue = 5;
+    h.dev.AdapterText = "Adapter: current";
+    h.ui.Select(id::ComList, 0);
+    h.FlashFilePath = "/remembered.hex";
+    ShowChecksums(h);
+    const std::vector<std::string> sums = Sums();
+
+    auto join = [](const std::vector<std::string>& lines, std::size_t n) {
+        std::string text;
+        for (std::size_t i = 0; i < n; ++i) text += lines[i] + "\n";
+        return text;
+    };
+    std::string badSum = good;
+    badSum[badSum.find(":10000000") + 12] ^= 1;  // one data digit changed
+    std::string badNumber = good;
+    badNumber.replace(badNumber.find("\n256\n") + 1, 3, "25x");
+    std::string junk(5000, '\0');
+    for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>(i * 2654435761u >> 24);
+    const struct {
+        const char* name;
+        std::string text;
+        std::string why;
+    } cases[] = {
+        {"truncated in the header", join(goodLines, 12), "File refused, line 13: the file ends inside the header"},
+        {"cut before the boot section", join(goodLines, 21 + 66), "File refused, line 88: no boot section"},
+        {"cut inside the flash section", join(goodLines, 40), "File refused, line 40: no end record"},
+        {"a changed data byte", badSum, "File refused, line 23: bad record checksum"},
+        {"a number that is not one", badNumber, "File refused, line 14: not a number"},
+        {"junk", junk, ""},
+        {"empty", "", "File refused, line 1: the file ends inside the header"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = t.dir.File("bad.Prjt");
+        WriteText(path, c.text);
+        const std::size_t shown = t.prompts.messages.size();
+        Load(path);
+        ASSERT_EQ(t.prompts.messages.size(), shown + 1);
+        EXPECT_EQ(t.MessageTexts().back(), "******Open Pro File Failed******   ");
+        const auto lines = t.LogLines();
+        EXPECT_EQ(lines[lines.size() - 2], "Open Project File \"" + path + "\" . . . . . . Failed");
+        if (!c.why.empty()) {
+            EXPECT_EQ(lines.back(), c.why);
+        }
+        EXPECT_EQ(lines.back().substr(0, 13), "File refused,");
+        EXPECT_EQ(h.buf().flash[3], 0x33);
+        EXPECT_EQ(h.buf().flash[0], 0xFF);
+        EXPECT_EQ(h.buf().keyCode[0], 0x44);
+        EXPECT_EQ(h.dev.FlashPageSize, 128u);
+        EXPECT_EQ(h.SnValue, 5u);
+        EXPECT_EQ(h.dev.AdapterText, "Adapter: current");
+        EXPECT_EQ(h.ui.Combo(id::ComList).selected, 0);
+        EXPECT_EQ(h.FlashFilePath, "/remembered.hex");
+        EXPECT_EQ(Sums(), sums);  // no checksum line was written
+    }
+    // The good file still loads.
+    Load(t.dir.File("good.Prjt"));
+    EXPECT_EQ(h.SnValue, 77u);
+    EXPECT_EQ(h.buf().flash[3], Pattern(3));
+}
+
+TEST_F(ProjectTest, AnEmptyAdapterTextComesBackEmpty) {
+    ASSERT_TRUE(SetPageGeometry(h, 256, 4, 256, 1));
+    FillImages();
+    h.dev.AdapterText = "";
+    const std::string path = Save("empty") + ".Prjt";
+    EXPECT_EQ(Lines(ReadText(path))[20], "");
+    h.dev.AdapterText = "something else";
+    h.buf().Reset();
+    Load(path);
+    EXPECT_TRUE(t.prompts.messages.empty());
+    EXPECT_EQ(h.dev.AdapterText, "");
+    EXPECT_EQ(h.buf().flash[5], Pattern(5));
+    EXPECT_EQ(h.buf().keyCode[0], 0xC0);
+
+    // Lines ended by CR LF (a file from the original tool) read the same.
+    std::string crlf;
+    for (const std::string& line : Lines(ReadText(path))) crlf += line + "\r\n";
+    WriteText(t.dir.File("crlf.Prjt"), "\xEF\xBB\xBF" + crlf);
+    h.dev.AdapterText = "x";
+    h.buf().Reset();
+    Load(t.dir.File("crlf.Prjt"));
+    EXPECT_TRUE(t.prompts.messages.empty());
+    EXPECT_EQ(h.dev.AdapterText, "");
+    EXPECT_EQ(h.buf().flash[5], Pattern(5));
 }
 
 // Our sections are standard HEX, and standard HEX sections load as ours do.
