@@ -52,20 +52,20 @@ struct Snapshot {
     std::string flashPath, bootPath, keyPath, mcu;
 
     explicit Snapshot(const Host& h)
-        : flash(h.buf().flash.begin(), h.buf().flash.end()),
-          boot(h.buf().boot.begin(), h.buf().boot.end()),
-          keyCode(h.buf().keyCode.begin(), h.buf().keyCode.end()),
-          dev(h.dev),
-          flashPages(h.FlashPagesToWrite),
-          bootPages(h.BootPagesToWrite),
-          snValue(h.SnValue),
-          snAddress(h.SnAddress),
-          snWidth(h.SnWidth),
-          checksum(h.BufferChecksum),
-          flashPath(h.FlashFilePath),
-          bootPath(h.BootFilePath),
-          keyPath(h.KeyCodeFilePath),
-          mcu(h.mcuName) {}
+        : flash(h.target.buf().flash.begin(), h.target.buf().flash.end()),
+          boot(h.target.buf().boot.begin(), h.target.buf().boot.end()),
+          keyCode(h.target.buf().keyCode.begin(), h.target.buf().keyCode.end()),
+          dev(h.target.dev),
+          flashPages(h.target.FlashPagesToWrite),
+          bootPages(h.target.BootPagesToWrite),
+          snValue(h.sn.SnValue),
+          snAddress(h.sn.SnAddress),
+          snWidth(h.sn.SnWidth),
+          checksum(h.target.BufferChecksum),
+          flashPath(h.target.FlashFilePath),
+          bootPath(h.target.BootFilePath),
+          keyPath(h.target.KeyCodeFilePath),
+          mcu(h.target.mcuName) {}
 
     bool Same(const Host& h) const {
         const Snapshot now(h);

@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     host.programDir = fuzz::ScratchDir();
     fuzz::WriteFile(host.programDir + "Config.dat", data, size);
     ReadConfig(host);
-    if (host.dev.FlashSize > kFlashBufferSize || host.dev.BootSize > kBootBufferSize) std::abort();
-    if (host.SnWidth < 1 || host.SnWidth > 4) std::abort();
+    if (host.target.dev.FlashSize > kFlashBufferSize || host.target.dev.BootSize > kBootBufferSize) std::abort();
+    if (host.sn.SnWidth < 1 || host.sn.SnWidth > 4) std::abort();
     f.prompts.messages.clear();
     return 0;
 }

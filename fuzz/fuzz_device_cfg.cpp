@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::WriteFile(f.host.programDir + "MN101EF51A_IAP.cfg", data, size);
     SetPageGeometry(f.host, 256, 288, 256, 16);
     const fuzz::Snapshot before(f.host);
-    const std::size_t sectorsBefore = f.host.dev.SectorSizes.size();
+    const std::size_t sectorsBefore = f.host.target.dev.SectorSizes.size();
     const bool taken = LoadDeviceParams(f.host, "MN101EF51A_IAP");
-    const DeviceParams& d = f.host.dev;
+    const DeviceParams& d = f.host.target.dev;
     if (d.FlashSize > kFlashBufferSize || d.BootSize > kBootBufferSize) std::abort();
     if (d.SectorSizes.size() > kMaxSectors) std::abort();
     if (!taken && (!before.Same(f.host) || d.SectorSizes.size() != sectorsBefore)) std::abort();

@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (refusal.reason.empty()) std::abort();  // the file exists: it must open
         if (!before.Same(f.host)) std::abort();     // refused: nothing changed
     } else {
-        const uint32_t limit = target == ImageTarget::Flash  ? f.host.dev.FlashSize
-                               : target == ImageTarget::Boot ? f.host.dev.BootSize
+        const uint32_t limit = target == ImageTarget::Flash  ? f.host.target.dev.FlashSize
+                               : target == ImageTarget::Boot ? f.host.target.dev.BootSize
                                                              : 18u;
         if (*end > limit) std::abort();
     }

@@ -18,14 +18,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::WriteFile(path, data, size);
 
     SetPageGeometry(f.host, 256, 288, 256, 16);
-    f.host.FlashFilePath = "flash.hex";
+    f.host.target.FlashFilePath = "flash.hex";
     const fuzz::Snapshot before(f.host);
     const bool loaded = LoadProjectFile(f.host, path);
     if (!loaded && !before.Same(f.host)) std::abort();
-    const DeviceParams& d = f.host.dev;
+    const DeviceParams& d = f.host.target.dev;
     if (d.FlashSize > kFlashBufferSize || d.BootSize > kBootBufferSize) std::abort();
-    if (f.host.FlashPagesToWrite > d.FlashPageCount) std::abort();
-    if (loaded && !f.host.FlashFilePath.empty()) std::abort();
+    if (f.host.target.FlashPagesToWrite > d.FlashPageCount) std::abort();
+    if (loaded && !f.host.target.FlashFilePath.empty()) std::abort();
     std::remove(path.c_str());
     fuzz::Trim(f.host, f.prompts);
     return 0;

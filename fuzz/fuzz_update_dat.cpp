@@ -14,9 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Fixture f;
     fuzz::WriteFile(f.host.programDir + kUpdateFileDatName, data, size);
     const bool taken = LoadUpdateFile(f.host);
-    const uint32_t length = f.host.updateLength;
+    const uint32_t length = f.host.programmer.updateLength;
     if (taken && (length == 0 || length % kFirmwareBlockSize != 0 ||
-                  length > f.host.updateBuffer.size() || length != size))
+                  length > f.host.programmer.updateBuffer.size() || length != size))
         std::abort();
     if (!taken && length != 0) std::abort();
     fuzz::Trim(f.host, f.prompts);

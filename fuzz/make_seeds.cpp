@@ -128,13 +128,13 @@ int main(int argc, char** argv) {
         h.platform.prompts = &prompts;
         h.ui.Combo(1005).items = {"MN101EF32D"};
         h.ui.Combo(1004).items = {"COM1"};
-        for (std::size_t i = 0; i < h.buf().flash.size(); ++i) h.buf().flash[i] = Pattern(i);
-        for (std::size_t i = 0; i < h.buf().boot.size(); ++i) h.buf().boot[i] = Pattern(i + 5);
+        for (std::size_t i = 0; i < h.target.buf().flash.size(); ++i) h.target.buf().flash[i] = Pattern(i);
+        for (std::size_t i = 0; i < h.target.buf().boot.size(); ++i) h.target.buf().boot[i] = Pattern(i + 5);
         std::string why;
         if (SetPageGeometry(h, 1000, 300, 256, 32))
             if (auto text = BuildProjectText(h, &why)) Seed("fuzz_project_load", "full.Prjt", *text);
         if (SetPageGeometry(h, 256, 4, 256, 1)) {
-            h.dev.AdapterText = "";
+            h.target.dev.AdapterText = "";
             if (auto text = BuildProjectText(h, &why)) Seed("fuzz_project_load", "small.Prjt", *text);
         }
     }

@@ -63,13 +63,13 @@ bool CliRunner::LoadInputs(const CliOptions& o) {
                              id::ProgramKeyCode, id::EnableProtect, id::ProgramSn};
         for (int bit = 0; bit < 6; ++bit)
             h_.ui.SetCheck(boxes[bit], (*o.optionMask >> bit) & 1u ? 1 : 0);
-        if (h_.dev.BootAreaEnabled == 0 && h_.ui.Checked(id::ProgramBoot)) {
+        if (h_.target.dev.BootAreaEnabled == 0 && h_.ui.Checked(id::ProgramBoot)) {
             h_.ui.SetCheck(id::ProgramBoot, 0);
             return Fail("the device has no boot area: the boot option cannot be chosen");
         }
     }
     if (o.sn || o.snAt) {
-        prompts_.QueueSerialNumber(std::make_pair(o.sn.value_or(h_.SnValue), o.snAt.value_or(h_.SnAddress)));
+        prompts_.QueueSerialNumber(std::make_pair(o.sn.value_or(h_.sn.SnValue), o.snAt.value_or(h_.sn.SnAddress)));
         prompts_.QueueSerialNumber(std::nullopt);  // a refused OK ends in Cancel
         if (Dispatch(id::SnSet).failed) return Fail("the serial number settings were refused");
     }
@@ -92,7 +92,7 @@ bool CliRunner::LoadInputs(const CliOptions& o) {
 
 bool CliRunner::SelectPort(const CliOptions& o) {
     ComboModel& com = h_.ui.Combo(id::ComList);
-    std::string name = o.port.value_or(h_.portName);
+    std::string name = o.port.value_or(h_.port.name);
     if (!name.empty() && name[0] == '/') {
         // A device path: the COMn of Ports.dat that names it, or COM1 standing in for it in
         // this run, whose name Config.dat does not keep.
@@ -101,7 +101,7 @@ bool CliRunner::SelectPort(const CliOptions& o) {
         } else {
             h_.ports.overrides[1] = name;
             unnamedDevice_ = name;
-            savedPortName_ = h_.portName;
+            savedPortName_ = h_.port.name;
             name = "COM1";
         }
     }
@@ -109,8 +109,8 @@ bool CliRunner::SelectPort(const CliOptions& o) {
     if (index < 0 || com.items[static_cast<std::size_t>(index)].size() != name.size())
         return Fail("unknown port " + name + " (COM1..COM16, USB or a device path)");
     h_.ui.Select(id::ComList, index);
-    h_.portName = name;
-    h_.portNumber = ComNameToPort(name);
+    h_.port.name = name;
+    h_.port.number = ComNameToPort(name);
     return true;
 }
 
@@ -126,12 +126,12 @@ bool CliRunner::Connect(const CliOptions& o, bool needReady) {
 }
 
 bool CliRunner::WriteReadBack(const std::string& path, bool flash) {
-    const ImageBuffers& b = h_.buf();
+    const ImageBuffers& b = h_.target.buf();
     const std::string bytes =
         flash ? std::string(reinterpret_cast<const char*>(b.flash.data()),
-                            std::min<std::size_t>(h_.dev.FlashSize, kFlashBufferSize))
+                            std::min<std::size_t>(h_.target.dev.FlashSize, kFlashBufferSize))
               : std::string(reinterpret_cast<const char*>(b.boot.data()),
-                            std::min<std::size_t>(h_.dev.BootSize, kBootBufferSize));
+                            std::min<std::size_t>(h_.target.dev.BootSize, kBootBufferSize));
     if (!WriteFileAtomically(path, bytes)) {
         prompts_.MessageBox("******File Save Failed******", MsgIcon::Error);
         return Fail("cannot write " + path);
@@ -144,8 +144,8 @@ int CliRunner::Run(const CliOptions& o) {
     // Config.dat's port line holds USB or COM1..COM16 only: a device path without a line of
     // its own in Ports.dat leaves it as it was.
     if (!unnamedDevice_.empty()) {
-        h_.portName = savedPortName_;
-        h_.portNumber = ComNameToPort(savedPortName_);
+        h_.port.name = savedPortName_;
+        h_.port.number = ComNameToPort(savedPortName_);
         h_.ui.Select(id::ComList, h_.ui.Combo(id::ComList).FindPrefix(savedPortName_));
         if (o.saveConfig)
             notes_.push_back("no line of Ports.dat names " + unnamedDevice_ +

@@ -27,18 +27,18 @@ std::string FormatChecksum(uint32_t value) {
 }
 
 void ShowChecksums(Host& h) {
-    ImageBuffers& b = h.buf();
-    const uint32_t flashSize = std::min<uint32_t>(h.dev.FlashSize, kFlashBufferSize);
+    ImageBuffers& b = h.target.buf();
+    const uint32_t flashSize = std::min<uint32_t>(h.target.dev.FlashSize, kFlashBufferSize);
     std::copy_n(b.flash.begin(), flashSize, b.flashReadBack.begin());
-    h.BufferChecksum = Crc16(b.flashReadBack.data(), static_cast<int32_t>(flashSize)) & 0xFFFFu;
+    h.target.BufferChecksum = Crc16(b.flashReadBack.data(), static_cast<int32_t>(flashSize)) & 0xFFFFu;
     h.ui.AppendLog("Flash Buffer Check Sum: ");
-    h.ui.AppendLogRaw(FormatChecksum(h.BufferChecksum));
+    h.ui.AppendLogRaw(FormatChecksum(h.target.BufferChecksum));
 
-    const uint32_t bootSize = std::min<uint32_t>(h.dev.BootSize, kBootBufferSize);
+    const uint32_t bootSize = std::min<uint32_t>(h.target.dev.BootSize, kBootBufferSize);
     std::copy_n(b.boot.begin(), bootSize, b.bootReadBack.begin());
-    h.BufferChecksum = Crc16(b.bootReadBack.data(), static_cast<int32_t>(bootSize)) & 0xFFFFu;
+    h.target.BufferChecksum = Crc16(b.bootReadBack.data(), static_cast<int32_t>(bootSize)) & 0xFFFFu;
     h.ui.AppendLog("Boot  Buffer Check Sum: ");
-    h.ui.AppendLogRaw(FormatChecksum(h.BufferChecksum));
+    h.ui.AppendLogRaw(FormatChecksum(h.target.BufferChecksum));
 }
 
 }  // namespace lumacrest

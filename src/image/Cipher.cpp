@@ -86,7 +86,7 @@ const std::array<uint8_t, 16> kImageFileKeyTail = {0x5D, 0x92, 0x0B, 0xE6, 0x37,
 
 CipherKey ImageFileKey(const Host& h) {
     CipherKey key;
-    std::copy_n(h.buf().boot.begin(), 16, key.begin());
+    std::copy_n(h.target.buf().boot.begin(), 16, key.begin());
     std::copy(kImageFileKeyTail.begin(), kImageFileKeyTail.end(), key.begin() + 16);
     return key;
 }

@@ -71,17 +71,17 @@ std::optional<RawFile> ReadRawFile(const std::string& path, std::size_t maxBytes
 enum class ReloadResult { Loaded, NoFile, OpenFailed };
 
 ReloadResult ReloadFlashImage(Host& h, uint32_t& end) {
-    if (IsNoPath(h.FlashFilePath)) {
+    if (IsNoPath(h.target.FlashFilePath)) {
         h.ui.AppendLog("Open Flash File.......Can not find");
         return ReloadResult::NoFile;
     }
-    h.ui.AppendLog("Open Flash File \"" + h.FlashFilePath + "\"  . . . . . . ");
+    h.ui.AppendLog("Open Flash File \"" + h.target.FlashFilePath + "\"  . . . . . . ");
     ReadError refusal;
     std::optional<uint32_t> loaded =
-        LoadImageFile(h, ImageTarget::Flash, h.FlashFilePath, h.FlashLoadOffset, &refusal);
+        LoadImageFile(h, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal);
     if (!loaded) {
         ReportLoadFailure(h, "******Open Flash File Failed******   ", refusal);
-        h.FlashFilePath = " ";
+        h.target.FlashFilePath = " ";
         return ReloadResult::OpenFailed;
     }
     h.ui.AppendLogRaw("OK");
@@ -106,8 +106,8 @@ std::string Bytes(const uint8_t* data, std::size_t size) {
 void PackageUpdateFile(Host& h) {
     // Packaging rewrites the geometry and encrypts the flash buffer in place: never under a
     // write or verify that is still sending it.
-    if (!SetPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.dev.BootPageSize,
-                         h.dev.BootPageCount))
+    if (!SetPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
+                         h.target.dev.BootPageCount))
         return;
     std::optional<std::string> path = h.prompts().OpenFile(kPackageFilter);
     if (!path) return;
@@ -140,25 +140,25 @@ void PackageUpdateFile(Host& h) {
         h.prompts().MessageBox(kFileTooLong, MsgIcon::Error);
         length = limit;
     }
-    ImageBuffers& b = h.buf();
+    ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);
     std::copy(scratch.begin(), scratch.end(), b.flash.begin());
 
     const uint32_t pages =
         std::min((length + kUpdatePageSize - 1) / kUpdatePageSize, kUpdatePageCount);
-    h.FlashPagesToWrite = pages;
+    h.target.FlashPagesToWrite = pages;
     const std::size_t size = std::size_t{pages} * kUpdatePageSize;
     CipherEncryptBytes(b.flash.data(), size, kUpdateFileKey);
     SaveOutput(h, h.programDir + kUpdateFileName, Bytes(b.flash.data(), size));
 }
 
 void UnpackUpdateFile(Host& h) {
-    if (!SetPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.dev.BootPageSize,
-                         h.dev.BootPageCount))
+    if (!SetPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
+                         h.target.dev.BootPageCount))
         return;
     std::optional<std::string> path = h.prompts().OpenFile(kUnpackFilter);
     if (!path) return;
-    h.FlashFilePath = *path;
+    h.target.FlashFilePath = *path;
 
     std::optional<RawFile> raw = ReadRawFile(*path, kUpdateFileMaxSize);
     if (!raw) {
@@ -171,13 +171,13 @@ void UnpackUpdateFile(Host& h) {
         h.prompts().MessageBox(kFileTooLong, MsgIcon::Error);
         return;
     }
-    ImageBuffers& b = h.buf();
+    ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);
     std::copy(raw->bytes.begin(), raw->bytes.end(), b.flash.begin());
-    h.FlashPagesToWrite = kUpdatePageCount;
+    h.target.FlashPagesToWrite = kUpdatePageCount;
     CipherDecryptBytes(b.flash.data(), kUpdateFileMaxSize, kUpdateFileKey);
-    h.FlashFilePath += ".bin";
-    SaveOutput(h, h.FlashFilePath, Bytes(b.flash.data(), kUpdateFileMaxSize));
+    h.target.FlashFilePath += ".bin";
+    SaveOutput(h, h.target.FlashFilePath, Bytes(b.flash.data(), kUpdateFileMaxSize));
 }
 
 void EncryptImageFile(Host& h) {
@@ -189,19 +189,19 @@ void EncryptImageFile(Host& h) {
         case ReloadResult::NoFile:
             break;
         case ReloadResult::Loaded:
-            h.FlashPagesToWrite = PagesFor(end, h.dev.FlashPageSize, h.dev.FlashPageCount);
+            h.target.FlashPagesToWrite = PagesFor(end, h.target.dev.FlashPageSize, h.target.dev.FlashPageCount);
             break;
     }
 
     const CipherKey key = ImageFileKey(h);
-    ImageBuffers& b = h.buf();
+    ImageBuffers& b = h.target.buf();
     uint8_t keyCode[kKeyCodeLength];
     std::copy_n(b.keyCode.begin(), kKeyCodeLength, keyCode);
     CipherEncryptBytes(keyCode, kKeyCodeLength, key);
 
     // 256 bytes a page whatever the page size is, but never past the end of the buffer.
     const std::size_t pages =
-        std::min<std::size_t>(h.FlashPagesToWrite, kFlashBufferSize / kImagePageBytes);
+        std::min<std::size_t>(h.target.FlashPagesToWrite, kFlashBufferSize / kImagePageBytes);
     const std::size_t size = pages * kImagePageBytes;
     CipherEncryptBytes(b.flash.data(), size, key);
     SaveOutput(h, h.programDir + kEncryptedImageFileName,
@@ -209,7 +209,7 @@ void EncryptImageFile(Host& h) {
 }
 
 void DecryptImageFile(Host& h) {
-    if (!SetPageGeometry(h, kDecryptPageSize, 256, h.dev.BootPageSize, h.dev.BootPageCount)) return;
+    if (!SetPageGeometry(h, kDecryptPageSize, 256, h.target.dev.BootPageSize, h.target.dev.BootPageCount)) return;
     std::optional<std::string> path = h.prompts().OpenFile(kEncryptedFilter);
     if (!path) return;
     std::optional<RawFile> raw = ReadRawFile(*path, kFlashBufferSize);
@@ -225,13 +225,13 @@ void DecryptImageFile(Host& h) {
         h.prompts().MessageBox(kEncryptedFileTooShort, MsgIcon::Error);
         return;
     }
-    ImageBuffers& b = h.buf();
+    ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);
     std::copy(raw->bytes.begin(), raw->bytes.end(), b.flash.begin());
     const std::size_t pages = (raw->bytes.size() - kKeyCodeLength) / kDecryptPageBytes;
     // The pages to write never exceed the device's page count; the file itself is
     // decrypted and written whole.
-    h.FlashPagesToWrite = static_cast<uint32_t>(std::min<std::size_t>(pages, h.dev.FlashPageCount));
+    h.target.FlashPagesToWrite = static_cast<uint32_t>(std::min<std::size_t>(pages, h.target.dev.FlashPageCount));
     const std::size_t size = pages * kDecryptPageBytes;
     CipherDecryptBytes(b.flash.data(), kKeyCodeLength + size, ImageFileKey(h));
     SaveOutput(h, *path + ".bin", Bytes(b.flash.data() + kKeyCodeLength, size));

@@ -27,10 +27,10 @@ std::string DeviceNameOfIndex(int32_t type) {
 }
 
 void DeviceTypeFromName(Host& h, const std::string& name) {
-    h.DeviceType = DeviceIndexOfName(name);
+    h.target.DeviceType = DeviceIndexOfName(name);
 }
 
-void DeviceNameFromType(Host& h, int32_t type) { h.mcuName = DeviceNameOfIndex(type); }
+void DeviceNameFromType(Host& h, int32_t type) { h.target.mcuName = DeviceNameOfIndex(type); }
 
 namespace {
 constexpr uint32_t kMaxPageCount = 65535;  // block numbers travel as 16 bits
@@ -64,20 +64,20 @@ bool SetPageGeometry(Host& h, uint32_t flashPageSize, uint32_t flashPageCount,
                                MsgIcon::Error);
         return false;
     }
-    DeviceParams& d = h.dev;
+    DeviceParams& d = h.target.dev;
     d.FlashPageSize = flashPageSize;
     d.FlashPageCount = flashPageCount;
     d.BootPageSize = bootPageSize;
     d.BootPageCount = bootPageCount;
     d.FlashSize = flashPageSize * flashPageCount;
     d.BootSize = bootPageSize * bootPageCount;
-    h.FlashPagesToWrite = std::min(h.FlashPagesToWrite, d.FlashPageCount);
-    h.BootPagesToWrite = std::min(h.BootPagesToWrite, d.BootPageCount);
+    h.target.FlashPagesToWrite = std::min(h.target.FlashPagesToWrite, d.FlashPageCount);
+    h.target.BootPagesToWrite = std::min(h.target.BootPagesToWrite, d.BootPageCount);
     return true;
 }
 
 void ApplyBootAreaEnabled(Host& h) {
-    if (h.dev.BootAreaEnabled != 0) {
+    if (h.target.dev.BootAreaEnabled != 0) {
         h.ui.SetEnabled(id::ProgramBoot, true);
     } else {
         h.ui.SetEnabled(id::ProgramBoot, false);
@@ -127,7 +127,7 @@ bool LoadDeviceParams(Host& h, const std::string& name) {
     if (!SetPageGeometry(h, static_cast<uint32_t>(v[4]), static_cast<uint32_t>(v[5]),
                          static_cast<uint32_t>(v[6]), static_cast<uint32_t>(v[7])))
         return false;
-    DeviceParams& d = h.dev;
+    DeviceParams& d = h.target.dev;
     d.DeviceByte1 = static_cast<uint8_t>(v[0]);
     d.DeviceByte2 = static_cast<uint8_t>(v[1]);
     d.DeviceByte3 = static_cast<uint8_t>(v[8]);
@@ -140,12 +140,12 @@ bool LoadDeviceParams(Host& h, const std::string& name) {
 }
 
 void ClearReservedFlashWindow(Host& h) {
-    switch (h.DeviceType) {
+    switch (h.target.DeviceType) {
         case 15:
         case 17:
         case 19:
         case 20: {
-            auto& flash = h.buf().flash;
+            auto& flash = h.target.buf().flash;
             std::fill(flash.begin() + 0x10000, flash.begin() + 0x10000 + 0xD000, uint8_t{0xFF});
             break;
         }

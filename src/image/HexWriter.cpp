@@ -71,15 +71,15 @@ std::optional<std::string> CheckRecordLength(const char* what, int64_t length, b
 }
 
 std::optional<std::string> BuildCombinedHex(Host& h, std::string* why) {
-    const DeviceParams& d = h.dev;
+    const DeviceParams& d = h.target.dev;
     const int64_t mainLength =
         (int64_t{d.FlashPageCount} - int64_t{d.BootPageCount % 256}) * d.FlashPageSize;
     const int64_t bootLength = int64_t{d.BootPageCount} * d.BootPageSize;
     std::optional<std::string> refused = CheckRecordLength("the main part", mainLength, false);
     if (!refused) refused = CheckRecordLength("the boot part", bootLength, false);
-    if (!refused && mainLength > static_cast<int64_t>(h.buf().flash.size()))
+    if (!refused && mainLength > static_cast<int64_t>(h.target.buf().flash.size()))
         refused = "the main part is larger than the flash buffer";
-    if (!refused && bootLength > static_cast<int64_t>(h.buf().boot.size()))
+    if (!refused && bootLength > static_cast<int64_t>(h.target.buf().boot.size()))
         refused = "the boot part is larger than the boot buffer";
     if (refused) {
         if (why) *why = *refused;
@@ -89,9 +89,9 @@ std::optional<std::string> BuildCombinedHex(Host& h, std::string* why) {
     out.reserve(static_cast<std::size_t>(mainLength + bootLength) * 3);
     HexRecordWriter writer(out, kCombineStartAddress);
     writer.Blocks(
-        std::span<const uint8_t>(h.buf().flash.data(), static_cast<std::size_t>(mainLength)));
+        std::span<const uint8_t>(h.target.buf().flash.data(), static_cast<std::size_t>(mainLength)));
     writer.Blocks(
-        std::span<const uint8_t>(h.buf().boot.data(), static_cast<std::size_t>(bootLength)));
+        std::span<const uint8_t>(h.target.buf().boot.data(), static_cast<std::size_t>(bootLength)));
     writer.End();
     return out;
 }

@@ -40,25 +40,25 @@ std::string OpenLine(const char* start, const std::string& path) {
 std::span<uint8_t> TargetBuffer(Host& h, ImageTarget target) {
     switch (target) {
         case ImageTarget::Flash:
-            return h.buf().flash;
+            return h.target.buf().flash;
         case ImageTarget::Boot:
-            return h.buf().boot;
+            return h.target.buf().boot;
         case ImageTarget::KeyCode:
             break;
     }
-    return h.buf().keyCode;
+    return h.target.buf().keyCode;
 }
 
 void AfterFlashLoad(Host& h, uint32_t end) {
     ClearReservedFlashWindow(h);
-    h.FlashPagesToWrite = PagesFor(end, h.dev.FlashPageSize, h.dev.FlashPageCount);
-    h.dev.FlashSize = h.dev.FlashPageSize * h.dev.FlashPageCount;
+    h.target.FlashPagesToWrite = PagesFor(end, h.target.dev.FlashPageSize, h.target.dev.FlashPageCount);
+    h.target.dev.FlashSize = h.target.dev.FlashPageSize * h.target.dev.FlashPageCount;
     ShowChecksums(h);
 }
 
 void AfterBootLoad(Host& h, uint32_t end) {
-    h.BootPagesToWrite = PagesFor(end, h.dev.BootPageSize, h.dev.BootPageCount);
-    h.dev.BootSize = h.dev.BootPageSize * h.dev.BootPageCount;
+    h.target.BootPagesToWrite = PagesFor(end, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
+    h.target.dev.BootSize = h.target.dev.BootPageSize * h.target.dev.BootPageCount;
     ShowChecksums(h);
 }
 
@@ -82,12 +82,12 @@ void LoadFlash(Host& h, bool rangeFile) {
         h.prompts().OpenFile(rangeFile ? kRangeFileFilter : kImageFilter);
     if (!path) return;
     if (rangeFile) {
-        h.FlashLoadOffset = 0;
+        h.target.FlashLoadOffset = 0;
     } else if (std::optional<uint32_t> address = h.prompts().AskLoadAddress()) {
-        h.FlashLoadOffset = *address;
+        h.target.FlashLoadOffset = *address;
     }
-    h.FlashFilePath = *path;
-    if (auto end = LoadLogged(h, ImageTarget::Flash, kFlashNames, *path, h.FlashLoadOffset))
+    h.target.FlashFilePath = *path;
+    if (auto end = LoadLogged(h, ImageTarget::Flash, kFlashNames, *path, h.target.FlashLoadOffset))
         AfterFlashLoad(h, *end);
 }
 
@@ -106,10 +106,10 @@ std::optional<uint32_t> LoadImageFile(Host& h, ImageTarget target, const std::st
     ImageRules rules{offset, 0, ImageRules::AtLimit::Continue};
     switch (target) {
         case ImageTarget::Flash:
-            rules.limit = h.dev.FlashSize;
+            rules.limit = h.target.dev.FlashSize;
             break;
         case ImageTarget::Boot:
-            rules.limit = h.dev.BootSize;
+            rules.limit = h.target.dev.BootSize;
             break;
         case ImageTarget::KeyCode:
             rules = {0, IsTextImagePath(path) ? kKeyCodeHexLimit : kKeyCodeRawBytes,
@@ -152,9 +152,9 @@ void LoadBootFile(Host& h) {
     h.ui.WriteSeparator();
     std::optional<std::string> path = h.prompts().OpenFile(kImageFilter);
     if (!path) return;
-    if (std::optional<uint32_t> address = h.prompts().AskLoadAddress()) h.BootLoadOffset = *address;
-    h.BootFilePath = *path;
-    if (auto end = LoadLogged(h, ImageTarget::Boot, kBootNames, *path, h.BootLoadOffset))
+    if (std::optional<uint32_t> address = h.prompts().AskLoadAddress()) h.target.BootLoadOffset = *address;
+    h.target.BootFilePath = *path;
+    if (auto end = LoadLogged(h, ImageTarget::Boot, kBootNames, *path, h.target.BootLoadOffset))
         AfterBootLoad(h, *end);
 }
 
@@ -162,7 +162,7 @@ void LoadKeyCodeFile(Host& h) {
     h.ui.WriteSeparator();
     std::optional<std::string> path = h.prompts().OpenFile(kImageFilter);
     if (!path) return;
-    h.KeyCodeFilePath = *path;
+    h.target.KeyCodeFilePath = *path;
     LoadLogged(h, ImageTarget::KeyCode, kKeyCodeNames, *path, 0);
 }
 
@@ -178,44 +178,44 @@ void ReloadImageFiles(Host& h) {
         if (forgetPath) rememberedPath.assign(1, ' ');
     };
 
-    if (IsNoPath(h.FlashFilePath)) {
+    if (IsNoPath(h.target.FlashFilePath)) {
         h.ui.AppendLog("Open Flash File.......Can not find");
     } else {
-        h.ui.AppendLog(OpenLine(kFlashNames.logStart, h.FlashFilePath));
-        if (!LoadImageFile(h, ImageTarget::Flash, h.FlashFilePath, h.FlashLoadOffset, &refusal)) {
-            failed(kFlashNames.failed, h.FlashFilePath, true);
+        h.ui.AppendLog(OpenLine(kFlashNames.logStart, h.target.FlashFilePath));
+        if (!LoadImageFile(h, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal)) {
+            failed(kFlashNames.failed, h.target.FlashFilePath, true);
             return;
         }
         h.ui.AppendLogRaw("OK");
-        h.FlashPagesToWrite = h.dev.FlashPageCount;
-        h.dev.FlashSize = h.dev.FlashPageSize * h.dev.FlashPageCount;
+        h.target.FlashPagesToWrite = h.target.dev.FlashPageCount;
+        h.target.dev.FlashSize = h.target.dev.FlashPageSize * h.target.dev.FlashPageCount;
     }
 
-    if (IsNoPath(h.BootFilePath)) {
+    if (IsNoPath(h.target.BootFilePath)) {
         h.ui.AppendLog("Open Boot File.......Can not find");
     } else {
-        h.ui.AppendLog(OpenLine(kBootNames.logStart, h.BootFilePath));
+        h.ui.AppendLog(OpenLine(kBootNames.logStart, h.target.BootFilePath));
         std::optional<uint32_t> end =
-            LoadImageFile(h, ImageTarget::Boot, h.BootFilePath, h.BootLoadOffset, &refusal);
+            LoadImageFile(h, ImageTarget::Boot, h.target.BootFilePath, h.target.BootLoadOffset, &refusal);
         if (!end) {
-            failed(kBootNames.failed, h.BootFilePath, true);
+            failed(kBootNames.failed, h.target.BootFilePath, true);
             return;
         }
         h.ui.AppendLogRaw("OK");
-        h.BootPagesToWrite = PagesFor(*end, h.dev.BootPageSize, h.dev.BootPageCount);
-        h.dev.BootSize = h.dev.BootPageSize * h.dev.BootPageCount;
+        h.target.BootPagesToWrite = PagesFor(*end, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
+        h.target.dev.BootSize = h.target.dev.BootPageSize * h.target.dev.BootPageCount;
     }
 
-    if (IsNoPath(h.KeyCodeFilePath)) {
+    if (IsNoPath(h.target.KeyCodeFilePath)) {
         h.ui.AppendLog("Open KeyCode File.......Can not find");
     } else {
-        h.ui.AppendLog(OpenLine("Open Keycode File \"", h.KeyCodeFilePath));
-        if (!LoadImageFile(h, ImageTarget::KeyCode, h.KeyCodeFilePath, 0, &refusal)) {
+        h.ui.AppendLog(OpenLine("Open Keycode File \"", h.target.KeyCodeFilePath));
+        if (!LoadImageFile(h, ImageTarget::KeyCode, h.target.KeyCodeFilePath, 0, &refusal)) {
             // A HEX (or S-record) KeyCode file is forgotten; a raw one stays remembered.
-            if (IsTextImagePath(h.KeyCodeFilePath)) {
-                failed("******Open Keycode File Failed******   ", h.KeyCodeFilePath, true);
+            if (IsTextImagePath(h.target.KeyCodeFilePath)) {
+                failed("******Open Keycode File Failed******   ", h.target.KeyCodeFilePath, true);
             } else {
-                failed(kKeyCodeNames.failed, h.KeyCodeFilePath, false);
+                failed(kKeyCodeNames.failed, h.target.KeyCodeFilePath, false);
             }
             return;
         }

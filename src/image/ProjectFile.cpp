@@ -158,24 +158,24 @@ std::optional<ReadError> ParseProject(std::string_view text, Project& p) {
 }  // namespace
 
 std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
-    for (std::string* path : {&h.FlashFilePath, &h.BootFilePath, &h.KeyCodeFilePath})
+    for (std::string* path : {&h.target.FlashFilePath, &h.target.BootFilePath, &h.target.KeyCodeFilePath})
         if (IsNoPath(*path)) *path = kNoPathPlaceholder;
 
     int32_t options = 0;
     for (int bit = 0; bit < 6; ++bit)
         if (h.ui.Check(kOptionBoxes[bit]) == 1) options |= 1 << bit;
     const ComboModel& mcu = h.ui.Combo(id::McuList);
-    h.mcuName = mcu.selected >= 0 ? mcu.SelectedText() : "ATMEGA48";
+    h.target.mcuName = mcu.selected >= 0 ? mcu.SelectedText() : "ATMEGA48";
     const ComboModel& com = h.ui.Combo(id::ComList);
-    h.portName = com.selected >= 0 ? com.SelectedText() : "USB";
+    h.port.name = com.selected >= 0 ? com.SelectedText() : "USB";
 
-    const DeviceParams& d = h.dev;
+    const DeviceParams& d = h.target.dev;
     const int64_t flashLength = int64_t{d.FlashPageCount} * d.FlashPageSize;
     const int64_t bootLength = int64_t{d.BootPageCount} * d.BootPageSize;
     std::optional<std::string> refused = CheckRecordLength("the flash section", flashLength, true);
     if (!refused) refused = CheckRecordLength("the boot section", bootLength, true);
-    if (!refused && (flashLength > static_cast<int64_t>(h.buf().flash.size()) ||
-                     bootLength > static_cast<int64_t>(h.buf().boot.size())))
+    if (!refused && (flashLength > static_cast<int64_t>(h.target.buf().flash.size()) ||
+                     bootLength > static_cast<int64_t>(h.target.buf().boot.size())))
         refused = "the page setting is larger than the buffers";
     if (refused) {
         if (why) *why = *refused;
@@ -185,16 +185,16 @@ std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
     std::string out;
     out.reserve(static_cast<std::size_t>(flashLength + bootLength) * 3 + 1024);
     Line(out, "YES");
-    Line(out, h.mcuName);
-    Line(out, h.portName);
+    Line(out, h.target.mcuName);
+    Line(out, h.port.name);
     for (int i = 0; i < 3; ++i) Line(out, kNoPathPlaceholder);
     Number(out, options);
-    Number(out, h.SnAddress);
-    Number(out, h.SnValue);
-    Number(out, h.SnAdvance);
-    Number(out, h.SnInBoot);
-    Number(out, h.SnWidth);
-    Number(out, h.SnLittleEndian);
+    Number(out, h.sn.SnAddress);
+    Number(out, h.sn.SnValue);
+    Number(out, h.sn.SnAdvance);
+    Number(out, h.sn.SnInBoot);
+    Number(out, h.sn.SnWidth);
+    Number(out, h.sn.SnLittleEndian);
     Number(out, d.FlashPageSize);
     Number(out, d.FlashPageCount);
     Number(out, d.BootPageSize);
@@ -204,10 +204,10 @@ std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
     Number(out, h.englishUi);
     Line(out, d.AdapterText);
     WriteHexSection(
-        out, std::span<const uint8_t>(h.buf().flash.data(), static_cast<std::size_t>(flashLength)));
+        out, std::span<const uint8_t>(h.target.buf().flash.data(), static_cast<std::size_t>(flashLength)));
     WriteHexSection(
-        out, std::span<const uint8_t>(h.buf().boot.data(), static_cast<std::size_t>(bootLength)));
-    WriteHexSection(out, std::span<const uint8_t>(h.buf().keyCode.data(), kKeyCodeLength));
+        out, std::span<const uint8_t>(h.target.buf().boot.data(), static_cast<std::size_t>(bootLength)));
+    WriteHexSection(out, std::span<const uint8_t>(h.target.buf().keyCode.data(), kKeyCodeLength));
     return out;
 }
 
@@ -244,36 +244,36 @@ bool LoadProjectFile(Host& h, const std::string& path) {
     // Names: the MCU list and the COM list select the first entry that begins with them.
     DeviceTypeFromName(h, p.mcu);
     h.ui.Select(id::McuList, h.ui.Combo(id::McuList).FindPrefix(p.mcu));
-    DeviceNameFromType(h, h.DeviceType);
+    DeviceNameFromType(h, h.target.DeviceType);
     h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(p.port));
 
     for (int bit = 0; bit < 6; ++bit) h.ui.SetCheck(kOptionBoxes[bit], (p.options >> bit) & 1);
-    h.SnAddress = p.snAddress;
-    h.SnValue = p.snValue;
-    h.SnAdvance = 1;
-    h.SnInBoot = p.snInBoot;
-    if (p.snWidth >= 1 && p.snWidth <= 4) h.SnWidth = p.snWidth;  // the SN step writes 1 to 4 bytes
-    h.SnLittleEndian = p.snLittleEndian;
-    DeviceParams& d = h.dev;
+    h.sn.SnAddress = p.snAddress;
+    h.sn.SnValue = p.snValue;
+    h.sn.SnAdvance = 1;
+    h.sn.SnInBoot = p.snInBoot;
+    if (p.snWidth >= 1 && p.snWidth <= 4) h.sn.SnWidth = p.snWidth;  // the SN step writes 1 to 4 bytes
+    h.sn.SnLittleEndian = p.snLittleEndian;
+    DeviceParams& d = h.target.dev;
     SetPageGeometry(h, p.flashPageSize, p.flashPageCount, p.bootPageSize, p.bootPageCount);
     d.DeviceByte3 = p.deviceByte3;
     d.BootAreaEnabled = p.bootAreaEnabled;
     h.englishUi = 1;
     ApplyBootAreaEnabled(h);
     d.AdapterText = p.adapter;
-    h.ui.AppendLog("Device  : " + h.mcuName);
+    h.ui.AppendLog("Device  : " + h.target.mcuName);
     h.ui.AppendLog(d.AdapterText);
 
-    std::copy(p.flash.begin(), p.flash.end(), h.buf().flash.begin());
-    h.FlashPagesToWrite = d.FlashPageCount;
-    std::copy(p.boot.begin(), p.boot.end(), h.buf().boot.begin());
-    h.BootPagesToWrite = d.BootPageCount;
+    std::copy(p.flash.begin(), p.flash.end(), h.target.buf().flash.begin());
+    h.target.FlashPagesToWrite = d.FlashPageCount;
+    std::copy(p.boot.begin(), p.boot.end(), h.target.buf().boot.begin());
+    h.target.BootPagesToWrite = d.BootPageCount;
     ShowChecksums(h);
-    std::copy(p.keyCode.begin(), p.keyCode.end(), h.buf().keyCode.begin());
+    std::copy(p.keyCode.begin(), p.keyCode.end(), h.target.buf().keyCode.begin());
 
-    h.FlashFilePath.clear();
-    h.BootFilePath.clear();
-    h.KeyCodeFilePath.clear();
+    h.target.FlashFilePath.clear();
+    h.target.BootFilePath.clear();
+    h.target.KeyCodeFilePath.clear();
     return true;
 }
 
@@ -281,7 +281,7 @@ void LoadProject(Host& h) {
     h.ui.WriteSeparator();
     std::optional<std::string> path = h.prompts().OpenFile(kProjectFilter);
     if (!path) return;
-    h.ProjectFilePath = *path;
+    h.target.ProjectFilePath = *path;
     std::string line = "Open Project File \"";
     line += *path;
     line += "\" . . . . . . ";

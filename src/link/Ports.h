@@ -13,6 +13,12 @@ inline constexpr const char* kPortsFileName = "Ports.dat";
 // "USB" gives 0, "COM1" to "COM16" give 1 to 16 (whole names only), anything else 20.
 uint8_t ComNameToPort(const std::string& name);
 
+// The port of the COM list the programmer was found on (or chosen): every operation opens it.
+struct PortChoice {
+    std::string name = "USB";
+    uint8_t number = 0;
+};
+
 class PortMap {
 public:
     // `programDir` (ending in '/') is where Ports.dat is read from, each time it is asked.

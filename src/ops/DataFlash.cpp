@@ -28,8 +28,8 @@ bool PageFits(uint32_t offset, uint32_t pageSize, std::size_t capacity) {
 // blank flag.
 void SendDataFlashBlock(Host& h, Area area) {
     const bool flash = area == Area::Flash;
-    const uint32_t pageSize = flash ? h.dev.FlashPageSize : h.dev.BootPageSize;
-    const uint8_t* image = flash ? h.buf().flash.data() : h.buf().boot.data();
+    const uint32_t pageSize = flash ? h.target.dev.FlashPageSize : h.target.dev.BootPageSize;
+    const uint8_t* image = flash ? h.target.buf().flash.data() : h.target.buf().boot.data();
     const std::size_t capacity = flash ? kFlashBufferSize : kBootBufferSize;
     const uint32_t length = pageSize + (flash ? 5 : 4);
     const uint8_t code = flash ? CMD_DATAFLASH_FLASH_BLOCK : CMD_DATAFLASH_BOOT_BLOCK;
@@ -85,7 +85,7 @@ void StartBootDownload(Host& h) {
     h.run.EnterStage(Stage::DataFlashBoot);
     h.view().AppendLog("Download Boot File to DataFlash......");
     h.run.ResetBlockOffset();
-    h.view().SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.BootPagesToWrite));
+    h.view().SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.target.BootPagesToWrite));
     h.run.CountBlock(Area::Boot);
     SendDataFlashBlock(h, Area::Boot);
 }
@@ -108,7 +108,7 @@ void OnDataFlashBegin(Host& h, const ReplyFrame& reply) {
     h.run.StartDataFlash();
     if (h.run.Options().programFlash) {
         h.view().AppendLog("Download FLASH File to DataFlash......");
-        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
+        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.target.FlashPagesToWrite));
         h.run.CountBlock(Area::Flash);
         SendDataFlashBlock(h, Area::Flash);
     } else if (h.run.Options().programBoot) {
@@ -123,8 +123,8 @@ void OnDataFlashFlashBlock(Host& h, const ReplyFrame& reply) {
         DataFlashFailed(h);
         return;
     }
-    if (h.run.BlockIndex(Area::Flash) < h.FlashPagesToWrite) {
-        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
+    if (h.run.BlockIndex(Area::Flash) < h.target.FlashPagesToWrite) {
+        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.target.FlashPagesToWrite));
         h.run.CountBlock(Area::Flash);
         SendDataFlashBlock(h, Area::Flash);
         return;
@@ -142,8 +142,8 @@ void OnDataFlashBootBlock(Host& h, const ReplyFrame& reply) {
         DataFlashFailed(h);
         return;
     }
-    if (h.run.BlockIndex(Area::Boot) < h.BootPagesToWrite) {
-        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.BootPagesToWrite));
+    if (h.run.BlockIndex(Area::Boot) < h.target.BootPagesToWrite) {
+        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.target.BootPagesToWrite));
         h.run.CountBlock(Area::Boot);
         SendDataFlashBlock(h, Area::Boot);
         return;

@@ -39,12 +39,12 @@ bool RunPreamble(Host& h, const Preamble& p) {
     const bool skipSeparator =
         h.run.AutoSequence() || (p.skipSeparatorWhileVerifying && h.run.VerifyAfterWrite());
     if (!skipSeparator) h.view().WriteSeparator();
-    if (!ConnectPort(h, h.portNumber)) return false;
+    if (!ConnectPort(h, h.port.number)) return false;
     if (p.resetProgress) h.view().SetProgress(0);
     h.view().SetControls(ControlState::Busy);
     if (p.takeMcuName) {
         const std::string selected = h.view().SelectedMcu();
-        h.mcuName = selected.empty() ? std::string(kDeviceCatalogue[0]) : selected;
+        h.target.mcuName = selected.empty() ? std::string(kDeviceCatalogue[0]) : selected;
     }
     return true;
 }
@@ -91,20 +91,20 @@ void SendBegin(Host& h, uint8_t code, uint32_t pageSize) {
 void FillOperationHeader(Host& h, uint32_t pageSize) {
     CommandFrame& f = h.link.Frame();
     Put16(f, 0, pageSize);
-    Put16(f, 2, static_cast<uint32_t>(h.DeviceType));
+    Put16(f, 2, static_cast<uint32_t>(h.target.DeviceType));
     f.payload[4] = h.run.FreshEntryFlag();
     f.payload[5] = h.run.AutoSequence() ? 1 : 0;
-    f.payload[6] = h.dev.DeviceByte1;
-    f.payload[7] = h.dev.DeviceByte2;
-    Put16(f, 8, h.dev.BootPageSize);
+    f.payload[6] = h.target.dev.DeviceByte1;
+    f.payload[7] = h.target.dev.DeviceByte2;
+    Put16(f, 8, h.target.dev.BootPageSize);
 }
 
 void FillProgramModeHeader(Host& h, bool withSectorCount) {
-    FillOperationHeader(h, h.dev.FlashPageSize);
+    FillOperationHeader(h, h.target.dev.FlashPageSize);
     CommandFrame& f = h.link.Frame();
-    f.payload[10] = h.dev.DeviceByte3;
-    if (withSectorCount) f.payload[11] = static_cast<uint8_t>(h.dev.SectorSizes.size());
-    for (std::size_t i = 0; i < kKeyCodeLength; ++i) f.payload[15 + i] = h.buf().keyCode[i];
+    f.payload[10] = h.target.dev.DeviceByte3;
+    if (withSectorCount) f.payload[11] = static_cast<uint8_t>(h.target.dev.SectorSizes.size());
+    for (std::size_t i = 0; i < kKeyCodeLength; ++i) f.payload[15 + i] = h.target.buf().keyCode[i];
 }
 
 std::optional<std::string> PageSizeProblem(uint32_t pageSize, const char* area) {
@@ -158,7 +158,7 @@ void ResumePendingOperation(Host& h) {
     switch (pending) {
         case CMD_CHIP_ERASE:
             h.view().AppendLog(kEraseLineResumed);
-            SendBegin(h, CMD_CHIP_ERASE, h.dev.FlashPageSize);
+            SendBegin(h, CMD_CHIP_ERASE, h.target.dev.FlashPageSize);
             break;
         case CMD_WRITE_FLASH_BEGIN:
         case CMD_READ_FLASH_BEGIN:
@@ -167,16 +167,16 @@ void ResumePendingOperation(Host& h) {
         case CMD_VERIFY_BOOT_BEGIN:
             // The boot begin frames carry the flash page size here; the box takes the boot
             // page size from bytes 8-9.
-            SendBegin(h, pending, h.dev.FlashPageSize);
+            SendBegin(h, pending, h.target.dev.FlashPageSize);
             h.run.ResetBlockIndex(Area::Flash);
             break;
         case CMD_WRITE_BOOT_BEGIN:
-            SendBegin(h, CMD_WRITE_BOOT_BEGIN, h.dev.BootPageSize);
+            SendBegin(h, CMD_WRITE_BOOT_BEGIN, h.target.dev.BootPageSize);
             h.run.ResetBlockIndex(Area::Boot);
             break;
         case CMD_WRITE_KEYCODE:
             h.view().AppendLog(kWriteKeyCodeLine);
-            SendBegin(h, CMD_WRITE_KEYCODE, h.dev.FlashPageSize);
+            SendBegin(h, CMD_WRITE_KEYCODE, h.target.dev.FlashPageSize);
             break;
         default:
             ExitWith(h, 1);
@@ -202,27 +202,27 @@ void StartChipErase(Host& h) {
     // Chip erase never counts as a fresh entry, whatever an earlier run left.
     if (!EnterOrContinue(h, CMD_CHIP_ERASE, false)) return;
     h.view().AppendLog(kEraseLineDirect);
-    SendBegin(h, CMD_CHIP_ERASE, h.dev.FlashPageSize);
+    SendBegin(h, CMD_CHIP_ERASE, h.target.dev.FlashPageSize);
 }
 
 void StartWriteFlash(Host& h) {
     if (!RunPreamble(h, {.resetProgress = true})) return;
     h.run.StartTransfer(Area::Flash);
     if (!EnterOrContinue(h, CMD_WRITE_FLASH_BEGIN, true)) return;
-    SendBegin(h, CMD_WRITE_FLASH_BEGIN, h.dev.FlashPageSize);
+    SendBegin(h, CMD_WRITE_FLASH_BEGIN, h.target.dev.FlashPageSize);
 }
 
 void StartReadFlash(Host& h) {
     if (!RunPreamble(h, {})) return;
     if (!EnterOrContinue(h, CMD_READ_FLASH_BEGIN, true)) return;
-    SendBegin(h, CMD_READ_FLASH_BEGIN, h.dev.FlashPageSize);
+    SendBegin(h, CMD_READ_FLASH_BEGIN, h.target.dev.FlashPageSize);
     h.run.ResetBlockIndex(Area::Flash);
 }
 
 void StartVerifyFlash(Host& h) {
     if (!RunPreamble(h, {.skipSeparatorWhileVerifying = true, .resetProgress = true})) return;
     if (!EnterOrContinue(h, CMD_VERIFY_FLASH_BEGIN, true)) return;
-    SendBegin(h, CMD_VERIFY_FLASH_BEGIN, h.dev.FlashPageSize);
+    SendBegin(h, CMD_VERIFY_FLASH_BEGIN, h.target.dev.FlashPageSize);
     h.run.ResetBlockIndex(Area::Flash);
 }
 
@@ -231,20 +231,20 @@ void StartWriteBoot(Host& h) {
     h.run.RequestVerifyAfterWrite(true);
     h.run.StartTransfer(Area::Boot);
     if (!EnterOrContinue(h, CMD_WRITE_BOOT_BEGIN, true)) return;
-    SendBegin(h, CMD_WRITE_BOOT_BEGIN, h.dev.BootPageSize);
+    SendBegin(h, CMD_WRITE_BOOT_BEGIN, h.target.dev.BootPageSize);
 }
 
 void StartReadBoot(Host& h) {
     if (!RunPreamble(h, {})) return;
     if (!EnterOrContinue(h, CMD_READ_BOOT_BEGIN, true)) return;
-    SendBegin(h, CMD_READ_BOOT_BEGIN, h.dev.FlashPageSize);
+    SendBegin(h, CMD_READ_BOOT_BEGIN, h.target.dev.FlashPageSize);
     h.run.ResetBlockIndex(Area::Boot);
 }
 
 void StartVerifyBoot(Host& h) {
     if (!RunPreamble(h, {.skipSeparatorWhileVerifying = true, .resetProgress = true})) return;
     if (!EnterOrContinue(h, CMD_VERIFY_BOOT_BEGIN, true)) return;
-    SendBegin(h, CMD_VERIFY_BOOT_BEGIN, h.dev.BootPageSize);
+    SendBegin(h, CMD_VERIFY_BOOT_BEGIN, h.target.dev.BootPageSize);
     h.run.ResetBlockIndex(Area::Boot);
 }
 
@@ -253,7 +253,7 @@ void StartWriteKeyCode(Host& h) {
     h.run.RequestVerifyAfterWrite(true);
     if (!EnterOrContinue(h, CMD_WRITE_KEYCODE, true)) return;
     h.view().AppendLog(kWriteKeyCodeLine);
-    SendBegin(h, CMD_WRITE_KEYCODE, h.dev.FlashPageSize);
+    SendBegin(h, CMD_WRITE_KEYCODE, h.target.dev.FlashPageSize);
 }
 
 void StartCheckKeyCode(Host& h) {

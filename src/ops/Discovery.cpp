@@ -87,9 +87,9 @@ void OnSelchangeCom(Host& h, const std::string& text) {
     if (!text.empty() && text[0] == 'C') {
         BeginRun(h, RunKind::Identify, Stage::Connect);
         h.view().AppendLog("Connect to Programmer . . . . . . ");
-        h.portName = text;
-        h.portNumber = ComNameToPort(text);
-        if (!ConnectPort(h, h.portNumber)) return;
+        h.port.name = text;
+        h.port.number = ComNameToPort(text);
+        if (!ConnectPort(h, h.port.number)) return;
         h.run.EnterStage(Stage::Identify);
         SendIdentify(h);
     } else {
@@ -106,13 +106,13 @@ bool AutoConnect(Host& h) {
     std::vector<std::string> problems;
     for (unsigned n = 1; n <= kLastScannedPort && !stopping(); ++n) {
         h.run.ScanWait(false);
-        h.portNumber = static_cast<uint8_t>(n);
+        h.port.number = static_cast<uint8_t>(n);
         const PortStatus status = h.link.Open(static_cast<uint8_t>(n));
         if (!status.Ok()) {
             if (auto problem = PortProblem(h, n, status)) problems.push_back(*problem);
             continue;
         }
-        h.portName = PortName(n);
+        h.port.name = PortName(n);
         h.run.ScanWait(true);  // a port lost under the identify frame ends the wait at once
         SendIdentify(h);
         while (h.run.Kind() == RunKind::Scan && h.run.ScanWaiting() && !stopping())
@@ -138,14 +138,14 @@ bool AutoConnect(Host& h) {
 void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
     h.run.ScanWait(false);
     h.view().AppendLogRaw("OK");
-    h.programmerKind = reply.payload[12];
-    PeerFor(h.programmerKind).identified(h, reply);
+    h.programmer.kind = reply.payload[12];
+    PeerFor(h.programmer.kind).identified(h, reply);
 }
 
 void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply) {
     const auto& p = reply.payload;
-    if (h.programmerKind == 1) h.view().AppendLog("Find Progrmmer: ZK9_Pro_");
-    if (h.programmerKind == 2) h.view().AppendLog("Find Progrmmer: ZK9_ISP_");
+    if (h.programmer.kind == 1) h.view().AppendLog("Find Progrmmer: ZK9_Pro_");
+    if (h.programmer.kind == 2) h.view().AppendLog("Find Progrmmer: ZK9_ISP_");
     // The identity block carries the programmer number in its first two bytes, low first.
     const unsigned number = p[2] | (p[3] << 8);
     std::string digits;
@@ -163,9 +163,9 @@ void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply) {
     h.view().AppendLogRaw(std::to_string(used));
     h.view().AppendLogRaw(Format("   V%d.%d", p[0], p[1]));
 
-    if (p[0] == h.firmwareMajor && p[1] == h.firmwareMinor) {
+    if (p[0] == h.programmer.firmwareMajor && p[1] == h.programmer.firmwareMinor) {
         End(h);
-    } else if (p[0] == h.maintenanceMajor && p[1] == h.maintenanceMinor) {
+    } else if (p[0] == h.programmer.maintenanceMajor && p[1] == h.programmer.maintenanceMinor) {
         h.run.Become(RunKind::FirmwareRewrite, Stage::EraseProgrammer);
         StartProgrammerUpdate(h);
     } else {
@@ -175,16 +175,16 @@ void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply) {
 }
 
 void OnSelchangeMcu(Host& h) {
-    const std::string previousName = h.mcuName;
-    const int32_t previousType = h.DeviceType;
+    const std::string previousName = h.target.mcuName;
+    const int32_t previousType = h.target.DeviceType;
     const std::string name = h.view().SelectedMcu();
-    h.mcuName = name;
+    h.target.mcuName = name;
     DeviceTypeFromName(h, name);
     h.link.Close();
     if (!LoadDeviceParams(h, name)) {
         // Nothing of the new device applies: keep the device that is in force.
-        h.mcuName = previousName;
-        h.DeviceType = previousType;
+        h.target.mcuName = previousName;
+        h.target.DeviceType = previousType;
         h.view().ShowMcu(previousName);
     }
 }

@@ -30,7 +30,7 @@ void EndRewrite(Host& h) {
 void SendFirmwareBlock(Host& h, uint32_t timeoutMs) {
     CommandFrame& f = h.link.Frame();
     const uint32_t offset = h.run.BlockOffset();
-    std::copy_n(h.updateBuffer.begin() + offset, kFirmwareBlockSize, f.payload.begin());
+    std::copy_n(h.programmer.updateBuffer.begin() + offset, kFirmwareBlockSize, f.payload.begin());
     f.payload[256] = static_cast<uint8_t>(h.run.UpdateBlockNumber());
     f.payload[257] = static_cast<uint8_t>(h.run.UpdateBlockNumber() >> 8);
     h.run.AdvanceOffset(kFirmwareBlockSize);
@@ -40,24 +40,24 @@ void SendFirmwareBlock(Host& h, uint32_t timeoutMs) {
 
 bool LoadUpdateFile(Host& h) {
     std::ifstream in(h.programDir + kUpdateFileDatName, std::ios::binary);
-    std::fill(h.updateBuffer.begin(), h.updateBuffer.end(), 0xFF);
-    h.updateLength = 0;
+    std::fill(h.programmer.updateBuffer.begin(), h.programmer.updateBuffer.end(), 0xFF);
+    h.programmer.updateLength = 0;
     bool fits = static_cast<bool>(in);
     if (fits) {
         // One byte past the buffer tells a file that is too long.
-        in.read(reinterpret_cast<char*>(h.updateBuffer.data()),
-                static_cast<std::streamsize>(h.updateBuffer.size()));
+        in.read(reinterpret_cast<char*>(h.programmer.updateBuffer.data()),
+                static_cast<std::streamsize>(h.programmer.updateBuffer.size()));
         const std::size_t got = static_cast<std::size_t>(in.gcount());
         char extra = 0;
-        const bool longer = got == h.updateBuffer.size() && in.get(extra);
+        const bool longer = got == h.programmer.updateBuffer.size() && in.get(extra);
         fits = !in.bad() && !longer && got != 0 && got % kFirmwareBlockSize == 0;
-        h.updateLength = fits ? static_cast<uint32_t>(got) : 0;
+        h.programmer.updateLength = fits ? static_cast<uint32_t>(got) : 0;
     }
     if (!fits) {
-        std::fill(h.updateBuffer.begin(), h.updateBuffer.end(), 0xFF);
+        std::fill(h.programmer.updateBuffer.begin(), h.programmer.updateBuffer.end(), 0xFF);
         return false;
     }
-    CipherDecryptBytes(h.updateBuffer.data(), h.updateLength, kUpdateFileKey);
+    CipherDecryptBytes(h.programmer.updateBuffer.data(), h.programmer.updateLength, kUpdateFileKey);
     return true;
 }
 
@@ -72,9 +72,9 @@ void StartProgrammerUpdate(Host& h) {
         End(h, {.controls = fromIdentify ? ControlState::OnlyComList : ControlState::Idle});
         return;
     }
-    if (!h.serial().IsOpen() && !ConnectPort(h, h.portNumber)) return;
+    if (!h.serial().IsOpen() && !ConnectPort(h, h.port.number)) return;
     h.view().SetProgress(0);
-    h.run.StartFirmwareBlocks(h.updateLength / kFirmwareBlockSize);
+    h.run.StartFirmwareBlocks(h.programmer.updateLength / kFirmwareBlockSize);
     h.view().AppendLog("Erase Programmer......");
     SendStep(h, CMD_ERASE_PROGRAMMER, 0, kEraseProgrammerTimeoutMs, kEraseProgrammerReplyLength);
 }
@@ -92,7 +92,7 @@ void OnFirmwareBlockEchoed(Host& h, const ReplyFrame& reply) {
     const uint32_t sent = h.run.BlockOffset() - kFirmwareBlockSize;
     const bool same = reply.length >= kFirmwareBlockSize &&
                       std::equal(reply.payload.begin(), reply.payload.begin() + kFirmwareBlockSize,
-                                 h.updateBuffer.begin() + sent);
+                                 h.programmer.updateBuffer.begin() + sent);
     if (!same) {
         h.link.Close();
         FailWord(h, "Failed");

@@ -26,7 +26,7 @@ void Finish(Host& h) {
 }
 
 void SendIapPage(Host& h) {
-    const uint32_t pageSize = h.dev.FlashPageSize;
+    const uint32_t pageSize = h.target.dev.FlashPageSize;
     const uint32_t offset = h.run.BlockOffset();
     if (pageSize == 0 || uint64_t{offset} + pageSize > kFlashBufferSize) {
         FailWord(h, "Failed");
@@ -36,9 +36,9 @@ void SendIapPage(Host& h) {
     // A page larger than a frame is refused by the link with its message.
     CommandFrame& f = h.link.Frame();
     if (pageSize <= kPayloadCapacity)
-        std::copy_n(h.buf().flash.begin() + offset, pageSize, f.payload.begin());
+        std::copy_n(h.target.buf().flash.begin() + offset, pageSize, f.payload.begin());
     h.run.AdvanceBlock(Area::Flash, pageSize);
-    h.view().SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.FlashPagesToWrite));
+    h.view().SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.target.FlashPagesToWrite));
     SendStep(h, CMD_IAP_BLOCK, pageSize, kIapBlockTimeoutMs, kIapBlockReplyLength);
 }
 
@@ -61,7 +61,7 @@ void StartIapErase(Host& h) {
     h.view().AppendLog("Enter Program Mode......OK");
     h.view().AppendLog("Erase Device......");
     h.run.ResetSectorIndex();
-    std::copy_n(h.buf().keyCode.begin(), kKeyCodeLength, h.link.Frame().payload.begin());
+    std::copy_n(h.target.buf().keyCode.begin(), kKeyCodeLength, h.link.Frame().payload.begin());
     if (SendStep(h, CMD_IAP_ERASE, kIapEraseLength, kIapEraseTimeoutMs, kIapEraseReplyLength))
         h.view().SetProgress(0);
 }
@@ -90,7 +90,7 @@ void StartIapTransfer(Host& h) {
     h.run.EnterStage(Stage::LoaderBlocks);
     h.view().AppendLog("Start Update......");
     h.run.StartTransfer(Area::Flash);
-    if (h.FlashPagesToWrite == 0) {
+    if (h.target.FlashPagesToWrite == 0) {
         // Nothing to send: say so instead of waiting for a reply that cannot come.
         FailWord(h, "Failed");
         Finish(h);
@@ -105,7 +105,7 @@ void OnIapBlockWritten(Host& h, const ReplyFrame& reply) {
         Finish(h);
         return;
     }
-    if (h.run.BlockIndex(Area::Flash) < h.FlashPagesToWrite) {
+    if (h.run.BlockIndex(Area::Flash) < h.target.FlashPagesToWrite) {
         SendIapPage(h);
         return;
     }
@@ -118,7 +118,7 @@ void SendIapDone(Host& h) {
     // The done frame gets no reply: its time-out passes silently and ends the transfer. The
     // programmer leaves its loader, so the next Update must identify it anew.
     h.run.EnterStage(Stage::LoaderDone);
-    h.programmerKind = 0;
+    h.programmer.kind = 0;
 }
 
 }  // namespace lumacrest

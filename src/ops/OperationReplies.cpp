@@ -31,19 +31,19 @@ struct AreaView {
 };
 
 AreaView Flash(Host& h) {
-    return {Area::Flash,          h.buf().flash.data(),
-            h.buf().flashReadBack.data(), kFlashBufferSize,
-            h.dev.FlashPageSize,  h.FlashPagesToWrite,
-            h.dev.FlashPageCount, h.dev.FlashSize,
+    return {Area::Flash,          h.target.buf().flash.data(),
+            h.target.buf().flashReadBack.data(), kFlashBufferSize,
+            h.target.dev.FlashPageSize,  h.target.FlashPagesToWrite,
+            h.target.dev.FlashPageCount, h.target.dev.FlashSize,
             CMD_WRITE_FLASH_BLOCK, CMD_WRITE_FLASH_END,
             CMD_READ_FLASH_BLOCK, CMD_VERIFY_FLASH_BLOCK};
 }
 
 AreaView Boot(Host& h) {
-    return {Area::Boot,          h.buf().boot.data(),
-            h.buf().bootReadBack.data(), kBootBufferSize,
-            h.dev.BootPageSize,  h.BootPagesToWrite,
-            h.dev.BootPageCount, h.dev.BootSize,
+    return {Area::Boot,          h.target.buf().boot.data(),
+            h.target.buf().bootReadBack.data(), kBootBufferSize,
+            h.target.dev.BootPageSize,  h.target.BootPagesToWrite,
+            h.target.dev.BootPageCount, h.target.dev.BootSize,
             CMD_WRITE_BOOT_BLOCK, CMD_WRITE_BOOT_END,
             CMD_READ_BOOT_BLOCK, CMD_VERIFY_BOOT_BLOCK};
 }
@@ -260,7 +260,7 @@ void OnProgramModeReply(Host& h, const ReplyFrame& reply) {
         ExitWith(h, 0);
         return;
     }
-    if ((b0 == 0xA5 && b1 == 0x5A) || adapter != h.dev.DeviceByte3) {
+    if ((b0 == 0xA5 && b1 == 0x5A) || adapter != h.target.dev.DeviceByte3) {
         FailLine(h, kAdapterErrorLine);
         GiveSerialNumberBack(h);
         ExitWith(h, 0);

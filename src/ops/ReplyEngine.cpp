@@ -166,8 +166,8 @@ void OnReplyTimeout(Host& h, uint8_t code) {
 void OnPortLost(Host& h, uint8_t code, const std::string& why) {
     if (!h.run.Active()) return;  // nothing waited on the line
     if (!ReplyWillNotCome(h, code, Verdict::PortLost)) return;
-    const std::string device = h.ports.Device(h.portNumber).value_or("?");
-    h.prompts().MessageBox("******The port COM" + std::to_string(h.portNumber) + " (" + device +
+    const std::string device = h.ports.Device(h.port.number).value_or("?");
+    h.prompts().MessageBox("******The port COM" + std::to_string(h.port.number) + " (" + device +
                                ") was lost: " + why +
                                "******",
                            MsgIcon::Error);

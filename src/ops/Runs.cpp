@@ -50,7 +50,7 @@ bool RefuseWhileBusy(Host& h) {
 
 void GiveSerialNumberBack(Host& h) {
     if (h.run.AutoSequence() && h.run.Options().programSn && h.run.TakeSerialNumberBack())
-        h.SnValue -= h.SnAdvance;
+        h.sn.SnValue -= h.sn.SnAdvance;
 }
 
 }  // namespace lumacrest

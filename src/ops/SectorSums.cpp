@@ -30,7 +30,7 @@ void OnSectorSumRequest(Host& h, const ReplyFrame& reply) {
     }
     h.run.NextSector();
     const uint8_t index = h.run.SectorIndex();
-    const std::vector<uint32_t>& sectors = h.dev.SectorSizes;
+    const std::vector<uint32_t>& sectors = h.target.dev.SectorSizes;
     if (sectors.empty() || index >= sectors.size() - 1) {
         h.view().AppendLogRaw("OK");
         Finish(h);
@@ -38,13 +38,13 @@ void OnSectorSumRequest(Host& h, const ReplyFrame& reply) {
     }
     const uint32_t size = sectors[index];
     const uint32_t offset = h.run.BlockOffset();
-    if (uint64_t{offset} + size > h.dev.FlashSize || uint64_t{offset} + size > kFlashBufferSize) {
+    if (uint64_t{offset} + size > h.target.dev.FlashSize || uint64_t{offset} + size > kFlashBufferSize) {
         FailWord(h, "Error");
         Finish(h);
         return;
     }
     uint32_t sum = 0;
-    for (uint32_t i = 0; i < size; ++i) sum += h.buf().flash[offset + i];
+    for (uint32_t i = 0; i < size; ++i) sum += h.target.buf().flash[offset + i];
     h.run.AdvanceOffset(size);
     CommandFrame& f = h.link.Frame();
     f.payload[0] = index;

@@ -28,16 +28,16 @@ void OnStoredSettingsReport(Host& h, const ReplyFrame& reply) {
     const uint32_t pageSize = Be16(reply, 6);
     const uint32_t pageCount = Be16(reply, 8);
     sound = sound && type <= kLastDeviceType &&
-            !CheckPageGeometry(pageSize, pageCount, h.dev.BootPageSize, h.dev.BootPageCount);
+            !CheckPageGeometry(pageSize, pageCount, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
     if (!sound) {
         FailWord(h, "Failed");
         End(h, {.port = PortAfter::KeepOpen});
         return;
     }
-    h.DeviceType = type;
+    h.target.DeviceType = type;
     DeviceNameFromType(h, type);
-    h.view().ShowMcu(h.mcuName);
-    SetPageGeometry(h, pageSize, pageCount, h.dev.BootPageSize, h.dev.BootPageCount);
+    h.view().ShowMcu(h.target.mcuName);
+    SetPageGeometry(h, pageSize, pageCount, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
     ProgramOptions options = h.view().Options();  // the report has no boot option
     options.programKeyCode = p[17] != 0;
     options.eraseChip = p[18] != 0;

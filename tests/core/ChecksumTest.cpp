@@ -41,9 +41,9 @@ TEST(ShowChecksums, LogsBothLinesAndCopiesTheUsedRanges) {
     test::TestHost t;
     Host& h = t.h();
     ASSERT_TRUE(SetPageGeometry(h, 256, 4, 256, 2));
-    std::memcpy(h.buf().flash.data(), "123456789", 9);
-    h.buf().flashReadBack[1023] = 0x00;
-    h.buf().flashReadBack[1024] = 0x11;  // past the used range: untouched
+    std::memcpy(h.target.buf().flash.data(), "123456789", 9);
+    h.target.buf().flashReadBack[1023] = 0x00;
+    h.target.buf().flashReadBack[1024] = 0x11;  // past the used range: untouched
     ShowChecksums(h);
 
     uint8_t expected[1024];
@@ -55,9 +55,9 @@ TEST(ShowChecksums, LogsBothLinesAndCopiesTheUsedRanges) {
     uint8_t blank[512];
     std::memset(blank, 0xFF, sizeof blank);
     EXPECT_EQ(lines[2], "Boot  Buffer Check Sum: " + FormatChecksum(Crc16(blank, 512)));
-    EXPECT_EQ(h.buf().flashReadBack[1023], 0xFF);
-    EXPECT_EQ(h.buf().flashReadBack[1024], 0x11);
-    EXPECT_EQ(h.BufferChecksum, Crc16(blank, 512));
+    EXPECT_EQ(h.target.buf().flashReadBack[1023], 0xFF);
+    EXPECT_EQ(h.target.buf().flashReadBack[1024], 0x11);
+    EXPECT_EQ(h.target.BufferChecksum, Crc16(blank, 512));
 }
 
 TEST(ShowChecksums, EmptyRangesGiveZero) {

@@ -56,8 +56,8 @@ TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
     t.MapPorts({3});
     t.port.AddBox(LinkHost::Device(3));
     t.ChooseCom("COM3");
-    EXPECT_EQ(h.portNumber, 3);
-    EXPECT_EQ(h.portName, "COM3");
+    EXPECT_EQ(h.port.number, 3);
+    EXPECT_EQ(h.port.name, "COM3");
     EXPECT_FALSE(h.ui.IsEnabled(id::Update));  // locked until the reply
     t.clock.RunUntilIdle();
     EXPECT_EQ(
@@ -67,7 +67,7 @@ TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
                                   "Used_Counter: 5   V2.0"}));
     EXPECT_FALSE(t.port.IsOpen());
     EXPECT_TRUE(h.ui.IsEnabled(id::Update));
-    EXPECT_EQ(h.programmerKind, 2);
+    EXPECT_EQ(h.programmer.kind, 2);
     // The two payload bytes of the identify frame are whatever the frame record held.
     EXPECT_EQ(t.port.written.back().size(), 8u);
 }
@@ -99,7 +99,7 @@ TEST(Connect, PortsThatCannotBeProbedAreReported) {
         EXPECT_EQ(Tail(t.LogLines(), expected.size()), expected) << entry;
         EXPECT_EQ(t.MessageTexts(), why.empty() ? std::vector<std::string>{}
                                                 : std::vector<std::string>{"******" + why + "******"});
-        EXPECT_EQ(h.portNumber, ComNameToPort(entry));
+        EXPECT_EQ(h.port.number, ComNameToPort(entry));
         EXPECT_EQ(h.link.LastCode(), kNoCommand);
         EXPECT_TRUE(h.ui.IsEnabled(id::ComList));
         EXPECT_FALSE(h.ui.IsEnabled(id::Update));
@@ -201,7 +201,7 @@ TEST(Identify, LoaderKindReportsItsVersionAndKeepsThePortOpen) {
               (std::vector<std::string>{"Connect to Programmer . . . . . . OK",
                                         "Find Progrmmer: ZK9_IAP", "IAP Firmware version:  1.3"}));
     EXPECT_TRUE(t.port.IsOpen());
-    EXPECT_EQ(h.programmerKind, 5);
+    EXPECT_EQ(h.programmer.kind, 5);
     EXPECT_TRUE(h.ui.IsEnabled(id::Update));
     EXPECT_TRUE(t.prompts.messages.empty());
 }
@@ -276,8 +276,8 @@ TEST(Scan, StopsAtTheFirstPortThatAnswers) {
     t.port.AddBox(LinkHost::Device(4));
     t.port.AddBox(LinkHost::Device(6));
     t.ChooseCom("USB");
-    EXPECT_EQ(h.portNumber, 4);
-    EXPECT_EQ(h.portName, "COM4");
+    EXPECT_EQ(h.port.number, 4);
+    EXPECT_EQ(h.port.name, "COM4");
     EXPECT_EQ(Tail(t.LogLines(), 4),
               (std::vector<std::string>{"Auto Connect to Programmer . . . . . . OK",
                                         "Find Progrmmer: ZK9_ISP_0258", "Max_Counter:  No Limit",
@@ -296,7 +296,7 @@ TEST(Scan, OnlyAnIdentifyReplyEndsTheWait) {
     t.port.AddBox(LinkHost::Device(1), config);
     t.port.AddBox(LinkHost::Device(2));
     t.ChooseCom("USB");
-    EXPECT_EQ(t.h().portNumber, 2);
+    EXPECT_EQ(t.h().port.number, 2);
     EXPECT_EQ(t.clock.Now(), 1000u);
 }
 
@@ -332,16 +332,16 @@ TEST(Mcu, ChoosingAnMcuLoadsItsFileOrKeepsTheDeviceInForce) {
     ComboModel& mcu = h.ui.Combo(id::McuList);
     mcu.items = {"MN101EF31D", "MN101EF51A"};
     h.ui.Select(id::McuList, 0);
-    h.mcuName = "MN101EF31D";
-    h.DeviceType = 1;
+    h.target.mcuName = "MN101EF31D";
+    h.target.DeviceType = 1;
     t.port.AddSilent("dev/com1");
     t.port.Open("dev/com1");
 
     // No device file: the previous device stays, with its list selection.
     h.ui.Select(id::McuList, 1);
     OnSelchangeMcu(h);
-    EXPECT_EQ(h.mcuName, "MN101EF31D");
-    EXPECT_EQ(h.DeviceType, 1);
+    EXPECT_EQ(h.target.mcuName, "MN101EF31D");
+    EXPECT_EQ(h.target.DeviceType, 1);
     EXPECT_EQ(mcu.selected, 0);
     EXPECT_EQ(t.prompts.messages.size(), 1u);
     EXPECT_FALSE(t.port.IsOpen());
@@ -350,9 +350,9 @@ TEST(Mcu, ChoosingAnMcuLoadsItsFileOrKeepsTheDeviceInForce) {
                     test::ReadText(std::string(LUMACREST_SOURCE_DIR) + "/res/MN101EF51A_IAP.cfg"));
     h.ui.Select(id::McuList, 1);
     OnSelchangeMcu(h);
-    EXPECT_EQ(h.mcuName, "MN101EF51A");
-    EXPECT_EQ(h.DeviceType, 4);
-    EXPECT_EQ(h.dev.FlashPageCount, 288u);
+    EXPECT_EQ(h.target.mcuName, "MN101EF51A");
+    EXPECT_EQ(h.target.DeviceType, 4);
+    EXPECT_EQ(h.target.dev.FlashPageCount, 288u);
     EXPECT_EQ(mcu.selected, 1);
     EXPECT_EQ(t.prompts.messages.size(), 1u);
 }
@@ -368,8 +368,8 @@ TEST(StartUp, PortNumberFollowsTheSavedPortName) {
         Application app(t.h());
         CMainDlg& dlg = app.dlg;
         dlg.OnInitDialog();
-        EXPECT_EQ(t.h().portName, name);
-        EXPECT_EQ(t.h().portNumber, number);
+        EXPECT_EQ(t.h().port.name, name);
+        EXPECT_EQ(t.h().port.number, number);
     }
 }
 

@@ -68,9 +68,9 @@ class CombineTest : public ::testing::Test {
   protected:
     CombineTest() { RegisterHexWriteCommands(h, router_); }
     void Fill() {
-        for (std::size_t i = 0; i < h.buf().flash.size(); ++i) h.buf().flash[i] = Pattern(i);
-        for (std::size_t i = 0; i < h.buf().boot.size(); ++i)
-            h.buf().boot[i] = static_cast<uint8_t>(~Pattern(i));
+        for (std::size_t i = 0; i < h.target.buf().flash.size(); ++i) h.target.buf().flash[i] = Pattern(i);
+        for (std::size_t i = 0; i < h.target.buf().boot.size(); ++i)
+            h.target.buf().boot[i] = static_cast<uint8_t>(~Pattern(i));
     }
     test::TestHost t;
     Host& h = t.h();
@@ -107,9 +107,9 @@ TEST_F(CombineTest, ExampleGeometryAndStandardToolReadsItBack) {
     const std::string back = ReadText(bin);
     ASSERT_EQ(back.size(), 0x12000u);
     for (std::size_t i = 0; i < 0x11000; ++i)
-        ASSERT_EQ(static_cast<uint8_t>(back[i]), h.buf().flash[i]) << i;
+        ASSERT_EQ(static_cast<uint8_t>(back[i]), h.target.buf().flash[i]) << i;
     for (std::size_t i = 0; i < 0x1000; ++i)
-        ASSERT_EQ(static_cast<uint8_t>(back[0x11000 + i]), h.buf().boot[i]) << i;
+        ASSERT_EQ(static_cast<uint8_t>(back[0x11000 + i]), h.target.buf().boot[i]) << i;
 }
 
 TEST_F(CombineTest, SmallMainPartAndBootCrossingTheBoundary) {

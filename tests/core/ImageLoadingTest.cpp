@@ -59,25 +59,25 @@ TEST_F(ImageLoadTest, LoadFlashFileLogsLoadsAndCountsPages) {
               ":10400000000102030405060708090A0B0C0D0E0F38\n"
               ":10410000FFEEDDCCBBAA99887766554433221100B7\n"
               ":00000001FF\n");
-    h.buf().flash[0x500] = 0x12;  // erased by the load
+    h.target.buf().flash[0x500] = 0x12;  // erased by the load
     t.prompts.QueueFile(path);
     Run(id::LoadFlashFile);
 
     EXPECT_EQ(t.prompts.fileFilters.back(), kImageFilter);
     EXPECT_EQ(t.prompts.loadAddressAsked, 1);
-    EXPECT_EQ(h.FlashLoadOffset, 0x4000u);
-    EXPECT_EQ(h.FlashFilePath, path);
-    EXPECT_EQ(h.buf().flash[0x0F], 0x0F);
-    EXPECT_EQ(h.buf().flash[0x100], 0xFF);
-    EXPECT_EQ(h.buf().flash[0x10F], 0x00);
-    EXPECT_EQ(h.buf().flash[0x500], 0xFF);
-    EXPECT_EQ(h.FlashPagesToWrite, 2u);  // end 0x110 -> 2 pages of 256
+    EXPECT_EQ(h.target.FlashLoadOffset, 0x4000u);
+    EXPECT_EQ(h.target.FlashFilePath, path);
+    EXPECT_EQ(h.target.buf().flash[0x0F], 0x0F);
+    EXPECT_EQ(h.target.buf().flash[0x100], 0xFF);
+    EXPECT_EQ(h.target.buf().flash[0x10F], 0x00);
+    EXPECT_EQ(h.target.buf().flash[0x500], 0xFF);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 2u);  // end 0x110 -> 2 pages of 256
 
     auto lines = t.LogLines();
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[lines.size() - 3], "Open Flash File \"" + path + "\"  . . . . . . OK");
     EXPECT_EQ(lines[lines.size() - 2],
-              ChecksumLine("Flash Buffer Check Sum: ", h.buf().flash.data(), 288 * 256));
+              ChecksumLine("Flash Buffer Check Sum: ", h.target.buf().flash.data(), 288 * 256));
     EXPECT_EQ(lines.back().substr(0, 24), "Boot  Buffer Check Sum: ");
     EXPECT_TRUE(t.prompts.messages.empty());
 }
@@ -87,55 +87,55 @@ TEST_F(ImageLoadTest, CancelAndAddressDialog) {
     const std::string before = h.ui.LogText();
     Run(id::LoadFlashFile);
     EXPECT_EQ(t.LogLines().size(), test::Lines(before).size() + 1);
-    EXPECT_EQ(h.FlashFilePath, "");
+    EXPECT_EQ(h.target.FlashFilePath, "");
 
     // Cancel of the address dialog keeps the previous offset and still loads.
-    h.FlashLoadOffset = 0x100;
+    h.target.FlashLoadOffset = 0x100;
     const std::string path = File("a.bin");
     WriteText(path, Bytes(0x300, Pattern));
     t.prompts.QueueFile(path);
     t.prompts.QueueLoadAddress(std::nullopt);
     Run(id::LoadFlashFile);
-    EXPECT_EQ(h.FlashLoadOffset, 0x100u);
-    EXPECT_EQ(h.buf().flash[0], Pattern(0x100));
-    EXPECT_EQ(h.FlashPagesToWrite, 2u);
+    EXPECT_EQ(h.target.FlashLoadOffset, 0x100u);
+    EXPECT_EQ(h.target.buf().flash[0], Pattern(0x100));
+    EXPECT_EQ(h.target.FlashPagesToWrite, 2u);
 
     // An address given in the dialog becomes the offset.
     t.prompts.QueueFile(path);
     t.prompts.QueueLoadAddress(0x200u);
     Run(id::LoadFlashFile);
-    EXPECT_EQ(h.FlashLoadOffset, 0x200u);
-    EXPECT_EQ(h.buf().flash[0], Pattern(0x200));
-    EXPECT_EQ(h.FlashPagesToWrite, 1u);
+    EXPECT_EQ(h.target.FlashLoadOffset, 0x200u);
+    EXPECT_EQ(h.target.buf().flash[0], Pattern(0x200));
+    EXPECT_EQ(h.target.FlashPagesToWrite, 1u);
 }
 
 TEST_F(ImageLoadTest, BinaryPageCounts) {
-    h.dev.FlashPageSize = 512;
-    h.dev.FlashPageCount = 100;
-    h.dev.FlashSize = 51200;
+    h.target.dev.FlashPageSize = 512;
+    h.target.dev.FlashPageCount = 100;
+    h.target.dev.FlashSize = 51200;
     for (auto [size, pages] : {std::pair{513u, 2u}, {512u, 1u}, {0u, 0u}, {60000u, 100u}}) {
         const std::string path = File("img.bin");
         WriteText(path, Bytes(size, Pattern));
         t.prompts.QueueFile(path);
         t.prompts.QueueLoadAddress(0u);
         Run(id::LoadFlashFile);
-        EXPECT_EQ(h.FlashPagesToWrite, pages) << size;
+        EXPECT_EQ(h.target.FlashPagesToWrite, pages) << size;
     }
     // The 60000-byte file stops at FlashSize: nothing stored beyond it.
-    EXPECT_EQ(h.buf().flash[51199], Pattern(51199));
-    EXPECT_EQ(h.buf().flash[51200], 0xFF);
+    EXPECT_EQ(h.target.buf().flash[51199], Pattern(51199));
+    EXPECT_EQ(h.target.buf().flash[51200], 0xFF);
 }
 
 TEST_F(ImageLoadTest, OpenFailureKeepsBufferAndRemembersPath) {
-    h.buf().flash[0] = 0x42;
+    h.target.buf().flash[0] = 0x42;
     const std::string missing = File("gone.hex");
     t.prompts.QueueFile(missing);
     Run(id::LoadFlashFile);
     EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{"******Open Flash File Failed******   "});
     EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::Error);
     EXPECT_EQ(t.LogLines().back(), "Open Flash File \"" + missing + "\"  . . . . . . Failed");
-    EXPECT_EQ(h.buf().flash[0], 0x42);
-    EXPECT_EQ(h.FlashFilePath, missing);
+    EXPECT_EQ(h.target.buf().flash[0], 0x42);
+    EXPECT_EQ(h.target.FlashFilePath, missing);
 
     // A directory is not a file either.
     t.prompts.QueueFile(t.dir.path());
@@ -150,14 +150,14 @@ TEST_F(ImageLoadTest, ParserChosenByExtension) {
         t.prompts.QueueFile(File(name));
         t.prompts.QueueLoadAddress(0u);
         Run(id::LoadFlashFile);
-        EXPECT_EQ(h.buf().flash[0], 0x11) << name;
+        EXPECT_EQ(h.target.buf().flash[0], 0x11) << name;
     }
     for (const char* name : {"x.hx", "hex"}) {
         WriteText(File(name), hexText);
         t.prompts.QueueFile(File(name));
         t.prompts.QueueLoadAddress(0u);
         Run(id::LoadFlashFile);
-        EXPECT_EQ(h.buf().flash[0], ':') << name;
+        EXPECT_EQ(h.target.buf().flash[0], ':') << name;
     }
     EXPECT_FALSE(IsTextImagePath("hex"));
     EXPECT_FALSE(IsTextImagePath(""));
@@ -168,38 +168,38 @@ TEST_F(ImageLoadTest, ReservedFlashWindowFollowsDevice) {
     ASSERT_TRUE(SetPageGeometry(h, 256, 1000, 256, 16));
     const std::string path = File("big.bin");
     WriteText(path, std::string(0x20000, '\x5A'));
-    h.DeviceType = 19;
+    h.target.DeviceType = 19;
     t.prompts.QueueFile(path);
     t.prompts.QueueLoadAddress(0u);
     Run(id::LoadFlashFile);
-    EXPECT_EQ(h.buf().flash[0xFFFF], 0x5A);
-    EXPECT_EQ(h.buf().flash[0x10000], 0xFF);
-    EXPECT_EQ(h.buf().flash[0x1CFFF], 0xFF);
-    EXPECT_EQ(h.buf().flash[0x1D000], 0x5A);
+    EXPECT_EQ(h.target.buf().flash[0xFFFF], 0x5A);
+    EXPECT_EQ(h.target.buf().flash[0x10000], 0xFF);
+    EXPECT_EQ(h.target.buf().flash[0x1CFFF], 0xFF);
+    EXPECT_EQ(h.target.buf().flash[0x1D000], 0x5A);
     // The checksum line is taken after the window was cleared.
     const auto lines = t.LogLines();
     EXPECT_EQ(lines[lines.size() - 2],
-              ChecksumLine("Flash Buffer Check Sum: ", h.buf().flash.data(), 1000 * 256));
+              ChecksumLine("Flash Buffer Check Sum: ", h.target.buf().flash.data(), 1000 * 256));
 
-    h.DeviceType = 16;
+    h.target.DeviceType = 16;
     t.prompts.QueueFile(path);
     t.prompts.QueueLoadAddress(0u);
     Run(id::LoadFlashFile);
-    EXPECT_EQ(h.buf().flash[0x10000], 0x5A);
+    EXPECT_EQ(h.target.buf().flash[0x10000], 0x5A);
 }
 
 TEST_F(ImageLoadTest, RangeFileButtonReadsRawFromOffsetZero) {
-    h.FlashLoadOffset = 0x4000;
+    h.target.FlashLoadOffset = 0x4000;
     const std::string path = File("part.ses");
     WriteText(path, Bytes(700, Pattern));
     t.prompts.QueueFile(path);
     Run(id::LoadFile);
     EXPECT_EQ(t.prompts.fileFilters.back(), kRangeFileFilter);
     EXPECT_EQ(t.prompts.loadAddressAsked, 0);
-    EXPECT_EQ(h.FlashLoadOffset, 0u);
-    EXPECT_EQ(h.buf().flash[0], Pattern(0));
-    EXPECT_EQ(h.buf().flash[699], Pattern(699));
-    EXPECT_EQ(h.FlashPagesToWrite, 3u);
+    EXPECT_EQ(h.target.FlashLoadOffset, 0u);
+    EXPECT_EQ(h.target.buf().flash[0], Pattern(0));
+    EXPECT_EQ(h.target.buf().flash[699], Pattern(699));
+    EXPECT_EQ(h.target.FlashPagesToWrite, 3u);
 }
 
 TEST_F(ImageLoadTest, BootAndKeyCode) {
@@ -207,11 +207,11 @@ TEST_F(ImageLoadTest, BootAndKeyCode) {
     WriteText(boot, ":10400000000102030405060708090A0B0C0D0E0F38\n:00000001FF\n");
     t.prompts.QueueFile(boot);
     Run(id::LoadBootFile);
-    EXPECT_EQ(h.BootFilePath, boot);
-    EXPECT_EQ(h.buf().boot[15], 0x0F);
-    EXPECT_EQ(h.BootPagesToWrite, 1u);
+    EXPECT_EQ(h.target.BootFilePath, boot);
+    EXPECT_EQ(h.target.buf().boot[15], 0x0F);
+    EXPECT_EQ(h.target.BootPagesToWrite, 1u);
     EXPECT_EQ(t.LogLines().back(),
-              ChecksumLine("Boot  Buffer Check Sum: ", h.buf().boot.data(), 16 * 256));
+              ChecksumLine("Boot  Buffer Check Sum: ", h.target.buf().boot.data(), 16 * 256));
 
     // KeyCode HEX: addresses are buffer offsets; reading stops once a record passes 16.
     const std::string key = File("key.hex");
@@ -224,11 +224,11 @@ TEST_F(ImageLoadTest, BootAndKeyCode) {
     t.prompts.QueueFile(key);
     Run(id::LoadKeyCode);
     EXPECT_EQ(t.prompts.loadAddressAsked, 1);  // only the boot load asked
-    EXPECT_EQ(h.KeyCodeFilePath, key);
-    EXPECT_EQ(h.buf().keyCode[0], 0xA1);
-    EXPECT_EQ(h.buf().keyCode[8], 0xB1);
-    EXPECT_EQ(h.buf().keyCode[23], 0xC0);
-    EXPECT_EQ(h.buf().keyCode[24], 0xFF);
+    EXPECT_EQ(h.target.KeyCodeFilePath, key);
+    EXPECT_EQ(h.target.buf().keyCode[0], 0xA1);
+    EXPECT_EQ(h.target.buf().keyCode[8], 0xB1);
+    EXPECT_EQ(h.target.buf().keyCode[23], 0xC0);
+    EXPECT_EQ(h.target.buf().keyCode[24], 0xFF);
     EXPECT_EQ(t.LogLines().size(), linesBefore + 2);  // separator and the open line, no sums
     EXPECT_EQ(t.LogLines().back(), "Open KeyCode File \"" + key + "\"  . . . . . . OK");
 
@@ -237,8 +237,8 @@ TEST_F(ImageLoadTest, BootAndKeyCode) {
     WriteText(raw, Bytes(40, Pattern));
     t.prompts.QueueFile(raw);
     Run(id::LoadKeyCode);
-    EXPECT_EQ(h.buf().keyCode[17], Pattern(17));
-    EXPECT_EQ(h.buf().keyCode[18], 0xFF);
+    EXPECT_EQ(h.target.buf().keyCode[17], Pattern(17));
+    EXPECT_EQ(h.target.buf().keyCode[18], 0xFF);
 }
 
 TEST_F(ImageLoadTest, ReloadSkipsEmptyPathsAndLoadsTheRest) {
@@ -246,17 +246,17 @@ TEST_F(ImageLoadTest, ReloadSkipsEmptyPathsAndLoadsTheRest) {
     WriteText(flash, ":1040000000112233445566778899AABBCCDDEEFFB8\n:00000001FF\n");
     const std::string key = File("k.bin");
     WriteText(key, std::string(16, '\x33'));
-    h.FlashFilePath = flash;
-    h.BootFilePath = "W\\:";  // the placeholder counts as no file
-    h.KeyCodeFilePath = key;
-    h.FlashPagesToWrite = 1;
-    h.DeviceType = 19;
-    h.buf().flash[0x10000] = 0x00;
+    h.target.FlashFilePath = flash;
+    h.target.BootFilePath = "W\\:";  // the placeholder counts as no file
+    h.target.KeyCodeFilePath = key;
+    h.target.FlashPagesToWrite = 1;
+    h.target.DeviceType = 19;
+    h.target.buf().flash[0x10000] = 0x00;
     Run(id::TbReload);
-    EXPECT_EQ(h.buf().flash[1], 0x11);
-    EXPECT_EQ(h.buf().flash[0x10000], 0xFF);
-    EXPECT_EQ(h.FlashPagesToWrite, 288u);  // the whole flash
-    EXPECT_EQ(h.buf().keyCode[0], 0x33);
+    EXPECT_EQ(h.target.buf().flash[1], 0x11);
+    EXPECT_EQ(h.target.buf().flash[0x10000], 0xFF);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 288u);  // the whole flash
+    EXPECT_EQ(h.target.buf().keyCode[0], 0x33);
     auto lines = t.LogLines();
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[lines.size() - 5], "Open Flash File \"" + flash + "\"  . . . . . . OK");
@@ -268,28 +268,28 @@ TEST_F(ImageLoadTest, ReloadSkipsEmptyPathsAndLoadsTheRest) {
 TEST_F(ImageLoadTest, ReloadStopsAtTheFirstFailure) {
     const std::string boot = File("b.bin");
     WriteText(boot, "boot");
-    h.FlashFilePath = File("deleted.hex");
-    h.BootFilePath = boot;
-    h.KeyCodeFilePath = File("k.bin");
-    h.buf().boot[0] = 0x77;
+    h.target.FlashFilePath = File("deleted.hex");
+    h.target.BootFilePath = boot;
+    h.target.KeyCodeFilePath = File("k.bin");
+    h.target.buf().boot[0] = 0x77;
     Run(id::TbReload);
     EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{"******Open Flash File Failed******   "});
     EXPECT_EQ(t.LogLines().back(),
               "Open Flash File \"" + File("deleted.hex") + "\"  . . . . . . Failed");
-    EXPECT_EQ(h.FlashFilePath, " ");
-    EXPECT_EQ(h.buf().boot[0], 0x77);
+    EXPECT_EQ(h.target.FlashFilePath, " ");
+    EXPECT_EQ(h.target.buf().boot[0], 0x77);
 
     // Missing KeyCode files: a HEX one is forgotten, a raw one stays remembered.
-    h.FlashFilePath = "";
-    h.BootFilePath = "";
-    h.KeyCodeFilePath = File("k.hex");
+    h.target.FlashFilePath = "";
+    h.target.BootFilePath = "";
+    h.target.KeyCodeFilePath = File("k.hex");
     Run(id::TbReload);
     EXPECT_EQ(t.MessageTexts().back(), "******Open Keycode File Failed******   ");
-    EXPECT_EQ(h.KeyCodeFilePath, " ");
-    h.KeyCodeFilePath = File("k.bin");
+    EXPECT_EQ(h.target.KeyCodeFilePath, " ");
+    h.target.KeyCodeFilePath = File("k.bin");
     Run(id::TbReload);
     EXPECT_EQ(t.MessageTexts().back(), "******Open KeyCode File Failed******   ");
-    EXPECT_EQ(h.KeyCodeFilePath, File("k.bin"));
+    EXPECT_EQ(h.target.KeyCodeFilePath, File("k.bin"));
     EXPECT_NE(t.LogLines().back().substr(0, 5), "Boot ");  // no checksum lines
 }
 
@@ -300,7 +300,7 @@ TEST_F(ImageLoadTest, CommandsAreRoutedFromTheMainDialog) {
     WriteText(path, "\x01\x02");
     t.prompts.QueueFile(path);
     dlg.OnCommand(id::LoadFile);
-    EXPECT_EQ(h.buf().flash[1], 0x02);
+    EXPECT_EQ(h.target.buf().flash[1], 0x02);
 }
 
 bool Installed(const char* tool) {
@@ -339,17 +339,17 @@ TEST_F(ImageLoadTest, FilesFromStandardToolsLoadExactly) {
         command.replace(command.find("OUT"), 3, "'" + File(tool.name) + "'");
         ASSERT_EQ(std::system((command + " 2>/dev/null").c_str()), 0) << command;
         ASSERT_NE(test::ReadText(File(tool.name)).find(tool.mustHold), std::string::npos);
-        h.buf().flash.fill(0);
+        h.target.buf().flash.fill(0);
         t.prompts.QueueFile(File(tool.name));
         Run(id::LoadFlashFile);
-        for (std::size_t i = 0; i < size; ++i) ASSERT_EQ(h.buf().flash[i], Pattern(i)) << i;
-        EXPECT_EQ(h.buf().flash[size], 0xFF);
-        EXPECT_EQ(h.FlashPagesToWrite, size / 256);
+        for (std::size_t i = 0; i < size; ++i) ASSERT_EQ(h.target.buf().flash[i], Pattern(i)) << i;
+        EXPECT_EQ(h.target.buf().flash[size], 0xFF);
+        EXPECT_EQ(h.target.FlashPagesToWrite, size / 256);
         const auto lines = t.LogLines();
         EXPECT_EQ(lines[lines.size() - 3],
                   "Open Flash File \"" + File(tool.name) + "\"  . . . . . . OK");
         EXPECT_EQ(lines[lines.size() - 2],
-                  ChecksumLine("Flash Buffer Check Sum: ", h.buf().flash.data(), 288 * 256));
+                  ChecksumLine("Flash Buffer Check Sum: ", h.target.buf().flash.data(), 288 * 256));
     }
     EXPECT_TRUE(t.prompts.messages.empty());
 }
@@ -372,9 +372,9 @@ TEST_F(ImageLoadTest, ARefusedFileChangesNothing) {
         {"cut.s19", "S1070000112233444E\nS107001011223344", "File refused, line 2: record shorter than its byte count"},
         {"noend.srec", "S1070000112233444E\n", "File refused, line 1: no termination record (S7, S8 or S9)"},
     };
-    h.buf().flash[0] = 0x42;
-    h.buf().boot[0] = 0x43;
-    h.FlashPagesToWrite = 7;
+    h.target.buf().flash[0] = 0x42;
+    h.target.buf().boot[0] = 0x43;
+    h.target.FlashPagesToWrite = 7;
     ShowChecksums(h);
     const std::string logBefore = h.ui.LogText();
     for (const auto& c : cases) {
@@ -391,27 +391,27 @@ TEST_F(ImageLoadTest, ARefusedFileChangesNothing) {
             EXPECT_EQ(t.MessageTexts().back(),
                       std::string("******Open ") + what + " File Failed******   ");
         }
-        EXPECT_EQ(h.FlashFilePath, File(c.name));  // remembered, as after an open failure
-        EXPECT_EQ(h.buf().flash[0], 0x42);
-        EXPECT_EQ(h.buf().flash[4], 0xFF);
-        EXPECT_EQ(h.buf().boot[0], 0x43);
-        EXPECT_EQ(h.FlashPagesToWrite, 7u);
+        EXPECT_EQ(h.target.FlashFilePath, File(c.name));  // remembered, as after an open failure
+        EXPECT_EQ(h.target.buf().flash[0], 0x42);
+        EXPECT_EQ(h.target.buf().flash[4], 0xFF);
+        EXPECT_EQ(h.target.buf().boot[0], 0x43);
+        EXPECT_EQ(h.target.FlashPagesToWrite, 7u);
     }
     // No checksum line was written by any of them.
     EXPECT_EQ(h.ui.LogText().find("Check Sum", logBefore.size()), std::string::npos);
 
     // The reload stops at a refused file and forgets its path, as at an open failure.
-    h.FlashFilePath = File("byte.hex");
-    h.BootFilePath = File("boot.bin");
-    WriteText(h.BootFilePath, "boot");
+    h.target.FlashFilePath = File("byte.hex");
+    h.target.BootFilePath = File("boot.bin");
+    WriteText(h.target.BootFilePath, "boot");
     Run(id::TbReload);
     EXPECT_EQ(t.LogLines().back(), "File refused, line 2: bad record checksum");
-    EXPECT_EQ(h.FlashFilePath, " ");
-    EXPECT_EQ(h.buf().boot[0], 0x43);
+    EXPECT_EQ(h.target.FlashFilePath, " ");
+    EXPECT_EQ(h.target.buf().boot[0], 0x43);
 }
 
 TEST_F(ImageLoadTest, KeyCodeFilesMustReachTheKeyCode) {
-    h.buf().keyCode[0] = 0x5A;
+    h.target.buf().keyCode[0] = 0x5A;
     // Written with an offset of 0x4000: every byte lies outside the KeyCode buffer.
     WriteText(File("key.hex"), ":10400000A0A1A2A3A4A5A6A7A8A9AAABACADAEAF38\n:00000001FF\n");
     WriteText(File("key.bin"), "");
@@ -421,20 +421,20 @@ TEST_F(ImageLoadTest, KeyCodeFilesMustReachTheKeyCode) {
         EXPECT_EQ(t.MessageTexts().back(), "******Open KeyCode File Failed******   ") << name;
         EXPECT_EQ(t.LogLines().back(),
                   "File refused: no byte of it lands in the KeyCode (offsets 0-15)");
-        EXPECT_EQ(h.buf().keyCode[0], 0x5A);
-        EXPECT_EQ(h.buf().keyCode[1], 0x00);
+        EXPECT_EQ(h.target.buf().keyCode[0], 0x5A);
+        EXPECT_EQ(h.target.buf().keyCode[1], 0x00);
     }
     // S-records serve as well; the byte-order mark of a UTF-8 editor is skipped.
     WriteText(File("key.s19"), "\xEF\xBB\xBFS1070000112233444E\nS9030000FC\n");
     t.prompts.QueueFile(File("key.s19"));
     Run(id::LoadKeyCode);
     EXPECT_EQ(t.LogLines().back(), "Open KeyCode File \"" + File("key.s19") + "\"  . . . . . . OK");
-    EXPECT_EQ(h.buf().keyCode[0], 0x11);
-    EXPECT_EQ(h.buf().keyCode[4], 0xFF);
+    EXPECT_EQ(h.target.buf().keyCode[0], 0x11);
+    EXPECT_EQ(h.target.buf().keyCode[4], 0xFF);
 }
 
 TEST_F(ImageLoadTest, OnlyRegularFilesAreOpenedAndNeverWaitedFor) {
-    h.buf().flash[0] = 0x42;
+    h.target.buf().flash[0] = 0x42;
     const std::string fifo = File("pipe.hex");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string zero = File("zero.hex");
@@ -448,15 +448,15 @@ TEST_F(ImageLoadTest, OnlyRegularFilesAreOpenedAndNeverWaitedFor) {
         Run(id::LoadFlashFile);
         EXPECT_EQ(t.LogLines().back(), "Open Flash File \"" + path + "\"  . . . . . . Failed");
         EXPECT_EQ(t.MessageTexts().back(), "******Open Flash File Failed******   ");
-        EXPECT_EQ(h.buf().flash[0], 0x42);
+        EXPECT_EQ(h.target.buf().flash[0], 0x42);
     }
     // A raw file stays raw whatever it holds.
     WriteText(File("srec.bin"), "S9030000FC\n");
     t.prompts.QueueFile(File("srec.bin"));
     t.prompts.QueueLoadAddress(0u);
     Run(id::LoadFlashFile);
-    EXPECT_EQ(h.buf().flash[0], 'S');
-    EXPECT_EQ(h.FlashPagesToWrite, 1u);
+    EXPECT_EQ(h.target.buf().flash[0], 'S');
+    EXPECT_EQ(h.target.FlashPagesToWrite, 1u);
 }
 
 // A large file of junk and over-long tokens is refused in bounded time and changes nothing.
@@ -466,14 +466,14 @@ TEST_F(ImageLoadTest, JunkAndHugeFilesAreRefused) {
     junk += "\n:" + std::string(3 << 20, 'F') + "\n:00000001FF\n";
     const std::string path = File("junk.HEX");
     WriteText(path, junk);
-    h.buf().flash[0] = 0x24;
+    h.target.buf().flash[0] = 0x24;
     t.prompts.QueueFile(path);
     t.prompts.QueueLoadAddress(0u);
     Run(id::LoadFlashFile);
     const auto lines = t.LogLines();
     EXPECT_EQ(lines[lines.size() - 2], "Open Flash File \"" + path + "\"  . . . . . . Failed");
     EXPECT_EQ(lines.back().substr(0, 20), "File refused, line 2");
-    EXPECT_EQ(h.buf().flash[0], 0x24);
+    EXPECT_EQ(h.target.buf().flash[0], 0x24);
     EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{"******Open Flash File Failed******   "});
 }
 

@@ -19,7 +19,7 @@ using test::EngineHost;
 using test::LinkHost;
 
 void FillFlash(Host& h) {
-    for (uint32_t i = 0; i < 16 * 64; ++i) h.buf().flash[i] = static_cast<uint8_t>(i * 5 + 1);
+    for (uint32_t i = 0; i < 16 * 64; ++i) h.target.buf().flash[i] = static_cast<uint8_t>(i * 5 + 1);
 }
 
 std::size_t Count(const Bytes& codes, uint8_t code) {
@@ -33,8 +33,8 @@ struct PacedUpdate : EngineHost {
         FillFlash(h());
         port.delivery.extraDelayMs = 10;
         Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
-        h().SnWidth = 4;
-        h().SnValue = 50;
+        h().sn.SnWidth = 4;
+        h().sn.SnValue = 50;
         int blocks = 0;
         box->onEvent = [this, atBlock, blocks](const std::string& e) mutable {
             if (e.rfind("rx 0x13", 0) == 0 && ++blocks == 3)
@@ -55,7 +55,7 @@ TEST(LineLoss, APortThatGoesAwayEndsTheRunAtOnceAsATimeOutWould) {
     EXPECT_EQ(t.RunLines().back(), "Write FLASH......Timer Over ");
     EXPECT_EQ(t.MessageTexts(),
               (Lines{"******The port COM1 (dev/com1) was lost: the device went away******"}));
-    EXPECT_EQ(t.h().SnValue, 50u);  // given back, once
+    EXPECT_EQ(t.h().sn.SnValue, 50u);  // given back, once
     EXPECT_EQ(t.h().run.LastOutcome().verdict, Verdict::PortLost);
     EXPECT_EQ(t.h().run.LastOutcome().stage, Stage::WriteFlash);
     EXPECT_TRUE(t.AtRest());
@@ -110,7 +110,7 @@ TEST(Stop, AStopMidWriteLeavesProgramModeWithAFailAndGivesTheNumberBack) {
     const Lines lines = t.RunLines();
     EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
               (Lines{"Write FLASH......", "Eixt Program Mode......OK"}));
-    EXPECT_EQ(t.h().SnValue, 50u);
+    EXPECT_EQ(t.h().sn.SnValue, 50u);
     EXPECT_EQ(t.h().run.LastOutcome().verdict, Verdict::Interrupted);
     EXPECT_EQ(t.h().run.LastOutcome().text, "stopped by SIGINT");
     EXPECT_TRUE(t.AtRest());
@@ -159,7 +159,7 @@ TEST(Stop, ClosingTheWindowAsksAndAYesStopsTheRun) {
     t.RunUntilIdle();
     EXPECT_EQ(t.prompts.questions.size(), 2u);
     EXPECT_EQ(t.box->lastExitResult(), 0);
-    EXPECT_EQ(t.h().SnValue, 50u);
+    EXPECT_EQ(t.h().sn.SnValue, 50u);
     // Nothing under way: the window closes without a question.
     EXPECT_TRUE(t.dlg->OnCloseRequest(true));
     EXPECT_EQ(t.prompts.questions.size(), 2u);

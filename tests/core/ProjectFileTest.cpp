@@ -30,10 +30,10 @@ class ProjectTest : public ::testing::Test {
         h.ui.Combo(id::ComList).items = {"COM1", "COM3", "USB"};
     }
     void FillImages() {
-        for (std::size_t i = 0; i < h.buf().flash.size(); ++i) h.buf().flash[i] = Pattern(i);
-        for (std::size_t i = 0; i < h.buf().boot.size(); ++i) h.buf().boot[i] = Pattern(i + 7);
-        for (std::size_t i = 0; i < h.buf().keyCode.size(); ++i)
-            h.buf().keyCode[i] = static_cast<uint8_t>(0xC0 + i);
+        for (std::size_t i = 0; i < h.target.buf().flash.size(); ++i) h.target.buf().flash[i] = Pattern(i);
+        for (std::size_t i = 0; i < h.target.buf().boot.size(); ++i) h.target.buf().boot[i] = Pattern(i + 7);
+        for (std::size_t i = 0; i < h.target.buf().keyCode.size(); ++i)
+            h.target.buf().keyCode[i] = static_cast<uint8_t>(0xC0 + i);
     }
     // The two checksum lines of the last ShowChecksums.
     std::vector<std::string> Sums() {
@@ -64,22 +64,22 @@ TEST_F(ProjectTest, RoundTripKeepsEverything) {
     h.ui.Select(id::ComList, 1);
     for (int box : {id::EraseChip, id::ProgramBoot, id::ProgramSn, id::Counter})
         h.ui.SetCheck(box, 1);
-    h.SnAddress = 0x1234;
-    h.SnValue = 4000000000u;  // saved as a negative "%d" and read back the same
-    h.SnInBoot = 1;
-    h.SnWidth = 3;
-    h.SnLittleEndian = 0;
-    h.dev.DeviceByte3 = 9;
-    h.dev.AdapterText = "Adapter: ZK9 QFP64";
-    h.FlashFilePath = "   ";
+    h.sn.SnAddress = 0x1234;
+    h.sn.SnValue = 4000000000u;  // saved as a negative "%d" and read back the same
+    h.sn.SnInBoot = 1;
+    h.sn.SnWidth = 3;
+    h.sn.SnLittleEndian = 0;
+    h.target.dev.DeviceByte3 = 9;
+    h.target.dev.AdapterText = "Adapter: ZK9 QFP64";
+    h.target.FlashFilePath = "   ";
     ShowChecksums(h);
     const std::vector<std::string> before = Sums();
-    const std::string keyBefore(h.buf().keyCode.begin(), h.buf().keyCode.begin() + 16);
+    const std::string keyBefore(h.target.buf().keyCode.begin(), h.target.buf().keyCode.begin() + 16);
 
     Save("job");
     EXPECT_EQ(t.prompts.fileFilters.back(), kProjectFilter);
     EXPECT_EQ(t.LogLines().back(), "Save Project File......OK");
-    EXPECT_EQ(h.FlashFilePath, "W\\:");
+    EXPECT_EQ(h.target.FlashFilePath, "W\\:");
     const auto lines = Lines(ReadText(t.dir.File("job.Prjt")));
     const std::vector<std::string> header = {"YES",
                                              "MN101EFC3D",
@@ -107,50 +107,50 @@ TEST_F(ProjectTest, RoundTripKeepsEverything) {
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + header.size()), header);
 
     // Everything is changed, then the project brings it back.
-    h.buf().Reset();
+    h.target.buf().Reset();
     ASSERT_TRUE(SetPageGeometry(h, 128, 10, 128, 2));
     h.ui.Select(id::McuList, 0);
     h.ui.Select(id::ComList, 2);
     for (int box : {id::EraseChip, id::ProgramFlash, id::ProgramBoot, id::ProgramSn})
         h.ui.SetCheck(box, box == id::ProgramFlash);
-    h.SnValue = 0;
-    h.SnAdvance = 0;
+    h.sn.SnValue = 0;
+    h.sn.SnAdvance = 0;
     h.englishUi = 0;
-    h.dev.BootAreaEnabled = 0;
-    h.FlashFilePath = h.BootFilePath = h.KeyCodeFilePath = "/x";
+    h.target.dev.BootAreaEnabled = 0;
+    h.target.FlashFilePath = h.target.BootFilePath = h.target.KeyCodeFilePath = "/x";
     Load(t.dir.File("job.Prjt"));
 
     EXPECT_TRUE(t.prompts.messages.empty());
-    EXPECT_EQ(h.ProjectFilePath, t.dir.File("job.Prjt"));
+    EXPECT_EQ(h.target.ProjectFilePath, t.dir.File("job.Prjt"));
     EXPECT_EQ(Sums(), before);
-    EXPECT_EQ(std::string(h.buf().keyCode.begin(), h.buf().keyCode.begin() + 16), keyBefore);
-    EXPECT_EQ(h.buf().keyCode[16], 0xFF);
-    EXPECT_EQ(h.buf().flash[288 * 256], 0xFF);  // beyond the section: erased
-    EXPECT_EQ(h.dev.FlashSize, 288u * 256);
-    EXPECT_EQ(h.FlashPagesToWrite, 288u);
-    EXPECT_EQ(h.BootPagesToWrite, 16u);
-    EXPECT_EQ(h.mcuName, "MN101EFC3D");
-    EXPECT_EQ(h.DeviceType, 15);
+    EXPECT_EQ(std::string(h.target.buf().keyCode.begin(), h.target.buf().keyCode.begin() + 16), keyBefore);
+    EXPECT_EQ(h.target.buf().keyCode[16], 0xFF);
+    EXPECT_EQ(h.target.buf().flash[288 * 256], 0xFF);  // beyond the section: erased
+    EXPECT_EQ(h.target.dev.FlashSize, 288u * 256);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 288u);
+    EXPECT_EQ(h.target.BootPagesToWrite, 16u);
+    EXPECT_EQ(h.target.mcuName, "MN101EFC3D");
+    EXPECT_EQ(h.target.DeviceType, 15);
     EXPECT_EQ(h.ui.Combo(id::McuList).selected, 2);
     EXPECT_EQ(h.ui.Combo(id::ComList).selected, 1);
     EXPECT_EQ(h.ui.Check(id::EraseChip), 1);
     EXPECT_EQ(h.ui.Check(id::ProgramFlash), 0);
     EXPECT_EQ(h.ui.Check(id::ProgramBoot), 1);
     EXPECT_EQ(h.ui.Check(id::ProgramSn), 1);
-    EXPECT_EQ(h.SnValue, 4000000000u);
-    EXPECT_EQ(h.SnAddress, 0x1234u);
-    EXPECT_EQ(h.SnInBoot, 1u);
-    EXPECT_EQ(h.SnWidth, 3u);
-    EXPECT_EQ(h.SnLittleEndian, 0);
-    EXPECT_EQ(h.SnAdvance, 1);
+    EXPECT_EQ(h.sn.SnValue, 4000000000u);
+    EXPECT_EQ(h.sn.SnAddress, 0x1234u);
+    EXPECT_EQ(h.sn.SnInBoot, 1u);
+    EXPECT_EQ(h.sn.SnWidth, 3u);
+    EXPECT_EQ(h.sn.SnLittleEndian, 0);
+    EXPECT_EQ(h.sn.SnAdvance, 1);
     EXPECT_EQ(h.englishUi, 1);
-    EXPECT_EQ(h.dev.DeviceByte3, 9);
-    EXPECT_EQ(h.dev.BootAreaEnabled, 1);
-    EXPECT_EQ(h.dev.AdapterText, "Adapter: ZK9 QFP64");
-    EXPECT_EQ(h.FlashFilePath, "");
-    EXPECT_EQ(h.KeyCodeFilePath, "");
+    EXPECT_EQ(h.target.dev.DeviceByte3, 9);
+    EXPECT_EQ(h.target.dev.BootAreaEnabled, 1);
+    EXPECT_EQ(h.target.dev.AdapterText, "Adapter: ZK9 QFP64");
+    EXPECT_EQ(h.target.FlashFilePath, "");
+    EXPECT_EQ(h.target.KeyCodeFilePath, "");
     // The reserved window of this device is not applied: the image is as saved.
-    EXPECT_EQ(h.buf().flash[0x10000], Pattern(0x10000));
+    EXPECT_EQ(h.target.buf().flash[0x10000], Pattern(0x10000));
 
     const auto log = t.LogLines();
     const std::size_t n = log.size();
@@ -171,16 +171,16 @@ TEST_F(ProjectTest, NamesExtensionAndDefaults) {
     Save("job.prjt");
     EXPECT_EQ(Lines(ReadText(t.dir.File("job.prjt.Prjt")))[1], "ATMEGA48");
     EXPECT_EQ(Lines(ReadText(t.dir.File("job.prjt.Prjt")))[2], "USB");
-    EXPECT_EQ(h.mcuName, "ATMEGA48");
+    EXPECT_EQ(h.target.mcuName, "ATMEGA48");
     Save("other.Prjt");
     EXPECT_TRUE(std::filesystem::exists(t.dir.File("other.Prjt")));
 
     // A name outside the catalogue: type 0 and its name; the list selects nothing.
     h.ui.Select(id::McuList, 1);
-    h.DeviceType = 5;
+    h.target.DeviceType = 5;
     Load(t.dir.File("job.prjt.Prjt"));
-    EXPECT_EQ(h.DeviceType, 0);
-    EXPECT_EQ(h.mcuName, "MN101EF32D");
+    EXPECT_EQ(h.target.DeviceType, 0);
+    EXPECT_EQ(h.target.mcuName, "MN101EF32D");
     EXPECT_EQ(h.ui.Combo(id::McuList).selected, -1);
     EXPECT_EQ(h.ui.Combo(id::ComList).selected, 2);
 
@@ -197,12 +197,12 @@ TEST_F(ProjectTest, NamesExtensionAndDefaults) {
 }
 
 TEST_F(ProjectTest, OpenFailureAndCancel) {
-    h.buf().flash[0] = 0x11;
+    h.target.buf().flash[0] = 0x11;
     Load(t.dir.File("none.Prjt"));
     EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{"******Open Pro File Failed******   "});
     EXPECT_EQ(t.LogLines().back(),
               "Open Project File \"" + t.dir.File("none.Prjt") + "\" . . . . . . Failed");
-    EXPECT_EQ(h.buf().flash[0], 0x11);
+    EXPECT_EQ(h.target.buf().flash[0], 0x11);
 
     const std::size_t before = t.LogLines().size();
     router.Dispatch(id::SaveProject);  // save dialog cancelled
@@ -227,15 +227,15 @@ TEST_F(ProjectTest, ASectionThatPassesItsLimitKeepsTheOthersInStep) {
     WriteText(t.dir.File("p.Prjt"), header + flash + boot + key);
     Load(t.dir.File("p.Prjt"));
     EXPECT_TRUE(t.prompts.messages.empty());
-    EXPECT_EQ(h.dev.FlashSize, 32u);
-    EXPECT_EQ(h.buf().flash[0], 0x00);
-    EXPECT_EQ(h.buf().flash[0x20], 0xAA);  // the record that passed the limit
-    EXPECT_EQ(h.buf().boot[0], 0x55);
-    EXPECT_EQ(h.buf().boot[16], 0xFF);
-    EXPECT_EQ(h.buf().keyCode[15], 0xAF);
+    EXPECT_EQ(h.target.dev.FlashSize, 32u);
+    EXPECT_EQ(h.target.buf().flash[0], 0x00);
+    EXPECT_EQ(h.target.buf().flash[0x20], 0xAA);  // the record that passed the limit
+    EXPECT_EQ(h.target.buf().boot[0], 0x55);
+    EXPECT_EQ(h.target.buf().boot[16], 0xFF);
+    EXPECT_EQ(h.target.buf().keyCode[15], 0xAF);
     EXPECT_EQ(h.ui.Check(id::ProgramFlash), 1);
     EXPECT_EQ(h.ui.Check(id::EraseChip), 0);
-    EXPECT_EQ(h.SnWidth, 1u);  // a width outside 1..4 is not taken
+    EXPECT_EQ(h.sn.SnWidth, 1u);  // a width outside 1..4 is not taken
 }
 
 TEST_F(ProjectTest, RefusedGeometries) {
@@ -252,23 +252,23 @@ TEST_F(ProjectTest, RefusedGeometries) {
 
     // Loading: a geometry the buffers cannot hold changes no image.
     ASSERT_TRUE(SetPageGeometry(h, 256, 288, 256, 16));
-    h.buf().flash[0] = 0x42;
+    h.target.buf().flash[0] = 0x42;
     WriteText(path,
               "YES\nMN101EF32D\nUSB\nW\\:\nW\\:\nW\\:"
               "\n0\n0\n0\n1\n0\n4\n1\n4096\n4096\n256\n16\n3\n1\n1\nA\n"
               ":020000020000FC\n:1000000000112233445566778899AABBCCDDEEFFF8\n:00000001FF\n");
     h.ui.Select(id::McuList, 0);
-    h.dev.AdapterText = "Adapter: before";
-    h.SnWidth = 2;
+    h.target.dev.AdapterText = "Adapter: before";
+    h.sn.SnWidth = 2;
     Load(path);
     ASSERT_EQ(t.MessageTexts().size(), 2u);
     EXPECT_EQ(t.MessageTexts()[1], "******Open Pro File Failed******   ");
-    EXPECT_EQ(h.dev.FlashPageCount, 288u);
-    EXPECT_EQ(h.buf().flash[0], 0x42);
+    EXPECT_EQ(h.target.dev.FlashPageCount, 288u);
+    EXPECT_EQ(h.target.buf().flash[0], 0x42);
     // Nothing of the file is in force: not the MCU, the options, the SN fields nor the adapter.
     EXPECT_EQ(h.ui.Combo(id::McuList).selected, 0);
-    EXPECT_EQ(h.SnWidth, 2u);
-    EXPECT_EQ(h.dev.AdapterText, "Adapter: before");
+    EXPECT_EQ(h.sn.SnWidth, 2u);
+    EXPECT_EQ(h.target.dev.AdapterText, "Adapter: before");
     const auto lines = t.LogLines();
     EXPECT_EQ(lines[lines.size() - 2], "Open Project File \"" + path + "\" . . . . . . Failed");
     EXPECT_EQ(lines.back(),
@@ -280,20 +280,20 @@ TEST_F(ProjectTest, RefusedGeometries) {
 TEST_F(ProjectTest, ABadProjectIsRefusedWholeAndChangesNothing) {
     ASSERT_TRUE(SetPageGeometry(h, 256, 4, 256, 1));
     FillImages();
-    h.dev.AdapterText = "Adapter: saved";
-    h.SnValue = 77;
+    h.target.dev.AdapterText = "Adapter: saved";
+    h.sn.SnValue = 77;
     const std::string good = ReadText(Save("good") + ".Prjt");
     const auto goodLines = Lines(good);
 
     // What a refused load must leave as it was.
-    h.buf().Reset();
-    h.buf().flash[3] = 0x33;
-    h.buf().keyCode[0] = 0x44;
+    h.target.buf().Reset();
+    h.target.buf().flash[3] = 0x33;
+    h.target.buf().keyCode[0] = 0x44;
     ASSERT_TRUE(SetPageGeometry(h, 128, 2, 128, 1));
-    h.SnValue = 5;
-    h.dev.AdapterText = "Adapter: current";
+    h.sn.SnValue = 5;
+    h.target.dev.AdapterText = "Adapter: current";
     h.ui.Select(id::ComList, 0);
-    h.FlashFilePath = "/remembered.hex";
+    h.target.FlashFilePath = "/remembered.hex";
     ShowChecksums(h);
     const std::vector<std::string> sums = Sums();
 
@@ -335,46 +335,46 @@ TEST_F(ProjectTest, ABadProjectIsRefusedWholeAndChangesNothing) {
             EXPECT_EQ(lines.back(), c.why);
         }
         EXPECT_EQ(lines.back().substr(0, 13), "File refused,");
-        EXPECT_EQ(h.buf().flash[3], 0x33);
-        EXPECT_EQ(h.buf().flash[0], 0xFF);
-        EXPECT_EQ(h.buf().keyCode[0], 0x44);
-        EXPECT_EQ(h.dev.FlashPageSize, 128u);
-        EXPECT_EQ(h.SnValue, 5u);
-        EXPECT_EQ(h.dev.AdapterText, "Adapter: current");
+        EXPECT_EQ(h.target.buf().flash[3], 0x33);
+        EXPECT_EQ(h.target.buf().flash[0], 0xFF);
+        EXPECT_EQ(h.target.buf().keyCode[0], 0x44);
+        EXPECT_EQ(h.target.dev.FlashPageSize, 128u);
+        EXPECT_EQ(h.sn.SnValue, 5u);
+        EXPECT_EQ(h.target.dev.AdapterText, "Adapter: current");
         EXPECT_EQ(h.ui.Combo(id::ComList).selected, 0);
-        EXPECT_EQ(h.FlashFilePath, "/remembered.hex");
+        EXPECT_EQ(h.target.FlashFilePath, "/remembered.hex");
         EXPECT_EQ(Sums(), sums);  // no checksum line was written
     }
     // The good file still loads.
     Load(t.dir.File("good.Prjt"));
-    EXPECT_EQ(h.SnValue, 77u);
-    EXPECT_EQ(h.buf().flash[3], Pattern(3));
+    EXPECT_EQ(h.sn.SnValue, 77u);
+    EXPECT_EQ(h.target.buf().flash[3], Pattern(3));
 }
 
 TEST_F(ProjectTest, AnEmptyAdapterTextComesBackEmpty) {
     ASSERT_TRUE(SetPageGeometry(h, 256, 4, 256, 1));
     FillImages();
-    h.dev.AdapterText = "";
+    h.target.dev.AdapterText = "";
     const std::string path = Save("empty") + ".Prjt";
     EXPECT_EQ(Lines(ReadText(path))[20], "");
-    h.dev.AdapterText = "something else";
-    h.buf().Reset();
+    h.target.dev.AdapterText = "something else";
+    h.target.buf().Reset();
     Load(path);
     EXPECT_TRUE(t.prompts.messages.empty());
-    EXPECT_EQ(h.dev.AdapterText, "");
-    EXPECT_EQ(h.buf().flash[5], Pattern(5));
-    EXPECT_EQ(h.buf().keyCode[0], 0xC0);
+    EXPECT_EQ(h.target.dev.AdapterText, "");
+    EXPECT_EQ(h.target.buf().flash[5], Pattern(5));
+    EXPECT_EQ(h.target.buf().keyCode[0], 0xC0);
 
     // Lines ended by CR LF (a file from the original tool) read the same.
     std::string crlf;
     for (const std::string& line : Lines(ReadText(path))) crlf += line + "\r\n";
     WriteText(t.dir.File("crlf.Prjt"), "\xEF\xBB\xBF" + crlf);
-    h.dev.AdapterText = "x";
-    h.buf().Reset();
+    h.target.dev.AdapterText = "x";
+    h.target.buf().Reset();
     Load(t.dir.File("crlf.Prjt"));
     EXPECT_TRUE(t.prompts.messages.empty());
-    EXPECT_EQ(h.dev.AdapterText, "");
-    EXPECT_EQ(h.buf().flash[5], Pattern(5));
+    EXPECT_EQ(h.target.dev.AdapterText, "");
+    EXPECT_EQ(h.target.buf().flash[5], Pattern(5));
 }
 
 // Our sections are standard HEX, and standard HEX sections load as ours do.
@@ -392,7 +392,7 @@ TEST_F(ProjectTest, SectionsInterworkWithStandardTools) {
         std::system(
             ("srec_cat '" + sectionFile + "' -intel -o '" + bin + "' -binary 2>/dev/null").c_str()),
         0);
-    EXPECT_EQ(ReadText(bin), std::string(h.buf().flash.begin(), h.buf().flash.begin() + 288 * 256));
+    EXPECT_EQ(ReadText(bin), std::string(h.target.buf().flash.begin(), h.target.buf().flash.begin() + 288 * 256));
 
     // Replace the flash section by srec_cat's segmented output of the same bytes.
     const std::string segmented = t.dir.File("seg.hex");
@@ -404,10 +404,10 @@ TEST_F(ProjectTest, SectionsInterworkWithStandardTools) {
     WriteText(t.dir.File("seg.Prjt"), replaced);
     ShowChecksums(h);
     const std::vector<std::string> sums = Sums();
-    h.buf().Reset();
+    h.target.buf().Reset();
     Load(t.dir.File("seg.Prjt"));
     EXPECT_EQ(Sums(), sums);
-    EXPECT_EQ(h.buf().keyCode[0], 0xC0);
+    EXPECT_EQ(h.target.buf().keyCode[0], 0xC0);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ Fault MakeFault(FaultKind kind, int code, int times = -1, uint32_t value = 0) {
 }
 
 void FillFlash(Host& h) {
-    for (uint32_t i = 0; i < 16 * 64; ++i) h.buf().flash[i] = static_cast<uint8_t>(i * 7 + i / 64);
+    for (uint32_t i = 0; i < 16 * 64; ++i) h.target.buf().flash[i] = static_cast<uint8_t>(i * 7 + i / 64);
 }
 
 std::size_t Count(const Bytes& codes, uint8_t code) {
@@ -39,7 +39,7 @@ std::size_t Count(const Bytes& codes, uint8_t code) {
 }
 
 bool ChipHoldsImage(EngineHost& t) {
-    return std::equal(t.h().buf().flash.begin(), t.h().buf().flash.begin() + 16 * 64,
+    return std::equal(t.h().target.buf().flash.begin(), t.h().target.buf().flash.begin() + 16 * 64,
                       t.box->flash().begin());
 }
 
@@ -145,8 +145,8 @@ TEST(ShortReplies, EndTheStageAtItsTimeOut) {
         FillFlash(h);
         // A good run first leaves its replies' bytes behind in the host.
         t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
-        h.SnWidth = 4;
-        h.SnValue = 20;
+        h.sn.SnWidth = 4;
+        h.sn.SnValue = 20;
         t.Command(id::Update);
         t.RunUntilIdle();
         ASSERT_EQ(t.box->lastExitResult(), 1);
@@ -162,7 +162,7 @@ TEST(ShortReplies, EndTheStageAtItsTimeOut) {
             EXPECT_EQ(lines.back(), c.line);
         EXPECT_EQ(t.SentCodes().back(), c.code);
         EXPECT_EQ(std::count(lines.begin(), lines.end(), "ADP Error."), 0);
-        EXPECT_EQ(h.SnValue, 21u);  // the failed chip's number is given back
+        EXPECT_EQ(h.sn.SnValue, 21u);  // the failed chip's number is given back
         EXPECT_TRUE(t.AtRest());
     }
 }
@@ -205,8 +205,8 @@ TEST(BoxFramesDuringARun, LeaveTheRunItsDeviceAndItsControls) {
             EXPECT_TRUE(ChipHoldsImage(t));
             EXPECT_EQ(t.box->lastExitResult(), 1);
             EXPECT_TRUE(lockedDuringWrite);
-            EXPECT_EQ(h.DeviceType, 0);
-            EXPECT_EQ(h.dev.FlashPageSize, 64u);
+            EXPECT_EQ(h.target.DeviceType, 0);
+            EXPECT_EQ(h.target.dev.FlashPageSize, 64u);
             EXPECT_TRUE(h.ui.Checked(id::EraseChip));
             EXPECT_EQ(Count(t.SentCodes(), CMD_DATAFLASH_FLASH_BLOCK), 0u);
             EXPECT_TRUE(t.AtRest());
@@ -248,7 +248,7 @@ TEST(BoxFramesDuringARun, AFrameInTheSameReadAsTheAwaitedReplyLosesNothing) {
     t.clock.Advance(1000);
     EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
     EXPECT_EQ(t.box->lastExitResult(), 1);
-    EXPECT_EQ(h.DeviceType, 0);
+    EXPECT_EQ(h.target.DeviceType, 0);
     t.RunUntilIdle();
     EXPECT_TRUE(t.AtRest());
 }
@@ -261,9 +261,9 @@ TEST(LoaderRun, SectorSumRequestAfterTheDoneFrameIsAnsweredAtOnce) {
     c.unsolicited.push_back({CMD_IAP_DONE, CMD_SECTOR_SUM});
     EngineHost t(c);
     Host& h = t.h();
-    h.dev.SectorSizes = {512, 256, 256};
+    h.target.dev.SectorSizes = {512, 256, 256};
     FillFlash(h);
-    h.FlashPagesToWrite = 8;
+    h.target.FlashPagesToWrite = 8;
     t.Tick({id::ProgramFlash});
     t.ChooseCom("COM1");
     t.RunUntilIdle();

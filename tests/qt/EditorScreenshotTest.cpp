@@ -25,7 +25,7 @@ using namespace lumacrest;
 
 namespace {
 void LoadImage(Host& h) {
-    auto& flash = h.buf().flash;
+    auto& flash = h.target.buf().flash;
     if (const char* path = std::getenv("LUMACREST_EDITOR_IMAGE")) {
         QVERIFY(LoadImageFile(h, ImageTarget::Flash, path, 0x4000));
         return;

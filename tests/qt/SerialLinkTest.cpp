@@ -105,7 +105,7 @@ void SerialLinkTest::usbScanFindsTheProgrammer() {
         t.dir.File("Ports.dat"),
         "COM1 " + t.dir.File("Ports.dat") + "\nCOM2 /dev/lumacrest-none\nCOM3 " + link_ + "\n");
     t.Choose("USB");
-    QCOMPARE(t.h().portNumber, uint8_t{3});
+    QCOMPARE(t.h().port.number, uint8_t{3});
     std::vector<std::string> expected = kIdentifyLines;
     expected[0] = "Auto Connect to Programmer . . . . . . OK";
     QCOMPARE(t.Tail(4), expected);

@@ -12,10 +12,10 @@ EngineHost::EngineHost(sim::BoxConfig config) {
     box = &port.AddBox(Device(1), std::move(config));
     app = std::make_unique<Application>(h());
     dlg = &app->dlg;
-    h().portNumber = 1;
+    h().port.number = 1;
     SetPageGeometry(h(), 64, 16, 32, 4);
-    h().FlashPagesToWrite = 16;
-    h().BootPagesToWrite = 4;
+    h().target.FlashPagesToWrite = 16;
+    h().target.BootPagesToWrite = 4;
 }
 
 void EngineHost::Tick(std::initializer_list<int> ids) {

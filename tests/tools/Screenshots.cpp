@@ -86,9 +86,9 @@ int main(int argc, char** argv) {
 
     // An image of 72 KiB of pseudo-random bytes, as a loaded file would leave it.
     QRandomGenerator random(7);
-    for (uint32_t i = 0; i < host.dev.FlashSize; ++i)
-        host.buf().flash[i] = static_cast<uint8_t>(random.bounded(256));
-    host.FlashPagesToWrite = host.dev.FlashPageCount;
+    for (uint32_t i = 0; i < host.target.dev.FlashSize; ++i)
+        host.target.buf().flash[i] = static_cast<uint8_t>(random.bounded(256));
+    host.target.FlashPagesToWrite = host.target.dev.FlashPageCount;
     ShowChecksums(host);
 
     host.ui.Select(id::ComList, host.ui.Combo(id::ComList).FindPrefix("COM3"));
@@ -123,9 +123,9 @@ int main(int argc, char** argv) {
 
     BufferEditSession session;
     session.title = "Flash Buffer Edit";
-    session.length = host.dev.FlashSize;
-    std::copy_n(host.buf().flash.begin(), session.length, session.work.begin());
-    session.Preset(host.dev.FlashSize);
+    session.length = host.target.dev.FlashSize;
+    std::copy_n(host.target.buf().flash.begin(), session.length, session.work.begin());
+    session.Preset(host.target.dev.FlashSize);
     CBufferEditDlg editor(session, prompts, &window);
     editor.show();
     editor.LoadEditor();

@@ -113,36 +113,36 @@ bool EditImage(Host& h, const char* title, uint8_t* image, uint32_t size, uint32
 
 void EditFlashBuffer(Host& h) {
     h.ui.WriteSeparator();
-    const uint32_t size = h.dev.FlashSize;
+    const uint32_t size = h.target.dev.FlashSize;
     if (size > kWorkingCopySize) {
         h.prompts().MessageBox(FlashTooLargeMessage(size), MsgIcon::Error);
         return;
     }
     const uint32_t length = size != 0 ? size : kSizelessEditLength;
-    if (EditImage(h, "Flash Buffer Edit", h.buf().flash.data(), size, length)) ShowChecksums(h);
+    if (EditImage(h, "Flash Buffer Edit", h.target.buf().flash.data(), size, length)) ShowChecksums(h);
 }
 
 void EditBootBuffer(Host& h) {
     h.ui.WriteSeparator();
     // The device catalogue keeps the boot area within the boot buffer.
-    const uint32_t size = std::min<uint32_t>(h.dev.BootSize, kBootBufferSize);
+    const uint32_t size = std::min<uint32_t>(h.target.dev.BootSize, kBootBufferSize);
     const uint32_t length = size != 0 ? size : kSizelessEditLength;
-    if (EditImage(h, "Boot Buffer Edit", h.buf().boot.data(), size, length)) ShowChecksums(h);
+    if (EditImage(h, "Boot Buffer Edit", h.target.buf().boot.data(), size, length)) ShowChecksums(h);
 }
 
 void EditKeyCode(Host& h) {
     h.ui.WriteSeparator();
-    EditImage(h, "KeyCode Edit", h.buf().keyCode.data(), kKeyCodeLength, kKeyCodeLength);
+    EditImage(h, "KeyCode Edit", h.target.buf().keyCode.data(), kKeyCodeLength, kKeyCodeLength);
 }
 
 void EditSerialNumber(Host& h) {
     SnSetSession session;
-    session.value = h.SnValue;
-    session.address = h.SnAddress;
-    session.flashSize = h.dev.FlashSize;
+    session.value = h.sn.SnValue;
+    session.address = h.sn.SnAddress;
+    session.flashSize = h.target.dev.FlashSize;
     if (!h.prompts().EditSerialNumber(session)) return;
-    h.SnValue = session.value;
-    h.SnAddress = session.address;
+    h.sn.SnValue = session.value;
+    h.sn.SnAddress = session.address;
 }
 
 }  // namespace lumacrest

@@ -28,21 +28,21 @@ CMainDlg::CMainDlg(Host& host, CommandRouter& router) : host_(host), router_(rou
 
 void CMainDlg::OnInitDialog() {
     Host& h = host_;
-    h.firmwareMajor = 2;
-    h.firmwareMinor = 0;
-    h.maintenanceMajor = 0;
-    h.maintenanceMinor = 2;
+    h.programmer.firmwareMajor = 2;
+    h.programmer.firmwareMinor = 0;
+    h.programmer.maintenanceMajor = 0;
+    h.programmer.maintenanceMinor = 2;
     h.view().SetProgress(MainModel::kProgressLower);
 
-    h.buf().Reset();
-    h.dev.FlashPageSize = 256;
-    h.dev.FlashPageCount = 256;
-    SetPageGeometry(h, 256, 256, h.dev.BootPageSize, h.dev.BootPageCount);
-    h.BootPagesToWrite = h.dev.BootPageCount;
+    h.target.buf().Reset();
+    h.target.dev.FlashPageSize = 256;
+    h.target.dev.FlashPageCount = 256;
+    SetPageGeometry(h, 256, 256, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
+    h.target.BootPagesToWrite = h.target.dev.BootPageCount;
 
     ReadConfig(h);
-    h.BootPagesToWrite = h.dev.BootPageCount;
-    h.portNumber = ComNameToPort(h.portName);  // an Update before any connect goes there
+    h.target.BootPagesToWrite = h.target.dev.BootPageCount;
+    h.port.number = ComNameToPort(h.port.name);  // an Update before any connect goes there
 
     h.view().AppendLog("SEP1:  Connect Device");
     h.view().AppendLog("SEP2:  Select MCU MN101EF51A_IAP");
