@@ -10,7 +10,6 @@
 #include "image/Checksums.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
-#include "platform/ScriptedPrompts.h"
 
 using namespace lumacrest;
 
@@ -53,16 +52,14 @@ int main() {
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
     }
-    ScriptedPrompts prompts;
-    auto host = std::make_unique<Host>();
-    host->platform.prompts = &prompts;
-    SetPageGeometry(*host, 1000, 300, 256, 32);  // the whole 300000-byte buffer is used
+    Target target;
+    SetPageGeometry(target, 1000, 300, 256, 32);  // the whole 300000-byte buffer is used
 
     double best = 1e9;
     for (int run = 0; run < 10; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        std::optional<uint32_t> end = LoadImageFile(*host, ImageTarget::Flash, path, 0x4000);
-        ShowChecksums(*host);
+        std::optional<uint32_t> end = LoadImageFile(target, ImageTarget::Flash, path, 0x4000);
+        ComputeChecksums(target);
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
@@ -83,7 +80,7 @@ int main() {
         if (!f) return 1;
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
-        if (LoadImageFile(*host, ImageTarget::Flash, path, 0x4000)) {
+        if (LoadImageFile(target, ImageTarget::Flash, path, 0x4000)) {
             std::printf("a damaged file was loaded: checksums are not verified\n");
             return 1;
         }

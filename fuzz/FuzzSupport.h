@@ -94,7 +94,7 @@ struct HostFixture {
         host.programDir = ScratchDir();
         host.ui.Combo(1005).items = {"MN101EF32D", "MN90F25XA"};
         host.ui.Combo(1004).items = {"COM1", "USB"};
-        SetPageGeometry(host, 256, 288, 256, 16);
+        SetPageGeometry(host.target, 256, 288, 256, 16);
     }
 };
 

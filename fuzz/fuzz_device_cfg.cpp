@@ -3,6 +3,7 @@
 #include "FuzzSupport.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageBuffers.h"
+#include "app/commands/DeviceCommands.h"
 
 using namespace lumacrest;
 
@@ -13,7 +14,7 @@ using Fixture = fuzz::HostFixture;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Fixture f;
     fuzz::WriteFile(f.host.programDir + "MN101EF51A_IAP.cfg", data, size);
-    SetPageGeometry(f.host, 256, 288, 256, 16);
+    SetPageGeometry(f.host.target, 256, 288, 256, 16);
     const fuzz::Snapshot before(f.host);
     const std::size_t sectorsBefore = f.host.target.dev.SectorSizes.size();
     const bool taken = LoadDeviceParams(f.host, "MN101EF51A_IAP");

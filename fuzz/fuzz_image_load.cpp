@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fuzz::Snapshot before(f.host);
     ReadError refusal;
     std::optional<uint32_t> end =
-        LoadImageFile(f.host, target, path, (mode & 0x80) ? offset : 0x4000, &refusal);
+        LoadImageFile(f.host.target, target, path, (mode & 0x80) ? offset : 0x4000, &refusal);
     if (!end) {
         if (refusal.reason.empty()) std::abort();  // the file exists: it must open
         if (!before.Same(f.host)) std::abort();     // refused: nothing changed

@@ -5,6 +5,7 @@
 #include "image/DeviceCatalogue.h"
 #include "image/ImageBuffers.h"
 #include "image/ProjectFile.h"
+#include "app/commands/ProjectCommands.h"
 
 using namespace lumacrest;
 
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::ScratchDir() + "job.Prjt";
     fuzz::WriteFile(path, data, size);
 
-    SetPageGeometry(f.host, 256, 288, 256, 16);
+    SetPageGeometry(f.host.target, 256, 288, 256, 16);
     f.host.target.FlashFilePath = "flash.hex";
     const fuzz::Snapshot before(f.host);
     const bool loaded = LoadProjectFile(f.host, path);

@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     host.platform.serial = &f.port;
     host.platform.timers = &f.timers;
     host.programDir = fuzz::ScratchDir();
-    SetPageGeometry(host, 256, 288, 256, 16);
+    SetPageGeometry(host.target, 256, 288, 256, 16);
     AttachEngine(host);
     host.link.Attach(f.port, f.timers);
     f.port.Open("fuzz");

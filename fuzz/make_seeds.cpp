@@ -14,6 +14,7 @@
 #include "image/ProjectFile.h"
 #include "link/Link.h"
 #include "platform/ScriptedPrompts.h"
+#include "app/commands/ProjectCommands.h"
 
 using namespace lumacrest;
 namespace fs = std::filesystem;
@@ -131,9 +132,9 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < h.target.buf().flash.size(); ++i) h.target.buf().flash[i] = Pattern(i);
         for (std::size_t i = 0; i < h.target.buf().boot.size(); ++i) h.target.buf().boot[i] = Pattern(i + 5);
         std::string why;
-        if (SetPageGeometry(h, 1000, 300, 256, 32))
+        if (SetPageGeometry(h.target, 1000, 300, 256, 32))
             if (auto text = BuildProjectText(h, &why)) Seed("fuzz_project_load", "full.Prjt", *text);
-        if (SetPageGeometry(h, 256, 4, 256, 1)) {
+        if (SetPageGeometry(h.target, 256, 4, 256, 1)) {
             h.target.dev.AdapterText = "";
             if (auto text = BuildProjectText(h, &why)) Seed("fuzz_project_load", "small.Prjt", *text);
         }

@@ -21,7 +21,7 @@
 #include "platform/qt/QtLink.h"
 #include "sim/PtyBox.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 using namespace lumacrest;
@@ -71,7 +71,7 @@ Result RunUpdate(const std::string& dir, uint32_t baud) {
     CMainDlg& dlg = dlgApp.dlg;
     std::ofstream(dir + "Ports.dat") << "COM1 " << link << "\n";
     h.port.number = 1;
-    SetPageGeometry(h, 256, 288, 256, 16);
+    SetPageGeometry(h.target, 256, 288, 256, 16);
     h.target.FlashPagesToWrite = 288;
     h.target.BootPagesToWrite = 16;
     for (std::size_t i = 0; i < h.target.dev.FlashSize; ++i)

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/Commands.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 
 namespace lumacrest {
 

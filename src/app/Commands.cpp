@@ -1,16 +1,16 @@
 #include "app/Commands.h"
 
-#include "image/Checksums.h"
-#include "image/CipherFiles.h"
-#include "image/ExToHex.h"
-#include "image/HexWriter.h"
-#include "image/ImageLoading.h"
-#include "image/ProjectFile.h"
+#include "app/CMainDlg.h"
+#include "app/commands/BufferEditCommands.h"
+#include "app/commands/CipherFileCommands.h"
+#include "app/commands/DeviceCommands.h"
+#include "app/commands/ExToHexCommand.h"
+#include "app/commands/ImageFileCommands.h"
+#include "app/commands/ProjectCommands.h"
+#include "app/commands/SaveCommands.h"
 #include "ops/Discovery.h"
 #include "ops/FirmwareRewrite.h"
 #include "ops/OperationCommands.h"
-#include "ui/edit/BufferEdit.h"
-#include "ui/main/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -28,7 +28,7 @@ void WireShell(Host& h, CommandRouter& router) {
     router.Add(id::MakerPage, [&h] { h.shell().OpenUrl(kMakerPageUrl); });
     router.Add(id::DownloadPage, [&h] { h.shell().OpenUrl(kDownloadPageUrl); });
     router.Add(id::WebPage2, [&h] { h.shell().OpenUrl(kSecondMakerPageUrl); });
-    router.Add(id::CheckSum, [&h] { ShowChecksums(h); });
+    router.Add(id::CheckSum, [&h] { ShowChecksums(h.view(), h.target); });
 }
 
 void WireOperations(Host& h, CommandRouter& router) {
@@ -59,6 +59,23 @@ void WireOperations(Host& h, CommandRouter& router) {
     router.Add(id::McuList, [&h] { OnSelchangeMcu(h); }, kRefused);
 }
 
+void WireFiles(Host& h, CommandRouter& router) {
+    router.Add(id::LoadFlashFile, [&h] { LoadFlashFile(h); }, kRefused);
+    router.Add(id::LoadFile, [&h] { LoadRangeFile(h); }, kRefused);
+    router.Add(id::LoadBootFile, [&h] { LoadBootFile(h); }, kRefused);
+    router.Add(id::LoadKeyCode, [&h] { LoadKeyCodeFile(h); }, kRefused);
+    router.Add(id::TbReload, [&h] { ReloadImageFiles(h); }, kRefused);
+    router.Add(id::SaveProject, [&h] { SaveProject(h); });
+    router.Add(id::LoadProject, [&h] { LoadProject(h); }, kRefused);
+    router.Add(id::Combine, [&h] { CombineMainAndBoot(h); });
+    // Packaging and the encrypted images rewrite the geometry and the flash buffer.
+    router.Add(id::ReserveJia, [&h] { PackageUpdateFile(h); }, kRefused);
+    router.Add(id::ReserveJie, [&h] { UnpackUpdateFile(h); }, kRefused);
+    router.Add(id::FileJiaMi, [&h] { EncryptImageFile(h); }, kRefused);
+    router.Add(id::FileJieMi, [&h] { DecryptImageFile(h); }, kRefused);
+    router.Add(id::ConvertExToHex, [&h] { ConvertExToHex(h); });
+}
+
 void WireEditing(Host& h, CommandRouter& router) {
     router.Add(id::FlashBuffer, [&h] { EditFlashBuffer(h); }, kRefused);
     router.Add(id::BootBuffer, [&h] { EditBootBuffer(h); }, kRefused);
@@ -67,24 +84,13 @@ void WireEditing(Host& h, CommandRouter& router) {
     router.Add(id::SnSet, [&h] { EditSerialNumber(h); }, kRefused);
 }
 
-// Commands that change the images, the device or the options a run uses, or write the files
-// the programmer's maintenance reads, wait until the programmer is free.
-constexpr int kRefusedFileCommands[] = {id::LoadFlashFile, id::LoadBootFile, id::LoadKeyCode,
-                                        id::LoadProject,   id::TbReload,     id::ReserveJia,
-                                        id::ReserveJie,    id::FileJiaMi,    id::FileJieMi};
-
 }  // namespace
 
 void WireCommands(Host& h, CommandRouter& router) {
     WireShell(h, router);
-    RegisterImageLoadCommands(h, router);
-    RegisterHexWriteCommands(h, router);
-    RegisterProjectCommands(h, router);
-    RegisterCipherFileCommands(h, router);
-    RegisterExToHexCommands(h, router);
+    WireFiles(h, router);
     WireEditing(h, router);
     WireOperations(h, router);
-    for (int command : kRefusedFileCommands) router.Refuse(command);
 }
 
 }  // namespace lumacrest

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "app/commands/DeviceCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "image/TextScanner.h"
 #include "platform/AtomicFile.h"
@@ -27,7 +28,7 @@ void ApplyDefaults(Host& h) {
     d.DeviceByte3 = 3;
     d.BootAreaEnabled = 1;
     d.AdapterText = "Adapter: ZK9_QFP64_001";
-    SetPageGeometry(h, 256, 288, 256, 16);
+    ApplyPageGeometry(h, 256, 288, 256, 16);
     h.sn.SnValue = 0;
     h.sn.SnAddress = 0;
     h.sn.SnAdvance = 1;
@@ -82,7 +83,7 @@ void ReadConfig(Host& h) {
     } else {
         in.ReadWord(kConfigLineMax);  // first-run marker
         if (auto mcu = in.ReadWord(kConfigLineMax)) h.target.mcuName = *mcu;
-        DeviceTypeFromName(h, h.target.mcuName);
+        DeviceTypeFromName(h.target, h.target.mcuName);
         h.ui.Select(id::McuList, h.ui.Combo(id::McuList).FindPrefix(h.target.mcuName));
         // The path lines follow: only the rest of this line is skipped, so a path line
         // made only of blanks keeps its place.
@@ -112,7 +113,7 @@ void ReadConfig(Host& h) {
         ReadInto(in, flashPageCount);
         ReadInto(in, bootPageSize);
         ReadInto(in, bootPageCount);
-        SetPageGeometry(h, flashPageSize, flashPageCount, bootPageSize, bootPageCount);
+        ApplyPageGeometry(h, flashPageSize, flashPageCount, bootPageSize, bootPageCount);
         ReadInto(in, h.sn.SnValue);
         ReadInto(in, h.sn.SnAddress);
         int32_t dropped = 0;

@@ -10,7 +10,7 @@
 #include "app/Host.h"
 #include "cli/CliOptions.h"
 #include "platform/ScriptedPrompts.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 
 namespace lumacrest::cli {
 

@@ -14,7 +14,7 @@
 #include "platform/qt/QtLink.h"
 #include "platform/qt/TerminationSignals.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 
 using namespace lumacrest;
 

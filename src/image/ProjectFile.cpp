@@ -5,21 +5,15 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Config.h"
-#include "image/Checksums.h"
 #include "image/DeviceCatalogue.h"
 #include "image/HexWriter.h"
-#include "image/ImageLoading.h"
 #include "image/ImageReader.h"
 #include "platform/AtomicFile.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
 namespace {
 
-constexpr int kOptionBoxes[] = {id::EraseChip,      id::ProgramFlash,  id::ProgramBoot,
-                                id::ProgramKeyCode, id::EnableProtect, id::ProgramSn};
 constexpr std::size_t kNameMax = 255;
 constexpr std::size_t kAdapterMax = 255;
 
@@ -33,22 +27,7 @@ void Number(std::string& out, int64_t value) {
 }
 
 constexpr std::size_t kMaxProjectSize = 64u << 20;
-constexpr const char* kOpenProjectFailed = "******Open Pro File Failed******   ";
 
-// Everything a project file gives, read whole before any of it is applied.
-struct Project {
-    std::string mcu;
-    std::string port;
-    int32_t options = 0;
-    uint32_t snAddress = 0, snValue = 0, snInBoot = 0, snWidth = 0;
-    uint8_t snLittleEndian = 0;
-    uint32_t flashPageSize = 0, flashPageCount = 0, bootPageSize = 0, bootPageCount = 0;
-    uint8_t deviceByte3 = 0, bootAreaEnabled = 0;
-    std::string adapter;
-    std::vector<uint8_t> flash = std::vector<uint8_t>(kFlashBufferSize, 0xFF);
-    std::vector<uint8_t> boot = std::vector<uint8_t>(kBootBufferSize, 0xFF);
-    std::vector<uint8_t> keyCode = std::vector<uint8_t>(kKeyCodeBufferSize, 0xFF);
-};
 
 // The next header line (its carriage return dropped), or nothing at the end of the text.
 std::optional<std::string_view> NextLine(TextCursor& in) {
@@ -157,25 +136,31 @@ std::optional<ReadError> ParseProject(std::string_view text, Project& p) {
 
 }  // namespace
 
-std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
-    for (std::string* path : {&h.target.FlashFilePath, &h.target.BootFilePath, &h.target.KeyCodeFilePath})
-        if (IsNoPath(*path)) *path = kNoPathPlaceholder;
+std::optional<ReadError> ReadProjectFile(const std::string& path, Project& p) {
+    RegularFile file;
+    std::string text;
+    std::optional<ReadError> refusal;
+    if (!file.Open(path) || (!file.ReadAll(text, kMaxProjectSize) && file.size() <= kMaxProjectSize)) {
+        refusal = ReadError{};  // an open failure: no reason line
+    } else if (file.size() > kMaxProjectSize || text.size() > kMaxProjectSize) {
+        refusal = ReadError{0, "larger than any project (" + std::to_string(file.size()) + " bytes)"};
+    } else {
+        refusal = ParseProject(text, p);
+    }
+    file.Close();
+    return refusal;
+}
 
-    int32_t options = 0;
-    for (int bit = 0; bit < 6; ++bit)
-        if (h.ui.Check(kOptionBoxes[bit]) == 1) options |= 1 << bit;
-    const ComboModel& mcu = h.ui.Combo(id::McuList);
-    h.target.mcuName = mcu.selected >= 0 ? mcu.SelectedText() : "ATMEGA48";
-    const ComboModel& com = h.ui.Combo(id::ComList);
-    h.port.name = com.selected >= 0 ? com.SelectedText() : "USB";
-
-    const DeviceParams& d = h.target.dev;
+std::optional<std::string> FormatProject(const ProjectNames& names, int32_t options,
+                                         const SerialNumber& sn, const Target& target,
+                                         uint8_t englishUi, std::string* why) {
+    const DeviceParams& d = target.dev;
     const int64_t flashLength = int64_t{d.FlashPageCount} * d.FlashPageSize;
     const int64_t bootLength = int64_t{d.BootPageCount} * d.BootPageSize;
     std::optional<std::string> refused = CheckRecordLength("the flash section", flashLength, true);
     if (!refused) refused = CheckRecordLength("the boot section", bootLength, true);
-    if (!refused && (flashLength > static_cast<int64_t>(h.target.buf().flash.size()) ||
-                     bootLength > static_cast<int64_t>(h.target.buf().boot.size())))
+    if (!refused && (flashLength > static_cast<int64_t>(target.buf().flash.size()) ||
+                     bootLength > static_cast<int64_t>(target.buf().boot.size())))
         refused = "the page setting is larger than the buffers";
     if (refused) {
         if (why) *why = *refused;
@@ -185,113 +170,29 @@ std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
     std::string out;
     out.reserve(static_cast<std::size_t>(flashLength + bootLength) * 3 + 1024);
     Line(out, "YES");
-    Line(out, h.target.mcuName);
-    Line(out, h.port.name);
-    for (int i = 0; i < 3; ++i) Line(out, kNoPathPlaceholder);
+    Line(out, names.mcu);
+    Line(out, names.port);
+    for (int i = 0; i < 3; ++i) Line(out, names.noPath);
     Number(out, options);
-    Number(out, h.sn.SnAddress);
-    Number(out, h.sn.SnValue);
-    Number(out, h.sn.SnAdvance);
-    Number(out, h.sn.SnInBoot);
-    Number(out, h.sn.SnWidth);
-    Number(out, h.sn.SnLittleEndian);
+    Number(out, sn.SnAddress);
+    Number(out, sn.SnValue);
+    Number(out, sn.SnAdvance);
+    Number(out, sn.SnInBoot);
+    Number(out, sn.SnWidth);
+    Number(out, sn.SnLittleEndian);
     Number(out, d.FlashPageSize);
     Number(out, d.FlashPageCount);
     Number(out, d.BootPageSize);
     Number(out, d.BootPageCount);
     Number(out, d.DeviceByte3);
     Number(out, d.BootAreaEnabled);
-    Number(out, h.englishUi);
+    Number(out, englishUi);
     Line(out, d.AdapterText);
-    WriteHexSection(
-        out, std::span<const uint8_t>(h.target.buf().flash.data(), static_cast<std::size_t>(flashLength)));
-    WriteHexSection(
-        out, std::span<const uint8_t>(h.target.buf().boot.data(), static_cast<std::size_t>(bootLength)));
-    WriteHexSection(out, std::span<const uint8_t>(h.target.buf().keyCode.data(), kKeyCodeLength));
+    const ImageBuffers& b = target.buf();
+    WriteHexSection(out, std::span<const uint8_t>(b.flash.data(), static_cast<std::size_t>(flashLength)));
+    WriteHexSection(out, std::span<const uint8_t>(b.boot.data(), static_cast<std::size_t>(bootLength)));
+    WriteHexSection(out, std::span<const uint8_t>(b.keyCode.data(), kKeyCodeLength));
     return out;
-}
-
-void SaveProject(Host& h) {
-    std::string why;
-    std::optional<std::string> text = BuildProjectText(h, &why);
-    std::optional<std::string> path = h.prompts().SaveFile(kProjectFilter);
-    if (!path) return;
-    h.ui.AppendLog("Save Project File......");
-    FinishSave(h, *path, ".Prjt", text, "Project File refused", why);
-}
-
-bool LoadProjectFile(Host& h, const std::string& path) {
-    // The whole file is read and checked first; a file that is not acceptable as a whole
-    // changes nothing.
-    RegularFile file;
-    std::string text;
-    std::optional<ReadError> refusal;
-    Project p;
-    if (!file.Open(path) || (!file.ReadAll(text, kMaxProjectSize) && file.size() <= kMaxProjectSize)) {
-        refusal = ReadError{};  // an open failure: no reason line
-    } else if (file.size() > kMaxProjectSize || text.size() > kMaxProjectSize) {
-        refusal = ReadError{0, "larger than any project (" + std::to_string(file.size()) + " bytes)"};
-    } else {
-        refusal = ParseProject(text, p);
-    }
-    file.Close();
-    if (refusal) {
-        ReportLoadFailure(h, kOpenProjectFailed, *refusal);
-        return false;
-    }
-    h.ui.AppendLogRaw("OK");
-
-    // Names: the MCU list and the COM list select the first entry that begins with them.
-    DeviceTypeFromName(h, p.mcu);
-    h.ui.Select(id::McuList, h.ui.Combo(id::McuList).FindPrefix(p.mcu));
-    DeviceNameFromType(h, h.target.DeviceType);
-    h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(p.port));
-
-    for (int bit = 0; bit < 6; ++bit) h.ui.SetCheck(kOptionBoxes[bit], (p.options >> bit) & 1);
-    h.sn.SnAddress = p.snAddress;
-    h.sn.SnValue = p.snValue;
-    h.sn.SnAdvance = 1;
-    h.sn.SnInBoot = p.snInBoot;
-    if (p.snWidth >= 1 && p.snWidth <= 4) h.sn.SnWidth = p.snWidth;  // the SN step writes 1 to 4 bytes
-    h.sn.SnLittleEndian = p.snLittleEndian;
-    DeviceParams& d = h.target.dev;
-    SetPageGeometry(h, p.flashPageSize, p.flashPageCount, p.bootPageSize, p.bootPageCount);
-    d.DeviceByte3 = p.deviceByte3;
-    d.BootAreaEnabled = p.bootAreaEnabled;
-    h.englishUi = 1;
-    ApplyBootAreaEnabled(h);
-    d.AdapterText = p.adapter;
-    h.ui.AppendLog("Device  : " + h.target.mcuName);
-    h.ui.AppendLog(d.AdapterText);
-
-    std::copy(p.flash.begin(), p.flash.end(), h.target.buf().flash.begin());
-    h.target.FlashPagesToWrite = d.FlashPageCount;
-    std::copy(p.boot.begin(), p.boot.end(), h.target.buf().boot.begin());
-    h.target.BootPagesToWrite = d.BootPageCount;
-    ShowChecksums(h);
-    std::copy(p.keyCode.begin(), p.keyCode.end(), h.target.buf().keyCode.begin());
-
-    h.target.FlashFilePath.clear();
-    h.target.BootFilePath.clear();
-    h.target.KeyCodeFilePath.clear();
-    return true;
-}
-
-void LoadProject(Host& h) {
-    h.ui.WriteSeparator();
-    std::optional<std::string> path = h.prompts().OpenFile(kProjectFilter);
-    if (!path) return;
-    h.target.ProjectFilePath = *path;
-    std::string line = "Open Project File \"";
-    line += *path;
-    line += "\" . . . . . . ";
-    h.ui.AppendLog(line);
-    LoadProjectFile(h, *path);
-}
-
-void RegisterProjectCommands(Host& h, CommandRouter& router) {
-    router.Add(id::SaveProject, [&h] { SaveProject(h); });
-    router.Add(id::LoadProject, [&h] { LoadProject(h); });
 }
 
 }  // namespace lumacrest

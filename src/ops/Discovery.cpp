@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "image/DeviceCatalogue.h"
 #include "link/Link.h"
 #include "ops/FirmwareRewrite.h"
 #include "ops/Programmers.h"
@@ -171,21 +170,6 @@ void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply) {
     } else {
         FailMessage(h, kPleaseUpdateFirmware, Verdict::Failed, false);
         End(h, {.controls = ControlState::OnlyComList});
-    }
-}
-
-void OnSelchangeMcu(Host& h) {
-    const std::string previousName = h.target.mcuName;
-    const int32_t previousType = h.target.DeviceType;
-    const std::string name = h.view().SelectedMcu();
-    h.target.mcuName = name;
-    DeviceTypeFromName(h, name);
-    h.link.Close();
-    if (!LoadDeviceParams(h, name)) {
-        // Nothing of the new device applies: keep the device that is in force.
-        h.target.mcuName = previousName;
-        h.target.DeviceType = previousType;
-        h.view().ShowMcu(previousName);
     }
 }
 

@@ -40,8 +40,6 @@ void OnIdentifyReply(Host& h, const ReplyFrame& reply);
 // firmware check (a rewrite for the maintenance version, a refusal for any other).
 void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply);
 
-// A new entry of the MCU list: load its device parameter file.
-void OnSelchangeMcu(Host& h);
 
 
 }  // namespace lumacrest

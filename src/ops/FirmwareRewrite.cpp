@@ -4,7 +4,6 @@
 #include <fstream>
 
 #include "image/Cipher.h"
-#include "image/CipherFiles.h"
 #include "ops/DeviceSteps.h"
 #include "ops/Discovery.h"
 #include "ops/Progress.h"

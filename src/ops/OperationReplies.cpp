@@ -137,7 +137,7 @@ void BlockRead(Host& h, const AreaView& a, const ReplyFrame& reply) {
     h.view().AppendLogRaw("OK");
     h.view().SetProgress(100);
     std::copy_n(a.readBack, std::min<std::size_t>(a.size, a.capacity), a.image);
-    ShowChecksums(h);
+    ShowChecksums(h.view(), h.target);
     ExitWith(h, 1);
 }
 

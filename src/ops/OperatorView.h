@@ -49,4 +49,10 @@ public:
     virtual void ShowMcu(const std::string& name) = 0;
 };
 
+struct Target;
+
+// Logs "Flash Buffer Check Sum: 0x...." and "Boot  Buffer Check Sum: 0x...." after a change
+// of the images.
+void ShowChecksums(OperatorView& view, Target& target);
+
 }  // namespace lumacrest

@@ -35,9 +35,9 @@ void OnStoredSettingsReport(Host& h, const ReplyFrame& reply) {
         return;
     }
     h.target.DeviceType = type;
-    DeviceNameFromType(h, type);
+    DeviceNameFromType(h.target, type);
     h.view().ShowMcu(h.target.mcuName);
-    SetPageGeometry(h, pageSize, pageCount, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
+    SetPageGeometry(h.target, pageSize, pageCount, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
     ProgramOptions options = h.view().Options();  // the report has no boot option
     options.programKeyCode = p[17] != 0;
     options.eraseChip = p[18] != 0;

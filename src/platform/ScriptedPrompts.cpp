@@ -1,6 +1,6 @@
 #include "platform/ScriptedPrompts.h"
 
-#include "ui/edit/BufferEdit.h"
+#include "platform/DialogSessions.h"
 
 namespace lumacrest {
 

@@ -3,8 +3,8 @@
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "app/Commands.h"
-#include "ui/edit/BufferEdit.h"
-#include "ui/main/CMainDlg.h"
+#include "platform/DialogSessions.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -156,7 +156,7 @@ struct EditCommands : ::testing::Test {
     Host& h = t.h();
     CommandRouter router;
     void SetUp() override {
-        ASSERT_TRUE(SetPageGeometry(h, 256, 32, 256, 8));  // flash 8192, boot 2048
+        ASSERT_TRUE(SetPageGeometry(h.target, 256, 32, 256, 8));  // flash 8192, boot 2048
         WireCommands(h, router);
         for (std::size_t i = 0; i < 8192; ++i) h.target.buf().flash[i] = static_cast<uint8_t>(i * 7);
     }
@@ -221,7 +221,7 @@ TEST_F(EditCommands, ZeroFlashSizeShowsErasedBytesAndCopiesNothing) {
 }
 
 TEST_F(EditCommands, FlashLargerThanTheWorkingCopyIsRefused) {
-    ASSERT_TRUE(SetPageGeometry(h, 256, 1100, 256, 8));  // 281600 bytes
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 1100, 256, 8));  // 281600 bytes
     router.Dispatch(id::FlashBuffer);
     EXPECT_TRUE(t.prompts.bufferTitles.empty());
     ASSERT_EQ(t.prompts.messages.size(), 1u);

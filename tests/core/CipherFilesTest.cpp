@@ -6,11 +6,11 @@
 #include <string>
 
 #include "image/Cipher.h"
-#include "image/CipherFiles.h"
+#include "app/commands/CipherFileCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -278,7 +278,7 @@ class ImageFileTest : public CipherFilesTest {
             h.target.buf().keyCode[i] = static_cast<uint8_t>(0x10 + i);
         }
         h.target.FlashLoadOffset = 0;
-        ASSERT_TRUE(SetPageGeometry(h, 256, 256, 256, 16));
+        ASSERT_TRUE(SetPageGeometry(h.target, 256, 256, 256, 16));
     }
 };
 
@@ -297,7 +297,7 @@ TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
     EXPECT_EQ(h.target.FlashPagesToWrite, 3u);
 
     const std::string expectedPlain = image + std::string(68, '\xFF');
-    const CipherKey key = ImageFileKey(h);
+    const CipherKey key = ImageFileKey(h.target.buf());
     const std::string file = ReadText(JiaMiFile());
     ASSERT_EQ(file.size(), 16u + 768u);
     EXPECT_EQ(file.substr(0, 16), Encrypted(KeyCode(h), key));
@@ -339,7 +339,7 @@ TEST_F(ImageFileTest, ReloadsAHexImageAtTheLoadOffset) {
     EncryptImageFile(h);
     // The image ends at 0x102: two pages of 256.
     EXPECT_EQ(h.target.FlashPagesToWrite, 2u);
-    const std::string plain = Decrypted(ReadText(JiaMiFile()).substr(16), ImageFileKey(h));
+    const std::string plain = Decrypted(ReadText(JiaMiFile()).substr(16), ImageFileKey(h.target.buf()));
     ASSERT_EQ(plain.size(), 512u);
     EXPECT_EQ(plain.substr(0, 16), std::string("\x00\x01\x02\x03\x04\x05\x06\x07"
                                                "\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F",
@@ -357,13 +357,13 @@ TEST_F(ImageFileTest, EncryptingWithoutAFileUsesTheBufferAsItIs) {
         EXPECT_EQ(t.LogLines().back(), "Open Flash File.......Can not find");
         const std::string file = ReadText(JiaMiFile());
         ASSERT_EQ(file.size(), 16u + 256u);
-        EXPECT_EQ(Decrypted(file.substr(16), ImageFileKey(h)), std::string(256, '\x3C'));
+        EXPECT_EQ(Decrypted(file.substr(16), ImageFileKey(h.target.buf())), std::string(256, '\x3C'));
     }
 }
 
 TEST_F(ImageFileTest, EncryptionNeverRunsPastTheFlashBuffer) {
     // 64-byte pages leave room for more pages than 256-byte "pages" fit in the buffer.
-    ASSERT_TRUE(SetPageGeometry(h, 64, 4687, 256, 16));
+    ASSERT_TRUE(SetPageGeometry(h.target, 64, 4687, 256, 16));
     h.target.FlashPagesToWrite = 4687;
     h.target.FlashFilePath = "";
     EncryptImageFile(h);

@@ -7,7 +7,7 @@
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {

@@ -5,6 +5,7 @@
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "ui/main/ResourceIds.h"
+#include "app/commands/DeviceCommands.h"
 
 namespace lumacrest {
 namespace {
@@ -14,23 +15,23 @@ using test::WriteText;
 TEST(DeviceCatalogue, NamesAndTypes) {
     test::TestHost t;
     Host& h = t.h();
-    DeviceTypeFromName(h, "MN90F25XA");
+    DeviceTypeFromName(h.target, "MN90F25XA");
     EXPECT_EQ(h.target.DeviceType, 20);
-    DeviceTypeFromName(h, "mn90f25xa");
+    DeviceTypeFromName(h.target, "mn90f25xa");
     EXPECT_EQ(h.target.DeviceType, 0);
-    DeviceTypeFromName(h, "MN101EF52A");
+    DeviceTypeFromName(h.target, "MN101EF52A");
     EXPECT_EQ(h.target.DeviceType, 5);
-    DeviceTypeFromName(h, "");
+    DeviceTypeFromName(h.target, "");
     EXPECT_EQ(h.target.DeviceType, 0);
-    DeviceTypeFromName(h, "MN101EF51A_IAP");
+    DeviceTypeFromName(h.target, "MN101EF51A_IAP");
     EXPECT_EQ(h.target.DeviceType, 0);
-    DeviceNameFromType(h, 4);
+    DeviceNameFromType(h.target, 4);
     EXPECT_EQ(h.target.mcuName, "MN101EF51A");
-    DeviceNameFromType(h, 21);
+    DeviceNameFromType(h.target, 21);
     EXPECT_EQ(h.target.mcuName, "");
-    DeviceNameFromType(h, -1);
+    DeviceNameFromType(h.target, -1);
     EXPECT_EQ(h.target.mcuName, "");
-    DeviceNameFromType(h, 0);
+    DeviceNameFromType(h.target, 0);
     EXPECT_EQ(h.target.mcuName, "MN101EF32D");
 }
 
@@ -99,7 +100,7 @@ TEST_F(DeviceFileTest, BrokenFilesAreRefusedWhole) {
         SCOPED_TRACE(text);
         Write(text);
         t.prompts.messages.clear();
-        ASSERT_TRUE(SetPageGeometry(h, 256, 10, 256, 4));
+        ASSERT_TRUE(SetPageGeometry(h.target, 256, 10, 256, 4));
         h.target.dev.AdapterText = "old";
         EXPECT_FALSE(LoadDeviceParams(h, "PART"));
         EXPECT_EQ(t.prompts.messages.size(), 1u);
@@ -158,7 +159,7 @@ TEST(ClearReservedFlashWindow, OnlyForThePartsWithAWindow) {
         Host& h = t.h();
         h.target.buf().flash.fill(0x00);
         h.target.DeviceType = type;
-        ClearReservedFlashWindow(h);
+        ClearReservedFlashWindow(h.target);
         const bool cleared = type == 15 || type == 17 || type == 19 || type == 20;
         SCOPED_TRACE(type);
         EXPECT_EQ(h.target.buf().flash[0x10000], cleared ? 0xFF : 0x00);
@@ -171,14 +172,20 @@ TEST(ClearReservedFlashWindow, OnlyForThePartsWithAWindow) {
 TEST(SetPageGeometry, RecomputesSizesAndKeepsOldValuesOnRefusal) {
     test::TestHost t;
     Host& h = t.h();
-    ASSERT_TRUE(SetPageGeometry(h, 512, 256, 256, 16));
+    ASSERT_TRUE(SetPageGeometry(h.target, 512, 256, 256, 16));
     EXPECT_EQ(h.target.dev.FlashSize, 131072u);
     EXPECT_EQ(h.target.dev.BootSize, 4096u);
-    EXPECT_TRUE(SetPageGeometry(h, 1, 65535, 1, 8192));  // the largest counts accepted
-    EXPECT_FALSE(SetPageGeometry(h, 300001, 1, 256, 16));
+    EXPECT_TRUE(SetPageGeometry(h.target, 1, 65535, 1, 8192));  // the largest counts accepted
+    std::string why;
+    EXPECT_FALSE(SetPageGeometry(h.target, 300001, 1, 256, 16, &why));
+    EXPECT_EQ(why, "the flash size 300001 is above 300000");
     EXPECT_EQ(h.target.dev.FlashSize, 65535u);
-    EXPECT_EQ(t.prompts.messages.size(), 1u);
-    EXPECT_TRUE(SetPageGeometry(h, 300000, 1, 8192, 1));
+    // The command flows show the refusal.
+    EXPECT_FALSE(ApplyPageGeometry(h, 300001, 1, 256, 16));
+    EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{
+                                    "******Page setting refused: the flash size 300001 is above "
+                                    "300000******   "});
+    EXPECT_TRUE(SetPageGeometry(h.target, 300000, 1, 8192, 1));
 }
 
 }  // namespace

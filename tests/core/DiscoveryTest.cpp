@@ -6,8 +6,9 @@
 #include "link/Link.h"
 #include "support/FakeLink.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
+#include "app/commands/DeviceCommands.h"
 
 namespace lumacrest {
 namespace {

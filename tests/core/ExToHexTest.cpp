@@ -7,10 +7,10 @@
 #include <string>
 #include <thread>
 
-#include "image/ExToHex.h"
+#include "app/commands/ExToHexCommand.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {

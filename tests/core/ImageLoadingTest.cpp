@@ -13,8 +13,11 @@
 #include "link/Crc16.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
+#include "app/commands/ImageFileCommands.h"
+#include "ops/OperatorView.h"
+#include "app/Commands.h"
 
 namespace lumacrest {
 namespace {
@@ -37,8 +40,8 @@ std::string ChecksumLine(const std::string& label, const uint8_t* data, std::siz
 class ImageLoadTest : public ::testing::Test {
   protected:
     ImageLoadTest() {
-        EXPECT_TRUE(SetPageGeometry(h, 256, 288, 256, 16));
-        RegisterImageLoadCommands(h, router);
+        EXPECT_TRUE(SetPageGeometry(h.target, 256, 288, 256, 16));
+        WireCommands(h, router);
     }
     void Run(int id) { router.Dispatch(id); }
     std::string File(const std::string& name) { return t.dir.File(name); }
@@ -165,7 +168,7 @@ TEST_F(ImageLoadTest, ParserChosenByExtension) {
 }
 
 TEST_F(ImageLoadTest, ReservedFlashWindowFollowsDevice) {
-    ASSERT_TRUE(SetPageGeometry(h, 256, 1000, 256, 16));
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 1000, 256, 16));
     const std::string path = File("big.bin");
     WriteText(path, std::string(0x20000, '\x5A'));
     h.target.DeviceType = 19;
@@ -375,7 +378,7 @@ TEST_F(ImageLoadTest, ARefusedFileChangesNothing) {
     h.target.buf().flash[0] = 0x42;
     h.target.buf().boot[0] = 0x43;
     h.target.FlashPagesToWrite = 7;
-    ShowChecksums(h);
+    ShowChecksums(h.view(), h.target);
     const std::string logBefore = h.ui.LogText();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -3,9 +3,10 @@
 #include "app/Config.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/MenuResource.h"
 #include "ui/main/ResourceIds.h"
+#include "app/commands/ImageFileCommands.h"
 
 namespace lumacrest {
 namespace {

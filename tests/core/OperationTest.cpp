@@ -372,7 +372,7 @@ TEST(Update, OptionChecksBeforeAnythingIsSent) {
 
     // A page that does not fit a frame is refused before the port opens.
     const std::size_t opens = t.port.opened.size();
-    SetPageGeometry(h, 512, 4, 32, 4);
+    SetPageGeometry(h.target, 512, 4, 32, 4);
     t.Command(id::WriteFlash);
     EXPECT_EQ(t.MessageTexts().size(), 4u);
     EXPECT_NE(t.MessageTexts()[3].find("512"), std::string::npos);

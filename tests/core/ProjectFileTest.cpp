@@ -9,6 +9,8 @@
 #include "image/ProjectFile.h"
 #include "support/TestHost.h"
 #include "ui/main/ResourceIds.h"
+#include "ops/OperatorView.h"
+#include "app/Commands.h"
 
 namespace lumacrest {
 namespace {
@@ -24,8 +26,7 @@ uint8_t Pattern(std::size_t i) {
 class ProjectTest : public ::testing::Test {
   protected:
     ProjectTest() {
-        RegisterProjectCommands(h, router);
-        RegisterImageLoadCommands(h, router);
+        WireCommands(h, router);
         h.ui.Combo(id::McuList).items = {"MN101EF32D", "MN101EF51A_IAP", "MN101EFC3D"};
         h.ui.Combo(id::ComList).items = {"COM1", "COM3", "USB"};
     }
@@ -58,7 +59,7 @@ class ProjectTest : public ::testing::Test {
 };
 
 TEST_F(ProjectTest, RoundTripKeepsEverything) {
-    ASSERT_TRUE(SetPageGeometry(h, 256, 288, 256, 16));
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 288, 256, 16));
     FillImages();
     h.ui.Select(id::McuList, 2);
     h.ui.Select(id::ComList, 1);
@@ -72,7 +73,7 @@ TEST_F(ProjectTest, RoundTripKeepsEverything) {
     h.target.dev.DeviceByte3 = 9;
     h.target.dev.AdapterText = "Adapter: ZK9 QFP64";
     h.target.FlashFilePath = "   ";
-    ShowChecksums(h);
+    ShowChecksums(h.view(), h.target);
     const std::vector<std::string> before = Sums();
     const std::string keyBefore(h.target.buf().keyCode.begin(), h.target.buf().keyCode.begin() + 16);
 
@@ -108,7 +109,7 @@ TEST_F(ProjectTest, RoundTripKeepsEverything) {
 
     // Everything is changed, then the project brings it back.
     h.target.buf().Reset();
-    ASSERT_TRUE(SetPageGeometry(h, 128, 10, 128, 2));
+    ASSERT_TRUE(SetPageGeometry(h.target, 128, 10, 128, 2));
     h.ui.Select(id::McuList, 0);
     h.ui.Select(id::ComList, 2);
     for (int box : {id::EraseChip, id::ProgramFlash, id::ProgramBoot, id::ProgramSn})
@@ -167,7 +168,7 @@ TEST_F(ProjectTest, RoundTripKeepsEverything) {
 }
 
 TEST_F(ProjectTest, NamesExtensionAndDefaults) {
-    ASSERT_TRUE(SetPageGeometry(h, 256, 4, 256, 1));
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 4, 256, 1));
     Save("job.prjt");
     EXPECT_EQ(Lines(ReadText(t.dir.File("job.prjt.Prjt")))[1], "ATMEGA48");
     EXPECT_EQ(Lines(ReadText(t.dir.File("job.prjt.Prjt")))[2], "USB");
@@ -240,7 +241,7 @@ TEST_F(ProjectTest, ASectionThatPassesItsLimitKeepsTheOthersInStep) {
 
 TEST_F(ProjectTest, RefusedGeometries) {
     // Saving: sections must be whole 16-byte records.
-    ASSERT_TRUE(SetPageGeometry(h, 24, 3, 256, 1));
+    ASSERT_TRUE(SetPageGeometry(h.target, 24, 3, 256, 1));
     const std::string path = t.dir.File("g.Prjt");
     WriteText(path, "previous");
     Save("g.Prjt");
@@ -251,7 +252,7 @@ TEST_F(ProjectTest, RefusedGeometries) {
     EXPECT_EQ(ReadText(path), "previous");
 
     // Loading: a geometry the buffers cannot hold changes no image.
-    ASSERT_TRUE(SetPageGeometry(h, 256, 288, 256, 16));
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 288, 256, 16));
     h.target.buf().flash[0] = 0x42;
     WriteText(path,
               "YES\nMN101EF32D\nUSB\nW\\:\nW\\:\nW\\:"
@@ -278,7 +279,7 @@ TEST_F(ProjectTest, RefusedGeometries) {
 
 // A truncated, damaged or junk project changes nothing, and says where it went wrong.
 TEST_F(ProjectTest, ABadProjectIsRefusedWholeAndChangesNothing) {
-    ASSERT_TRUE(SetPageGeometry(h, 256, 4, 256, 1));
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 4, 256, 1));
     FillImages();
     h.target.dev.AdapterText = "Adapter: saved";
     h.sn.SnValue = 77;
@@ -289,12 +290,12 @@ TEST_F(ProjectTest, ABadProjectIsRefusedWholeAndChangesNothing) {
     h.target.buf().Reset();
     h.target.buf().flash[3] = 0x33;
     h.target.buf().keyCode[0] = 0x44;
-    ASSERT_TRUE(SetPageGeometry(h, 128, 2, 128, 1));
+    ASSERT_TRUE(SetPageGeometry(h.target, 128, 2, 128, 1));
     h.sn.SnValue = 5;
     h.target.dev.AdapterText = "Adapter: current";
     h.ui.Select(id::ComList, 0);
     h.target.FlashFilePath = "/remembered.hex";
-    ShowChecksums(h);
+    ShowChecksums(h.view(), h.target);
     const std::vector<std::string> sums = Sums();
 
     auto join = [](const std::vector<std::string>& lines, std::size_t n) {
@@ -352,7 +353,7 @@ TEST_F(ProjectTest, ABadProjectIsRefusedWholeAndChangesNothing) {
 }
 
 TEST_F(ProjectTest, AnEmptyAdapterTextComesBackEmpty) {
-    ASSERT_TRUE(SetPageGeometry(h, 256, 4, 256, 1));
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 4, 256, 1));
     FillImages();
     h.target.dev.AdapterText = "";
     const std::string path = Save("empty") + ".Prjt";
@@ -379,7 +380,7 @@ TEST_F(ProjectTest, AnEmptyAdapterTextComesBackEmpty) {
 
 // Our sections are standard HEX, and standard HEX sections load as ours do.
 TEST_F(ProjectTest, SectionsInterworkWithStandardTools) {
-    ASSERT_TRUE(SetPageGeometry(h, 256, 288, 256, 16));
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 288, 256, 16));
     FillImages();
     const std::string path = Save("std");
     const std::string text = ReadText(path + ".Prjt");
@@ -402,7 +403,7 @@ TEST_F(ProjectTest, SectionsInterworkWithStandardTools) {
               0);
     const std::string replaced = text.substr(0, start) + ReadText(segmented) + text.substr(end);
     WriteText(t.dir.File("seg.Prjt"), replaced);
-    ShowChecksums(h);
+    ShowChecksums(h.view(), h.target);
     const std::vector<std::string> sums = Sums();
     h.target.buf().Reset();
     Load(t.dir.File("seg.Prjt"));

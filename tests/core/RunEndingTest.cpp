@@ -5,12 +5,13 @@
 
 #include <algorithm>
 
-#include "image/CipherFiles.h"
+#include "app/commands/CipherFileCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "link/Crc16.h"
 #include "ops/Runs.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
+#include "app/commands/ImageFileCommands.h"
 
 namespace lumacrest {
 namespace {
@@ -304,7 +305,7 @@ TEST(RefusedFrames, EndTheRunBeforeAnythingIsSent) {
     c.unsolicited.push_back({CMD_IDENTIFY, CMD_DATAFLASH_BEGIN});
     EngineHost t(c);
     Host& h = t.h();
-    SetPageGeometry(h, 298, 16, 32, 4);
+    SetPageGeometry(h.target, 298, 16, 32, 4);
     t.Tick({id::ProgramFlash});
     t.ChooseCom("COM1");
     t.RunUntilIdle();

@@ -14,11 +14,11 @@
 #include "image/ImageLoading.h"
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
-#include "ui/edit/BufferEdit.h"
+#include "platform/DialogSessions.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
 #include "ui/edit/qt/CHexEditCtrl.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 using namespace lumacrest;
@@ -27,7 +27,7 @@ namespace {
 void LoadImage(Host& h) {
     auto& flash = h.target.buf().flash;
     if (const char* path = std::getenv("LUMACREST_EDITOR_IMAGE")) {
-        QVERIFY(LoadImageFile(h, ImageTarget::Flash, path, 0x4000));
+        QVERIFY(LoadImageFile(h.target, ImageTarget::Flash, path, 0x4000));
         return;
     }
     const std::string text = "Lumacrest flash image: vectors, code and a few strings.";
@@ -60,7 +60,7 @@ class EditorScreenshotTest : public QObject {
         Host h;
         h.platform.prompts = &prompts;
         h.platform.shell = &shell;
-        QVERIFY(SetPageGeometry(h, 256, 256, 256, 16));  // 64 KiB of flash
+        QVERIFY(SetPageGeometry(h.target, 256, 256, 256, 16));  // 64 KiB of flash
         LoadImage(h);
         Application dlgApp(h);
     CMainDlg& dlg = dlgApp.dlg;

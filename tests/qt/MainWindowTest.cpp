@@ -25,7 +25,7 @@
 #include "platform/qt/QtPrompts.h"
 #include "ui/main/MenuResource.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 #include "ui/chrome/qt/CGradientProgressCtrl.h"
 #include "ui/main/qt/MainWindow.h"
@@ -55,7 +55,7 @@ private:
             f.close();
             app = std::make_unique<Application>(host);
             dlg = &app->dlg;
-            window = std::make_unique<MainWindow>(*dlg);
+            window = std::make_unique<MainWindow>(*dlg, dlg->host().ui);
             dlg->OnInitDialog();
         }
     };
@@ -276,3 +276,4 @@ private slots:
 
 QTEST_MAIN(MainWindowTest)
 #include "MainWindowTest.moc"
+#include "app/commands/ImageFileCommands.h"

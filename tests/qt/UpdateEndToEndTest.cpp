@@ -12,7 +12,7 @@
 #include "platform/qt/QtLink.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "support/ExpectedLogs.h"
 #include "ui/main/ResourceIds.h"
 
@@ -64,7 +64,7 @@ struct UpdateHost : test::TestHost {
         dlg = &app->dlg;
         test::WriteText(dir.File("Ports.dat"), "COM2 " + device + "\n");
         h().port.number = 2;
-        SetPageGeometry(h(), 256, 16, 128, 8);
+        SetPageGeometry(h().target, 256, 16, 128, 8);
     }
     bool LogHas(const std::string& text) const {
         return host->ui.LogText().find(text) != std::string::npos;
@@ -159,3 +159,4 @@ void UpdateEndToEndTest::fullUpdateProgramsTheChip() {
 
 QTEST_MAIN(UpdateEndToEndTest)
 #include "UpdateEndToEndTest.moc"
+#include "app/commands/ImageFileCommands.h"

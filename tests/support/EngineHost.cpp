@@ -13,7 +13,7 @@ EngineHost::EngineHost(sim::BoxConfig config) {
     app = std::make_unique<Application>(h());
     dlg = &app->dlg;
     h().port.number = 1;
-    SetPageGeometry(h(), 64, 16, 32, 4);
+    SetPageGeometry(h().target, 64, 16, 32, 4);
     h().target.FlashPagesToWrite = 16;
     h().target.BootPagesToWrite = 4;
 }

@@ -8,7 +8,7 @@
 #include "link/Frames.h"
 #include "support/FakeLink.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest::test {

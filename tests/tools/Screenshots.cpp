@@ -22,14 +22,15 @@
 #include "platform/PosixProcessRunner.h"
 #include "platform/qt/QtLink.h"
 #include "platform/qt/QtPrompts.h"
-#include "ui/edit/BufferEdit.h"
+#include "platform/DialogSessions.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
 #include "ui/edit/qt/CHexEditCtrl.h"
 #include "ui/edit/qt/CLoadAddressDlg.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 #include "ui/main/qt/MainWindow.h"
+#include "ops/OperatorView.h"
 
 using namespace lumacrest;
 
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
     host.platform = {&prompts, &shell, &serial, &timers, &processes};
     Application dlgApp(host);
     CMainDlg& dlg = dlgApp.dlg;
-    MainWindow window(dlg);
+    MainWindow window(dlg, dlg.host().ui);
     prompts.SetParent(&window);
     dlg.OnInitDialog();
     window.show();
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
     for (uint32_t i = 0; i < host.target.dev.FlashSize; ++i)
         host.target.buf().flash[i] = static_cast<uint8_t>(random.bounded(256));
     host.target.FlashPagesToWrite = host.target.dev.FlashPageCount;
-    ShowChecksums(host);
+    ShowChecksums(host.view(), host.target);
 
     host.ui.Select(id::ComList, host.ui.Combo(id::ComList).FindPrefix("COM3"));
     dlg.OnCommand(id::ComList);

@@ -10,7 +10,7 @@
 #include "platform/qt/TerminationSignals.h"
 #include "platform/qt/QtPrompts.h"
 #include "app/Application.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/qt/MainWindow.h"
 
 using namespace lumacrest;
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
 
     Application dlgApp(host);
     CMainDlg& dlg = dlgApp.dlg;
-    MainWindow window(dlg);
+    MainWindow window(dlg, dlg.host().ui);
     prompts.SetParent(&window);
     dlg.OnInitDialog();
     window.show();

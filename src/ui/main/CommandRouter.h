@@ -21,10 +21,6 @@ public:
         handlers_[id] = {std::move(handler), busy};
     }
     bool Has(int id) const { return handlers_.count(id) != 0; }
-    // The command `id` is refused while the programmer is busy.
-    void Refuse(int id) {
-        if (auto it = handlers_.find(id); it != handlers_.end()) it->second.busy = WhileBusy::Refused;
-    }
     bool RefusedWhileBusy(int id) const {
         auto it = handlers_.find(id);
         return it != handlers_.end() && it->second.busy == WhileBusy::Refused;

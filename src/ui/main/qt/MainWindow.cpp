@@ -25,8 +25,8 @@
 
 namespace lumacrest {
 
-MainWindow::MainWindow(CMainDlg& dlg, QWidget* parent)
-    : QMainWindow(parent), dlg_(dlg), model_(dlg.host().ui) {
+MainWindow::MainWindow(WindowCommands& commands, MainModel& model, QWidget* parent)
+    : QMainWindow(parent), dlg_(commands), model_(model) {
     setWindowTitle(QString::fromUtf8(kCaption));
     setWindowIcon(AppIcon());
     BuildMenu();

@@ -5,7 +5,8 @@
 #include <QMainWindow>
 #include <map>
 
-#include "ui/main/CMainDlg.h"
+#include "ui/main/MainModel.h"
+#include "ui/main/WindowCommands.h"
 #include "ui/main/MainModel.h"
 
 class QAction;
@@ -24,7 +25,8 @@ class CGradientProgressCtrl;
 class MainWindow : public QMainWindow, public MainModelObserver {
     Q_OBJECT
 public:
-    explicit MainWindow(CMainDlg& dlg, QWidget* parent = nullptr);
+    // The window over `model`; what the operator does goes to `commands`.
+    MainWindow(WindowCommands& commands, MainModel& model, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Widgets by resource id, for tests and screenshots.
@@ -56,7 +58,7 @@ private:
     void BuildControls();
     void SyncAll();
 
-    CMainDlg& dlg_;
+    WindowCommands& dlg_;
     MainModel& model_;
     bool closingForSignal_ = false;
     std::map<int, QAction*> actions_;

@@ -1,4 +1,4 @@
-#include "image/CipherFiles.h"
+#include "app/commands/CipherFileCommands.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "app/Config.h"
+#include "app/commands/DeviceCommands.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageBuffers.h"
 #include "image/ImageLoading.h"
 #include "image/ImageReader.h"
 #include "platform/AtomicFile.h"
-#include "ui/main/ResourceIds.h"
+#include "app/commands/ImageFileCommands.h"
 
 namespace lumacrest {
 
@@ -78,7 +79,7 @@ ReloadResult ReloadFlashImage(Host& h, uint32_t& end) {
     h.ui.AppendLog("Open Flash File \"" + h.target.FlashFilePath + "\"  . . . . . . ");
     ReadError refusal;
     std::optional<uint32_t> loaded =
-        LoadImageFile(h, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal);
+        LoadImageFile(h.target, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal);
     if (!loaded) {
         ReportLoadFailure(h, "******Open Flash File Failed******   ", refusal);
         h.target.FlashFilePath = " ";
@@ -106,7 +107,7 @@ std::string Bytes(const uint8_t* data, std::size_t size) {
 void PackageUpdateFile(Host& h) {
     // Packaging rewrites the geometry and encrypts the flash buffer in place: never under a
     // write or verify that is still sending it.
-    if (!SetPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
+    if (!ApplyPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
                          h.target.dev.BootPageCount))
         return;
     std::optional<std::string> path = h.prompts().OpenFile(kPackageFilter);
@@ -153,7 +154,7 @@ void PackageUpdateFile(Host& h) {
 }
 
 void UnpackUpdateFile(Host& h) {
-    if (!SetPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
+    if (!ApplyPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
                          h.target.dev.BootPageCount))
         return;
     std::optional<std::string> path = h.prompts().OpenFile(kUnpackFilter);
@@ -193,7 +194,7 @@ void EncryptImageFile(Host& h) {
             break;
     }
 
-    const CipherKey key = ImageFileKey(h);
+    const CipherKey key = ImageFileKey(h.target.buf());
     ImageBuffers& b = h.target.buf();
     uint8_t keyCode[kKeyCodeLength];
     std::copy_n(b.keyCode.begin(), kKeyCodeLength, keyCode);
@@ -209,7 +210,7 @@ void EncryptImageFile(Host& h) {
 }
 
 void DecryptImageFile(Host& h) {
-    if (!SetPageGeometry(h, kDecryptPageSize, 256, h.target.dev.BootPageSize, h.target.dev.BootPageCount)) return;
+    if (!ApplyPageGeometry(h, kDecryptPageSize, 256, h.target.dev.BootPageSize, h.target.dev.BootPageCount)) return;
     std::optional<std::string> path = h.prompts().OpenFile(kEncryptedFilter);
     if (!path) return;
     std::optional<RawFile> raw = ReadRawFile(*path, kFlashBufferSize);
@@ -233,15 +234,8 @@ void DecryptImageFile(Host& h) {
     // decrypted and written whole.
     h.target.FlashPagesToWrite = static_cast<uint32_t>(std::min<std::size_t>(pages, h.target.dev.FlashPageCount));
     const std::size_t size = pages * kDecryptPageBytes;
-    CipherDecryptBytes(b.flash.data(), kKeyCodeLength + size, ImageFileKey(h));
+    CipherDecryptBytes(b.flash.data(), kKeyCodeLength + size, ImageFileKey(h.target.buf()));
     SaveOutput(h, *path + ".bin", Bytes(b.flash.data() + kKeyCodeLength, size));
-}
-
-void RegisterCipherFileCommands(Host& h, CommandRouter& router) {
-    router.Add(id::ReserveJia, [&h] { PackageUpdateFile(h); });
-    router.Add(id::ReserveJie, [&h] { UnpackUpdateFile(h); });
-    router.Add(id::FileJiaMi, [&h] { EncryptImageFile(h); });
-    router.Add(id::FileJieMi, [&h] { DecryptImageFile(h); });
 }
 
 }  // namespace lumacrest

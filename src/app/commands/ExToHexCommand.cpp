@@ -1,4 +1,4 @@
-#include "image/ExToHex.h"
+#include "app/commands/ExToHexCommand.h"
 
 #include <stdlib.h>
 
@@ -11,7 +11,6 @@
 
 #include "image/RecordReaders.h"
 #include "platform/AtomicFile.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -173,10 +172,6 @@ void ConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
         return;
     }
     h.prompts().MessageBox(kConvertOk, MsgIcon::None);
-}
-
-void RegisterExToHexCommands(Host& h, CommandRouter& router) {
-    router.Add(id::ConvertExToHex, [&h] { ConvertExToHex(h); });
 }
 
 }  // namespace lumacrest

@@ -1,10 +1,11 @@
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 
 #include "app/Config.h"
 #include "image/Checksums.h"
-#include "image/CipherFiles.h"
+#include "app/commands/CipherFileCommands.h"
+#include "app/commands/DeviceCommands.h"
 #include "image/DeviceCatalogue.h"
-#include "image/ExToHex.h"
+#include "app/commands/ExToHexCommand.h"
 #include "image/HexWriter.h"
 #include "image/ImageLoading.h"
 #include "image/ProjectFile.h"
@@ -15,7 +16,7 @@
 #include "ops/ReplyEngine.h"
 #include "ops/Runs.h"
 #include "ops/Stopping.h"
-#include "ui/edit/BufferEdit.h"
+#include "platform/DialogSessions.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -37,7 +38,7 @@ void CMainDlg::OnInitDialog() {
     h.target.buf().Reset();
     h.target.dev.FlashPageSize = 256;
     h.target.dev.FlashPageCount = 256;
-    SetPageGeometry(h, 256, 256, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
+    ApplyPageGeometry(h, 256, 256, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
     h.target.BootPagesToWrite = h.target.dev.BootPageCount;
 
     ReadConfig(h);

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "app/Host.h"
-#include "ui/main/CommandRouter.h"
 
 namespace lumacrest {
 
@@ -21,7 +20,5 @@ std::string ExToHexOutputPath(const std::string& source);
 
 // The menu command. `timeout` bounds the converter's run.
 void ConvertExToHex(Host& h, std::chrono::milliseconds timeout = kConverterTimeout);
-
-void RegisterExToHexCommands(Host& h, CommandRouter& router);
 
 }  // namespace lumacrest
