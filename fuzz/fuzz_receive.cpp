@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     host.platform.timers = &f.timers;
     host.programDir = fuzz::ScratchDir();
     SetPageGeometry(host.target, 256, 288, 256, 16);
-    AttachEngine(host);
+    AttachEngine(host.ops);
     host.link.Attach(f.port, f.timers);
     f.port.Open("fuzz");
     f.port.pending.clear();

@@ -13,7 +13,7 @@ using Fixture = fuzz::HostFixture;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Fixture f;
     fuzz::WriteFile(f.host.programDir + kUpdateFileDatName, data, size);
-    const bool taken = LoadUpdateFile(f.host);
+    const bool taken = LoadUpdateFile(f.host.ops);
     const uint32_t length = f.host.programmer.updateLength;
     if (taken && (length == 0 || length % kFirmwareBlockSize != 0 ||
                   length > f.host.programmer.updateBuffer.size() || length != size))

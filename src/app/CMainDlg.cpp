@@ -22,7 +22,7 @@
 namespace lumacrest {
 
 CMainDlg::CMainDlg(Host& host, CommandRouter& router) : host_(host), router_(router) {
-    AttachEngine(host_);
+    AttachEngine(host_.ops);
     if (host_.platform.serial && host_.platform.timers)
         host_.link.Attach(host_.serial(), host_.timers());
 }
@@ -53,13 +53,13 @@ void CMainDlg::OnInitDialog() {
 
 bool CMainDlg::OnCloseRequest(bool ask) {
     Host& h = host_;
-    if (!Busy(h)) return true;
+    if (!Busy(h.ops)) return true;
     if (ask && !h.prompts().AskYesNo(kStopRunQuestion)) return false;
-    StopRun(h, ask ? "the window was closed during the run" : "stopped by a termination signal");
+    StopRun(h.ops, ask ? "the window was closed during the run" : "stopped by a termination signal");
     // A scan waits inside its own event pump, below this call: it ends as soon as control
     // returns to it.
     if (h.run.Kind() == RunKind::Scan) return true;
-    while (Busy(h) && h.link.ReplyTimerRunning()) h.timers().PumpEvents();
+    while (Busy(h.ops) && h.link.ReplyTimerRunning()) h.timers().PumpEvents();
     return true;
 }
 
@@ -69,7 +69,7 @@ void CMainDlg::OnDestroy() {
     host_.shutdownRequested = true;  // a running port scan ends by itself
     if (host_.run.Active() && host_.run.Kind() != RunKind::Scan) {
         host_.run.Fail(Verdict::Abandoned, "the program closed during the run");
-        End(host_, {.controls = std::nullopt, .giveSerialNumberBack = true});
+        End(host_.ops, {.controls = std::nullopt, .giveSerialNumberBack = true});
     }
     WriteConfig(host_);
 }
@@ -77,7 +77,7 @@ void CMainDlg::OnDestroy() {
 void CMainDlg::OnCommand(int id) {
     // While the port scan waits for a reply, events run inside it: nothing else may start.
     if (host_.run.Kind() == RunKind::Scan) return;
-    if (router_.RefusedWhileBusy(id) && RefuseWhileBusy(host_)) return;
+    if (router_.RefusedWhileBusy(id) && RefuseWhileBusy(host_.ops)) return;
     router_.Dispatch(id);
 }
 

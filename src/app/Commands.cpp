@@ -34,7 +34,7 @@ void WireShell(Host& h, CommandRouter& router) {
 void WireOperations(Host& h, CommandRouter& router) {
     auto single = [&h, &router](int id, SingleOperation operation,
                                 std::optional<bool> verify = std::nullopt) {
-        router.Add(id, [&h, operation, verify] { RunSingleOperation(h, operation, verify); },
+        router.Add(id, [&h, operation, verify] { RunSingleOperation(h.ops, operation, verify); },
                    kRefused);
     };
     single(id::ChipErase, SingleOperation::ChipErase);
@@ -51,10 +51,10 @@ void WireOperations(Host& h, CommandRouter& router) {
     single(id::TbWrite, SingleOperation::WriteFlash, true);
     single(id::TbVerify, SingleOperation::VerifyFlash, false);
     single(id::TbRead, SingleOperation::ReadFlash, false);
-    router.Add(id::Update, [&h] { RunProgramOptions(h); }, kRefused);
-    router.Add(id::ReserveP, [&h] { StartProgrammerUpdate(h); }, kRefused);
+    router.Add(id::Update, [&h] { RunProgramOptions(h.ops); }, kRefused);
+    router.Add(id::ReserveP, [&h] { StartProgrammerUpdate(h.ops); }, kRefused);
     router.Add(
-        id::ComList, [&h] { OnSelchangeCom(h, h.ui.Combo(id::ComList).SelectedText()); },
+        id::ComList, [&h] { OnSelchangeCom(h.ops, h.ui.Combo(id::ComList).SelectedText()); },
         kRefused);
     router.Add(id::McuList, [&h] { OnSelchangeMcu(h); }, kRefused);
 }

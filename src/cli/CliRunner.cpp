@@ -27,7 +27,7 @@ CliRunner::Result CliRunner::Dispatch(int id) {
     ended_.clear();
     dlg_.OnCommand(id);
     // Whatever the command started runs until it has ended.
-    while (Busy(h_)) h_.timers().PumpEvents();
+    while (Busy(h_.ops)) h_.timers().PumpEvents();
     Result result;
     result.outcomes = ended_;
     for (const Outcome& o : ended_) {
@@ -160,7 +160,7 @@ void CliRunner::Interrupt(int signal) {
     interrupt_ = signal;
     const char* name = signal == 2 ? "SIGINT" : signal == 15 ? "SIGTERM" : signal == 1 ? "SIGHUP"
                                                                                     : "a signal";
-    StopRun(h_, std::string("stopped by ") + name);
+    StopRun(h_.ops, std::string("stopped by ") + name);
     Fail(std::string("stopped by ") + name);
 }
 

@@ -6,7 +6,6 @@
 #include "ops/DeviceSteps.h"
 #include "ops/Progress.h"
 #include "ops/Runs.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -16,8 +15,8 @@ constexpr uint32_t kDataFlashTimeoutMs = 5000;
 constexpr uint8_t kBlankPageFlag = 0xA8;
 
 // A failed download is over: the controls return; the port stays as it is.
-void Finish(Host& h) {
-    End(h, {.port = PortAfter::KeepOpen});
+void Finish(Ops& ops) {
+    End(ops, {.port = PortAfter::KeepOpen});
 }
 
 bool PageFits(uint32_t offset, uint32_t pageSize, std::size_t capacity) {
@@ -26,27 +25,27 @@ bool PageFits(uint32_t offset, uint32_t pageSize, std::size_t capacity) {
 
 // Builds and sends one DataFlash block: number, page, CRC of both, and for flash pages the
 // blank flag.
-void SendDataFlashBlock(Host& h, Area area) {
+void SendDataFlashBlock(Ops& ops, Area area) {
     const bool flash = area == Area::Flash;
-    const uint32_t pageSize = flash ? h.target.dev.FlashPageSize : h.target.dev.BootPageSize;
-    const uint8_t* image = flash ? h.target.buf().flash.data() : h.target.buf().boot.data();
+    const uint32_t pageSize = flash ? ops.target.dev.FlashPageSize : ops.target.dev.BootPageSize;
+    const uint8_t* image = flash ? ops.target.buf().flash.data() : ops.target.buf().boot.data();
     const std::size_t capacity = flash ? kFlashBufferSize : kBootBufferSize;
     const uint32_t length = pageSize + (flash ? 5 : 4);
     const uint8_t code = flash ? CMD_DATAFLASH_FLASH_BLOCK : CMD_DATAFLASH_BOOT_BLOCK;
-    const uint32_t offset = h.run.BlockOffset();
+    const uint32_t offset = ops.run.BlockOffset();
     if (length > kPayloadCapacity) {
         // The link refuses the frame; the run ends with its message.
-        SendStep(h, code, length, kDataFlashTimeoutMs, length + 6);
+        SendStep(ops, code, length, kDataFlashTimeoutMs, length + 6);
         return;
     }
     if (!PageFits(offset, pageSize, capacity)) {
         // A page outside the buffer is never read.
-        FailWord(h, "Failed");
-        End(h);
+        FailWord(ops, "Failed");
+        End(ops);
         return;
     }
-    const uint32_t number = h.run.DataFlashBlock(area);
-    CommandFrame& f = h.link.Frame();
+    const uint32_t number = ops.run.DataFlashBlock(area);
+    CommandFrame& f = ops.link.Frame();
     f.payload[0] = static_cast<uint8_t>(number >> 8);
     f.payload[1] = static_cast<uint8_t>(number);
     const uint8_t* page = image + offset;
@@ -58,99 +57,99 @@ void SendDataFlashBlock(Host& h, Area area) {
         const bool blank = std::all_of(page, page + pageSize, [](uint8_t b) { return b == 0xFF; });
         f.payload[pageSize + 4] = blank ? kBlankPageFlag : 0x00;
     }
-    h.run.AdvanceOffset(pageSize);
-    h.run.NextDataFlashBlock(area);
-    SendStep(h, code, length, kDataFlashTimeoutMs, length + 6);
+    ops.run.AdvanceOffset(pageSize);
+    ops.run.NextDataFlashBlock(area);
+    SendStep(ops, code, length, kDataFlashTimeoutMs, length + 6);
 }
 
-bool EchoesLastCommand(const Host& h, const ReplyFrame& reply) {
-    const CommandFrame& f = h.link.Frame();
+bool EchoesLastCommand(const Ops& ops, const ReplyFrame& reply) {
+    const CommandFrame& f = ops.link.Frame();
     return reply.length == f.length && f.length <= kPayloadCapacity &&
            std::equal(f.payload.begin(), f.payload.begin() + f.length, reply.payload.begin());
 }
 
-void DataFlashFailed(Host& h) {
-    FailWord(h, "Failed");
-    h.view().SetProgress(0);
-    Finish(h);
+void DataFlashFailed(Ops& ops) {
+    FailWord(ops, "Failed");
+    ops.view.SetProgress(0);
+    Finish(ops);
 }
 
 // The download ends with a reset of the programmer; its reply brings the controls back.
-void EndDataFlashDownload(Host& h) {
-    h.run.ResetBlockOffset();
-    ResetProgrammer(h);
+void EndDataFlashDownload(Ops& ops) {
+    ops.run.ResetBlockOffset();
+    ResetProgrammer(ops);
 }
 
-void StartBootDownload(Host& h) {
-    h.run.EnterStage(Stage::DataFlashBoot);
-    h.view().AppendLog("Download Boot File to DataFlash......");
-    h.run.ResetBlockOffset();
-    h.view().SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.target.BootPagesToWrite));
-    h.run.CountBlock(Area::Boot);
-    SendDataFlashBlock(h, Area::Boot);
+void StartBootDownload(Ops& ops) {
+    ops.run.EnterStage(Stage::DataFlashBoot);
+    ops.view.AppendLog("Download Boot File to DataFlash......");
+    ops.run.ResetBlockOffset();
+    ops.view.SetProgress(Percent(ops.run.BlockIndex(Area::Boot), ops.target.BootPagesToWrite));
+    ops.run.CountBlock(Area::Boot);
+    SendDataFlashBlock(ops, Area::Boot);
 }
 }  // namespace
 
-void OnDataFlashBegin(Host& h, const ReplyFrame& reply) {
-    BeginRun(h, RunKind::DataFlashDownload, Stage::DataFlashFlash);
-    const CommandFrame& f = h.link.Frame();
+void OnDataFlashBegin(Ops& ops, const ReplyFrame& reply) {
+    BeginRun(ops, RunKind::DataFlashDownload, Stage::DataFlashFlash);
+    const CommandFrame& f = ops.link.Frame();
     const bool accepted =
         reply.length >= f.length && f.length <= kPayloadCapacity &&
         std::equal(f.payload.begin(), f.payload.begin() + f.length, reply.payload.begin());
     if (!accepted) {
-        DataFlashFailed(h);
+        DataFlashFailed(ops);
         return;
     }
-    h.view().AppendLogRaw("OK");
+    ops.view.AppendLogRaw("OK");
     // The download holds the line until the reset's reply.
-    h.view().SetControls(ControlState::Busy);
+    ops.view.SetControls(ControlState::Busy);
     // Every download numbers its blocks from 0.
-    h.run.StartDataFlash();
-    if (h.run.Options().programFlash) {
-        h.view().AppendLog("Download FLASH File to DataFlash......");
-        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.target.FlashPagesToWrite));
-        h.run.CountBlock(Area::Flash);
-        SendDataFlashBlock(h, Area::Flash);
-    } else if (h.run.Options().programBoot) {
-        StartBootDownload(h);
+    ops.run.StartDataFlash();
+    if (ops.run.Options().programFlash) {
+        ops.view.AppendLog("Download FLASH File to DataFlash......");
+        ops.view.SetProgress(Percent(ops.run.BlockIndex(Area::Flash), ops.target.FlashPagesToWrite));
+        ops.run.CountBlock(Area::Flash);
+        SendDataFlashBlock(ops, Area::Flash);
+    } else if (ops.run.Options().programBoot) {
+        StartBootDownload(ops);
     } else {
-        EndDataFlashDownload(h);
+        EndDataFlashDownload(ops);
     }
 }
 
-void OnDataFlashFlashBlock(Host& h, const ReplyFrame& reply) {
-    if (!EchoesLastCommand(h, reply)) {
-        DataFlashFailed(h);
+void OnDataFlashFlashBlock(Ops& ops, const ReplyFrame& reply) {
+    if (!EchoesLastCommand(ops, reply)) {
+        DataFlashFailed(ops);
         return;
     }
-    if (h.run.BlockIndex(Area::Flash) < h.target.FlashPagesToWrite) {
-        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Flash), h.target.FlashPagesToWrite));
-        h.run.CountBlock(Area::Flash);
-        SendDataFlashBlock(h, Area::Flash);
+    if (ops.run.BlockIndex(Area::Flash) < ops.target.FlashPagesToWrite) {
+        ops.view.SetProgress(Percent(ops.run.BlockIndex(Area::Flash), ops.target.FlashPagesToWrite));
+        ops.run.CountBlock(Area::Flash);
+        SendDataFlashBlock(ops, Area::Flash);
         return;
     }
-    h.view().AppendLogRaw("OK");
-    h.view().SetProgress(100);
-    if (h.run.Options().programBoot)
-        StartBootDownload(h);
+    ops.view.AppendLogRaw("OK");
+    ops.view.SetProgress(100);
+    if (ops.run.Options().programBoot)
+        StartBootDownload(ops);
     else
-        EndDataFlashDownload(h);
+        EndDataFlashDownload(ops);
 }
 
-void OnDataFlashBootBlock(Host& h, const ReplyFrame& reply) {
-    if (!EchoesLastCommand(h, reply)) {
-        DataFlashFailed(h);
+void OnDataFlashBootBlock(Ops& ops, const ReplyFrame& reply) {
+    if (!EchoesLastCommand(ops, reply)) {
+        DataFlashFailed(ops);
         return;
     }
-    if (h.run.BlockIndex(Area::Boot) < h.target.BootPagesToWrite) {
-        h.view().SetProgress(Percent(h.run.BlockIndex(Area::Boot), h.target.BootPagesToWrite));
-        h.run.CountBlock(Area::Boot);
-        SendDataFlashBlock(h, Area::Boot);
+    if (ops.run.BlockIndex(Area::Boot) < ops.target.BootPagesToWrite) {
+        ops.view.SetProgress(Percent(ops.run.BlockIndex(Area::Boot), ops.target.BootPagesToWrite));
+        ops.run.CountBlock(Area::Boot);
+        SendDataFlashBlock(ops, Area::Boot);
         return;
     }
-    h.view().AppendLogRaw("OK");
-    h.view().SetProgress(100);
-    EndDataFlashDownload(h);
+    ops.view.AppendLogRaw("OK");
+    ops.view.SetProgress(100);
+    EndDataFlashDownload(ops);
 }
 
 }  // namespace lumacrest

@@ -2,12 +2,12 @@
 // numbered and with a CRC, each echoed back, then a reset of the programmer.
 #pragma once
 
-#include "app/Host.h"
+#include "ops/Ops.h"
 
 namespace lumacrest {
 
-void OnDataFlashBegin(Host& h, const ReplyFrame& reply);       // 0x06
-void OnDataFlashFlashBlock(Host& h, const ReplyFrame& reply);  // 0x07
-void OnDataFlashBootBlock(Host& h, const ReplyFrame& reply);   // 0x08
+void OnDataFlashBegin(Ops& ops, const ReplyFrame& reply);       // 0x06
+void OnDataFlashFlashBlock(Ops& ops, const ReplyFrame& reply);  // 0x07
+void OnDataFlashBootBlock(Ops& ops, const ReplyFrame& reply);   // 0x08
 
 }  // namespace lumacrest

@@ -8,7 +8,6 @@
 #include "ops/FirmwareRewrite.h"
 #include "ops/Programmers.h"
 #include "ops/Runs.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -30,22 +29,22 @@ std::string PortName(unsigned portNumber) {
 
 // Logs each problem on a line of its own and shows them in one message; the run fails with
 // the first.
-void ReportPortProblems(Host& h, const std::vector<std::string>& problems) {
+void ReportPortProblems(Ops& ops, const std::vector<std::string>& problems) {
     if (problems.empty()) return;
     std::string message;
     for (const std::string& problem : problems) {
-        h.view().AppendLog(problem);
+        ops.view.AppendLog(problem);
         message += (message.empty() ? "" : "\n") + problem;
     }
-    h.run.Fail(Verdict::Failed, problems.front());
-    h.prompts().MessageBox("******" + message + "******", MsgIcon::Error);
+    ops.run.Fail(Verdict::Failed, problems.front());
+    ops.prompts().MessageBox("******" + message + "******", MsgIcon::Error);
 }
 
 }  // namespace
 
-std::optional<std::string> PortProblem(const Host& h, unsigned portNumber,
+std::optional<std::string> PortProblem(const Ops& ops, unsigned portNumber,
                                        const PortStatus& status) {
-    const std::string device = h.ports.Device(portNumber).value_or("?");
+    const std::string device = ops.ports.Device(portNumber).value_or("?");
     switch (status.error) {
         case PortError::Held:
             return PortName(portNumber) + " (" + device + ") is held by another program" +
@@ -57,94 +56,94 @@ std::optional<std::string> PortProblem(const Host& h, unsigned portNumber,
     }
 }
 
-bool ConnectPort(Host& h, uint8_t portNumber) {
-    const PortStatus status = h.link.Open(portNumber);
+bool ConnectPort(Ops& ops, uint8_t portNumber) {
+    const PortStatus status = ops.link.Open(portNumber);
     if (status.Ok()) return true;
-    if (h.link.LastCode() == CMD_IDENTIFY) h.view().AppendLogRaw("Failed");
-    h.link.ForgetLastCode();
-    const bool underWay = h.run.UnderWay();
-    h.run.EnterStage(Stage::Connect);
-    h.view().AppendLog(kCannotFindProgrammer);
-    if (auto problem = PortProblem(h, portNumber, status)) ReportPortProblems(h, {*problem});
-    h.run.Fail(Verdict::Failed, kCannotFindProgrammer);
+    if (ops.link.LastCode() == CMD_IDENTIFY) ops.view.AppendLogRaw("Failed");
+    ops.link.ForgetLastCode();
+    const bool underWay = ops.run.UnderWay();
+    ops.run.EnterStage(Stage::Connect);
+    ops.view.AppendLog(kCannotFindProgrammer);
+    if (auto problem = PortProblem(ops, portNumber, status)) ReportPortProblems(ops, {*problem});
+    ops.run.Fail(Verdict::Failed, kCannotFindProgrammer);
     if (underWay)
-        End(h, {.giveSerialNumberBack = true});
+        End(ops, {.giveSerialNumberBack = true});
     else
-        End(h, {.controls = ControlState::ComListEnabled});
+        End(ops, {.controls = ControlState::ComListEnabled});
     return false;
 }
 
-void SendIdentify(Host& h) {
-    h.run.FrameSent();
-    h.link.Send(CMD_IDENTIFY, 2, kIdentifyTimeoutMs, kIdentifyReplyLength);
+void SendIdentify(Ops& ops) {
+    ops.run.FrameSent();
+    ops.link.Send(CMD_IDENTIFY, 2, kIdentifyTimeoutMs, kIdentifyReplyLength);
 }
 
-void OnSelchangeCom(Host& h, const std::string& text) {
-    h.view().WriteSeparator();
-    h.view().SetControls(ControlState::Busy);
-    h.link.Close();
+void OnSelchangeCom(Ops& ops, const std::string& text) {
+    ops.view.WriteSeparator();
+    ops.view.SetControls(ControlState::Busy);
+    ops.link.Close();
     if (!text.empty() && text[0] == 'C') {
-        BeginRun(h, RunKind::Identify, Stage::Connect);
-        h.view().AppendLog("Connect to Programmer . . . . . . ");
-        h.port.name = text;
-        h.port.number = ComNameToPort(text);
-        if (!ConnectPort(h, h.port.number)) return;
-        h.run.EnterStage(Stage::Identify);
-        SendIdentify(h);
+        BeginRun(ops, RunKind::Identify, Stage::Connect);
+        ops.view.AppendLog("Connect to Programmer . . . . . . ");
+        ops.port.name = text;
+        ops.port.number = ComNameToPort(text);
+        if (!ConnectPort(ops, ops.port.number)) return;
+        ops.run.EnterStage(Stage::Identify);
+        SendIdentify(ops);
     } else {
-        AutoConnect(h);
+        AutoConnect(ops);
     }
 }
 
-bool AutoConnect(Host& h) {
-    h.view().AppendLog("Auto Connect to Programmer . . . . . . ");
-    h.view().SetControls(ControlState::Busy);
-    BeginRun(h, RunKind::Scan, Stage::Identify);
-    auto stopping = [&h] { return h.shutdownRequested || h.run.StopRequested(); };
+bool AutoConnect(Ops& ops) {
+    ops.view.AppendLog("Auto Connect to Programmer . . . . . . ");
+    ops.view.SetControls(ControlState::Busy);
+    BeginRun(ops, RunKind::Scan, Stage::Identify);
+    auto stopping = [&ops] { return ops.shutdownRequested || ops.run.StopRequested(); };
     // Ports that exist but cannot be used are named once, when no programmer was found.
     std::vector<std::string> problems;
     for (unsigned n = 1; n <= kLastScannedPort && !stopping(); ++n) {
-        h.run.ScanWait(false);
-        h.port.number = static_cast<uint8_t>(n);
-        const PortStatus status = h.link.Open(static_cast<uint8_t>(n));
+        ops.run.ScanWait(false);
+        ops.port.number = static_cast<uint8_t>(n);
+        const PortStatus status = ops.link.Open(static_cast<uint8_t>(n));
         if (!status.Ok()) {
-            if (auto problem = PortProblem(h, n, status)) problems.push_back(*problem);
+            if (auto problem = PortProblem(ops, n, status)) problems.push_back(*problem);
             continue;
         }
-        h.port.name = PortName(n);
-        h.run.ScanWait(true);  // a port lost under the identify frame ends the wait at once
-        SendIdentify(h);
-        while (h.run.Kind() == RunKind::Scan && h.run.ScanWaiting() && !stopping())
-            h.timers().PumpEvents();
+        ops.port.name = PortName(n);
+        ops.run.ScanWait(true);  // a port lost under the identify frame ends the wait at once
+        SendIdentify(ops);
+        while (ops.run.Kind() == RunKind::Scan && ops.run.ScanWaiting() && !stopping())
+            ops.timers().PumpEvents();
         // The identify reply has ended the scan (or turned it into a firmware rewrite).
-        if (h.run.Kind() != RunKind::Scan) return true;
+        if (ops.run.Kind() != RunKind::Scan) return true;
     }
     if (stopping()) {
         // The window is closing or the operator stopped: end the wait quietly.
-        h.run.Fail(Verdict::Abandoned, "the scan was stopped");
-        End(h, {.controls = std::nullopt});
+        ops.run.Fail(Verdict::Abandoned, "the scan was stopped");
+        End(ops, {.controls = std::nullopt});
         return false;
     }
-    h.link.Close();
-    h.view().AppendLogRaw("Failed");
-    h.view().AppendLog(kCannotFindProgrammer);
-    ReportPortProblems(h, problems);
-    h.run.Fail(Verdict::Failed, kCannotFindProgrammer);
-    End(h);
+    ops.link.Close();
+    ops.view.AppendLogRaw("Failed");
+    ops.view.AppendLog(kCannotFindProgrammer);
+    ReportPortProblems(ops, problems);
+    ops.run.Fail(Verdict::Failed, kCannotFindProgrammer);
+    End(ops);
     return false;
 }
 
-void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
-    h.run.ScanWait(false);
-    h.view().AppendLogRaw("OK");
-    h.programmer.kind = reply.payload[12];
-    PeerFor(h.programmer.kind).identified(h, reply);
+void OnIdentifyReply(Ops& ops, const ReplyFrame& reply) {
+    ops.run.ScanWait(false);
+    ops.view.AppendLogRaw("OK");
+    ops.programmer.kind = reply.payload[12];
+    PeerFor(ops.programmer.kind).identified(ops, reply);
 }
 
-void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply) {
+void DeviceProgrammerIdentified(Ops& ops, const ReplyFrame& reply) {
     const auto& p = reply.payload;
-    if (h.programmer.kind == 1) h.view().AppendLog("Find Progrmmer: ZK9_Pro_");
-    if (h.programmer.kind == 2) h.view().AppendLog("Find Progrmmer: ZK9_ISP_");
+    if (ops.programmer.kind == 1) ops.view.AppendLog("Find Progrmmer: ZK9_Pro_");
+    if (ops.programmer.kind == 2) ops.view.AppendLog("Find Progrmmer: ZK9_ISP_");
     // The identity block carries the programmer number in its first two bytes, low first.
     const unsigned number = p[2] | (p[3] << 8);
     std::string digits;
@@ -152,24 +151,24 @@ void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply) {
     digits += static_cast<char>('0' + number / 100 % 10);
     digits += static_cast<char>('0' + number / 10 % 10);
     digits += static_cast<char>('0' + number % 10);
-    h.view().AppendLogRaw(digits);
+    ops.view.AppendLogRaw(digits);
 
     const unsigned maxCount = p[13] | (p[14] << 8);
     const unsigned used = p[15] | (p[16] << 8);
-    h.view().AppendLog("Max_Counter:  ");
-    h.view().AppendLogRaw(maxCount == 0 ? std::string("No Limit") : std::to_string(maxCount));
-    h.view().AppendLog("Used_Counter: ");
-    h.view().AppendLogRaw(std::to_string(used));
-    h.view().AppendLogRaw(Format("   V%d.%d", p[0], p[1]));
+    ops.view.AppendLog("Max_Counter:  ");
+    ops.view.AppendLogRaw(maxCount == 0 ? std::string("No Limit") : std::to_string(maxCount));
+    ops.view.AppendLog("Used_Counter: ");
+    ops.view.AppendLogRaw(std::to_string(used));
+    ops.view.AppendLogRaw(Format("   V%d.%d", p[0], p[1]));
 
-    if (p[0] == h.programmer.firmwareMajor && p[1] == h.programmer.firmwareMinor) {
-        End(h);
-    } else if (p[0] == h.programmer.maintenanceMajor && p[1] == h.programmer.maintenanceMinor) {
-        h.run.Become(RunKind::FirmwareRewrite, Stage::EraseProgrammer);
-        StartProgrammerUpdate(h);
+    if (p[0] == ops.programmer.firmwareMajor && p[1] == ops.programmer.firmwareMinor) {
+        End(ops);
+    } else if (p[0] == ops.programmer.maintenanceMajor && p[1] == ops.programmer.maintenanceMinor) {
+        ops.run.Become(RunKind::FirmwareRewrite, Stage::EraseProgrammer);
+        StartProgrammerUpdate(ops);
     } else {
-        FailMessage(h, kPleaseUpdateFirmware, Verdict::Failed, false);
-        End(h, {.controls = ControlState::OnlyComList});
+        FailMessage(ops, kPleaseUpdateFirmware, Verdict::Failed, false);
+        End(ops, {.controls = ControlState::OnlyComList});
     }
 }
 

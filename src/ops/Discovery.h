@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Host.h"
+#include "ops/Ops.h"
 
 namespace lumacrest {
 
@@ -16,29 +16,29 @@ inline constexpr const char* kCannotFindProgrammer = "Can Not Find Programmer  "
 // for a port that exists but cannot be used a line and a message that say why) and ends the
 // run: at its start only the COM list is enabled again, between its stages it ends as a
 // time-out does. False then.
-bool ConnectPort(Host& h, uint8_t portNumber);
+bool ConnectPort(Ops& ops, uint8_t portNumber);
 
 // What the operator is told of a port that exists but cannot be used: held by another
 // program (named), or not open to this user. Nothing for a port that is not there.
-std::optional<std::string> PortProblem(const Host& h, unsigned portNumber,
+std::optional<std::string> PortProblem(const Ops& ops, unsigned portNumber,
                                        const PortStatus& status);
 
 // Sends CMD_IDENTIFY (two payload bytes left as they are, time-out 1000 ms, reply 26 bytes).
-void SendIdentify(Host& h);
+void SendIdentify(Ops& ops);
 
 // A new entry of the COM list: connect to that port and identify, or scan for "USB".
-void OnSelchangeCom(Host& h, const std::string& entry);
+void OnSelchangeCom(Ops& ops, const std::string& entry);
 
 // Scans COM1 to COM16 for a programmer, waiting for each identify reply through the event
 // pump. True when one answered. Closing the window ends the scan.
-bool AutoConnect(Host& h);
+bool AutoConnect(Ops& ops);
 
 // The identify reply (code 0x00): the programmer's kind decides what follows.
-void OnIdentifyReply(Host& h, const ReplyFrame& reply);
+void OnIdentifyReply(Ops& ops, const ReplyFrame& reply);
 
 // The identify reply of a device programmer: number, counters, firmware version, and the
 // firmware check (a rewrite for the maintenance version, a refusal for any other).
-void DeviceProgrammerIdentified(Host& h, const ReplyFrame& reply);
+void DeviceProgrammerIdentified(Ops& ops, const ReplyFrame& reply);
 
 
 

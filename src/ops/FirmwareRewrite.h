@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/Host.h"
+#include "ops/Ops.h"
 
 namespace lumacrest {
 
@@ -16,14 +16,14 @@ inline constexpr uint32_t kFirmwareBlockSize = 256;
 
 // Reads, checks and decrypts update.dat into the update buffer. False when the file cannot
 // be opened, is empty, longer than the buffer or not a whole number of 256-byte blocks.
-bool LoadUpdateFile(Host& h);
+bool LoadUpdateFile(Ops& ops);
 
 // Rewrites the programmer's firmware from update.dat. The identification of a
 // maintenance-firmware programmer starts it with the port open; the menu command connects
 // first. A file that cannot be used ends the run with its message box.
-void StartProgrammerUpdate(Host& h);
+void StartProgrammerUpdate(Ops& ops);
 
-void OnProgrammerErased(Host& h, const ReplyFrame& reply);     // 0x04
-void OnFirmwareBlockEchoed(Host& h, const ReplyFrame& reply);  // 0x02
+void OnProgrammerErased(Ops& ops, const ReplyFrame& reply);     // 0x04
+void OnFirmwareBlockEchoed(Ops& ops, const ReplyFrame& reply);  // 0x02
 
 }  // namespace lumacrest

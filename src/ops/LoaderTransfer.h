@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/Host.h"
+#include "ops/Ops.h"
 #include "ops/Programmers.h"
 
 namespace lumacrest {
@@ -14,11 +14,11 @@ namespace lumacrest {
 inline constexpr uint8_t kLoaderProgrammerKind = 5;
 
 // Entered with the port open and the controls disabled.
-void StartIapErase(Host& h);
-void StartIapTransfer(Host& h);
-void SendIapDone(Host& h);
+void StartIapErase(Ops& ops);
+void StartIapTransfer(Ops& ops);
+void SendIapDone(Ops& ops);
 
-void OnIapErased(Host& h, const ReplyFrame& reply);        // 0x42
-void OnIapBlockWritten(Host& h, const ReplyFrame& reply);  // 0x41
+void OnIapErased(Ops& ops, const ReplyFrame& reply);        // 0x42
+void OnIapBlockWritten(Ops& ops, const ReplyFrame& reply);  // 0x41
 
 }  // namespace lumacrest

@@ -6,25 +6,25 @@
 #include <optional>
 #include <string>
 
-#include "app/Host.h"
+#include "ops/Ops.h"
 
 namespace lumacrest {
 
 inline constexpr const char* kSelectProgramOption = "******Please Select Program Option******   ";
 
 // Why the serial number cannot be written into the image, or nothing when it can.
-std::optional<std::string> SerialNumberProblem(const Host& h);
+std::optional<std::string> SerialNumberProblem(const Ops& ops);
 
 // Stores SnValue into the image at SnAddress, most significant byte first, and makes sure
 // the pages written cover it. The caller has checked SerialNumberProblem.
-void WriteSerialNumber(Host& h);
+void WriteSerialNumber(Ops& ops);
 
 // The Update button: the port opened, what the programmer's kind does on Update.
-void RunProgramOptions(Host& h);
+void RunProgramOptions(Ops& ops);
 
 // The program options of a device programmer: the serial number into the image, then the
 // sequence from program mode on.
-void StartProgramSequence(Host& h);
+void StartProgramSequence(Ops& ops);
 
 enum class SingleOperation {
     ChipErase,
@@ -40,7 +40,7 @@ enum class SingleOperation {
 
 // One menu or toolbar operation, a run of its own: it never continues an Update run.
 // `verifyAfterWrite` is the toolbar's choice whether a write is followed by its verify.
-void RunSingleOperation(Host& h, SingleOperation operation,
+void RunSingleOperation(Ops& ops, SingleOperation operation,
                         std::optional<bool> verifyAfterWrite = std::nullopt);
 
 }  // namespace lumacrest

@@ -5,16 +5,16 @@
 
 #include <cstdint>
 
-#include "app/Host.h"
+#include "ops/Ops.h"
 
 namespace lumacrest {
 
 struct ProgrammerPeer {
     // Logs what the identify reply tells of the programmer and ends or goes on with the
     // identification.
-    void (*identified)(Host& h, const ReplyFrame& reply);
+    void (*identified)(Ops& ops, const ReplyFrame& reply);
     // The Update button, once the port is open and the controls are locked.
-    void (*update)(Host& h);
+    void (*update)(Ops& ops);
 };
 
 // The device programmer (identification in Discovery, the program options in

@@ -80,8 +80,8 @@ ReplyHandler ReplyRowFor(uint8_t code) {
     }
 }
 
-bool TakesFrameFromTheBox(const Host& h, uint8_t code) {
-    const Run& run = h.run;
+bool TakesFrameFromTheBox(const Ops& ops, uint8_t code) {
+    const Run& run = ops.run;
     switch (code) {
         case CMD_DATAFLASH_BEGIN:
         case CMD_DATAFLASH_CONFIG:
@@ -95,23 +95,23 @@ bool TakesFrameFromTheBox(const Host& h, uint8_t code) {
     }
 }
 
-bool HandleFrame(Host& h, const ReplyFrame& reply, bool answer) {
+bool HandleFrame(Ops& ops, const ReplyFrame& reply, bool answer) {
     const ReplyHandler row = ReplyRowFor(reply.code);
     if (!row) return false;
     // While the scan waits, only an identify reply counts.
-    if (h.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY) return false;
-    if (!answer && !TakesFrameFromTheBox(h, reply.code)) return false;
+    if (ops.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY) return false;
+    if (!answer && !TakesFrameFromTheBox(ops, reply.code)) return false;
     // A run the operator stopped sends no further block: its answer leads to the exit.
-    if (answer && LeavesProgramModeOnStop(h)) {
-        LeaveAfterStop(h);
+    if (answer && LeavesProgramModeOnStop(ops)) {
+        LeaveAfterStop(ops);
         return true;
     }
-    row(h, reply);
+    row(ops, reply);
     return true;
 }
 
-void HandleReply(Host& h, const ReplyFrame& reply) {
-    if (ReplyHandler handler = ReplyRowFor(reply.code)) handler(h, reply);
+void HandleReply(Ops& ops, const ReplyFrame& reply) {
+    if (ReplyHandler handler = ReplyRowFor(reply.code)) handler(ops, reply);
 }
 
 namespace {
@@ -119,8 +119,8 @@ namespace {
 // The reply to `code` will not come, because its time ran out or the port went away: the run
 // ends at its stage as a time-out ends it. Returns false when that is no failure (the scan
 // goes on, the loader's done frame is not answered).
-bool ReplyWillNotCome(Host& h, uint8_t code, Verdict verdict) {
-    Run& run = h.run;
+bool ReplyWillNotCome(Ops& ops, uint8_t code, Verdict verdict) {
+    Run& run = ops.run;
     if (run.Kind() == RunKind::Scan && run.ScanWaiting()) {
         // The scan goes on with the next port; it keeps the controls locked itself.
         run.ScanWait(false);
@@ -128,61 +128,61 @@ bool ReplyWillNotCome(Host& h, uint8_t code, Verdict verdict) {
     }
     if (run.CurrentStage() == Stage::LoaderDone) {
         // The loader's done frame gets no reply: its time-out is the end of the transfer.
-        End(h);
+        End(ops);
         return false;
     }
     if (code == CMD_IDENTIFY) {
-        h.view().AppendLogRaw("Failed");
-        h.view().AppendLog(kCannotFindProgrammer);
+        ops.view.AppendLogRaw("Failed");
+        ops.view.AppendLog(kCannotFindProgrammer);
         run.Fail(verdict, kCannotFindProgrammer);
     } else {
-        FailWord(h, "Timer Over ", verdict);
+        FailWord(ops, "Timer Over ", verdict);
     }
     return true;
 }
 
-void EndAfterLostReply(Host& h) {
-    const bool rewrite = h.run.Kind() == RunKind::FirmwareRewrite;
-    End(h, {.controls = rewrite ? ControlState::OnlyComList : ControlState::Idle,
+void EndAfterLostReply(Ops& ops) {
+    const bool rewrite = ops.run.Kind() == RunKind::FirmwareRewrite;
+    End(ops, {.controls = rewrite ? ControlState::OnlyComList : ControlState::Idle,
             .giveSerialNumberBack = true});
 }
 
-void OnOperationTimer(Host& h, int timerId) {
-    if (timerId == kBootSettleTimerId && h.run.CurrentStage() == Stage::BootSettle) AfterBoot(h);
+void OnOperationTimer(Ops& ops, int timerId) {
+    if (timerId == kBootSettleTimerId && ops.run.CurrentStage() == Stage::BootSettle) AfterBoot(ops);
 }
 
 }  // namespace
 
-void OnReplyTimeout(Host& h, uint8_t code) {
+void OnReplyTimeout(Ops& ops, uint8_t code) {
     // A stopped run whose last command did not answer in its short time still leaves program
     // mode.
-    if (LeavesProgramModeOnStop(h)) {
-        LeaveAfterStop(h);
+    if (LeavesProgramModeOnStop(ops)) {
+        LeaveAfterStop(ops);
         return;
     }
-    if (ReplyWillNotCome(h, code, Verdict::TimedOut)) EndAfterLostReply(h);
+    if (ReplyWillNotCome(ops, code, Verdict::TimedOut)) EndAfterLostReply(ops);
 }
 
-void OnPortLost(Host& h, uint8_t code, const std::string& why) {
-    if (!h.run.Active()) return;  // nothing waited on the line
-    if (!ReplyWillNotCome(h, code, Verdict::PortLost)) return;
-    const std::string device = h.ports.Device(h.port.number).value_or("?");
-    h.prompts().MessageBox("******The port COM" + std::to_string(h.port.number) + " (" + device +
+void OnPortLost(Ops& ops, uint8_t code, const std::string& why) {
+    if (!ops.run.Active()) return;  // nothing waited on the line
+    if (!ReplyWillNotCome(ops, code, Verdict::PortLost)) return;
+    const std::string device = ops.ports.Device(ops.port.number).value_or("?");
+    ops.prompts().MessageBox("******The port COM" + std::to_string(ops.port.number) + " (" + device +
                                ") was lost: " + why +
                                "******",
                            MsgIcon::Error);
-    EndAfterLostReply(h);
+    EndAfterLostReply(ops);
 }
 
-void AttachEngine(Host& h) {
-    h.link.events.frame = [&h](const ReplyFrame& reply, bool answer) {
-        return HandleFrame(h, reply, answer);
+void AttachEngine(Ops& ops) {
+    ops.link.events.frame = [&ops](const ReplyFrame& reply, bool answer) {
+        return HandleFrame(ops, reply, answer);
     };
-    h.link.events.replyTimedOut = [&h](uint8_t code) { OnReplyTimeout(h, code); };
-    h.link.events.portLost = [&h](uint8_t code, const std::string& why) {
-        OnPortLost(h, code, why);
+    ops.link.events.replyTimedOut = [&ops](uint8_t code) { OnReplyTimeout(ops, code); };
+    ops.link.events.portLost = [&ops](uint8_t code, const std::string& why) {
+        OnPortLost(ops, code, why);
     };
-    h.link.events.timer = [&h](int timerId) { OnOperationTimer(h, timerId); };
+    ops.link.events.timer = [&ops](int timerId) { OnOperationTimer(ops, timerId); };
 }
 
 }  // namespace lumacrest

@@ -2,55 +2,54 @@
 
 #include "link/Link.h"
 #include "ops/OperationReplies.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
-void BeginRun(Host& h, RunKind kind, Stage stage) {
-    h.run.Begin(kind, stage, h.view().Options());
+void BeginRun(Ops& ops, RunKind kind, Stage stage) {
+    ops.run.Begin(kind, stage, ops.view.Options());
 }
 
-void End(Host& h, const Ending& ending) {
-    h.link.StopReplyTimer();
-    h.timers().Stop(kBootSettleTimerId);
-    if (ending.giveSerialNumberBack) GiveSerialNumberBack(h);
-    if (ending.port == PortAfter::Close) h.link.Close();
-    if (ending.controls) h.view().SetControls(*ending.controls);
-    if (!h.run.Active()) return;
-    const Outcome outcome = h.run.Result();
-    h.run.Record(outcome);
-    h.run.Finish();
-    if (h.onRunEnded) h.onRunEnded(outcome);
+void End(Ops& ops, const Ending& ending) {
+    ops.link.StopReplyTimer();
+    ops.timers().Stop(kBootSettleTimerId);
+    if (ending.giveSerialNumberBack) GiveSerialNumberBack(ops);
+    if (ending.port == PortAfter::Close) ops.link.Close();
+    if (ending.controls) ops.view.SetControls(*ending.controls);
+    if (!ops.run.Active()) return;
+    const Outcome outcome = ops.run.Result();
+    ops.run.Record(outcome);
+    ops.run.Finish();
+    if (ops.onRunEnded) ops.onRunEnded(outcome);
 }
 
-void FailWord(Host& h, const std::string& word, Verdict verdict) {
-    h.view().AppendLogRaw(word);
-    h.run.Fail(verdict, h.view().CurrentLine());
+void FailWord(Ops& ops, const std::string& word, Verdict verdict) {
+    ops.view.AppendLogRaw(word);
+    ops.run.Fail(verdict, ops.view.CurrentLine());
 }
 
-void FailLine(Host& h, const std::string& line) {
-    h.view().AppendLog(line);
-    h.run.Fail(Verdict::Failed, line);
+void FailLine(Ops& ops, const std::string& line) {
+    ops.view.AppendLog(line);
+    ops.run.Fail(Verdict::Failed, line);
 }
 
-void FailMessage(Host& h, const std::string& text, Verdict verdict, bool errorIcon) {
-    h.prompts().MessageBox(text, errorIcon ? MsgIcon::Error : MsgIcon::None);
-    h.run.Fail(verdict, text);
+void FailMessage(Ops& ops, const std::string& text, Verdict verdict, bool errorIcon) {
+    ops.prompts().MessageBox(text, errorIcon ? MsgIcon::Error : MsgIcon::None);
+    ops.run.Fail(verdict, text);
 }
 
-bool Busy(const Host& h) {
-    return h.run.Active() || h.link.ReplyTimerRunning();
+bool Busy(const Ops& ops) {
+    return ops.run.Active() || ops.link.ReplyTimerRunning();
 }
 
-bool RefuseWhileBusy(Host& h) {
-    if (!Busy(h)) return false;
-    h.prompts().MessageBox(kProgrammerBusy, MsgIcon::Error);
+bool RefuseWhileBusy(Ops& ops) {
+    if (!Busy(ops)) return false;
+    ops.prompts().MessageBox(kProgrammerBusy, MsgIcon::Error);
     return true;
 }
 
-void GiveSerialNumberBack(Host& h) {
-    if (h.run.AutoSequence() && h.run.Options().programSn && h.run.TakeSerialNumberBack())
-        h.sn.SnValue -= h.sn.SnAdvance;
+void GiveSerialNumberBack(Ops& ops) {
+    if (ops.run.AutoSequence() && ops.run.Options().programSn && ops.run.TakeSerialNumberBack())
+        ops.sn.SnValue -= ops.sn.SnAdvance;
 }
 
 }  // namespace lumacrest

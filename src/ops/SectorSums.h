@@ -2,10 +2,10 @@
 // file's list, for the sum of the flash bytes the host sent.
 #pragma once
 
-#include "app/Host.h"
+#include "ops/Ops.h"
 
 namespace lumacrest {
 
-void OnSectorSumRequest(Host& h, const ReplyFrame& reply);  // 0x44
+void OnSectorSumRequest(Ops& ops, const ReplyFrame& reply);  // 0x44
 
 }  // namespace lumacrest

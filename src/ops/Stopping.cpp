@@ -15,42 +15,42 @@ bool DeviceOperation(const Run& run) {
 
 }  // namespace
 
-bool LeavesProgramModeOnStop(const Host& h) {
-    const Run& run = h.run;
+bool LeavesProgramModeOnStop(const Ops& ops) {
+    const Run& run = ops.run;
     return run.StopRequested() && DeviceOperation(run) && run.ProgramModeEntered() &&
            run.CurrentStage() != Stage::Exit;
 }
 
-void LeaveAfterStop(Host& h) {
-    h.timers().Stop(kBootSettleTimerId);
-    h.run.SetResultPass(0);
-    ExitProgramMode(h, kStopWaitMs);
+void LeaveAfterStop(Ops& ops) {
+    ops.timers().Stop(kBootSettleTimerId);
+    ops.run.SetResultPass(0);
+    ExitProgramMode(ops, kStopWaitMs);
 }
 
-void StopRun(Host& h, const std::string& why) {
-    Run& run = h.run;
+void StopRun(Ops& ops, const std::string& why) {
+    Run& run = ops.run;
     if (!run.Active() || run.StopRequested()) return;
     run.RequestStop();
     run.Fail(Verdict::Interrupted, why);
     // A chip of the Update sequence gets its number back as on a time-out.
-    GiveSerialNumberBack(h);
+    GiveSerialNumberBack(ops);
     // The scan ends itself at its next wait.
     if (run.Kind() == RunKind::Scan) return;
-    if (LeavesProgramModeOnStop(h)) {
-        if (!h.link.ReplyTimerRunning()) {
-            LeaveAfterStop(h);  // nothing under way: the pause after the boot verify
+    if (LeavesProgramModeOnStop(ops)) {
+        if (!ops.link.ReplyTimerRunning()) {
+            LeaveAfterStop(ops);  // nothing under way: the pause after the boot verify
             return;
         }
         // The answer under way is waited for, but not for long.
-        h.link.ShortenReplyWait(kStopWaitMs);
+        ops.link.ShortenReplyWait(kStopWaitMs);
         return;
     }
     if (DeviceOperation(run) && run.CurrentStage() == Stage::Exit) {
         // The exit frame is out already: its answer closes the run, within the short wait.
-        h.link.ShortenReplyWait(kStopWaitMs);
+        ops.link.ShortenReplyWait(kStopWaitMs);
         return;
     }
-    End(h);
+    End(ops);
 }
 
 }  // namespace lumacrest

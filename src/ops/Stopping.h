@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/Host.h"
+#include "ops/Ops.h"
 
 namespace lumacrest {
 
@@ -15,12 +15,12 @@ inline constexpr uint32_t kStopWaitMs = 1000;
 // mode leaves it with the fail result once the answer under way has come (or 1 s has passed),
 // and waits 1 s at most for the exit frame's answer; any other run ends at once. The serial
 // number goes back as on a time-out. Nothing happens when no run is under way.
-void StopRun(Host& h, const std::string& why);
+void StopRun(Ops& ops, const std::string& why);
 
 // The run was stopped and the programmer is still in program mode.
-bool LeavesProgramModeOnStop(const Host& h);
+bool LeavesProgramModeOnStop(const Ops& ops);
 
 // Sends the exit frame with the fail result of a stopped run.
-void LeaveAfterStop(Host& h);
+void LeaveAfterStop(Ops& ops);
 
 }  // namespace lumacrest

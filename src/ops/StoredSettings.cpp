@@ -5,7 +5,6 @@
 #include "image/DeviceCatalogue.h"
 #include "link/Crc16.h"
 #include "ops/Runs.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -19,8 +18,8 @@ uint16_t Be16(const ReplyFrame& r, std::size_t at) {
 }
 }  // namespace
 
-void OnStoredSettingsReport(Host& h, const ReplyFrame& reply) {
-    BeginRun(h, RunKind::SettingsReport, Stage::Settings);
+void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
+    BeginRun(ops, RunKind::SettingsReport, Stage::Settings);
     const uint8_t* p = reply.payload.data();
     bool sound = reply.length >= kSettingsReportLength &&
                  Crc16(p, kSettingsCrcOffset) == Be16(reply, kSettingsCrcOffset);
@@ -28,24 +27,24 @@ void OnStoredSettingsReport(Host& h, const ReplyFrame& reply) {
     const uint32_t pageSize = Be16(reply, 6);
     const uint32_t pageCount = Be16(reply, 8);
     sound = sound && type <= kLastDeviceType &&
-            !CheckPageGeometry(pageSize, pageCount, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
+            !CheckPageGeometry(pageSize, pageCount, ops.target.dev.BootPageSize, ops.target.dev.BootPageCount);
     if (!sound) {
-        FailWord(h, "Failed");
-        End(h, {.port = PortAfter::KeepOpen});
+        FailWord(ops, "Failed");
+        End(ops, {.port = PortAfter::KeepOpen});
         return;
     }
-    h.target.DeviceType = type;
-    DeviceNameFromType(h.target, type);
-    h.view().ShowMcu(h.target.mcuName);
-    SetPageGeometry(h.target, pageSize, pageCount, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
-    ProgramOptions options = h.view().Options();  // the report has no boot option
+    ops.target.DeviceType = type;
+    DeviceNameFromType(ops.target, type);
+    ops.view.ShowMcu(ops.target.mcuName);
+    SetPageGeometry(ops.target, pageSize, pageCount, ops.target.dev.BootPageSize, ops.target.dev.BootPageCount);
+    ProgramOptions options = ops.view.Options();  // the report has no boot option
     options.programKeyCode = p[17] != 0;
     options.eraseChip = p[18] != 0;
     options.programFlash = p[19] != 0;
     options.enableProtect = p[20] != 0;
     options.programSn = p[22] != 0;
-    h.view().ShowOptions(options);
-    End(h, {.controls = std::nullopt, .port = PortAfter::KeepOpen});
+    ops.view.ShowOptions(options);
+    End(ops, {.controls = std::nullopt, .port = PortAfter::KeepOpen});
 }
 
 }  // namespace lumacrest

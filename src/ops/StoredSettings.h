@@ -4,12 +4,12 @@
 
 #include <cstdint>
 
-#include "app/Host.h"
+#include "ops/Ops.h"
 
 namespace lumacrest {
 
 inline constexpr uint32_t kSettingsReportLength = 65;
 
-void OnStoredSettingsReport(Host& h, const ReplyFrame& reply);  // 0x09
+void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply);  // 0x09
 
 }  // namespace lumacrest

@@ -100,7 +100,7 @@ TEST(PortProblems, LowLatencyIsAskedForAtEveryOpenAndNotNeeded) {
 }
 
 TEST(Stop, AStopMidWriteLeavesProgramModeWithAFailAndGivesTheNumberBack) {
-    PacedUpdate t([](PacedUpdate& u) { StopRun(u.h(), "stopped by SIGINT"); });
+    PacedUpdate t([](PacedUpdate& u) { StopRun(u.h().ops, "stopped by SIGINT"); });
     t.Command(id::Update);
     t.RunUntilIdle();
     // The block under way is answered; then no further block, and the exit with a fail.
@@ -121,7 +121,7 @@ TEST(Stop, AnUnansweredStopIsBoundedAndAStopInThePauseExitsAtOnce) {
         SCOPED_TRACE("the block under way and the exit get no answer");
         PacedUpdate t([](PacedUpdate& u) {
             u.port.delivery.drop = true;
-            StopRun(u.h(), "stopped by SIGTERM");
+            StopRun(u.h().ops, "stopped by SIGTERM");
         });
         t.Command(id::Update);
         t.RunUntilIdle();
@@ -137,7 +137,7 @@ TEST(Stop, AnUnansweredStopIsBoundedAndAStopInThePauseExitsAtOnce) {
         t.Command(id::Update);
         t.clock.Advance(100);  // in the pause
         ASSERT_EQ(t.h().run.CurrentStage(), Stage::BootSettle);
-        StopRun(t.h(), "stopped by SIGINT");
+        StopRun(t.h().ops, "stopped by SIGINT");
         EXPECT_EQ(t.SentCodes().back(), CMD_EXIT_PROGRAM_MODE);
         t.RunUntilIdle();
         EXPECT_EQ(t.clock.Now(), 100u);

@@ -92,7 +92,7 @@ struct Identifying : LinkHost {
         port.AddSilent("dev/com1");
         port.Open("dev/com1");
         h().ui.AppendLog("Connect to Programmer . . . . . . ");
-        SendIdentify(h());
+        SendIdentify(h().ops);
     }
     bool Identified() const {
         return h_().ui.LogText().find("Find Progrmmer") != std::string::npos;
@@ -215,7 +215,7 @@ TEST(Receive, BytesOfAnEarlierReadNeverCompleteALaterFrame) {
     t.port.Buffer(Bytes(frame.begin(), frame.begin() + 12));
     EXPECT_FALSE(h.link.OnReceive());
     EXPECT_EQ(t.port.threshold(), frame.size() - 12);  // waits for the rest
-    SendIdentify(h);
+    SendIdentify(h.ops);
     t.port.Buffer(Bytes(frame.begin() + 12, frame.end()));
     EXPECT_FALSE(h.link.OnReceive());
     EXPECT_FALSE(t.Identified());
@@ -293,7 +293,7 @@ TEST(Receive, ArbitraryLineNoiseNeverOverrunsOrFakesAReply) {
             again.payload = h.link.Reply().payload;
             again.address = h.link.Reply().address;
             EXPECT_EQ(BuildFrameBytes(again).back(), h.link.Reply().sum);
-            SendIdentify(h);
+            SendIdentify(h.ops);
         }
     }
     EXPECT_GT(accepted, 0);

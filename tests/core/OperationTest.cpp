@@ -606,8 +606,8 @@ TEST(TimeOut, FailedReopenBetweenStagesEndsTheRun) {
 
 TEST(Reset, LogsAndClosesThePort) {
     EngineHost t;
-    ASSERT_TRUE(ConnectPort(t.h(), 1));
-    ResetProgrammer(t.h());
+    ASSERT_TRUE(ConnectPort(t.h().ops, 1));
+    ResetProgrammer(t.h().ops);
     EXPECT_EQ(t.Sent().back().payload.size(), 2u);
     EXPECT_EQ(t.clock.Deadline(kReplyTimerId), 1000u);
     t.RunUntilIdle();

@@ -29,14 +29,14 @@ struct QtLinkHost : test::TestHost {
     QtLinkHost() {
         h().platform.serial = &serial;
         h().platform.timers = &timers;
-        AttachEngine(h());
+        AttachEngine(h().ops);
         h().link.Attach(h().serial(), h().timers());
     }
     void Choose(const std::string& entry) {
         ComboModel& com = h().ui.Combo(id::ComList);
         const auto it = std::find(com.items.begin(), com.items.end(), entry);
         h().ui.Select(id::ComList, static_cast<int>(it - com.items.begin()));
-        OnSelchangeCom(h(), h().ui.Combo(id::ComList).SelectedText());
+        OnSelchangeCom(h().ops, h().ui.Combo(id::ComList).SelectedText());
     }
     std::vector<std::string> Tail(std::size_t n) const {
         const std::vector<std::string> lines = LogLines();

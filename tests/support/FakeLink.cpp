@@ -159,7 +159,7 @@ std::vector<uint8_t> FakeSerialPort::ReadAll() {
 LinkHost::LinkHost() {
     h().platform.serial = &port;
     h().platform.timers = &clock;
-    AttachEngine(h());
+    AttachEngine(h().ops);
     h().link.Attach(h().serial(), h().timers());
 }
 
@@ -174,7 +174,7 @@ void LinkHost::ChooseCom(const std::string& entry) {
     auto it = std::find(com.items.begin(), com.items.end(), entry);
     h().ui.Select(id::ComList,
                   it == com.items.end() ? -1 : static_cast<int>(it - com.items.begin()));
-    OnSelchangeCom(h(), h().ui.Combo(id::ComList).SelectedText());
+    OnSelchangeCom(h().ops, h().ui.Combo(id::ComList).SelectedText());
 }
 
 }  // namespace lumacrest::test
