@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Host.h"
+#include "host/Host.h"
 #include "cli/CliOptions.h"
 #include "platform/ScriptedPrompts.h"
 #include "app/CMainDlg.h"

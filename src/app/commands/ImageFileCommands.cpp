@@ -1,6 +1,6 @@
 #include "app/commands/ImageFileCommands.h"
 
-#include "app/Config.h"
+#include "app/commands/Config.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
 #include "image/ImageReader.h"

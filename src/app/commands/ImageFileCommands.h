@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/Host.h"
+#include "host/Host.h"
 #include "image/RecordReaders.h"
 
 namespace lumacrest {

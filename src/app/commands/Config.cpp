@@ -1,4 +1,4 @@
-#include "app/Config.h"
+#include "app/commands/Config.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -2,7 +2,7 @@
 // it the operations work on.
 #pragma once
 
-#include "app/HostState.h"
+#include "host/HostState.h"
 #include "ops/Ops.h"
 #include "platform/Platform.h"
 
