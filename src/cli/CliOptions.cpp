@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "link/Link.h"
+#include "platform/Text.h"
 
 #include <cctype>
 #include <cerrno>
@@ -43,19 +44,11 @@ const CommandSpec* FindCommand(const std::string& name) {
 }
 
 std::optional<uint32_t> ParseNumber(const std::string& text) {
-    if (text.empty()) return std::nullopt;
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = hex ? text.substr(2) : text;
-    if (digits.empty()) return std::nullopt;
-    for (char c : digits) {
-        const bool ok = hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0
-                            : (c >= '0' && c <= '9');
-        if (!ok) return std::nullopt;
-    }
-    errno = 0;
-    const unsigned long long v = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
-    if (errno != 0 || v > 0xFFFFFFFFull) return std::nullopt;
-    return static_cast<uint32_t>(v);
+    // The whole text is the number: no blanks, no sign, nothing after the digits.
+    const std::optional<ScannedNumber> n = ScanNumber(text, hex ? 16 : 10, false, hex);
+    if (!n || n->length != text.size() || !n->FitsUnsigned32()) return std::nullopt;
+    return static_cast<uint32_t>(n->magnitude);
 }
 
 std::optional<uint32_t> ParseOptionList(const std::string& text) {

@@ -4,20 +4,14 @@
 #include <cstdio>
 
 #include "image/Crc16.h"
+#include "platform/Text.h"
 
 namespace lumacrest {
 
-namespace {
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 0;
-}
-}  // namespace
-
 uint8_t HexPairValue(char high, char low) {
-    return static_cast<uint8_t>(HexDigit(high) * 16 + HexDigit(low));
+    // A character that is no digit counts as 0.
+    return static_cast<uint8_t>(std::max(HexDigitValue(high), 0) * 16 +
+                                std::max(HexDigitValue(low), 0));
 }
 
 std::string FormatChecksum(uint32_t value) {

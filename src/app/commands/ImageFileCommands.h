@@ -19,4 +19,10 @@ void LoadBootFile(Host& h);      // menu Load Boot File
 void LoadKeyCodeFile(Host& h);   // menu Load KeyCode
 void ReloadImageFiles(Host& h);  // toolbar reload: all three from the remembered paths
 
+// The flash part of a reload: the remembered file again at the remembered offset, with the
+// reload's lines and messages; a file that cannot be loaded is forgotten. `end` receives the
+// image end; each caller takes its own rule for the pages to write.
+enum class FlashReload { Loaded, NoFile, Failed };
+FlashReload ReloadFlashFile(Host& h, uint32_t& end);
+
 }  // namespace lumacrest
