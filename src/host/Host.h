@@ -15,8 +15,9 @@ struct Host : HostState {
 
     Platform platform;
     // The pieces the operations work on.
-    Ops ops{link, run, target, sn, programmer, port, ports, ui, platform, programDir,
-            shutdownRequested, onRunEnded};
+    Ops ops{link,       run,        target,           sn,           programmer, port,
+            ports,      ui,         platform,         programDir, shutdownRequested,
+            holdPortOpen, onRunEnded};
 
     Prompts& prompts() { return *platform.prompts; }
     Shell& shell() { return *platform.shell; }

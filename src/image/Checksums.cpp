@@ -20,6 +20,16 @@ std::string FormatChecksum(uint32_t value) {
     return text;
 }
 
+uint32_t FlashChecksum(const Target& target) {
+    const uint32_t size = std::min<uint32_t>(target.dev.FlashSize, kFlashBufferSize);
+    return Crc16(target.buf().flash.data(), static_cast<int32_t>(size)) & 0xFFFFu;
+}
+
+uint32_t BootChecksum(const Target& target) {
+    const uint32_t size = std::min<uint32_t>(target.dev.BootSize, kBootBufferSize);
+    return Crc16(target.buf().boot.data(), static_cast<int32_t>(size)) & 0xFFFFu;
+}
+
 BufferChecksums ComputeChecksums(Target& target) {
     ImageBuffers& b = target.buf();
     BufferChecksums sums;
