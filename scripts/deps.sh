@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev qt6-svg-dev
           libgl-dev xvfb xauth socat srecord libgcrypt20-dev clang-14 libfuzzer-14-dev
-          fonts-dejavu-core fonts-wqy-microhei)
+          fonts-dejavu-core fonts-wqy-microhei tmux)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

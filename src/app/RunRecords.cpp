@@ -64,6 +64,14 @@ std::string IsoTime(std::time_t t) {
     return text;
 }
 
+// Runs that put something into a chip or read it: the device commands, a loader's transfer and
+// the images the box takes for programming on its own. Finding the programmer, its settings
+// and its own firmware are not records of a chip.
+bool Recorded(RunKind kind) {
+    return kind == RunKind::Update || kind == RunKind::Single || kind == RunKind::LoaderTransfer ||
+           kind == RunKind::DataFlashDownload;
+}
+
 }  // namespace
 
 std::string FormatRunRecord(const Host& h, const Outcome& outcome, std::time_t endedAt) {
@@ -97,6 +105,7 @@ void RecordRuns(Host& h, const std::string& path, std::function<void(const std::
     h.onRunEnded = [&h, path, onError = std::move(onError), earlier = std::move(earlier),
                     failed = false](const Outcome& outcome) mutable {
         if (earlier) earlier(outcome);
+        if (!Recorded(outcome.kind)) return;
         const std::string line = FormatRunRecord(h, outcome, std::time(nullptr)) + "\n";
         if (!AppendLine(path, line) && !failed) {
             failed = true;

@@ -15,8 +15,8 @@ namespace lumacrest {
 // it failed), seconds. One line, without its line end.
 std::string FormatRunRecord(const Host& h, const Outcome& outcome, std::time_t endedAt);
 
-// Appends the record of every run `h` ends to `path`; `onError` hears once of a file that
-// cannot be written.
+// Appends the record of every device command run `h` ends to `path`; `onError` hears once of
+// a file that cannot be written.
 void RecordRuns(Host& h, const std::string& path,
                 std::function<void(const std::string&)> onError = nullptr);
 

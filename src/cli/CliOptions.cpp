@@ -227,7 +227,7 @@ std::string UsageText() {
         "  --sn VALUE         the next serial number\n"
         "  --sn-at ADDR       the flash address of the serial number\n"
         "  --save-config      write Config.dat back at the end\n"
-        "  --record FILE      append a JSON line to FILE for every run of a programmer\n"
+        "  --record FILE      append a JSON line to FILE for every device command run\n"
         "  --wait-box SECONDS after the command keep the port open for the frames the box\n"
         "                     sends on its own (a DataFlash download, its stored settings)\n"
         "  --quiet            print only the outcome (and the table of several ports)\n"

@@ -1,5 +1,6 @@
 #include "cli/Console.h"
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,20 @@ namespace {
 constexpr int kOut = 1;
 constexpr int kErr = 2;
 constexpr int kBarWidth = 30;
+
+// The longest start of `line` that fits in `columns` - 1 columns (a character beyond ASCII
+// counted as two, so that wide ones never wrap).
+std::string FitTo(const std::string& line, std::size_t columns) {
+    std::size_t width = 0;
+    std::size_t end = 0;
+    for (; end < line.size(); ++end) {
+        const auto c = static_cast<unsigned char>(line[end]);
+        const std::size_t w = c < 0x80 ? 1 : (c & 0xC0) == 0xC0 ? 2 : 0;
+        if (width + w > columns - 1) break;
+        width += w;
+    }
+    return line.substr(0, end);
+}
 
 std::string Bar(int position) {
     const int p = std::clamp(position, 0, 100);
@@ -36,6 +51,7 @@ public:
     std::string open;       // the log line not ended yet
     bool hasOpen = false;
     bool endsWithNewline = true;  // what the last piece written as it came ended with
+    bool brokenByMessage = false; // a message on the shared stream ended the open line
     int progress = -1;      // -1: no bar since the line began
 
 private:
@@ -83,27 +99,40 @@ void Console::Write(int fd, const std::string& text) {
 
 void Console::EraseArea() {
     if (areaLines_ == 0) return;
-    std::string erase = "\r";
-    if (areaLines_ > 1) erase += "\033[" + std::to_string(areaLines_ - 1) + "A";
-    erase += "\033[J";
+    // Line by line from the last one up: erasing to the end of the screen would make some
+    // terminals keep the screen in their history first.
+    std::string erase = "\r\033[K";
+    for (std::size_t k = 1; k < areaLines_; ++k) erase += "\033[A\r\033[K";
     Write(inlineBars_ ? kOut : kErr, erase);
     areaLines_ = 0;
 }
 
-void Console::DrawArea() {
-    if (!bars_) return;
+std::string Console::AreaText(std::size_t& lines) const {
+    // Each line of the area stays on one row of the terminal, so that it can be erased.
+    winsize size{};
+    const std::size_t columns =
+        ::ioctl(inlineBars_ ? kOut : kErr, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col
+                                                                                      : 80;
     std::string area;
-    std::size_t lines = 0;
+    lines = 0;
     for (const auto& s : stations_) {
         std::string line;
         if (inlineBars_ && s->hasOpen) line = s->prefix + s->open;
         if (s->progress >= 0) line += (line.empty() ? s->prefix : std::string(" ")) + Bar(s->progress);
         if (line.empty()) continue;
-        area += (lines++ ? "\n" : "") + line;
+        area += (lines++ ? "\n" : "") + FitTo(line, columns);
     }
+    return area;
+}
+
+void Console::DrawArea() {
+    if (!bars_) return;
+    std::size_t lines = 0;
+    std::string area = AreaText(lines);
     if (lines == 0) return;
     Write(inlineBars_ ? kOut : kErr, area);
     areaLines_ = lines;
+    drawn_ = std::move(area);
 }
 
 void Console::Piece(std::size_t i, const std::string& piece, bool /*cleared*/) {
@@ -122,8 +151,12 @@ void Console::Piece(std::size_t i, const std::string& piece, bool /*cleared*/) {
     s.hasOpen = true;
     if (!lineMode_ && !inlineBars_) {
         // One programmer, the log not on the bars' terminal: every piece as it comes.
-        Write(kOut, piece);
-        if (!piece.empty()) s.endsWithNewline = piece.back() == '\n';
+        // A message has just ended the open line on the shared stream: the line break that
+        // starts the next log line is there already.
+        const std::size_t skip = s.brokenByMessage && !piece.empty() && piece[0] == '\n' ? 1 : 0;
+        if (!piece.empty()) s.brokenByMessage = false;
+        Write(kOut, piece.substr(skip));
+        if (piece.size() > skip) s.endsWithNewline = piece.back() == '\n';
         return;
     }
     if (inlineBars_) {
@@ -138,21 +171,15 @@ void Console::Piece(std::size_t i, const std::string& piece, bool /*cleared*/) {
 void Console::Progress(std::size_t i, int position) {
     if (!bars_) return;
     stations_[i]->progress = position;
+    std::size_t lines = 0;
+    if (areaLines_ > 0 && AreaText(lines) == drawn_) return;  // the terminal shows it already
     EraseArea();
     DrawArea();
 }
 
 void Console::Message(std::size_t i, const std::string& text) {
     if (quiet_) return;
-    const std::string prefix = stations_.at(i)->prefix;
-    EraseArea();
-    // A message starts on a line of its own, also where it shares one stream with a log line
-    // that is still open.
-    const Station& s = *stations_[i];
-    const bool openOnSameStream = !lineMode_ && !inlineBars_ && streams_.same && s.hasOpen &&
-                                  !s.open.empty();
-    Write(kErr, (openOnSameStream ? "\n" : "") + prefix + text + "\n");
-    DrawArea();
+    Error(stations_.at(i)->prefix + text + "\n");
 }
 
 void Console::Print(const std::string& text) {
@@ -163,7 +190,17 @@ void Console::Print(const std::string& text) {
 
 void Console::Error(const std::string& text) {
     EraseArea();
-    Write(kErr, text);
+    // Text on stderr starts on a line of its own, also where stderr is stdout and a log line
+    // written as it came is still open there.
+    const bool shared = streams_.same && !lineMode_ && !inlineBars_ && !text.empty();
+    bool open = false;
+    for (const auto& s : stations_) open = open || (s->hasOpen && !s->endsWithNewline);
+    Write(kErr, (shared && open ? "\n" : "") + text);
+    if (shared)
+        for (auto& s : stations_) {
+            s->brokenByMessage = s->brokenByMessage || !s->endsWithNewline;
+            s->endsWithNewline = text.back() == '\n';
+        }
     DrawArea();
 }
 

@@ -44,6 +44,7 @@ private:
     void Progress(std::size_t i, int position);
     void EraseArea();
     void DrawArea();
+    std::string AreaText(std::size_t& lines) const;
     void Write(int fd, const std::string& text);
 
     Streams streams_;
@@ -53,6 +54,7 @@ private:
     bool inlineBars_;   // the bars stand behind the open log lines (one terminal for both)
     std::vector<std::unique_ptr<Station>> stations_;
     std::size_t areaLines_ = 0;
+    std::string drawn_;  // what the area shows while areaLines_ > 0
 };
 
 }  // namespace lumacrest::cli

@@ -188,6 +188,8 @@ int main(int argc, char** argv) {
         // The box's own frames (a DataFlash download, its stored settings) are taken for a while.
         QEventLoop wait;
         QTimer::singleShot(static_cast<int>(options.waitBoxSeconds * 1000), &wait, &QEventLoop::quit);
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &wait,
+                         &QEventLoop::quit);
         wait.exec();
         waitAll();
         for (auto& s : stations) s->runner->HoldPort(false);

@@ -212,5 +212,88 @@ cp "$work/Config.saved" "$dir/Config.dat"
 cli --port COM20 identify > /dev/null 2>&1
 check "COM20 is a usage error" test $? -eq 2
 
+# 11. The production line: three programmers in one run, one failing its verify; a record of
+# every chip; serial numbers that are never on two chips; quiet and version; the box's own
+# frames after the command; two processes appending to one record file.
+start_sim "$work/com13" "$work/line13"
+start_sim "$work/com14" "$work/line14" --fault verify-differs:0x18:1:3
+start_sim "$work/com15" "$work/line15"
+printf 'COM13 %s\nCOM14 %s\nCOM15 %s\n' "$work/com13" "$work/com14" "$work/com15" >> "$dir/Ports.dat"
+cp "$dir/Config.dat" "$work/Config.saved"
+cli --port COM13,COM14,COM15 --record "$work/runs.jsonl" --mcu MN101EF51A_IAP --flash "$work/image.hex" \
+    --options erase,flash,sn --sn 100 --sn-at 0x4010 --save-config update > "$work/out17.txt" 2> "$work/err17.txt"
+check "three ports exit 1" test $? -eq 1
+check "lines behind their port" grep -qx "\[COM15\] Verify FLASH......OK" "$work/out17.txt"
+check "failing port's line" grep -qx "\[COM14\] Verify FLASH......Failed" "$work/out17.txt"
+check "table row of the failure" grep -Eq "^COM14 +ZK9_ISP_0258 +fail +flash verify +[0-9.]+$" "$work/out17.txt"
+check "table rows of the passes" test "$(grep -Ec "^COM1[35] +ZK9_ISP_0258 +pass +[0-9.]+$" "$work/out17.txt")" -eq 2
+check "table count" grep -qx "2 of 3 passed" "$work/out17.txt"
+check "three records" test "$(wc -l < "$work/runs.jsonl")" -eq 3
+check "failure record" grep -q '"port":"COM14",.*"outcome":"fail","stage":"flash verify","reason":"Verify FLASH......Failed"' "$work/runs.jsonl"
+check "pass records" test "$(grep -c '"run":"update",.*"flash":{"file":"[^"]*image.hex","checksum":"0x[0-9a-f]*"},.*"outcome":"pass","seconds"' "$work/runs.jsonl")" -eq 2
+passed_sns=$(grep -o '"sn":[0-9]*,"outcome":"pass"' "$work/runs.jsonl" | grep -o '[0-9]\+' | sort -u | tr '\n' ' ')
+check "two chips, two numbers" test "$(echo $passed_sns | wc -w)" -eq 2
+for port in 13 15; do
+  sn=$(grep -o '"port":"COM'"$port"'".*"sn":[0-9]*' "$work/runs.jsonl" | grep -o '[0-9]*$')
+  chip="$work/line$port.flash"
+  check "COM$port chip holds its number" test "$(od -An -tu4 --endian=big -j$((0x4010)) -N4 "$chip" | tr -d ' ')" = "$sn"
+done
+check "next number never used is saved" grep -qx "103" "$dir/Config.dat"
+cp "$work/Config.saved" "$dir/Config.dat"
+
+cli -q --port COM13 --mcu MN101EF51A_IAP --flash "$work/image.hex" --options erase,flash update > "$work/out18.txt" 2>&1
+check "quiet exits 0" test $? -eq 0
+check "quiet prints the outcome only" test "$(cat "$work/out18.txt")" = "COM13: pass"
+cli --version > "$work/out19.txt"
+check "version" grep -Eqx "lumacrest-cli [0-9]+\.[0-9]+.*" "$work/out19.txt"
+
+start_sim "$work/com16" "$work/chip16" --kind 5 --send-after 0:6
+printf 'COM16 %s\n' "$work/com16" >> "$dir/Ports.dat"
+cli --port COM16 --mcu MN101EF51A_IAP --flash "$work/image.hex" --wait-box 1 identify > "$work/out20.txt" 2>&1
+check "wait-box exits 0" test $? -eq 0
+check "wait-box takes the DataFlash download" grep -qx "Download FLASH File to DataFlash......OK" "$work/out20.txt"
+
+# Two processes, 200 chips each, one record file: 400 whole lines.
+start_sim "$work/com1" "$work/chip1"
+start_sim "$work/com2" "$work/chip2"
+printf 'COM1 %s\nCOM2 %s\n' "$work/com1" "$work/com2" >> "$dir/Ports.dat"
+many() {  # many PORT: 200 erases, each one record
+  for _ in $(seq 200); do cli --port "$1" --mcu MN101EF51A_IAP --record "$work/many.jsonl" -q erase > /dev/null 2>&1; done
+}
+many COM1 & a=$!
+many COM2 & b=$!
+wait $a $b
+check "400 records" test "$(wc -l < "$work/many.jsonl")" -eq 400
+check "400 whole records" test "$(grep -Ec '^\{"time":"[0-9T:-]+Z",.*"outcome":"pass","seconds":[0-9.]+\}$' "$work/many.jsonl")" -eq 400
+check "200 of each" test "$(grep -c '"port":"COM1"' "$work/many.jsonl")" -eq 200
+
+# 12. On a terminal the progress bars never hide or overwrite a log line: the screen a terminal
+# (tmux) shows at the end holds every line whole, and no bar; also where a line and its bar
+# are wider than the terminal.
+on_terminal() {  # on_terminal SCREEN COLUMNS COMMAND...: runs COMMAND in a terminal
+  local screen="$1" columns="$2"; shift 2
+  tmux -L lumacrest-e2e -f /dev/null new-session -d -x "$columns" -y 60 \
+    "cd '$dir' && $* ; echo \"exit \$?\"; sleep 30"
+  for _ in $(seq 400); do
+    tmux -L lumacrest-e2e capture-pane -p -J -S - > "$screen" 2>/dev/null
+    grep -q "^exit [0-9]" "$screen" && break; sleep 0.05
+  done
+  tmux -L lumacrest-e2e kill-server 2>/dev/null
+}
+on_terminal "$work/screen1.txt" 50 ./lumacrest-cli --port COM13 --mcu MN101EF51A_IAP --flash "'$work/image.hex'" \
+  --options erase,flash update
+sed -i 's/ *$//' "$work/screen1.txt"
+check "terminal: lines whole" grep -qx "Erase Device,Please Waiting...... OK" "$work/screen1.txt"
+check "terminal: write and verify" test "$(grep -cx "Write FLASH......OK\|Verify FLASH......OK" "$work/screen1.txt")" -eq 2
+check "terminal: a line wider than the terminal" grep -qx "\(\* \)\{40\}\*" "$work/screen1.txt"
+check "terminal: no bar left" bash -c "! grep -q '%' '$work/screen1.txt'"
+check "terminal: exit 0" grep -qx "exit 0" "$work/screen1.txt"
+on_terminal "$work/screen2.txt" 150 ./lumacrest-cli --port COM13,COM15 --mcu MN101EF51A_IAP --flash "'$work/image.hex'" \
+  --options erase,flash update
+sed -i 's/ *$//' "$work/screen2.txt"
+check "terminal: two ports' lines whole" test "$(grep -cx "\[COM1[35]\] Verify FLASH......OK" "$work/screen2.txt")" -eq 2
+check "terminal: no bar of two left" bash -c "! grep -q '%' '$work/screen2.txt'"
+check "terminal: two passed" grep -qx "2 of 2 passed" "$work/screen2.txt"
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0

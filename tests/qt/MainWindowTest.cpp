@@ -66,7 +66,7 @@ private:
         QTemporaryDir runtime;
         QProcess process;
 
-        Program() {
+        explicit Program(const QStringList& args = {}) {
             QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                       QFileDevice::ExeOwner);
             const QString exe = dir.filePath("lumacrest");
@@ -79,9 +79,9 @@ private:
             env.insert("QT_QPA_PLATFORM", "offscreen");
             env.insert("XDG_RUNTIME_DIR", runtime.path());
             process.setProcessEnvironment(env);
-            process.start(exe, {});
+            process.start(exe, args);
             process.waitForStarted(5000);
-            QTest::qWait(1500);  // let the window come up
+            process.waitForFinished(1500);  // a window stays, a refused command line does not
         }
         pid_t Pid() const { return static_cast<pid_t>(process.processId()); }
     };
@@ -246,8 +246,16 @@ private slots:
         QVERIFY(shown.wait(2000) || shown.count() > 0);
     }
 
+    void commandLineTakesARecordFileOnly() {
+        Program refused({QStringLiteral("--record")});
+        QCOMPARE(refused.process.state(), QProcess::NotRunning);
+        QCOMPARE(refused.process.exitCode(), 2);
+        QVERIFY(refused.process.readAllStandardError().contains("usage: lumacrest [--record FILE]"));
+    }
+
     void programClosedBySignalWritesItsSettings() {
-        Program p;
+        Program p({QStringLiteral("--record"), QStringLiteral("runs.jsonl")});
+        QCOMPARE(p.process.state(), QProcess::Running);
         ::kill(p.Pid(), SIGTERM);
         QVERIFY(p.process.waitForFinished(10000));
         QCOMPARE(p.process.exitStatus(), QProcess::NormalExit);

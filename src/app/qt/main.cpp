@@ -1,8 +1,10 @@
 // lumacrest: the main window.
 #include <QApplication>
 #include <QDir>
+#include <cstdio>
 
 #include "app/CMainApp.h"
+#include "app/RunRecords.h"
 #include "host/Host.h"
 #include "app/qt/SingleInstance.h"
 #include "platform/qt/QtLink.h"
@@ -19,6 +21,22 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumacrest"));
     QtPrompts prompts;
+
+    // --record FILE: one line for every run, appended to FILE.
+    std::string recordPath;
+    const QStringList args = QApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        QString path;
+        if (args[i] == QStringLiteral("--record") && i + 1 < args.size())
+            path = args[++i];
+        else if (args[i].startsWith(QStringLiteral("--record=")))
+            path = args[i].mid(9);
+        if (path.isEmpty()) {
+            std::fputs("usage: lumacrest [--record FILE]\n", stderr);
+            return 2;
+        }
+        recordPath = path.toStdString();
+    }
 
     SingleInstance single;
     if (!single.BecomePrimary()) {
@@ -44,6 +62,10 @@ int main(int argc, char** argv) {
     MainWindow window(dlg, dlg.host().ui);
     prompts.SetParent(&window);
     dlg.OnInitDialog();
+    if (!recordPath.empty())
+        RecordRuns(host, recordPath, [&prompts](const std::string& why) {
+            prompts.MessageBox(why + ": the runs that follow are not recorded", MsgIcon::Error);
+        });
     window.show();
 
     QObject::connect(&single, &SingleInstance::showRequested, &window, [&window] {
