@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The production line's figures, as whole processes, beside their targets:
+#  1. start-up of `lumacrest-cli checksum` without an image (median of 20 runs, under 10 ms);
+#  2. `lumacrest-cli --flash big.hex checksum` against `srec_cat big.hex -intel -o /dev/null
+#     -binary` on an 825 KB HEX file of 300000 data bytes, run alternately (ratio of the
+#     medians of 20, under 0.5);
+#  3. four simulated programmers paced at 115200 baud programmed at once against one (wall
+#     time within 5 %).
+# Usage: bench/production_line.sh [PROGRAM_DIR]   (default: build/bin)
+set -euo pipefail
+bin="$(realpath "${1:-build/bin}")"
+work="$(mktemp -d)"
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+dir="$work/prog"
+mkdir -p "$dir"
+cp "$bin"/lumacrest-cli "$bin"/Config.dat "$bin"/*.cfg "$dir"/
+cli="$dir/lumacrest-cli"
+
+now_us() { local t=${EPOCHREALTIME/./}; echo "$t"; }
+median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+timed() {  # timed COMMAND...: microseconds of the whole process
+  local start end
+  start=$(now_us); "$@" > /dev/null 2>&1 || true; end=$(now_us)
+  echo $((end - start))
+}
+verdict() { awk -v v="$1" -v t="$2" 'BEGIN {print (v < t) ? "met" : "MISSED"}'; }
+
+# 1. Start-up.
+for _ in $(seq 20); do timed "$cli" checksum; done > "$work/startup"
+startup_ms=$(median < "$work/startup" | awk '{printf "%.1f", $1 / 1000}')
+printf '%-58s %8s ms   target < 10 ms   %s\n' "start-up, lumacrest-cli checksum (median of 20)" \
+  "$startup_ms" "$(verdict "$startup_ms" 10)"
+
+# 2. A big HEX file against srec_cat.
+head -c 300000 /dev/urandom > "$work/big.bin"
+srec_cat "$work/big.bin" -binary -offset 0x4000 -o "$work/big.hex" -intel -output_block_size=16
+size_kb=$(( $(stat -c %s "$work/big.hex") / 1000 ))
+: > "$work/ours"; : > "$work/theirs"
+for _ in $(seq 20); do
+  timed "$cli" --flash "$work/big.hex" checksum >> "$work/ours"
+  timed srec_cat "$work/big.hex" -intel -o /dev/null -binary >> "$work/theirs"
+done
+ours=$(median < "$work/ours"); theirs=$(median < "$work/theirs")
+ratio=$(awk -v a="$ours" -v b="$theirs" 'BEGIN {printf "%.2f", a / b}')
+printf '%-58s %8s      target < 0.5     %s\n' \
+  "${size_kb} KB HEX: lumacrest-cli $(awk -v a="$ours" 'BEGIN {printf "%.1f", a / 1000}') ms / srec_cat $(awk -v b="$theirs" 'BEGIN {printf "%.1f", b / 1000}') ms" \
+  "$ratio" "$(verdict "$ratio" 0.5)"
+
+# 3. Four paced programmers at once against one.
+head -c 16000 /dev/urandom > "$work/image.bin"
+srec_cat "$work/image.bin" -binary -offset 0x4000 -o "$work/image.hex" -intel
+: > "$dir/Ports.dat"
+for n in 1 2 3 4; do
+  "$bin/lumacrest-sim" --link "$work/com$n" --baud 115200 > "$work/com$n.log" 2>&1 &
+  pids+=($!)
+  printf 'COM%d %s\n' "$n" "$work/com$n" >> "$dir/Ports.dat"
+done
+for n in 1 2 3 4; do for _ in $(seq 100); do [[ -e "$work/com$n" ]] && break; sleep 0.05; done; done
+update() { "$cli" --port "$1" --mcu MN101EF51A_IAP --flash "$work/image.hex" --options erase,flash -q update; }
+: > "$work/one"; : > "$work/four"
+for _ in 1 2 3; do
+  timed update COM1 >> "$work/one"
+  timed update COM1,COM2,COM3,COM4 >> "$work/four"
+done
+one=$(median < "$work/one"); four=$(median < "$work/four")
+slower=$(awk -v a="$four" -v b="$one" 'BEGIN {printf "%.1f", (a / b - 1) * 100}')
+printf '%-58s %7s %%      target < 5 %%      %s\n' \
+  "4 paced programmers $(awk -v a="$four" 'BEGIN {printf "%.2f", a / 1e6}') s / one $(awk -v b="$one" 'BEGIN {printf "%.2f", b / 1e6}') s: slower by" \
+  "$slower" "$(verdict "$slower" 5)"
