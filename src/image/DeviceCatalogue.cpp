@@ -1,6 +1,7 @@
 #include "image/DeviceCatalogue.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "image/ImageBuffers.h"
@@ -38,12 +39,24 @@ constexpr std::size_t kDeviceLineMax = 255;
 
 std::optional<std::string> CheckPageGeometry(uint32_t flashPageSize, uint32_t flashPageCount,
                                              uint32_t bootPageSize, uint32_t bootPageCount) {
-    if (flashPageSize == 0) return "the flash page size is 0";
-    if (bootPageSize == 0) return "the boot page size is 0";
-    if (flashPageCount > kMaxPageCount)
-        return "the flash page count " + std::to_string(flashPageCount) + " is above 65535";
-    if (bootPageCount > kMaxPageCount)
-        return "the boot page count " + std::to_string(bootPageCount) + " is above 65535";
+    // The files hold these as signed numbers: one above the signed range was written negative.
+    auto refused = [](const char* what, uint32_t value, uint32_t most) -> std::optional<std::string> {
+        if (value > static_cast<uint32_t>(INT32_MAX))
+            return std::string("the ") + what + " " + std::to_string(static_cast<int32_t>(value)) +
+                   " is negative";
+        if (value == 0) return std::string("the ") + what + " is 0";
+        if (value > most)
+            return std::string("the ") + what + " " + std::to_string(value) + " is above " +
+                   std::to_string(most);
+        return std::nullopt;
+    };
+    if (auto why = refused("flash page size", flashPageSize, UINT32_MAX)) return why;
+    if (auto why = refused("boot page size", bootPageSize, UINT32_MAX)) return why;
+    // A page count of 0 leaves the area out.
+    if (flashPageCount != 0)
+        if (auto why = refused("flash page count", flashPageCount, kMaxPageCount)) return why;
+    if (bootPageCount != 0)
+        if (auto why = refused("boot page count", bootPageCount, kMaxPageCount)) return why;
     uint64_t flashSize = uint64_t{flashPageSize} * flashPageCount;
     uint64_t bootSize = uint64_t{bootPageSize} * bootPageCount;
     if (flashSize > kFlashBufferSize)

@@ -108,6 +108,8 @@ TEST_F(DeviceFileTest, BrokenFilesAreRefusedWhole) {
         EXPECT_EQ(h.target.dev.BootSize, 1024u);
         EXPECT_EQ(h.target.dev.AdapterText, "old");
     }
+    EXPECT_NE(t.prompts.messages.back().text.find("the flash page count -1 is negative"),
+              std::string::npos);
 }
 
 TEST_F(DeviceFileTest, NineteenSectorsAndLongLinesStayBounded) {
