@@ -1,13 +1,13 @@
 #include "ops/FirmwareRewrite.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "image/Cipher.h"
 #include "ops/DeviceSteps.h"
 #include "ops/Discovery.h"
 #include "ops/Progress.h"
 #include "ops/Runs.h"
+#include "platform/AtomicFile.h"
 
 namespace lumacrest {
 
@@ -38,25 +38,17 @@ void SendFirmwareBlock(Ops& ops, uint32_t timeoutMs) {
 }  // namespace
 
 bool LoadUpdateFile(Ops& ops) {
-    std::ifstream in(ops.programDir + kUpdateFileDatName, std::ios::binary);
-    std::fill(ops.programmer.updateBuffer.begin(), ops.programmer.updateBuffer.end(), 0xFF);
+    auto& buffer = ops.programmer.updateBuffer;
+    std::fill(buffer.begin(), buffer.end(), 0xFF);
     ops.programmer.updateLength = 0;
-    bool fits = static_cast<bool>(in);
-    if (fits) {
-        // One byte past the buffer tells a file that is too long.
-        in.read(reinterpret_cast<char*>(ops.programmer.updateBuffer.data()),
-                static_cast<std::streamsize>(ops.programmer.updateBuffer.size()));
-        const std::size_t got = static_cast<std::size_t>(in.gcount());
-        char extra = 0;
-        const bool longer = got == ops.programmer.updateBuffer.size() && in.get(extra);
-        fits = !in.bad() && !longer && got != 0 && got % kFirmwareBlockSize == 0;
-        ops.programmer.updateLength = fits ? static_cast<uint32_t>(got) : 0;
-    }
-    if (!fits) {
-        std::fill(ops.programmer.updateBuffer.begin(), ops.programmer.updateBuffer.end(), 0xFF);
+    // A regular file only (never waited for), of whole blocks that fit the buffer.
+    std::string bytes;
+    if (!ReadWholeFile(ops.programDir + kUpdateFileDatName, bytes, buffer.size()) || bytes.empty() ||
+        bytes.size() % kFirmwareBlockSize != 0)
         return false;
-    }
-    CipherDecryptBytes(ops.programmer.updateBuffer.data(), ops.programmer.updateLength, kUpdateFileKey);
+    std::copy(bytes.begin(), bytes.end(), buffer.begin());
+    ops.programmer.updateLength = static_cast<uint32_t>(bytes.size());
+    CipherDecryptBytes(buffer.data(), ops.programmer.updateLength, kUpdateFileKey);
     return true;
 }
 

@@ -1,6 +1,8 @@
 // Programmer maintenance against the in-process box on the virtual clock: the firmware
 // rewrite from update.dat, the loader transfer of Update, sector sums, the DataFlash download
 // and the stored-settings report.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -122,12 +124,17 @@ TEST(FirmwareRewrite, FilesThatAreNotWholeBlocksAreRefusedBeforeAnythingIsSent) 
         // The controls the routine disabled come back.
         EXPECT_TRUE(t.ControlsIdle());
     }
-    // A missing file is refused the same way.
-    EngineHost t;
-    t.Command(id::ReserveP);
-    EXPECT_TRUE(t.port.written.empty());
-    EXPECT_EQ(t.MessageTexts(), (Lines{"******Open Update_File  failed******   "}));
-    EXPECT_TRUE(t.ControlsIdle());
+    // A missing file, and a pipe by that name (never waited for), are refused the same way.
+    for (bool fifo : {false, true}) {
+        EngineHost t;
+        if (fifo) {
+            ASSERT_EQ(::mkfifo(t.dir.File("update.dat").c_str(), 0600), 0);
+        }
+        t.Command(id::ReserveP);
+        EXPECT_TRUE(t.port.written.empty());
+        EXPECT_EQ(t.MessageTexts(), (Lines{"******Open Update_File  failed******   "}));
+        EXPECT_TRUE(t.ControlsIdle());
+    }
 }
 
 TEST(FirmwareRewrite, MenuCommandConnectsFirstAndTheLargestFileFits) {
