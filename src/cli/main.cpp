@@ -177,13 +177,29 @@ int main(int argc, char** argv) {
         pool = std::make_unique<SerialNumberPool>(stations.front()->host.sn.SnValue);
         for (auto& s : stations) s->host.sn.pool = pool.get();
     }
+    // Each programmer goes from its connection to its command on its own: none waits for the
+    // slowest one between the two.
+    enum class Step { Connecting, Commanding, Done };
+    std::vector<Step> steps(stations.size(), Step::Connecting);
     for (auto& s : stations) s->runner->StartConnect(options, s->port);
-    waitAll();
-    for (auto& s : stations)
-        if (s->runner->FinishConnect(options) && options.waitBoxSeconds) s->runner->HoldPort(true);
-    for (auto& s : stations) s->runner->StartCommand(options);
-    waitAll();
-    for (auto& s : stations) s->runner->FinishCommand(options);
+    for (;;) {
+        bool done = true;
+        for (std::size_t i = 0; i < stations.size(); ++i) {
+            cli::CliRunner& r = *stations[i]->runner;
+            if (steps[i] == Step::Connecting && !r.Busy()) {
+                if (r.FinishConnect(options) && options.waitBoxSeconds) r.HoldPort(true);
+                r.StartCommand(options);
+                steps[i] = Step::Commanding;
+            }
+            if (steps[i] == Step::Commanding && !r.Busy()) {
+                r.FinishCommand(options);
+                steps[i] = Step::Done;
+            }
+            done = done && steps[i] == Step::Done;
+        }
+        if (done) break;
+        loop.PumpEvents();
+    }
     if (options.waitBoxSeconds) {
         // The box's own frames (a DataFlash download, its stored settings) are taken for a while.
         QEventLoop wait;
