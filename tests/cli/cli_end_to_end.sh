@@ -21,9 +21,13 @@ printf 'COM3 %s\nCOM4 %s\n' "$work/com3" "$work/com4" > "$dir/Ports.dat"
 start_sim() {  # start_sim LINK DUMP [options...]
   local link="$1" dump="$2"; shift 2
   "$bin/lumacrest-sim" --link "$link" --dump "$dump" "$@" > "$link.log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do [[ -e "$link" ]] && return 0; sleep 0.05; done
-  echo "simulator did not start"; return 1
+  local pid=$!
+  pids+=("$pid")
+  # The link appears once the box listens; a sanitized build takes its time getting there.
+  until [[ -e "$link" ]]; do
+    kill -0 "$pid" 2>/dev/null || { echo "simulator did not start:"; cat "$link.log"; exit 1; }
+    sleep 0.05
+  done
 }
 start_sim "$work/com3" "$work/chip3"
 start_sim "$work/com4" "$work/chip4" --fault verify-differs:0x18:1:3
