@@ -36,7 +36,8 @@ sanitized_tests() {
   mkdir -p "$reports"
   # LeakSanitizer stops the program's threads through ptrace; where that is not allowed, it
   # cannot run at all.
-  probe="$(ASAN_OPTIONS=detect_leaks=1 build-sanitize/tests/sanitizer_canary --leak 2>&1)" || true
+  probe="$(ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS= LSAN_OPTIONS= \
+           build-sanitize/tests/sanitizer_canary --leak 2>&1)" || true
   if [[ "$probe" != *"detected memory leaks"* ]]; then
     leaks=0
     echo "Leak checking is off: LeakSanitizer cannot run here (it needs ptrace)."
