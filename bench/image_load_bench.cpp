@@ -1,5 +1,6 @@
-// Loads a HEX image that fills the whole flash buffer (300000 bytes) and computes the buffer
-// checksums, as Load Flash File does; prints the time of each run.
+// Loads a HEX image that fills the whole flash buffer (300000 bytes), every record checksum
+// verified, and computes the buffer checksums, as Load Flash File does; prints the time of each
+// run and the best beside its target.
 #include <unistd.h>
 
 #include <chrono>
@@ -9,7 +10,6 @@
 #include "image/Checksums.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
-#include "platform/ScriptedPrompts.h"
 
 using namespace lumacrest;
 
@@ -52,16 +52,14 @@ int main() {
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
     }
-    ScriptedPrompts prompts;
-    auto host = std::make_unique<Host>();
-    host->platform.prompts = &prompts;
-    SetPageGeometry(*host, 1000, 300, 256, 32);  // the whole 300000-byte buffer is used
+    Target target;
+    SetPageGeometry(target, 1000, 300, 256, 32);  // the whole 300000-byte buffer is used
 
     double best = 1e9;
     for (int run = 0; run < 10; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        std::optional<uint32_t> end = LoadImageFile(*host, ImageTarget::Flash, path, 0x4000);
-        ShowChecksums(*host);
+        std::optional<uint32_t> end = LoadImageFile(target, ImageTarget::Flash, path, 0x4000);
+        ComputeChecksums(target);
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
@@ -72,7 +70,21 @@ int main() {
         best = std::min(best, ms);
         std::printf("run %d: load + checksums of 300000 bytes of HEX: %.2f ms\n", run, ms);
     }
-    std::printf("best: %.2f ms (target < 30 ms)\n", best);
+    std::printf("best of 10: %.2f ms (target: under 5 ms, record checksums verified)\n", best);
+
+    // The same file with one data digit changed must be refused: the checksums were checked.
+    {
+        std::string text = HexImage(300000, 0x4000);
+        text[text.size() / 2 + (text[text.size() / 2] == '\n' ? 1 : 0)] ^= 1;
+        std::FILE* f = std::fopen(path.c_str(), "w");
+        if (!f) return 1;
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+        if (LoadImageFile(target, ImageTarget::Flash, path, 0x4000)) {
+            std::printf("a damaged file was loaded: checksums are not verified\n");
+            return 1;
+        }
+    }
     std::remove(path.c_str());
     return 0;
 }

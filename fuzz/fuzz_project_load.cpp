@@ -1,46 +1,33 @@
 // Feeds arbitrary files to the project loader: the header, the page geometry and the three
-// HEX sections. Afterwards the geometry must still fit the buffers.
-#include <unistd.h>
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
+// HEX sections. A refused file changes nothing; a loaded one leaves a geometry that fits the
+// buffers.
+#include "FuzzSupport.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageBuffers.h"
 #include "image/ProjectFile.h"
-#include "platform/ScriptedPrompts.h"
+#include "app/commands/ProjectCommands.h"
 
 using namespace lumacrest;
 
 namespace {
-struct Fixture {
-    ScriptedPrompts prompts;
-    Host host;
-    std::string path = "/tmp/lumacrest-fuzz-project-" + std::to_string(::getpid()) + ".Prjt";
-    Fixture() {
-        host.platform.prompts = &prompts;
-        host.ui.Combo(1005).items = {"MN101EF32D", "MN90F25XA"};
-        host.ui.Combo(1004).items = {"COM1", "USB"};
-    }
-};
+using Fixture = fuzz::HostFixture;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Fixture f;
-    std::FILE* out = std::fopen(f.path.c_str(), "wb");
-    if (!out) std::abort();
-    std::fwrite(data, 1, size, out);
-    std::fclose(out);
+    const std::string path = fuzz::ScratchDir() + "job.Prjt";
+    fuzz::WriteFile(path, data, size);
 
-    SetPageGeometry(f.host, 256, 288, 256, 16);
-    LoadProjectFile(f.host, f.path);
-    const DeviceParams& d = f.host.dev;
+    SetPageGeometry(f.host.target, 256, 288, 256, 16);
+    f.host.target.FlashFilePath = "flash.hex";
+    const fuzz::Snapshot before(f.host);
+    const bool loaded = LoadProjectFile(f.host, path);
+    if (!loaded && !before.Same(f.host)) std::abort();
+    const DeviceParams& d = f.host.target.dev;
     if (d.FlashSize > kFlashBufferSize || d.BootSize > kBootBufferSize) std::abort();
-    if (f.host.FlashPagesToWrite > d.FlashPageCount) std::abort();
-    f.prompts.messages.clear();
-    if (f.host.ui.LogText().size() > 1000000) f.host.ui = MainModel();
-    std::remove(f.path.c_str());
+    if (f.host.target.FlashPagesToWrite > d.FlashPageCount) std::abort();
+    if (loaded && !f.host.target.FlashFilePath.empty()) std::abort();
+    std::remove(path.c_str());
+    fuzz::Trim(f.host, f.prompts);
     return 0;
 }

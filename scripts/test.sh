@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test twice: in the release tree (build/), and in a tree
 # where every program, the window, lumacrest-cli, lumacrest-sim and all tests, is built with
-# AddressSanitizer and UndefinedBehaviorSanitizer (build-sanitize/, clang). Ends with the
-# time each stage took.
+# AddressSanitizer and UndefinedBehaviorSanitizer (build-sanitize/, clang); then every fuzz
+# harness for a fixed number of runs on its corpus. Ends with the time each stage took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -66,3 +66,4 @@ chmod 700 "$XDG_RUNTIME_DIR"
 stage "tests" plain_tests
 stage "sanitized build" bash scripts/build.sh sanitize
 stage "sanitized tests" sanitized_tests
+stage "fuzz regression" bash scripts/fuzz.sh

@@ -20,7 +20,8 @@
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtLink.h"
 #include "sim/PtyBox.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 using namespace lumacrest;
@@ -66,15 +67,16 @@ Result RunUpdate(const std::string& dir, uint32_t baud) {
     Host& h = *host;
     h.programDir = dir;
     h.platform = {&prompts, &shell, &serial, &timers};
-    CMainDlg dlg(h);
+    Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
     std::ofstream(dir + "Ports.dat") << "COM1 " << link << "\n";
-    h.portNumber = 1;
-    SetPageGeometry(h, 256, 288, 256, 16);
-    h.FlashPagesToWrite = 288;
-    h.BootPagesToWrite = 16;
-    for (std::size_t i = 0; i < h.dev.FlashSize; ++i)
-        h.buf().flash[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
-    for (std::size_t i = 0; i < h.dev.BootSize; ++i) h.buf().boot[i] = static_cast<uint8_t>(i);
+    h.port.number = 1;
+    SetPageGeometry(h.target, 256, 288, 256, 16);
+    h.target.FlashPagesToWrite = 288;
+    h.target.BootPagesToWrite = 16;
+    for (std::size_t i = 0; i < h.target.dev.FlashSize; ++i)
+        h.target.buf().flash[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    for (std::size_t i = 0; i < h.target.dev.BootSize; ++i) h.target.buf().boot[i] = static_cast<uint8_t>(i);
     for (int option : {id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode})
         h.ui.SetCheck(option, 1);
 
@@ -88,8 +90,8 @@ Result RunUpdate(const std::string& dir, uint32_t baud) {
     stop = true;
     boxThread.join();
     r.passed = box.lastExitResult() == 1 &&
-               std::equal(box.flash().begin(), box.flash().begin() + h.dev.FlashSize,
-                          h.buf().flash.begin());
+               std::equal(box.flash().begin(), box.flash().begin() + h.target.dev.FlashSize,
+                          h.target.buf().flash.begin());
     r.wireBytes = pty.bytesIn + pty.bytesOut;
     for (auto d : pty.turnarounds)
         r.turnaroundsMs.push_back(std::chrono::duration<double, std::milli>(d).count());

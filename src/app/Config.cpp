@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "app/commands/DeviceCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "image/TextScanner.h"
 #include "platform/AtomicFile.h"
@@ -18,26 +19,26 @@ constexpr int kOptionBoxes[] = {id::EraseChip,      id::ProgramFlash,  id::Progr
                                 id::Counter};
 
 void ApplyDefaults(Host& h) {
-    h.mcuName = "MN101EF32D";
-    h.DeviceType = 0;
-    h.portName = "USB";
-    DeviceParams& d = h.dev;
+    h.target.mcuName = "MN101EF32D";
+    h.target.DeviceType = 0;
+    h.port.name = "USB";
+    DeviceParams& d = h.target.dev;
     d.DeviceByte1 = 1;
     d.DeviceByte2 = 16;
     d.DeviceByte3 = 3;
     d.BootAreaEnabled = 1;
     d.AdapterText = "Adapter: ZK9_QFP64_001";
-    SetPageGeometry(h, 256, 288, 256, 16);
-    h.SnValue = 0;
-    h.SnAddress = 0;
-    h.SnAdvance = 1;
-    h.SnInBoot = 0;
-    h.SnWidth = 1;
-    h.SnLittleEndian = 1;
+    ApplyPageGeometry(h, 256, 288, 256, 16);
+    h.sn.SnValue = 0;
+    h.sn.SnAddress = 0;
+    h.sn.SnAdvance = 1;
+    h.sn.SnInBoot = 0;
+    h.sn.SnWidth = 1;
+    h.sn.SnLittleEndian = 1;
     h.spareByte = 0;
     h.spareValue = 0;
-    h.FlashLoadOffset = 0x4000;
-    h.BootLoadOffset = 0x4000;
+    h.target.FlashLoadOffset = 0x4000;
+    h.target.BootLoadOffset = 0x4000;
     h.ui.SetEnabled(id::ProgramBoot, true);
     h.englishUi = 1;
 }
@@ -81,16 +82,16 @@ void ReadConfig(Host& h) {
         ApplyDefaults(h);
     } else {
         in.ReadWord(kConfigLineMax);  // first-run marker
-        if (auto mcu = in.ReadWord(kConfigLineMax)) h.mcuName = *mcu;
-        DeviceTypeFromName(h, h.mcuName);
-        h.ui.Select(id::McuList, h.ui.Combo(id::McuList).FindPrefix(h.mcuName));
+        if (auto mcu = in.ReadWord(kConfigLineMax)) h.target.mcuName = *mcu;
+        DeviceTypeFromName(h.target, h.target.mcuName);
+        h.ui.Select(id::McuList, h.ui.Combo(id::McuList).FindPrefix(h.target.mcuName));
         // The path lines follow: only the rest of this line is skipped, so a path line
         // made only of blanks keeps its place.
-        if (auto com = in.ReadWordLine(kConfigLineMax)) h.portName = *com;
-        h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(h.portName));
+        if (auto com = in.ReadWordLine(kConfigLineMax)) h.port.name = *com;
+        h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(h.port.name));
 
-        std::string* paths[] = {&h.FlashFilePath, &h.BootFilePath, &h.KeyCodeFilePath,
-                                &h.ProjectFilePath};
+        std::string* paths[] = {&h.target.FlashFilePath, &h.target.BootFilePath, &h.target.KeyCodeFilePath,
+                                &h.target.ProjectFilePath};
         for (std::string* path : paths) *path = in.ReadLine(kConfigLineMax).value_or("");
         for (std::string* path : paths)
             if (*path == kNoPathPlaceholder) path->clear();
@@ -100,7 +101,7 @@ void ReadConfig(Host& h) {
         for (int bit = 0; bit < 7; ++bit)
             if (mask & (1 << bit)) h.ui.SetCheck(kOptionBoxes[bit], 1);
 
-        DeviceParams& d = h.dev;
+        DeviceParams& d = h.target.dev;
         ReadInto(in, h.spareValue);
         ReadInto(in, d.DeviceByte1);
         ReadInto(in, d.DeviceByte2);
@@ -112,21 +113,21 @@ void ReadConfig(Host& h) {
         ReadInto(in, flashPageCount);
         ReadInto(in, bootPageSize);
         ReadInto(in, bootPageCount);
-        SetPageGeometry(h, flashPageSize, flashPageCount, bootPageSize, bootPageCount);
-        ReadInto(in, h.SnValue);
-        ReadInto(in, h.SnAddress);
+        ApplyPageGeometry(h, flashPageSize, flashPageCount, bootPageSize, bootPageCount);
+        ReadInto(in, h.sn.SnValue);
+        ReadInto(in, h.sn.SnAddress);
         int32_t dropped = 0;
         for (int i = 0; i < 4; ++i) ReadInto(in, dropped);  // SN settings start-up imposes
-        h.SnAdvance = 1;
-        h.SnInBoot = 0;
-        h.SnWidth = 4;
-        h.SnLittleEndian = 1;
+        h.sn.SnAdvance = 1;
+        h.sn.SnInBoot = 0;
+        h.sn.SnWidth = 4;
+        h.sn.SnLittleEndian = 1;
         ReadInto(in, h.spareByte);
         int32_t configer = h.ui.Check(id::Configer);
         ReadInto(in, configer);
         h.ui.SetCheck(id::Configer, configer);
-        ReadInto(in, h.FlashLoadOffset);
-        ReadInto(in, h.BootLoadOffset);
+        ReadInto(in, h.target.FlashLoadOffset);
+        ReadInto(in, h.target.BootLoadOffset);
         ReadInto(in, d.DeviceByte3);
         ReadInto(in, d.BootAreaEnabled);
         ApplyBootAreaEnabled(h);
@@ -147,13 +148,13 @@ void ReadConfig(Host& h) {
         }  // the stored language flag
         h.englishUi = 1;
     }
-    h.FlashPagesToWrite = h.dev.FlashPageCount;
-    h.ui.AppendLogRaw(h.dev.AdapterText);
+    h.target.FlashPagesToWrite = h.target.dev.FlashPageCount;
+    h.ui.AppendLogRaw(h.target.dev.AdapterText);
 }
 
 std::string BuildConfigText(Host& h) {
-    std::string* paths[] = {&h.FlashFilePath, &h.BootFilePath, &h.KeyCodeFilePath,
-                            &h.ProjectFilePath};
+    std::string* paths[] = {&h.target.FlashFilePath, &h.target.BootFilePath, &h.target.KeyCodeFilePath,
+                            &h.target.ProjectFilePath};
     for (std::string* path : paths)
         if (IsNoPath(*path)) *path = kNoPathPlaceholder;
 
@@ -162,11 +163,11 @@ std::string BuildConfigText(Host& h) {
         if (h.ui.Check(kOptionBoxes[bit]) == 1) mask |= 1 << bit;
 
     const ComboModel& mcu = h.ui.Combo(id::McuList);
-    h.mcuName = mcu.selected >= 0 ? mcu.SelectedText() : "MN101EF32D";
+    h.target.mcuName = mcu.selected >= 0 ? mcu.SelectedText() : "MN101EF32D";
     const ComboModel& com = h.ui.Combo(id::ComList);
-    h.portName = com.selected >= 0 ? com.SelectedText() : "USB";
+    h.port.name = com.selected >= 0 ? com.SelectedText() : "USB";
 
-    DeviceParams& d = h.dev;
+    DeviceParams& d = h.target.dev;
     if (d.AdapterText.empty()) d.AdapterText = "Adapter:VQN_IAP(51A)";
 
     std::string text;
@@ -176,8 +177,8 @@ std::string BuildConfigText(Host& h) {
     };
     auto num = [&line](int64_t v) { line(std::to_string(static_cast<int32_t>(v))); };
     line("YES");
-    line(h.mcuName);
-    line(h.portName);
+    line(h.target.mcuName);
+    line(h.port.name);
     for (std::string* path : paths) line(*path);
     num(mask);
     num(h.spareValue);
@@ -189,16 +190,16 @@ std::string BuildConfigText(Host& h) {
     num(d.FlashPageCount);
     num(d.BootPageSize);
     num(d.BootPageCount);
-    num(h.SnValue);
-    num(h.SnAddress);
-    num(h.SnAdvance);
-    num(h.SnInBoot);
-    num(h.SnWidth);
-    num(h.SnLittleEndian);
+    num(h.sn.SnValue);
+    num(h.sn.SnAddress);
+    num(h.sn.SnAdvance);
+    num(h.sn.SnInBoot);
+    num(h.sn.SnWidth);
+    num(h.sn.SnLittleEndian);
     num(h.spareByte);
     num(h.ui.Check(id::Configer));
-    num(h.FlashLoadOffset);
-    num(h.BootLoadOffset);
+    num(h.target.FlashLoadOffset);
+    num(h.target.BootLoadOffset);
     num(d.DeviceByte3);
     num(d.BootAreaEnabled);
     num(static_cast<int64_t>(d.SectorSizes.size()));

@@ -12,17 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "image/DeviceParams.h"
-#include "image/ImageBuffers.h"
-#include "link/Frames.h"
-#include "link/LinkEvents.h"
+#include "image/SerialNumber.h"
+#include "image/Target.h"
+#include "link/Link.h"
+#include "ops/ProgrammerState.h"
 #include "ops/Run.h"
 #include "ui/main/MainModel.h"
 
 namespace lumacrest {
-
-// The largest update file the packager writes.
-inline constexpr std::size_t kUpdateBufferSize = 131072;
 
 struct HostState {
     // Program directory, ending in '/'
@@ -31,30 +28,9 @@ struct HostState {
     // Window model (log, progress, controls, options, lists)
     MainModel ui;
 
-    // Current device
-    std::string mcuName = "MN101EF32D";
-    int32_t DeviceType = 0;
-    DeviceParams dev;
-
-    // Images
-    std::unique_ptr<ImageBuffers> buffers = std::make_unique<ImageBuffers>();
-    uint32_t FlashPagesToWrite = 0;
-    uint32_t BootPagesToWrite = 0;
-    uint32_t FlashLoadOffset = 0x4000;
-    uint32_t BootLoadOffset = 0x4000;
-    std::string FlashFilePath;
-    std::string BootFilePath;
-    std::string KeyCodeFilePath;
-    std::string ProjectFilePath;
-    uint32_t BufferChecksum = 0;
-
-    // Serial number
-    uint32_t SnValue = 0;
-    uint32_t SnAddress = 0;
-    uint32_t SnWidth = 1;
-    uint8_t SnLittleEndian = 1;
-    uint32_t SnInBoot = 0;
-    uint8_t SnAdvance = 1;
+    // The chip being programmed and the serial number that goes into it
+    Target target;
+    SerialNumber sn;
 
     // Settings file values without another use
     int32_t spareValue = 0;
@@ -62,40 +38,16 @@ struct HostState {
     uint8_t englishUi = 1;
 
     // Link (serial port and discovery)
-    std::string portName = "USB";
-    // Devices that stand for "COM<n>" in this run before Ports.dat is asked (the CLI's
-    // --port with a device path).
-    std::map<unsigned, std::string> portDeviceOverrides;
-    uint8_t portNumber = 0;
-    uint8_t lastCode = 0x00;
-    uint8_t programmerKind = 0;
-    // The receive gate: set by every send, closed only by a reply time-out.
-    uint8_t replyAwaited = 0;
-    CommandFrame commandFrame;
-    ReplyFrame replyFrame;
-    // Bytes of the reply being received; a reply may arrive in several reads.
-    std::array<uint8_t, kReceiveBufferSize> rxBuffer{};
-    std::size_t rxCount = 0;
-    bool answerPending = false;     // the last command's answer has not been taken yet
-    uint32_t answerLength = 0;      // the whole frame that answers it, at least
-    bool replyTimerRunning = false;
-    uint64_t framesSent = 0;
-    LinkEvents linkEvents;          // what the operations do with frames and time-outs
+    PortChoice port;
+    PortMap ports{programDir};
+    Link link{ports};
+    ProgrammerState programmer;
     bool shutdownRequested = false;  // the window is closing: waits end at once
-    uint8_t firmwareMajor = 2, firmwareMinor = 0;        // current programmer firmware
-    uint8_t maintenanceMajor = 0, maintenanceMinor = 2;  // firmware that gets rewritten
 
     // The run of the programmer under way, if any, and how the last one ended.
     Run run;
     // Told of every run's outcome as it ends (the command-line front end).
     std::function<void(const Outcome&)> onRunEnded;
-
-    // Programmer maintenance: the decrypted firmware of update.dat.
-    std::vector<uint8_t> updateBuffer = std::vector<uint8_t>(kUpdateBufferSize, 0xFF);
-    uint32_t updateLength = 0;
-
-    ImageBuffers& buf() { return *buffers; }
-    const ImageBuffers& buf() const { return *buffers; }
 };
 
 }  // namespace lumacrest

@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "link/Link.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -113,6 +115,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             if (!value(o.dir)) return r;
         } else if (a == "--port") {
             if (!value(text)) return r;
+            if (text != "USB" && text.rfind('/', 0) != 0 && ComNameToPort(text) > 16) {
+                r.error = "unknown port " + text + " (COM1..COM16, USB or a device path)";
+                return r;
+            }
             o.port = text;
         } else if (a == "--mcu") {
             if (!value(text)) return r;

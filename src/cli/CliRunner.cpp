@@ -4,6 +4,7 @@
 
 #include "link/Link.h"
 #include "ops/Runs.h"
+#include "ops/Stopping.h"
 #include "platform/AtomicFile.h"
 #include "ui/main/ResourceIds.h"
 
@@ -20,11 +21,13 @@ bool CliRunner::Fail(const std::string& why) {
 }
 
 CliRunner::Result CliRunner::Dispatch(int id) {
+    // After a stop nothing more is started.
+    if (interrupt_) return {true, reason_, {}};
     const std::size_t messages = prompts_.messages.size();
     ended_.clear();
     dlg_.OnCommand(id);
     // Whatever the command started runs until it has ended.
-    while (Busy(h_)) h_.timers().PumpEvents();
+    while (Busy(h_.ops)) h_.timers().PumpEvents();
     Result result;
     result.outcomes = ended_;
     for (const Outcome& o : ended_) {
@@ -60,13 +63,13 @@ bool CliRunner::LoadInputs(const CliOptions& o) {
                              id::ProgramKeyCode, id::EnableProtect, id::ProgramSn};
         for (int bit = 0; bit < 6; ++bit)
             h_.ui.SetCheck(boxes[bit], (*o.optionMask >> bit) & 1u ? 1 : 0);
-        if (h_.dev.BootAreaEnabled == 0 && h_.ui.Checked(id::ProgramBoot)) {
+        if (h_.target.dev.BootAreaEnabled == 0 && h_.ui.Checked(id::ProgramBoot)) {
             h_.ui.SetCheck(id::ProgramBoot, 0);
             return Fail("the device has no boot area: the boot option cannot be chosen");
         }
     }
     if (o.sn || o.snAt) {
-        prompts_.QueueSerialNumber(std::make_pair(o.sn.value_or(h_.SnValue), o.snAt.value_or(h_.SnAddress)));
+        prompts_.QueueSerialNumber(std::make_pair(o.sn.value_or(h_.sn.SnValue), o.snAt.value_or(h_.sn.SnAddress)));
         prompts_.QueueSerialNumber(std::nullopt);  // a refused OK ends in Cancel
         if (Dispatch(id::SnSet).failed) return Fail("the serial number settings were refused");
     }
@@ -89,18 +92,25 @@ bool CliRunner::LoadInputs(const CliOptions& o) {
 
 bool CliRunner::SelectPort(const CliOptions& o) {
     ComboModel& com = h_.ui.Combo(id::ComList);
-    std::string name = o.port.value_or(h_.portName);
+    std::string name = o.port.value_or(h_.port.name);
     if (!name.empty() && name[0] == '/') {
-        // A device path: it stands in for COM1 for this run.
-        h_.portDeviceOverrides[1] = name;
-        name = "COM1";
+        // A device path: the COMn of Ports.dat that names it, or COM1 standing in for it in
+        // this run, whose name Config.dat does not keep.
+        if (const std::optional<unsigned> named = h_.ports.NamingDevice(name)) {
+            name = "COM" + std::to_string(*named);
+        } else {
+            h_.ports.overrides[1] = name;
+            unnamedDevice_ = name;
+            savedPortName_ = h_.port.name;
+            name = "COM1";
+        }
     }
     const int index = com.FindPrefix(name);
     if (index < 0 || com.items[static_cast<std::size_t>(index)].size() != name.size())
         return Fail("unknown port " + name + " (COM1..COM16, USB or a device path)");
     h_.ui.Select(id::ComList, index);
-    h_.portName = name;
-    h_.portNumber = ComNameToPort(name);
+    h_.port.name = name;
+    h_.port.number = ComNameToPort(name);
     return true;
 }
 
@@ -116,12 +126,12 @@ bool CliRunner::Connect(const CliOptions& o, bool needReady) {
 }
 
 bool CliRunner::WriteReadBack(const std::string& path, bool flash) {
-    const ImageBuffers& b = h_.buf();
+    const ImageBuffers& b = h_.target.buf();
     const std::string bytes =
         flash ? std::string(reinterpret_cast<const char*>(b.flash.data()),
-                            std::min<std::size_t>(h_.dev.FlashSize, kFlashBufferSize))
+                            std::min<std::size_t>(h_.target.dev.FlashSize, kFlashBufferSize))
               : std::string(reinterpret_cast<const char*>(b.boot.data()),
-                            std::min<std::size_t>(h_.dev.BootSize, kBootBufferSize));
+                            std::min<std::size_t>(h_.target.dev.BootSize, kBootBufferSize));
     if (!WriteFileAtomically(path, bytes)) {
         prompts_.MessageBox("******File Save Failed******", MsgIcon::Error);
         return Fail("cannot write " + path);
@@ -130,6 +140,31 @@ bool CliRunner::WriteReadBack(const std::string& path, bool flash) {
 }
 
 int CliRunner::Run(const CliOptions& o) {
+    const int status = RunCommand(o);
+    // Config.dat's port line holds USB or COM1..COM16 only: a device path without a line of
+    // its own in Ports.dat leaves it as it was.
+    if (!unnamedDevice_.empty()) {
+        h_.port.name = savedPortName_;
+        h_.port.number = ComNameToPort(savedPortName_);
+        h_.ui.Select(id::ComList, h_.ui.Combo(id::ComList).FindPrefix(savedPortName_));
+        if (o.saveConfig)
+            notes_.push_back("no line of Ports.dat names " + unnamedDevice_ +
+                             ": Config.dat keeps the port " + savedPortName_);
+    }
+    if (interrupt_) return 128 + interrupt_;
+    return status;
+}
+
+void CliRunner::Interrupt(int signal) {
+    if (interrupt_) return;
+    interrupt_ = signal;
+    const char* name = signal == 2 ? "SIGINT" : signal == 15 ? "SIGTERM" : signal == 1 ? "SIGHUP"
+                                                                                    : "a signal";
+    StopRun(h_.ops, std::string("stopped by ") + name);
+    Fail(std::string("stopped by ") + name);
+}
+
+int CliRunner::RunCommand(const CliOptions& o) {
     if (!LoadInputs(o)) return 1;
     const CommandSpec& c = *o.command;
     if (c.needsDevice && !Connect(o, c.commandId != 0)) return 1;

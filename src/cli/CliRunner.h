@@ -10,7 +10,7 @@
 #include "app/Host.h"
 #include "cli/CliOptions.h"
 #include "platform/ScriptedPrompts.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 
 namespace lumacrest::cli {
 
@@ -19,11 +19,17 @@ public:
     // `prompts` must be the host's prompts; the runner queues the dialogs' answers there.
     CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts);
 
-    // Returns the exit status: 0 passed, 1 failed.
+    // Returns the exit status: 0 passed, 1 failed, 128 + the signal when stopped by one.
     int Run(const CliOptions& options);
+
+    // A termination signal: the run under way stops (a programmer in program mode is told the
+    // chip failed) and nothing more is started.
+    void Interrupt(int signal);
 
     // Why the run failed, for the closing line on stderr.
     const std::string& FailureReason() const { return reason_; }
+    // What the operator should know besides (a Config.dat line left as it was).
+    const std::vector<std::string>& Notes() const { return notes_; }
 
 private:
     // How one routed command went.
@@ -33,6 +39,7 @@ private:
         std::vector<Outcome> outcomes;
     };
 
+    int RunCommand(const CliOptions& options);
     bool Fail(const std::string& why);
     Result Dispatch(int id);
     bool LoadInputs(const CliOptions& o);
@@ -45,6 +52,10 @@ private:
     ScriptedPrompts& prompts_;
     std::vector<Outcome> ended_;
     std::string reason_;
+    std::vector<std::string> notes_;
+    int interrupt_ = 0;
+    std::string unnamedDevice_;   // a --port device path no line of Ports.dat names
+    std::string savedPortName_;   // the port Config.dat keeps then
 };
 
 }  // namespace lumacrest::cli

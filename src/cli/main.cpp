@@ -12,7 +12,9 @@
 #include "platform/PosixProcessRunner.h"
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtLink.h"
-#include "ui/main/CMainDlg.h"
+#include "platform/qt/TerminationSignals.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 
 using namespace lumacrest;
 
@@ -99,12 +101,17 @@ int main(int argc, char** argv) {
     host.ui.AddObserver(&log);
     host.ui.AddObserver(&progress);
 
-    CMainDlg dlg(host);
+    Application dlgApp(host);
+    CMainDlg& dlg = dlgApp.dlg;
     dlg.OnInitDialog();
     cli::CliRunner runner(host, dlg, prompts);
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested,
+                     [&runner](int signal) { runner.Interrupt(signal); });
     const int status = runner.Run(options);
     if (options.saveConfig) dlg.OnDestroy();
     log.Finish();
+    for (const std::string& note : runner.Notes()) std::cerr << "lumacrest-cli: " << note << "\n";
     if (status != 0 && !runner.FailureReason().empty())
         std::cerr << "lumacrest-cli: failed: " << runner.FailureReason() << std::endl;
     return status;

@@ -26,19 +26,17 @@ std::string FormatChecksum(uint32_t value) {
     return text;
 }
 
-void ShowChecksums(Host& h) {
-    ImageBuffers& b = h.buf();
-    const uint32_t flashSize = std::min<uint32_t>(h.dev.FlashSize, kFlashBufferSize);
+BufferChecksums ComputeChecksums(Target& target) {
+    ImageBuffers& b = target.buf();
+    BufferChecksums sums;
+    const uint32_t flashSize = std::min<uint32_t>(target.dev.FlashSize, kFlashBufferSize);
     std::copy_n(b.flash.begin(), flashSize, b.flashReadBack.begin());
-    h.BufferChecksum = Crc16(b.flashReadBack.data(), static_cast<int32_t>(flashSize)) & 0xFFFFu;
-    h.ui.AppendLog("Flash Buffer Check Sum: ");
-    h.ui.AppendLogRaw(FormatChecksum(h.BufferChecksum));
-
-    const uint32_t bootSize = std::min<uint32_t>(h.dev.BootSize, kBootBufferSize);
+    sums.flash = Crc16(b.flashReadBack.data(), static_cast<int32_t>(flashSize)) & 0xFFFFu;
+    const uint32_t bootSize = std::min<uint32_t>(target.dev.BootSize, kBootBufferSize);
     std::copy_n(b.boot.begin(), bootSize, b.bootReadBack.begin());
-    h.BufferChecksum = Crc16(b.bootReadBack.data(), static_cast<int32_t>(bootSize)) & 0xFFFFu;
-    h.ui.AppendLog("Boot  Buffer Check Sum: ");
-    h.ui.AppendLogRaw(FormatChecksum(h.BufferChecksum));
+    sums.boot = Crc16(b.bootReadBack.data(), static_cast<int32_t>(bootSize)) & 0xFFFFu;
+    target.BufferChecksum = sums.boot;
+    return sums;
 }
 
 }  // namespace lumacrest

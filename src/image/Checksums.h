@@ -1,11 +1,11 @@
-// The buffer checksums shown after every change of an image, and the hex digit helper of
-// every HEX parser.
+// The buffer checksums shown after every change of an image, and the lenient two-digit hex
+// helper (the record readers check their digits themselves and refuse a non-digit).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "app/Host.h"
+#include "image/Target.h"
 
 namespace lumacrest {
 
@@ -16,8 +16,13 @@ uint8_t HexPairValue(char high, char low);
 // "0x" and four lower-case digits.
 std::string FormatChecksum(uint32_t value);
 
-// Logs "Flash Buffer Check Sum: 0x...." and "Boot  Buffer Check Sum: 0x....". The used
-// ranges are copied into the read-back buffers on the way.
-void ShowChecksums(Host& h);
+struct BufferChecksums {
+    uint32_t flash = 0;
+    uint32_t boot = 0;
+};
+
+// The CRC-16 of the used range of the flash and of the boot buffer. The used ranges are
+// copied into the read-back buffers on the way; the boot checksum is the one remembered.
+BufferChecksums ComputeChecksums(Target& target);
 
 }  // namespace lumacrest

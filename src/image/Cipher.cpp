@@ -84,9 +84,9 @@ const CipherKey kUpdateFileKey = {0x3A, 0x71, 0xC4, 0x0E, 0x95, 0x2B, 0xD8, 0x66
 const std::array<uint8_t, 16> kImageFileKeyTail = {0x5D, 0x92, 0x0B, 0xE6, 0x37, 0xA8, 0x71, 0x4C,
                                                    0xD3, 0x1A, 0x8F, 0x65, 0xBE, 0x29, 0xF4, 0x03};
 
-CipherKey ImageFileKey(const Host& h) {
+CipherKey ImageFileKey(const ImageBuffers& buffers) {
     CipherKey key;
-    std::copy_n(h.buf().boot.begin(), 16, key.begin());
+    std::copy_n(buffers.boot.begin(), 16, key.begin());
     std::copy(kImageFileKeyTail.begin(), kImageFileKeyTail.end(), key.begin() + 16);
     return key;
 }

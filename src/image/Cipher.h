@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/Host.h"
+#include "image/ImageBuffers.h"
 
 namespace lumacrest {
 
@@ -30,6 +30,6 @@ extern const std::array<uint8_t, 16> kImageFileKeyTail;
 
 // The image-file key as it stands now: the first 16 bytes of the boot buffer, then the
 // fixed tail.
-CipherKey ImageFileKey(const Host& h);
+CipherKey ImageFileKey(const ImageBuffers& buffers);
 
 }  // namespace lumacrest

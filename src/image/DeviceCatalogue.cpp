@@ -5,7 +5,6 @@
 
 #include "image/ImageBuffers.h"
 #include "image/TextScanner.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -26,15 +25,14 @@ std::string DeviceNameOfIndex(int32_t type) {
     return kDeviceCatalogue[static_cast<std::size_t>(type)];
 }
 
-void DeviceTypeFromName(Host& h, const std::string& name) {
-    h.DeviceType = DeviceIndexOfName(name);
+void DeviceTypeFromName(Target& target, const std::string& name) {
+    target.DeviceType = DeviceIndexOfName(name);
 }
 
-void DeviceNameFromType(Host& h, int32_t type) { h.mcuName = DeviceNameOfIndex(type); }
+void DeviceNameFromType(Target& target, int32_t type) { target.mcuName = DeviceNameOfIndex(type); }
 
 namespace {
 constexpr uint32_t kMaxPageCount = 65535;  // block numbers travel as 16 bits
-constexpr const char* kOpenFailed = "******Open Config file failed******   ";
 constexpr std::size_t kDeviceLineMax = 255;
 }  // namespace
 
@@ -57,95 +55,91 @@ std::optional<std::string> CheckPageGeometry(uint32_t flashPageSize, uint32_t fl
     return std::nullopt;
 }
 
-bool SetPageGeometry(Host& h, uint32_t flashPageSize, uint32_t flashPageCount,
-                     uint32_t bootPageSize, uint32_t bootPageCount) {
-    if (auto why = CheckPageGeometry(flashPageSize, flashPageCount, bootPageSize, bootPageCount)) {
-        h.prompts().MessageBox("******Page setting refused: " + *why + "******   ",
-                               MsgIcon::Error);
+bool SetPageGeometry(Target& target, uint32_t flashPageSize, uint32_t flashPageCount,
+                     uint32_t bootPageSize, uint32_t bootPageCount, std::string* why) {
+    if (auto refused = CheckPageGeometry(flashPageSize, flashPageCount, bootPageSize, bootPageCount)) {
+        if (why) *why = *refused;
         return false;
     }
-    DeviceParams& d = h.dev;
+    DeviceParams& d = target.dev;
     d.FlashPageSize = flashPageSize;
     d.FlashPageCount = flashPageCount;
     d.BootPageSize = bootPageSize;
     d.BootPageCount = bootPageCount;
     d.FlashSize = flashPageSize * flashPageCount;
     d.BootSize = bootPageSize * bootPageCount;
-    h.FlashPagesToWrite = std::min(h.FlashPagesToWrite, d.FlashPageCount);
-    h.BootPagesToWrite = std::min(h.BootPagesToWrite, d.BootPageCount);
+    target.FlashPagesToWrite = std::min(target.FlashPagesToWrite, d.FlashPageCount);
+    target.BootPagesToWrite = std::min(target.BootPagesToWrite, d.BootPageCount);
     return true;
 }
 
-void ApplyBootAreaEnabled(Host& h) {
-    if (h.dev.BootAreaEnabled != 0) {
-        h.ui.SetEnabled(id::ProgramBoot, true);
-    } else {
-        h.ui.SetEnabled(id::ProgramBoot, false);
-        h.ui.SetCheck(id::ProgramBoot, 0);
-    }
-}
-
-bool LoadDeviceParams(Host& h, const std::string& name) {
+DeviceFileRead ReadDeviceFile(const std::string& programDir, const std::string& name) {
+    DeviceFileRead read;
     TextScanner in;
-    const std::string path = h.programDir + name + ".cfg";
-    if (!in.Open(path)) {
-        h.prompts().MessageBox(kOpenFailed, MsgIcon::Error);
-        return false;
-    }
+    if (!in.Open(programDir + name + ".cfg")) return read;
+    read.opened = true;
+    const std::string incomplete = "Device file " + name + ".cfg is incomplete";
     in.ReadLine(kDeviceLineMax);  // description line, not used
 
     int32_t v[11];
     for (int32_t& value : v) {
-        std::optional<int32_t> read = in.ReadInt();
-        if (!read) {
-            h.prompts().MessageBox("******Device file " + name + ".cfg is incomplete******   ",
-                                   MsgIcon::Error);
-            return false;
+        std::optional<int32_t> number = in.ReadInt();
+        if (!number) {
+            read.why = incomplete;
+            return read;
         }
-        value = *read;
+        value = *number;
     }
     const int32_t count = v[10];
     if (count < 0 || static_cast<std::size_t>(count) > kMaxSectors) {
-        h.prompts().MessageBox("******Device file " + name + ".cfg lists " +
-                                   std::to_string(count) + " sectors, at most 19 are allowed******   ",
-                               MsgIcon::Error);
-        return false;
+        read.why = "Device file " + name + ".cfg lists " + std::to_string(count) +
+                   " sectors, at most 19 are allowed";
+        return read;
     }
-    std::vector<uint32_t> sectors;
+    DeviceFile file;
     for (int32_t i = 0; i < count; ++i) {
-        std::optional<int32_t> read = in.ReadInt();
-        if (!read) {
-            h.prompts().MessageBox("******Device file " + name + ".cfg is incomplete******   ",
-                                   MsgIcon::Error);
-            return false;
+        std::optional<int32_t> number = in.ReadInt();
+        if (!number) {
+            read.why = incomplete;
+            return read;
         }
-        sectors.push_back(static_cast<uint32_t>(*read));
+        file.SectorSizes.push_back(static_cast<uint32_t>(*number));
     }
-    std::string adapter = in.ReadLine(kDeviceLineMax).value_or("");
-
+    file.AdapterText = in.ReadLine(kDeviceLineMax).value_or("");
     // Values 3 and 4 of the file are not used.
-    if (!SetPageGeometry(h, static_cast<uint32_t>(v[4]), static_cast<uint32_t>(v[5]),
-                         static_cast<uint32_t>(v[6]), static_cast<uint32_t>(v[7])))
+    file.DeviceByte1 = static_cast<uint8_t>(v[0]);
+    file.DeviceByte2 = static_cast<uint8_t>(v[1]);
+    file.flashPageSize = static_cast<uint32_t>(v[4]);
+    file.flashPageCount = static_cast<uint32_t>(v[5]);
+    file.bootPageSize = static_cast<uint32_t>(v[6]);
+    file.bootPageCount = static_cast<uint32_t>(v[7]);
+    file.DeviceByte3 = static_cast<uint8_t>(v[8]);
+    file.BootAreaEnabled = static_cast<uint8_t>(v[9]);
+    read.file = std::move(file);
+    return read;
+}
+
+bool ApplyDeviceFile(Target& target, const DeviceFile& file, std::string* why) {
+    if (!SetPageGeometry(target, file.flashPageSize, file.flashPageCount, file.bootPageSize,
+                         file.bootPageCount, why))
         return false;
-    DeviceParams& d = h.dev;
-    d.DeviceByte1 = static_cast<uint8_t>(v[0]);
-    d.DeviceByte2 = static_cast<uint8_t>(v[1]);
-    d.DeviceByte3 = static_cast<uint8_t>(v[8]);
-    d.BootAreaEnabled = static_cast<uint8_t>(v[9]);
-    d.SectorSizes = std::move(sectors);
-    d.AdapterText = adapter;
-    ApplyBootAreaEnabled(h);
-    h.ui.AppendLog(d.AdapterText);
+    DeviceParams& d = target.dev;
+    d.DeviceByte1 = file.DeviceByte1;
+    d.DeviceByte2 = file.DeviceByte2;
+    d.DeviceByte3 = file.DeviceByte3;
+    d.BootAreaEnabled = file.BootAreaEnabled;
+    d.SectorSizes = file.SectorSizes;
+    d.AdapterText = file.AdapterText;
     return true;
 }
 
-void ClearReservedFlashWindow(Host& h) {
-    switch (h.DeviceType) {
+void ClearReservedFlashWindow(Target& target) {
+    switch (target.DeviceType) {
         case 15:
         case 17:
         case 19:
         case 20: {
-            auto& flash = h.buf().flash;
+            auto& flash = target.buf().flash;
             std::fill(flash.begin() + 0x10000, flash.begin() + 0x10000 + 0xD000, uint8_t{0xFF});
             break;
         }

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "platform/AtomicFile.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -70,16 +68,16 @@ std::optional<std::string> CheckRecordLength(const char* what, int64_t length, b
     return std::nullopt;
 }
 
-std::optional<std::string> BuildCombinedHex(Host& h, std::string* why) {
-    const DeviceParams& d = h.dev;
+std::optional<std::string> BuildCombinedHex(const Target& target, std::string* why) {
+    const DeviceParams& d = target.dev;
     const int64_t mainLength =
         (int64_t{d.FlashPageCount} - int64_t{d.BootPageCount % 256}) * d.FlashPageSize;
     const int64_t bootLength = int64_t{d.BootPageCount} * d.BootPageSize;
     std::optional<std::string> refused = CheckRecordLength("the main part", mainLength, false);
     if (!refused) refused = CheckRecordLength("the boot part", bootLength, false);
-    if (!refused && mainLength > static_cast<int64_t>(h.buf().flash.size()))
+    if (!refused && mainLength > static_cast<int64_t>(target.buf().flash.size()))
         refused = "the main part is larger than the flash buffer";
-    if (!refused && bootLength > static_cast<int64_t>(h.buf().boot.size()))
+    if (!refused && bootLength > static_cast<int64_t>(target.buf().boot.size()))
         refused = "the boot part is larger than the boot buffer";
     if (refused) {
         if (why) *why = *refused;
@@ -89,43 +87,11 @@ std::optional<std::string> BuildCombinedHex(Host& h, std::string* why) {
     out.reserve(static_cast<std::size_t>(mainLength + bootLength) * 3);
     HexRecordWriter writer(out, kCombineStartAddress);
     writer.Blocks(
-        std::span<const uint8_t>(h.buf().flash.data(), static_cast<std::size_t>(mainLength)));
+        std::span<const uint8_t>(target.buf().flash.data(), static_cast<std::size_t>(mainLength)));
     writer.Blocks(
-        std::span<const uint8_t>(h.buf().boot.data(), static_cast<std::size_t>(bootLength)));
+        std::span<const uint8_t>(target.buf().boot.data(), static_cast<std::size_t>(bootLength)));
     writer.End();
     return out;
-}
-
-void CombineMainAndBoot(Host& h) {
-    std::optional<std::string> path = h.prompts().SaveFile(kCombineFilter);
-    if (!path) return;
-    h.ui.AppendLog("Save Project File......");
-    std::string why;
-    std::optional<std::string> text = BuildCombinedHex(h, &why);
-    FinishSave(h, *path, ".hex", text, "Main && Boot Combine refused", why);
-}
-
-void FinishSave(Host& h, std::string path, const std::string& suffix,
-                const std::optional<std::string>& text, const std::string& refusal,
-                const std::string& why) {
-    if (path.size() < suffix.size() ||
-        path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
-        path += suffix;
-    if (!text) {
-        h.prompts().MessageBox("******" + refusal + ": " + why + "******", MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
-        return;
-    }
-    if (!WriteFileAtomically(path, *text)) {
-        h.prompts().MessageBox("******File Save Failed******", MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
-        return;
-    }
-    h.ui.AppendLogRaw("OK");
-}
-
-void RegisterHexWriteCommands(Host& h, CommandRouter& router) {
-    router.Add(id::Combine, [&h] { CombineMainAndBoot(h); });
 }
 
 }  // namespace lumacrest

@@ -8,8 +8,7 @@
 #include <span>
 #include <string>
 
-#include "app/Host.h"
-#include "ui/main/CommandRouter.h"
+#include "image/Target.h"
 
 namespace lumacrest {
 
@@ -50,19 +49,6 @@ std::optional<std::string> CheckRecordLength(const char* what, int64_t length, b
 // The combined Main && Boot file: the flash without as many pages as the boot area has, from
 // 0x4000, then the boot area right after it. Nothing when the geometry cannot be written;
 // `why` tells the reason.
-std::optional<std::string> BuildCombinedHex(Host& h, std::string* why);
-
-// The end of a save command whose log line "Save Project File......" is open: adds `suffix`
-// when the path does not end in it (exact case), writes `text` atomically and appends "OK";
-// when `text` is missing (the content was refused because of `why`) or cannot be written,
-// shows the message and appends "Failed". The previous file stays in place on failure.
-void FinishSave(Host& h, std::string path, const std::string& suffix,
-                const std::optional<std::string>& text, const std::string& refusal,
-                const std::string& why);
-
-// Main && Boot Combine: asks for a file name and writes the combined file.
-void CombineMainAndBoot(Host& h);
-
-void RegisterHexWriteCommands(Host& h, CommandRouter& router);
+std::optional<std::string> BuildCombinedHex(const Target& target, std::string* why);
 
 }  // namespace lumacrest

@@ -1,24 +1,19 @@
 #include "image/ProjectFile.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <span>
+#include <string_view>
+#include <vector>
 
-#include "app/Config.h"
-#include "image/Checksums.h"
 #include "image/DeviceCatalogue.h"
-#include "image/HexReader.h"
 #include "image/HexWriter.h"
-#include "image/TextScanner.h"
+#include "image/ImageReader.h"
 #include "platform/AtomicFile.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
 namespace {
 
-constexpr int kOptionBoxes[] = {id::EraseChip,      id::ProgramFlash,  id::ProgramBoot,
-                                id::ProgramKeyCode, id::EnableProtect, id::ProgramSn};
 constexpr std::size_t kNameMax = 255;
 constexpr std::size_t kAdapterMax = 255;
 
@@ -31,40 +26,141 @@ void Number(std::string& out, int64_t value) {
     Line(out, std::to_string(static_cast<int32_t>(value)));
 }
 
-// Reads one header number; a value that cannot be read leaves `target` as it was.
-template <typename T>
-void ReadInto(TextScanner& in, T& target) {
-    if (std::optional<int32_t> v = in.ReadInt()) target = static_cast<T>(*v);
+constexpr std::size_t kMaxProjectSize = 64u << 20;
+
+
+// The next header line (its carriage return dropped), or nothing at the end of the text.
+std::optional<std::string_view> NextLine(TextCursor& in) {
+    if (in.AtEnd()) return std::nullopt;
+    const std::size_t eol = std::min(in.text.find('\n', in.pos), in.text.size());
+    std::string_view line = in.text.substr(in.pos, eol - in.pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    in.pos = eol < in.text.size() ? eol + 1 : eol;
+    if (eol < in.text.size()) ++in.line;
+    return line;
 }
 
-// One buffer section: erased, then read up to its end record; a record that ends beyond
-// `limit` ends the storing but the section is still read to its end record.
-void ReadSection(TextScanner& in, std::span<uint8_t> buffer, uint32_t limit) {
-    std::fill(buffer.begin(), buffer.end(), uint8_t{0xFF});
-    ReadHexImage(in, buffer, {0, limit, HexImageRules::AtLimit::SkipToEnd});
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+std::string_view FirstWord(std::string_view s) {
+    s = Trim(s);
+    std::size_t n = 0;
+    while (n < s.size() && !IsBlank(s[n])) ++n;
+    return s.substr(0, std::min(n, kNameMax));
+}
+
+// A "%d" number of the header: optionally signed decimal that fits 32 bits (as an int or an
+// unsigned), stored as its low 32 bits.
+std::optional<uint32_t> HeaderNumber(std::string_view s) {
+    s = Trim(s);
+    bool negative = false;
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+        negative = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty() || s.size() > 10) return std::nullopt;
+    uint64_t value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (negative ? value > 0x80000000u : value > 0xFFFFFFFFu) return std::nullopt;
+    return static_cast<uint32_t>(negative ? 0u - value : value);
+}
+
+// Reads and checks the whole project text; nothing when all of it is acceptable.
+std::optional<ReadError> ParseProject(std::string_view text, Project& p) {
+    TextCursor in(text);
+    in.SkipByteOrderMark();
+    std::string_view lines[21];
+    for (int i = 0; i < 21; ++i) {
+        std::optional<std::string_view> line = NextLine(in);
+        if (!line) return ReadError{in.line, "the file ends inside the header"};
+        lines[i] = *line;
+    }
+    p.mcu = FirstWord(lines[1]);
+    if (p.mcu.empty()) return ReadError{2, "no MCU name"};
+    p.port = FirstWord(lines[2]);
+    if (p.port.empty()) return ReadError{3, "no port name"};
+    uint32_t v[14];
+    for (int i = 0; i < 14; ++i) {
+        std::optional<uint32_t> n = HeaderNumber(lines[6 + i]);
+        if (!n) return ReadError{static_cast<std::size_t>(7 + i), "not a number"};
+        v[i] = *n;
+    }
+    p.options = static_cast<int32_t>(v[0]);
+    p.snAddress = v[1];
+    p.snValue = v[2];
+    // v[3]: the advance of the run that saved the file; v[13]: the message language.
+    p.snInBoot = v[4];
+    p.snWidth = v[5];
+    p.snLittleEndian = static_cast<uint8_t>(v[6]);
+    p.flashPageSize = v[7];
+    p.flashPageCount = v[8];
+    p.bootPageSize = v[9];
+    p.bootPageCount = v[10];
+    p.deviceByte3 = static_cast<uint8_t>(v[11]);
+    p.bootAreaEnabled = static_cast<uint8_t>(v[12]);
+    if (std::optional<std::string> why = CheckPageGeometry(p.flashPageSize, p.flashPageCount,
+                                                           p.bootPageSize, p.bootPageCount))
+        return ReadError{14, "page setting refused: " + *why};
+    p.adapter = std::string(lines[20].substr(0, kAdapterMax));
+
+    // The three sections, each up to its end record. A record that ends beyond the section's
+    // length ends the storing; the section is still read and checked to its end record.
+    struct Section {
+        const char* name;
+        std::span<uint8_t> buffer;
+        uint32_t limit;
+    } sections[] = {
+        {"flash", p.flash, p.flashPageSize * p.flashPageCount},
+        {"boot", p.boot, p.bootPageSize * p.bootPageCount},
+        {"KeyCode", p.keyCode, static_cast<uint32_t>(kKeyCodeLength)},
+    };
+    for (const Section& section : sections) {
+        in.SkipSpace();
+        if (in.AtEnd()) return ReadError{in.line, std::string("no ") + section.name + " section"};
+        ImagePlacer placer(section.buffer, {0, section.limit, ImageRules::AtLimit::Stop});
+        if (std::optional<ReadError> bad =
+                ReadHexRecords(in, [&placer](const DataRecord& r) { return placer(r); }))
+            return bad;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
-std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
-    for (std::string* path : {&h.FlashFilePath, &h.BootFilePath, &h.KeyCodeFilePath})
-        if (IsNoPath(*path)) *path = kNoPathPlaceholder;
+std::optional<ReadError> ReadProjectFile(const std::string& path, Project& p) {
+    RegularFile file;
+    std::string text;
+    std::optional<ReadError> refusal;
+    if (!file.Open(path) || (!file.ReadAll(text, kMaxProjectSize) && file.size() <= kMaxProjectSize)) {
+        refusal = ReadError{};  // an open failure: no reason line
+    } else if (file.size() > kMaxProjectSize || text.size() > kMaxProjectSize) {
+        refusal = ReadError{0, "larger than any project (" + std::to_string(file.size()) + " bytes)"};
+    } else {
+        refusal = ParseProject(text, p);
+    }
+    file.Close();
+    return refusal;
+}
 
-    int32_t options = 0;
-    for (int bit = 0; bit < 6; ++bit)
-        if (h.ui.Check(kOptionBoxes[bit]) == 1) options |= 1 << bit;
-    const ComboModel& mcu = h.ui.Combo(id::McuList);
-    h.mcuName = mcu.selected >= 0 ? mcu.SelectedText() : "ATMEGA48";
-    const ComboModel& com = h.ui.Combo(id::ComList);
-    h.portName = com.selected >= 0 ? com.SelectedText() : "USB";
-
-    const DeviceParams& d = h.dev;
+std::optional<std::string> FormatProject(const ProjectNames& names, int32_t options,
+                                         const SerialNumber& sn, const Target& target,
+                                         uint8_t englishUi, std::string* why) {
+    const DeviceParams& d = target.dev;
     const int64_t flashLength = int64_t{d.FlashPageCount} * d.FlashPageSize;
     const int64_t bootLength = int64_t{d.BootPageCount} * d.BootPageSize;
     std::optional<std::string> refused = CheckRecordLength("the flash section", flashLength, true);
     if (!refused) refused = CheckRecordLength("the boot section", bootLength, true);
-    if (!refused && (flashLength > static_cast<int64_t>(h.buf().flash.size()) ||
-                     bootLength > static_cast<int64_t>(h.buf().boot.size())))
+    if (!refused && (flashLength > static_cast<int64_t>(target.buf().flash.size()) ||
+                     bootLength > static_cast<int64_t>(target.buf().boot.size())))
         refused = "the page setting is larger than the buffers";
     if (refused) {
         if (why) *why = *refused;
@@ -74,129 +170,29 @@ std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
     std::string out;
     out.reserve(static_cast<std::size_t>(flashLength + bootLength) * 3 + 1024);
     Line(out, "YES");
-    Line(out, h.mcuName);
-    Line(out, h.portName);
-    for (int i = 0; i < 3; ++i) Line(out, kNoPathPlaceholder);
+    Line(out, names.mcu);
+    Line(out, names.port);
+    for (int i = 0; i < 3; ++i) Line(out, names.noPath);
     Number(out, options);
-    Number(out, h.SnAddress);
-    Number(out, h.SnValue);
-    Number(out, h.SnAdvance);
-    Number(out, h.SnInBoot);
-    Number(out, h.SnWidth);
-    Number(out, h.SnLittleEndian);
+    Number(out, sn.SnAddress);
+    Number(out, sn.SnValue);
+    Number(out, sn.SnAdvance);
+    Number(out, sn.SnInBoot);
+    Number(out, sn.SnWidth);
+    Number(out, sn.SnLittleEndian);
     Number(out, d.FlashPageSize);
     Number(out, d.FlashPageCount);
     Number(out, d.BootPageSize);
     Number(out, d.BootPageCount);
     Number(out, d.DeviceByte3);
     Number(out, d.BootAreaEnabled);
-    Number(out, h.englishUi);
+    Number(out, englishUi);
     Line(out, d.AdapterText);
-    WriteHexSection(
-        out, std::span<const uint8_t>(h.buf().flash.data(), static_cast<std::size_t>(flashLength)));
-    WriteHexSection(
-        out, std::span<const uint8_t>(h.buf().boot.data(), static_cast<std::size_t>(bootLength)));
-    WriteHexSection(out, std::span<const uint8_t>(h.buf().keyCode.data(), kKeyCodeLength));
+    const ImageBuffers& b = target.buf();
+    WriteHexSection(out, std::span<const uint8_t>(b.flash.data(), static_cast<std::size_t>(flashLength)));
+    WriteHexSection(out, std::span<const uint8_t>(b.boot.data(), static_cast<std::size_t>(bootLength)));
+    WriteHexSection(out, std::span<const uint8_t>(b.keyCode.data(), kKeyCodeLength));
     return out;
-}
-
-void SaveProject(Host& h) {
-    std::string why;
-    std::optional<std::string> text = BuildProjectText(h, &why);
-    std::optional<std::string> path = h.prompts().SaveFile(kProjectFilter);
-    if (!path) return;
-    h.ui.AppendLog("Save Project File......");
-    FinishSave(h, *path, ".Prjt", text, "Project File refused", why);
-}
-
-bool LoadProjectFile(Host& h, const std::string& path) {
-    TextScanner in;
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec) || !in.Open(path)) {
-        h.prompts().MessageBox("******Open Pro File Failed******   ", MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
-        return false;
-    }
-    h.ui.AppendLogRaw("OK");
-
-    // Names: the MCU list and the COM list select the first entry that begins with them.
-    in.ReadWord(kNameMax);  // "YES"
-    const std::string mcu = in.ReadWord(kNameMax).value_or("");
-    DeviceTypeFromName(h, mcu);
-    h.ui.Select(id::McuList, h.ui.Combo(id::McuList).FindPrefix(mcu));
-    DeviceNameFromType(h, h.DeviceType);
-    if (std::optional<std::string> port = in.ReadWordLine(kNameMax))
-        h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(*port));
-    for (int i = 0; i < 3; ++i) in.SkipLine();
-
-    // The numbers. A value that cannot be read keeps the one before.
-    std::optional<int32_t> options = in.ReadInt();
-    if (options) {
-        for (int bit = 0; bit < 6; ++bit) h.ui.SetCheck(kOptionBoxes[bit], (*options >> bit) & 1);
-    }
-    ReadInto(in, h.SnAddress);
-    ReadInto(in, h.SnValue);
-    in.ReadInt();  // the advance of the run that saved the file
-    h.SnAdvance = 1;
-    ReadInto(in, h.SnInBoot);
-    uint32_t width = h.SnWidth;
-    ReadInto(in, width);
-    if (width >= 1 && width <= 4) h.SnWidth = width;  // the SN step writes 1 to 4 bytes
-    ReadInto(in, h.SnLittleEndian);
-    DeviceParams& d = h.dev;
-    uint32_t flashPageSize = d.FlashPageSize, flashPageCount = d.FlashPageCount;
-    uint32_t bootPageSize = d.BootPageSize, bootPageCount = d.BootPageCount;
-    ReadInto(in, flashPageSize);
-    ReadInto(in, flashPageCount);
-    ReadInto(in, bootPageSize);
-    ReadInto(in, bootPageCount);
-    ReadInto(in, d.DeviceByte3);
-    ReadInto(in, d.BootAreaEnabled);
-    in.ReadInt();  // the message language
-    h.englishUi = 1;
-
-    const bool geometryOk =
-        SetPageGeometry(h, flashPageSize, flashPageCount, bootPageSize, bootPageCount);
-    ApplyBootAreaEnabled(h);
-    d.AdapterText = in.ReadLine(kAdapterMax).value_or("");
-    h.ui.AppendLog("Device  : " + h.mcuName);
-    h.ui.AppendLog(d.AdapterText);
-    if (!geometryOk) {
-        // The sections were written for a geometry the buffers cannot hold: the images
-        // stay as they are.
-        h.ui.AppendLog("Open Project File......Failed");
-        return false;
-    }
-
-    ReadSection(in, h.buf().flash, d.FlashSize);
-    h.FlashPagesToWrite = d.FlashPageCount;
-    ReadSection(in, h.buf().boot, d.BootSize);
-    h.BootPagesToWrite = d.BootPageCount;
-    ShowChecksums(h);
-    ReadSection(in, h.buf().keyCode, kKeyCodeLength);
-    in.Close();
-
-    h.FlashFilePath.clear();
-    h.BootFilePath.clear();
-    h.KeyCodeFilePath.clear();
-    return true;
-}
-
-void LoadProject(Host& h) {
-    h.ui.WriteSeparator();
-    std::optional<std::string> path = h.prompts().OpenFile(kProjectFilter);
-    if (!path) return;
-    h.ProjectFilePath = *path;
-    std::string line = "Open Project File \"";
-    line += *path;
-    line += "\" . . . . . . ";
-    h.ui.AppendLog(line);
-    LoadProjectFile(h, *path);
-}
-
-void RegisterProjectCommands(Host& h, CommandRouter& router) {
-    router.Add(id::SaveProject, [&h] { SaveProject(h); });
-    router.Add(id::LoadProject, [&h] { LoadProject(h); });
 }
 
 }  // namespace lumacrest

@@ -1,6 +1,10 @@
 #include "image/TextScanner.h"
 
+#include <unistd.h>
+
 #include <cctype>
+
+#include "platform/AtomicFile.h"
 
 namespace lumacrest {
 
@@ -12,7 +16,11 @@ TextScanner::~TextScanner() { Close(); }
 
 bool TextScanner::Open(const std::string& path) {
     Close();
-    file_ = std::fopen(path.c_str(), "r");
+    // Regular files only, and the open never waits (a FIFO without a writer).
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return false;
+    file_ = ::fdopen(fd, "r");
+    if (!file_) ::close(fd);
     return file_ != nullptr;
 }
 

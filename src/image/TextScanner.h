@@ -17,7 +17,8 @@ public:
     TextScanner(const TextScanner&) = delete;
     TextScanner& operator=(const TextScanner&) = delete;
 
-    // Opens for reading only. False when the file cannot be opened.
+    // Opens for reading only, without blocking. False when the file cannot be opened or is
+    // not a regular file.
     bool Open(const std::string& path);
     // Reads from an in-memory text (tests, fuzzing).
     bool OpenText(const std::string& text);

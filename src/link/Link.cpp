@@ -1,71 +1,11 @@
 #include "link/Link.h"
 
 #include <algorithm>
-#include <cctype>
-#include <fstream>
-#include <sstream>
 
 namespace lumacrest {
 
 namespace {
-
 constexpr std::size_t kHeaderSize = 5;  // start, address, code, length high, length low
-
-// Forgets the bytes being gathered.
-void ResetReceive(Host& h) {
-    h.rxCount = 0;
-}
-
-void DropFront(Host& h, std::size_t count) {
-    std::copy(h.rxBuffer.begin() + static_cast<long>(count),
-              h.rxBuffer.begin() + static_cast<long>(h.rxCount), h.rxBuffer.begin());
-    h.rxCount -= count;
-}
-
-enum class Gathered { Frame, NeedMore, Dropped };
-
-// Takes the frame at the front of the receive buffer into h.replyFrame. NeedMore sets the
-// threshold to what is still missing; Dropped has thrown bytes away.
-Gathered TakeFrame(Host& h, std::size_t& frameSize, bool& sumOk) {
-    const uint8_t* rx = h.rxBuffer.data();
-    if (rx[0] != kFrameStart) {
-        // A read that starts in the middle of a frame: nothing in it can be trusted.
-        ResetReceive(h);
-        return Gathered::Dropped;
-    }
-    if (h.rxCount < kHeaderSize) {
-        h.serial().SetThreshold(kMinFrameSize - h.rxCount);
-        return Gathered::NeedMore;
-    }
-    // A high length byte of 1 or more counts as 256; the raw byte goes into the sum.
-    const std::size_t length = (rx[3] == 0 ? 0u : 256u) + rx[4];
-    if (length > kPayloadCapacity) {
-        ResetReceive(h);
-        return Gathered::Dropped;
-    }
-    frameSize = length + kMinFrameSize;
-    if (h.rxCount < frameSize) {
-        // Wait for the rest while the reply timer runs.
-        h.serial().SetThreshold(frameSize - h.rxCount);
-        return Gathered::NeedMore;
-    }
-    uint8_t sum = static_cast<uint8_t>(rx[1] + rx[2] + rx[3] + rx[4]);
-    for (std::size_t i = 0; i < length; ++i) sum = static_cast<uint8_t>(sum + rx[5 + i]);
-    sumOk = sum == rx[5 + length];
-    if (sumOk) {
-        ReplyFrame& reply = h.replyFrame;
-        reply.address = rx[1];
-        reply.code = rx[2];
-        reply.length = static_cast<uint32_t>(length);
-        std::copy(rx + 5, rx + 5 + length, reply.payload.begin());
-        // No row may read what an earlier reply left behind.
-        std::fill(reply.payload.begin() + static_cast<long>(length), reply.payload.end(), 0);
-        reply.sum = sum;
-    }
-    DropFront(h, frameSize);
-    return Gathered::Frame;
-}
-
 }  // namespace
 
 std::vector<uint8_t> BuildFrameBytes(const CommandFrame& frame) {
@@ -84,145 +24,192 @@ std::vector<uint8_t> BuildFrameBytes(const CommandFrame& frame) {
     return bytes;
 }
 
-bool SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs, uint32_t replyLength) {
-    if (frame.length > kPayloadCapacity) return false;
-    SerialPort& port = h.serial();
-    port.DiscardInput();
-    ResetReceive(h);
-    // Every frame is looked at as soon as it can be whole: the box may send a frame of its own,
-    // shorter than the answer, while the answer is awaited.
-    port.SetThreshold(kMinFrameSize);
-    const std::vector<uint8_t> bytes = BuildFrameBytes(frame);
-    port.Write(bytes.data(), bytes.size());
-    h.lastCode = frame.code;
-    h.answerLength = replyLength;
-    h.answerPending = true;
-    h.replyAwaited = 1;
-    ++h.framesSent;
-    h.replyTimerRunning = true;
-    h.timers().Start(kReplyTimerId, timeoutMs);
-    return true;
+void Link::Attach(SerialPort& port, Timers& timers) {
+    port_ = &port;
+    timers_ = &timers;
+    port.onReceive = [this] { OnReceive(); };
+    port.onLost = [this](const std::string& why) { OnLost(why); };
+    timers.onTimer = [this](int timerId) { OnTimer(timerId); };
 }
 
-bool OnCommEvent(Host& h) {
-    SerialPort& port = h.serial();
-    const std::vector<uint8_t> read = port.ReadAll();
-    if (!h.replyAwaited) {
-        ResetReceive(h);
+PortStatus Link::Open(uint8_t portNumber) {
+    Close();
+    const std::optional<std::string> device = ports_.Device(portNumber);
+    if (!device) return {PortError::Missing, {}};
+    PortStatus status = port_->Probe(*device);
+    if (status.Ok()) status = port_->Open(*device);
+    if (!status.Ok()) return status;
+    port_->RequestLowLatency();  // where the driver has no such mode the line works as it is
+    lostReported_ = false;
+    rxCount_ = 0;
+    port_->SetThreshold(1);
+    return status;
+}
+
+void Link::Close() {
+    if (port_ && port_->IsOpen()) port_->Close();
+    rxCount_ = 0;
+}
+
+bool Link::IsOpen() const {
+    return port_ && port_->IsOpen();
+}
+
+SendResult Link::Send(uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength) {
+    frame_.address = kHostAddress;
+    frame_.code = code;
+    frame_.length = length;
+    return SendCommand(frame_, timeoutMs, replyLength);
+}
+
+SendResult Link::SendCommand(const CommandFrame& frame, uint32_t timeoutMs,
+                             uint32_t replyLength) {
+    if (frame.length > kPayloadCapacity) return SendResult::TooLong;
+    port_->DiscardInput();
+    rxCount_ = 0;
+    // Every frame is looked at as soon as it can be whole: the box may send a frame of its
+    // own, shorter than the answer, while the answer is awaited.
+    port_->SetThreshold(kMinFrameSize);
+    const std::vector<uint8_t> bytes = BuildFrameBytes(frame);
+    lastCode_ = frame.code;
+    ++framesSent_;
+    if (!port_->Write(bytes.data(), bytes.size())) {
+        OnLost("the frame could not be written");
+        return SendResult::Lost;
+    }
+    answerLength_ = replyLength;
+    answerPending_ = true;
+    replyAwaited_ = true;
+    replyTimerRunning_ = true;
+    timers_->Start(kReplyTimerId, timeoutMs);
+    return SendResult::Sent;
+}
+
+void Link::StopReplyTimer() {
+    if (timers_) timers_->Stop(kReplyTimerId);
+    replyTimerRunning_ = false;
+    answerPending_ = false;
+}
+
+void Link::ShortenReplyWait(uint32_t ms) {
+    if (replyTimerRunning_) timers_->Start(kReplyTimerId, ms);
+}
+
+void Link::DropFront(std::size_t count) {
+    std::copy(rx_.begin() + static_cast<long>(count), rx_.begin() + static_cast<long>(rxCount_),
+              rx_.begin());
+    rxCount_ -= count;
+}
+
+Link::Take Link::TakeFrame(std::size_t& frameSize, bool& sumOk) {
+    const uint8_t* rx = rx_.data();
+    if (rx[0] != kFrameStart) {
+        // A read that starts in the middle of a frame: nothing in it can be trusted.
+        rxCount_ = 0;
+        return Take::Dropped;
+    }
+    if (rxCount_ < kHeaderSize) {
+        port_->SetThreshold(kMinFrameSize - rxCount_);
+        return Take::NeedMore;
+    }
+    // A high length byte of 1 or more counts as 256; the raw byte goes into the sum.
+    const std::size_t length = (rx[3] == 0 ? 0u : 256u) + rx[4];
+    if (length > kPayloadCapacity) {
+        rxCount_ = 0;
+        return Take::Dropped;
+    }
+    frameSize = length + kMinFrameSize;
+    if (rxCount_ < frameSize) {
+        // Wait for the rest while the reply timer runs.
+        port_->SetThreshold(frameSize - rxCount_);
+        return Take::NeedMore;
+    }
+    uint8_t sum = static_cast<uint8_t>(rx[1] + rx[2] + rx[3] + rx[4]);
+    for (std::size_t i = 0; i < length; ++i) sum = static_cast<uint8_t>(sum + rx[5 + i]);
+    sumOk = sum == rx[5 + length];
+    if (sumOk) {
+        reply_.address = rx[1];
+        reply_.code = rx[2];
+        reply_.length = static_cast<uint32_t>(length);
+        std::copy(rx + 5, rx + 5 + length, reply_.payload.begin());
+        // No row may read what an earlier reply left behind.
+        std::fill(reply_.payload.begin() + static_cast<long>(length), reply_.payload.end(), 0);
+        reply_.sum = sum;
+    }
+    DropFront(frameSize);
+    return Take::Frame;
+}
+
+bool Link::OnReceive() {
+    const std::vector<uint8_t> read = port_->ReadAll();
+    if (!replyAwaited_) {
+        rxCount_ = 0;
         return false;
     }
     if (read.empty()) return false;
-    if (h.rxCount + read.size() > kReceiveBufferSize) {  // more than a reply can be
-        ResetReceive(h);
+    if (rxCount_ + read.size() > kReceiveBufferSize) {  // more than a reply can be
+        rxCount_ = 0;
         return false;
     }
-    std::copy(read.begin(), read.end(), h.rxBuffer.begin() + static_cast<long>(h.rxCount));
-    h.rxCount += read.size();
+    std::copy(read.begin(), read.end(), rx_.begin() + static_cast<long>(rxCount_));
+    rxCount_ += read.size();
 
     bool taken = false;
-    const uint64_t sends = h.framesSent;
-    while (h.rxCount > 0) {
+    const uint64_t sends = framesSent_;
+    while (rxCount_ > 0) {
         std::size_t frameSize = 0;
         bool sumOk = false;
-        const Gathered got = TakeFrame(h, frameSize, sumOk);
-        if (got == Gathered::NeedMore) return taken;
-        if (got == Gathered::Dropped || !sumOk) continue;
+        const Take got = TakeFrame(frameSize, sumOk);
+        if (got == Take::NeedMore) return taken;
+        if (got == Take::Dropped || !sumOk) continue;
         // A well-formed frame shorter than the awaited reply is no answer: the command's
         // time-out reports the missing one.
-        const bool answer = h.replyFrame.code == h.lastCode && h.answerPending &&
-                            frameSize >= h.answerLength;
-        const ReplyFrame copy = h.replyFrame;
-        if (!h.linkEvents.frame || !h.linkEvents.frame(copy, answer)) continue;
+        const bool answer =
+            reply_.code == lastCode_ && answerPending_ && frameSize >= answerLength_;
+        const ReplyFrame copy = reply_;
+        if (!events.frame || !events.frame(copy, answer)) continue;
         taken = true;
-        if (answer && h.framesSent == sends) {
-            StopReplyTimer(h);
-            h.answerPending = false;  // a second copy is a stray
-        }
+        if (answer && framesSent_ == sends) StopReplyTimer();  // a second copy is a stray
         // A command sent while handling the frame started afresh: what was read before it
         // answers nothing of it.
-        if (h.framesSent != sends || !port.IsOpen()) {
-            ResetReceive(h);
+        if (framesSent_ != sends || !IsOpen()) {
+            rxCount_ = 0;
             return taken;
         }
     }
-    port.SetThreshold(kMinFrameSize);
+    port_->SetThreshold(kMinFrameSize);
     return taken;
 }
 
-void OnTimer(Host& h, int timerId) {
+uint8_t Link::GiveUpCommand() {
+    StopReplyTimer();
+    replyAwaited_ = false;
+    const uint8_t code = lastCode_;
+    lastCode_ = kNoCommand;
+    return code;
+}
+
+void Link::OnTimer(int timerId) {
     if (timerId != kReplyTimerId) {
-        h.timers().Stop(timerId);
+        if (events.timer) events.timer(timerId);
         return;
     }
-    if (h.replyAwaited && h.serial().IsOpen() && h.serial().BufferedCount() > 0) {
+    if (replyAwaited_ && IsOpen() && port_->BufferedCount() > 0) {
         // A reply that has already arrived wins over its time-out.
-        const uint64_t sends = h.framesSent;
-        OnCommEvent(h);
-        if (h.framesSent != sends || !h.answerPending || !h.replyTimerRunning) return;
+        const uint64_t sends = framesSent_;
+        OnReceive();
+        if (framesSent_ != sends || !answerPending_ || !replyTimerRunning_) return;
     }
-    StopReplyTimer(h);
-    h.replyAwaited = 0;
-    h.answerPending = false;
-    const uint8_t code = h.lastCode;
-    h.lastCode = kNoCommand;
-    if (h.linkEvents.replyTimedOut) h.linkEvents.replyTimedOut(code);
+    const uint8_t code = GiveUpCommand();
+    if (events.replyTimedOut) events.replyTimedOut(code);
 }
 
-void StopReplyTimer(Host& h) {
-    h.timers().Stop(kReplyTimerId);
-    h.replyTimerRunning = false;
-}
-
-bool ReplyTimerRunning(const Host& h) {
-    return h.replyTimerRunning;
-}
-
-uint8_t ComNameToPort(const std::string& name) {
-    if (name == "USB") return 0;
-    for (unsigned n = 1; n <= 16; ++n)
-        if (name == "COM" + std::to_string(n)) return static_cast<uint8_t>(n);
-    return 20;
-}
-
-std::optional<std::string> PortDevice(const Host& h, unsigned portNumber) {
-    if (auto it = h.portDeviceOverrides.find(portNumber); it != h.portDeviceOverrides.end())
-        return it->second;
-    std::ifstream in(h.programDir + kPortsFileName);
-    if (!in) return std::nullopt;
-    const std::string wanted = "COM" + std::to_string(portNumber);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::istringstream words(line);
-        std::string name;
-        if (!(words >> name) || name != wanted) continue;
-        std::string device;
-        std::getline(words >> std::ws, device);
-        while (!device.empty() && std::isspace(static_cast<unsigned char>(device.back())))
-            device.pop_back();
-        if (device.empty()) return std::nullopt;
-        return device;
-    }
-    return std::nullopt;
-}
-
-bool OpenPort(Host& h, uint8_t portNumber) {
-    ClosePort(h);
-    const std::optional<std::string> device = PortDevice(h, portNumber);
-    if (!device || !h.serial().Probe(*device) || !h.serial().Open(*device)) return false;
-    ResetReceive(h);
-    h.serial().SetThreshold(1);
-    return true;
-}
-
-void ClosePort(Host& h) {
-    if (h.platform.serial && h.serial().IsOpen()) h.serial().Close();
-    ResetReceive(h);
-}
-
-void AttachLink(Host& h) {
-    h.serial().onReceive = [&h] { OnCommEvent(h); };
-    h.timers().onTimer = [&h](int timerId) { OnTimer(h, timerId); };
+void Link::OnLost(const std::string& why) {
+    if (lostReported_) return;
+    lostReported_ = true;
+    Close();
+    const uint8_t code = GiveUpCommand();
+    if (events.portLost) events.portLost(code, why);
 }
 
 }  // namespace lumacrest

@@ -3,16 +3,19 @@
 // is the operations' business: the link hands both to the LinkEvents they set.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/Host.h"
+#include "link/Frames.h"
+#include "link/LinkEvents.h"
+#include "link/Ports.h"
+#include "platform/SerialPort.h"
+#include "platform/Timers.h"
 
 namespace lumacrest {
 
-inline constexpr const char* kPortsFileName = "Ports.dat";
 // The smallest frame: header and sum, no payload.
 inline constexpr std::size_t kMinFrameSize = 6;
 
@@ -20,39 +23,89 @@ inline constexpr std::size_t kMinFrameSize = 6;
 // of `length`), the payload, and the 8-bit sum of everything after the start byte.
 std::vector<uint8_t> BuildFrameBytes(const CommandFrame& frame);
 
-// Sends `frame` and starts the reply timer. `replyLength` is the whole reply that answers it
-// (payload + 6): a shorter frame with the command's code is no answer. A frame whose length
-// exceeds the payload area is not sent: false, and nothing changed.
-bool SendCommand(Host& h, const CommandFrame& frame, uint32_t timeoutMs, uint32_t replyLength);
+enum class SendResult : uint8_t {
+    Sent,
+    TooLong,  // the frame exceeds the payload area: nothing was sent, nothing changed
+    Lost,     // the line failed: the operations have been told the port was lost
+};
 
-// The port's receive notification. Reads every buffered byte and gathers frames (a frame may
-// come in several reads, several frames in one). Each frame with a good start byte, length
-// and sum goes to the operations: the answer to the outstanding command stops the reply timer
-// when they take it. Returns true when they took a frame.
-bool OnCommEvent(Host& h);
+class Link {
+public:
+    explicit Link(const PortMap& ports) : ports_(ports) {}
 
-// A timer expired. A reply already buffered wins over its time-out; otherwise the command is
-// given up (nothing outstanding, the receive gate closed) and the operations are told.
-void OnTimer(Host& h, int timerId);
+    // The port and the timers the link works through; their notifications come here.
+    void Attach(SerialPort& port, Timers& timers);
+    bool Attached() const { return port_ != nullptr; }
+    LinkEvents events;
 
-// Stops the reply timer: nothing is outstanding any more.
-void StopReplyTimer(Host& h);
-bool ReplyTimerRunning(const Host& h);
+    // Probes "COM<n>" and opens it at the line settings, asking for low latency; why not when
+    // it cannot be used (a port name without a device in Ports.dat is missing).
+    PortStatus Open(uint8_t portNumber);
+    // Closes the port if it is open and forgets any partly received reply.
+    void Close();
+    bool IsOpen() const;
 
-// "USB" gives 0, "COM1" to "COM16" give 1 to 16 (whole names only), anything else 20.
-uint8_t ComNameToPort(const std::string& name);
+    // The one record of the next command: senders fill the payload bytes they need, the rest
+    // keeps what earlier commands left.
+    CommandFrame& Frame() { return frame_; }
+    const CommandFrame& Frame() const { return frame_; }
+    // Sends Frame() with `code` and `length` (address 0xFF) and starts the reply timer.
+    // `replyLength` is the whole reply that answers it (payload + 6): a shorter frame with the
+    // command's code is no answer.
+    SendResult Send(uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength);
+    // Sends `frame` as it is.
+    SendResult SendCommand(const CommandFrame& frame, uint32_t timeoutMs, uint32_t replyLength);
 
-// The device that "COM<n>" stands for, from Ports.dat in the program directory (lines
-// "COMn DEVICE"); nothing when the file or the line is missing.
-std::optional<std::string> PortDevice(const Host& h, unsigned portNumber);
+    // Nothing outstanding any more: the reply timer stops.
+    void StopReplyTimer();
+    bool ReplyTimerRunning() const { return replyTimerRunning_; }
+    // The outstanding command gets `ms` more at most.
+    void ShortenReplyWait(uint32_t ms);
+    // The receive gate: set by every send, closed only by a reply time-out or a lost port.
+    bool ReplyAwaited() const { return replyAwaited_; }
+    // The code of the last command built; kNoCommand after a time-out and a failed open.
+    uint8_t LastCode() const { return lastCode_; }
+    void ForgetLastCode() { lastCode_ = kNoCommand; }
+    // The last verified frame.
+    const ReplyFrame& Reply() const { return reply_; }
+    // How many frames have gone out since the program started.
+    uint64_t FramesSent() const { return framesSent_; }
+    // Bytes of a frame gathered so far.
+    std::size_t Gathered() const { return rxCount_; }
 
-// Probes "COM<n>" and opens it at the line settings; false when it cannot be used.
-bool OpenPort(Host& h, uint8_t portNumber);
+    // The port's receive notification. Reads every buffered byte and gathers frames (a frame
+    // may come in several reads, several frames in one). Each frame with a good start byte,
+    // length and sum goes to the operations: the answer to the outstanding command stops the
+    // reply timer when they take it. Returns true when they took a frame.
+    bool OnReceive();
+    // A timer expired. A reply already buffered wins over its time-out; otherwise the command
+    // is given up and the operations are told. Timers the link does not own go to them.
+    void OnTimer(int timerId);
+    // The open port went away: like a time-out, nothing is outstanding any more, and the
+    // operations are told once.
+    void OnLost(const std::string& why);
 
-// Closes the port if it is open and forgets any partly received reply.
-void ClosePort(Host& h);
+private:
+    enum class Take { Frame, NeedMore, Dropped };
+    Take TakeFrame(std::size_t& frameSize, bool& sumOk);
+    void DropFront(std::size_t count);
+    uint8_t GiveUpCommand();
 
-// Connects the port's receive notification and the timers to this host.
-void AttachLink(Host& h);
+    const PortMap& ports_;
+    SerialPort* port_ = nullptr;
+    Timers* timers_ = nullptr;
+
+    CommandFrame frame_;
+    ReplyFrame reply_;
+    uint8_t lastCode_ = 0x00;
+    bool replyAwaited_ = false;
+    bool answerPending_ = false;  // the last command's answer has not been taken yet
+    uint32_t answerLength_ = 0;   // the whole frame that answers it, at least
+    bool replyTimerRunning_ = false;
+    uint64_t framesSent_ = 0;
+    bool lostReported_ = false;   // the loss of the open port has been told
+    std::array<uint8_t, kReceiveBufferSize> rx_{};
+    std::size_t rxCount_ = 0;
+};
 
 }  // namespace lumacrest

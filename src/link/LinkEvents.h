@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "link/Frames.h"
 
@@ -15,6 +16,10 @@ struct LinkEvents {
     std::function<bool(const ReplyFrame& frame, bool answer)> frame;
     // The reply to the command `code` did not come in time.
     std::function<void(uint8_t code)> replyTimedOut;
+    // The port went away while `code` was the last command (kNoCommand: none outstanding).
+    std::function<void(uint8_t code, const std::string& why)> portLost;
+    // A timer other than the reply timer expired.
+    std::function<void(int timerId)> timer;
 };
 
 }  // namespace lumacrest

@@ -4,7 +4,6 @@
 #include "ops/Discovery.h"
 #include "ops/OperationReplies.h"
 #include "ops/Runs.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -18,7 +17,6 @@ constexpr uint32_t kEraseTimeoutMs = 30000;
 constexpr uint32_t kEraseReplyLength = 7;
 constexpr uint32_t kProgramModeTimeoutMs = 3000;
 constexpr uint32_t kProgramModeReplyLength = 14;
-constexpr uint32_t kExitTimeoutMs = 5000;
 constexpr uint32_t kExitReplyLength = 6;
 constexpr uint32_t kResetTimeoutMs = 1000;
 constexpr uint32_t kResetReplyLength = 8;
@@ -36,16 +34,16 @@ struct Preamble {
 
 // Runs before every start routine, also between the stages of a run: the port is opened
 // anew each time. False when the port could not be opened; the run has ended then.
-bool RunPreamble(Host& h, const Preamble& p) {
+bool RunPreamble(Ops& ops, const Preamble& p) {
     const bool skipSeparator =
-        h.run.AutoSequence() || (p.skipSeparatorWhileVerifying && h.run.VerifyAfterWrite());
-    if (!skipSeparator) h.ui.WriteSeparator();
-    if (!ConnectPort(h, h.portNumber)) return false;
-    if (p.resetProgress) h.ui.SetProgress(0);
-    h.ui.DisableOperationControls();
+        ops.run.AutoSequence() || (p.skipSeparatorWhileVerifying && ops.run.VerifyAfterWrite());
+    if (!skipSeparator) ops.view.WriteSeparator();
+    if (!ConnectPort(ops, ops.port.number)) return false;
+    if (p.resetProgress) ops.view.SetProgress(0);
+    ops.view.SetControls(ControlState::Busy);
     if (p.takeMcuName) {
-        const std::string selected = h.ui.Combo(id::McuList).SelectedText();
-        h.mcuName = selected.empty() ? std::string(kDeviceCatalogue[0]) : selected;
+        const std::string selected = ops.view.SelectedMcu();
+        ops.target.mcuName = selected.empty() ? std::string(kDeviceCatalogue[0]) : selected;
     }
     return true;
 }
@@ -68,44 +66,44 @@ Stage StageOf(uint8_t beginCode) {
 // A start routine that needs program mode either enters it (the program-mode reply resumes
 // the operation) or, when it is on already, sends its begin frame at once. True when the
 // caller is to send its begin frame now.
-bool EnterOrContinue(Host& h, uint8_t beginCode, bool freshEntry) {
-    if (!h.run.ProgramModeEntered()) {
-        h.run.EnterProgramMode(beginCode, freshEntry);
-        EnterProgramMode(h);
+bool EnterOrContinue(Ops& ops, uint8_t beginCode, bool freshEntry) {
+    if (!ops.run.ProgramModeEntered()) {
+        ops.run.EnterProgramMode(beginCode, freshEntry);
+        EnterProgramMode(ops);
         return false;
     }
-    h.run.ContinueInProgramMode();
-    h.run.EnterStage(StageOf(beginCode));
+    ops.run.ContinueInProgramMode();
+    ops.run.EnterStage(StageOf(beginCode));
     return true;
 }
 
-void SendBegin(Host& h, uint8_t code, uint32_t pageSize) {
-    FillOperationHeader(h, pageSize);
+void SendBegin(Ops& ops, uint8_t code, uint32_t pageSize) {
+    FillOperationHeader(ops, pageSize);
     if (code == CMD_CHIP_ERASE)
-        SendStep(h, code, kOperationHeaderLength, kEraseTimeoutMs, kEraseReplyLength);
+        SendStep(ops, code, kOperationHeaderLength, kEraseTimeoutMs, kEraseReplyLength);
     else
-        SendStep(h, code, kOperationHeaderLength, kBeginTimeoutMs, kBeginReplyLength);
+        SendStep(ops, code, kOperationHeaderLength, kBeginTimeoutMs, kBeginReplyLength);
 }
 
 }  // namespace
 
-void FillOperationHeader(Host& h, uint32_t pageSize) {
-    CommandFrame& f = h.commandFrame;
+void FillOperationHeader(Ops& ops, uint32_t pageSize) {
+    CommandFrame& f = ops.link.Frame();
     Put16(f, 0, pageSize);
-    Put16(f, 2, static_cast<uint32_t>(h.DeviceType));
-    f.payload[4] = h.run.FreshEntryFlag();
-    f.payload[5] = h.run.AutoSequence() ? 1 : 0;
-    f.payload[6] = h.dev.DeviceByte1;
-    f.payload[7] = h.dev.DeviceByte2;
-    Put16(f, 8, h.dev.BootPageSize);
+    Put16(f, 2, static_cast<uint32_t>(ops.target.DeviceType));
+    f.payload[4] = ops.run.FreshEntryFlag();
+    f.payload[5] = ops.run.AutoSequence() ? 1 : 0;
+    f.payload[6] = ops.target.dev.DeviceByte1;
+    f.payload[7] = ops.target.dev.DeviceByte2;
+    Put16(f, 8, ops.target.dev.BootPageSize);
 }
 
-void FillProgramModeHeader(Host& h, bool withSectorCount) {
-    FillOperationHeader(h, h.dev.FlashPageSize);
-    CommandFrame& f = h.commandFrame;
-    f.payload[10] = h.dev.DeviceByte3;
-    if (withSectorCount) f.payload[11] = static_cast<uint8_t>(h.dev.SectorSizes.size());
-    for (std::size_t i = 0; i < kKeyCodeLength; ++i) f.payload[15 + i] = h.buf().keyCode[i];
+void FillProgramModeHeader(Ops& ops, bool withSectorCount) {
+    FillOperationHeader(ops, ops.target.dev.FlashPageSize);
+    CommandFrame& f = ops.link.Frame();
+    f.payload[10] = ops.target.dev.DeviceByte3;
+    if (withSectorCount) f.payload[11] = static_cast<uint8_t>(ops.target.dev.SectorSizes.size());
+    for (std::size_t i = 0; i < kKeyCodeLength; ++i) f.payload[15 + i] = ops.target.buf().keyCode[i];
 }
 
 std::optional<std::string> PageSizeProblem(uint32_t pageSize, const char* area) {
@@ -116,52 +114,50 @@ std::optional<std::string> PageSizeProblem(uint32_t pageSize, const char* area) 
     return std::nullopt;
 }
 
-bool CheckPageFits(Host& h, uint32_t pageSize, const char* area) {
+bool CheckPageFits(Ops& ops, uint32_t pageSize, const char* area) {
     if (auto why = PageSizeProblem(pageSize, area)) {
         // Refused before the port is touched: nothing changes but the run's outcome.
-        FailMessage(h, "******Operation refused: " + *why + "******   ", Verdict::Refused);
-        End(h, {.controls = ControlsAfter::Unchanged, .port = PortAfter::KeepOpen});
+        FailMessage(ops, "******Operation refused: " + *why + "******   ", Verdict::Refused);
+        End(ops, {.controls = std::nullopt, .port = PortAfter::KeepOpen});
         return false;
     }
     return true;
 }
 
-bool SendStep(Host& h, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength) {
-    CommandFrame& f = h.commandFrame;
-    f.address = kHostAddress;
-    f.code = code;
-    f.length = length;
-    if (SendCommand(h, f, timeoutMs, replyLength)) {
-        h.run.FrameSent();
+bool SendStep(Ops& ops, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength) {
+    const SendResult sent = ops.link.Send(code, length, timeoutMs, replyLength);
+    if (sent == SendResult::Sent) {
+        ops.run.FrameSent();
         return true;
     }
+    if (sent == SendResult::Lost) return false;  // the loss has ended the run
     // The operation cannot go on: it ends as a missing reply would, without the wait.
-    FailMessage(h,
+    FailMessage(ops,
                 "******Frame of " + std::to_string(length) +
                     " bytes does not fit the 300-byte payload, nothing sent******",
                 Verdict::Refused);
-    End(h, {.giveSerialNumberBack = true});
+    End(ops, {.giveSerialNumberBack = true});
     return false;
 }
 
-void EnterProgramMode(Host& h) {
-    h.run.EnterStage(Stage::ProgramMode);
-    h.ui.AppendLog(kEnterProgramModeLine);
+void EnterProgramMode(Ops& ops) {
+    ops.run.EnterStage(Stage::ProgramMode);
+    ops.view.AppendLog(kEnterProgramModeLine);
     // Each entry reports the KeyCode state of the chip now in the socket.
-    h.run.SetKeyCodeEnabled(false);
-    FillProgramModeHeader(h, true);
-    SendStep(h, CMD_ENTER_PROGRAM_MODE, kProgramModeHeaderLength, kProgramModeTimeoutMs,
+    ops.run.SetKeyCodeEnabled(false);
+    FillProgramModeHeader(ops, true);
+    SendStep(ops, CMD_ENTER_PROGRAM_MODE, kProgramModeHeaderLength, kProgramModeTimeoutMs,
              kProgramModeReplyLength);
-    h.ui.SetProgress(0);
+    ops.view.SetProgress(0);
 }
 
-void ResumePendingOperation(Host& h) {
-    const uint8_t pending = h.run.PendingOperation();
-    h.run.EnterStage(StageOf(pending));
+void ResumePendingOperation(Ops& ops) {
+    const uint8_t pending = ops.run.PendingOperation();
+    ops.run.EnterStage(StageOf(pending));
     switch (pending) {
         case CMD_CHIP_ERASE:
-            h.ui.AppendLog(kEraseLineResumed);
-            SendBegin(h, CMD_CHIP_ERASE, h.dev.FlashPageSize);
+            ops.view.AppendLog(kEraseLineResumed);
+            SendBegin(ops, CMD_CHIP_ERASE, ops.target.dev.FlashPageSize);
             break;
         case CMD_WRITE_FLASH_BEGIN:
         case CMD_READ_FLASH_BEGIN:
@@ -170,102 +166,102 @@ void ResumePendingOperation(Host& h) {
         case CMD_VERIFY_BOOT_BEGIN:
             // The boot begin frames carry the flash page size here; the box takes the boot
             // page size from bytes 8-9.
-            SendBegin(h, pending, h.dev.FlashPageSize);
-            h.run.ResetBlockIndex(Area::Flash);
+            SendBegin(ops, pending, ops.target.dev.FlashPageSize);
+            ops.run.ResetBlockIndex(Area::Flash);
             break;
         case CMD_WRITE_BOOT_BEGIN:
-            SendBegin(h, CMD_WRITE_BOOT_BEGIN, h.dev.BootPageSize);
-            h.run.ResetBlockIndex(Area::Boot);
+            SendBegin(ops, CMD_WRITE_BOOT_BEGIN, ops.target.dev.BootPageSize);
+            ops.run.ResetBlockIndex(Area::Boot);
             break;
         case CMD_WRITE_KEYCODE:
-            h.ui.AppendLog(kWriteKeyCodeLine);
-            SendBegin(h, CMD_WRITE_KEYCODE, h.dev.FlashPageSize);
+            ops.view.AppendLog(kWriteKeyCodeLine);
+            SendBegin(ops, CMD_WRITE_KEYCODE, ops.target.dev.FlashPageSize);
             break;
         default:
-            ExitWith(h, 1);
+            ExitWith(ops, 1);
             break;
     }
 }
 
-void ExitProgramMode(Host& h) {
-    h.run.LeaveProgramMode(h.run.ResultPass());
-    h.ui.AppendLog(kExitLine);
-    h.commandFrame.payload[0] = h.run.ResultPass();
-    SendStep(h, CMD_EXIT_PROGRAM_MODE, 2, kExitTimeoutMs, kExitReplyLength);
+void ExitProgramMode(Ops& ops, uint32_t timeoutMs) {
+    ops.run.LeaveProgramMode(ops.run.ResultPass());
+    ops.view.AppendLog(kExitLine);
+    ops.link.Frame().payload[0] = ops.run.ResultPass();
+    SendStep(ops, CMD_EXIT_PROGRAM_MODE, 2, timeoutMs, kExitReplyLength);
 }
 
-void ResetProgrammer(Host& h) {
-    h.run.EnterStage(Stage::Reset);
-    h.ui.AppendLog(kResetLine);
-    SendStep(h, CMD_RESET_PROGRAMMER, 2, kResetTimeoutMs, kResetReplyLength);
+void ResetProgrammer(Ops& ops) {
+    ops.run.EnterStage(Stage::Reset);
+    ops.view.AppendLog(kResetLine);
+    SendStep(ops, CMD_RESET_PROGRAMMER, 2, kResetTimeoutMs, kResetReplyLength);
 }
 
-void StartChipErase(Host& h) {
-    if (!RunPreamble(h, {.takeMcuName = true})) return;
+void StartChipErase(Ops& ops) {
+    if (!RunPreamble(ops, {.takeMcuName = true})) return;
     // Chip erase never counts as a fresh entry, whatever an earlier run left.
-    if (!EnterOrContinue(h, CMD_CHIP_ERASE, false)) return;
-    h.ui.AppendLog(kEraseLineDirect);
-    SendBegin(h, CMD_CHIP_ERASE, h.dev.FlashPageSize);
+    if (!EnterOrContinue(ops, CMD_CHIP_ERASE, false)) return;
+    ops.view.AppendLog(kEraseLineDirect);
+    SendBegin(ops, CMD_CHIP_ERASE, ops.target.dev.FlashPageSize);
 }
 
-void StartWriteFlash(Host& h) {
-    if (!RunPreamble(h, {.resetProgress = true})) return;
-    h.run.StartTransfer(Area::Flash);
-    if (!EnterOrContinue(h, CMD_WRITE_FLASH_BEGIN, true)) return;
-    SendBegin(h, CMD_WRITE_FLASH_BEGIN, h.dev.FlashPageSize);
+void StartWriteFlash(Ops& ops) {
+    if (!RunPreamble(ops, {.resetProgress = true})) return;
+    ops.run.StartTransfer(Area::Flash);
+    if (!EnterOrContinue(ops, CMD_WRITE_FLASH_BEGIN, true)) return;
+    SendBegin(ops, CMD_WRITE_FLASH_BEGIN, ops.target.dev.FlashPageSize);
 }
 
-void StartReadFlash(Host& h) {
-    if (!RunPreamble(h, {})) return;
-    if (!EnterOrContinue(h, CMD_READ_FLASH_BEGIN, true)) return;
-    SendBegin(h, CMD_READ_FLASH_BEGIN, h.dev.FlashPageSize);
-    h.run.ResetBlockIndex(Area::Flash);
+void StartReadFlash(Ops& ops) {
+    if (!RunPreamble(ops, {})) return;
+    if (!EnterOrContinue(ops, CMD_READ_FLASH_BEGIN, true)) return;
+    SendBegin(ops, CMD_READ_FLASH_BEGIN, ops.target.dev.FlashPageSize);
+    ops.run.ResetBlockIndex(Area::Flash);
 }
 
-void StartVerifyFlash(Host& h) {
-    if (!RunPreamble(h, {.skipSeparatorWhileVerifying = true, .resetProgress = true})) return;
-    if (!EnterOrContinue(h, CMD_VERIFY_FLASH_BEGIN, true)) return;
-    SendBegin(h, CMD_VERIFY_FLASH_BEGIN, h.dev.FlashPageSize);
-    h.run.ResetBlockIndex(Area::Flash);
+void StartVerifyFlash(Ops& ops) {
+    if (!RunPreamble(ops, {.skipSeparatorWhileVerifying = true, .resetProgress = true})) return;
+    if (!EnterOrContinue(ops, CMD_VERIFY_FLASH_BEGIN, true)) return;
+    SendBegin(ops, CMD_VERIFY_FLASH_BEGIN, ops.target.dev.FlashPageSize);
+    ops.run.ResetBlockIndex(Area::Flash);
 }
 
-void StartWriteBoot(Host& h) {
-    if (!RunPreamble(h, {.resetProgress = true})) return;
-    h.run.RequestVerifyAfterWrite(true);
-    h.run.StartTransfer(Area::Boot);
-    if (!EnterOrContinue(h, CMD_WRITE_BOOT_BEGIN, true)) return;
-    SendBegin(h, CMD_WRITE_BOOT_BEGIN, h.dev.BootPageSize);
+void StartWriteBoot(Ops& ops) {
+    if (!RunPreamble(ops, {.resetProgress = true})) return;
+    ops.run.RequestVerifyAfterWrite(true);
+    ops.run.StartTransfer(Area::Boot);
+    if (!EnterOrContinue(ops, CMD_WRITE_BOOT_BEGIN, true)) return;
+    SendBegin(ops, CMD_WRITE_BOOT_BEGIN, ops.target.dev.BootPageSize);
 }
 
-void StartReadBoot(Host& h) {
-    if (!RunPreamble(h, {})) return;
-    if (!EnterOrContinue(h, CMD_READ_BOOT_BEGIN, true)) return;
-    SendBegin(h, CMD_READ_BOOT_BEGIN, h.dev.FlashPageSize);
-    h.run.ResetBlockIndex(Area::Boot);
+void StartReadBoot(Ops& ops) {
+    if (!RunPreamble(ops, {})) return;
+    if (!EnterOrContinue(ops, CMD_READ_BOOT_BEGIN, true)) return;
+    SendBegin(ops, CMD_READ_BOOT_BEGIN, ops.target.dev.FlashPageSize);
+    ops.run.ResetBlockIndex(Area::Boot);
 }
 
-void StartVerifyBoot(Host& h) {
-    if (!RunPreamble(h, {.skipSeparatorWhileVerifying = true, .resetProgress = true})) return;
-    if (!EnterOrContinue(h, CMD_VERIFY_BOOT_BEGIN, true)) return;
-    SendBegin(h, CMD_VERIFY_BOOT_BEGIN, h.dev.BootPageSize);
-    h.run.ResetBlockIndex(Area::Boot);
+void StartVerifyBoot(Ops& ops) {
+    if (!RunPreamble(ops, {.skipSeparatorWhileVerifying = true, .resetProgress = true})) return;
+    if (!EnterOrContinue(ops, CMD_VERIFY_BOOT_BEGIN, true)) return;
+    SendBegin(ops, CMD_VERIFY_BOOT_BEGIN, ops.target.dev.BootPageSize);
+    ops.run.ResetBlockIndex(Area::Boot);
 }
 
-void StartWriteKeyCode(Host& h) {
-    if (!RunPreamble(h, {})) return;
-    h.run.RequestVerifyAfterWrite(true);
-    if (!EnterOrContinue(h, CMD_WRITE_KEYCODE, true)) return;
-    h.ui.AppendLog(kWriteKeyCodeLine);
-    SendBegin(h, CMD_WRITE_KEYCODE, h.dev.FlashPageSize);
+void StartWriteKeyCode(Ops& ops) {
+    if (!RunPreamble(ops, {})) return;
+    ops.run.RequestVerifyAfterWrite(true);
+    if (!EnterOrContinue(ops, CMD_WRITE_KEYCODE, true)) return;
+    ops.view.AppendLog(kWriteKeyCodeLine);
+    SendBegin(ops, CMD_WRITE_KEYCODE, ops.target.dev.FlashPageSize);
 }
 
-void StartCheckKeyCode(Host& h) {
-    if (!RunPreamble(h, {.skipSeparatorWhileVerifying = true})) return;
-    h.run.ContinueInProgramMode();
-    h.run.EnterStage(Stage::CheckKeyCode);
-    h.ui.AppendLog(kCheckKeyCodeLine);
-    FillProgramModeHeader(h, false);
-    SendStep(h, CMD_CHECK_KEYCODE, kProgramModeHeaderLength, kProgramModeTimeoutMs,
+void StartCheckKeyCode(Ops& ops) {
+    if (!RunPreamble(ops, {.skipSeparatorWhileVerifying = true})) return;
+    ops.run.ContinueInProgramMode();
+    ops.run.EnterStage(Stage::CheckKeyCode);
+    ops.view.AppendLog(kCheckKeyCodeLine);
+    FillProgramModeHeader(ops, false);
+    SendStep(ops, CMD_CHECK_KEYCODE, kProgramModeHeaderLength, kProgramModeTimeoutMs,
              kProgramModeReplyLength);
 }
 

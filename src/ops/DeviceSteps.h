@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Host.h"
+#include "ops/Ops.h"
 
 namespace lumacrest {
 
@@ -26,35 +26,36 @@ inline constexpr const char* kResetLine = "Reset Programger , Please Waitting ..
 // Fills payload bytes 0-9 of the shared command frame: page size, DeviceType,
 // freshEntryFlag, autoSequence, DeviceByte1, DeviceByte2, BootPageSize (16-bit values high
 // byte first). Bytes 10 and up keep what earlier frames left.
-void FillOperationHeader(Host& h, uint32_t pageSize);
+void FillOperationHeader(Ops& ops, uint32_t pageSize);
 
 // The 40-byte program-mode header: the operation header with FlashPageSize, the adapter code
 // in byte 10, the sector count in byte 11 when `withSectorCount`, the KeyCode in 15-30.
-void FillProgramModeHeader(Host& h, bool withSectorCount);
+void FillProgramModeHeader(Ops& ops, bool withSectorCount);
 
 // Why an operation on pages of `pageSize` bytes cannot run, or nothing when it can.
 std::optional<std::string> PageSizeProblem(uint32_t pageSize, const char* area);
 
 // Refuses the run (message, outcome) when a page of `pageSize` bytes does not fit a frame;
 // true when it fits.
-bool CheckPageFits(Host& h, uint32_t pageSize, const char* area);
+bool CheckPageFits(Ops& ops, uint32_t pageSize, const char* area);
 
 // Sends the shared command frame; a frame the link refuses ends the run cleanly.
-bool SendStep(Host& h, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength);
+bool SendStep(Ops& ops, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength);
 
-void EnterProgramMode(Host& h);
-void ResumePendingOperation(Host& h);
-void ExitProgramMode(Host& h);
-void ResetProgrammer(Host& h);
+void EnterProgramMode(Ops& ops);
+void ResumePendingOperation(Ops& ops);
+inline constexpr uint32_t kExitTimeoutMs = 5000;
+void ExitProgramMode(Ops& ops, uint32_t timeoutMs = kExitTimeoutMs);
+void ResetProgrammer(Ops& ops);
 
-void StartChipErase(Host& h);
-void StartWriteFlash(Host& h);
-void StartReadFlash(Host& h);
-void StartVerifyFlash(Host& h);
-void StartWriteBoot(Host& h);
-void StartReadBoot(Host& h);
-void StartVerifyBoot(Host& h);
-void StartWriteKeyCode(Host& h);
-void StartCheckKeyCode(Host& h);
+void StartChipErase(Ops& ops);
+void StartWriteFlash(Ops& ops);
+void StartReadFlash(Ops& ops);
+void StartVerifyFlash(Ops& ops);
+void StartWriteBoot(Ops& ops);
+void StartReadBoot(Ops& ops);
+void StartVerifyBoot(Ops& ops);
+void StartWriteKeyCode(Ops& ops);
+void StartCheckKeyCode(Ops& ops);
 
 }  // namespace lumacrest

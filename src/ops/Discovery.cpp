@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
-#include "image/DeviceCatalogue.h"
 #include "link/Link.h"
-#include "ops/ProgrammerMaintenance.h"
+#include "ops/FirmwareRewrite.h"
+#include "ops/Programmers.h"
 #include "ops/Runs.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -23,97 +23,127 @@ std::string Format(const char* format, int a, int b) {
     return text;
 }
 
+std::string PortName(unsigned portNumber) {
+    return "COM" + std::to_string(portNumber);
+}
+
+// Logs each problem on a line of its own and shows them in one message; the run fails with
+// the first.
+void ReportPortProblems(Ops& ops, const std::vector<std::string>& problems) {
+    if (problems.empty()) return;
+    std::string message;
+    for (const std::string& problem : problems) {
+        ops.view.AppendLog(problem);
+        message += (message.empty() ? "" : "\n") + problem;
+    }
+    ops.run.Fail(Verdict::Failed, problems.front());
+    ops.prompts().MessageBox("******" + message + "******", MsgIcon::Error);
+}
+
 }  // namespace
 
-bool ConnectPort(Host& h, uint8_t portNumber) {
-    if (OpenPort(h, portNumber)) return true;
-    if (h.lastCode == CMD_IDENTIFY) h.ui.AppendLogRaw("Failed");
-    h.lastCode = kNoCommand;
-    const bool underWay = h.run.UnderWay();
-    h.run.EnterStage(Stage::Connect);
-    FailLine(h, kCannotFindProgrammer);
+std::optional<std::string> PortProblem(const Ops& ops, unsigned portNumber,
+                                       const PortStatus& status) {
+    const std::string device = ops.ports.Device(portNumber).value_or("?");
+    switch (status.error) {
+        case PortError::Held:
+            return PortName(portNumber) + " (" + device + ") is held by another program" +
+                   (status.detail.empty() ? std::string() : ": " + status.detail);
+        case PortError::PermissionDenied:
+            return "permission denied on " + device + ": add your user to the dialout group";
+        default:
+            return std::nullopt;
+    }
+}
+
+bool ConnectPort(Ops& ops, uint8_t portNumber) {
+    const PortStatus status = ops.link.Open(portNumber);
+    if (status.Ok()) return true;
+    if (ops.link.LastCode() == CMD_IDENTIFY) ops.view.AppendLogRaw("Failed");
+    ops.link.ForgetLastCode();
+    const bool underWay = ops.run.UnderWay();
+    ops.run.EnterStage(Stage::Connect);
+    ops.view.AppendLog(kCannotFindProgrammer);
+    if (auto problem = PortProblem(ops, portNumber, status)) ReportPortProblems(ops, {*problem});
+    ops.run.Fail(Verdict::Failed, kCannotFindProgrammer);
     if (underWay)
-        End(h, {.giveSerialNumberBack = true});
+        End(ops, {.giveSerialNumberBack = true});
     else
-        End(h, {.controls = ControlsAfter::ComListEnabled});
+        End(ops, {.controls = ControlState::ComListEnabled});
     return false;
 }
 
-void SendIdentify(Host& h) {
-    CommandFrame& f = h.commandFrame;
-    f.address = kHostAddress;
-    f.code = CMD_IDENTIFY;
-    f.length = 2;
-    SendCommand(h, f, kIdentifyTimeoutMs, kIdentifyReplyLength);
-    h.run.FrameSent();
+void SendIdentify(Ops& ops) {
+    ops.run.FrameSent();
+    ops.link.Send(CMD_IDENTIFY, 2, kIdentifyTimeoutMs, kIdentifyReplyLength);
 }
 
-void OnSelchangeCom(Host& h) {
-    h.ui.WriteSeparator();
-    const std::string text = h.ui.Combo(id::ComList).SelectedText();
-    h.ui.DisableOperationControls();
-    ClosePort(h);
+void OnSelchangeCom(Ops& ops, const std::string& text) {
+    ops.view.WriteSeparator();
+    ops.view.SetControls(ControlState::Busy);
+    ops.link.Close();
     if (!text.empty() && text[0] == 'C') {
-        BeginRun(h, RunKind::Identify, Stage::Connect);
-        h.ui.AppendLog("Connect to Programmer . . . . . . ");
-        h.portName = text;
-        h.portNumber = ComNameToPort(text);
-        if (!ConnectPort(h, h.portNumber)) return;
-        h.run.EnterStage(Stage::Identify);
-        SendIdentify(h);
+        BeginRun(ops, RunKind::Identify, Stage::Connect);
+        ops.view.AppendLog("Connect to Programmer . . . . . . ");
+        ops.port.name = text;
+        ops.port.number = ComNameToPort(text);
+        if (!ConnectPort(ops, ops.port.number)) return;
+        ops.run.EnterStage(Stage::Identify);
+        SendIdentify(ops);
     } else {
-        AutoConnect(h);
+        AutoConnect(ops);
     }
 }
 
-bool AutoConnect(Host& h) {
-    h.ui.AppendLog("Auto Connect to Programmer . . . . . . ");
-    h.ui.DisableOperationControls();
-    BeginRun(h, RunKind::Scan, Stage::Identify);
-    for (unsigned n = 1; n <= kLastScannedPort && !h.shutdownRequested; ++n) {
-        h.run.ScanWait(false);
-        h.portNumber = static_cast<uint8_t>(n);
-        const std::optional<std::string> device = PortDevice(h, n);
-        if (!device || !h.serial().Probe(*device)) continue;
-        h.portName = "COM" + std::to_string(n);
-        ClosePort(h);
-        if (!h.serial().Open(*device)) continue;
-        h.serial().SetThreshold(1);
-        SendIdentify(h);
-        h.run.ScanWait(true);
-        while (h.run.Kind() == RunKind::Scan && h.run.ScanWaiting() && !h.shutdownRequested)
-            h.timers().PumpEvents();
+bool AutoConnect(Ops& ops) {
+    ops.view.AppendLog("Auto Connect to Programmer . . . . . . ");
+    ops.view.SetControls(ControlState::Busy);
+    BeginRun(ops, RunKind::Scan, Stage::Identify);
+    auto stopping = [&ops] { return ops.shutdownRequested || ops.run.StopRequested(); };
+    // Ports that exist but cannot be used are named once, when no programmer was found.
+    std::vector<std::string> problems;
+    for (unsigned n = 1; n <= kLastScannedPort && !stopping(); ++n) {
+        ops.run.ScanWait(false);
+        ops.port.number = static_cast<uint8_t>(n);
+        const PortStatus status = ops.link.Open(static_cast<uint8_t>(n));
+        if (!status.Ok()) {
+            if (auto problem = PortProblem(ops, n, status)) problems.push_back(*problem);
+            continue;
+        }
+        ops.port.name = PortName(n);
+        ops.run.ScanWait(true);  // a port lost under the identify frame ends the wait at once
+        SendIdentify(ops);
+        while (ops.run.Kind() == RunKind::Scan && ops.run.ScanWaiting() && !stopping())
+            ops.timers().PumpEvents();
         // The identify reply has ended the scan (or turned it into a firmware rewrite).
-        if (h.run.Kind() != RunKind::Scan) return true;
+        if (ops.run.Kind() != RunKind::Scan) return true;
     }
-    if (h.shutdownRequested) {
-        // The window is closing: end the wait quietly.
-        h.run.Fail(Verdict::Abandoned, "the window closed during the scan");
-        End(h, {.controls = ControlsAfter::Unchanged});
+    if (stopping()) {
+        // The window is closing or the operator stopped: end the wait quietly.
+        ops.run.Fail(Verdict::Abandoned, "the scan was stopped");
+        End(ops, {.controls = std::nullopt});
         return false;
     }
-    ClosePort(h);
-    h.ui.AppendLogRaw("Failed");
-    FailLine(h, kCannotFindProgrammer);
-    End(h);
+    ops.link.Close();
+    ops.view.AppendLogRaw("Failed");
+    ops.view.AppendLog(kCannotFindProgrammer);
+    ReportPortProblems(ops, problems);
+    ops.run.Fail(Verdict::Failed, kCannotFindProgrammer);
+    End(ops);
     return false;
 }
 
-void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
+void OnIdentifyReply(Ops& ops, const ReplyFrame& reply) {
+    ops.run.ScanWait(false);
+    ops.view.AppendLogRaw("OK");
+    ops.programmer.kind = reply.payload[12];
+    PeerFor(ops.programmer.kind).identified(ops, reply);
+}
+
+void DeviceProgrammerIdentified(Ops& ops, const ReplyFrame& reply) {
     const auto& p = reply.payload;
-    h.run.ScanWait(false);
-    h.ui.AppendLogRaw("OK");
-    h.programmerKind = p[12];
-    if (h.programmerKind == kLoaderProgrammerKind) {
-        h.ui.AppendLog("Find Progrmmer: ZK9_IAP");
-        h.ui.AppendLog("IAP Firmware version:  ");
-        h.ui.AppendLogRaw(Format("%c.%c", '0' + p[0], '0' + p[1]));
-        // The port stays open for the loader transfer.
-        End(h, {.port = PortAfter::KeepOpen});
-        return;
-    }
-    if (h.programmerKind == 1) h.ui.AppendLog("Find Progrmmer: ZK9_Pro_");
-    if (h.programmerKind == 2) h.ui.AppendLog("Find Progrmmer: ZK9_ISP_");
+    if (ops.programmer.kind == 1) ops.view.AppendLog("Find Progrmmer: ZK9_Pro_");
+    if (ops.programmer.kind == 2) ops.view.AppendLog("Find Progrmmer: ZK9_ISP_");
     // The identity block carries the programmer number in its first two bytes, low first.
     const unsigned number = p[2] | (p[3] << 8);
     std::string digits;
@@ -121,49 +151,25 @@ void OnIdentifyReply(Host& h, const ReplyFrame& reply) {
     digits += static_cast<char>('0' + number / 100 % 10);
     digits += static_cast<char>('0' + number / 10 % 10);
     digits += static_cast<char>('0' + number % 10);
-    h.ui.AppendLogRaw(digits);
+    ops.view.AppendLogRaw(digits);
 
     const unsigned maxCount = p[13] | (p[14] << 8);
     const unsigned used = p[15] | (p[16] << 8);
-    h.ui.AppendLog("Max_Counter:  ");
-    h.ui.AppendLogRaw(maxCount == 0 ? std::string("No Limit") : std::to_string(maxCount));
-    h.ui.AppendLog("Used_Counter: ");
-    h.ui.AppendLogRaw(std::to_string(used));
-    h.ui.AppendLogRaw(Format("   V%d.%d", p[0], p[1]));
+    ops.view.AppendLog("Max_Counter:  ");
+    ops.view.AppendLogRaw(maxCount == 0 ? std::string("No Limit") : std::to_string(maxCount));
+    ops.view.AppendLog("Used_Counter: ");
+    ops.view.AppendLogRaw(std::to_string(used));
+    ops.view.AppendLogRaw(Format("   V%d.%d", p[0], p[1]));
 
-    if (p[0] == h.firmwareMajor && p[1] == h.firmwareMinor) {
-        End(h);
-    } else if (p[0] == h.maintenanceMajor && p[1] == h.maintenanceMinor) {
-        h.run.Become(RunKind::FirmwareRewrite, Stage::EraseProgrammer);
-        StartProgrammerUpdate(h);
+    if (p[0] == ops.programmer.firmwareMajor && p[1] == ops.programmer.firmwareMinor) {
+        End(ops);
+    } else if (p[0] == ops.programmer.maintenanceMajor && p[1] == ops.programmer.maintenanceMinor) {
+        ops.run.Become(RunKind::FirmwareRewrite, Stage::EraseProgrammer);
+        StartProgrammerUpdate(ops);
     } else {
-        FailMessage(h, kPleaseUpdateFirmware, Verdict::Failed, false);
-        End(h, {.controls = ControlsAfter::OnlyComList});
+        FailMessage(ops, kPleaseUpdateFirmware, Verdict::Failed, false);
+        End(ops, {.controls = ControlState::OnlyComList});
     }
-}
-
-void OnSelchangeMcu(Host& h) {
-    const std::string previousName = h.mcuName;
-    const int32_t previousType = h.DeviceType;
-    const std::string name = h.ui.Combo(id::McuList).SelectedText();
-    h.mcuName = name;
-    DeviceTypeFromName(h, name);
-    ClosePort(h);
-    if (!LoadDeviceParams(h, name)) {
-        // Nothing of the new device applies: keep the device that is in force.
-        h.mcuName = previousName;
-        h.DeviceType = previousType;
-        const std::vector<std::string>& items = h.ui.Combo(id::McuList).items;
-        const auto it = std::find(items.begin(), items.end(), previousName);
-        h.ui.Select(id::McuList, it != items.end()
-                                     ? static_cast<int>(it - items.begin())
-                                     : h.ui.Combo(id::McuList).FindPrefix(previousName));
-    }
-}
-
-void RegisterLinkCommands(Host& h, CommandRouter& router) {
-    router.Add(id::ComList, [&h] { OnSelchangeCom(h); });
-    router.Add(id::McuList, [&h] { OnSelchangeMcu(h); });
 }
 
 }  // namespace lumacrest

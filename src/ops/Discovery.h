@@ -2,38 +2,44 @@
 // check; and the MCU list.
 #pragma once
 
+#include <optional>
 #include <string>
 
-#include "app/Host.h"
-#include "ui/main/CommandRouter.h"
+#include "ops/Ops.h"
 
 namespace lumacrest {
 
 inline constexpr const char* kPleaseUpdateFirmware = "******Please Update Device Firmware ******";
 inline constexpr const char* kCannotFindProgrammer = "Can Not Find Programmer  ";
 
-// Opens "COM<n>" for the run under way. On failure logs why (Can Not Find Programmer) and
-// ends the run: at its start only the COM list is enabled again, between its stages it ends
-// as a time-out does. False then.
-bool ConnectPort(Host& h, uint8_t portNumber);
+// Opens "COM<n>" for the run under way. On failure logs why (Can Not Find Programmer, and
+// for a port that exists but cannot be used a line and a message that say why) and ends the
+// run: at its start only the COM list is enabled again, between its stages it ends as a
+// time-out does. False then.
+bool ConnectPort(Ops& ops, uint8_t portNumber);
+
+// What the operator is told of a port that exists but cannot be used: held by another
+// program (named), or not open to this user. Nothing for a port that is not there.
+std::optional<std::string> PortProblem(const Ops& ops, unsigned portNumber,
+                                       const PortStatus& status);
 
 // Sends CMD_IDENTIFY (two payload bytes left as they are, time-out 1000 ms, reply 26 bytes).
-void SendIdentify(Host& h);
+void SendIdentify(Ops& ops);
 
 // A new entry of the COM list: connect to that port and identify, or scan for "USB".
-void OnSelchangeCom(Host& h);
+void OnSelchangeCom(Ops& ops, const std::string& entry);
 
 // Scans COM1 to COM16 for a programmer, waiting for each identify reply through the event
 // pump. True when one answered. Closing the window ends the scan.
-bool AutoConnect(Host& h);
+bool AutoConnect(Ops& ops);
 
-// The identify reply (code 0x00).
-void OnIdentifyReply(Host& h, const ReplyFrame& reply);
+// The identify reply (code 0x00): the programmer's kind decides what follows.
+void OnIdentifyReply(Ops& ops, const ReplyFrame& reply);
 
-// A new entry of the MCU list: load its device parameter file.
-void OnSelchangeMcu(Host& h);
+// The identify reply of a device programmer: number, counters, firmware version, and the
+// firmware check (a rewrite for the maintenance version, a refusal for any other).
+void DeviceProgrammerIdentified(Ops& ops, const ReplyFrame& reply);
 
-// The list selection changes (1004, 1005).
-void RegisterLinkCommands(Host& h, CommandRouter& router);
+
 
 }  // namespace lumacrest

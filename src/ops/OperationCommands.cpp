@@ -6,8 +6,7 @@
 #include "ops/DeviceSteps.h"
 #include "ops/Discovery.h"
 #include "ops/Runs.h"
-#include "ops/ProgrammerMaintenance.h"
-#include "ui/main/ResourceIds.h"
+#include "ops/Programmers.h"
 
 namespace lumacrest {
 
@@ -15,106 +14,96 @@ namespace {
 
 // Serial numbers of another width than the usual four bytes are written as their low
 // SnWidth bytes, most significant first.
-uint32_t SnBytes(const Host& h) {
-    return h.SnWidth >= 1 && h.SnWidth <= 4 ? h.SnWidth : 4;
+uint32_t SnBytes(const Ops& ops) {
+    return ops.sn.SnWidth >= 1 && ops.sn.SnWidth <= 4 ? ops.sn.SnWidth : 4;
 }
 
-bool FlashPagesFit(Host& h) {
-    return CheckPageFits(h, h.dev.FlashPageSize, "flash");
+bool FlashPagesFit(Ops& ops) {
+    return CheckPageFits(ops, ops.target.dev.FlashPageSize, "flash");
 }
-bool BootPagesFit(Host& h) {
-    return CheckPageFits(h, h.dev.BootPageSize, "boot");
-}
-
-// A menu or toolbar operation is a run of its own: it never continues an Update run.
-// Toolbar operations also set whether a write is followed by its verify.
-void Single(Host& h, bool (*fits)(Host&), void (*start)(Host&),
-            std::optional<bool> verifyAfterWrite = std::nullopt) {
-    BeginRun(h, RunKind::Single, Stage::Connect);
-    if (fits && !fits(h)) return;
-    if (verifyAfterWrite) h.run.RequestVerifyAfterWrite(*verifyAfterWrite);
-    start(h);
+bool BootPagesFit(Ops& ops) {
+    return CheckPageFits(ops, ops.target.dev.BootPageSize, "boot");
 }
 
 // Ends an Update that stopped before its first frame: the port closes, the controls return.
-void AbandonUpdate(Host& h, const std::string& message) {
-    FailMessage(h, message, Verdict::Refused);
-    End(h);
+void AbandonUpdate(Ops& ops, const std::string& message) {
+    FailMessage(ops, message, Verdict::Refused);
+    End(ops);
 }
 
 }  // namespace
 
-std::optional<std::string> SerialNumberProblem(const Host& h) {
-    const uint64_t end = uint64_t{h.SnAddress} + SnBytes(h);
-    const uint32_t size = h.SnInBoot ? h.dev.BootSize : h.dev.FlashSize;
+std::optional<std::string> SerialNumberProblem(const Ops& ops) {
+    const uint64_t end = uint64_t{ops.sn.SnAddress} + SnBytes(ops);
+    const uint32_t size = ops.sn.SnInBoot ? ops.target.dev.BootSize : ops.target.dev.FlashSize;
     if (end > size)
-        return "SN Address " + std::to_string(h.SnAddress) + " + " + std::to_string(SnBytes(h)) +
-               " bytes lies beyond the " + (h.SnInBoot ? "boot" : "flash") + " size " +
+        return "SN Address " + std::to_string(ops.sn.SnAddress) + " + " + std::to_string(SnBytes(ops)) +
+               " bytes lies beyond the " + (ops.sn.SnInBoot ? "boot" : "flash") + " size " +
                std::to_string(size);
     return std::nullopt;
 }
 
-void WriteSerialNumber(Host& h) {
-    const uint32_t width = SnBytes(h);
-    uint8_t* image = h.SnInBoot ? h.buf().boot.data() : h.buf().flash.data();
+void WriteSerialNumber(Ops& ops) {
+    const uint32_t width = SnBytes(ops);
+    uint8_t* image = ops.sn.SnInBoot ? ops.target.buf().boot.data() : ops.target.buf().flash.data();
     for (uint32_t k = 0; k < width; ++k)
-        image[h.SnAddress + k] = static_cast<uint8_t>(h.SnValue >> (8 * (width - 1 - k)));
+        image[ops.sn.SnAddress + k] = static_cast<uint8_t>(ops.sn.SnValue >> (8 * (width - 1 - k)));
     // The pages written and verified must reach the serial number.
-    const uint32_t pageSize = h.SnInBoot ? h.dev.BootPageSize : h.dev.FlashPageSize;
-    const uint32_t pageCount = h.SnInBoot ? h.dev.BootPageCount : h.dev.FlashPageCount;
-    uint32_t& pages = h.SnInBoot ? h.BootPagesToWrite : h.FlashPagesToWrite;
+    const uint32_t pageSize = ops.sn.SnInBoot ? ops.target.dev.BootPageSize : ops.target.dev.FlashPageSize;
+    const uint32_t pageCount = ops.sn.SnInBoot ? ops.target.dev.BootPageCount : ops.target.dev.FlashPageCount;
+    uint32_t& pages = ops.sn.SnInBoot ? ops.target.BootPagesToWrite : ops.target.FlashPagesToWrite;
     if (pageSize == 0) return;
-    const uint64_t needed = (uint64_t{h.SnAddress} + width + pageSize - 1) / pageSize;
+    const uint64_t needed = (uint64_t{ops.sn.SnAddress} + width + pageSize - 1) / pageSize;
     pages = std::max(pages, static_cast<uint32_t>(std::min<uint64_t>(needed, pageCount)));
 }
 
-void RunProgramOptions(Host& h) {
-    BeginRun(h, RunKind::Update, Stage::Connect);
-    h.ui.WriteSeparator();
-    const MainModel& ui = h.ui;
-    if (ui.Checked(id::ProgramFlash) && !FlashPagesFit(h)) return;
-    if (ui.Checked(id::ProgramBoot) && !BootPagesFit(h)) return;
-    if (!ConnectPort(h, h.portNumber)) return;
-    h.ui.DisableOperationControls();
-    if (h.programmerKind == kLoaderProgrammerKind) {
-        StartIapErase(h);
-        return;
-    }
-    const bool anyOption = ui.Checked(id::ProgramBoot) || ui.Checked(id::ProgramKeyCode) ||
-                           ui.Checked(id::EraseChip) || ui.Checked(id::ProgramFlash) ||
-                           ui.Checked(id::EnableProtect);
-    if (!anyOption) {
-        AbandonUpdate(h, kSelectProgramOption);
-        return;
-    }
-    h.SnAdvance = 1;
-    if (ui.Checked(id::ProgramSn)) {
-        if (auto why = SerialNumberProblem(h)) {
-            AbandonUpdate(h, "******" + *why + ", nothing programmed******   ");
-            return;
-        }
-        WriteSerialNumber(h);
-        h.SnValue += 1;
-    }
-    h.run.EnterProgramMode(0, true);
-    EnterProgramMode(h);
+void RunProgramOptions(Ops& ops) {
+    BeginRun(ops, RunKind::Update, Stage::Connect);
+    ops.view.WriteSeparator();
+    if (ops.run.Options().programFlash && !FlashPagesFit(ops)) return;
+    if (ops.run.Options().programBoot && !BootPagesFit(ops)) return;
+    if (!ConnectPort(ops, ops.port.number)) return;
+    ops.view.SetControls(ControlState::Busy);
+    PeerFor(ops.programmer.kind).update(ops);
 }
 
-void RegisterOperationCommands(Host& h, CommandRouter& router) {
-    router.Add(id::ChipErase, [&h] { Single(h, nullptr, &StartChipErase); });
-    router.Add(id::WriteFlash, [&h] { Single(h, &FlashPagesFit, &StartWriteFlash); });
-    router.Add(id::ReadFlash, [&h] { Single(h, &FlashPagesFit, &StartReadFlash); });
-    router.Add(id::VerifyFlash, [&h] { Single(h, &FlashPagesFit, &StartVerifyFlash); });
-    router.Add(id::WriteBoot, [&h] { Single(h, &BootPagesFit, &StartWriteBoot); });
-    router.Add(id::ReadBoot, [&h] { Single(h, &BootPagesFit, &StartReadBoot); });
-    router.Add(id::VerifyBoot, [&h] { Single(h, &BootPagesFit, &StartVerifyBoot); });
-    router.Add(id::WriteKeyCode, [&h] { Single(h, nullptr, &StartWriteKeyCode); });
-    router.Add(id::CheckKeyCodeCmd, [&h] { Single(h, nullptr, &StartCheckKeyCode); });
-    router.Add(id::TbErase, [&h] { Single(h, nullptr, &StartChipErase, false); });
-    router.Add(id::TbWrite, [&h] { Single(h, &FlashPagesFit, &StartWriteFlash, true); });
-    router.Add(id::TbVerify, [&h] { Single(h, &FlashPagesFit, &StartVerifyFlash, false); });
-    router.Add(id::TbRead, [&h] { Single(h, &FlashPagesFit, &StartReadFlash, false); });
-    router.Add(id::Update, [&h] { RunProgramOptions(h); });
+void StartProgramSequence(Ops& ops) {
+    if (!ops.run.Options().AnyStage()) {
+        AbandonUpdate(ops, kSelectProgramOption);
+        return;
+    }
+    ops.sn.SnAdvance = 1;
+    if (ops.run.Options().programSn) {
+        if (auto why = SerialNumberProblem(ops)) {
+            AbandonUpdate(ops, "******" + *why + ", nothing programmed******   ");
+            return;
+        }
+        WriteSerialNumber(ops);
+        ops.sn.SnValue += 1;
+    }
+    ops.run.EnterProgramMode(0, true);
+    EnterProgramMode(ops);
+}
+
+const ProgrammerPeer kDevicePeer = {&DeviceProgrammerIdentified, &StartProgramSequence};
+
+void RunSingleOperation(Ops& ops, SingleOperation operation,
+                        std::optional<bool> verifyAfterWrite) {
+    struct Step {
+        bool (*fits)(Ops&);
+        void (*start)(Ops&);
+    };
+    static constexpr Step kSteps[] = {
+        {nullptr, &StartChipErase},       {&FlashPagesFit, &StartWriteFlash},
+        {&FlashPagesFit, &StartReadFlash}, {&FlashPagesFit, &StartVerifyFlash},
+        {&BootPagesFit, &StartWriteBoot},  {&BootPagesFit, &StartReadBoot},
+        {&BootPagesFit, &StartVerifyBoot}, {nullptr, &StartWriteKeyCode},
+        {nullptr, &StartCheckKeyCode}};
+    const Step& step = kSteps[static_cast<int>(operation)];
+    BeginRun(ops, RunKind::Single, Stage::Connect);
+    if (step.fits && !step.fits(ops)) return;
+    if (verifyAfterWrite) ops.run.RequestVerifyAfterWrite(*verifyAfterWrite);
+    step.start(ops);
 }
 
 }  // namespace lumacrest

@@ -5,7 +5,6 @@
 #include "image/Checksums.h"
 #include "ops/Runs.h"
 #include "ops/DeviceSteps.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -30,20 +29,20 @@ struct AreaView {
     uint8_t writeBlock, writeEnd, readBlock, verifyBlock;
 };
 
-AreaView Flash(Host& h) {
-    return {Area::Flash,          h.buf().flash.data(),
-            h.buf().flashReadBack.data(), kFlashBufferSize,
-            h.dev.FlashPageSize,  h.FlashPagesToWrite,
-            h.dev.FlashPageCount, h.dev.FlashSize,
+AreaView Flash(Ops& ops) {
+    return {Area::Flash,          ops.target.buf().flash.data(),
+            ops.target.buf().flashReadBack.data(), kFlashBufferSize,
+            ops.target.dev.FlashPageSize,  ops.target.FlashPagesToWrite,
+            ops.target.dev.FlashPageCount, ops.target.dev.FlashSize,
             CMD_WRITE_FLASH_BLOCK, CMD_WRITE_FLASH_END,
             CMD_READ_FLASH_BLOCK, CMD_VERIFY_FLASH_BLOCK};
 }
 
-AreaView Boot(Host& h) {
-    return {Area::Boot,          h.buf().boot.data(),
-            h.buf().bootReadBack.data(), kBootBufferSize,
-            h.dev.BootPageSize,  h.BootPagesToWrite,
-            h.dev.BootPageCount, h.dev.BootSize,
+AreaView Boot(Ops& ops) {
+    return {Area::Boot,          ops.target.buf().boot.data(),
+            ops.target.buf().bootReadBack.data(), kBootBufferSize,
+            ops.target.dev.BootPageSize,  ops.target.BootPagesToWrite,
+            ops.target.dev.BootPageCount, ops.target.dev.BootSize,
             CMD_WRITE_BOOT_BLOCK, CMD_WRITE_BOOT_END,
             CMD_READ_BOOT_BLOCK, CMD_VERIFY_BOOT_BLOCK};
 }
@@ -52,43 +51,43 @@ bool PageInside(const AreaView& a, uint32_t offset) {
     return a.pageSize <= kMaxPageSize && uint64_t{offset} + a.pageSize <= a.capacity;
 }
 
-uint32_t Index(const Host& h, const AreaView& a) {
-    return h.run.BlockIndex(a.area);
+uint32_t Index(const Ops& ops, const AreaView& a) {
+    return ops.run.BlockIndex(a.area);
 }
 
 // A page that lies outside its buffer is never sent or filled: the run ends there.
-void PageOutside(Host& h) {
-    FailWord(h, "Failed");
-    ExitWith(h, 0);
+void PageOutside(Ops& ops) {
+    FailWord(ops, "Failed");
+    ExitWith(ops, 0);
 }
 
 // Sends the page at the block offset as the block with the area's counter as its number, and
 // advances both.
-void SendWriteBlock(Host& h, const AreaView& a, uint32_t timeoutMs) {
-    const uint32_t offset = h.run.BlockOffset();
+void SendWriteBlock(Ops& ops, const AreaView& a, uint32_t timeoutMs) {
+    const uint32_t offset = ops.run.BlockOffset();
     if (!PageInside(a, offset)) {
-        PageOutside(h);
+        PageOutside(ops);
         return;
     }
-    CommandFrame& f = h.commandFrame;
-    f.payload[0] = static_cast<uint8_t>(Index(h, a) >> 8);
-    f.payload[1] = static_cast<uint8_t>(Index(h, a));
+    CommandFrame& f = ops.link.Frame();
+    f.payload[0] = static_cast<uint8_t>(Index(ops, a) >> 8);
+    f.payload[1] = static_cast<uint8_t>(Index(ops, a));
     std::copy_n(a.image + offset, a.pageSize, f.payload.begin() + 2);
-    h.run.AdvanceBlock(a.area, a.pageSize);
-    SendStep(h, a.writeBlock, a.pageSize + 2, timeoutMs, kWriteReplyLength);
+    ops.run.AdvanceBlock(a.area, a.pageSize);
+    SendStep(ops, a.writeBlock, a.pageSize + 2, timeoutMs, kWriteReplyLength);
 }
 
-void SendBlockRequest(Host& h, const AreaView& a, uint8_t code, uint32_t number) {
-    CommandFrame& f = h.commandFrame;
+void SendBlockRequest(Ops& ops, const AreaView& a, uint8_t code, uint32_t number) {
+    CommandFrame& f = ops.link.Frame();
     f.payload[0] = static_cast<uint8_t>(number >> 8);
     f.payload[1] = static_cast<uint8_t>(number);
-    SendStep(h, code, 2, kBlockRequestTimeoutMs, a.pageSize + 8);
+    SendStep(ops, code, 2, kBlockRequestTimeoutMs, a.pageSize + 8);
 }
 
-void BeginWrite(Host& h, const AreaView& a, const char* line) {
-    h.run.StartTransfer(a.area);
-    h.ui.AppendLog(line);
-    SendWriteBlock(h, a, kFirstBlockTimeoutMs);  // the first block is always sent
+void BeginWrite(Ops& ops, const AreaView& a, const char* line) {
+    ops.run.StartTransfer(a.area);
+    ops.view.AppendLog(line);
+    SendWriteBlock(ops, a, kFirstBlockTimeoutMs);  // the first block is always sent
 }
 
 bool Blank(const uint8_t* page, uint32_t size) {
@@ -97,55 +96,55 @@ bool Blank(const uint8_t* page, uint32_t size) {
 
 // The next block that is not blank goes out; blank ones are passed over, the progress
 // following every index. When the blocks run out the end frame goes out.
-void ContinueWrite(Host& h, const AreaView& a) {
-    while (Index(h, a) < a.pagesToWrite) {
-        const uint32_t offset = h.run.BlockOffset();
+void ContinueWrite(Ops& ops, const AreaView& a) {
+    while (Index(ops, a) < a.pagesToWrite) {
+        const uint32_t offset = ops.run.BlockOffset();
         if (!PageInside(a, offset)) break;
         if (!Blank(a.image + offset, a.pageSize)) {
-            SetBlockProgress(h, Index(h, a) + 1, a.pagesToWrite);
-            SendWriteBlock(h, a, kNextBlockTimeoutMs);
+            SetBlockProgress(ops, Index(ops, a) + 1, a.pagesToWrite);
+            SendWriteBlock(ops, a, kNextBlockTimeoutMs);
             return;
         }
-        h.run.AdvanceBlock(a.area, a.pageSize);
-        SetBlockProgress(h, Index(h, a), a.pagesToWrite);
+        ops.run.AdvanceBlock(a.area, a.pageSize);
+        SetBlockProgress(ops, Index(ops, a), a.pagesToWrite);
     }
-    SendStep(h, a.writeEnd, 0, kEndTimeoutMs, kWriteReplyLength);
+    SendStep(ops, a.writeEnd, 0, kEndTimeoutMs, kWriteReplyLength);
 }
 
-void BeginRead(Host& h, const AreaView& a, uint8_t code, const char* line) {
-    h.run.StartTransfer(a.area);
-    h.ui.AppendLog(line);
-    SendBlockRequest(h, a, code, 0);
-    h.ui.SetProgress(0);
+void BeginRead(Ops& ops, const AreaView& a, uint8_t code, const char* line) {
+    ops.run.StartTransfer(a.area);
+    ops.view.AppendLog(line);
+    SendBlockRequest(ops, a, code, 0);
+    ops.view.SetProgress(0);
 }
 
-void BlockRead(Host& h, const AreaView& a, const ReplyFrame& reply) {
-    h.run.CountBlock(a.area);
-    const uint32_t offset = h.run.BlockOffset();
+void BlockRead(Ops& ops, const AreaView& a, const ReplyFrame& reply) {
+    ops.run.CountBlock(a.area);
+    const uint32_t offset = ops.run.BlockOffset();
     if (!PageInside(a, offset)) {
-        PageOutside(h);
+        PageOutside(ops);
         return;
     }
     // An answer carries the block number and one page: the link takes no shorter one.
     std::copy_n(reply.payload.begin() + 2, a.pageSize, a.readBack + offset);
-    h.run.AdvanceOffset(a.pageSize);
-    if (Index(h, a) < a.pageCount) {
-        SendBlockRequest(h, a, a.readBlock, Index(h, a));
-        SetBlockProgress(h, Index(h, a), a.pageCount);
+    ops.run.AdvanceOffset(a.pageSize);
+    if (Index(ops, a) < a.pageCount) {
+        SendBlockRequest(ops, a, a.readBlock, Index(ops, a));
+        SetBlockProgress(ops, Index(ops, a), a.pageCount);
         return;
     }
-    h.ui.AppendLogRaw("OK");
-    h.ui.SetProgress(100);
+    ops.view.AppendLogRaw("OK");
+    ops.view.SetProgress(100);
     std::copy_n(a.readBack, std::min<std::size_t>(a.size, a.capacity), a.image);
-    ShowChecksums(h);
-    ExitWith(h, 1);
+    ShowChecksums(ops.view, ops.target);
+    ExitWith(ops, 1);
 }
 
 // Compares one verify block with the image at the running offset. False (the run goes to its
 // exit) on a difference.
-bool BlockMatches(Host& h, const AreaView& a, const ReplyFrame& reply) {
-    h.run.CountBlock(a.area);
-    const uint32_t offset = h.run.BlockOffset();
+bool BlockMatches(Ops& ops, const AreaView& a, const ReplyFrame& reply) {
+    ops.run.CountBlock(a.area);
+    const uint32_t offset = ops.run.BlockOffset();
     bool equal = PageInside(a, offset);
     if (equal) {
         for (uint32_t i = 0; i < a.pageSize; ++i) {
@@ -158,248 +157,245 @@ bool BlockMatches(Host& h, const AreaView& a, const ReplyFrame& reply) {
         }
     }
     if (!equal) {
-        FailWord(h, "Failed");
-        GiveSerialNumberBack(h);
-        ExitWith(h, 0);
+        FailWord(ops, "Failed");
+        GiveSerialNumberBack(ops);
+        ExitWith(ops, 0);
         return false;
     }
-    h.run.AdvanceOffset(a.pageSize);
+    ops.run.AdvanceOffset(a.pageSize);
     return true;
 }
 
 // After the last verify block: true when the verify is complete, false when the next block
 // request went out.
-bool VerifyComplete(Host& h, const AreaView& a) {
-    if (Index(h, a) < a.pagesToWrite) {
-        SendBlockRequest(h, a, a.verifyBlock, Index(h, a));
-        SetBlockProgress(h, Index(h, a), a.pagesToWrite);
+bool VerifyComplete(Ops& ops, const AreaView& a) {
+    if (Index(ops, a) < a.pagesToWrite) {
+        SendBlockRequest(ops, a, a.verifyBlock, Index(ops, a));
+        SetBlockProgress(ops, Index(ops, a), a.pagesToWrite);
         return false;
     }
-    h.ui.SetProgress(100);
-    h.ui.AppendLogRaw("OK");
+    ops.view.SetProgress(100);
+    ops.view.AppendLogRaw("OK");
     return true;
 }
 
-void AfterWriteEnded(Host& h, void (*startVerify)(Host&)) {
-    h.ui.SetProgress(100);
-    h.ui.AppendLogRaw("OK");
-    if (h.run.AutoSequence() || h.run.VerifyAfterWrite()) {
-        startVerify(h);
-        h.run.RequestVerifyAfterWrite(false);
+void AfterWriteEnded(Ops& ops, void (*startVerify)(Ops&)) {
+    ops.view.SetProgress(100);
+    ops.view.AppendLogRaw("OK");
+    if (ops.run.AutoSequence() || ops.run.VerifyAfterWrite()) {
+        startVerify(ops);
+        ops.run.RequestVerifyAfterWrite(false);
     } else {
-        ExitWith(h, 1);
+        ExitWith(ops, 1);
     }
-}
-
-bool Ticked(const Host& h, int id) {
-    return h.ui.Checked(id);
 }
 
 // Under Enable Protect the programmer stays in program mode: the host sends nothing more and
 // the run ends with what it has come to.
-void StopUnderProtect(Host& h) {
-    End(h);
+void StopUnderProtect(Ops& ops) {
+    End(ops);
 }
 
 }  // namespace
 
-void ExitWith(Host& h, uint8_t result) {
+void ExitWith(Ops& ops, uint8_t result) {
     // A fail result always has its reason: the line the run stopped at.
-    if (result == 0) h.run.Fail(Verdict::Failed, h.ui.CurrentLine());
-    h.run.SetResultPass(result);
-    ExitProgramMode(h);
+    if (result == 0) ops.run.Fail(Verdict::Failed, ops.view.CurrentLine());
+    ops.run.SetResultPass(result);
+    ExitProgramMode(ops);
 }
 
-void SetBlockProgress(Host& h, uint32_t i, uint32_t n) {
-    h.ui.SetProgress(n == 0 ? 100 : static_cast<int>(uint64_t{i} * 100 / n));
+void SetBlockProgress(Ops& ops, uint32_t i, uint32_t n) {
+    ops.view.SetProgress(n == 0 ? 100 : static_cast<int>(uint64_t{i} * 100 / n));
 }
 
-void AfterErase(Host& h) {
-    if (Ticked(h, id::ProgramBoot))
-        StartWriteBoot(h);
+void AfterErase(Ops& ops) {
+    if (ops.run.Options().programBoot)
+        StartWriteBoot(ops);
     else
-        AfterBoot(h);
+        AfterBoot(ops);
 }
 
-void AfterBoot(Host& h) {
-    if (Ticked(h, id::ProgramFlash))
-        StartWriteFlash(h);
+void AfterBoot(Ops& ops) {
+    if (ops.run.Options().programFlash)
+        StartWriteFlash(ops);
     else
-        AfterFlash(h);
+        AfterFlash(ops);
 }
 
-void AfterFlash(Host& h) {
-    if (Ticked(h, id::ProgramKeyCode))
-        KeyCodeRule(h);
+void AfterFlash(Ops& ops) {
+    if (ops.run.Options().programKeyCode)
+        KeyCodeRule(ops);
     else
-        FinishRule(h);
+        FinishRule(ops);
 }
 
-void KeyCodeRule(Host& h) {
-    if (!h.run.KeyCodeEnabled()) {
-        StartWriteKeyCode(h);
+void KeyCodeRule(Ops& ops) {
+    if (!ops.run.KeyCodeEnabled()) {
+        StartWriteKeyCode(ops);
         return;
     }
-    h.run.EnterStage(Stage::WriteKeyCode);
-    FailLine(h, kKeyCodeLockedLine);
-    if (Ticked(h, id::EnableProtect))
-        StopUnderProtect(h);
+    ops.run.EnterStage(Stage::WriteKeyCode);
+    FailLine(ops, kKeyCodeLockedLine);
+    if (ops.run.Options().enableProtect)
+        StopUnderProtect(ops);
     else
-        ExitWith(h, 0);
+        ExitWith(ops, 0);
 }
 
-void FinishRule(Host& h) {
-    if (Ticked(h, id::EnableProtect))
-        StopUnderProtect(h);
+void FinishRule(Ops& ops) {
+    if (ops.run.Options().enableProtect)
+        StopUnderProtect(ops);
     else
-        ExitWith(h, 1);
+        ExitWith(ops, 1);
 }
 
-void OnProgramModeReply(Host& h, const ReplyFrame& reply) {
-    h.ui.AppendLogRaw("OK");
+void OnProgramModeReply(Ops& ops, const ReplyFrame& reply) {
+    ops.view.AppendLogRaw("OK");
     const uint8_t b0 = reply.payload[0], b1 = reply.payload[1], adapter = reply.payload[2];
     if (b0 == 0x00 && b1 == 0xFF) {
-        FailLine(h, kKeyCodeVerifyFailedLine);
-        GiveSerialNumberBack(h);
-        ExitWith(h, 0);
+        FailLine(ops, kKeyCodeVerifyFailedLine);
+        GiveSerialNumberBack(ops);
+        ExitWith(ops, 0);
         return;
     }
-    if ((b0 == 0xA5 && b1 == 0x5A) || adapter != h.dev.DeviceByte3) {
-        FailLine(h, kAdapterErrorLine);
-        GiveSerialNumberBack(h);
-        ExitWith(h, 0);
+    if ((b0 == 0xA5 && b1 == 0x5A) || adapter != ops.target.dev.DeviceByte3) {
+        FailLine(ops, kAdapterErrorLine);
+        GiveSerialNumberBack(ops);
+        ExitWith(ops, 0);
         return;
     }
     if (b0 == 0x55 && b1 == 0x55) {
-        h.ui.AppendLog(kKeyCodePassLine);
-        h.run.SetKeyCodeEnabled(true);
+        ops.view.AppendLog(kKeyCodePassLine);
+        ops.run.SetKeyCodeEnabled(true);
     } else if (b0 == 0xAA && b1 == 0xAA) {
-        h.ui.AppendLog(kKeyCodeNotEnabledLine);
-        h.run.SetKeyCodeEnabled(false);
+        ops.view.AppendLog(kKeyCodeNotEnabledLine);
+        ops.run.SetKeyCodeEnabled(false);
     }
-    if (!h.run.AutoSequence()) {
-        ResumePendingOperation(h);
-    } else if (Ticked(h, id::EraseChip)) {
-        StartChipErase(h);
-    } else if (Ticked(h, id::ProgramBoot)) {
-        StartWriteBoot(h);
-    } else if (Ticked(h, id::ProgramFlash)) {
-        StartWriteFlash(h);
-    } else if (Ticked(h, id::ProgramKeyCode)) {
-        KeyCodeRule(h);
+    if (!ops.run.AutoSequence()) {
+        ResumePendingOperation(ops);
+    } else if (ops.run.Options().eraseChip) {
+        StartChipErase(ops);
+    } else if (ops.run.Options().programBoot) {
+        StartWriteBoot(ops);
+    } else if (ops.run.Options().programFlash) {
+        StartWriteFlash(ops);
+    } else if (ops.run.Options().programKeyCode) {
+        KeyCodeRule(ops);
     } else {
-        ExitWith(h, 1);
+        ExitWith(ops, 1);
     }
 }
 
-void OnChipEraseReply(Host& h, const ReplyFrame& reply) {
+void OnChipEraseReply(Ops& ops, const ReplyFrame& reply) {
     if (reply.payload[0] != 1) {
-        FailWord(h, "Failed");
-        ExitWith(h, 0);
+        FailWord(ops, "Failed");
+        ExitWith(ops, 0);
         return;
     }
-    h.ui.AppendLogRaw("OK");
-    if (h.run.AutoSequence())
-        AfterErase(h);
+    ops.view.AppendLogRaw("OK");
+    if (ops.run.AutoSequence())
+        AfterErase(ops);
     else
-        ExitWith(h, 1);
+        ExitWith(ops, 1);
 }
 
-void OnKeyCodeWritten(Host& h, const ReplyFrame&) {
-    h.ui.AppendLogRaw("OK");
-    StartCheckKeyCode(h);
+void OnKeyCodeWritten(Ops& ops, const ReplyFrame&) {
+    ops.view.AppendLogRaw("OK");
+    StartCheckKeyCode(ops);
 }
 
-void OnKeyCodeChecked(Host& h, const ReplyFrame& reply) {
+void OnKeyCodeChecked(Ops& ops, const ReplyFrame& reply) {
     const uint8_t b0 = reply.payload[0], b1 = reply.payload[1];
     if (b0 == 0x55 && b1 == 0x55) {
-        h.ui.AppendLogRaw("Pass");
-        h.run.SetResultPass(1);
+        ops.view.AppendLogRaw("Pass");
+        ops.run.SetResultPass(1);
     } else if (b0 == 0xAA && b1 == 0xAA) {
-        FailWord(h, "Failed.");
-        h.run.SetResultPass(0);
+        FailWord(ops, "Failed.");
+        ops.run.SetResultPass(0);
     } else {
         // Unequal bytes, or equal ones that mean neither pass nor fail: a fault of the check.
-        FailWord(h, "Failed");
-        GiveSerialNumberBack(h);
-        ExitWith(h, 0);
+        FailWord(ops, "Failed");
+        GiveSerialNumberBack(ops);
+        ExitWith(ops, 0);
         return;
     }
-    if (h.run.AutoSequence() && Ticked(h, id::EnableProtect))
-        StopUnderProtect(h);
+    if (ops.run.AutoSequence() && ops.run.Options().enableProtect)
+        StopUnderProtect(ops);
     else
-        ExitWith(h, h.run.ResultPass());
+        ExitWith(ops, ops.run.ResultPass());
 }
 
-void OnExitReply(Host& h, const ReplyFrame&) {
-    h.ui.AppendLogRaw("OK");
-    End(h);
+void OnExitReply(Ops& ops, const ReplyFrame&) {
+    ops.view.AppendLogRaw("OK");
+    End(ops);
 }
 
-void OnResetReply(Host& h, const ReplyFrame&) {
-    h.ui.AppendLogRaw("OK");
+void OnResetReply(Ops& ops, const ReplyFrame&) {
+    ops.view.AppendLogRaw("OK");
     // The reset ends a DataFlash download: the controls come back with its reply.
-    End(h);
+    End(ops);
 }
 
-void OnWriteFlashBegun(Host& h, const ReplyFrame&) {
-    BeginWrite(h, Flash(h), kWriteFlashLine);
+void OnWriteFlashBegun(Ops& ops, const ReplyFrame&) {
+    BeginWrite(ops, Flash(ops), kWriteFlashLine);
 }
-void OnFlashBlockWritten(Host& h, const ReplyFrame&) {
-    ContinueWrite(h, Flash(h));
+void OnFlashBlockWritten(Ops& ops, const ReplyFrame&) {
+    ContinueWrite(ops, Flash(ops));
 }
-void OnFlashWriteEnded(Host& h, const ReplyFrame&) {
-    AfterWriteEnded(h, &StartVerifyFlash);
-}
-
-void OnReadFlashBegun(Host& h, const ReplyFrame&) {
-    BeginRead(h, Flash(h), CMD_READ_FLASH_BLOCK, kReadFlashLine);
-}
-void OnFlashBlockRead(Host& h, const ReplyFrame& reply) {
-    BlockRead(h, Flash(h), reply);
+void OnFlashWriteEnded(Ops& ops, const ReplyFrame&) {
+    AfterWriteEnded(ops, &StartVerifyFlash);
 }
 
-void OnVerifyFlashBegun(Host& h, const ReplyFrame&) {
-    BeginRead(h, Flash(h), CMD_VERIFY_FLASH_BLOCK, kVerifyFlashLine);
+void OnReadFlashBegun(Ops& ops, const ReplyFrame&) {
+    BeginRead(ops, Flash(ops), CMD_READ_FLASH_BLOCK, kReadFlashLine);
+}
+void OnFlashBlockRead(Ops& ops, const ReplyFrame& reply) {
+    BlockRead(ops, Flash(ops), reply);
 }
 
-void OnFlashBlockVerify(Host& h, const ReplyFrame& reply) {
-    if (!BlockMatches(h, Flash(h), reply) || !VerifyComplete(h, Flash(h))) return;
-    if (h.run.AutoSequence())
-        AfterFlash(h);
+void OnVerifyFlashBegun(Ops& ops, const ReplyFrame&) {
+    BeginRead(ops, Flash(ops), CMD_VERIFY_FLASH_BLOCK, kVerifyFlashLine);
+}
+
+void OnFlashBlockVerify(Ops& ops, const ReplyFrame& reply) {
+    if (!BlockMatches(ops, Flash(ops), reply) || !VerifyComplete(ops, Flash(ops))) return;
+    if (ops.run.AutoSequence())
+        AfterFlash(ops);
     else
-        ExitWith(h, 1);
+        ExitWith(ops, 1);
 }
 
-void OnWriteBootBegun(Host& h, const ReplyFrame&) {
-    BeginWrite(h, Boot(h), kWriteBootLine);
+void OnWriteBootBegun(Ops& ops, const ReplyFrame&) {
+    BeginWrite(ops, Boot(ops), kWriteBootLine);
 }
-void OnBootBlockWritten(Host& h, const ReplyFrame&) {
-    ContinueWrite(h, Boot(h));
+void OnBootBlockWritten(Ops& ops, const ReplyFrame&) {
+    ContinueWrite(ops, Boot(ops));
 }
-void OnBootWriteEnded(Host& h, const ReplyFrame&) {
-    AfterWriteEnded(h, &StartVerifyBoot);
+void OnBootWriteEnded(Ops& ops, const ReplyFrame&) {
+    AfterWriteEnded(ops, &StartVerifyBoot);
 }
 
-void OnReadBootBegun(Host& h, const ReplyFrame&) {
+void OnReadBootBegun(Ops& ops, const ReplyFrame&) {
     // The same line as for the flash.
-    BeginRead(h, Boot(h), CMD_READ_BOOT_BLOCK, kReadFlashLine);
+    BeginRead(ops, Boot(ops), CMD_READ_BOOT_BLOCK, kReadFlashLine);
 }
-void OnBootBlockRead(Host& h, const ReplyFrame& reply) {
-    BlockRead(h, Boot(h), reply);
-}
-
-void OnVerifyBootBegun(Host& h, const ReplyFrame&) {
-    BeginRead(h, Boot(h), CMD_VERIFY_BOOT_BLOCK, kVerifyBootLine);
+void OnBootBlockRead(Ops& ops, const ReplyFrame& reply) {
+    BlockRead(ops, Boot(ops), reply);
 }
 
-void OnBootBlockVerify(Host& h, const ReplyFrame& reply) {
-    if (!BlockMatches(h, Boot(h), reply) || !VerifyComplete(h, Boot(h))) return;
-    if (h.run.AutoSequence()) {
-        h.timers().DelayMicroseconds(kBootSettleMicroseconds);
-        AfterBoot(h);
+void OnVerifyBootBegun(Ops& ops, const ReplyFrame&) {
+    BeginRead(ops, Boot(ops), CMD_VERIFY_BOOT_BLOCK, kVerifyBootLine);
+}
+
+void OnBootBlockVerify(Ops& ops, const ReplyFrame& reply) {
+    if (!BlockMatches(ops, Boot(ops), reply) || !VerifyComplete(ops, Boot(ops))) return;
+    if (ops.run.AutoSequence()) {
+        // The sequence goes on from a timer: nothing else of it runs during the pause.
+        ops.run.EnterStage(Stage::BootSettle);
+        ops.timers().Start(kBootSettleTimerId, kBootSettleMs);
     } else {
-        ExitWith(h, 1);
+        ExitWith(ops, 1);
     }
 }
 

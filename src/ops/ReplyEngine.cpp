@@ -3,8 +3,13 @@
 #include "link/Link.h"
 #include "ops/Discovery.h"
 #include "ops/OperationReplies.h"
-#include "ops/ProgrammerMaintenance.h"
+#include "ops/DataFlash.h"
+#include "ops/FirmwareRewrite.h"
+#include "ops/LoaderTransfer.h"
+#include "ops/SectorSums.h"
+#include "ops/StoredSettings.h"
 #include "ops/Runs.h"
+#include "ops/Stopping.h"
 
 namespace lumacrest {
 
@@ -75,8 +80,8 @@ ReplyHandler ReplyRowFor(uint8_t code) {
     }
 }
 
-bool TakesFrameFromTheBox(const Host& h, uint8_t code) {
-    const Run& run = h.run;
+bool TakesFrameFromTheBox(const Ops& ops, uint8_t code) {
+    const Run& run = ops.run;
     switch (code) {
         case CMD_DATAFLASH_BEGIN:
         case CMD_DATAFLASH_CONFIG:
@@ -90,49 +95,94 @@ bool TakesFrameFromTheBox(const Host& h, uint8_t code) {
     }
 }
 
-bool HandleFrame(Host& h, const ReplyFrame& reply, bool answer) {
+bool HandleFrame(Ops& ops, const ReplyFrame& reply, bool answer) {
     const ReplyHandler row = ReplyRowFor(reply.code);
     if (!row) return false;
     // While the scan waits, only an identify reply counts.
-    if (h.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY) return false;
-    if (!answer && !TakesFrameFromTheBox(h, reply.code)) return false;
-    row(h, reply);
+    if (ops.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY) return false;
+    if (!answer && !TakesFrameFromTheBox(ops, reply.code)) return false;
+    // A run the operator stopped sends no further block: its answer leads to the exit.
+    if (answer && LeavesProgramModeOnStop(ops)) {
+        LeaveAfterStop(ops);
+        return true;
+    }
+    row(ops, reply);
     return true;
 }
 
-void HandleReply(Host& h, const ReplyFrame& reply) {
-    if (ReplyHandler handler = ReplyRowFor(reply.code)) handler(h, reply);
+void HandleReply(Ops& ops, const ReplyFrame& reply) {
+    if (ReplyHandler handler = ReplyRowFor(reply.code)) handler(ops, reply);
 }
 
-void OnReplyTimeout(Host& h, uint8_t code) {
-    Run& run = h.run;
+namespace {
+
+// The reply to `code` will not come, because its time ran out or the port went away: the run
+// ends at its stage as a time-out ends it. Returns false when that is no failure (the scan
+// goes on, the loader's done frame is not answered).
+bool ReplyWillNotCome(Ops& ops, uint8_t code, Verdict verdict) {
+    Run& run = ops.run;
     if (run.Kind() == RunKind::Scan && run.ScanWaiting()) {
         // The scan goes on with the next port; it keeps the controls locked itself.
         run.ScanWait(false);
-        return;
+        return false;
     }
     if (run.CurrentStage() == Stage::LoaderDone) {
         // The loader's done frame gets no reply: its time-out is the end of the transfer.
-        End(h);
-        return;
+        End(ops);
+        return false;
     }
     if (code == CMD_IDENTIFY) {
-        h.ui.AppendLogRaw("Failed");
-        h.ui.AppendLog(kCannotFindProgrammer);
-        run.Fail(Verdict::TimedOut, kCannotFindProgrammer);
+        ops.view.AppendLogRaw("Failed");
+        ops.view.AppendLog(kCannotFindProgrammer);
+        run.Fail(verdict, kCannotFindProgrammer);
     } else {
-        FailWord(h, "Timer Over ", Verdict::TimedOut);
+        FailWord(ops, "Timer Over ", verdict);
     }
-    const bool rewrite = run.Kind() == RunKind::FirmwareRewrite;
-    End(h, {.controls = rewrite ? ControlsAfter::OnlyComList : ControlsAfter::Idle,
+    return true;
+}
+
+void EndAfterLostReply(Ops& ops) {
+    const bool rewrite = ops.run.Kind() == RunKind::FirmwareRewrite;
+    End(ops, {.controls = rewrite ? ControlState::OnlyComList : ControlState::Idle,
             .giveSerialNumberBack = true});
 }
 
-void AttachEngine(Host& h) {
-    h.linkEvents.frame = [&h](const ReplyFrame& reply, bool answer) {
-        return HandleFrame(h, reply, answer);
+void OnOperationTimer(Ops& ops, int timerId) {
+    if (timerId == kBootSettleTimerId && ops.run.CurrentStage() == Stage::BootSettle) AfterBoot(ops);
+}
+
+}  // namespace
+
+void OnReplyTimeout(Ops& ops, uint8_t code) {
+    // A stopped run whose last command did not answer in its short time still leaves program
+    // mode.
+    if (LeavesProgramModeOnStop(ops)) {
+        LeaveAfterStop(ops);
+        return;
+    }
+    if (ReplyWillNotCome(ops, code, Verdict::TimedOut)) EndAfterLostReply(ops);
+}
+
+void OnPortLost(Ops& ops, uint8_t code, const std::string& why) {
+    if (!ops.run.Active()) return;  // nothing waited on the line
+    if (!ReplyWillNotCome(ops, code, Verdict::PortLost)) return;
+    const std::string device = ops.ports.Device(ops.port.number).value_or("?");
+    ops.prompts().MessageBox("******The port COM" + std::to_string(ops.port.number) + " (" + device +
+                               ") was lost: " + why +
+                               "******",
+                           MsgIcon::Error);
+    EndAfterLostReply(ops);
+}
+
+void AttachEngine(Ops& ops) {
+    ops.link.events.frame = [&ops](const ReplyFrame& reply, bool answer) {
+        return HandleFrame(ops, reply, answer);
     };
-    h.linkEvents.replyTimedOut = [&h](uint8_t code) { OnReplyTimeout(h, code); };
+    ops.link.events.replyTimedOut = [&ops](uint8_t code) { OnReplyTimeout(ops, code); };
+    ops.link.events.portLost = [&ops](uint8_t code, const std::string& why) {
+        OnPortLost(ops, code, why);
+    };
+    ops.link.events.timer = [&ops](int timerId) { OnOperationTimer(ops, timerId); };
 }
 
 }  // namespace lumacrest

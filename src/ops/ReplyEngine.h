@@ -4,12 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-#include "app/Host.h"
+#include "ops/Ops.h"
 
 namespace lumacrest {
 
-using ReplyHandler = void (*)(Host&, const ReplyFrame&);
+using ReplyHandler = void (*)(Ops&, const ReplyFrame&);
 
 // The handler of frames with `code`, or nullptr when the engine has no row for it.
 ReplyHandler ReplyRowFor(uint8_t code);
@@ -17,18 +18,22 @@ ReplyHandler ReplyRowFor(uint8_t code);
 // Whether a frame with `code` that answers nothing is taken now: the DataFlash download and
 // the stored settings only while no run is under way, a sector-sum request also after the
 // loader's done frame.
-bool TakesFrameFromTheBox(const Host& h, uint8_t code);
+bool TakesFrameFromTheBox(const Ops& ops, uint8_t code);
 
 // A verified frame from the link; true when a row took it.
-bool HandleFrame(Host& h, const ReplyFrame& reply, bool answer);
+bool HandleFrame(Ops& ops, const ReplyFrame& reply, bool answer);
 
 // Dispatches a frame to its row; frames without a row are ignored.
-void HandleReply(Host& h, const ReplyFrame& reply);
+void HandleReply(Ops& ops, const ReplyFrame& reply);
 
 // The reply to `code` did not come in time.
-void OnReplyTimeout(Host& h, uint8_t code);
+void OnReplyTimeout(Ops& ops, uint8_t code);
+
+// The port went away under the run while `code` was outstanding: the run ends as on a
+// time-out, and a message names the port.
+void OnPortLost(Ops& ops, uint8_t code, const std::string& why);
 
 // Connects the link's reports to the engine.
-void AttachEngine(Host& h);
+void AttachEngine(Ops& ops);
 
 }  // namespace lumacrest

@@ -24,6 +24,7 @@ const char* StageName(Stage stage) {
         case Stage::LoaderBlocks: return "loader blocks";
         case Stage::LoaderDone: return "loader done";
         case Stage::SectorSums: return "sector sums";
+        case Stage::BootSettle: return "pause after the boot verify";
         case Stage::DataFlashFlash: return "DataFlash flash";
         case Stage::DataFlashBoot: return "DataFlash boot";
         case Stage::Reset: return "reset";
@@ -48,7 +49,7 @@ const char* RunKindName(RunKind kind) {
     return "?";
 }
 
-void Run::Begin(RunKind kind, Stage stage) {
+void Run::Begin(RunKind kind, Stage stage, const ProgramOptions& options) {
     const bool keyCodeEnabled = keyCodeEnabled_;
     const uint64_t ended = ended_;
     Outcome last = std::move(lastOutcome_);
@@ -58,6 +59,7 @@ void Run::Begin(RunKind kind, Stage stage) {
     lastOutcome_ = std::move(last);
     kind_ = kind;
     stage_ = stage;
+    options_ = options;
 }
 
 void Run::Become(RunKind kind, Stage stage) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "ops/OperatorView.h"
+
 namespace lumacrest {
 
 enum class RunKind : uint8_t {
@@ -43,6 +45,7 @@ enum class Stage : uint8_t {
     LoaderBlocks,
     LoaderDone,
     SectorSums,
+    BootSettle,
     DataFlashFlash,
     DataFlashBoot,
     Reset,
@@ -57,8 +60,10 @@ enum class Verdict : uint8_t {
     Passed,
     Failed,     // a reply said so, or a check of the host failed
     TimedOut,   // an awaited reply did not come
-    Refused,    // refused before anything was sent
-    Abandoned,  // the program is closing
+    Refused,      // refused before anything was sent
+    PortLost,     // the port went away under the run
+    Interrupted,  // the operator stopped it
+    Abandoned,    // the program is closing
 };
 
 // How a run ended. A pass is a run that ended with the pass result and no failure on the way.
@@ -81,8 +86,10 @@ public:
     RunKind Kind() const { return kind_; }
     Stage CurrentStage() const { return stage_; }
     bool Active() const { return kind_ != RunKind::None; }
-    // Starts a run; everything of the run before is forgotten.
-    void Begin(RunKind kind, Stage stage);
+    // Starts a run with the program options as they are now; everything of the run before is
+    // forgotten. The options stay as they were at the start for the whole run.
+    void Begin(RunKind kind, Stage stage, const ProgramOptions& options = {});
+    const ProgramOptions& Options() const { return options_; }
     // The run goes on as another kind (an identify that rewrites the firmware).
     void Become(RunKind kind, Stage stage);
     void EnterStage(Stage stage) { stage_ = stage; }
@@ -149,6 +156,10 @@ public:
     void StartDataFlash();
     void NextDataFlashBlock(Area area);
 
+    // ---- the operator's stop ----
+    bool StopRequested() const { return stopRequested_; }
+    void RequestStop() { stopRequested_ = true; }
+
     // ---- the port scan ----
     bool ScanWaiting() const { return scanWaiting_; }
     void ScanWait(bool waiting) { scanWaiting_ = waiting; }
@@ -164,6 +175,7 @@ public:
 private:
     RunKind kind_ = RunKind::None;
     Stage stage_ = Stage::None;
+    ProgramOptions options_;
     bool framesSent_ = false;
     std::optional<Outcome> failure_;
     bool serialNumberBack_ = false;
@@ -186,6 +198,7 @@ private:
     uint32_t bootDataFlashBlock_ = 0;
 
     bool scanWaiting_ = false;
+    bool stopRequested_ = false;
 
     uint64_t ended_ = 0;
     Outcome lastOutcome_;

@@ -1,68 +1,55 @@
 #include "ops/Runs.h"
 
 #include "link/Link.h"
-#include "ui/main/ResourceIds.h"
+#include "ops/OperationReplies.h"
 
 namespace lumacrest {
 
-void BeginRun(Host& h, RunKind kind, Stage stage) {
-    h.run.Begin(kind, stage);
+void BeginRun(Ops& ops, RunKind kind, Stage stage) {
+    ops.run.Begin(kind, stage, ops.view.Options());
 }
 
-void End(Host& h, const Ending& ending) {
-    StopReplyTimer(h);
-    h.answerPending = false;
-    if (ending.giveSerialNumberBack) GiveSerialNumberBack(h);
-    if (ending.port == PortAfter::Close) ClosePort(h);
-    switch (ending.controls) {
-        case ControlsAfter::Idle:
-            h.ui.EnableOperationControls();
-            break;
-        case ControlsAfter::OnlyComList:
-            h.ui.DisableOperationControls();
-            h.ui.SetEnabled(id::ComList, true);
-            break;
-        case ControlsAfter::ComListEnabled:
-            h.ui.SetEnabled(id::ComList, true);
-            break;
-        case ControlsAfter::Unchanged:
-            break;
-    }
-    if (!h.run.Active()) return;
-    const Outcome outcome = h.run.Result();
-    h.run.Record(outcome);
-    h.run.Finish();
-    if (h.onRunEnded) h.onRunEnded(outcome);
+void End(Ops& ops, const Ending& ending) {
+    ops.link.StopReplyTimer();
+    ops.timers().Stop(kBootSettleTimerId);
+    if (ending.giveSerialNumberBack) GiveSerialNumberBack(ops);
+    if (ending.port == PortAfter::Close) ops.link.Close();
+    if (ending.controls) ops.view.SetControls(*ending.controls);
+    if (!ops.run.Active()) return;
+    const Outcome outcome = ops.run.Result();
+    ops.run.Record(outcome);
+    ops.run.Finish();
+    if (ops.onRunEnded) ops.onRunEnded(outcome);
 }
 
-void FailWord(Host& h, const std::string& word, Verdict verdict) {
-    h.ui.AppendLogRaw(word);
-    h.run.Fail(verdict, h.ui.CurrentLine());
+void FailWord(Ops& ops, const std::string& word, Verdict verdict) {
+    ops.view.AppendLogRaw(word);
+    ops.run.Fail(verdict, ops.view.CurrentLine());
 }
 
-void FailLine(Host& h, const std::string& line) {
-    h.ui.AppendLog(line);
-    h.run.Fail(Verdict::Failed, line);
+void FailLine(Ops& ops, const std::string& line) {
+    ops.view.AppendLog(line);
+    ops.run.Fail(Verdict::Failed, line);
 }
 
-void FailMessage(Host& h, const std::string& text, Verdict verdict, bool errorIcon) {
-    h.prompts().MessageBox(text, errorIcon ? MsgIcon::Error : MsgIcon::None);
-    h.run.Fail(verdict, text);
+void FailMessage(Ops& ops, const std::string& text, Verdict verdict, bool errorIcon) {
+    ops.prompts().MessageBox(text, errorIcon ? MsgIcon::Error : MsgIcon::None);
+    ops.run.Fail(verdict, text);
 }
 
-bool Busy(const Host& h) {
-    return h.run.Active() || ReplyTimerRunning(h);
+bool Busy(const Ops& ops) {
+    return ops.run.Active() || ops.link.ReplyTimerRunning();
 }
 
-bool RefuseWhileBusy(Host& h) {
-    if (!Busy(h)) return false;
-    h.prompts().MessageBox(kProgrammerBusy, MsgIcon::Error);
+bool RefuseWhileBusy(Ops& ops) {
+    if (!Busy(ops)) return false;
+    ops.prompts().MessageBox(kProgrammerBusy, MsgIcon::Error);
     return true;
 }
 
-void GiveSerialNumberBack(Host& h) {
-    if (h.run.AutoSequence() && h.ui.Checked(id::ProgramSn) && h.run.TakeSerialNumberBack())
-        h.SnValue -= h.SnAdvance;
+void GiveSerialNumberBack(Ops& ops) {
+    if (ops.run.AutoSequence() && ops.run.Options().programSn && ops.run.TakeSerialNumberBack())
+        ops.sn.SnValue -= ops.sn.SnAdvance;
 }
 
 }  // namespace lumacrest

@@ -5,12 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <string>
 
 namespace lumacrest {
 
 namespace {
+
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
@@ -23,40 +24,122 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     }
     return true;
 }
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// The file a save to `path` replaces: the path itself, or where its chain of symbolic links
+// ends (the last target need not exist yet). Nothing for a loop of links.
+bool ResolveLinks(const std::string& path, std::string& target) {
+    target = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st;
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) return false;
+        link.resize(static_cast<std::size_t>(n));
+        target = link[0] == '/' ? link : DirectoryOf(target) + "/" + link;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, const std::string& content) {
-    std::string temp = path + ".XXXXXX";
+    std::string target;
+    if (!ResolveLinks(path, target)) return false;
+    std::string temp = target + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) return false;
-    // Keep the permissions an ordinary new file would get.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    struct stat old;
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        // The replaced file's mode, and its owner where we may give it.
+        ::fchmod(fd, old.st_mode & 07777);
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Not ours to give: the new file stays ours, with the old mode.
+        }
+    } else {
+        // The permissions an ordinary new file would get.
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
     bool ok = WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+    if (ok && ::rename(temp.c_str(), target.c_str()) == 0) return true;
     ::unlink(temp.c_str());
     return false;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::size_t maxBytes) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    out.clear();
-    char chunk[65536];
-    std::size_t n;
-    bool ok = true;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        if (out.size() + n > maxBytes) {
-            ok = false;
-            break;
-        }
-        out.append(chunk, n);
+    RegularFile file;
+    return file.Open(path) && file.ReadAll(out, maxBytes);
+}
+
+RegularFile::~RegularFile() { Close(); }
+
+int OpenRegularFile(const std::string& path, uint64_t* size) {
+    // O_NONBLOCK: opening a FIFO without a writer must not wait for one.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
     }
-    if (std::ferror(f)) ok = false;
-    std::fclose(f);
-    return ok;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (size) *size = static_cast<uint64_t>(st.st_size);
+    return fd;
+}
+
+bool RegularFile::Open(const std::string& path) {
+    Close();
+    fd_ = OpenRegularFile(path, &size_);
+    return fd_ >= 0;
+}
+
+void RegularFile::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    size_ = 0;
+}
+
+long long RegularFile::ReadAt(uint64_t position, void* into, std::size_t n) {
+    if (fd_ < 0) return -1;
+    char* at = static_cast<char*>(into);
+    std::size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd_, at + got, n - got, static_cast<off_t>(position + got));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (r == 0) break;
+        got += static_cast<std::size_t>(r);
+    }
+    return static_cast<long long>(got);
+}
+
+bool RegularFile::ReadAll(std::string& out, std::size_t maxBytes) {
+    out.clear();
+    if (fd_ < 0) return false;
+    // The size at open is only a hint: the file may have grown or shrunk since.
+    if (size_ <= maxBytes) out.reserve(static_cast<std::size_t>(size_));
+    char chunk[65536];
+    for (uint64_t position = 0;;) {
+        const long long n = ReadAt(position, chunk, sizeof chunk);
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (out.size() + static_cast<std::size_t>(n) > maxBytes) return false;
+        out.append(chunk, static_cast<std::size_t>(n));
+        position += static_cast<uint64_t>(n);
+    }
 }
 
 }  // namespace lumacrest

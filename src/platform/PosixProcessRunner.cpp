@@ -1,62 +1,149 @@
 #include "platform/PosixProcessRunner.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
-#include <thread>
 
 namespace lumacrest {
 
 namespace {
 
-// Waits for `pid` without blocking for longer than `deadline`; true with the status when it
-// ended.
-bool WaitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline, int& status) {
-    auto pause = std::chrono::milliseconds(1);
-    for (;;) {
-        pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid) return true;
-        if (r < 0 && errno != EINTR) return true;  // nothing left to wait for
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return false;
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+// What the supervisor reports at its end.
+struct Report {
+    int status;  // 0 exited, 1 timed out
+    int exitCode;
+};
+
+// Everything below runs in the forked supervisor: only plain system calls.
+
+int64_t NowMs() {
+    struct timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000;
+}
+
+void SleepMs(long ms) {
+    struct timespec ts{ms / 1000, (ms % 1000) * 1000000L};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
 }
 
-}  // namespace
+// "/proc/<pid>/task/<pid>/children" into `out` (no allocation).
+void ChildrenPath(pid_t pid, char* out) {
+    char digits[16];
+    int n = 0;
+    for (unsigned v = static_cast<unsigned>(pid); n == 0 || v > 0; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
+    char* p = out;
+    for (const char* s = "/proc/"; *s;) *p++ = *s++;
+    for (int i = n - 1; i >= 0; --i) *p++ = digits[i];
+    for (const char* s = "/task/"; *s;) *p++ = *s++;
+    for (int i = n - 1; i >= 0; --i) *p++ = digits[i];
+    for (const char* s = "/children"; *s;) *p++ = *s++;
+    *p = '\0';
+}
 
-ProcessOutcome PosixProcessRunner::Run(const std::string& program,
-                                       const std::vector<std::string>& args,
-                                       const std::string& workDir,
-                                       std::chrono::milliseconds timeout) {
-    ProcessOutcome outcome;
-    // Everything the child needs is prepared before fork: after it only async-signal-safe
-    // calls are made.
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
-    // The child reports a failed exec through this pipe; a successful exec closes it.
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) return outcome;
-
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        ::close(report[0]);
-        ::close(report[1]);
-        return outcome;
+// Sends SIGKILL to every child of `self`; false when the list of children cannot be read.
+bool KillChildrenFromProc(pid_t self) {
+    char path[64];
+    ChildrenPath(self, path);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buffer[4096];
+    pid_t pid = 0;
+    bool inNumber = false;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (c >= '0' && c <= '9') {
+                pid = pid * 10 + (c - '0');
+                inNumber = true;
+            } else if (inNumber) {
+                ::kill(pid, SIGKILL);
+                pid = 0;
+                inNumber = false;
+            }
+        }
     }
-    if (pid == 0) {
+    if (inNumber) ::kill(pid, SIGKILL);
+    ::close(fd);
+    return true;
+}
+
+// The same through /proc/<pid>/stat of every process, for kernels without the children list.
+void KillChildrenFromStat(pid_t self) {
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return;
+    while (struct dirent* e = ::readdir(proc)) {
+        const pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
+        if (pid <= 0) continue;
+        char path[64] = "/proc/";
+        std::size_t at = 6;
+        for (const char* s = e->d_name; *s && at < 50;) path[at++] = *s++;
+        for (const char* s = "/stat"; *s;) path[at++] = *s++;
+        path[at] = '\0';
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        char stat[512];
+        const ssize_t n = ::read(fd, stat, sizeof stat - 1);
+        ::close(fd);
+        if (n <= 0) continue;
+        stat[n] = '\0';
+        // "pid (comm) state ppid ...": the name may hold anything, so read after the last ')'.
+        const char* close = nullptr;
+        for (const char* p = stat; *p; ++p)
+            if (*p == ')') close = p;
+        if (!close || close[1] == '\0' || close[2] == '\0') continue;
+        const pid_t ppid = static_cast<pid_t>(std::atoi(close + 4));
+        if (ppid == self) ::kill(pid, SIGKILL);
+    }
+    ::closedir(proc);
+}
+
+// Kills the program's group and every descendant left: as a subreaper the supervisor inherits
+// whatever its descendants leave behind (a process that called setsid included), so killing its
+// children round by round reaches them all.
+void KillEverything(pid_t program) {
+    const pid_t self = ::getpid();
+    ::kill(-program, SIGKILL);
+    const int64_t giveUp = NowMs() + 5000;
+    for (;;) {
+        if (!KillChildrenFromProc(self)) KillChildrenFromStat(self);
+        int status;
+        pid_t r;
+        while ((r = ::waitpid(-1, &status, WNOHANG)) > 0) {
+        }
+        if (r < 0 && errno == ECHILD) return;  // nobody left
+        if (NowMs() > giveUp) return;
+        SleepMs(1);
+    }
+}
+
+[[noreturn]] void Supervise(const std::string& program, char* const* argv, const std::string& workDir,
+                            int reportFd, int resultFd, int64_t deadline) {
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        int err = errno;
+        ssize_t ignored = ::write(reportFd, &err, sizeof err);
+        (void)ignored;
+        ::_exit(127);
+    }
+    if (child == 0) {
+        ::close(resultFd);
         ::setpgid(0, 0);
         int null = ::open("/dev/null", O_RDWR);
         if (null >= 0) {
@@ -68,39 +155,119 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program,
         if (::chdir(workDir.c_str()) != 0) {
             err = errno;
         } else {
-            ::execv(program.c_str(), argv.data());
+            ::execv(program.c_str(), argv);
             err = errno;
         }
-        ssize_t ignored = ::write(report[1], &err, sizeof err);
+        ssize_t ignored = ::write(reportFd, &err, sizeof err);
         (void)ignored;
         ::_exit(127);
     }
-    ::setpgid(pid, pid);  // also from here, so the group exists whoever runs first
+    ::setpgid(child, child);
+    ::close(reportFd);  // the host sees the end of the report once the program has started
+
+    Report report{1, -1};
+    int status = 0;
+    long pause = 1;
+    for (;;) {
+        const pid_t r = ::waitpid(child, &status, WNOHANG);
+        if (r == child) {
+            report = {0, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+            break;
+        }
+        if (r < 0 && errno != EINTR) {
+            report = {0, -1};
+            break;
+        }
+        // Orphans of the program are ours now: reap the ones that have ended.
+        while (::waitpid(-1, &status, WNOHANG) > 0) {
+        }
+        const int64_t now = NowMs();
+        if (now >= deadline) break;
+        SleepMs(std::min<int64_t>(pause, deadline - now));
+        pause = std::min(pause * 2, 20L);
+    }
+    // Whatever the program started ends with it.
+    KillEverything(child);
+    ssize_t ignored = ::write(resultFd, &report, sizeof report);
+    (void)ignored;
+    ::_exit(0);
+}
+
+}  // namespace
+
+ProcessOutcome PosixProcessRunner::Run(const std::string& program,
+                                       const std::vector<std::string>& args,
+                                       const std::string& workDir,
+                                       std::chrono::milliseconds timeout) {
+    ProcessOutcome outcome;
+    // Everything the children need is prepared before fork: after it only system calls are
+    // made.
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    // The program reports a failed exec through `report`; a successful exec closes it. The
+    // supervisor (a subreaper between us and the program) sends the outcome through `result`.
+    int report[2], result[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) return outcome;
+    if (::pipe2(result, O_CLOEXEC) != 0) {
+        ::close(report[0]);
+        ::close(report[1]);
+        return outcome;
+    }
+    const int64_t deadline = NowMs() + static_cast<int64_t>(timeout.count());
+
+    const pid_t supervisor = ::fork();
+    if (supervisor < 0) {
+        for (int fd : {report[0], report[1], result[0], result[1]}) ::close(fd);
+        return outcome;
+    }
+    if (supervisor == 0) {
+        ::close(report[0]);
+        ::close(result[0]);
+        Supervise(program, argv.data(), workDir, report[1], result[1], deadline);
+    }
     ::close(report[1]);
+    ::close(result[1]);
     int err = 0;
     ssize_t got;
     do {
         got = ::read(report[0], &err, sizeof err);
     } while (got < 0 && errno == EINTR);
     ::close(report[0]);
+    const bool started = got != static_cast<ssize_t>(sizeof err);
 
+    // The supervisor answers by the deadline plus the time to end everything; it is itself
+    // ended if it does not.
+    Report r{1, -1};
+    bool answered = false;
+    struct pollfd wait{result[0], POLLIN, 0};
+    for (;;) {
+        const int64_t left = deadline + 10000 - NowMs();
+        const int n = ::poll(&wait, 1, static_cast<int>(std::max<int64_t>(left, 0)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n > 0) {
+            do {
+                got = ::read(result[0], &r, sizeof r);
+            } while (got < 0 && errno == EINTR);
+            answered = got == static_cast<ssize_t>(sizeof r);
+        }
+        break;
+    }
+    ::close(result[0]);
+    if (!answered) ::kill(supervisor, SIGKILL);
     int status = 0;
-    if (got == static_cast<ssize_t>(sizeof err)) {
-        ::waitpid(pid, &status, 0);
-        return outcome;  // not started
+    while (::waitpid(supervisor, &status, 0) < 0 && errno == EINTR) {
     }
 
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    if (!WaitUntil(pid, deadline, status)) {
-        ::kill(-pid, SIGKILL);
-        ::kill(pid, SIGKILL);
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+    if (!started) return outcome;  // not started
+    if (!answered || r.status == 1) {
         outcome.status = ProcessOutcome::Status::TimedOut;
         return outcome;
     }
     outcome.status = ProcessOutcome::Status::Exited;
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.exitCode = r.exitCode;
     return outcome;
 }
 

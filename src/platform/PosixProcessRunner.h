@@ -1,5 +1,7 @@
-// ProcessRunner on fork and exec: the program runs in a process group of its own, so that a
-// program that has to be killed takes its children with it.
+// ProcessRunner on fork and exec. The program runs under a supervisor process that is a
+// child subreaper (Linux): whatever the program starts stays below the supervisor, even a
+// process that leaves the program's group with setsid, and all of it is killed when the
+// program ends or its time is up.
 #pragma once
 
 #include "platform/ProcessRunner.h"

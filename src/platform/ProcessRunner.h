@@ -25,7 +25,8 @@ class ProcessRunner {
 
     // Runs `program` with `args` in the directory `workDir`, without a window and with its
     // standard streams on the null device, and waits until it ends or `timeout` has passed.
-    // A program still running then is killed before this returns.
+    // A program still running then is killed before this returns, and so is everything it
+    // started that is still running when it ends.
     virtual ProcessOutcome Run(const std::string& program, const std::vector<std::string>& args,
                                const std::string& workDir, std::chrono::milliseconds timeout) = 0;
 

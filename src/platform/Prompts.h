@@ -22,6 +22,8 @@ class Prompts {
     virtual ~Prompts() = default;
 
     virtual void MessageBox(const std::string& text, MsgIcon icon) = 0;
+    // A question with Yes and No; true for Yes.
+    virtual bool AskYesNo(const std::string& text) = 0;
 
     // File dialogs. `filter` is written the way the resources give it:
     // "Hex Files (*.hex)|*.hex|Bin Files (*.bin)|*.bin||". An empty optional is Cancel.

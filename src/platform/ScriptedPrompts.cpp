@@ -1,6 +1,6 @@
 #include "platform/ScriptedPrompts.h"
 
-#include "ui/edit/BufferEdit.h"
+#include "platform/DialogSessions.h"
 
 namespace lumacrest {
 
@@ -15,6 +15,14 @@ std::optional<std::string> ScriptedPrompts::NextFile(const std::string& filter) 
     std::optional<std::string> answer = files_.front();
     files_.pop_front();
     return answer;
+}
+
+bool ScriptedPrompts::AskYesNo(const std::string& text) {
+    questions.push_back(text);
+    if (answers_.empty()) return false;
+    const bool yes = answers_.front();
+    answers_.pop_front();
+    return yes;
 }
 
 std::optional<std::string> ScriptedPrompts::OpenFile(const std::string& filter) {

@@ -20,6 +20,7 @@ class ScriptedPrompts : public Prompts {
     };
 
     void MessageBox(const std::string& text, MsgIcon icon) override;
+    bool AskYesNo(const std::string& text) override;
     std::optional<std::string> OpenFile(const std::string& filter) override;
     std::optional<std::string> SaveFile(const std::string& filter) override;
     void ShowAbout() override { ++aboutShown; }
@@ -47,7 +48,11 @@ class ScriptedPrompts : public Prompts {
     // Queue the answer of the next file dialog; std::nullopt answers Cancel.
     void QueueFile(std::optional<std::string> answer) { files_.push_back(std::move(answer)); }
 
+    // Queue the answer of the next question; with nothing queued it is answered No.
+    void QueueAnswer(bool yes) { answers_.push_back(yes); }
+
     std::vector<Message> messages;
+    std::vector<std::string> questions;  // texts of the questions asked, in order
     std::vector<std::string> fileFilters;  // filters of the dialogs shown, in order
     int aboutShown = 0;
     int loadAddressAsked = 0;
@@ -58,6 +63,7 @@ class ScriptedPrompts : public Prompts {
   private:
     std::optional<std::string> NextFile(const std::string& filter);
     std::deque<std::optional<std::string>> files_;
+    std::deque<bool> answers_;
     std::deque<std::optional<uint32_t>> addresses_;
     std::deque<BufferScript> bufferScripts_;
     std::deque<std::optional<std::pair<uint32_t, uint32_t>>> serialNumbers_;

@@ -21,9 +21,6 @@ public:
     // spinning until at least one has run. Used by the port scan while it waits.
     virtual void PumpEvents() = 0;
 
-    // A pause during which no event is processed.
-    virtual void DelayMicroseconds(uint64_t microseconds) = 0;
-
     // Set by the host; called on the UI thread when a timer expires.
     std::function<void(int timerId)> onTimer;
 };

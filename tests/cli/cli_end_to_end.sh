@@ -151,5 +151,70 @@ check "rewrite without update.dat exits 1" test $? -eq 1
 check "rewrite failure says why" grep -q "Open Update_File" "$work/err12.txt"
 check "rewrite failure is not a missing programmer" bash -c "! grep -q 'no programmer found' '$work/err12.txt'"
 
+# 9. The line as it really is. A box that vanishes mid-write ends the run at once, without
+# spinning; Ctrl-C mid-Update tells the box the chip failed; a port another program holds
+# open is refused with the holder named.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null; }
+wait_for_blocks() {  # wait_for_blocks LOG N: the simulator has taken N flash blocks
+  for _ in $(seq 400); do
+    [[ $(grep -c "rx 0x13" "$1" 2>/dev/null) -ge $2 ]] && return 0; sleep 0.025
+  done
+  return 1
+}
+start_sim "$work/com11" "$work/chip11" --baud 115200
+start_sim "$work/com12" "$work/chip12" --baud 115200
+printf 'COM11 %s\nCOM12 %s\n' "$work/com11" "$work/com12" >> "$dir/Ports.dat"
+"$dir/lumacrest-cli" --port COM11 --mcu MN101EF51A_IAP --flash "$work/image.hex" --options erase,flash update \
+    > "$work/out13.txt" 2> "$work/err13.txt" & c=$!
+wait_for_blocks "$work/com11.log" 10
+sim11=${pids[-2]}
+before=$(cpu_ticks "$c")
+kill -9 "$sim11"; lost=$(date +%s%N)
+rm -f "$work/com11"  # the pseudo-terminal's number may come back for another box
+last=$before
+while kill -0 "$c" 2>/dev/null; do now=$(cpu_ticks "$c"); [[ -n "$now" ]] && last=$now; sleep 0.01; done
+wait "$c"; status=$?; ended=$(date +%s%N)
+elapsed_ms=$(( (ended - lost) / 1000000 ))
+cpu_ms=$(( (last - before) * 1000 / $(getconf CLK_TCK) ))
+echo "lost box: exit $status after ${elapsed_ms} ms, ${cpu_ms} ms of CPU"
+check "lost box exits 1" test "$status" -eq 1
+check "lost box ends within 1 s" test "$elapsed_ms" -lt 1000
+check "lost box ends without spinning" test $(( cpu_ms * 100 )) -le $(( elapsed_ms * 5 + 10 ))
+check "lost box logged as a time-out" grep -qx "Write FLASH......Timer Over " "$work/out13.txt"
+check "lost box names the port" grep -q "The port COM11 (.*com11) was lost" "$work/err13.txt"
+
+"$dir/lumacrest-cli" --port COM12 --mcu MN101EF51A_IAP --flash "$work/image.hex" --options erase,flash update \
+    > "$work/out14.txt" 2> "$work/err14.txt" & c=$!
+wait_for_blocks "$work/com12.log" 10
+kill -INT "$c"
+wait "$c"; status=$?
+check "Ctrl-C exits 130" test "$status" -eq 130
+check "Ctrl-C tells the box the chip failed" grep -q "exit result 0" "$work/com12.log"
+check "Ctrl-C logs the exit" grep -qx "Eixt Program Mode......OK" "$work/out14.txt"
+check "Ctrl-C says so" grep -q "stopped by SIGINT" "$work/err14.txt"
+
+exec 7<> "$work/com3"  # this shell holds the line open, without a lock
+cli --port COM3 identify > "$work/out15.txt" 2> "$work/err15.txt"
+status=$?
+exec 7>&-
+check "held port exits 1" test "$status" -eq 1
+check "held port names its holder" grep -q "held by another program: .*(pid $$)" "$work/out15.txt"
+cli --port COM3 identify > /dev/null 2>&1
+check "released port identifies" test $? -eq 0
+
+# 10. --port with a device path: Config.dat keeps the COMn that Ports.dat gives it, or its own
+# line when no line names the device; an unknown port name is a usage error.
+cp "$dir/Config.dat" "$work/Config.saved"
+cli --port "$work/com3" --save-config identify > /dev/null 2>&1
+check "device path saves its COM name" grep -qx "COM3" "$dir/Config.dat"
+start_sim "$work/unlisted" "$work/chip13"
+cli --port "$work/unlisted" --save-config identify > /dev/null 2> "$work/err16.txt"
+check "unlisted device path identifies" test $? -eq 0
+check "unlisted device path keeps the port line" grep -qx "COM3" "$dir/Config.dat"
+check "unlisted device path says so" grep -q "no line of Ports.dat names" "$work/err16.txt"
+cp "$work/Config.saved" "$dir/Config.dat"
+cli --port COM20 identify > /dev/null 2>&1
+check "COM20 is a usage error" test $? -eq 2
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0

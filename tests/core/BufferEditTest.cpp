@@ -2,8 +2,9 @@
 
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
-#include "ui/edit/BufferEdit.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Commands.h"
+#include "platform/DialogSessions.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -155,9 +156,9 @@ struct EditCommands : ::testing::Test {
     Host& h = t.h();
     CommandRouter router;
     void SetUp() override {
-        ASSERT_TRUE(SetPageGeometry(h, 256, 32, 256, 8));  // flash 8192, boot 2048
-        RegisterAllCommands(h, router);
-        for (std::size_t i = 0; i < 8192; ++i) h.buf().flash[i] = static_cast<uint8_t>(i * 7);
+        ASSERT_TRUE(SetPageGeometry(h.target, 256, 32, 256, 8));  // flash 8192, boot 2048
+        WireCommands(h, router);
+        for (std::size_t i = 0; i < 8192; ++i) h.target.buf().flash[i] = static_cast<uint8_t>(i * 7);
     }
     int CountLines(const std::string& prefix) {
         int n = 0;
@@ -167,7 +168,7 @@ struct EditCommands : ::testing::Test {
 };
 
 TEST_F(EditCommands, FlashEditorOpensOnACopyAndOkCopiesBackWithChecksums) {
-    h.buf().flash[8192] = 0x33;  // beyond the flash area: not part of the copy
+    h.target.buf().flash[8192] = 0x33;  // beyond the flash area: not part of the copy
     BufferEditSession seen;
     t.prompts.QueueBufferEdit([&](BufferEditSession& s) {
         seen = s;
@@ -183,8 +184,8 @@ TEST_F(EditCommands, FlashEditorOpensOnACopyAndOkCopiesBackWithChecksums) {
     EXPECT_EQ(seen.saveStart, 0u);
     EXPECT_EQ(seen.work[1], 7);
     EXPECT_EQ(seen.work[8192], 0xFF);
-    EXPECT_EQ(h.buf().flash[0], 0x42);
-    EXPECT_EQ(h.buf().flash[8192], 0x33);
+    EXPECT_EQ(h.target.buf().flash[0], 0x42);
+    EXPECT_EQ(h.target.buf().flash[8192], 0x33);
     EXPECT_EQ(CountLines(MainModel::kSeparatorEquals), 1);
     EXPECT_EQ(CountLines("Flash Buffer Check Sum: 0x"), 1);
 
@@ -197,14 +198,14 @@ TEST_F(EditCommands, FlashEditorOpensOnACopyAndOkCopiesBackWithChecksums) {
         return false;
     });
     router.Dispatch(id::FlashBuffer);
-    EXPECT_EQ(h.buf().flash[0], 0x42);
+    EXPECT_EQ(h.target.buf().flash[0], 0x42);
     EXPECT_EQ(CountLines("Flash Buffer Check Sum: 0x"), 2);
     EXPECT_EQ(CountLines("==="), 2);  // separators alternate
     EXPECT_EQ(CountLines("* * *"), 1);
 }
 
 TEST_F(EditCommands, ZeroFlashSizeShowsErasedBytesAndCopiesNothing) {
-    h.dev.FlashSize = 0;
+    h.target.dev.FlashSize = 0;
     t.prompts.QueueBufferEdit([&](BufferEditSession& s) {
         EXPECT_EQ(s.length, kSizelessEditLength);
         EXPECT_EQ(s.saveEnd, 0u);
@@ -215,12 +216,12 @@ TEST_F(EditCommands, ZeroFlashSizeShowsErasedBytesAndCopiesNothing) {
     });
     router.Dispatch(id::FlashBuffer);
     EXPECT_EQ(t.prompts.bufferTitles.size(), 1u);
-    EXPECT_EQ(h.buf().flash[0], 0);  // i * 7 for i = 0, unchanged
-    EXPECT_EQ(h.buf().flash[1], 7);
+    EXPECT_EQ(h.target.buf().flash[0], 0);  // i * 7 for i = 0, unchanged
+    EXPECT_EQ(h.target.buf().flash[1], 7);
 }
 
 TEST_F(EditCommands, FlashLargerThanTheWorkingCopyIsRefused) {
-    ASSERT_TRUE(SetPageGeometry(h, 256, 1100, 256, 8));  // 281600 bytes
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 1100, 256, 8));  // 281600 bytes
     router.Dispatch(id::FlashBuffer);
     EXPECT_TRUE(t.prompts.bufferTitles.empty());
     ASSERT_EQ(t.prompts.messages.size(), 1u);
@@ -229,7 +230,7 @@ TEST_F(EditCommands, FlashLargerThanTheWorkingCopyIsRefused) {
 }
 
 TEST_F(EditCommands, BootEditorWorksOnTheBootArea) {
-    h.buf().boot.fill(0x11);
+    h.target.buf().boot.fill(0x11);
     t.prompts.QueueBufferEdit([&](BufferEditSession& s) {
         EXPECT_EQ(s.title, "Boot Buffer Edit");
         EXPECT_EQ(s.length, 2048u);
@@ -242,14 +243,14 @@ TEST_F(EditCommands, BootEditorWorksOnTheBootArea) {
         return true;
     });
     router.Dispatch(id::BootBuffer);
-    EXPECT_EQ(h.buf().boot[2047], 0x22);
-    EXPECT_EQ(h.buf().boot[2048], 0x11);
+    EXPECT_EQ(h.target.buf().boot[2047], 0x22);
+    EXPECT_EQ(h.target.buf().boot[2048], 0x11);
     EXPECT_EQ(CountLines("Boot  Buffer Check Sum: 0x"), 1);
 }
 
 TEST_F(EditCommands, KeyCodeFromMenuAndToolbarCopiesSixteenBytes) {
     for (int id : {id::KeyCodeSet, id::TbKeyCode}) {
-        h.buf().keyCode.fill(0x01);
+        h.target.buf().keyCode.fill(0x01);
         t.prompts.QueueBufferEdit([&](BufferEditSession& s) {
             EXPECT_EQ(s.title, "KeyCode Edit");
             EXPECT_EQ(s.length, 16u);
@@ -258,21 +259,21 @@ TEST_F(EditCommands, KeyCodeFromMenuAndToolbarCopiesSixteenBytes) {
             return true;
         });
         router.Dispatch(id);
-        EXPECT_EQ(h.buf().keyCode[15], 0xEE);
-        EXPECT_EQ(h.buf().keyCode[16], 0x01);
+        EXPECT_EQ(h.target.buf().keyCode[15], 0xEE);
+        EXPECT_EQ(h.target.buf().keyCode[16], 0x01);
     }
     EXPECT_EQ(CountLines("Flash Buffer Check Sum"), 0);
 }
 
 TEST_F(EditCommands, SnSetStoresBothValuesOnlyAfterAnAcceptedOk) {
-    h.SnValue = 5;
-    h.SnAddress = 0x100;
+    h.sn.SnValue = 5;
+    h.sn.SnAddress = 0x100;
     t.prompts.QueueSerialNumber(std::make_pair(0xFFFFFFFDu, 0x200u));  // refused
     t.prompts.QueueSerialNumber(std::make_pair(77u, 8193u));           // refused
     t.prompts.QueueSerialNumber(std::make_pair(77u, 8192u));           // accepted
     router.Dispatch(id::SnSet);
-    EXPECT_EQ(h.SnValue, 77u);
-    EXPECT_EQ(h.SnAddress, 8192u);
+    EXPECT_EQ(h.sn.SnValue, 77u);
+    EXPECT_EQ(h.sn.SnAddress, 8192u);
     EXPECT_EQ(t.prompts.messages.size(), 2u);
 
     t.prompts.QueueSerialNumber(std::make_pair(1u, 1u));
@@ -280,7 +281,7 @@ TEST_F(EditCommands, SnSetStoresBothValuesOnlyAfterAnAcceptedOk) {
     t.prompts.QueueSerialNumber(std::nullopt);
     router.Dispatch(id::SnSet);  // accepted
     router.Dispatch(id::SnSet);  // cancelled
-    EXPECT_EQ(h.SnValue, 1u);
+    EXPECT_EQ(h.sn.SnValue, 1u);
     EXPECT_EQ(t.prompts.serialNumberAsked, 3);
 }
 

@@ -6,6 +6,7 @@
 #include "image/DeviceCatalogue.h"
 #include "link/Crc16.h"
 #include "support/TestHost.h"
+#include "ops/OperatorView.h"
 
 namespace lumacrest {
 namespace {
@@ -40,11 +41,11 @@ TEST(FormatChecksum, AlwaysFourLowerCaseDigits) {
 TEST(ShowChecksums, LogsBothLinesAndCopiesTheUsedRanges) {
     test::TestHost t;
     Host& h = t.h();
-    ASSERT_TRUE(SetPageGeometry(h, 256, 4, 256, 2));
-    std::memcpy(h.buf().flash.data(), "123456789", 9);
-    h.buf().flashReadBack[1023] = 0x00;
-    h.buf().flashReadBack[1024] = 0x11;  // past the used range: untouched
-    ShowChecksums(h);
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 4, 256, 2));
+    std::memcpy(h.target.buf().flash.data(), "123456789", 9);
+    h.target.buf().flashReadBack[1023] = 0x00;
+    h.target.buf().flashReadBack[1024] = 0x11;  // past the used range: untouched
+    ShowChecksums(h.view(), h.target);
 
     uint8_t expected[1024];
     std::memset(expected, 0xFF, sizeof expected);
@@ -55,16 +56,16 @@ TEST(ShowChecksums, LogsBothLinesAndCopiesTheUsedRanges) {
     uint8_t blank[512];
     std::memset(blank, 0xFF, sizeof blank);
     EXPECT_EQ(lines[2], "Boot  Buffer Check Sum: " + FormatChecksum(Crc16(blank, 512)));
-    EXPECT_EQ(h.buf().flashReadBack[1023], 0xFF);
-    EXPECT_EQ(h.buf().flashReadBack[1024], 0x11);
-    EXPECT_EQ(h.BufferChecksum, Crc16(blank, 512));
+    EXPECT_EQ(h.target.buf().flashReadBack[1023], 0xFF);
+    EXPECT_EQ(h.target.buf().flashReadBack[1024], 0x11);
+    EXPECT_EQ(h.target.BufferChecksum, Crc16(blank, 512));
 }
 
 TEST(ShowChecksums, EmptyRangesGiveZero) {
     test::TestHost t;
     Host& h = t.h();
-    ASSERT_TRUE(SetPageGeometry(h, 256, 0, 256, 0));
-    ShowChecksums(h);
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 0, 256, 0));
+    ShowChecksums(h.view(), h.target);
     auto lines = t.LogLines();
     EXPECT_EQ(lines[1], "Flash Buffer Check Sum: 0x0000");
     EXPECT_EQ(lines[2], "Boot  Buffer Check Sum: 0x0000");

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 
 #include "image/Cipher.h"
-#include "image/CipherFiles.h"
+#include "app/commands/CipherFileCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -33,11 +36,11 @@ std::string Encrypted(std::string data, const CipherKey& key) {
 }
 
 std::string FlashBytes(Host& h, std::size_t from, std::size_t size) {
-    return std::string(reinterpret_cast<const char*>(h.buf().flash.data() + from), size);
+    return std::string(reinterpret_cast<const char*>(h.target.buf().flash.data() + from), size);
 }
 
 std::string KeyCode(Host& h) {
-    return std::string(reinterpret_cast<const char*>(h.buf().keyCode.data()), 16);
+    return std::string(reinterpret_cast<const char*>(h.target.buf().keyCode.data()), 16);
 }
 
 class CipherFilesTest : public ::testing::Test {
@@ -55,21 +58,24 @@ TEST_F(CipherFilesTest, PackagesARawImageIntoWholeEncryptedPages) {
     const std::string image = Pattern(1000);
     WriteText(t.dir.File("fw.bin"), image);
     t.prompts.QueueFile(t.dir.File("fw.bin"));
-    CMainDlg dlg(h);
+    Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
     dlg.OnCommand(id::ReserveJia);
 
     EXPECT_EQ(t.prompts.fileFilters.back(),
-              "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||");
+              "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|S-Record Files "
+              "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|Bin Files "
+              "(*.bin)|*.bin||");
     const std::string file = ReadText(UpdateFile());
     ASSERT_EQ(file.size(), 1024u);
     const std::string plain = Decrypted(file, kUpdateFileKey);
     EXPECT_EQ(plain.substr(0, 1000), image);
     EXPECT_EQ(plain.substr(1000), std::string(24, '\xFF'));
     // The geometry stays at the update file's, and the buffer keeps the encrypted bytes.
-    EXPECT_EQ(h.dev.FlashPageSize, 512u);
-    EXPECT_EQ(h.dev.FlashPageCount, 256u);
-    EXPECT_EQ(h.dev.FlashSize, 131072u);
-    EXPECT_EQ(h.FlashPagesToWrite, 2u);
+    EXPECT_EQ(h.target.dev.FlashPageSize, 512u);
+    EXPECT_EQ(h.target.dev.FlashPageCount, 256u);
+    EXPECT_EQ(h.target.dev.FlashSize, 131072u);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 2u);
     EXPECT_EQ(FlashBytes(h, 0, 1024), file);
     EXPECT_EQ(LastMessage().text, "******File Save success******   ");
     EXPECT_EQ(LastMessage().icon, MsgIcon::Information);
@@ -77,16 +83,16 @@ TEST_F(CipherFilesTest, PackagesARawImageIntoWholeEncryptedPages) {
 
 TEST_F(CipherFilesTest, PackagesHexAndA90RecordsAtTheirOwnAddresses) {
     // Load offset is not subtracted; a segment record moves the records that follow.
-    h.FlashLoadOffset = 0x4000;
+    h.target.FlashLoadOffset = 0x4000;
     const std::string hex =
         ":020000020000FC\n"
-        ":04000000A1B2C3D4E4\n"
+        ":04000000A1B2C3D412\n"
         ":020000021000EC\n"
-        ":0200100055AA41\n"
-        ":04002000DEADBEEF00\n"  // type 04 below is skipped
-        ":02000004FFFF00\n"
+        ":0200100055AAEF\n"
+        ":04002000DEADBEEFA4\n"
+        ":02000004FFFFFC\n"  // moves nothing: no data record follows
         ":00000001FF\n"
-        ":02003000111100\n";  // after the end record: not read
+        ":020030001111AC\n";  // after the end record: not read
     for (const char* name : {"fw.hex", "FW.A90"}) {
         SCOPED_TRACE(name);
         WriteText(t.dir.File(name), hex);
@@ -100,7 +106,7 @@ TEST_F(CipherFilesTest, PackagesHexAndA90RecordsAtTheirOwnAddresses) {
         EXPECT_EQ(plain.substr(0x10020, 4), "\xDE\xAD\xBE\xEF");
         EXPECT_EQ(plain.substr(0x10030, 2), "\xFF\xFF");
         EXPECT_EQ(plain.substr(4, 0x10010 - 4), std::string(0x10010 - 4, '\xFF'));
-        EXPECT_EQ(h.FlashPagesToWrite, 129u);
+        EXPECT_EQ(h.target.FlashPagesToWrite, 129u);
     }
 }
 
@@ -108,10 +114,11 @@ TEST_F(CipherFilesTest, PackagerStopsAtTheUpdateFileLimitWithoutWritingPastIt) {
     // A record that starts below 128 KB and runs past it, then one far beyond.
     WriteText(t.dir.File("big.hex"),
               ":020000021000EC\n"
-              ":08FFFC00010203040506070800\n"
-              ":0200000240003C\n"
-              ":0400000099999999FF\n");
-    h.buf().flash[131072] = 0x5A;
+              ":08FFFC000102030405060708D9\n"
+              ":020000024000BC\n"
+              ":040000009999999998\n"
+              ":00000001FF\n");
+    h.target.buf().flash[131072] = 0x5A;
     t.prompts.QueueFile(t.dir.File("big.hex"));
     PackageUpdateFile(h);
     ASSERT_GE(t.prompts.messages.size(), 2u);
@@ -122,10 +129,10 @@ TEST_F(CipherFilesTest, PackagerStopsAtTheUpdateFileLimitWithoutWritingPastIt) {
     ASSERT_EQ(plain.size(), 131072u);
     EXPECT_EQ(plain.substr(131068), "\x01\x02\x03\x04");
     // Bytes at 128 KB and above went nowhere: the buffer there is the erased fill.
-    EXPECT_EQ(h.buf().flash[131072], 0xFF);
-    EXPECT_EQ(h.buf().flash[131075], 0xFF);
-    EXPECT_EQ(h.buf().flash[0x40000], 0xFF);
-    EXPECT_EQ(h.FlashPagesToWrite, 256u);
+    EXPECT_EQ(h.target.buf().flash[131072], 0xFF);
+    EXPECT_EQ(h.target.buf().flash[131075], 0xFF);
+    EXPECT_EQ(h.target.buf().flash[0x40000], 0xFF);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 256u);
 
     // A raw image longer than the limit: the same message, the first 128 KB packaged.
     WriteText(t.dir.File("big.bin"), Pattern(131072 + 100));
@@ -146,7 +153,7 @@ TEST_F(CipherFilesTest, PackagerOpenFailuresAndCancel) {
         {"gone.hx", "******Open Bin File Failed******   "},
         {"", "******Open Bin File Failed******   "},  // the directory itself
     };
-    h.buf().flash[0] = 0x12;
+    h.target.buf().flash[0] = 0x12;
     for (const auto& c : cases) {
         t.prompts.QueueFile(t.dir.File(c.name));
         PackageUpdateFile(h);
@@ -157,7 +164,52 @@ TEST_F(CipherFilesTest, PackagerOpenFailuresAndCancel) {
     PackageUpdateFile(h);
     EXPECT_EQ(t.prompts.messages.size(), 4u);
     EXPECT_FALSE(Exists(UpdateFile()));
-    EXPECT_EQ(h.buf().flash[0], 0x12);
+    EXPECT_EQ(h.target.buf().flash[0], 0x12);
+}
+
+// Nothing is packaged from a file that is not a whole, good image, nor from an empty one: the
+// update file already there and the flash buffer stay as they are.
+TEST_F(CipherFilesTest, PackagerRefusesBadAndEmptyImages) {
+    WriteText(UpdateFile(), "a good update file");
+    std::filesystem::create_directory(t.dir.File("dir.hex"));
+    WriteText(t.dir.File("empty.hex"), ":00000001FF\n");
+    WriteText(t.dir.File("empty.bin"), "");
+    WriteText(t.dir.File("bad.hex"), ":0400000011223344AA\n:00000001FF\n");
+    WriteText(t.dir.File("cut.a90"), ":0400000011223344\n");
+    h.target.buf().flash[0] = 0x12;
+    const struct {
+        const char* name;
+        const char* message;
+        const char* logLine;  // nothing: an open failure
+    } cases[] = {
+        {"dir.hex", "******Open Hex File Failed******   ", nullptr},
+        {"empty.hex", "******Open Hex File Failed******   ", "File refused: the image is empty"},
+        {"empty.bin", "******Open Bin File Failed******   ", "File refused: the image is empty"},
+        {"bad.hex", "******Open Hex File Failed******   ", "File refused, line 1: bad record checksum"},
+        {"cut.a90", "******Open *.A90 file failed******   ",
+         "File refused, line 1: record shorter than its byte count"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t logLines = t.LogLines().size();
+        t.prompts.QueueFile(t.dir.File(c.name));
+        PackageUpdateFile(h);
+        EXPECT_EQ(LastMessage().text, c.message);
+        if (c.logLine) {
+            EXPECT_EQ(t.LogLines().back(), c.logLine);
+        } else {
+            EXPECT_EQ(t.LogLines().size(), logLines);
+        }
+        EXPECT_EQ(ReadText(UpdateFile()), "a good update file");
+        EXPECT_EQ(h.target.buf().flash[0], 0x12);
+    }
+
+    // S-records package like HEX.
+    WriteText(t.dir.File("fw.s19"), "S1070000112233444E\nS9030000FC\n");
+    t.prompts.QueueFile(t.dir.File("fw.s19"));
+    PackageUpdateFile(h);
+    EXPECT_EQ(LastMessage().text, "******File Save success******   ");
+    EXPECT_EQ(Decrypted(ReadText(UpdateFile()), kUpdateFileKey).substr(0, 5), "\x11\x22\x33\x44\xFF");
 }
 
 TEST_F(CipherFilesTest, PackagerReportsAnOutputItCannotCreate) {
@@ -175,31 +227,31 @@ TEST_F(CipherFilesTest, UnpackingGivesTheWholeUpdateAreaBack) {
     t.prompts.QueueFile(t.dir.File("fw.bin"));
     PackageUpdateFile(h);
 
-    h.FlashPagesToWrite = 3;
+    h.target.FlashPagesToWrite = 3;
     t.prompts.QueueFile(UpdateFile());
     UnpackUpdateFile(h);
     EXPECT_EQ(t.prompts.fileFilters.back(),
               "Hex Files (*.dat)|*.DAT|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||");
-    EXPECT_EQ(h.FlashFilePath, UpdateFile() + ".bin");
+    EXPECT_EQ(h.target.FlashFilePath, UpdateFile() + ".bin");
     const std::string plain = ReadText(UpdateFile() + ".bin");
     ASSERT_EQ(plain.size(), 131072u);  // also for a 1024-byte input
     EXPECT_EQ(plain.substr(0, 1000), image);
     EXPECT_EQ(plain.substr(1000, 24), std::string(24, '\xFF'));
     EXPECT_EQ(FlashBytes(h, 0, 131072), plain);
-    EXPECT_EQ(h.FlashPagesToWrite, 256u);
-    EXPECT_EQ(h.dev.FlashPageSize, 512u);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 256u);
+    EXPECT_EQ(h.target.dev.FlashPageSize, 512u);
     EXPECT_EQ(LastMessage().text, "******File Save success******   ");
 }
 
 TEST_F(CipherFilesTest, UnpackingRefusesAFileLongerThanTheUpdateBuffer) {
     WriteText(t.dir.File("huge.dat"), Pattern(131073));
-    h.buf().flash[0] = 0x12;
+    h.target.buf().flash[0] = 0x12;
     t.prompts.QueueFile(t.dir.File("huge.dat"));
     UnpackUpdateFile(h);
     EXPECT_EQ(LastMessage().text, "******File length is too long than Flash Size ******   ");
     EXPECT_EQ(t.prompts.messages.size(), 1u);
     EXPECT_FALSE(Exists(t.dir.File("huge.dat.bin")));
-    EXPECT_EQ(h.buf().flash[0], 0x12);
+    EXPECT_EQ(h.target.buf().flash[0], 0x12);
 
     // Exactly the limit is fine; a missing file is reported as such.
     WriteText(t.dir.File("full.dat"), Pattern(131072));
@@ -209,36 +261,43 @@ TEST_F(CipherFilesTest, UnpackingRefusesAFileLongerThanTheUpdateBuffer) {
     t.prompts.QueueFile(t.dir.File("none.dat"));
     UnpackUpdateFile(h);
     EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
-    EXPECT_EQ(h.FlashFilePath, t.dir.File("none.dat"));  // remembered before the open
+    EXPECT_EQ(h.target.FlashFilePath, t.dir.File("none.dat"));  // remembered before the open
+
+    // A FIFO is not waited for: it cannot be opened.
+    ASSERT_EQ(::mkfifo(t.dir.File("pipe.dat").c_str(), 0600), 0);
+    t.prompts.QueueFile(t.dir.File("pipe.dat"));
+    UnpackUpdateFile(h);
+    EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
 }
 
 class ImageFileTest : public CipherFilesTest {
   protected:
     void SetUp() override {
         for (std::size_t i = 0; i < 16; ++i) {
-            h.buf().boot[i] = static_cast<uint8_t>(0xB0 + i);
-            h.buf().keyCode[i] = static_cast<uint8_t>(0x10 + i);
+            h.target.buf().boot[i] = static_cast<uint8_t>(0xB0 + i);
+            h.target.buf().keyCode[i] = static_cast<uint8_t>(0x10 + i);
         }
-        h.FlashLoadOffset = 0;
-        ASSERT_TRUE(SetPageGeometry(h, 256, 256, 256, 16));
+        h.target.FlashLoadOffset = 0;
+        ASSERT_TRUE(SetPageGeometry(h.target, 256, 256, 256, 16));
     }
 };
 
 TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
     const std::string image = Pattern(700);
     WriteText(t.dir.File("app.bin"), image);
-    h.FlashFilePath = t.dir.File("app.bin");
-    h.FlashPagesToWrite = 256;
-    h.buf().flash[1000] = 0x00;  // the reload erases what was there before
+    h.target.FlashFilePath = t.dir.File("app.bin");
+    h.target.FlashPagesToWrite = 256;
+    h.target.buf().flash[1000] = 0x00;  // the reload erases what was there before
 
-    CMainDlg dlg(h);
+    Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
     dlg.OnCommand(id::FileJiaMi);
     const auto lines = t.LogLines();
     EXPECT_EQ(lines.end()[-1], "Open Flash File \"" + t.dir.File("app.bin") + "\"  . . . . . . OK");
-    EXPECT_EQ(h.FlashPagesToWrite, 3u);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 3u);
 
     const std::string expectedPlain = image + std::string(68, '\xFF');
-    const CipherKey key = ImageFileKey(h);
+    const CipherKey key = ImageFileKey(h.target.buf());
     const std::string file = ReadText(JiaMiFile());
     ASSERT_EQ(file.size(), 16u + 768u);
     EXPECT_EQ(file.substr(0, 16), Encrypted(KeyCode(h), key));
@@ -252,15 +311,15 @@ TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
     dlg.OnCommand(id::FileJieMi);
     EXPECT_EQ(t.prompts.fileFilters.back(), "Bin Files (*.bin)|*.bin||");
     EXPECT_EQ(ReadText(t.dir.File("copy.bin.bin")), expectedPlain);
-    EXPECT_EQ(h.FlashPagesToWrite, 12u);
-    EXPECT_EQ(h.dev.FlashPageSize, 64u);
-    EXPECT_EQ(h.dev.FlashPageCount, 256u);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 12u);
+    EXPECT_EQ(h.target.dev.FlashPageSize, 64u);
+    EXPECT_EQ(h.target.dev.FlashPageCount, 256u);
     // The buffer holds the decrypted file, KeyCode header included.
     EXPECT_EQ(FlashBytes(h, 0, 16), KeyCode(h));
     EXPECT_EQ(FlashBytes(h, 16, 768), expectedPlain);
 
     // Another boot buffer is another key: garbage of the right length, still "success".
-    h.buf().boot[0] ^= 0xFF;
+    h.target.buf().boot[0] ^= 0xFF;
     t.prompts.QueueFile(t.dir.File("copy.bin"));
     DecryptImageFile(h);
     const std::string garbage = ReadText(t.dir.File("copy.bin.bin"));
@@ -270,17 +329,17 @@ TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
 }
 
 TEST_F(ImageFileTest, ReloadsAHexImageAtTheLoadOffset) {
-    h.FlashLoadOffset = 0x4000;
+    h.target.FlashLoadOffset = 0x4000;
     WriteText(t.dir.File("app.HEX"),
-              ":10400000000102030405060708090A0B0C0D0E0F00\n"
-              ":043FF000EEEEEEEE00\n"  // below the load offset: dropped
-              ":02410000AABB00\n"
+              ":10400000000102030405060708090A0B0C0D0E0F38\n"
+              ":043FF000EEEEEEEE15\n"  // below the load offset: dropped
+              ":02410000AABB58\n"
               ":00000001FF\n");
-    h.FlashFilePath = t.dir.File("app.HEX");
+    h.target.FlashFilePath = t.dir.File("app.HEX");
     EncryptImageFile(h);
     // The image ends at 0x102: two pages of 256.
-    EXPECT_EQ(h.FlashPagesToWrite, 2u);
-    const std::string plain = Decrypted(ReadText(JiaMiFile()).substr(16), ImageFileKey(h));
+    EXPECT_EQ(h.target.FlashPagesToWrite, 2u);
+    const std::string plain = Decrypted(ReadText(JiaMiFile()).substr(16), ImageFileKey(h.target.buf()));
     ASSERT_EQ(plain.size(), 512u);
     EXPECT_EQ(plain.substr(0, 16), std::string("\x00\x01\x02\x03\x04\x05\x06\x07"
                                                "\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F",
@@ -291,43 +350,43 @@ TEST_F(ImageFileTest, ReloadsAHexImageAtTheLoadOffset) {
 
 TEST_F(ImageFileTest, EncryptingWithoutAFileUsesTheBufferAsItIs) {
     for (const char* path : {"", " "}) {
-        h.FlashFilePath = path;
-        h.FlashPagesToWrite = 1;
-        h.buf().flash.fill(0x3C);
+        h.target.FlashFilePath = path;
+        h.target.FlashPagesToWrite = 1;
+        h.target.buf().flash.fill(0x3C);
         EncryptImageFile(h);
         EXPECT_EQ(t.LogLines().back(), "Open Flash File.......Can not find");
         const std::string file = ReadText(JiaMiFile());
         ASSERT_EQ(file.size(), 16u + 256u);
-        EXPECT_EQ(Decrypted(file.substr(16), ImageFileKey(h)), std::string(256, '\x3C'));
+        EXPECT_EQ(Decrypted(file.substr(16), ImageFileKey(h.target.buf())), std::string(256, '\x3C'));
     }
 }
 
 TEST_F(ImageFileTest, EncryptionNeverRunsPastTheFlashBuffer) {
     // 64-byte pages leave room for more pages than 256-byte "pages" fit in the buffer.
-    ASSERT_TRUE(SetPageGeometry(h, 64, 4687, 256, 16));
-    h.FlashPagesToWrite = 4687;
-    h.FlashFilePath = "";
+    ASSERT_TRUE(SetPageGeometry(h.target, 64, 4687, 256, 16));
+    h.target.FlashPagesToWrite = 4687;
+    h.target.FlashFilePath = "";
     EncryptImageFile(h);
     EXPECT_EQ(ReadText(JiaMiFile()).size(), 16u + 1171u * 256u);
     // The last whole 256-byte page of the buffer is encrypted, the bytes after it are not.
-    EXPECT_NE(h.buf().flash[1171 * 256 - 1], 0xFF);
-    EXPECT_EQ(h.buf().flash[1171 * 256], 0xFF);
+    EXPECT_NE(h.target.buf().flash[1171 * 256 - 1], 0xFF);
+    EXPECT_EQ(h.target.buf().flash[1171 * 256], 0xFF);
 }
 
 TEST_F(ImageFileTest, EncryptingStopsWhenTheImageCannotBeOpened) {
-    h.FlashFilePath = t.dir.File("deleted.bin");
-    h.buf().flash[0] = 0x12;
+    h.target.FlashFilePath = t.dir.File("deleted.bin");
+    h.target.buf().flash[0] = 0x12;
     EncryptImageFile(h);
     EXPECT_EQ(LastMessage().text, "******Open Flash File Failed******   ");
     EXPECT_EQ(t.LogLines().back(),
               "Open Flash File \"" + t.dir.File("deleted.bin") + "\"  . . . . . . Failed");
-    EXPECT_EQ(h.FlashFilePath, " ");
-    EXPECT_EQ(h.buf().flash[0], 0x12);
+    EXPECT_EQ(h.target.FlashFilePath, " ");
+    EXPECT_EQ(h.target.buf().flash[0], 0x12);
     EXPECT_FALSE(Exists(JiaMiFile()));
 }
 
 TEST_F(ImageFileTest, DecryptionRefusesFilesOutsideTheBufferLimits) {
-    h.buf().flash[0] = 0x12;
+    h.target.buf().flash[0] = 0x12;
     WriteText(t.dir.File("short.bin"), Pattern(15));
     t.prompts.QueueFile(t.dir.File("short.bin"));
     DecryptImageFile(h);
@@ -338,7 +397,7 @@ TEST_F(ImageFileTest, DecryptionRefusesFilesOutsideTheBufferLimits) {
     EXPECT_EQ(LastMessage().text, kEncryptedFileTooLong);
     EXPECT_FALSE(Exists(t.dir.File("short.bin.bin")));
     EXPECT_FALSE(Exists(t.dir.File("long.bin.bin")));
-    EXPECT_EQ(h.buf().flash[0], 0x12);
+    EXPECT_EQ(h.target.buf().flash[0], 0x12);
 
     // The limits themselves are accepted: a bare header gives an empty output, a file that
     // fills the buffer is decrypted whole while the pages to write stay within the device.
@@ -350,7 +409,7 @@ TEST_F(ImageFileTest, DecryptionRefusesFilesOutsideTheBufferLimits) {
     t.prompts.QueueFile(t.dir.File("full.bin"));
     DecryptImageFile(h);
     EXPECT_EQ(ReadText(t.dir.File("full.bin.bin")).size(), 4687u * 64u);
-    EXPECT_EQ(h.FlashPagesToWrite, 256u);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 256u);
     t.prompts.QueueFile(t.dir.File("absent.bin"));
     DecryptImageFile(h);
     EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");

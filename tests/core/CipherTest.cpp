@@ -136,9 +136,9 @@ TEST(Cipher, ImageFileKeyStartsWithTheBootBuffer) {
     test::TestHost t;
     Host& h = t.h();
     for (int i = 0; i < 16; ++i)
-        h.buf().boot[static_cast<std::size_t>(i)] = static_cast<uint8_t>(i);
-    h.buf().boot[16] = 0x42;  // not part of the key
-    const CipherKey key = ImageFileKey(h);
+        h.target.buf().boot[static_cast<std::size_t>(i)] = static_cast<uint8_t>(i);
+    h.target.buf().boot[16] = 0x42;  // not part of the key
+    const CipherKey key = ImageFileKey(h.target.buf());
     for (int i = 0; i < 16; ++i) EXPECT_EQ(key[static_cast<std::size_t>(i)], i);
     EXPECT_TRUE(std::equal(kImageFileKeyTail.begin(), kImageFileKeyTail.end(), key.begin() + 16));
 }

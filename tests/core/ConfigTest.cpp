@@ -6,7 +6,8 @@
 #include "app/Config.h"
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -27,7 +28,8 @@ class ConfigTest : public ::testing::Test {
     }
     test::TestHost t;
     Host& h = t.h();
-    CMainDlg dlg{h};
+    Application dlgApp{h};
+    CMainDlg& dlg = dlgApp.dlg;
 };
 
 // A full file in the layout written at close, with every field set to a distinct value.
@@ -52,24 +54,24 @@ TEST_F(ConfigTest, FirstRunDefaultFile) {
     EXPECT_EQ(log, (std::vector<std::string>{"Adapter:ZK9_QFP64_001(32D)", "SEP1:  Connect Device",
                                              "SEP2:  Select MCU MN101EF51A_IAP", "SEP3:  Load File",
                                              "SEP4:  Update Device"}));
-    EXPECT_EQ(h.mcuName, "MN101EF32D");
-    EXPECT_EQ(h.DeviceType, 0);
+    EXPECT_EQ(h.target.mcuName, "MN101EF32D");
+    EXPECT_EQ(h.target.DeviceType, 0);
     EXPECT_EQ(h.ui.Combo(id::McuList).selected, -1);  // no list entry begins with it
     EXPECT_EQ(h.ui.Combo(id::ComList).SelectedText(), "USB");
     EXPECT_EQ(h.ui.Check(id::EraseChip), 1);
     EXPECT_EQ(h.ui.Check(id::ProgramFlash), 1);
     EXPECT_EQ(h.ui.Check(id::ProgramBoot), 0);
-    EXPECT_EQ(h.dev.FlashSize, 73728u);
-    EXPECT_EQ(h.dev.BootSize, 4096u);
-    EXPECT_EQ(h.FlashPagesToWrite, 288u);
-    EXPECT_EQ(h.BootPagesToWrite, 16u);
-    EXPECT_EQ(h.FlashLoadOffset, 0x4000u);
-    EXPECT_EQ(h.dev.DeviceByte1, 1);
-    EXPECT_EQ(h.dev.DeviceByte2, 16);
-    EXPECT_EQ(h.dev.DeviceByte3, 3);
-    EXPECT_TRUE(h.dev.SectorSizes.empty());
-    EXPECT_EQ(h.FlashFilePath, "");
-    EXPECT_EQ(h.SnWidth, 4u);
+    EXPECT_EQ(h.target.dev.FlashSize, 73728u);
+    EXPECT_EQ(h.target.dev.BootSize, 4096u);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 288u);
+    EXPECT_EQ(h.target.BootPagesToWrite, 16u);
+    EXPECT_EQ(h.target.FlashLoadOffset, 0x4000u);
+    EXPECT_EQ(h.target.dev.DeviceByte1, 1);
+    EXPECT_EQ(h.target.dev.DeviceByte2, 16);
+    EXPECT_EQ(h.target.dev.DeviceByte3, 3);
+    EXPECT_TRUE(h.target.dev.SectorSizes.empty());
+    EXPECT_EQ(h.target.FlashFilePath, "");
+    EXPECT_EQ(h.sn.SnWidth, 4u);
     EXPECT_TRUE(t.prompts.messages.empty());
 
     // Closing writes the file back in the full layout, with its list-count line.
@@ -95,14 +97,14 @@ TEST_F(ConfigTest, FirstRunDefaultFile) {
 TEST_F(ConfigTest, EveryFieldRoundTrips) {
     WriteConfigFile(SampleConfig());
     Start();
-    EXPECT_EQ(h.mcuName, "MN101EF51A");
-    EXPECT_EQ(h.DeviceType, 4);
+    EXPECT_EQ(h.target.mcuName, "MN101EF51A");
+    EXPECT_EQ(h.target.DeviceType, 4);
     EXPECT_EQ(h.ui.Combo(id::McuList).SelectedText(), "MN101EF51A_IAP");  // prefix match
     EXPECT_EQ(h.ui.Combo(id::ComList).SelectedText(), "COM3");
-    EXPECT_EQ(h.FlashFilePath, "/home/op/images/main image.hex");
-    EXPECT_EQ(h.BootFilePath, "/b/boot.hex");
-    EXPECT_EQ(h.KeyCodeFilePath, "");
-    EXPECT_EQ(h.ProjectFilePath, "/p/job.Prjt");
+    EXPECT_EQ(h.target.FlashFilePath, "/home/op/images/main image.hex");
+    EXPECT_EQ(h.target.BootFilePath, "/b/boot.hex");
+    EXPECT_EQ(h.target.KeyCodeFilePath, "");
+    EXPECT_EQ(h.target.ProjectFilePath, "/p/job.Prjt");
     // 43 = 0b0101011: Erase, Flash, KeyCode, Program SN
     EXPECT_EQ(h.ui.Check(id::EraseChip), 1);
     EXPECT_EQ(h.ui.Check(id::ProgramFlash), 1);
@@ -112,30 +114,31 @@ TEST_F(ConfigTest, EveryFieldRoundTrips) {
     EXPECT_EQ(h.ui.Check(id::ProgramSn), 1);
     EXPECT_EQ(h.ui.Check(id::Counter), 0);
     EXPECT_EQ(h.spareValue, 77);
-    EXPECT_EQ(h.dev.FlashPageSize, 256u);  // lines 14 and 15 win over 12 and 13
-    EXPECT_EQ(h.dev.FlashPageCount, 288u);
-    EXPECT_EQ(h.dev.BootPageSize, 128u);
-    EXPECT_EQ(h.dev.BootPageCount, 32u);
-    EXPECT_EQ(h.SnValue, 258u);
-    EXPECT_EQ(h.SnAddress, 256u);
-    EXPECT_EQ(h.SnAdvance, 1);  // lines 20-23 have no effect
-    EXPECT_EQ(h.SnInBoot, 0u);
-    EXPECT_EQ(h.SnWidth, 4u);
-    EXPECT_EQ(h.SnLittleEndian, 1);
+    EXPECT_EQ(h.target.dev.FlashPageSize, 256u);  // lines 14 and 15 win over 12 and 13
+    EXPECT_EQ(h.target.dev.FlashPageCount, 288u);
+    EXPECT_EQ(h.target.dev.BootPageSize, 128u);
+    EXPECT_EQ(h.target.dev.BootPageCount, 32u);
+    EXPECT_EQ(h.sn.SnValue, 258u);
+    EXPECT_EQ(h.sn.SnAddress, 256u);
+    EXPECT_EQ(h.sn.SnAdvance, 1);  // lines 20-23 have no effect
+    EXPECT_EQ(h.sn.SnInBoot, 0u);
+    EXPECT_EQ(h.sn.SnWidth, 4u);
+    EXPECT_EQ(h.sn.SnLittleEndian, 1);
     EXPECT_EQ(h.spareByte, 5);
     EXPECT_EQ(h.ui.Check(id::Configer), 1);
-    EXPECT_EQ(h.FlashLoadOffset, 8192u);
-    EXPECT_EQ(h.BootLoadOffset, 12288u);
-    EXPECT_EQ(h.dev.DeviceByte3, 7);
-    EXPECT_EQ(h.dev.SectorSizes, (std::vector<uint32_t>{1000, 1001}));
-    EXPECT_EQ(h.dev.AdapterText, "Adapter:ZK9_QFP64_001(51A)");
+    EXPECT_EQ(h.target.FlashLoadOffset, 8192u);
+    EXPECT_EQ(h.target.BootLoadOffset, 12288u);
+    EXPECT_EQ(h.target.dev.DeviceByte3, 7);
+    EXPECT_EQ(h.target.dev.SectorSizes, (std::vector<uint32_t>{1000, 1001}));
+    EXPECT_EQ(h.target.dev.AdapterText, "Adapter:ZK9_QFP64_001(51A)");
 
     dlg.OnDestroy();
     std::string written = ReadText(ConfigPath());
     // Read back by a second host, the file gives the same settings.
     test::TestHost t2;
     WriteText(t2.dir.File("Config.dat"), written);
-    CMainDlg dlg2(t2.h());
+    Application app2(t2.h());
+    CMainDlg& dlg2 = app2.dlg;
     dlg2.OnInitDialog();
     dlg2.OnDestroy();
     EXPECT_EQ(ReadText(t2.dir.File("Config.dat")), written);
@@ -149,26 +152,27 @@ TEST_F(ConfigTest, EveryFieldRoundTrips) {
 TEST_F(ConfigTest, BlankPathsAreSavedAsPlaceholder) {
     WriteConfigFile(SampleConfig("   "));
     Start();
-    EXPECT_EQ(h.FlashFilePath, "   ");
+    EXPECT_EQ(h.target.FlashFilePath, "   ");
     dlg.OnDestroy();
     EXPECT_EQ(Lines(ReadText(ConfigPath()))[3], "W\\:");
-    EXPECT_EQ(h.FlashFilePath, "W\\:");  // the replacement stays in memory
-    EXPECT_TRUE(IsNoPath(h.FlashFilePath));
+    EXPECT_EQ(h.target.FlashFilePath, "W\\:");  // the replacement stays in memory
+    EXPECT_TRUE(IsNoPath(h.target.FlashFilePath));
 }
 
 TEST_F(ConfigTest, SectorListOfNineteenAndTooMany) {
     WriteConfigFile(SampleConfig("/f.hex", 19));
     Start();
-    ASSERT_EQ(h.dev.SectorSizes.size(), 19u);
-    EXPECT_EQ(h.dev.SectorSizes[18], 1018u);
-    EXPECT_EQ(h.dev.AdapterText, "Adapter:ZK9_QFP64_001(51A)");
+    ASSERT_EQ(h.target.dev.SectorSizes.size(), 19u);
+    EXPECT_EQ(h.target.dev.SectorSizes[18], 1018u);
+    EXPECT_EQ(h.target.dev.AdapterText, "Adapter:ZK9_QFP64_001(51A)");
 
     test::TestHost t2;
     WriteText(t2.dir.File("Config.dat"), SampleConfig("/f.hex", 25));
-    CMainDlg dlg2(t2.h());
+    Application app2(t2.h());
+    CMainDlg& dlg2 = app2.dlg;
     dlg2.OnInitDialog();
-    EXPECT_EQ(t2.h().dev.SectorSizes.size(), 19u);  // the rest is read and dropped
-    EXPECT_EQ(t2.h().dev.AdapterText, "Adapter:ZK9_QFP64_001(51A)");
+    EXPECT_EQ(t2.h().target.dev.SectorSizes.size(), 19u);  // the rest is read and dropped
+    EXPECT_EQ(t2.h().target.dev.AdapterText, "Adapter:ZK9_QFP64_001(51A)");
 }
 
 TEST_F(ConfigTest, AdapterWithBlankIsReadUpToTheBlank) {
@@ -176,20 +180,20 @@ TEST_F(ConfigTest, AdapterWithBlankIsReadUpToTheBlank) {
     text.replace(text.find("Adapter:ZK9_QFP64_001(51A)"), 26, "Adapter: ZK9_QFP64_001");
     WriteConfigFile(text);
     Start();
-    EXPECT_EQ(h.dev.AdapterText, "Adapter:");
+    EXPECT_EQ(h.target.dev.AdapterText, "Adapter:");
 }
 
 TEST_F(ConfigTest, EmptyAdapterAndNoSelectionAtClose) {
     WriteConfigFile(DefaultConfigText());
     Start();
-    h.dev.AdapterText.clear();
+    h.target.dev.AdapterText.clear();
     h.ui.Select(id::ComList, -1);
     dlg.OnDestroy();
     auto lines = Lines(ReadText(ConfigPath()));
     EXPECT_EQ(lines[1], "MN101EF32D");
     EXPECT_EQ(lines[2], "USB");
     EXPECT_EQ(lines[30], "Adapter:VQN_IAP(51A)");
-    EXPECT_EQ(h.dev.AdapterText, "Adapter:VQN_IAP(51A)");
+    EXPECT_EQ(h.target.dev.AdapterText, "Adapter:VQN_IAP(51A)");
 }
 
 TEST_F(ConfigTest, WindowsLineEndingsAndOverlongLines) {
@@ -198,11 +202,11 @@ TEST_F(ConfigTest, WindowsLineEndingsAndOverlongLines) {
     for (char c : text) crlf += (c == '\n') ? std::string("\r\n") : std::string(1, c);
     WriteConfigFile(crlf);
     Start();
-    EXPECT_EQ(h.FlashFilePath, std::string(495, 'p'));
-    EXPECT_EQ(h.BootFilePath, "/b/boot.hex");
-    EXPECT_EQ(h.KeyCodeFilePath, "");  // "W\:" followed by a carriage return
-    EXPECT_EQ(h.dev.FlashSize, 73728u);
-    EXPECT_EQ(h.dev.AdapterText, "Adapter:ZK9_QFP64_001(51A)");
+    EXPECT_EQ(h.target.FlashFilePath, std::string(495, 'p'));
+    EXPECT_EQ(h.target.BootFilePath, "/b/boot.hex");
+    EXPECT_EQ(h.target.KeyCodeFilePath, "");  // "W\:" followed by a carriage return
+    EXPECT_EQ(h.target.dev.FlashSize, 73728u);
+    EXPECT_EQ(h.target.dev.AdapterText, "Adapter:ZK9_QFP64_001(51A)");
 }
 
 TEST_F(ConfigTest, NonNumericTextKeepsValuesAndBytesAreTruncated) {
@@ -211,13 +215,13 @@ TEST_F(ConfigTest, NonNumericTextKeepsValuesAndBytesAreTruncated) {
     text.replace(text.find("\n2\n17\n"), 6, "\n258\n17\n");         // DeviceByte1 = 258 -> 2
     text.replace(text.find("\n258\n256\n9"), 10, "\nabc\n256\n9");  // SnValue not a number
     WriteConfigFile(text);
-    h.SnValue = 5;
+    h.sn.SnValue = 5;
     Start();
-    EXPECT_EQ(h.dev.DeviceByte1, 2);
-    EXPECT_EQ(h.SnValue, 5u);  // unread line: value unchanged
+    EXPECT_EQ(h.target.dev.DeviceByte1, 2);
+    EXPECT_EQ(h.sn.SnValue, 5u);  // unread line: value unchanged
     // "abc" stays in place and is taken by the next number read as nothing, and so on:
     // nothing crashes and the geometry read before it stands.
-    EXPECT_EQ(h.dev.FlashSize, 73728u);
+    EXPECT_EQ(h.target.dev.FlashSize, 73728u);
 }
 
 TEST_F(ConfigTest, RefusedGeometryKeepsTheStartValues) {
@@ -226,10 +230,10 @@ TEST_F(ConfigTest, RefusedGeometryKeepsTheStartValues) {
     WriteConfigFile(text);
     Start();
     EXPECT_EQ(t.prompts.messages.size(), 1u);
-    EXPECT_EQ(h.dev.FlashPageSize, 256u);
-    EXPECT_EQ(h.dev.FlashPageCount, 256u);
-    EXPECT_EQ(h.dev.FlashSize, 65536u);
-    EXPECT_EQ(h.FlashPagesToWrite, 256u);
+    EXPECT_EQ(h.target.dev.FlashPageSize, 256u);
+    EXPECT_EQ(h.target.dev.FlashPageCount, 256u);
+    EXPECT_EQ(h.target.dev.FlashSize, 65536u);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 256u);
 }
 
 TEST_F(ConfigTest, MissingFileAtInitUsesDefaultsWithSizes) {
@@ -237,11 +241,11 @@ TEST_F(ConfigTest, MissingFileAtInitUsesDefaultsWithSizes) {
     auto log = Start();
     EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{"Open Config file failed*** "});
     EXPECT_EQ(log[0], "Adapter: ZK9_QFP64_001");
-    EXPECT_EQ(h.dev.FlashSize, 73728u);  // computed, not left 0
-    EXPECT_EQ(h.dev.BootSize, 4096u);
-    EXPECT_EQ(h.SnWidth, 1u);
+    EXPECT_EQ(h.target.dev.FlashSize, 73728u);  // computed, not left 0
+    EXPECT_EQ(h.target.dev.BootSize, 4096u);
+    EXPECT_EQ(h.sn.SnWidth, 1u);
     EXPECT_EQ(h.ui.Combo(id::ComList).selected, -1);
-    EXPECT_EQ(h.FlashPagesToWrite, 288u);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 288u);
 }
 
 TEST_F(ConfigTest, UnwritableFileIsReported) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "ui/main/ResourceIds.h"
+#include "app/commands/DeviceCommands.h"
 
 namespace lumacrest {
 namespace {
@@ -12,24 +15,24 @@ using test::WriteText;
 TEST(DeviceCatalogue, NamesAndTypes) {
     test::TestHost t;
     Host& h = t.h();
-    DeviceTypeFromName(h, "MN90F25XA");
-    EXPECT_EQ(h.DeviceType, 20);
-    DeviceTypeFromName(h, "mn90f25xa");
-    EXPECT_EQ(h.DeviceType, 0);
-    DeviceTypeFromName(h, "MN101EF52A");
-    EXPECT_EQ(h.DeviceType, 5);
-    DeviceTypeFromName(h, "");
-    EXPECT_EQ(h.DeviceType, 0);
-    DeviceTypeFromName(h, "MN101EF51A_IAP");
-    EXPECT_EQ(h.DeviceType, 0);
-    DeviceNameFromType(h, 4);
-    EXPECT_EQ(h.mcuName, "MN101EF51A");
-    DeviceNameFromType(h, 21);
-    EXPECT_EQ(h.mcuName, "");
-    DeviceNameFromType(h, -1);
-    EXPECT_EQ(h.mcuName, "");
-    DeviceNameFromType(h, 0);
-    EXPECT_EQ(h.mcuName, "MN101EF32D");
+    DeviceTypeFromName(h.target, "MN90F25XA");
+    EXPECT_EQ(h.target.DeviceType, 20);
+    DeviceTypeFromName(h.target, "mn90f25xa");
+    EXPECT_EQ(h.target.DeviceType, 0);
+    DeviceTypeFromName(h.target, "MN101EF52A");
+    EXPECT_EQ(h.target.DeviceType, 5);
+    DeviceTypeFromName(h.target, "");
+    EXPECT_EQ(h.target.DeviceType, 0);
+    DeviceTypeFromName(h.target, "MN101EF51A_IAP");
+    EXPECT_EQ(h.target.DeviceType, 0);
+    DeviceNameFromType(h.target, 4);
+    EXPECT_EQ(h.target.mcuName, "MN101EF51A");
+    DeviceNameFromType(h.target, 21);
+    EXPECT_EQ(h.target.mcuName, "");
+    DeviceNameFromType(h.target, -1);
+    EXPECT_EQ(h.target.mcuName, "");
+    DeviceNameFromType(h.target, 0);
+    EXPECT_EQ(h.target.mcuName, "MN101EF32D");
 }
 
 class DeviceFileTest : public ::testing::Test {
@@ -45,18 +48,18 @@ TEST_F(DeviceFileTest, ReadsEveryFieldAndLogsTheAdapter) {
         "1\n");
     h.ui.SetCheck(id::ProgramBoot, 1);
     ASSERT_TRUE(LoadDeviceParams(h, "PART"));
-    EXPECT_EQ(h.dev.DeviceByte1, 7);
-    EXPECT_EQ(h.dev.DeviceByte2, 300 & 0xFF);
-    EXPECT_EQ(h.dev.FlashPageSize, 512u);
-    EXPECT_EQ(h.dev.FlashPageCount, 100u);
-    EXPECT_EQ(h.dev.FlashSize, 51200u);
-    EXPECT_EQ(h.dev.BootPageSize, 128u);
-    EXPECT_EQ(h.dev.BootPageCount, 8u);
-    EXPECT_EQ(h.dev.BootSize, 1024u);
-    EXPECT_EQ(h.dev.DeviceByte3, 261 & 0xFF);
-    EXPECT_EQ(h.dev.BootAreaEnabled, 0);
-    EXPECT_EQ(h.dev.SectorSizes, (std::vector<uint32_t>{1000, 2000, 3000}));
-    EXPECT_EQ(h.dev.AdapterText, "Adapter: X 1");  // leading blanks skipped, inner kept
+    EXPECT_EQ(h.target.dev.DeviceByte1, 7);
+    EXPECT_EQ(h.target.dev.DeviceByte2, 300 & 0xFF);
+    EXPECT_EQ(h.target.dev.FlashPageSize, 512u);
+    EXPECT_EQ(h.target.dev.FlashPageCount, 100u);
+    EXPECT_EQ(h.target.dev.FlashSize, 51200u);
+    EXPECT_EQ(h.target.dev.BootPageSize, 128u);
+    EXPECT_EQ(h.target.dev.BootPageCount, 8u);
+    EXPECT_EQ(h.target.dev.BootSize, 1024u);
+    EXPECT_EQ(h.target.dev.DeviceByte3, 261 & 0xFF);
+    EXPECT_EQ(h.target.dev.BootAreaEnabled, 0);
+    EXPECT_EQ(h.target.dev.SectorSizes, (std::vector<uint32_t>{1000, 2000, 3000}));
+    EXPECT_EQ(h.target.dev.AdapterText, "Adapter: X 1");  // leading blanks skipped, inner kept
     EXPECT_EQ(t.LogLines().back(), "Adapter: X 1");
     EXPECT_FALSE(h.ui.IsEnabled(id::ProgramBoot));
     EXPECT_EQ(h.ui.Check(id::ProgramBoot), 0);
@@ -66,19 +69,19 @@ TEST_F(DeviceFileTest, ReadsEveryFieldAndLogsTheAdapter) {
 TEST_F(DeviceFileTest, NumbersOnOneLineAndUnusedValuesAndNoSectors) {
     Write("x\r\n1 16 9999 9999 256 288 256 16 3 1 0\r\nAdapter:A\r\n");
     ASSERT_TRUE(LoadDeviceParams(h, "PART"));
-    EXPECT_EQ(h.dev.FlashSize, 73728u);
-    EXPECT_TRUE(h.dev.SectorSizes.empty());
-    EXPECT_EQ(h.dev.AdapterText, "Adapter:A");  // no carriage return kept
+    EXPECT_EQ(h.target.dev.FlashSize, 73728u);
+    EXPECT_TRUE(h.target.dev.SectorSizes.empty());
+    EXPECT_EQ(h.target.dev.AdapterText, "Adapter:A");  // no carriage return kept
     EXPECT_TRUE(h.ui.IsEnabled(id::ProgramBoot));
 }
 
 TEST_F(DeviceFileTest, MissingFileChangesNothing) {
-    DeviceParams before = h.dev;
+    DeviceParams before = h.target.dev;
     EXPECT_FALSE(LoadDeviceParams(h, "NOPE"));
     ASSERT_EQ(t.MessageTexts(), std::vector<std::string>{"******Open Config file failed******   "});
     EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::Error);
-    EXPECT_EQ(h.dev.FlashPageSize, before.FlashPageSize);
-    EXPECT_EQ(h.dev.AdapterText, before.AdapterText);
+    EXPECT_EQ(h.target.dev.FlashPageSize, before.FlashPageSize);
+    EXPECT_EQ(h.target.dev.AdapterText, before.AdapterText);
 }
 
 TEST_F(DeviceFileTest, BrokenFilesAreRefusedWhole) {
@@ -97,13 +100,13 @@ TEST_F(DeviceFileTest, BrokenFilesAreRefusedWhole) {
         SCOPED_TRACE(text);
         Write(text);
         t.prompts.messages.clear();
-        ASSERT_TRUE(SetPageGeometry(h, 256, 10, 256, 4));
-        h.dev.AdapterText = "old";
+        ASSERT_TRUE(SetPageGeometry(h.target, 256, 10, 256, 4));
+        h.target.dev.AdapterText = "old";
         EXPECT_FALSE(LoadDeviceParams(h, "PART"));
         EXPECT_EQ(t.prompts.messages.size(), 1u);
-        EXPECT_EQ(h.dev.FlashSize, 2560u);
-        EXPECT_EQ(h.dev.BootSize, 1024u);
-        EXPECT_EQ(h.dev.AdapterText, "old");
+        EXPECT_EQ(h.target.dev.FlashSize, 2560u);
+        EXPECT_EQ(h.target.dev.BootSize, 1024u);
+        EXPECT_EQ(h.target.dev.AdapterText, "old");
     }
 }
 
@@ -113,18 +116,18 @@ TEST_F(DeviceFileTest, NineteenSectorsAndLongLinesStayBounded) {
     text += std::string(300, 'A') + "\n";
     Write(text);
     ASSERT_TRUE(LoadDeviceParams(h, "PART"));
-    ASSERT_EQ(h.dev.SectorSizes.size(), 19u);
-    EXPECT_EQ(h.dev.SectorSizes[18], 19u);
-    EXPECT_EQ(h.dev.AdapterText, std::string(255, 'A'));
+    ASSERT_EQ(h.target.dev.SectorSizes.size(), 19u);
+    EXPECT_EQ(h.target.dev.SectorSizes[18], 19u);
+    EXPECT_EQ(h.target.dev.AdapterText, std::string(255, 'A'));
 }
 
 TEST_F(DeviceFileTest, ChangeOfPartLimitsThePagesToWrite) {
     Write("x\n1 16 0 0 256 64 256 4 3 1 0\nA\n");
-    h.FlashPagesToWrite = 288;
-    h.BootPagesToWrite = 16;
+    h.target.FlashPagesToWrite = 288;
+    h.target.BootPagesToWrite = 16;
     ASSERT_TRUE(LoadDeviceParams(h, "PART"));
-    EXPECT_EQ(h.FlashPagesToWrite, 64u);
-    EXPECT_EQ(h.BootPagesToWrite, 4u);
+    EXPECT_EQ(h.target.FlashPagesToWrite, 64u);
+    EXPECT_EQ(h.target.BootPagesToWrite, 4u);
 }
 
 TEST_F(DeviceFileTest, ReadOnlyFileStillLoads) {
@@ -133,33 +136,56 @@ TEST_F(DeviceFileTest, ReadOnlyFileStillLoads) {
     EXPECT_TRUE(LoadDeviceParams(h, "PART"));
 }
 
+// Every device file that ships lists sectors that tile its flash exactly.
+TEST(ShippedDeviceFiles, SectorsTileTheFlash) {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(LUMACREST_SOURCE_DIR "/res")) {
+        if (entry.path().extension() != ".cfg") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        test::TestHost t;
+        std::filesystem::copy_file(entry.path(), t.dir.File(entry.path().filename().string()));
+        ASSERT_TRUE(LoadDeviceParams(t.h(), entry.path().stem().string()));
+        uint64_t sum = 0;
+        for (uint32_t sector : t.h().target.dev.SectorSizes) sum += sector;
+        EXPECT_EQ(sum, t.h().target.dev.FlashSize);
+        ++files;
+    }
+    EXPECT_GT(files, 0);
+}
+
 TEST(ClearReservedFlashWindow, OnlyForThePartsWithAWindow) {
     for (int type = 0; type < kDeviceCount; ++type) {
         test::TestHost t;
         Host& h = t.h();
-        h.buf().flash.fill(0x00);
-        h.DeviceType = type;
-        ClearReservedFlashWindow(h);
+        h.target.buf().flash.fill(0x00);
+        h.target.DeviceType = type;
+        ClearReservedFlashWindow(h.target);
         const bool cleared = type == 15 || type == 17 || type == 19 || type == 20;
         SCOPED_TRACE(type);
-        EXPECT_EQ(h.buf().flash[0x10000], cleared ? 0xFF : 0x00);
-        EXPECT_EQ(h.buf().flash[0x10000 + 0xD000 - 1], cleared ? 0xFF : 0x00);
-        EXPECT_EQ(h.buf().flash[0xFFFF], 0x00);
-        EXPECT_EQ(h.buf().flash[0x10000 + 0xD000], 0x00);
+        EXPECT_EQ(h.target.buf().flash[0x10000], cleared ? 0xFF : 0x00);
+        EXPECT_EQ(h.target.buf().flash[0x10000 + 0xD000 - 1], cleared ? 0xFF : 0x00);
+        EXPECT_EQ(h.target.buf().flash[0xFFFF], 0x00);
+        EXPECT_EQ(h.target.buf().flash[0x10000 + 0xD000], 0x00);
     }
 }
 
 TEST(SetPageGeometry, RecomputesSizesAndKeepsOldValuesOnRefusal) {
     test::TestHost t;
     Host& h = t.h();
-    ASSERT_TRUE(SetPageGeometry(h, 512, 256, 256, 16));
-    EXPECT_EQ(h.dev.FlashSize, 131072u);
-    EXPECT_EQ(h.dev.BootSize, 4096u);
-    EXPECT_TRUE(SetPageGeometry(h, 1, 65535, 1, 8192));  // the largest counts accepted
-    EXPECT_FALSE(SetPageGeometry(h, 300001, 1, 256, 16));
-    EXPECT_EQ(h.dev.FlashSize, 65535u);
-    EXPECT_EQ(t.prompts.messages.size(), 1u);
-    EXPECT_TRUE(SetPageGeometry(h, 300000, 1, 8192, 1));
+    ASSERT_TRUE(SetPageGeometry(h.target, 512, 256, 256, 16));
+    EXPECT_EQ(h.target.dev.FlashSize, 131072u);
+    EXPECT_EQ(h.target.dev.BootSize, 4096u);
+    EXPECT_TRUE(SetPageGeometry(h.target, 1, 65535, 1, 8192));  // the largest counts accepted
+    std::string why;
+    EXPECT_FALSE(SetPageGeometry(h.target, 300001, 1, 256, 16, &why));
+    EXPECT_EQ(why, "the flash size 300001 is above 300000");
+    EXPECT_EQ(h.target.dev.FlashSize, 65535u);
+    // The command flows show the refusal.
+    EXPECT_FALSE(ApplyPageGeometry(h, 300001, 1, 256, 16));
+    EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{
+                                    "******Page setting refused: the flash size 300001 is above "
+                                    "300000******   "});
+    EXPECT_TRUE(SetPageGeometry(h.target, 300000, 1, 8192, 1));
 }
 
 }  // namespace

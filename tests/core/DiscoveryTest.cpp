@@ -5,8 +5,10 @@
 #include "ops/Discovery.h"
 #include "link/Link.h"
 #include "support/FakeLink.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
+#include "app/commands/DeviceCommands.h"
 
 namespace lumacrest {
 namespace {
@@ -29,24 +31,24 @@ TEST(Ports, NamesAndPortsDat) {
     EXPECT_EQ(ComNameToPort(""), 20);
 
     LinkHost t;
-    EXPECT_FALSE(PortDevice(t.h(), 1));  // no Ports.dat
+    EXPECT_FALSE(t.h().ports.Device(1));  // no Ports.dat
     test::WriteText(t.dir.File("Ports.dat"),
                     "COM10 /dev/ttyUSB9\r\nCOM1   /tmp/a b  \n\nCOM3\nCOM20 /dev/x\n");
-    EXPECT_EQ(PortDevice(t.h(), 1), "/tmp/a b");
-    EXPECT_EQ(PortDevice(t.h(), 10), "/dev/ttyUSB9");
-    EXPECT_FALSE(PortDevice(t.h(), 3));  // a name without a device
-    EXPECT_FALSE(PortDevice(t.h(), 2));
-    EXPECT_EQ(PortDevice(t.h(), 20), "/dev/x");
+    EXPECT_EQ(t.h().ports.Device(1), "/tmp/a b");
+    EXPECT_EQ(t.h().ports.Device(10), "/dev/ttyUSB9");
+    EXPECT_FALSE(t.h().ports.Device(3));  // a name without a device
+    EXPECT_FALSE(t.h().ports.Device(2));
+    EXPECT_EQ(t.h().ports.Device(20), "/dev/x");
 }
 
 TEST(Ports, ShippedPortsDatMapsSixteenPorts) {
     LinkHost t;
     const std::string text = test::ReadText(std::string(LUMACREST_SOURCE_DIR) + "/res/Ports.dat");
     test::WriteText(t.dir.File("Ports.dat"), text);
-    EXPECT_EQ(PortDevice(t.h(), 1), "/dev/ttyUSB0");
-    EXPECT_EQ(PortDevice(t.h(), 8), "/dev/ttyUSB7");
-    EXPECT_EQ(PortDevice(t.h(), 9), "/dev/ttyACM0");
-    EXPECT_EQ(PortDevice(t.h(), 16), "/dev/ttyACM7");
+    EXPECT_EQ(t.h().ports.Device(1), "/dev/ttyUSB0");
+    EXPECT_EQ(t.h().ports.Device(8), "/dev/ttyUSB7");
+    EXPECT_EQ(t.h().ports.Device(9), "/dev/ttyACM0");
+    EXPECT_EQ(t.h().ports.Device(16), "/dev/ttyACM7");
 }
 
 TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
@@ -55,8 +57,8 @@ TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
     t.MapPorts({3});
     t.port.AddBox(LinkHost::Device(3));
     t.ChooseCom("COM3");
-    EXPECT_EQ(h.portNumber, 3);
-    EXPECT_EQ(h.portName, "COM3");
+    EXPECT_EQ(h.port.number, 3);
+    EXPECT_EQ(h.port.name, "COM3");
     EXPECT_FALSE(h.ui.IsEnabled(id::Update));  // locked until the reply
     t.clock.RunUntilIdle();
     EXPECT_EQ(
@@ -66,28 +68,40 @@ TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
                                   "Used_Counter: 5   V2.0"}));
     EXPECT_FALSE(t.port.IsOpen());
     EXPECT_TRUE(h.ui.IsEnabled(id::Update));
-    EXPECT_EQ(h.programmerKind, 2);
+    EXPECT_EQ(h.programmer.kind, 2);
     // The two payload bytes of the identify frame are whatever the frame record held.
     EXPECT_EQ(t.port.written.back().size(), 8u);
 }
 
 TEST(Connect, PortsThatCannotBeProbedAreReported) {
-    // Unmapped, held by another program, and a name outside COM1..COM16 (probed as COM20).
-    for (std::string entry : {"COM4", "COM3", "COM20"}) {
+    // Unmapped, held by another program, not open to this user, and a name outside
+    // COM1..COM16 (probed as COM20). Why a port that exists cannot be used is said once, in
+    // the log and in a message.
+    const std::string held = "COM3 (dev/com3) is held by another program: picocom (pid 4242)";
+    const std::string denied = "permission denied on dev/com5: add your user to the dialout group";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"COM4", ""}, {"COM3", held}, {"COM5", denied}, {"COM20", ""}};
+    for (const auto& [entry, why] : cases) {
         LinkHost t;
         Host& h = t.h();
-        t.MapPorts({3});
+        t.MapPorts({3, 5});
         t.port.AddBox(LinkHost::Device(3));
-        t.port.Hold(LinkHost::Device(3));
+        t.port.Hold(LinkHost::Device(3), "picocom (pid 4242)");
+        t.port.AddBox(LinkHost::Device(5));
+        t.port.Deny(LinkHost::Device(5));
         h.ui.Combo(id::ComList).items.push_back("COM20");
-        h.lastCode = 0x11;  // no identify outstanding: no "Failed"
+        // A first connect that fails leaves no identify outstanding: the next gets no "Failed".
+        t.ChooseCom("COM9");
+        t.prompts.messages.clear();
         t.ChooseCom(entry);
-        EXPECT_EQ(Tail(t.LogLines(), 2),
-                  (std::vector<std::string>{"Connect to Programmer . . . . . . ",
-                                            "Can Not Find Programmer  "}))
-            << entry;
-        EXPECT_EQ(h.portNumber, ComNameToPort(entry));
-        EXPECT_EQ(h.lastCode, kNoCommand);
+        std::vector<std::string> expected = {"Connect to Programmer . . . . . . ",
+                                             "Can Not Find Programmer  "};
+        if (!why.empty()) expected.push_back(why);
+        EXPECT_EQ(Tail(t.LogLines(), expected.size()), expected) << entry;
+        EXPECT_EQ(t.MessageTexts(), why.empty() ? std::vector<std::string>{}
+                                                : std::vector<std::string>{"******" + why + "******"});
+        EXPECT_EQ(h.port.number, ComNameToPort(entry));
+        EXPECT_EQ(h.link.LastCode(), kNoCommand);
         EXPECT_TRUE(h.ui.IsEnabled(id::ComList));
         EXPECT_FALSE(h.ui.IsEnabled(id::Update));
         EXPECT_TRUE(t.port.written.empty());
@@ -115,7 +129,7 @@ TEST(Connect, SilentPortTimesOutAfterOneSecond) {
                                         "Can Not Find Programmer  "}));
     EXPECT_FALSE(t.port.IsOpen());
     EXPECT_TRUE(h.ui.IsEnabled(id::Update));
-    EXPECT_EQ(h.lastCode, kNoCommand);
+    EXPECT_EQ(h.link.LastCode(), kNoCommand);
 }
 
 TEST(Connect, ReplyInPiecesAndLateReplyWithinTheTimeout) {
@@ -188,7 +202,7 @@ TEST(Identify, LoaderKindReportsItsVersionAndKeepsThePortOpen) {
               (std::vector<std::string>{"Connect to Programmer . . . . . . OK",
                                         "Find Progrmmer: ZK9_IAP", "IAP Firmware version:  1.3"}));
     EXPECT_TRUE(t.port.IsOpen());
-    EXPECT_EQ(h.programmerKind, 5);
+    EXPECT_EQ(h.programmer.kind, 5);
     EXPECT_TRUE(h.ui.IsEnabled(id::Update));
     EXPECT_TRUE(t.prompts.messages.empty());
 }
@@ -263,8 +277,8 @@ TEST(Scan, StopsAtTheFirstPortThatAnswers) {
     t.port.AddBox(LinkHost::Device(4));
     t.port.AddBox(LinkHost::Device(6));
     t.ChooseCom("USB");
-    EXPECT_EQ(h.portNumber, 4);
-    EXPECT_EQ(h.portName, "COM4");
+    EXPECT_EQ(h.port.number, 4);
+    EXPECT_EQ(h.port.name, "COM4");
     EXPECT_EQ(Tail(t.LogLines(), 4),
               (std::vector<std::string>{"Auto Connect to Programmer . . . . . . OK",
                                         "Find Progrmmer: ZK9_ISP_0258", "Max_Counter:  No Limit",
@@ -283,7 +297,7 @@ TEST(Scan, OnlyAnIdentifyReplyEndsTheWait) {
     t.port.AddBox(LinkHost::Device(1), config);
     t.port.AddBox(LinkHost::Device(2));
     t.ChooseCom("USB");
-    EXPECT_EQ(t.h().portNumber, 2);
+    EXPECT_EQ(t.h().port.number, 2);
     EXPECT_EQ(t.clock.Now(), 1000u);
 }
 
@@ -292,7 +306,8 @@ TEST(Scan, WindowCommandsWaitAndClosingTheWindowEndsIt) {
     Host& h = t.h();
     t.MapPorts({1, 2, 3});
     for (unsigned n : {1u, 2u, 3u}) t.port.AddSilent(LinkHost::Device(n));
-    CMainDlg dlg(h);
+    Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
     // An Update or a second scan asked for from inside the scan's event pump does nothing.
     std::size_t writesBefore = 0;
     t.clock.Schedule(200, [&] {
@@ -318,16 +333,16 @@ TEST(Mcu, ChoosingAnMcuLoadsItsFileOrKeepsTheDeviceInForce) {
     ComboModel& mcu = h.ui.Combo(id::McuList);
     mcu.items = {"MN101EF31D", "MN101EF51A"};
     h.ui.Select(id::McuList, 0);
-    h.mcuName = "MN101EF31D";
-    h.DeviceType = 1;
+    h.target.mcuName = "MN101EF31D";
+    h.target.DeviceType = 1;
     t.port.AddSilent("dev/com1");
     t.port.Open("dev/com1");
 
     // No device file: the previous device stays, with its list selection.
     h.ui.Select(id::McuList, 1);
     OnSelchangeMcu(h);
-    EXPECT_EQ(h.mcuName, "MN101EF31D");
-    EXPECT_EQ(h.DeviceType, 1);
+    EXPECT_EQ(h.target.mcuName, "MN101EF31D");
+    EXPECT_EQ(h.target.DeviceType, 1);
     EXPECT_EQ(mcu.selected, 0);
     EXPECT_EQ(t.prompts.messages.size(), 1u);
     EXPECT_FALSE(t.port.IsOpen());
@@ -336,9 +351,9 @@ TEST(Mcu, ChoosingAnMcuLoadsItsFileOrKeepsTheDeviceInForce) {
                     test::ReadText(std::string(LUMACREST_SOURCE_DIR) + "/res/MN101EF51A_IAP.cfg"));
     h.ui.Select(id::McuList, 1);
     OnSelchangeMcu(h);
-    EXPECT_EQ(h.mcuName, "MN101EF51A");
-    EXPECT_EQ(h.DeviceType, 4);
-    EXPECT_EQ(h.dev.FlashPageCount, 288u);
+    EXPECT_EQ(h.target.mcuName, "MN101EF51A");
+    EXPECT_EQ(h.target.DeviceType, 4);
+    EXPECT_EQ(h.target.dev.FlashPageCount, 288u);
     EXPECT_EQ(mcu.selected, 1);
     EXPECT_EQ(t.prompts.messages.size(), 1u);
 }
@@ -351,10 +366,11 @@ TEST(StartUp, PortNumberFollowsTheSavedPortName) {
         ASSERT_NE(usb, std::string::npos);
         config.replace(usb, 3, name);
         test::WriteText(t.dir.File("Config.dat"), config);
-        CMainDlg dlg(t.h());
+        Application app(t.h());
+        CMainDlg& dlg = app.dlg;
         dlg.OnInitDialog();
-        EXPECT_EQ(t.h().portName, name);
-        EXPECT_EQ(t.h().portNumber, number);
+        EXPECT_EQ(t.h().port.name, name);
+        EXPECT_EQ(t.h().port.number, number);
     }
 }
 

@@ -7,9 +7,10 @@
 #include <string>
 #include <thread>
 
-#include "image/ExToHex.h"
+#include "app/commands/ExToHexCommand.h"
 #include "support/TestHost.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
@@ -85,7 +86,8 @@ TEST_F(ExToHexTest, ConvertsInAPrivateScratchDirectoryAndReplacesTheOutput) {
                   "'\nstat -c %a . > '" + t.dir.File("mode") + "'\nexec STANDIN \"$@\"\n");
     WriteText(Output(), "stale output of an earlier run\n");
     t.prompts.QueueFile(Source());
-    CMainDlg dlg(h);
+    Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
     dlg.OnCommand(id::ConvertExToHex);
 
     EXPECT_EQ(t.prompts.fileFilters.back(), "Ex Files (*.ex)|*.ex||");
@@ -118,9 +120,20 @@ TEST_F(ExToHexTest, AConverterThatWritesNothingIsReportedAndNothingIsCopied) {
     EXPECT_FALSE(ScratchLeft());
 }
 
+// True while the process whose id the converter wrote to `file` runs (a zombie has ended).
+bool Running(const std::string& file) {
+    const std::string pid = ReadText(file);
+    const std::string stat = ReadText("/proc/" + pid.substr(0, pid.find('\n')) + "/stat");
+    const std::size_t paren = stat.rfind(')');
+    return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] != 'Z' &&
+           stat[paren + 2] != 'X';
+}
+
 TEST_F(ExToHexTest, AConverterThatNeverEndsIsStoppedAtTheBound) {
-    // It keeps a helper process; both go when the wait expires.
-    InstallScript("sleep 30 &\necho $! > '" + t.dir.File("child") + "'\nwait\n");
+    // It keeps a helper process, and one that left its process group; all go when the wait
+    // expires.
+    InstallScript("sleep 30 &\necho $! > '" + t.dir.File("child") + "'\nsetsid sleep 30 &\necho $! > '" +
+                  t.dir.File("session") + "'\nwait\n");
     const auto start = std::chrono::steady_clock::now();
     Run(300ms);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
@@ -129,21 +142,39 @@ TEST_F(ExToHexTest, AConverterThatNeverEndsIsStoppedAtTheBound) {
               "stopped******   ");
     EXPECT_FALSE(fs::exists(Output()));
     EXPECT_FALSE(ScratchLeft());
+    EXPECT_FALSE(Running(t.dir.File("child")));
+    EXPECT_FALSE(Running(t.dir.File("session")));
 
-    // Gone, or a zombie waiting for whoever inherited it to reap it.
-    const std::string child = ReadText(t.dir.File("child"));
-    auto running = [&] {
-        const std::string stat = ReadText("/proc/" + child.substr(0, child.find('\n')) + "/stat");
-        const std::size_t paren = stat.rfind(')');
-        return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] != 'Z' &&
-               stat[paren + 2] != 'X';
-    };
-    bool gone = false;
-    for (int i = 0; i < 100 && !gone; ++i) {
-        gone = !running();
-        if (!gone) std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_TRUE(gone);
+    // What a converter leaves running when it ends ends with it too.
+    InstallScript("setsid sleep 30 &\necho $! > '" + t.dir.File("left") + "'\nexec STANDIN \"$@\"\n");
+    Run();
+    EXPECT_EQ(LastMessage().text, "Convert Ex To Hex OK");
+    EXPECT_FALSE(Running(t.dir.File("left")));
+}
+
+// Success is a whole, good HEX file; a status other than 0 is logged either way.
+TEST_F(ExToHexTest, OnlyAWholeGoodHexFileIsTaken) {
+    WriteText(Output(), "kept\n");
+    InstallScript("printf ':03000000010203F7\\n:0300030004' > a.hex\nexit 2\n");
+    Run();
+    EXPECT_EQ(LastMessage().text,
+              "******Convert Ex To Hex failed: e.exe wrote no whole, good HEX file (line 2: "
+              "record shorter than its byte count)******   ");
+    EXPECT_EQ(t.LogLines().back(), "e.exe exited with status 2");
+    EXPECT_EQ(ReadText(Output()), "kept\n");
+
+    InstallScript("STANDIN \"$@\"\nexit 3\n");
+    Run();
+    EXPECT_EQ(LastMessage().text, "Convert Ex To Hex OK");
+    EXPECT_EQ(t.LogLines().back(), "e.exe exited with status 3");
+    EXPECT_EQ(ReadText(Output()), kExpectedHex);
+
+    // A source that is a FIFO is never waited for.
+    fs::remove(Source());
+    ASSERT_EQ(::mkfifo(Source().c_str(), 0600), 0);
+    Run();
+    EXPECT_EQ(LastMessage().text,
+              "******Convert Ex To Hex failed: cannot read \"" + Source() + "\"******   ");
 }
 
 TEST_F(ExToHexTest, WaitsForTheConverterToEndNotForItsFirstBytes) {

@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "image/DeviceCatalogue.h"
-#include "image/HexReader.h"
 #include "image/HexWriter.h"
+#include "image/ImageReader.h"
 #include "support/TestHost.h"
-#include "ui/main/CMainDlg.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
+#include "app/Commands.h"
 
 namespace lumacrest {
 namespace {
@@ -57,20 +58,20 @@ TEST(HexWriter, SectionsCrossSegmentsAndReadBackExactly) {
     EXPECT_EQ(lines[4608 + 2], ":00000001FF");
 
     std::vector<uint8_t> back(image.size(), 0);
-    TextScanner in;
-    ASSERT_TRUE(in.OpenText(out));
-    HexImageResult r = ReadHexImage(in, back, {0, static_cast<uint32_t>(image.size())});
-    EXPECT_EQ(r.end, image.size());
+    ImagePlacer placer(back, {0, static_cast<uint32_t>(image.size())});
+    TextCursor in(out);
+    EXPECT_FALSE(ReadHexRecords(in, [&placer](const DataRecord& r) { return placer(r); }));
+    EXPECT_EQ(placer.result().end, image.size());
     EXPECT_EQ(back, image);
 }
 
 class CombineTest : public ::testing::Test {
   protected:
-    CombineTest() { RegisterHexWriteCommands(h, router_); }
+    CombineTest() { WireCommands(h, router_); }
     void Fill() {
-        for (std::size_t i = 0; i < h.buf().flash.size(); ++i) h.buf().flash[i] = Pattern(i);
-        for (std::size_t i = 0; i < h.buf().boot.size(); ++i)
-            h.buf().boot[i] = static_cast<uint8_t>(~Pattern(i));
+        for (std::size_t i = 0; i < h.target.buf().flash.size(); ++i) h.target.buf().flash[i] = Pattern(i);
+        for (std::size_t i = 0; i < h.target.buf().boot.size(); ++i)
+            h.target.buf().boot[i] = static_cast<uint8_t>(~Pattern(i));
     }
     test::TestHost t;
     Host& h = t.h();
@@ -78,7 +79,7 @@ class CombineTest : public ::testing::Test {
 };
 
 TEST_F(CombineTest, ExampleGeometryAndStandardToolReadsItBack) {
-    ASSERT_TRUE(SetPageGeometry(h, 256, 288, 256, 16));
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 288, 256, 16));
     Fill();
     t.prompts.QueueFile(t.dir.File("out.HEX"));
     router_.Dispatch(id::Combine);
@@ -107,17 +108,17 @@ TEST_F(CombineTest, ExampleGeometryAndStandardToolReadsItBack) {
     const std::string back = ReadText(bin);
     ASSERT_EQ(back.size(), 0x12000u);
     for (std::size_t i = 0; i < 0x11000; ++i)
-        ASSERT_EQ(static_cast<uint8_t>(back[i]), h.buf().flash[i]) << i;
+        ASSERT_EQ(static_cast<uint8_t>(back[i]), h.target.buf().flash[i]) << i;
     for (std::size_t i = 0; i < 0x1000; ++i)
-        ASSERT_EQ(static_cast<uint8_t>(back[0x11000 + i]), h.buf().boot[i]) << i;
+        ASSERT_EQ(static_cast<uint8_t>(back[0x11000 + i]), h.target.buf().boot[i]) << i;
 }
 
 TEST_F(CombineTest, SmallMainPartAndBootCrossingTheBoundary) {
     // Main part 0xB000 bytes (0x4000..0xEFFF), boot 0x2000 bytes crossing 0x10000.
-    ASSERT_TRUE(SetPageGeometry(h, 256, 0xB0 + 0x20, 256, 0x20));
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 0xB0 + 0x20, 256, 0x20));
     Fill();
     std::string why;
-    std::optional<std::string> text = BuildCombinedHex(h, &why);
+    std::optional<std::string> text = BuildCombinedHex(h.target, &why);
     ASSERT_TRUE(text) << why;
     const auto lines = Lines(*text);
     ASSERT_EQ(lines[0xB00].substr(0, 9), ":10F00000");  // first boot record, no segment before
@@ -127,7 +128,7 @@ TEST_F(CombineTest, SmallMainPartAndBootCrossingTheBoundary) {
 }
 
 TEST_F(CombineTest, UnwritableGeometriesAreRefused) {
-    ASSERT_TRUE(SetPageGeometry(h, 256, 10, 256, 16));  // more boot pages than flash pages
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 10, 256, 16));  // more boot pages than flash pages
     const std::string path = t.dir.File("x.hex");
     WriteText(path, "old");
     t.prompts.QueueFile(path);
@@ -137,16 +138,16 @@ TEST_F(CombineTest, UnwritableGeometriesAreRefused) {
     EXPECT_EQ(t.LogLines().back(), "Save Project File......Failed");
     EXPECT_EQ(ReadText(path), "old");
 
-    ASSERT_TRUE(SetPageGeometry(h, 20, 100, 256, 1));  // 99 x 20 bytes: not whole records
+    ASSERT_TRUE(SetPageGeometry(h.target, 20, 100, 256, 1));  // 99 x 20 bytes: not whole records
     std::string why;
-    EXPECT_FALSE(BuildCombinedHex(h, &why));
+    EXPECT_FALSE(BuildCombinedHex(h.target, &why));
     EXPECT_NE(why.find("not a multiple of 16"), std::string::npos);
-    ASSERT_TRUE(SetPageGeometry(h, 256, 100, 256, 0));  // no boot part
-    EXPECT_FALSE(BuildCombinedHex(h, &why));
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 100, 256, 0));  // no boot part
+    EXPECT_FALSE(BuildCombinedHex(h.target, &why));
 }
 
 TEST_F(CombineTest, FailedWriteIsReportedNotLoggedOk) {
-    ASSERT_TRUE(SetPageGeometry(h, 256, 288, 256, 16));
+    ASSERT_TRUE(SetPageGeometry(h.target, 256, 288, 256, 16));
     t.prompts.QueueFile(t.dir.File("no/such/dir/out.hex"));
     router_.Dispatch(id::Combine);
     EXPECT_EQ(t.MessageTexts(), std::vector<std::string>{"******File Save Failed******"});

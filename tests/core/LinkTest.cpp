@@ -53,22 +53,22 @@ TEST(SendCommand, ArmsTheLinkAndRestartsTheTimer) {
     LinkHost t;
     Host& h = t.h();
     t.port.AddSilent("dev/com1");
-    ASSERT_TRUE(t.port.Open("dev/com1"));
+    ASSERT_TRUE(t.port.Open("dev/com1").Ok());
     t.port.Buffer({1, 2, 3});  // stale bytes are discarded by the send
 
-    h.commandFrame.code = CMD_CHIP_ERASE;
-    h.commandFrame.length = 15;
-    ASSERT_TRUE(SendCommand(h, h.commandFrame, 30000, 6));
+    h.link.Frame().code = CMD_CHIP_ERASE;
+    h.link.Frame().length = 15;
+    ASSERT_EQ(h.link.SendCommand(h.link.Frame(), 30000, 6), SendResult::Sent);
     EXPECT_EQ(t.port.BufferedCount(), 0u);
     EXPECT_EQ(t.port.threshold(), 6u);
-    EXPECT_EQ(h.replyAwaited, 1);
-    EXPECT_EQ(h.lastCode, CMD_CHIP_ERASE);
+    EXPECT_TRUE(h.link.ReplyAwaited());
+    EXPECT_EQ(h.link.LastCode(), CMD_CHIP_ERASE);
     EXPECT_EQ(t.clock.Deadline(kReplyTimerId), 30000u);
 
     t.clock.Advance(100);
-    h.commandFrame.code = CMD_WRITE_FLASH_END;
-    h.commandFrame.length = 0;
-    SendCommand(h, h.commandFrame, 5000, 6);
+    h.link.Frame().code = CMD_WRITE_FLASH_END;
+    h.link.Frame().length = 0;
+    h.link.SendCommand(h.link.Frame(), 5000, 6);
     EXPECT_EQ(t.clock.Deadline(kReplyTimerId), 5100u);
     EXPECT_EQ(t.port.written.back(), (Bytes{0x7E, 0xFF, 0x14, 0x00, 0x00, 0x13}));
 }
@@ -78,12 +78,12 @@ TEST(SendCommand, RefusesAFrameBeyondThePayloadArea) {
     Host& h = t.h();
     t.port.AddSilent("dev/com1");
     t.port.Open("dev/com1");
-    h.commandFrame.code = CMD_WRITE_FLASH_BLOCK;
-    h.commandFrame.length = 514;  // a 512-byte page and its block number
-    EXPECT_FALSE(SendCommand(h, h.commandFrame, 5000, 6));
+    h.link.Frame().code = CMD_WRITE_FLASH_BLOCK;
+    h.link.Frame().length = 514;  // a 512-byte page and its block number
+    EXPECT_EQ(h.link.SendCommand(h.link.Frame(), 5000, 6), SendResult::TooLong);
     EXPECT_TRUE(t.port.written.empty());
     EXPECT_FALSE(t.clock.Running(kReplyTimerId));
-    EXPECT_EQ(h.replyAwaited, 0);
+    EXPECT_FALSE(h.link.ReplyAwaited());
 }
 
 // A host that has sent CMD_IDENTIFY on an open silent port; the test delivers the reply.
@@ -92,7 +92,7 @@ struct Identifying : LinkHost {
         port.AddSilent("dev/com1");
         port.Open("dev/com1");
         h().ui.AppendLog("Connect to Programmer . . . . . . ");
-        SendIdentify(h());
+        SendIdentify(h().ops);
     }
     bool Identified() const {
         return h_().ui.LogText().find("Find Progrmmer") != std::string::npos;
@@ -106,8 +106,8 @@ TEST(Receive, AcceptsAWholeReplyAndStopsTheTimer) {
     t.clock.Advance(10);
     EXPECT_TRUE(t.Identified());
     EXPECT_FALSE(t.clock.Running(kReplyTimerId));
-    EXPECT_EQ(t.h().replyFrame.length, 20u);
-    EXPECT_EQ(t.h().replyAwaited, 1);  // only the time-out clears it
+    EXPECT_EQ(t.h().link.Reply().length, 20u);
+    EXPECT_TRUE(t.h().link.ReplyAwaited());  // only the time-out clears it
 }
 
 TEST(Receive, ReassemblesPiecesAndNeverReadsPastTheDeclaredLength) {
@@ -134,20 +134,20 @@ TEST(Receive, ReplyLongerThanItsThresholdIsCompletedFromTheNextRead) {
     Host& h = t.h();
     t.port.AddSilent("dev/com1");
     t.port.Open("dev/com1");
-    h.commandFrame.code = CMD_CHIP_ERASE;
-    h.commandFrame.length = 15;
-    SendCommand(h, h.commandFrame, 30000, 6);
+    h.link.Frame().code = CMD_CHIP_ERASE;
+    h.link.Frame().length = 15;
+    h.link.SendCommand(h.link.Frame(), 30000, 6);
     const Bytes reply = sim::ProgrammerBox::Frame(CMD_CHIP_ERASE, {1});
     t.port.Inject(Bytes(reply.begin(), reply.begin() + 6), 100);
     t.clock.Advance(100);
     EXPECT_EQ(t.port.threshold(), 1u);
-    EXPECT_EQ(h.rxCount, 6u);
+    EXPECT_EQ(h.link.Gathered(), 6u);
     t.port.Inject(Bytes(reply.begin() + 6, reply.end()), 50);
     t.clock.Advance(50);
-    EXPECT_EQ(h.rxCount, 0u);
-    EXPECT_EQ(h.replyFrame.code, CMD_CHIP_ERASE);
-    EXPECT_EQ(h.replyFrame.length, 1u);
-    EXPECT_EQ(h.replyFrame.payload[0], 1);
+    EXPECT_EQ(h.link.Gathered(), 0u);
+    EXPECT_EQ(h.link.Reply().code, CMD_CHIP_ERASE);
+    EXPECT_EQ(h.link.Reply().length, 1u);
+    EXPECT_EQ(h.link.Reply().payload[0], 1);
 }
 
 TEST(Receive, LengthRuleUsesTheRawHighByteInTheSum) {
@@ -164,7 +164,7 @@ TEST(Receive, LengthRuleUsesTheRawHighByteInTheSum) {
     t.port.Inject(frame, 5);
     t.clock.Advance(5);
     EXPECT_TRUE(t.Identified());
-    EXPECT_EQ(t.h().replyFrame.length, 272u);
+    EXPECT_EQ(t.h().link.Reply().length, 272u);
 }
 
 TEST(Receive, RejectedFramesLeaveTheTimerToReportTheMissingReply) {
@@ -202,7 +202,7 @@ TEST(Receive, RejectedFramesLeaveTheTimerToReportTheMissingReply) {
         const auto lines = t.LogLines();
         EXPECT_EQ(lines[lines.size() - 2], "Connect to Programmer . . . . . . Failed");
         EXPECT_EQ(lines.back(), "Can Not Find Programmer  ");
-        EXPECT_EQ(t.h().lastCode, kNoCommand);
+        EXPECT_EQ(t.h().link.LastCode(), kNoCommand);
     }
 }
 
@@ -213,11 +213,11 @@ TEST(Receive, BytesOfAnEarlierReadNeverCompleteALaterFrame) {
     // Half a reply is read, then a new command goes out: the other half must not be pieced
     // together with the first.
     t.port.Buffer(Bytes(frame.begin(), frame.begin() + 12));
-    EXPECT_FALSE(OnCommEvent(h));
+    EXPECT_FALSE(h.link.OnReceive());
     EXPECT_EQ(t.port.threshold(), frame.size() - 12);  // waits for the rest
-    SendIdentify(h);
+    SendIdentify(h.ops);
     t.port.Buffer(Bytes(frame.begin() + 12, frame.end()));
-    EXPECT_FALSE(OnCommEvent(h));
+    EXPECT_FALSE(h.link.OnReceive());
     EXPECT_FALSE(t.Identified());
     EXPECT_TRUE(t.clock.Running(kReplyTimerId));
 }
@@ -240,9 +240,9 @@ TEST(Receive, OnlyFramesTheEngineActsOnStopTheTimer) {
         t.port.AddSilent("dev/com1");
         t.port.Open("dev/com1");
         h.ui.AppendLog("Erase Device,Please Waiting...... ");
-        h.commandFrame.code = CMD_CHIP_ERASE;
-        h.commandFrame.length = 15;
-        SendCommand(h, h.commandFrame, 30000, 6);
+        h.link.Frame().code = CMD_CHIP_ERASE;
+        h.link.Frame().length = 15;
+        h.link.SendCommand(h.link.Frame(), 30000, 6);
         t.port.Inject(IdentifyReply(), 5);
         t.port.Inject(sim::ProgrammerBox::Frame(0x30, {}), 6);  // a code without a row
         t.clock.Advance(10);
@@ -274,26 +274,26 @@ TEST(Receive, ArbitraryLineNoiseNeverOverrunsOrFakesAReply) {
             const Bytes reply = IdentifyReply();
             const std::size_t cut = random() % reply.size();
             t.port.Buffer(Bytes(reply.begin(), reply.begin() + static_cast<long>(cut)));
-            OnCommEvent(h);
+            h.link.OnReceive();
             read.assign(reply.begin() + static_cast<long>(cut), reply.end());
         }
         t.port.Buffer(read);
-        const bool acted = OnCommEvent(h);
-        ASSERT_LE(h.rxCount, kReceiveBufferSize);
+        const bool acted = h.link.OnReceive();
+        ASSERT_LE(h.link.Gathered(), kReceiveBufferSize);
         if (acted) {
             ++accepted;
             // The identify answer, or a frame the box may send on its own.
-            const uint8_t code = h.replyFrame.code;
+            const uint8_t code = h.link.Reply().code;
             EXPECT_TRUE(code == CMD_IDENTIFY || code == CMD_DATAFLASH_BEGIN ||
                         code == CMD_DATAFLASH_CONFIG || code == CMD_SECTOR_SUM);
-            ASSERT_LE(h.replyFrame.length, kPayloadCapacity);
+            ASSERT_LE(h.link.Reply().length, kPayloadCapacity);
             CommandFrame again;
-            again.code = h.replyFrame.code;
-            again.length = h.replyFrame.length;
-            again.payload = h.replyFrame.payload;
-            again.address = h.replyFrame.address;
-            EXPECT_EQ(BuildFrameBytes(again).back(), h.replyFrame.sum);
-            SendIdentify(h);
+            again.code = h.link.Reply().code;
+            again.length = h.link.Reply().length;
+            again.payload = h.link.Reply().payload;
+            again.address = h.link.Reply().address;
+            EXPECT_EQ(BuildFrameBytes(again).back(), h.link.Reply().sum);
+            SendIdentify(h.ops);
         }
     }
     EXPECT_GT(accepted, 0);

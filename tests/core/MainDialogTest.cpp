@@ -2,9 +2,11 @@
 
 #include "app/Config.h"
 #include "support/TestHost.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "ui/main/MenuResource.h"
 #include "ui/main/ResourceIds.h"
+#include "app/commands/ImageFileCommands.h"
 
 namespace lumacrest {
 namespace {
@@ -96,7 +98,8 @@ class MainDialogTest : public ::testing::Test {
         dlg.OnInitDialog();
     }
     test::TestHost t;
-    CMainDlg dlg{t.h()};
+    Application dlgApp{t.h()};
+    CMainDlg& dlg = dlgApp.dlg;
 };
 
 TEST_F(MainDialogTest, CommandsWithoutHandlerDoNothing) {

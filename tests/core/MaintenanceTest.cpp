@@ -9,7 +9,8 @@
 #include "image/DeviceCatalogue.h"
 #include "link/Crc16.h"
 #include "link/Link.h"
-#include "ops/ProgrammerMaintenance.h"
+#include "ops/FirmwareRewrite.h"
+#include "ops/StoredSettings.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
 
@@ -148,7 +149,7 @@ TEST(FirmwareRewrite, MenuCommandConnectsFirstAndTheLargestFileFits) {
 TEST(FirmwareRewrite, NoProgrammerToConnectToSendsNothing) {
     EngineHost t;
     WriteUpdateFile(t, Pattern(512));
-    t.h().portNumber = 2;  // not in Ports.dat
+    t.h().port.number = 2;  // not in Ports.dat
     t.Command(id::ReserveP);
     t.RunUntilIdle();
     EXPECT_TRUE(t.port.written.empty());
@@ -229,14 +230,14 @@ TEST(FirmwareRewrite, EchoDifferingInItsFirstByteStopsTheRewriteAndClosesThePort
 // ---- loader transfer ----
 
 void FillFlash(Host& h, uint32_t bytes) {
-    for (uint32_t i = 0; i < bytes; ++i) h.buf().flash[i] = static_cast<uint8_t>(i * 7 + i / 64);
+    for (uint32_t i = 0; i < bytes; ++i) h.target.buf().flash[i] = static_cast<uint8_t>(i * 7 + i / 64);
 }
 
 // A kind-5 programmer identified on COM1, with the port left open.
 void ConnectLoader(EngineHost& t) {
     t.ChooseCom("COM1");
     t.RunUntilIdle();
-    ASSERT_EQ(t.h().programmerKind, 5);
+    ASSERT_EQ(t.h().programmer.kind, 5);
     t.ClearSent();
 }
 
@@ -245,7 +246,7 @@ TEST(LoaderTransfer, UpdateStreamsTheFlashImageAndForgetsTheProgrammerKind) {
     Host& h = t.h();
     FillFlash(h, 1024);
     for (std::size_t i = 0; i < kKeyCodeLength; ++i)
-        h.buf().keyCode[i] = static_cast<uint8_t>(i + 1);
+        h.target.buf().keyCode[i] = static_cast<uint8_t>(i + 1);
     t.Tick({id::ProgramFlash});
     ConnectLoader(t);
     t.Command(id::Update);
@@ -253,7 +254,7 @@ TEST(LoaderTransfer, UpdateStreamsTheFlashImageAndForgetsTheProgrammerKind) {
     t.RunUntilIdle();
 
     EXPECT_TRUE(
-        std::equal(h.buf().flash.begin(), h.buf().flash.begin() + 1024, t.box->flash().begin()));
+        std::equal(h.target.buf().flash.begin(), h.target.buf().flash.begin() + 1024, t.box->flash().begin()));
     EXPECT_EQ(t.box->flash()[1024], 0xFF);
     const Lines lines = t.RunLines();
     EXPECT_EQ(lines, (Lines{"Enter Program Mode......OK", "Erase Device......OK",
@@ -263,7 +264,7 @@ TEST(LoaderTransfer, UpdateStreamsTheFlashImageAndForgetsTheProgrammerKind) {
     EXPECT_EQ(sent[0].code, CMD_IAP_ERASE);
     ASSERT_EQ(sent[0].payload.size(), 30u);
     EXPECT_EQ(Bytes(sent[0].payload.begin(), sent[0].payload.begin() + 16),
-              Bytes(h.buf().keyCode.begin(), h.buf().keyCode.begin() + 16));
+              Bytes(h.target.buf().keyCode.begin(), h.target.buf().keyCode.begin() + 16));
     for (int k = 1; k <= 16; ++k) {
         EXPECT_EQ(sent[k].code, CMD_IAP_BLOCK);
         EXPECT_EQ(sent[k].payload.size(), 64u);
@@ -273,7 +274,7 @@ TEST(LoaderTransfer, UpdateStreamsTheFlashImageAndForgetsTheProgrammerKind) {
     // The done frame's missing reply passes silently and the run ends.
     EXPECT_TRUE(t.AtRest());
     EXPECT_EQ(h.ui.Progress(), 100);
-    EXPECT_EQ(h.programmerKind, 0);
+    EXPECT_EQ(h.programmer.kind, 0);
     EXPECT_TRUE(t.prompts.messages.empty());
 
     // The next Update runs the device sequence, not another stream into the loader.
@@ -314,13 +315,13 @@ TEST(LoaderTransfer, RefusalsEndTheTransferWithoutFurtherFrames) {
         EXPECT_EQ(t.RunLines().back(), "Start Update......Fail");
         EXPECT_EQ(blocks, 3);
         EXPECT_TRUE(t.ControlsIdle());
-        EXPECT_EQ(t.h().programmerKind, 5);
+        EXPECT_EQ(t.h().programmer.kind, 5);
     }
     {
         SCOPED_TRACE("nothing to send");
         EngineHost t(Loader());
         t.Tick({});
-        t.h().FlashPagesToWrite = 0;
+        t.h().target.FlashPagesToWrite = 0;
         ConnectLoader(t);
         t.Command(id::Update);
         t.RunUntilIdle();
@@ -354,9 +355,9 @@ TEST(SectorSums, FollowTheSectorListFromTheTransferEnd) {
     c.unsolicited.push_back({CMD_IAP_DONE, CMD_SECTOR_SUM});
     EngineHost t(c);
     Host& h = t.h();
-    h.dev.SectorSizes = {128, 128, 64, 192, 100};
+    h.target.dev.SectorSizes = {128, 128, 64, 192, 100};
     FillFlash(h, 1024);
-    h.FlashPagesToWrite = 8;  // the transfer ends at 512
+    h.target.FlashPagesToWrite = 8;  // the transfer ends at 512
     t.Tick({id::ProgramFlash});
     ConnectLoader(t);
     t.Command(id::Update);
@@ -370,8 +371,8 @@ TEST(SectorSums, FollowTheSectorListFromTheTransferEnd) {
     uint32_t offset = 512;
     for (uint8_t k = 1; k <= 3; ++k) {
         uint32_t sum = 0;
-        for (uint32_t i = 0; i < h.dev.SectorSizes[k]; ++i) sum += h.buf().flash[offset + i];
-        offset += h.dev.SectorSizes[k];
+        for (uint32_t i = 0; i < h.target.dev.SectorSizes[k]; ++i) sum += h.target.buf().flash[offset + i];
+        offset += h.target.dev.SectorSizes[k];
         EXPECT_EQ(sums[k - 1],
                   (Bytes{k, static_cast<uint8_t>(sum >> 24), static_cast<uint8_t>(sum >> 16),
                          static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)}));
@@ -386,7 +387,7 @@ TEST(SectorSums, RefusalsAndSectorsPastTheFlash) {
         SCOPED_TRACE(scenario);
         EngineHost t(Loader());
         Host& h = t.h();
-        h.dev.SectorSizes =
+        h.target.dev.SectorSizes =
             scenario == 2 ? std::vector<uint32_t>{} : std::vector<uint32_t>{64, 2048, 64};
         ConnectLoader(t);
         h.ui.DisableOperationControls();
@@ -414,8 +415,8 @@ TEST(DataFlash, FlashAndBootPagesAreSentNumberedWithCrcThenTheProgrammerIsReset)
     EngineHost t(AsksForDownload());
     Host& h = t.h();
     FillFlash(h, 1024);
-    std::fill_n(h.buf().flash.begin() + 3 * 64, 64, 0xFF);  // page 3 is blank
-    for (uint32_t i = 0; i < 128; ++i) h.buf().boot[i] = static_cast<uint8_t>(0x30 + i);
+    std::fill_n(h.target.buf().flash.begin() + 3 * 64, 64, 0xFF);  // page 3 is blank
+    for (uint32_t i = 0; i < 128; ++i) h.target.buf().boot[i] = static_cast<uint8_t>(0x30 + i);
     t.Tick({id::ProgramFlash, id::ProgramBoot});
     bool idleAtReset = true;
     t.box->onEvent = [&](const std::string& event) {
@@ -446,7 +447,7 @@ TEST(DataFlash, FlashAndBootPagesAreSentNumberedWithCrcThenTheProgrammerIsReset)
         const Bytes& p = flash[k];
         ASSERT_EQ(p.size(), 69u);
         EXPECT_EQ(p[0] << 8 | p[1], static_cast<int>(k));
-        EXPECT_TRUE(std::equal(p.begin() + 2, p.begin() + 66, h.buf().flash.begin() + k * 64));
+        EXPECT_TRUE(std::equal(p.begin() + 2, p.begin() + 66, h.target.buf().flash.begin() + k * 64));
         const uint16_t crc = Crc16(p.data(), 66);
         EXPECT_EQ(p[66] << 8 | p[67], crc);
         EXPECT_EQ(p[68], k == 3 ? 0xA8 : 0x00);
@@ -455,7 +456,7 @@ TEST(DataFlash, FlashAndBootPagesAreSentNumberedWithCrcThenTheProgrammerIsReset)
         const Bytes& p = boot[k];
         ASSERT_EQ(p.size(), 36u);
         EXPECT_EQ(p[0] << 8 | p[1], static_cast<int>(k));
-        EXPECT_TRUE(std::equal(p.begin() + 2, p.begin() + 34, h.buf().boot.begin() + k * 32));
+        EXPECT_TRUE(std::equal(p.begin() + 2, p.begin() + 34, h.target.buf().boot.begin() + k * 32));
         EXPECT_EQ(p[34] << 8 | p[35], Crc16(p.data(), 34));
     }
 
@@ -487,7 +488,7 @@ TEST(DataFlash, WithoutFlashOrBootOnlyTheResetIsSent) {
 
 TEST(DataFlash, BootOnlyAndAnEmptyFlashImage) {
     EngineHost t(AsksForDownload());
-    t.h().BootPagesToWrite = 2;
+    t.h().target.BootPagesToWrite = 2;
     t.Tick({id::ProgramBoot});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
@@ -557,11 +558,11 @@ TEST(StoredSettings, ReportSetsDeviceGeometryAndOptions) {
     t.Tick({id::EraseChip, id::EnableProtect});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
-    EXPECT_EQ(h.DeviceType, 4);
-    EXPECT_EQ(h.mcuName, DeviceNameOfIndex(4));
-    EXPECT_EQ(h.dev.FlashPageSize, 128u);
-    EXPECT_EQ(h.dev.FlashPageCount, 32u);
-    EXPECT_EQ(h.dev.FlashSize, 4096u);
+    EXPECT_EQ(h.target.DeviceType, 4);
+    EXPECT_EQ(h.target.mcuName, DeviceNameOfIndex(4));
+    EXPECT_EQ(h.target.dev.FlashPageSize, 128u);
+    EXPECT_EQ(h.target.dev.FlashPageCount, 32u);
+    EXPECT_EQ(h.target.dev.FlashSize, 4096u);
     EXPECT_TRUE(h.ui.Checked(id::ProgramKeyCode));
     EXPECT_FALSE(h.ui.Checked(id::EraseChip));
     EXPECT_TRUE(h.ui.Checked(id::ProgramFlash));
@@ -583,16 +584,16 @@ TEST(StoredSettings, BadReportsChangeNothing) {
         SCOPED_TRACE(c.name);
         EngineHost t(c.config);
         Host& h = t.h();
-        h.DeviceType = 2;
-        h.mcuName = DeviceNameOfIndex(2);
+        h.target.DeviceType = 2;
+        h.target.mcuName = DeviceNameOfIndex(2);
         t.Tick({id::EraseChip});
         t.ChooseCom("COM1");
         t.RunUntilIdle();
         EXPECT_EQ(t.LogLines().back().substr(t.LogLines().back().size() - 6), "Failed");
-        EXPECT_EQ(h.DeviceType, 2);
-        EXPECT_EQ(h.mcuName, DeviceNameOfIndex(2));
-        EXPECT_EQ(h.dev.FlashPageSize, 64u);
-        EXPECT_EQ(h.dev.FlashPageCount, 16u);
+        EXPECT_EQ(h.target.DeviceType, 2);
+        EXPECT_EQ(h.target.mcuName, DeviceNameOfIndex(2));
+        EXPECT_EQ(h.target.dev.FlashPageSize, 64u);
+        EXPECT_EQ(h.target.dev.FlashPageCount, 16u);
         EXPECT_TRUE(h.ui.Checked(id::EraseChip));
         EXPECT_FALSE(h.ui.Checked(id::ProgramSn));
         EXPECT_TRUE(t.ControlsIdle());

@@ -5,12 +5,13 @@
 
 #include <algorithm>
 
-#include "image/CipherFiles.h"
+#include "app/commands/CipherFileCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "link/Crc16.h"
 #include "ops/Runs.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
+#include "app/commands/ImageFileCommands.h"
 
 namespace lumacrest {
 namespace {
@@ -31,7 +32,7 @@ Fault MakeFault(FaultKind kind, int code, int times = -1, uint32_t value = 0) {
 }
 
 void FillFlash(Host& h) {
-    for (uint32_t i = 0; i < 16 * 64; ++i) h.buf().flash[i] = static_cast<uint8_t>(i * 7 + i / 64);
+    for (uint32_t i = 0; i < 16 * 64; ++i) h.target.buf().flash[i] = static_cast<uint8_t>(i * 7 + i / 64);
 }
 
 std::size_t Count(const Bytes& codes, uint8_t code) {
@@ -39,7 +40,7 @@ std::size_t Count(const Bytes& codes, uint8_t code) {
 }
 
 bool ChipHoldsImage(EngineHost& t) {
-    return std::equal(t.h().buf().flash.begin(), t.h().buf().flash.begin() + 16 * 64,
+    return std::equal(t.h().target.buf().flash.begin(), t.h().target.buf().flash.begin() + 16 * 64,
                       t.box->flash().begin());
 }
 
@@ -99,6 +100,30 @@ TEST(Busy, FinishedExchangesLeaveTheFileCommandsFree) {
     }
 }
 
+// Nothing changes the images, the device or the options of a run while it runs: the commands
+// that would wait, and the run keeps the options it started with.
+TEST(Busy, CommandsThatWouldChangeARunWaitForIt) {
+    EngineHost t;
+    FillFlash(t.h());
+    t.port.delivery.extraDelayMs = 10;
+    t.Tick({id::EraseChip, id::ProgramFlash});
+    int blocks = 0;
+    t.box->onEvent = [&](const std::string& e) {
+        if (e.rfind("rx 0x13", 0) != 0 || ++blocks != 3) return;
+        t.clock.Schedule(1, [&] {
+            for (int command : {id::LoadProject, id::LoadFlashFile, id::SnSet, id::McuList,
+                                id::FlashBuffer, id::ChipErase, id::Update})
+                t.Command(command);
+        });
+    };
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    EXPECT_EQ(t.MessageTexts(), Lines(7, kProgrammerBusy));
+    EXPECT_TRUE(t.prompts.fileFilters.empty());
+    EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
+    EXPECT_TRUE(ChipHoldsImage(t));
+}
+
 // A well-formed reply that is shorter than the awaited one is no answer: the stage ends at
 // its time-out, and nothing is judged on bytes an earlier reply left behind.
 TEST(ShortReplies, EndTheStageAtItsTimeOut) {
@@ -121,8 +146,8 @@ TEST(ShortReplies, EndTheStageAtItsTimeOut) {
         FillFlash(h);
         // A good run first leaves its replies' bytes behind in the host.
         t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
-        h.SnWidth = 4;
-        h.SnValue = 20;
+        h.sn.SnWidth = 4;
+        h.sn.SnValue = 20;
         t.Command(id::Update);
         t.RunUntilIdle();
         ASSERT_EQ(t.box->lastExitResult(), 1);
@@ -138,7 +163,7 @@ TEST(ShortReplies, EndTheStageAtItsTimeOut) {
             EXPECT_EQ(lines.back(), c.line);
         EXPECT_EQ(t.SentCodes().back(), c.code);
         EXPECT_EQ(std::count(lines.begin(), lines.end(), "ADP Error."), 0);
-        EXPECT_EQ(h.SnValue, 21u);  // the failed chip's number is given back
+        EXPECT_EQ(h.sn.SnValue, 21u);  // the failed chip's number is given back
         EXPECT_TRUE(t.AtRest());
     }
 }
@@ -181,8 +206,8 @@ TEST(BoxFramesDuringARun, LeaveTheRunItsDeviceAndItsControls) {
             EXPECT_TRUE(ChipHoldsImage(t));
             EXPECT_EQ(t.box->lastExitResult(), 1);
             EXPECT_TRUE(lockedDuringWrite);
-            EXPECT_EQ(h.DeviceType, 0);
-            EXPECT_EQ(h.dev.FlashPageSize, 64u);
+            EXPECT_EQ(h.target.DeviceType, 0);
+            EXPECT_EQ(h.target.dev.FlashPageSize, 64u);
             EXPECT_TRUE(h.ui.Checked(id::EraseChip));
             EXPECT_EQ(Count(t.SentCodes(), CMD_DATAFLASH_FLASH_BLOCK), 0u);
             EXPECT_TRUE(t.AtRest());
@@ -224,7 +249,7 @@ TEST(BoxFramesDuringARun, AFrameInTheSameReadAsTheAwaitedReplyLosesNothing) {
     t.clock.Advance(1000);
     EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
     EXPECT_EQ(t.box->lastExitResult(), 1);
-    EXPECT_EQ(h.DeviceType, 0);
+    EXPECT_EQ(h.target.DeviceType, 0);
     t.RunUntilIdle();
     EXPECT_TRUE(t.AtRest());
 }
@@ -237,9 +262,9 @@ TEST(LoaderRun, SectorSumRequestAfterTheDoneFrameIsAnsweredAtOnce) {
     c.unsolicited.push_back({CMD_IAP_DONE, CMD_SECTOR_SUM});
     EngineHost t(c);
     Host& h = t.h();
-    h.dev.SectorSizes = {512, 256, 256};
+    h.target.dev.SectorSizes = {512, 256, 256};
     FillFlash(h);
-    h.FlashPagesToWrite = 8;
+    h.target.FlashPagesToWrite = 8;
     t.Tick({id::ProgramFlash});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
@@ -280,7 +305,7 @@ TEST(RefusedFrames, EndTheRunBeforeAnythingIsSent) {
     c.unsolicited.push_back({CMD_IDENTIFY, CMD_DATAFLASH_BEGIN});
     EngineHost t(c);
     Host& h = t.h();
-    SetPageGeometry(h, 298, 16, 32, 4);
+    SetPageGeometry(h.target, 298, 16, 32, 4);
     t.Tick({id::ProgramFlash});
     t.ChooseCom("COM1");
     t.RunUntilIdle();

@@ -139,7 +139,9 @@ class EditDialogsTest : public QObject {
             d->reject();
         });
         QCOMPARE(prompts.OpenFile(kImageFilter), std::nullopt);
-        QCOMPARE(labels, (QStringList{"Hex Files (*.hex)", "Bin Files (*.bin)"}));
+        QCOMPARE(labels, (QStringList{"Hex Files (*.hex)",
+                                      "S-Record Files (*.s19;*.s28;*.s37;*.srec;*.mot)",
+                                      "Bin Files (*.bin)"}));
         names.sort();
         QCOMPARE(names, (QStringList{"A.HEX", "b.hex", "c.Hex"}));
     }

@@ -14,19 +14,20 @@
 #include "image/ImageLoading.h"
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
-#include "ui/edit/BufferEdit.h"
+#include "platform/DialogSessions.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
 #include "ui/edit/qt/CHexEditCtrl.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 using namespace lumacrest;
 
 namespace {
 void LoadImage(Host& h) {
-    auto& flash = h.buf().flash;
+    auto& flash = h.target.buf().flash;
     if (const char* path = std::getenv("LUMACREST_EDITOR_IMAGE")) {
-        QVERIFY(LoadImageFile(h, ImageTarget::Flash, path, 0x4000));
+        QVERIFY(LoadImageFile(h.target, ImageTarget::Flash, path, 0x4000));
         return;
     }
     const std::string text = "Lumacrest flash image: vectors, code and a few strings.";
@@ -59,9 +60,10 @@ class EditorScreenshotTest : public QObject {
         Host h;
         h.platform.prompts = &prompts;
         h.platform.shell = &shell;
-        QVERIFY(SetPageGeometry(h, 256, 256, 256, 16));  // 64 KiB of flash
+        QVERIFY(SetPageGeometry(h.target, 256, 256, 256, 16));  // 64 KiB of flash
         LoadImage(h);
-        CMainDlg dlg(h);
+        Application dlgApp(h);
+    CMainDlg& dlg = dlgApp.dlg;
 
         bool checked = false;
         QTimer::singleShot(0, [&] {

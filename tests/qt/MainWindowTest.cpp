@@ -24,7 +24,8 @@
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
 #include "ui/main/MenuResource.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 #include "ui/chrome/qt/CGradientProgressCtrl.h"
 #include "ui/main/qt/MainWindow.h"
@@ -40,7 +41,8 @@ private:
         ScriptedPrompts prompts;
         RecordingShell shell;
         Host host;
-        std::unique_ptr<CMainDlg> dlg;
+        std::unique_ptr<Application> app;
+        CMainDlg* dlg = nullptr;
         std::unique_ptr<MainWindow> window;
 
         Fixture() {
@@ -51,8 +53,9 @@ private:
             f.open(QIODevice::WriteOnly);
             f.write(QByteArray::fromStdString(DefaultConfigText()));
             f.close();
-            dlg = std::make_unique<CMainDlg>(host);
-            window = std::make_unique<MainWindow>(*dlg);
+            app = std::make_unique<Application>(host);
+            dlg = &app->dlg;
+            window = std::make_unique<MainWindow>(*dlg, dlg->host().ui);
             dlg->OnInitDialog();
         }
     };
@@ -291,3 +294,4 @@ private slots:
 
 QTEST_MAIN(MainWindowTest)
 #include "MainWindowTest.moc"
+#include "app/commands/ImageFileCommands.h"

@@ -29,14 +29,14 @@ struct QtLinkHost : test::TestHost {
     QtLinkHost() {
         h().platform.serial = &serial;
         h().platform.timers = &timers;
-        AttachEngine(h());
-        AttachLink(h());
+        AttachEngine(h().ops);
+        h().link.Attach(h().serial(), h().timers());
     }
     void Choose(const std::string& entry) {
         ComboModel& com = h().ui.Combo(id::ComList);
         const auto it = std::find(com.items.begin(), com.items.end(), entry);
         h().ui.Select(id::ComList, static_cast<int>(it - com.items.begin()));
-        OnSelchangeCom(h());
+        OnSelchangeCom(h().ops, h().ui.Combo(id::ComList).SelectedText());
     }
     std::vector<std::string> Tail(std::size_t n) const {
         const std::vector<std::string> lines = LogLines();
@@ -105,7 +105,7 @@ void SerialLinkTest::usbScanFindsTheProgrammer() {
         t.dir.File("Ports.dat"),
         "COM1 " + t.dir.File("Ports.dat") + "\nCOM2 /dev/lumacrest-none\nCOM3 " + link_ + "\n");
     t.Choose("USB");
-    QCOMPARE(t.h().portNumber, uint8_t{3});
+    QCOMPARE(t.h().port.number, uint8_t{3});
     std::vector<std::string> expected = kIdentifyLines;
     expected[0] = "Auto Connect to Programmer . . . . . . OK";
     QCOMPARE(t.Tail(4), expected);
@@ -126,13 +126,15 @@ void SerialLinkTest::unmappedAndHeldPortsAreNotFound() {
         QtLinkHost t;
         test::WriteText(t.dir.File("Ports.dat"), "COM3 " + link_ + "\n");
         t.Choose("COM3");
-        QCOMPARE(t.LogLines().back(), std::string("Can Not Find Programmer  "));
+        // The lock is this test's own: no other program to name.
+        const std::string held = "COM3 (" + link_ + ") is held by another program";
+        QCOMPARE(t.Tail(2), (std::vector<std::string>{"Can Not Find Programmer  ", held}));
         QVERIFY(!t.serial.IsOpen());
-        // The scan skips the held port too.
+        // The scan skips the held port too, and names it at the end.
         t.Choose("USB");
-        QCOMPARE(t.Tail(2),
+        QCOMPARE(t.Tail(3),
                  (std::vector<std::string>{"Auto Connect to Programmer . . . . . . Failed",
-                                           "Can Not Find Programmer  "}));
+                                           "Can Not Find Programmer  ", held}));
         ::close(holder);
         // Released, the port answers again.
         t.Choose("COM3");

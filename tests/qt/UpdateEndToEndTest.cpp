@@ -11,7 +11,8 @@
 #include "link/Link.h"
 #include "platform/qt/QtLink.h"
 #include "support/TestHost.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "support/ExpectedLogs.h"
 #include "ui/main/ResourceIds.h"
 
@@ -53,15 +54,17 @@ std::vector<uint8_t> ReadFile(const QString& path) {
 struct UpdateHost : test::TestHost {
     QtSerialPort serial;
     QtTimers timers;
-    std::unique_ptr<CMainDlg> dlg;
+    std::unique_ptr<Application> app;
+    CMainDlg* dlg = nullptr;
 
     explicit UpdateHost(const std::string& device) {
         h().platform.serial = &serial;
         h().platform.timers = &timers;
-        dlg = std::make_unique<CMainDlg>(h());
+        app = std::make_unique<Application>(h());
+        dlg = &app->dlg;
         test::WriteText(dir.File("Ports.dat"), "COM2 " + device + "\n");
-        h().portNumber = 2;
-        SetPageGeometry(h(), 256, 16, 128, 8);
+        h().port.number = 2;
+        SetPageGeometry(h().target, 256, 16, 128, 8);
     }
     bool LogHas(const std::string& text) const {
         return host->ui.LogText().find(text) != std::string::npos;
@@ -119,9 +122,9 @@ void UpdateEndToEndTest::fullUpdateProgramsTheChip() {
     t.prompts.QueueFile(t.dir.File("boot.hex"));
     t.prompts.QueueLoadAddress(0x4000);
     t.dlg->OnCommand(id::LoadBootFile);
-    QCOMPARE(h.FlashPagesToWrite, 13u);
-    QCOMPARE(h.BootPagesToWrite, 4u);
-    for (uint8_t i = 0; i < 16; ++i) h.buf().keyCode[i] = static_cast<uint8_t>(0xA0 + i);
+    QCOMPARE(h.target.FlashPagesToWrite, 13u);
+    QCOMPARE(h.target.BootPagesToWrite, 4u);
+    for (uint8_t i = 0; i < 16; ++i) h.target.buf().keyCode[i] = static_cast<uint8_t>(0xA0 + i);
 
     for (int option : {id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode})
         h.ui.SetCheck(option, 1);
@@ -141,14 +144,14 @@ void UpdateEndToEndTest::fullUpdateProgramsTheChip() {
     const std::vector<uint8_t> chipFlash = ReadFile(dump + QStringLiteral(".flash"));
     const std::vector<uint8_t> chipBoot = ReadFile(dump + QStringLiteral(".boot"));
     const std::vector<uint8_t> chipKey = ReadFile(dump + QStringLiteral(".keycode"));
-    QVERIFY(chipFlash.size() >= h.dev.FlashSize && chipBoot.size() >= h.dev.BootSize);
-    QVERIFY(std::equal(h.buf().flash.begin(), h.buf().flash.begin() + h.dev.FlashSize,
+    QVERIFY(chipFlash.size() >= h.target.dev.FlashSize && chipBoot.size() >= h.target.dev.BootSize);
+    QVERIFY(std::equal(h.target.buf().flash.begin(), h.target.buf().flash.begin() + h.target.dev.FlashSize,
                        chipFlash.begin()));
     QVERIFY(std::equal(flash.begin(), flash.end(), chipFlash.begin()));
     QVERIFY(
-        std::equal(h.buf().boot.begin(), h.buf().boot.begin() + h.dev.BootSize, chipBoot.begin()));
+        std::equal(h.target.buf().boot.begin(), h.target.buf().boot.begin() + h.target.dev.BootSize, chipBoot.begin()));
     QCOMPARE(chipBoot[3 * 128 + 6], uint8_t{0x5A});
-    QCOMPARE(chipKey, std::vector<uint8_t>(h.buf().keyCode.begin(), h.buf().keyCode.begin() + 16));
+    QCOMPARE(chipKey, std::vector<uint8_t>(h.target.buf().keyCode.begin(), h.target.buf().keyCode.begin() + 16));
 
     sim.terminate();
     QVERIFY(sim.waitForFinished(5000));
@@ -156,3 +159,4 @@ void UpdateEndToEndTest::fullUpdateProgramsTheChip() {
 
 QTEST_MAIN(UpdateEndToEndTest)
 #include "UpdateEndToEndTest.moc"
+#include "app/commands/ImageFileCommands.h"

@@ -1,5 +1,7 @@
 #include "support/EngineHost.h"
 
+#include "app/Application.h"
+
 #include "image/DeviceCatalogue.h"
 #include "ui/main/ResourceIds.h"
 
@@ -8,11 +10,12 @@ namespace lumacrest::test {
 EngineHost::EngineHost(sim::BoxConfig config) {
     MapPorts({1});
     box = &port.AddBox(Device(1), std::move(config));
-    dlg = std::make_unique<CMainDlg>(h());
-    h().portNumber = 1;
-    SetPageGeometry(h(), 64, 16, 32, 4);
-    h().FlashPagesToWrite = 16;
-    h().BootPagesToWrite = 4;
+    app = std::make_unique<Application>(h());
+    dlg = &app->dlg;
+    h().port.number = 1;
+    SetPageGeometry(h().target, 64, 16, 32, 4);
+    h().target.FlashPagesToWrite = 16;
+    h().target.BootPagesToWrite = 4;
 }
 
 void EngineHost::Tick(std::initializer_list<int> ids) {

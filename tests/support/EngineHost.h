@@ -7,7 +7,8 @@
 
 #include "link/Frames.h"
 #include "support/FakeLink.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest::test {
@@ -18,7 +19,8 @@ struct SentFrame {
 };
 
 struct EngineHost : LinkHost {
-    std::unique_ptr<CMainDlg> dlg;
+    std::unique_ptr<Application> app;
+    CMainDlg* dlg = nullptr;
     sim::ProgrammerBox* box = nullptr;
 
     // Flash: 16 pages of 64 bytes; boot: 4 pages of 32 bytes.

@@ -75,22 +75,34 @@ sim::ProgrammerBox& FakeSerialPort::AddBox(const std::string& device, sim::BoxCo
     return *box;
 }
 
-bool FakeSerialPort::Probe(const std::string& device) {
+PortStatus FakeSerialPort::Probe(const std::string& device) {
     probed.push_back(device);
-    if (held_.count(device) || device == openDevice_) return false;
-    return boxes_.count(device) != 0 || silent_.count(device) != 0;
+    if (auto it = held_.find(device); it != held_.end()) return {PortError::Held, it->second};
+    if (device == openDevice_) return {PortError::Held, {}};
+    if (denied_.count(device)) return {PortError::PermissionDenied, {}};
+    const bool present = (boxes_.count(device) != 0 || silent_.count(device) != 0) &&
+                         unplugged_.count(device) == 0;
+    return present ? PortStatus::Fine() : PortStatus{PortError::Missing, {}};
 }
 
-bool FakeSerialPort::Open(const std::string& device) {
+PortStatus FakeSerialPort::Open(const std::string& device) {
     Close();
-    if (boxes_.count(device) == 0 && silent_.count(device) == 0) return false;
-    if (held_.count(device)) return false;
+    PortStatus status = Probe(device);
+    probed.pop_back();
+    if (!status.Ok()) return status;
     openDevice_ = device;
     ++generation_;
     input_.clear();
     threshold_ = 1;
     opened.push_back(device);
-    return true;
+    return status;
+}
+
+void FakeSerialPort::Unplug() {
+    if (openDevice_.empty()) return;
+    unplugged_.insert(openDevice_);
+    Close();
+    if (onLost) onLost("the device went away");
 }
 
 void FakeSerialPort::Close() {
@@ -101,11 +113,11 @@ void FakeSerialPort::Close() {
     ++closes;
 }
 
-void FakeSerialPort::Write(const uint8_t* data, std::size_t size) {
+bool FakeSerialPort::Write(const uint8_t* data, std::size_t size) {
+    if (openDevice_.empty()) return false;
     written.emplace_back(data, data + size);
-    if (openDevice_.empty()) return;
     auto box = boxes_.find(openDevice_);
-    if (box == boxes_.end() || delivery.drop) return;
+    if (box == boxes_.end() || delivery.drop) return true;
     uint64_t at = 0;
     const uint64_t generation = generation_;
     for (const sim::Chunk& chunk : box->second->Receive(data, size)) {
@@ -123,6 +135,7 @@ void FakeSerialPort::Write(const uint8_t* data, std::size_t size) {
             at += delivery.pieceGapMs;
         }
     }
+    return true;
 }
 
 void FakeSerialPort::Inject(std::vector<uint8_t> bytes, uint64_t delayMs) {
@@ -146,8 +159,8 @@ std::vector<uint8_t> FakeSerialPort::ReadAll() {
 LinkHost::LinkHost() {
     h().platform.serial = &port;
     h().platform.timers = &clock;
-    AttachEngine(h());
-    AttachLink(h());
+    AttachEngine(h().ops);
+    h().link.Attach(h().serial(), h().timers());
 }
 
 void LinkHost::MapPorts(const std::vector<unsigned>& ports) {
@@ -161,7 +174,7 @@ void LinkHost::ChooseCom(const std::string& entry) {
     auto it = std::find(com.items.begin(), com.items.end(), entry);
     h().ui.Select(id::ComList,
                   it == com.items.end() ? -1 : static_cast<int>(it - com.items.begin()));
-    OnSelchangeCom(h());
+    OnSelchangeCom(h().ops, h().ui.Combo(id::ComList).SelectedText());
 }
 
 }  // namespace lumacrest::test

@@ -35,7 +35,6 @@ class VirtualClock : public Timers {
     // Runs the next due thing (advancing the clock to it); does nothing when nothing is
     // pending.
     void PumpEvents() override;
-    void DelayMicroseconds(uint64_t microseconds) override { delayedUs += microseconds; }
 
     // Runs everything due up to Now() + ms, then sets the clock there.
     void Advance(uint64_t ms);
@@ -43,7 +42,6 @@ class VirtualClock : public Timers {
     void RunUntilIdle(uint64_t limitMs = 600000);
     bool Idle() const { return actions_.empty() && timers_.empty(); }
 
-    uint64_t delayedUs = 0;
     int pumps = 0;
 
   private:
@@ -80,8 +78,14 @@ class FakeSerialPort : public SerialPort {
     sim::ProgrammerBox& AddBox(const std::string& device, sim::BoxConfig config = {});
     // A terminal that exists but never answers.
     void AddSilent(const std::string& device) { silent_.insert(device); }
-    // A device another program holds: its probe fails.
-    void Hold(const std::string& device) { held_.insert(device); }
+    // A device another program holds: its probe fails, naming `holder`.
+    void Hold(const std::string& device, std::string holder = {}) {
+        held_[device] = std::move(holder);
+    }
+    // A device this user may not open.
+    void Deny(const std::string& device) { denied_.insert(device); }
+    // The device goes away under the open line: the port closes and the link hears of it.
+    void Unplug();
     sim::ProgrammerBox& Box(const std::string& device) { return *boxes_.at(device); }
 
     // Bytes put into the input buffer now without a receive notification (as if the
@@ -95,13 +99,17 @@ class FakeSerialPort : public SerialPort {
     Delivery delivery;
 
     // SerialPort
-    bool Probe(const std::string& device) override;
-    bool Open(const std::string& device) override;
+    PortStatus Probe(const std::string& device) override;
+    PortStatus Open(const std::string& device) override;
     void Close() override;
     bool IsOpen() const override { return !openDevice_.empty(); }
+    bool RequestLowLatency() override {
+        ++lowLatencyRequests;
+        return lowLatencySupported;
+    }
     void SetThreshold(std::size_t bytes) override { threshold_ = bytes; }
     void DiscardInput() override { input_.clear(); }
-    void Write(const uint8_t* data, std::size_t size) override;
+    bool Write(const uint8_t* data, std::size_t size) override;
     std::vector<uint8_t> ReadAll() override;
     std::size_t BufferedCount() const override { return input_.size(); }
 
@@ -110,6 +118,8 @@ class FakeSerialPort : public SerialPort {
     std::vector<std::string> probed;
     std::vector<std::string> opened;
     int closes = 0;
+    int lowLatencyRequests = 0;
+    bool lowLatencySupported = true;
     std::size_t threshold() const { return threshold_; }
     const std::string& openDevice() const { return openDevice_; }
 
@@ -119,7 +129,9 @@ class FakeSerialPort : public SerialPort {
     VirtualClock& clock_;
     std::map<std::string, std::unique_ptr<sim::ProgrammerBox>> boxes_;
     std::set<std::string> silent_;
-    std::set<std::string> held_;
+    std::map<std::string, std::string> held_;
+    std::set<std::string> denied_;
+    std::set<std::string> unplugged_;
     std::string openDevice_;
     uint64_t generation_ = 0;  // bumps on every open and close: late bytes of a closed line
                                // never arrive

@@ -22,13 +22,15 @@
 #include "platform/PosixProcessRunner.h"
 #include "platform/qt/QtLink.h"
 #include "platform/qt/QtPrompts.h"
-#include "ui/edit/BufferEdit.h"
+#include "platform/DialogSessions.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
 #include "ui/edit/qt/CHexEditCtrl.h"
 #include "ui/edit/qt/CLoadAddressDlg.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
 #include "ui/main/qt/MainWindow.h"
+#include "ops/OperatorView.h"
 
 using namespace lumacrest;
 
@@ -75,8 +77,9 @@ int main(int argc, char** argv) {
     Host host;
     host.programDir = dir.path().toStdString() + "/";
     host.platform = {&prompts, &shell, &serial, &timers, &processes};
-    CMainDlg dlg(host);
-    MainWindow window(dlg);
+    Application dlgApp(host);
+    CMainDlg& dlg = dlgApp.dlg;
+    MainWindow window(dlg, dlg.host().ui);
     prompts.SetParent(&window);
     dlg.OnInitDialog();
     window.show();
@@ -84,10 +87,10 @@ int main(int argc, char** argv) {
 
     // An image of 72 KiB of pseudo-random bytes, as a loaded file would leave it.
     QRandomGenerator random(7);
-    for (uint32_t i = 0; i < host.dev.FlashSize; ++i)
-        host.buf().flash[i] = static_cast<uint8_t>(random.bounded(256));
-    host.FlashPagesToWrite = host.dev.FlashPageCount;
-    ShowChecksums(host);
+    for (uint32_t i = 0; i < host.target.dev.FlashSize; ++i)
+        host.target.buf().flash[i] = static_cast<uint8_t>(random.bounded(256));
+    host.target.FlashPagesToWrite = host.target.dev.FlashPageCount;
+    ShowChecksums(host.view(), host.target);
 
     host.ui.Select(id::ComList, host.ui.Combo(id::ComList).FindPrefix("COM3"));
     dlg.OnCommand(id::ComList);
@@ -121,9 +124,9 @@ int main(int argc, char** argv) {
 
     BufferEditSession session;
     session.title = "Flash Buffer Edit";
-    session.length = host.dev.FlashSize;
-    std::copy_n(host.buf().flash.begin(), session.length, session.work.begin());
-    session.Preset(host.dev.FlashSize);
+    session.length = host.target.dev.FlashSize;
+    std::copy_n(host.target.buf().flash.begin(), session.length, session.work.begin());
+    session.Preset(host.target.dev.FlashSize);
     CBufferEditDlg editor(session, prompts, &window);
     editor.show();
     editor.LoadEditor();

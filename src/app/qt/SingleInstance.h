@@ -31,16 +31,4 @@ private:
     QLocalServer* server_ = nullptr;
 };
 
-// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the event loop. A second one,
-// once the first has been taken, ends the program at once.
-class TerminationSignals : public QObject {
-    Q_OBJECT
-public:
-    explicit TerminationSignals(QObject* parent = nullptr);
-    ~TerminationSignals() override;
-
-signals:
-    void terminationRequested();
-};
-
 }  // namespace lumacrest

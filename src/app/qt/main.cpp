@@ -7,8 +7,10 @@
 #include "app/qt/SingleInstance.h"
 #include "platform/qt/QtLink.h"
 #include "platform/qt/QtProcessRunner.h"
+#include "platform/qt/TerminationSignals.h"
 #include "platform/qt/QtPrompts.h"
-#include "ui/main/CMainDlg.h"
+#include "app/Application.h"
+#include "app/CMainDlg.h"
 #include "ui/main/qt/MainWindow.h"
 
 using namespace lumacrest;
@@ -37,8 +39,9 @@ int main(int argc, char** argv) {
     host.programDir = programDir;
     host.platform = {&prompts, &shell, &serial, &timers, &processes};
 
-    CMainDlg dlg(host);
-    MainWindow window(dlg);
+    Application dlgApp(host);
+    CMainDlg& dlg = dlgApp.dlg;
+    MainWindow window(dlg, dlg.host().ui);
     prompts.SetParent(&window);
     dlg.OnInitDialog();
     window.show();
@@ -50,7 +53,7 @@ int main(int argc, char** argv) {
     });
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
-                     [&window] { window.close(); });
+                     [&window] { window.CloseForSignal(); });
 
     app.exec();
     dlg.OnDestroy();

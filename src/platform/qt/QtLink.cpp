@@ -1,55 +1,95 @@
 #include "platform/qt/QtLink.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <chrono>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/PortHolders.h"
 
 namespace lumacrest {
 
 namespace {
 
-// Opens the device as the probe and the lock need it; -1 when it cannot be used.
-int OpenTerminal(const std::string& device) {
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return -1;
+PortStatus Refused(PortError error, std::string detail = {}) {
+    return {error, std::move(detail)};
+}
+
+PortStatus FromErrno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return Refused(PortError::Missing);
+        case EACCES:
+        case EPERM:
+            return Refused(PortError::PermissionDenied);
+        case EBUSY:
+            return Refused(PortError::Held, "a program that has it in exclusive use");
+        default:
+            return Refused(PortError::Failed, std::strerror(error));
     }
-    return fd;
+}
+
+// Sees that `fd` is a terminal no other program uses, and takes the lock that tells other
+// programs (and our own probe) that it is in use now.
+PortStatus TakeTerminal(int fd, const std::string& device) {
+    if (!::isatty(fd)) return Refused(PortError::NotATerminal);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return Refused(PortError::Held, OtherHolders(device));
+    // Programs that open a port without a lock still keep it open: refuse it then too.
+    const std::string holders = OtherHolders(device);
+    if (!holders.empty()) return Refused(PortError::Held, holders);
+    return PortStatus::Fine();
 }
 
 }  // namespace
 
 QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::readyRead, this, [this] { CheckThreshold(); });
+    connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
+        if (e == QSerialPort::ResourceError || e == QSerialPort::ReadError ||
+            e == QSerialPort::WriteError)
+            Lost(port_.errorString());
+    });
 }
 
 QtSerialPort::~QtSerialPort() {
     Close();
 }
 
-bool QtSerialPort::Probe(const std::string& device) {
-    const int fd = OpenTerminal(device);
-    if (fd < 0) return false;
+PortStatus QtSerialPort::Probe(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return FromErrno(errno);
+    const PortStatus status = TakeTerminal(fd, device);
     ::close(fd);
-    return true;
+    return status;
 }
 
-bool QtSerialPort::Open(const std::string& device) {
+PortStatus QtSerialPort::Open(const std::string& device) {
     Close();
     port_.setPortName(QString::fromStdString(device));
-    if (!port_.open(QIODevice::ReadWrite)) return false;
-    // The lock that tells other programs (and our own probe) that the port is in use.
-    if (::flock(static_cast<int>(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
-        port_.close();
-        return false;
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError e = port_.error();
+        if (e == QSerialPort::DeviceNotFoundError) return Refused(PortError::Missing);
+        if (e == QSerialPort::PermissionError) return Refused(PortError::PermissionDenied);
+        return Refused(PortError::Failed, port_.errorString().toStdString());
     }
+    const int fd = static_cast<int>(port_.handle());
+    const PortStatus taken = TakeTerminal(fd, device);
+    if (!taken.Ok()) {
+        port_.close();
+        return taken;
+    }
+    // Other programs (but root) can no longer open it while we have it.
+    ::ioctl(fd, TIOCEXCL);
     port_.setBaudRate(QSerialPort::Baud115200);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
@@ -57,11 +97,27 @@ bool QtSerialPort::Open(const std::string& device) {
     port_.setFlowControl(QSerialPort::NoFlowControl);
     port_.clear(QSerialPort::Input);
     threshold_ = 1;
-    return true;
+    return PortStatus::Fine();
 }
 
 void QtSerialPort::Close() {
     if (port_.isOpen()) port_.close();
+}
+
+bool QtSerialPort::RequestLowLatency() {
+    if (!port_.isOpen()) return false;
+    const int fd = static_cast<int>(port_.handle());
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+
+void QtSerialPort::Lost(const QString& why) {
+    // Closing stops the notifications of a line that is gone; the link hears of it once.
+    if (!port_.isOpen()) return;
+    port_.close();
+    if (onLost) onLost(why.toStdString());
 }
 
 void QtSerialPort::SetThreshold(std::size_t bytes) {
@@ -86,9 +142,13 @@ void QtSerialPort::DiscardInput() {
     port_.readAll();
 }
 
-void QtSerialPort::Write(const uint8_t* data, std::size_t size) {
-    if (!port_.isOpen()) return;
-    port_.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+bool QtSerialPort::Write(const uint8_t* data, std::size_t size) {
+    if (!port_.isOpen()) return false;
+    const qint64 written =
+        port_.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+    if (written == static_cast<qint64>(size)) return true;
+    Lost(port_.errorString());
+    return false;
 }
 
 std::vector<uint8_t> QtSerialPort::ReadAll() {
@@ -121,12 +181,6 @@ void QtTimers::Stop(int timerId) {
 
 void QtTimers::PumpEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-}
-
-void QtTimers::DelayMicroseconds(uint64_t microseconds) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(microseconds);
-    while (std::chrono::steady_clock::now() < until) {
-    }
 }
 
 }  // namespace lumacrest

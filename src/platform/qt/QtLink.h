@@ -13,25 +13,28 @@ class QTimer;
 namespace lumacrest {
 
 // Opens a terminal device the way serial tools on Linux do: read-write, not as controlling
-// terminal, and with an exclusive lock, so that a port another program holds is refused.
+// terminal, with an exclusive lock and exclusive mode, and refuses a device another program
+// has open. A port that goes away under an open line is closed at once and reported.
 class QtSerialPort : public QObject, public SerialPort {
     Q_OBJECT
   public:
     explicit QtSerialPort(QObject* parent = nullptr);
     ~QtSerialPort() override;
 
-    bool Probe(const std::string& device) override;
-    bool Open(const std::string& device) override;
+    PortStatus Probe(const std::string& device) override;
+    PortStatus Open(const std::string& device) override;
     void Close() override;
     bool IsOpen() const override { return port_.isOpen(); }
+    bool RequestLowLatency() override;
     void SetThreshold(std::size_t bytes) override;
     void DiscardInput() override;
-    void Write(const uint8_t* data, std::size_t size) override;
+    bool Write(const uint8_t* data, std::size_t size) override;
     std::vector<uint8_t> ReadAll() override;
     std::size_t BufferedCount() const override;
 
   private:
     void CheckThreshold();
+    void Lost(const QString& why);
 
     QSerialPort port_;
     std::size_t threshold_ = 1;
@@ -46,7 +49,6 @@ class QtTimers : public QObject, public Timers {
     void Start(int timerId, uint32_t periodMs) override;
     void Stop(int timerId) override;
     void PumpEvents() override;
-    void DelayMicroseconds(uint64_t microseconds) override;
 
   private:
     std::map<int, QTimer*> timers_;

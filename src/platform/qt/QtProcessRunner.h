@@ -1,5 +1,6 @@
-// ProcessRunner on QProcess. The wait blocks the calling (window) thread, bounded by the
-// time-out; a program still running then is killed with its process group.
+// ProcessRunner of the window: programs run as the POSIX runner runs them (a supervisor that
+// ends everything the program started); the search path is Qt's. The wait blocks the calling
+// (window) thread, bounded by the time-out.
 #pragma once
 
 #include "platform/ProcessRunner.h"

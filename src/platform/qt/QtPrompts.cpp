@@ -59,6 +59,12 @@ void QtPrompts::MessageBox(const std::string& text, MsgIcon icon) {
     box.exec();
 }
 
+bool QtPrompts::AskYesNo(const std::string& text) {
+    return QMessageBox::question(parent_, QStringLiteral("Lumacrest"), QString::fromStdString(text),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 std::optional<std::string> QtPrompts::OpenFile(const std::string& filter) {
     QString path = QFileDialog::getOpenFileName(parent_, QString(), QString(), QtNameFilter(filter),
                                                 nullptr, QFileDialog::HideNameFilterDetails);

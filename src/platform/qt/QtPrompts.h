@@ -21,6 +21,7 @@ class QtPrompts : public Prompts {
     void SetParent(QWidget* parent) { parent_ = parent; }
 
     void MessageBox(const std::string& text, MsgIcon icon) override;
+    bool AskYesNo(const std::string& text) override;
     std::optional<std::string> OpenFile(const std::string& filter) override;
     std::optional<std::string> SaveFile(const std::string& filter) override;
     void ShowAbout() override;

@@ -156,4 +156,52 @@ void MainModel::EnableOperationControls() {
     for (int control : kOperationDialogItems) SetEnabled(control, true);
 }
 
+void MainModel::SetControls(ControlState state) {
+    switch (state) {
+        case ControlState::Busy:
+            DisableOperationControls();
+            break;
+        case ControlState::Idle:
+            EnableOperationControls();
+            break;
+        case ControlState::OnlyComList:
+            DisableOperationControls();
+            SetEnabled(id::ComList, true);
+            break;
+        case ControlState::ComListEnabled:
+            SetEnabled(id::ComList, true);
+            break;
+    }
+}
+
+ProgramOptions MainModel::Options() const {
+    ProgramOptions o;
+    o.eraseChip = Checked(id::EraseChip);
+    o.programFlash = Checked(id::ProgramFlash);
+    o.programBoot = Checked(id::ProgramBoot);
+    o.programKeyCode = Checked(id::ProgramKeyCode);
+    o.enableProtect = Checked(id::EnableProtect);
+    o.programSn = Checked(id::ProgramSn);
+    return o;
+}
+
+void MainModel::ShowOptions(const ProgramOptions& o) {
+    SetCheck(id::EraseChip, o.eraseChip);
+    SetCheck(id::ProgramFlash, o.programFlash);
+    SetCheck(id::ProgramBoot, o.programBoot);
+    SetCheck(id::ProgramKeyCode, o.programKeyCode);
+    SetCheck(id::EnableProtect, o.enableProtect);
+    SetCheck(id::ProgramSn, o.programSn);
+}
+
+std::string MainModel::SelectedMcu() const {
+    return mcu_.SelectedText();
+}
+
+void MainModel::ShowMcu(const std::string& name) {
+    const auto it = std::find(mcu_.items.begin(), mcu_.items.end(), name);
+    Select(id::McuList, it != mcu_.items.end() ? static_cast<int>(it - mcu_.items.begin())
+                                               : mcu_.FindPrefix(name));
+}
+
 }  // namespace lumacrest

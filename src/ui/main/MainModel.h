@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "ops/OperatorView.h"
+
 namespace lumacrest {
 
 class MainModelObserver {
@@ -45,7 +47,7 @@ struct ComboModel {
     std::string SelectedText() const;
 };
 
-class MainModel {
+class MainModel : public OperatorView {
 public:
     static constexpr std::size_t kLogClearThreshold = 20000;
     static constexpr const char* kSeparatorStars =
@@ -59,16 +61,16 @@ public:
     void RemoveObserver(MainModelObserver* observer);
 
     // Log
-    void AppendLog(const std::string& text);     // new line
-    void AppendLogRaw(const std::string& text);  // same line; empties a log over 20000 chars
+    void AppendLog(const std::string& text) override;     // new line
+    void AppendLogRaw(const std::string& text) override;  // same line; empties a long log
     const std::string& LogText() const { return log_; }
     // The last line of the log, the one AppendLogRaw adds to.
-    std::string CurrentLine() const;
-    void WriteSeparator();  // the operation separator line; flips the toggle
+    std::string CurrentLine() const override;
+    void WriteSeparator() override;  // the operation separator line; flips the toggle
     bool separatorToggle = false;
 
     // Progress, range 1..100 (positions at or below 1 show an empty bar)
-    void SetProgress(int position);
+    void SetProgress(int position) override;
     int Progress() const { return progress_; }
     static constexpr int kProgressLower = 1;
     static constexpr int kProgressUpper = 100;
@@ -93,6 +95,13 @@ public:
 
     void DisableOperationControls();
     void EnableOperationControls();
+
+    // OperatorView: the controls, the option check boxes and the MCU list.
+    void SetControls(ControlState state) override;
+    ProgramOptions Options() const override;
+    void ShowOptions(const ProgramOptions& options) override;
+    std::string SelectedMcu() const override;
+    void ShowMcu(const std::string& name) override;
 
 private:
     void NotifyLog(const std::string& text, bool cleared);

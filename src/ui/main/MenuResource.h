@@ -21,6 +21,7 @@ struct MenuPopup {
 const std::vector<MenuPopup>& MainMenuResource();
 
 // Text of the item added to the window menu (system menu on the original platform).
+inline constexpr const char* kCaption = "Lumacrest V3.0";
 inline constexpr const char* kAboutSysMenuText = "关于 VQN_Pro(&A)...";
 
 }  // namespace lumacrest

@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <QTimer>
 
-#include "ui/edit/BufferEdit.h"
+#include "platform/DialogSessions.h"
 
 class QPushButton;
 

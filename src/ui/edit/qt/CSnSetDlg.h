@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "ui/edit/BufferEdit.h"
+#include "platform/DialogSessions.h"
 
 namespace lumacrest {
 

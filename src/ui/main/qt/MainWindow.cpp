@@ -25,8 +25,8 @@
 
 namespace lumacrest {
 
-MainWindow::MainWindow(CMainDlg& dlg, QWidget* parent)
-    : QMainWindow(parent), dlg_(dlg), model_(dlg.host().ui) {
+MainWindow::MainWindow(WindowCommands& commands, MainModel& model, QWidget* parent)
+    : QMainWindow(parent), dlg_(commands), model_(model) {
     setWindowTitle(QString::fromUtf8(kCaption));
     setWindowIcon(AppIcon());
     BuildMenu();
@@ -204,8 +204,17 @@ void MainWindow::SelectionChanged(int listId, int index) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!dlg_.OnCloseRequest(!closingForSignal_)) {
+        event->ignore();
+        return;
+    }
     dlg_.OnDestroy();
     event->accept();
+}
+
+void MainWindow::CloseForSignal() {
+    closingForSignal_ = true;
+    close();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {

@@ -5,7 +5,8 @@
 #include <QMainWindow>
 #include <map>
 
-#include "ui/main/CMainDlg.h"
+#include "ui/main/MainModel.h"
+#include "ui/main/WindowCommands.h"
 #include "ui/main/MainModel.h"
 
 class QAction;
@@ -24,7 +25,8 @@ class CGradientProgressCtrl;
 class MainWindow : public QMainWindow, public MainModelObserver {
     Q_OBJECT
 public:
-    explicit MainWindow(CMainDlg& dlg, QWidget* parent = nullptr);
+    // The window over `model`; what the operator does goes to `commands`.
+    MainWindow(WindowCommands& commands, MainModel& model, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Widgets by resource id, for tests and screenshots.
@@ -42,7 +44,11 @@ public:
     void EnabledChanged(int id, bool enabled) override;
     void SelectionChanged(int listId, int index) override;
 
+    // A termination signal closes the window: a run under way is stopped without asking.
+    void CloseForSignal();
+
 protected:
+    // Closing during a run asks whether to stop it; the window stays when the answer is no.
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -52,8 +58,9 @@ private:
     void BuildControls();
     void SyncAll();
 
-    CMainDlg& dlg_;
+    WindowCommands& dlg_;
     MainModel& model_;
+    bool closingForSignal_ = false;
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;
     std::map<int, QWidget*> controls_;

@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "app/Host.h"
-#include "ui/main/CommandRouter.h"
 
 namespace lumacrest {
 
@@ -43,7 +42,5 @@ void UnpackUpdateFile(Host& h);
 void EncryptImageFile(Host& h);
 // File_JieMi: an encrypted image file to "<file>.bin" without its KeyCode header.
 void DecryptImageFile(Host& h);
-
-void RegisterCipherFileCommands(Host& h, CommandRouter& router);
 
 }  // namespace lumacrest

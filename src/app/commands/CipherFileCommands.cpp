@@ -1,31 +1,29 @@
-#include "image/CipherFiles.h"
-
-#include <sys/stat.h>
+#include "app/commands/CipherFileCommands.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "app/Config.h"
+#include "app/commands/DeviceCommands.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
-#include "image/HexReader.h"
 #include "image/ImageBuffers.h"
 #include "image/ImageLoading.h"
-#include "image/TextScanner.h"
+#include "image/ImageReader.h"
 #include "platform/AtomicFile.h"
-#include "ui/main/ResourceIds.h"
+#include "app/commands/ImageFileCommands.h"
 
 namespace lumacrest {
 
 namespace {
 
 constexpr const char* kPackageFilter =
-    "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||";
+    "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|S-Record Files "
+    "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|Bin Files (*.bin)|*.bin||";
 constexpr const char* kUnpackFilter =
     "Hex Files (*.dat)|*.DAT|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||";
 constexpr const char* kEncryptedFilter = "Bin Files (*.bin)|*.bin||";
@@ -46,35 +44,25 @@ bool HasExtension(const std::string& path, const char* ext) {
     return true;
 }
 
-// Opens a file for reading raw bytes; a directory counts as a file that cannot be opened.
-std::FILE* OpenRaw(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    struct stat st;
-    if (f && ::fstat(::fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
-        std::fclose(f);
-        return nullptr;
-    }
-    return f;
-}
-
 // A file opened as raw bytes: at most `maxBytes` of it, and whether more followed. Nothing
-// when the file cannot be opened.
+// when the file cannot be opened (or is not a regular file, or a read fails).
 struct RawFile {
     std::vector<uint8_t> bytes;
     bool tooLong = false;
 };
 
 std::optional<RawFile> ReadRawFile(const std::string& path, std::size_t maxBytes) {
-    std::FILE* f = OpenRaw(path);
-    if (!f) return std::nullopt;
+    RegularFile f;
+    if (!f.Open(path)) return std::nullopt;
     RawFile file;
     file.bytes.resize(maxBytes);
-    const std::size_t n = std::fread(file.bytes.data(), 1, maxBytes, f);
-    file.bytes.resize(n);
-    file.tooLong = n == maxBytes && std::fgetc(f) != EOF;
-    const bool readError = std::ferror(f) != 0;
-    std::fclose(f);
-    if (readError) return std::nullopt;
+    const long long n = f.ReadAt(0, file.bytes.data(), maxBytes);
+    if (n < 0) return std::nullopt;
+    file.bytes.resize(static_cast<std::size_t>(n));
+    uint8_t extra = 0;
+    const long long more = f.ReadAt(static_cast<uint64_t>(n), &extra, 1);
+    if (more < 0) return std::nullopt;
+    file.tooLong = more > 0;
     return file;
 }
 
@@ -84,17 +72,17 @@ std::optional<RawFile> ReadRawFile(const std::string& path, std::size_t maxBytes
 enum class ReloadResult { Loaded, NoFile, OpenFailed };
 
 ReloadResult ReloadFlashImage(Host& h, uint32_t& end) {
-    if (IsNoPath(h.FlashFilePath)) {
+    if (IsNoPath(h.target.FlashFilePath)) {
         h.ui.AppendLog("Open Flash File.......Can not find");
         return ReloadResult::NoFile;
     }
-    h.ui.AppendLog("Open Flash File \"" + h.FlashFilePath + "\"  . . . . . . ");
+    h.ui.AppendLog("Open Flash File \"" + h.target.FlashFilePath + "\"  . . . . . . ");
+    ReadError refusal;
     std::optional<uint32_t> loaded =
-        LoadImageFile(h, ImageTarget::Flash, h.FlashFilePath, h.FlashLoadOffset);
+        LoadImageFile(h.target, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal);
     if (!loaded) {
-        h.prompts().MessageBox("******Open Flash File Failed******   ", MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
-        h.FlashFilePath = " ";
+        ReportLoadFailure(h, "******Open Flash File Failed******   ", refusal);
+        h.target.FlashFilePath = " ";
         return ReloadResult::OpenFailed;
     }
     h.ui.AppendLogRaw("OK");
@@ -119,61 +107,59 @@ std::string Bytes(const uint8_t* data, std::size_t size) {
 void PackageUpdateFile(Host& h) {
     // Packaging rewrites the geometry and encrypts the flash buffer in place: never under a
     // write or verify that is still sending it.
-    if (!SetPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.dev.BootPageSize,
-                         h.dev.BootPageCount))
+    if (!ApplyPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
+                         h.target.dev.BootPageCount))
         return;
     std::optional<std::string> path = h.prompts().OpenFile(kPackageFilter);
     if (!path) return;
 
-    ImageBuffers& b = h.buf();
+    // The image is read into a scratch copy of the update area (record bytes at 128 KB and
+    // above go nowhere); the flash buffer changes only when the whole file is good.
     const uint32_t limit = static_cast<uint32_t>(kUpdateFileMaxSize);
-    // Only the update area: record bytes at 128 KB and above go nowhere.
-    const std::span<uint8_t> area(b.flash.data(), kUpdateFileMaxSize);
-    uint32_t length = 0;
-    bool tooLong = false;
-    const bool a90 = HasExtension(*path, ".A90");
-    if (a90 || IsHexPath(*path)) {
-        TextScanner in;
-        if (!in.Open(*path)) {
-            h.prompts().MessageBox(a90 ? kOpenA90Failed : kOpenHexFailed, MsgIcon::Error);
-            return;
-        }
-        b.flash.fill(0xFF);
-        const HexImageResult image =
-            ReadHexImage(in, area, HexImageRules{0, limit, HexImageRules::AtLimit::Stop});
-        length = image.end;
-        tooLong = image.passedLimit;
-    } else {
-        std::FILE* f = OpenRaw(*path);
-        if (!f) {
-            h.prompts().MessageBox(kOpenBinFailed, MsgIcon::Error);
-            return;
-        }
-        b.flash.fill(0xFF);
-        length = ReadBinaryImage(f, area, 0, limit);
-        tooLong = length == limit && std::fgetc(f) != EOF;
-        std::fclose(f);
+    const ImageNames names{.a90IsHex = true};
+    const char* openFailed = HasExtension(*path, ".A90")       ? kOpenA90Failed
+                             : IsTextImagePath(*path, names) ? kOpenHexFailed
+                                                             : kOpenBinFailed;
+    std::vector<uint8_t> scratch(kUpdateFileMaxSize, uint8_t{0xFF});
+    ImageFileResult read =
+        ReadImageFile(*path, scratch, {0, limit, ImageRules::AtLimit::Stop}, names);
+    if (read.status == ImageFileResult::Status::Loaded && read.image.end == 0) {
+        // Nothing to package: an empty update file would replace a good one.
+        read.status = ImageFileResult::Status::Refused;
+        read.refusal = {0, "the image is empty"};
     }
+    if (read.status != ImageFileResult::Status::Loaded) {
+        h.prompts().MessageBox(openFailed, MsgIcon::Error);
+        if (read.status == ImageFileResult::Status::Refused)
+            h.ui.AppendLog(RefusalLine(read.refusal));
+        return;
+    }
+    uint32_t length = read.image.end;
+    const bool tooLong = read.image.passedLimit ||
+                         (read.format == ImageFormat::Raw && read.fileSize > limit);
     if (tooLong) {
         h.prompts().MessageBox(kFileTooLong, MsgIcon::Error);
         length = limit;
     }
+    ImageBuffers& b = h.target.buf();
+    b.flash.fill(0xFF);
+    std::copy(scratch.begin(), scratch.end(), b.flash.begin());
 
     const uint32_t pages =
         std::min((length + kUpdatePageSize - 1) / kUpdatePageSize, kUpdatePageCount);
-    h.FlashPagesToWrite = pages;
+    h.target.FlashPagesToWrite = pages;
     const std::size_t size = std::size_t{pages} * kUpdatePageSize;
     CipherEncryptBytes(b.flash.data(), size, kUpdateFileKey);
     SaveOutput(h, h.programDir + kUpdateFileName, Bytes(b.flash.data(), size));
 }
 
 void UnpackUpdateFile(Host& h) {
-    if (!SetPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.dev.BootPageSize,
-                         h.dev.BootPageCount))
+    if (!ApplyPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
+                         h.target.dev.BootPageCount))
         return;
     std::optional<std::string> path = h.prompts().OpenFile(kUnpackFilter);
     if (!path) return;
-    h.FlashFilePath = *path;
+    h.target.FlashFilePath = *path;
 
     std::optional<RawFile> raw = ReadRawFile(*path, kUpdateFileMaxSize);
     if (!raw) {
@@ -186,13 +172,13 @@ void UnpackUpdateFile(Host& h) {
         h.prompts().MessageBox(kFileTooLong, MsgIcon::Error);
         return;
     }
-    ImageBuffers& b = h.buf();
+    ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);
     std::copy(raw->bytes.begin(), raw->bytes.end(), b.flash.begin());
-    h.FlashPagesToWrite = kUpdatePageCount;
+    h.target.FlashPagesToWrite = kUpdatePageCount;
     CipherDecryptBytes(b.flash.data(), kUpdateFileMaxSize, kUpdateFileKey);
-    h.FlashFilePath += ".bin";
-    SaveOutput(h, h.FlashFilePath, Bytes(b.flash.data(), kUpdateFileMaxSize));
+    h.target.FlashFilePath += ".bin";
+    SaveOutput(h, h.target.FlashFilePath, Bytes(b.flash.data(), kUpdateFileMaxSize));
 }
 
 void EncryptImageFile(Host& h) {
@@ -204,19 +190,19 @@ void EncryptImageFile(Host& h) {
         case ReloadResult::NoFile:
             break;
         case ReloadResult::Loaded:
-            h.FlashPagesToWrite = PagesFor(end, h.dev.FlashPageSize, h.dev.FlashPageCount);
+            h.target.FlashPagesToWrite = PagesFor(end, h.target.dev.FlashPageSize, h.target.dev.FlashPageCount);
             break;
     }
 
-    const CipherKey key = ImageFileKey(h);
-    ImageBuffers& b = h.buf();
+    const CipherKey key = ImageFileKey(h.target.buf());
+    ImageBuffers& b = h.target.buf();
     uint8_t keyCode[kKeyCodeLength];
     std::copy_n(b.keyCode.begin(), kKeyCodeLength, keyCode);
     CipherEncryptBytes(keyCode, kKeyCodeLength, key);
 
     // 256 bytes a page whatever the page size is, but never past the end of the buffer.
     const std::size_t pages =
-        std::min<std::size_t>(h.FlashPagesToWrite, kFlashBufferSize / kImagePageBytes);
+        std::min<std::size_t>(h.target.FlashPagesToWrite, kFlashBufferSize / kImagePageBytes);
     const std::size_t size = pages * kImagePageBytes;
     CipherEncryptBytes(b.flash.data(), size, key);
     SaveOutput(h, h.programDir + kEncryptedImageFileName,
@@ -224,7 +210,7 @@ void EncryptImageFile(Host& h) {
 }
 
 void DecryptImageFile(Host& h) {
-    if (!SetPageGeometry(h, kDecryptPageSize, 256, h.dev.BootPageSize, h.dev.BootPageCount)) return;
+    if (!ApplyPageGeometry(h, kDecryptPageSize, 256, h.target.dev.BootPageSize, h.target.dev.BootPageCount)) return;
     std::optional<std::string> path = h.prompts().OpenFile(kEncryptedFilter);
     if (!path) return;
     std::optional<RawFile> raw = ReadRawFile(*path, kFlashBufferSize);
@@ -240,23 +226,16 @@ void DecryptImageFile(Host& h) {
         h.prompts().MessageBox(kEncryptedFileTooShort, MsgIcon::Error);
         return;
     }
-    ImageBuffers& b = h.buf();
+    ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);
     std::copy(raw->bytes.begin(), raw->bytes.end(), b.flash.begin());
     const std::size_t pages = (raw->bytes.size() - kKeyCodeLength) / kDecryptPageBytes;
     // The pages to write never exceed the device's page count; the file itself is
     // decrypted and written whole.
-    h.FlashPagesToWrite = static_cast<uint32_t>(std::min<std::size_t>(pages, h.dev.FlashPageCount));
+    h.target.FlashPagesToWrite = static_cast<uint32_t>(std::min<std::size_t>(pages, h.target.dev.FlashPageCount));
     const std::size_t size = pages * kDecryptPageBytes;
-    CipherDecryptBytes(b.flash.data(), kKeyCodeLength + size, ImageFileKey(h));
+    CipherDecryptBytes(b.flash.data(), kKeyCodeLength + size, ImageFileKey(h.target.buf()));
     SaveOutput(h, *path + ".bin", Bytes(b.flash.data() + kKeyCodeLength, size));
-}
-
-void RegisterCipherFileCommands(Host& h, CommandRouter& router) {
-    router.Add(id::ReserveJia, [&h] { PackageUpdateFile(h); });
-    router.Add(id::ReserveJie, [&h] { UnpackUpdateFile(h); });
-    router.Add(id::FileJiaMi, [&h] { EncryptImageFile(h); });
-    router.Add(id::FileJieMi, [&h] { DecryptImageFile(h); });
 }
 
 }  // namespace lumacrest

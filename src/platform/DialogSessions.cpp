@@ -1,13 +1,9 @@
-#include "ui/edit/BufferEdit.h"
+#include "platform/DialogSessions.h"
 
 #include <algorithm>
 
-#include "app/Host.h"
-#include "image/Checksums.h"
 #include "platform/AtomicFile.h"
 #include "platform/Prompts.h"
-#include "ui/main/CommandRouter.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -95,63 +91,6 @@ std::string FlashTooLargeMessage(uint32_t flashSize) {
     return "******Flash size " + std::to_string(flashSize) +
            " is too large for the buffer editor (at most " + std::to_string(kWorkingCopySize) +
            " bytes)******   ";
-}
-
-namespace {
-// Opens the editor on the first `size` bytes of `image` (0xFF beyond them); on OK the first
-// `size` bytes come back. Returns whether OK was pressed.
-bool EditImage(Host& h, const char* title, uint8_t* image, uint32_t size, uint32_t length) {
-    BufferEditSession session;
-    session.title = title;
-    session.length = length;
-    std::copy_n(image, size, session.work.begin());
-    session.Preset(size);
-    if (!h.prompts().EditBuffer(session)) return false;
-    std::copy_n(session.work.begin(), size, image);
-    return true;
-}
-}  // namespace
-
-void EditFlashBuffer(Host& h) {
-    h.ui.WriteSeparator();
-    const uint32_t size = h.dev.FlashSize;
-    if (size > kWorkingCopySize) {
-        h.prompts().MessageBox(FlashTooLargeMessage(size), MsgIcon::Error);
-        return;
-    }
-    const uint32_t length = size != 0 ? size : kSizelessEditLength;
-    if (EditImage(h, "Flash Buffer Edit", h.buf().flash.data(), size, length)) ShowChecksums(h);
-}
-
-void EditBootBuffer(Host& h) {
-    h.ui.WriteSeparator();
-    // The device catalogue keeps the boot area within the boot buffer.
-    const uint32_t size = std::min<uint32_t>(h.dev.BootSize, kBootBufferSize);
-    const uint32_t length = size != 0 ? size : kSizelessEditLength;
-    if (EditImage(h, "Boot Buffer Edit", h.buf().boot.data(), size, length)) ShowChecksums(h);
-}
-
-void EditKeyCode(Host& h) {
-    h.ui.WriteSeparator();
-    EditImage(h, "KeyCode Edit", h.buf().keyCode.data(), kKeyCodeLength, kKeyCodeLength);
-}
-
-void EditSerialNumber(Host& h) {
-    SnSetSession session;
-    session.value = h.SnValue;
-    session.address = h.SnAddress;
-    session.flashSize = h.dev.FlashSize;
-    if (!h.prompts().EditSerialNumber(session)) return;
-    h.SnValue = session.value;
-    h.SnAddress = session.address;
-}
-
-void RegisterEditCommands(Host& h, CommandRouter& router) {
-    router.Add(id::FlashBuffer, [&h] { EditFlashBuffer(h); });
-    router.Add(id::BootBuffer, [&h] { EditBootBuffer(h); });
-    router.Add(id::KeyCodeSet, [&h] { EditKeyCode(h); });
-    router.Add(id::TbKeyCode, [&h] { EditKeyCode(h); });
-    router.Add(id::SnSet, [&h] { EditSerialNumber(h); });
 }
 
 }  // namespace lumacrest

@@ -1,4 +1,4 @@
-#include "image/ExToHex.h"
+#include "app/commands/ExToHexCommand.h"
 
 #include <stdlib.h>
 
@@ -9,8 +9,8 @@
 #include <system_error>
 #include <vector>
 
+#include "image/RecordReaders.h"
 #include "platform/AtomicFile.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -141,6 +141,12 @@ void ConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
         case ProcessOutcome::Status::Exited:
             break;
     }
+    // Success is the output, not the exit status; a status other than 0 is still told.
+    if (run.exitCode > 0)
+        h.ui.AppendLog(std::string(kConverterName) + " exited with status " +
+                       std::to_string(run.exitCode));
+    else if (run.exitCode < 0)
+        h.ui.AppendLog(std::string(kConverterName) + " was ended by a signal");
     const std::string result = scratch.path() + kScratchOutput;
     if (!CanRead(result)) {
         Fail(h, std::string(kConverterName) + " wrote no HEX file");
@@ -150,15 +156,22 @@ void ConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
         Fail(h, "cannot read the HEX file " + std::string(kConverterName) + " wrote");
         return;
     }
+    // Only a whole, good HEX file is a result: a converter that failed half-way leaves a
+    // partial one.
+    TextCursor hex(content);
+    hex.SkipByteOrderMark();
+    if (std::optional<ReadError> bad =
+            ReadHexRecords(hex, [](const DataRecord&) { return DataFlow::Continue; })) {
+        std::string where = bad->line ? "line " + std::to_string(bad->line) + ": " : "";
+        Fail(h, std::string(kConverterName) + " wrote no whole, good HEX file (" + where +
+                    bad->reason + ")");
+        return;
+    }
     if (!WriteFileAtomically(output, content)) {
         Fail(h, "cannot write \"" + output + "\"");
         return;
     }
     h.prompts().MessageBox(kConvertOk, MsgIcon::None);
-}
-
-void RegisterExToHexCommands(Host& h, CommandRouter& router) {
-    router.Add(id::ConvertExToHex, [&h] { ConvertExToHex(h); });
 }
 
 }  // namespace lumacrest

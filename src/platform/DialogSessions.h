@@ -1,6 +1,6 @@
-// The buffer editor and the serial-number dialog without their windows: the working copy,
-// the range fields, the Save and Fill actions with their checks and messages, and the
-// commands that open the dialogs and copy back what OK confirms.
+// What the buffer editor and the serial-number dialog work on, without their windows: the
+// working copy, the range fields, and the Save and Fill actions with their checks and
+// messages. The prompts hand these sessions to the dialogs.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +10,6 @@
 namespace lumacrest {
 
 class Prompts;
-struct Host;
-class CommandRouter;
 
 // The editor's private copy; no edited length exceeds it.
 inline constexpr uint32_t kWorkingCopySize = 0x42000;
@@ -60,14 +58,5 @@ struct SnSetSession {
 
 // The message that refuses the flash editor when the flash area does not fit its copy.
 std::string FlashTooLargeMessage(uint32_t flashSize);
-
-// Flash Buffer, Boot Buffer, KeyCode Set, the toolbar's KeyCode button and SN Set.
-void RegisterEditCommands(Host& h, CommandRouter& router);
-
-// The commands themselves (also reached by the router).
-void EditFlashBuffer(Host& h);
-void EditBootBuffer(Host& h);
-void EditKeyCode(Host& h);
-void EditSerialNumber(Host& h);
 
 }  // namespace lumacrest

@@ -1,13 +1,13 @@
 // Convert Ex To Hex: the external converter "e.exe" from the program directory turns a
 // ".ex" file into an Intel HEX file beside it. The converter works on copies in a private
-// scratch directory made for each run; every wait for it is bounded.
+// scratch directory made for each run; every wait for it is bounded, and everything it
+// started ends with it. Its output is taken only when it reads as a whole, good HEX file.
 #pragma once
 
 #include <chrono>
 #include <string>
 
 #include "app/Host.h"
-#include "ui/main/CommandRouter.h"
 
 namespace lumacrest {
 
@@ -20,7 +20,5 @@ std::string ExToHexOutputPath(const std::string& source);
 
 // The menu command. `timeout` bounds the converter's run.
 void ConvertExToHex(Host& h, std::chrono::milliseconds timeout = kConverterTimeout);
-
-void RegisterExToHexCommands(Host& h, CommandRouter& router);
 
 }  // namespace lumacrest

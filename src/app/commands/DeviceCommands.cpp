@@ -1,0 +1,66 @@
+#include "app/commands/DeviceCommands.h"
+
+#include "image/DeviceCatalogue.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+
+namespace {
+constexpr const char* kOpenFailed = "******Open Config file failed******   ";
+}  // namespace
+
+bool ApplyPageGeometry(Host& h, uint32_t flashPageSize, uint32_t flashPageCount,
+                       uint32_t bootPageSize, uint32_t bootPageCount) {
+    std::string why;
+    if (SetPageGeometry(h.target, flashPageSize, flashPageCount, bootPageSize, bootPageCount,
+                        &why))
+        return true;
+    h.prompts().MessageBox("******Page setting refused: " + why + "******   ", MsgIcon::Error);
+    return false;
+}
+
+bool LoadDeviceParams(Host& h, const std::string& name) {
+    const DeviceFileRead read = ReadDeviceFile(h.programDir, name);
+    if (!read.opened) {
+        h.prompts().MessageBox(kOpenFailed, MsgIcon::Error);
+        return false;
+    }
+    if (!read.file) {
+        h.prompts().MessageBox("******" + read.why + "******   ", MsgIcon::Error);
+        return false;
+    }
+    std::string why;
+    if (!ApplyDeviceFile(h.target, *read.file, &why)) {
+        h.prompts().MessageBox("******Page setting refused: " + why + "******   ", MsgIcon::Error);
+        return false;
+    }
+    ApplyBootAreaEnabled(h);
+    h.ui.AppendLog(h.target.dev.AdapterText);
+    return true;
+}
+
+void ApplyBootAreaEnabled(Host& h) {
+    if (h.target.dev.BootAreaEnabled != 0) {
+        h.ui.SetEnabled(id::ProgramBoot, true);
+    } else {
+        h.ui.SetEnabled(id::ProgramBoot, false);
+        h.ui.SetCheck(id::ProgramBoot, 0);
+    }
+}
+
+void OnSelchangeMcu(Host& h) {
+    const std::string previousName = h.target.mcuName;
+    const int32_t previousType = h.target.DeviceType;
+    const std::string name = h.ui.SelectedMcu();
+    h.target.mcuName = name;
+    DeviceTypeFromName(h.target, name);
+    h.link.Close();
+    if (!LoadDeviceParams(h, name)) {
+        // Nothing of the new device applies: keep the device that is in force.
+        h.target.mcuName = previousName;
+        h.target.DeviceType = previousType;
+        h.ui.ShowMcu(previousName);
+    }
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,164 @@
+#include "app/commands/ImageFileCommands.h"
+
+#include "app/Config.h"
+#include "image/DeviceCatalogue.h"
+#include "image/ImageLoading.h"
+#include "image/ImageReader.h"
+
+namespace lumacrest {
+
+namespace {
+
+struct Names {
+    const char* logStart;  // "Open Flash File \""
+    const char* failed;    // the error box
+};
+
+constexpr Names kFlashNames{"Open Flash File \"", "******Open Flash File Failed******   "};
+constexpr Names kBootNames{"Open Boot File \"", "******Open Boot File Failed******   "};
+constexpr Names kKeyCodeNames{"Open KeyCode File \"", "******Open KeyCode File Failed******   "};
+constexpr const char* kPathEnd = "\"  . . . . . . ";
+
+// "Open Flash File \"<path>\"  . . . . . . "
+std::string OpenLine(const char* start, const std::string& path) {
+    std::string line(start);
+    line += path;
+    line += kPathEnd;
+    return line;
+}
+
+void AfterFlashLoad(Host& h, uint32_t end) {
+    ClearReservedFlashWindow(h.target);
+    h.target.FlashPagesToWrite = PagesFor(end, h.target.dev.FlashPageSize, h.target.dev.FlashPageCount);
+    h.target.dev.FlashSize = h.target.dev.FlashPageSize * h.target.dev.FlashPageCount;
+    ShowChecksums(h.view(), h.target);
+}
+
+void AfterBootLoad(Host& h, uint32_t end) {
+    h.target.BootPagesToWrite = PagesFor(end, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
+    h.target.dev.BootSize = h.target.dev.BootPageSize * h.target.dev.BootPageCount;
+    ShowChecksums(h.view(), h.target);
+}
+
+// Steps 3 to 7 of an interactive load: remember the path, log, open, fill, parse.
+std::optional<uint32_t> LoadLogged(Host& h, ImageTarget target, const Names& names,
+                                   const std::string& path, uint32_t offset) {
+    h.ui.AppendLog(OpenLine(names.logStart, path));
+    ReadError refusal;
+    std::optional<uint32_t> end = LoadImageFile(h.target, target, path, offset, &refusal);
+    if (!end) {
+        ReportLoadFailure(h, names.failed, refusal);
+        return std::nullopt;
+    }
+    h.ui.AppendLogRaw("OK");
+    return end;
+}
+
+void LoadFlash(Host& h, bool rangeFile) {
+    h.ui.WriteSeparator();
+    std::optional<std::string> path =
+        h.prompts().OpenFile(rangeFile ? kRangeFileFilter : kImageFilter);
+    if (!path) return;
+    if (rangeFile) {
+        h.target.FlashLoadOffset = 0;
+    } else if (std::optional<uint32_t> address = h.prompts().AskLoadAddress()) {
+        h.target.FlashLoadOffset = *address;
+    }
+    h.target.FlashFilePath = *path;
+    if (auto end = LoadLogged(h, ImageTarget::Flash, kFlashNames, *path, h.target.FlashLoadOffset))
+        AfterFlashLoad(h, *end);
+}
+
+}  // namespace
+
+void ReportLoadFailure(Host& h, const std::string& message, const ReadError& refusal) {
+    h.prompts().MessageBox(message, MsgIcon::Error);
+    h.ui.AppendLogRaw("Failed");
+    if (!refusal.reason.empty()) h.ui.AppendLog(RefusalLine(refusal));
+}
+
+void LoadFlashFile(Host& h) {
+    LoadFlash(h, false);
+}
+
+void LoadRangeFile(Host& h) {
+    LoadFlash(h, true);
+}
+
+void LoadBootFile(Host& h) {
+    h.ui.WriteSeparator();
+    std::optional<std::string> path = h.prompts().OpenFile(kImageFilter);
+    if (!path) return;
+    if (std::optional<uint32_t> address = h.prompts().AskLoadAddress()) h.target.BootLoadOffset = *address;
+    h.target.BootFilePath = *path;
+    if (auto end = LoadLogged(h, ImageTarget::Boot, kBootNames, *path, h.target.BootLoadOffset))
+        AfterBootLoad(h, *end);
+}
+
+void LoadKeyCodeFile(Host& h) {
+    h.ui.WriteSeparator();
+    std::optional<std::string> path = h.prompts().OpenFile(kImageFilter);
+    if (!path) return;
+    h.target.KeyCodeFilePath = *path;
+    LoadLogged(h, ImageTarget::KeyCode, kKeyCodeNames, *path, 0);
+}
+
+void ReloadImageFiles(Host& h) {
+    h.ui.WriteSeparator();
+
+    // An open failure (or a refused file) ends the whole reload; the remembered path is
+    // dropped.
+    ReadError refusal;
+    auto failed = [&h, &refusal](const char* message, std::string& rememberedPath,
+                                 bool forgetPath) {
+        ReportLoadFailure(h, message, refusal);
+        if (forgetPath) rememberedPath.assign(1, ' ');
+    };
+
+    if (IsNoPath(h.target.FlashFilePath)) {
+        h.ui.AppendLog("Open Flash File.......Can not find");
+    } else {
+        h.ui.AppendLog(OpenLine(kFlashNames.logStart, h.target.FlashFilePath));
+        if (!LoadImageFile(h.target, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal)) {
+            failed(kFlashNames.failed, h.target.FlashFilePath, true);
+            return;
+        }
+        h.ui.AppendLogRaw("OK");
+        h.target.FlashPagesToWrite = h.target.dev.FlashPageCount;
+        h.target.dev.FlashSize = h.target.dev.FlashPageSize * h.target.dev.FlashPageCount;
+    }
+
+    if (IsNoPath(h.target.BootFilePath)) {
+        h.ui.AppendLog("Open Boot File.......Can not find");
+    } else {
+        h.ui.AppendLog(OpenLine(kBootNames.logStart, h.target.BootFilePath));
+        std::optional<uint32_t> end =
+            LoadImageFile(h.target, ImageTarget::Boot, h.target.BootFilePath, h.target.BootLoadOffset, &refusal);
+        if (!end) {
+            failed(kBootNames.failed, h.target.BootFilePath, true);
+            return;
+        }
+        h.ui.AppendLogRaw("OK");
+        h.target.BootPagesToWrite = PagesFor(*end, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
+        h.target.dev.BootSize = h.target.dev.BootPageSize * h.target.dev.BootPageCount;
+    }
+
+    if (IsNoPath(h.target.KeyCodeFilePath)) {
+        h.ui.AppendLog("Open KeyCode File.......Can not find");
+    } else {
+        h.ui.AppendLog(OpenLine("Open Keycode File \"", h.target.KeyCodeFilePath));
+        if (!LoadImageFile(h.target, ImageTarget::KeyCode, h.target.KeyCodeFilePath, 0, &refusal)) {
+            // A HEX (or S-record) KeyCode file is forgotten; a raw one stays remembered.
+            if (IsTextImagePath(h.target.KeyCodeFilePath)) {
+                failed("******Open Keycode File Failed******   ", h.target.KeyCodeFilePath, true);
+            } else {
+                failed(kKeyCodeNames.failed, h.target.KeyCodeFilePath, false);
+            }
+            return;
+        }
+        h.ui.AppendLogRaw("OK");
+    }
+    ShowChecksums(h.view(), h.target);
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,22 @@
+// The commands that load images: Load Flash File, the "Load File" button, Load Boot File,
+// Load KeyCode and reload, with their dialogs, log lines and messages.
+#pragma once
+
+#include <string>
+
+#include "app/Host.h"
+#include "image/RecordReaders.h"
+
+namespace lumacrest {
+
+// The open failure of a load (images and projects): the error box, "Failed" on the open line,
+// and for a refused file the line that says why (RefusalLine).
+void ReportLoadFailure(Host& h, const std::string& message, const ReadError& refusal);
+
+void LoadFlashFile(Host& h);     // menu Load Flash File
+void LoadRangeFile(Host& h);     // the "Load File" button: raw range files from offset 0
+void LoadBootFile(Host& h);      // menu Load Boot File
+void LoadKeyCodeFile(Host& h);   // menu Load KeyCode
+void ReloadImageFiles(Host& h);  // toolbar reload: all three from the remembered paths
+
+}  // namespace lumacrest

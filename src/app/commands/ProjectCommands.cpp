@@ -1,0 +1,105 @@
+#include "app/commands/ProjectCommands.h"
+
+#include <algorithm>
+
+#include "app/Config.h"
+#include "app/commands/DeviceCommands.h"
+#include "app/commands/ImageFileCommands.h"
+#include "app/commands/SaveCommands.h"
+#include "image/DeviceCatalogue.h"
+#include "image/ProjectFile.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+
+namespace {
+
+constexpr int kOptionBoxes[] = {id::EraseChip,      id::ProgramFlash,  id::ProgramBoot,
+                                id::ProgramKeyCode, id::EnableProtect, id::ProgramSn};
+constexpr const char* kOpenProjectFailed = "******Open Pro File Failed******   ";
+
+}  // namespace
+
+std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
+    for (std::string* path :
+         {&h.target.FlashFilePath, &h.target.BootFilePath, &h.target.KeyCodeFilePath})
+        if (IsNoPath(*path)) *path = kNoPathPlaceholder;
+    int32_t options = 0;
+    for (int bit = 0; bit < 6; ++bit)
+        if (h.ui.Check(kOptionBoxes[bit]) == 1) options |= 1 << bit;
+    const ComboModel& mcu = h.ui.Combo(id::McuList);
+    h.target.mcuName = mcu.selected >= 0 ? mcu.SelectedText() : "ATMEGA48";
+    const ComboModel& com = h.ui.Combo(id::ComList);
+    h.port.name = com.selected >= 0 ? com.SelectedText() : "USB";
+    return FormatProject({h.target.mcuName, h.port.name, kNoPathPlaceholder}, options, h.sn,
+                         h.target, h.englishUi, why);
+}
+
+void SaveProject(Host& h) {
+    std::string why;
+    std::optional<std::string> text = BuildProjectText(h, &why);
+    std::optional<std::string> path = h.prompts().SaveFile(kProjectFilter);
+    if (!path) return;
+    h.ui.AppendLog("Save Project File......");
+    FinishSave(h, *path, ".Prjt", text, "Project File refused", why);
+}
+
+bool LoadProjectFile(Host& h, const std::string& path) {
+    // The whole file is read and checked first; a file that is not acceptable as a whole
+    // changes nothing.
+    Project p;
+    if (std::optional<ReadError> refusal = ReadProjectFile(path, p)) {
+        ReportLoadFailure(h, kOpenProjectFailed, *refusal);
+        return false;
+    }
+    h.ui.AppendLogRaw("OK");
+
+    // Names: the MCU list and the COM list select the first entry that begins with them.
+    DeviceTypeFromName(h.target, p.mcu);
+    h.ui.Select(id::McuList, h.ui.Combo(id::McuList).FindPrefix(p.mcu));
+    DeviceNameFromType(h.target, h.target.DeviceType);
+    h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(p.port));
+
+    for (int bit = 0; bit < 6; ++bit) h.ui.SetCheck(kOptionBoxes[bit], (p.options >> bit) & 1);
+    h.sn.SnAddress = p.snAddress;
+    h.sn.SnValue = p.snValue;
+    h.sn.SnAdvance = 1;
+    h.sn.SnInBoot = p.snInBoot;
+    if (p.snWidth >= 1 && p.snWidth <= 4) h.sn.SnWidth = p.snWidth;  // the SN step writes 1 to 4 bytes
+    h.sn.SnLittleEndian = p.snLittleEndian;
+    DeviceParams& d = h.target.dev;
+    SetPageGeometry(h.target, p.flashPageSize, p.flashPageCount, p.bootPageSize, p.bootPageCount);
+    d.DeviceByte3 = p.deviceByte3;
+    d.BootAreaEnabled = p.bootAreaEnabled;
+    h.englishUi = 1;
+    ApplyBootAreaEnabled(h);
+    d.AdapterText = p.adapter;
+    h.ui.AppendLog("Device  : " + h.target.mcuName);
+    h.ui.AppendLog(d.AdapterText);
+
+    std::copy(p.flash.begin(), p.flash.end(), h.target.buf().flash.begin());
+    h.target.FlashPagesToWrite = d.FlashPageCount;
+    std::copy(p.boot.begin(), p.boot.end(), h.target.buf().boot.begin());
+    h.target.BootPagesToWrite = d.BootPageCount;
+    ShowChecksums(h.view(), h.target);
+    std::copy(p.keyCode.begin(), p.keyCode.end(), h.target.buf().keyCode.begin());
+
+    h.target.FlashFilePath.clear();
+    h.target.BootFilePath.clear();
+    h.target.KeyCodeFilePath.clear();
+    return true;
+}
+
+void LoadProject(Host& h) {
+    h.ui.WriteSeparator();
+    std::optional<std::string> path = h.prompts().OpenFile(kProjectFilter);
+    if (!path) return;
+    h.target.ProjectFilePath = *path;
+    std::string line = "Open Project File \"";
+    line += *path;
+    line += "\" . . . . . . ";
+    h.ui.AppendLog(line);
+    LoadProjectFile(h, *path);
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,36 @@
+#include "app/commands/SaveCommands.h"
+
+#include "image/HexWriter.h"
+#include "platform/AtomicFile.h"
+
+namespace lumacrest {
+
+void CombineMainAndBoot(Host& h) {
+    std::optional<std::string> path = h.prompts().SaveFile(kCombineFilter);
+    if (!path) return;
+    h.ui.AppendLog("Save Project File......");
+    std::string why;
+    std::optional<std::string> text = BuildCombinedHex(h.target, &why);
+    FinishSave(h, *path, ".hex", text, "Main && Boot Combine refused", why);
+}
+
+void FinishSave(Host& h, std::string path, const std::string& suffix,
+                const std::optional<std::string>& text, const std::string& refusal,
+                const std::string& why) {
+    if (path.size() < suffix.size() ||
+        path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
+        path += suffix;
+    if (!text) {
+        h.prompts().MessageBox("******" + refusal + ": " + why + "******", MsgIcon::Error);
+        h.ui.AppendLogRaw("Failed");
+        return;
+    }
+    if (!WriteFileAtomically(path, *text)) {
+        h.prompts().MessageBox("******File Save Failed******", MsgIcon::Error);
+        h.ui.AppendLogRaw("Failed");
+        return;
+    }
+    h.ui.AppendLogRaw("OK");
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,17 @@
+// The serial number written into the image before each Update with Program SN.
+#pragma once
+
+#include <cstdint>
+
+namespace lumacrest {
+
+struct SerialNumber {
+    uint32_t SnValue = 0;
+    uint32_t SnAddress = 0;
+    uint32_t SnWidth = 1;
+    uint8_t SnLittleEndian = 1;
+    uint32_t SnInBoot = 0;
+    uint8_t SnAdvance = 1;
+};
+
+}  // namespace lumacrest

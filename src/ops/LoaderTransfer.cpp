@@ -1,0 +1,124 @@
+#include "ops/LoaderTransfer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "ops/DeviceSteps.h"
+#include "ops/Progress.h"
+#include "ops/Runs.h"
+
+namespace lumacrest {
+
+namespace {
+
+constexpr uint32_t kIapEraseLength = 30;
+constexpr uint32_t kIapEraseTimeoutMs = 60000;
+constexpr uint32_t kIapEraseReplyLength = 14;
+constexpr uint32_t kIapBlockTimeoutMs = 10000;
+constexpr uint32_t kIapBlockReplyLength = 8;
+constexpr uint32_t kIapDoneLength = 2;
+constexpr uint32_t kIapDoneTimeoutMs = 10000;
+constexpr uint32_t kIapDoneReplyLength = 26;
+
+// The loader transfer is over: the controls return; the port stays as it is.
+void Finish(Ops& ops) {
+    End(ops, {.port = PortAfter::KeepOpen});
+}
+
+void SendIapPage(Ops& ops) {
+    const uint32_t pageSize = ops.target.dev.FlashPageSize;
+    const uint32_t offset = ops.run.BlockOffset();
+    if (pageSize == 0 || uint64_t{offset} + pageSize > kFlashBufferSize) {
+        FailWord(ops, "Failed");
+        Finish(ops);
+        return;
+    }
+    // A page larger than a frame is refused by the link with its message.
+    CommandFrame& f = ops.link.Frame();
+    if (pageSize <= kPayloadCapacity)
+        std::copy_n(ops.target.buf().flash.begin() + offset, pageSize, f.payload.begin());
+    ops.run.AdvanceBlock(Area::Flash, pageSize);
+    ops.view.SetProgress(Percent(ops.run.BlockIndex(Area::Flash), ops.target.FlashPagesToWrite));
+    SendStep(ops, CMD_IAP_BLOCK, pageSize, kIapBlockTimeoutMs, kIapBlockReplyLength);
+}
+
+// The identify reply of a loader: its version; the port stays open for the transfer.
+void LoaderIdentified(Ops& ops, const ReplyFrame& reply) {
+    char version[8];
+    std::snprintf(version, sizeof version, "%c.%c", '0' + reply.payload[0], '0' + reply.payload[1]);
+    ops.view.AppendLog("Find Progrmmer: ZK9_IAP");
+    ops.view.AppendLog("IAP Firmware version:  ");
+    ops.view.AppendLogRaw(version);
+    End(ops, {.port = PortAfter::KeepOpen});
+}
+
+}  // namespace
+
+const ProgrammerPeer kLoaderPeer = {&LoaderIdentified, &StartIapErase};
+
+void StartIapErase(Ops& ops) {
+    ops.run.Become(RunKind::LoaderTransfer, Stage::LoaderErase);
+    ops.view.AppendLog("Enter Program Mode......OK");
+    ops.view.AppendLog("Erase Device......");
+    ops.run.ResetSectorIndex();
+    std::copy_n(ops.target.buf().keyCode.begin(), kKeyCodeLength, ops.link.Frame().payload.begin());
+    if (SendStep(ops, CMD_IAP_ERASE, kIapEraseLength, kIapEraseTimeoutMs, kIapEraseReplyLength))
+        ops.view.SetProgress(0);
+}
+
+void OnIapErased(Ops& ops, const ReplyFrame& reply) {
+    const uint8_t p0 = reply.payload[0];
+    const uint8_t p1 = reply.payload[1];
+    if (p0 == 0xEE) {
+        // The programmer stops the transfer: nothing was programmed, so the run failed.
+        ops.run.Fail(Verdict::Failed, "the programmer stopped the loader transfer (0xEE)");
+        Finish(ops);
+        return;
+    }
+    if (p0 == 0xAA) ops.run.SetKeyCodeEnabled(true);
+    if (p0 == 0x55) ops.run.SetKeyCodeEnabled(false);
+    if (p1 != 0) {
+        FailWord(ops, "Failed");
+        Finish(ops);
+        return;
+    }
+    ops.view.AppendLogRaw("OK");
+    StartIapTransfer(ops);
+}
+
+void StartIapTransfer(Ops& ops) {
+    ops.run.EnterStage(Stage::LoaderBlocks);
+    ops.view.AppendLog("Start Update......");
+    ops.run.StartTransfer(Area::Flash);
+    if (ops.target.FlashPagesToWrite == 0) {
+        // Nothing to send: say so instead of waiting for a reply that cannot come.
+        FailWord(ops, "Failed");
+        Finish(ops);
+        return;
+    }
+    SendIapPage(ops);
+}
+
+void OnIapBlockWritten(Ops& ops, const ReplyFrame& reply) {
+    if (reply.payload[0] != 0) {
+        FailWord(ops, "Fail");
+        Finish(ops);
+        return;
+    }
+    if (ops.run.BlockIndex(Area::Flash) < ops.target.FlashPagesToWrite) {
+        SendIapPage(ops);
+        return;
+    }
+    ops.view.AppendLogRaw("OK");
+    SendIapDone(ops);
+}
+
+void SendIapDone(Ops& ops) {
+    if (!SendStep(ops, CMD_IAP_DONE, kIapDoneLength, kIapDoneTimeoutMs, kIapDoneReplyLength)) return;
+    // The done frame gets no reply: its time-out passes silently and ends the transfer. The
+    // programmer leaves its loader, so the next Update must identify it anew.
+    ops.run.EnterStage(Stage::LoaderDone);
+    ops.programmer.kind = 0;
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,23 @@
+// What the host knows of the programmer box: its kind from the last identify reply, the
+// firmware versions it works with, and the firmware to rewrite it with.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace lumacrest {
+
+// The largest update file the packager writes, and the buffer update.dat is read into.
+inline constexpr std::size_t kUpdateBufferSize = 131072;
+
+struct ProgrammerState {
+    uint8_t kind = 0;  // byte 12 of the identify reply: 1, 2, or 5 while its loader runs
+    uint8_t firmwareMajor = 2, firmwareMinor = 0;        // current programmer firmware
+    uint8_t maintenanceMajor = 0, maintenanceMinor = 2;  // firmware that gets rewritten
+    // The decrypted update.dat and its length.
+    std::vector<uint8_t> updateBuffer = std::vector<uint8_t>(kUpdateBufferSize, 0xFF);
+    uint32_t updateLength = 0;
+};
+
+}  // namespace lumacrest

@@ -1,0 +1,58 @@
+#include "ops/SectorSums.h"
+
+#include "ops/DeviceSteps.h"
+#include "ops/Runs.h"
+
+namespace lumacrest {
+
+namespace {
+
+constexpr uint32_t kSectorSumLength = 5;
+constexpr uint32_t kSectorSumTimeoutMs = 20000;
+constexpr uint32_t kSectorSumReplyLength = 8;
+
+// The sums are over: the controls return; the port stays as it is.
+void Finish(Ops& ops) {
+    End(ops, {.port = PortAfter::KeepOpen});
+}
+
+}  // namespace
+
+void OnSectorSumRequest(Ops& ops, const ReplyFrame& reply) {
+    // A request after the loader's done frame belongs to the loader run; one on its own is a
+    // run of its own.
+    if (!ops.run.Active()) BeginRun(ops, RunKind::SectorSums, Stage::SectorSums);
+    ops.run.EnterStage(Stage::SectorSums);
+    if (reply.length < 1 || reply.payload[0] != 0) {
+        FailWord(ops, "Error");
+        Finish(ops);
+        return;
+    }
+    ops.run.NextSector();
+    const uint8_t index = ops.run.SectorIndex();
+    const std::vector<uint32_t>& sectors = ops.target.dev.SectorSizes;
+    if (sectors.empty() || index >= sectors.size() - 1) {
+        ops.view.AppendLogRaw("OK");
+        Finish(ops);
+        return;
+    }
+    const uint32_t size = sectors[index];
+    const uint32_t offset = ops.run.BlockOffset();
+    if (uint64_t{offset} + size > ops.target.dev.FlashSize || uint64_t{offset} + size > kFlashBufferSize) {
+        FailWord(ops, "Error");
+        Finish(ops);
+        return;
+    }
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < size; ++i) sum += ops.target.buf().flash[offset + i];
+    ops.run.AdvanceOffset(size);
+    CommandFrame& f = ops.link.Frame();
+    f.payload[0] = index;
+    f.payload[1] = static_cast<uint8_t>(sum >> 24);
+    f.payload[2] = static_cast<uint8_t>(sum >> 16);
+    f.payload[3] = static_cast<uint8_t>(sum >> 8);
+    f.payload[4] = static_cast<uint8_t>(sum);
+    SendStep(ops, CMD_SECTOR_SUM, kSectorSumLength, kSectorSumTimeoutMs, kSectorSumReplyLength);
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,50 @@
+#include "ops/StoredSettings.h"
+
+#include <algorithm>
+
+#include "image/DeviceCatalogue.h"
+#include "link/Crc16.h"
+#include "ops/Runs.h"
+
+namespace lumacrest {
+
+namespace {
+
+constexpr std::size_t kSettingsCrcOffset = 63;
+constexpr int32_t kLastDeviceType = kDeviceCount - 1;
+
+uint16_t Be16(const ReplyFrame& r, std::size_t at) {
+    return static_cast<uint16_t>(r.payload[at] << 8 | r.payload[at + 1]);
+}
+}  // namespace
+
+void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
+    BeginRun(ops, RunKind::SettingsReport, Stage::Settings);
+    const uint8_t* p = reply.payload.data();
+    bool sound = reply.length >= kSettingsReportLength &&
+                 Crc16(p, kSettingsCrcOffset) == Be16(reply, kSettingsCrcOffset);
+    const int32_t type = Be16(reply, 4);
+    const uint32_t pageSize = Be16(reply, 6);
+    const uint32_t pageCount = Be16(reply, 8);
+    sound = sound && type <= kLastDeviceType &&
+            !CheckPageGeometry(pageSize, pageCount, ops.target.dev.BootPageSize, ops.target.dev.BootPageCount);
+    if (!sound) {
+        FailWord(ops, "Failed");
+        End(ops, {.port = PortAfter::KeepOpen});
+        return;
+    }
+    ops.target.DeviceType = type;
+    DeviceNameFromType(ops.target, type);
+    ops.view.ShowMcu(ops.target.mcuName);
+    SetPageGeometry(ops.target, pageSize, pageCount, ops.target.dev.BootPageSize, ops.target.dev.BootPageCount);
+    ProgramOptions options = ops.view.Options();  // the report has no boot option
+    options.programKeyCode = p[17] != 0;
+    options.eraseChip = p[18] != 0;
+    options.programFlash = p[19] != 0;
+    options.enableProtect = p[20] != 0;
+    options.programSn = p[22] != 0;
+    ops.view.ShowOptions(options);
+    End(ops, {.controls = std::nullopt, .port = PortAfter::KeepOpen});
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,22 @@
+// The platform services the core reaches out through. Each pointer is set by the front end
+// (Qt window, CLI, tests) before it is used; the core never creates a window, a port or a
+// timer by itself.
+#pragma once
+
+#include "platform/ProcessRunner.h"
+#include "platform/Prompts.h"
+#include "platform/SerialPort.h"
+#include "platform/Timers.h"
+
+namespace lumacrest {
+
+// The members in the order the front ends list them: prompts, shell, serial, timers, processes.
+struct Platform {
+    Prompts* prompts = nullptr;
+    Shell* shell = nullptr;
+    SerialPort* serial = nullptr;
+    Timers* timers = nullptr;
+    ProcessRunner* processes = nullptr;
+};
+
+}  // namespace lumacrest

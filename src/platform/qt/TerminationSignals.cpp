@@ -1,0 +1,51 @@
+#include "platform/qt/TerminationSignals.h"
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+
+namespace lumacrest {
+
+namespace {
+// A signal handler can only reach the program through these.
+int g_signalPipe[2] = {-1, -1};  // written from the signal handler only
+volatile sig_atomic_t g_terminating = 0;
+
+void OnTerminationSignal(int sig) {
+    // The first signal asks the program to wind down (end the run, save the settings); a
+    // second one while that is still going on, say behind a message box, ends it.
+    if (g_terminating) {
+        ::signal(sig, SIG_DFL);
+        ::raise(sig);
+        return;
+    }
+    g_terminating = 1;
+    const char byte = static_cast<char>(sig);
+    ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
+    (void)ignored;
+}
+}  // namespace
+
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        char byte = 0;
+        if (::read(g_signalPipe[0], &byte, 1) == 1) emit terminationRequested(byte);
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+
+TerminationSignals::~TerminationSignals() {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+
+}  // namespace lumacrest

@@ -1,0 +1,19 @@
+// SIGTERM, SIGINT and SIGHUP as a Qt signal on the event loop. A second one, once the first
+// has been taken, ends the program at once.
+#pragma once
+
+#include <QObject>
+
+namespace lumacrest {
+
+class TerminationSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit TerminationSignals(QObject* parent = nullptr);
+    ~TerminationSignals() override;
+
+signals:
+    void terminationRequested(int signal);
+};
+
+}  // namespace lumacrest
