@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Configures and builds a tree:
 #   bash scripts/build.sh             the release tree in build/
-#   bash scripts/build.sh sanitize    everything with AddressSanitizer and
-#                                     UndefinedBehaviorSanitizer (clang) in build-sanitize/
+#   bash scripts/build.sh sanitize    everything, the fuzz harnesses included, with
+#                                     AddressSanitizer and UndefinedBehaviorSanitizer (clang)
+#                                     in build-sanitize/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 case "${1:-}" in
@@ -11,7 +12,7 @@ case "${1:-}" in
     cmake --build build -j"$(nproc)" ;;
   sanitize)
     cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 \
-          -DLUMACREST_SANITIZE=ON -DLUMACREST_BENCH=OFF >/dev/null
-    cmake --build build-sanitize -j"$(nproc)" ;;
+          -DLUMACREST_SANITIZE=ON -DLUMACREST_FUZZ=ON -DLUMACREST_BENCH=OFF >/dev/null
+    cmake --build build-sanitize -j"$(nproc)" --target all fuzz_all ;;
   *) echo "usage: build.sh [sanitize]" >&2; exit 2 ;;
 esac
