@@ -27,15 +27,11 @@ plain_tests() {
   ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 600
 }
 
-# Every sanitizer report goes to a file of its own under build-sanitize/sanitizer-reports, so
-# that a report from a program whose exit status nobody checks (a simulator in the background,
-# a child the test stops) fails the run as well.
-sanitized_tests() {
-  local reports="$PWD/build-sanitize/sanitizer-reports" leaks=1 status=0 probe
-  rm -rf "$reports"
-  mkdir -p "$reports"
-  # LeakSanitizer stops the program's threads through ptrace; where that is not allowed, it
-  # cannot run at all.
+# The sanitizers' options for the sanitized tests and the fuzz runs: any report ends the
+# program; leaks are checked where LeakSanitizer can run. It stops the program's threads
+# through ptrace, and where that is not allowed it cannot run at all.
+sanitizer_options() {
+  local leaks=1 probe
   probe="$(ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS= LSAN_OPTIONS= \
            build-sanitize/tests/sanitizer_canary --leak 2>&1)" || true
   if [[ "$probe" != *"detected memory leaks"* ]]; then
@@ -45,9 +41,20 @@ sanitized_tests() {
   fi
   export ASAN_OPTIONS="halt_on_error=1:detect_leaks=$leaks:detect_stack_use_after_return=1"
   ASAN_OPTIONS+=":check_initialization_order=1:strict_init_order=1:strict_string_checks=1"
-  ASAN_OPTIONS+=":log_path=$reports/report"
-  export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/report"
-  ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)" --timeout 900 || status=$?
+  export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+}
+
+# Every report of the sanitized tests goes to a file of its own under
+# build-sanitize/sanitizer-reports, so that a report from a program whose exit status nobody
+# checks (a simulator in the background, a child the test stops) fails the run as well.
+sanitized_tests() {
+  local reports="$PWD/build-sanitize/sanitizer-reports" status=0
+  rm -rf "$reports"
+  mkdir -p "$reports"
+  sanitizer_options
+  ASAN_OPTIONS="$ASAN_OPTIONS:log_path=$reports/report" \
+  UBSAN_OPTIONS="$UBSAN_OPTIONS:log_path=$reports/report" \
+    ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)" --timeout 900 || status=$?
   if compgen -G "$reports/report.*" >/dev/null; then
     for f in "$reports"/report.*; do
       echo "---- $f"
@@ -66,4 +73,4 @@ chmod 700 "$XDG_RUNTIME_DIR"
 stage "tests" plain_tests
 stage "sanitized build" bash scripts/build.sh sanitize
 stage "sanitized tests" sanitized_tests
-stage "fuzz regression" bash scripts/fuzz.sh
+stage "fuzz regression" bash scripts/fuzz.sh --in build-sanitize
