@@ -179,7 +179,10 @@ cpu_ms=$(( (last - before) * 1000 / $(getconf CLK_TCK) ))
 echo "lost box: exit $status after ${elapsed_ms} ms, ${cpu_ms} ms of CPU"
 check "lost box exits 1" test "$status" -eq 1
 check "lost box ends within 1 s" test "$elapsed_ms" -lt 1000
-check "lost box ends without spinning" test $(( cpu_ms * 100 )) -le $(( elapsed_ms * 5 + 10 ))
+# Ending the run takes some CPU of its own (the report, closing, and the leak check on the way
+# out of a sanitized build), counted in clock ticks: 50 ms of it is no spinning, which would
+# take the CPU for the whole wait.
+check "lost box ends without spinning" test $(( cpu_ms * 100 )) -le $(( elapsed_ms * 5 + 5000 ))
 check "lost box logged as a time-out" grep -qx "Write FLASH......Timer Over " "$work/out13.txt"
 check "lost box names the port" grep -q "The port COM11 (.*com11) was lost" "$work/err13.txt"
 
