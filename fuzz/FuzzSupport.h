@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Host.h"
+#include "host/Host.h"
 #include "image/DeviceCatalogue.h"
 #include "platform/ScriptedPrompts.h"
 

@@ -50,6 +50,7 @@ class NoTimers : public Timers {
     void Start(int, uint32_t) override {}
     void Stop(int) override {}
     void PumpEvents() override {}
+    uint64_t NowMs() const override { return 0; }
 };
 
 struct Fixture {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Config.h"
+#include "app/commands/Config.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
 #include "image/HexWriter.h"

@@ -1,6 +1,6 @@
 #include "app/CMainApp.h"
 
-#include "app/Config.h"
+#include "app/commands/Config.h"
 #include "image/TextScanner.h"
 #include "platform/AtomicFile.h"
 

@@ -1,6 +1,6 @@
 #include "app/CMainDlg.h"
 
-#include "app/Config.h"
+#include "app/commands/Config.h"
 #include "image/Checksums.h"
 #include "app/commands/CipherFileCommands.h"
 #include "app/commands/DeviceCommands.h"

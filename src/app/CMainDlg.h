@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/Host.h"
+#include "host/Host.h"
 #include "ui/main/CommandRouter.h"
 #include "ui/main/WindowCommands.h"
 

@@ -2,7 +2,7 @@
 // the command line and the tests all reach the same handler through it.
 #pragma once
 
-#include "app/Host.h"
+#include "host/Host.h"
 #include "ui/main/CommandRouter.h"
 
 namespace lumacrest {

@@ -1,7 +1,9 @@
 #include "cli/CliOptions.h"
 
 #include "link/Link.h"
+#include "platform/Text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -43,19 +45,11 @@ const CommandSpec* FindCommand(const std::string& name) {
 }
 
 std::optional<uint32_t> ParseNumber(const std::string& text) {
-    if (text.empty()) return std::nullopt;
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = hex ? text.substr(2) : text;
-    if (digits.empty()) return std::nullopt;
-    for (char c : digits) {
-        const bool ok = hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0
-                            : (c >= '0' && c <= '9');
-        if (!ok) return std::nullopt;
-    }
-    errno = 0;
-    const unsigned long long v = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
-    if (errno != 0 || v > 0xFFFFFFFFull) return std::nullopt;
-    return static_cast<uint32_t>(v);
+    // The whole text is the number: no blanks, no sign, nothing after the digits.
+    const std::optional<ScannedNumber> n = ScanNumber(text, hex ? 16 : 10, false, hex);
+    if (!n || n->length != text.size() || !n->FitsUnsigned32()) return std::nullopt;
+    return static_cast<uint32_t>(n->magnitude);
 }
 
 std::optional<uint32_t> ParseOptionList(const std::string& text) {
@@ -80,6 +74,33 @@ std::optional<uint32_t> ParseOptionList(const std::string& text) {
         start = comma + 1;
     }
     return mask;
+}
+
+bool ParsePortList(const std::string& text, std::vector<std::string>& ports, std::string& error) {
+    std::vector<std::string> list;
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', from);
+        list.push_back(text.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    for (const std::string& port : list) {
+        if (port != "USB" && port.rfind('/', 0) != 0 && ComNameToPort(port) > 16) {
+            error = "unknown port " + port + " (COM1..COM16, USB or a device path)";
+            return false;
+        }
+        if (list.size() > 1 && port == "USB") {
+            error = "USB scans for one programmer: it cannot be one of several ports";
+            return false;
+        }
+        if (std::count(list.begin(), list.end(), port) > 1) {
+            error = "the port " + port + " is listed twice";
+            return false;
+        }
+    }
+    ports = std::move(list);
+    return true;
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
@@ -115,11 +136,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             if (!value(o.dir)) return r;
         } else if (a == "--port") {
             if (!value(text)) return r;
-            if (text != "USB" && text.rfind('/', 0) != 0 && ComNameToPort(text) > 16) {
-                r.error = "unknown port " + text + " (COM1..COM16, USB or a device path)";
-                return r;
-            }
-            o.port = text;
+            if (!ParsePortList(text, o.ports, r.error)) return r;
         } else if (a == "--mcu") {
             if (!value(text)) return r;
             o.mcu = text;
@@ -154,6 +171,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             o.snAt = n;
         } else if (a == "--save-config") {
             o.saveConfig = true;
+        } else if (a == "--record") {
+            if (!value(text)) return r;
+            o.record = text;
+        } else if (a == "--quiet" || a == "-q") {
+            o.quiet = true;
+        } else if (a == "--wait-box") {
+            if (!number(o.waitBoxSeconds)) return r;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a.size() > 1 && a[0] == '-') {
             r.error = "unknown option " + a;
             return r;
@@ -161,7 +187,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             positional.push_back(a);
         }
     }
-    if (o.help) return r;
+    if (o.help || o.version) return r;
     if (positional.empty()) {
         r.error = "no command given";
         return r;
@@ -187,7 +213,8 @@ std::string UsageText() {
         "\n"
         "Options (without them the settings come from Config.dat in the program directory):\n"
         "  --dir DIR          the program directory (default: the executable's)\n"
-        "  --port NAME        COM1..COM16, USB (scan), or a device path such as /dev/ttyUSB0\n"
+        "  --port NAME[,...]  COM1..COM16, USB (scan), or a device path such as /dev/ttyUSB0;\n"
+        "                     several, comma-separated, run the command on each at once\n"
         "  --mcu NAME         choose the MCU NAME (its NAME.cfg parameter file)\n"
         "  --flash FILE       load FILE into the flash buffer (HEX or raw)\n"
         "  --flash-at ADDR    the load address of --flash (default 0x4000)\n"
@@ -200,6 +227,11 @@ std::string UsageText() {
         "  --sn VALUE         the next serial number\n"
         "  --sn-at ADDR       the flash address of the serial number\n"
         "  --save-config      write Config.dat back at the end\n"
+        "  --record FILE      append a JSON line to FILE for every run of a programmer\n"
+        "  --wait-box SECONDS after the command keep the port open for the frames the box\n"
+        "                     sends on its own (a DataFlash download, its stored settings)\n"
+        "  --quiet            print only the outcome (and the table of several ports)\n"
+        "  --version          the version\n"
         "  --help             this text\n"
         "\n"
         "Addresses and values are decimal or 0x-prefixed hexadecimal.\n"
@@ -210,7 +242,8 @@ std::string UsageText() {
         head.resize(24, ' ');
         s += head + c.summary + "\n";
     }
-    s += "\nExit status: 0 passed, 1 failed, 2 usage error.\n";
+    s += "\nExit status: 0 passed (on every port), 1 failed, 2 usage error, 128 + the signal\n"
+         "when stopped by SIGINT, SIGTERM or SIGHUP.\n";
     return s;
 }
 

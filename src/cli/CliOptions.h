@@ -21,7 +21,8 @@ const CommandSpec* FindCommand(const std::string& name);
 
 struct CliOptions {
     std::string dir;  // empty: the executable's directory
-    std::optional<std::string> port;
+    // The ports the command runs on, all at once (none given: the one Config.dat holds).
+    std::vector<std::string> ports;
     std::optional<std::string> mcu;
     std::optional<std::string> flash;
     uint32_t flashAt = 0x4000;
@@ -33,7 +34,11 @@ struct CliOptions {
     std::optional<uint32_t> sn;
     std::optional<uint32_t> snAt;
     bool saveConfig = false;
+    std::optional<std::string> record;  // append a record of every run to this file
+    bool quiet = false;                 // print only the outcome (and the table)
+    uint32_t waitBoxSeconds = 0;        // keep the port open for the box's own frames
     bool help = false;
+    bool version = false;
     const CommandSpec* command = nullptr;
     std::string argument;
 };
@@ -44,6 +49,10 @@ struct ParseResult {
 };
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+// "COM3,COM4" into its ports. A name other than USB, COM1..COM16 or a device path, USB among
+// several, or a port listed twice is refused with `error`.
+bool ParsePortList(const std::string& text, std::vector<std::string>& ports, std::string& error);
 
 // Decimal or 0x-prefixed hexadecimal, 32 bits. Nothing for anything else.
 std::optional<uint32_t> ParseNumber(const std::string& text);

@@ -10,37 +10,62 @@
 
 namespace lumacrest::cli {
 
+namespace {
+bool ReadsIntoFile(int id) {
+    return id == id::ReadFlash || id == id::ReadBoot;
+}
+}  // namespace
+
 CliRunner::CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts)
     : h_(host), dlg_(dlg), prompts_(prompts) {
-    h_.onRunEnded = [this](const Outcome& outcome) { ended_.push_back(outcome); };
+    h_.onRunEnded = [this](const Outcome& outcome) {
+        ended_.push_back(outcome);
+        if (!decisive_ || decisive_->Passed()) decisive_ = outcome;
+    };
 }
 
 bool CliRunner::Fail(const std::string& why) {
+    failed_ = true;
     if (reason_.empty()) reason_ = why;
     return false;
 }
 
-CliRunner::Result CliRunner::Dispatch(int id) {
-    // After a stop nothing more is started.
-    if (interrupt_) return {true, reason_, {}};
-    const std::size_t messages = prompts_.messages.size();
+bool CliRunner::Busy() const {
+    return lumacrest::Busy(h_.ops);
+}
+
+void CliRunner::Start(int id) {
+    messagesAtStart_ = prompts_.messages.size();
     ended_.clear();
-    dlg_.OnCommand(id);
-    // Whatever the command started runs until it has ended.
-    while (Busy(h_.ops)) h_.timers().PumpEvents();
+    // After a stop nothing more is started.
+    if (!interrupt_) dlg_.OnCommand(id);
+}
+
+CliRunner::Result CliRunner::Collect() {
     Result result;
+    if (interrupt_) {
+        result.failed = true;
+        result.why = reason_;
+    }
     result.outcomes = ended_;
     for (const Outcome& o : ended_) {
         if (o.Passed()) continue;
         result.failed = true;
         if (result.why.empty()) result.why = o.text;
     }
-    for (std::size_t i = messages; i < prompts_.messages.size(); ++i) {
+    for (std::size_t i = messagesAtStart_; i < prompts_.messages.size(); ++i) {
         if (prompts_.messages[i].icon != MsgIcon::Error) continue;
         if (result.why.empty()) result.why = prompts_.messages[i].text;
         result.failed = true;
     }
     return result;
+}
+
+CliRunner::Result CliRunner::Dispatch(int id) {
+    Start(id);
+    // Whatever the command started runs until it has ended.
+    while (Busy()) h_.timers().PumpEvents();
+    return Collect();
 }
 
 bool CliRunner::LoadInputs(const CliOptions& o) {
@@ -56,10 +81,11 @@ bool CliRunner::LoadInputs(const CliOptions& o) {
     }
     if (o.project) {
         prompts_.QueueFile(*o.project);
-        if (Dispatch(id::LoadProject).failed) return Fail("the project " + *o.project + " could not be loaded");
+        if (Dispatch(id::LoadProject).failed)
+            return Fail("the project " + *o.project + " could not be loaded");
     }
     if (o.optionMask) {
-        const int boxes[] = {id::EraseChip, id::ProgramFlash, id::ProgramBoot,
+        const int boxes[] = {id::EraseChip,      id::ProgramFlash,  id::ProgramBoot,
                              id::ProgramKeyCode, id::EnableProtect, id::ProgramSn};
         for (int bit = 0; bit < 6; ++bit)
             h_.ui.SetCheck(boxes[bit], (*o.optionMask >> bit) & 1u ? 1 : 0);
@@ -69,30 +95,34 @@ bool CliRunner::LoadInputs(const CliOptions& o) {
         }
     }
     if (o.sn || o.snAt) {
-        prompts_.QueueSerialNumber(std::make_pair(o.sn.value_or(h_.sn.SnValue), o.snAt.value_or(h_.sn.SnAddress)));
+        prompts_.QueueSerialNumber(
+            std::make_pair(o.sn.value_or(h_.sn.SnValue), o.snAt.value_or(h_.sn.SnAddress)));
         prompts_.QueueSerialNumber(std::nullopt);  // a refused OK ends in Cancel
         if (Dispatch(id::SnSet).failed) return Fail("the serial number settings were refused");
     }
     if (o.flash) {
         prompts_.QueueFile(*o.flash);
         prompts_.QueueLoadAddress(o.flashAt);
-        if (Dispatch(id::LoadFlashFile).failed) return Fail("the flash image " + *o.flash + " could not be loaded");
+        if (Dispatch(id::LoadFlashFile).failed)
+            return Fail("the flash image " + *o.flash + " could not be loaded");
     }
     if (o.boot) {
         prompts_.QueueFile(*o.boot);
         prompts_.QueueLoadAddress(o.bootAt);
-        if (Dispatch(id::LoadBootFile).failed) return Fail("the boot image " + *o.boot + " could not be loaded");
+        if (Dispatch(id::LoadBootFile).failed)
+            return Fail("the boot image " + *o.boot + " could not be loaded");
     }
     if (o.keycode) {
         prompts_.QueueFile(*o.keycode);
-        if (Dispatch(id::LoadKeyCode).failed) return Fail("the KeyCode " + *o.keycode + " could not be loaded");
+        if (Dispatch(id::LoadKeyCode).failed)
+            return Fail("the KeyCode " + *o.keycode + " could not be loaded");
     }
     return true;
 }
 
-bool CliRunner::SelectPort(const CliOptions& o) {
+bool CliRunner::SelectPort(const std::string& port) {
     ComboModel& com = h_.ui.Combo(id::ComList);
-    std::string name = o.port.value_or(h_.port.name);
+    std::string name = port.empty() ? h_.port.name : port;
     if (!name.empty() && name[0] == '/') {
         // A device path: the COMn of Ports.dat that names it, or COM1 standing in for it in
         // this run, whose name Config.dat does not keep.
@@ -114,15 +144,52 @@ bool CliRunner::SelectPort(const CliOptions& o) {
     return true;
 }
 
-bool CliRunner::Connect(const CliOptions& o, bool needReady) {
-    if (!SelectPort(o)) return false;
-    const Result connected = Dispatch(id::ComList);
+bool CliRunner::StartConnect(const CliOptions& o, const std::string& port) {
+    if (failed_) return false;
+    const CommandSpec& c = *o.command;
+    // Commands that open the port themselves use the chosen one.
+    if (!c.needsDevice && port.empty()) return true;
+    if (!SelectPort(port)) return false;
+    if (c.needsDevice) Start(id::ComList);
+    return true;
+}
+
+bool CliRunner::FinishConnect(const CliOptions& o) {
+    if (failed_) return false;
+    if (!o.command->needsDevice) return true;
+    const Result connected = Collect();
     if (connected.failed) return Fail(connected.why);
     // A programmer whose firmware was just rewritten must be restarted before operations.
-    for (const Outcome& o : connected.outcomes)
-        if (needReady && o.kind == RunKind::FirmwareRewrite)
+    const bool needReady = o.command->commandId != 0;
+    for (const Outcome& outcome : connected.outcomes)
+        if (needReady && outcome.kind == RunKind::FirmwareRewrite)
             return Fail("the programmer's firmware was rewritten: restart it before operations");
     return true;
+}
+
+bool CliRunner::StartCommand(const CliOptions& o) {
+    if (failed_) return false;
+    const CommandSpec& c = *o.command;
+    if (c.commandId == 0) return true;
+    if (c.needsArgument && !ReadsIntoFile(c.commandId)) prompts_.QueueFile(o.argument);
+    Start(c.commandId);
+    return true;
+}
+
+bool CliRunner::FinishCommand(const CliOptions& o) {
+    if (failed_) return false;
+    const CommandSpec& c = *o.command;
+    if (c.commandId == 0) return true;
+    const Result done = Collect();
+    if (done.failed) return Fail(done.why);
+    if (ReadsIntoFile(c.commandId) && !WriteReadBack(o.argument, c.commandId == id::ReadFlash))
+        return false;
+    return true;
+}
+
+void CliRunner::HoldPort(bool hold) {
+    h_.holdPortOpen = hold;
+    if (!hold) h_.link.Close();
 }
 
 bool CliRunner::WriteReadBack(const std::string& path, bool flash) {
@@ -139,20 +206,36 @@ bool CliRunner::WriteReadBack(const std::string& path, bool flash) {
     return true;
 }
 
-int CliRunner::Run(const CliOptions& o) {
-    const int status = RunCommand(o);
+void CliRunner::KeepConfigPort(const CliOptions& o) {
     // Config.dat's port line holds USB or COM1..COM16 only: a device path without a line of
     // its own in Ports.dat leaves it as it was.
-    if (!unnamedDevice_.empty()) {
-        h_.port.name = savedPortName_;
-        h_.port.number = ComNameToPort(savedPortName_);
-        h_.ui.Select(id::ComList, h_.ui.Combo(id::ComList).FindPrefix(savedPortName_));
-        if (o.saveConfig)
-            notes_.push_back("no line of Ports.dat names " + unnamedDevice_ +
-                             ": Config.dat keeps the port " + savedPortName_);
+    if (unnamedDevice_.empty()) return;
+    h_.port.name = savedPortName_;
+    h_.port.number = ComNameToPort(savedPortName_);
+    h_.ui.Select(id::ComList, h_.ui.Combo(id::ComList).FindPrefix(savedPortName_));
+    if (o.saveConfig)
+        notes_.push_back("no line of Ports.dat names " + unnamedDevice_ +
+                         ": Config.dat keeps the port " + savedPortName_);
+}
+
+int CliRunner::Run(const CliOptions& o, const std::string& port) {
+    auto wait = [this] {
+        while (Busy()) h_.timers().PumpEvents();
+    };
+    if (LoadInputs(o) && StartConnect(o, port)) {
+        wait();
+        if (FinishConnect(o) && StartCommand(o)) {
+            wait();
+            FinishCommand(o);
+        }
     }
+    KeepConfigPort(o);
+    return Status();
+}
+
+int CliRunner::Status() const {
     if (interrupt_) return 128 + interrupt_;
-    return status;
+    return failed_ ? 1 : 0;
 }
 
 void CliRunner::Interrupt(int signal) {
@@ -162,22 +245,6 @@ void CliRunner::Interrupt(int signal) {
                                                                                     : "a signal";
     StopRun(h_.ops, std::string("stopped by ") + name);
     Fail(std::string("stopped by ") + name);
-}
-
-int CliRunner::RunCommand(const CliOptions& o) {
-    if (!LoadInputs(o)) return 1;
-    const CommandSpec& c = *o.command;
-    if (c.needsDevice && !Connect(o, c.commandId != 0)) return 1;
-    // Commands that open the port themselves use the chosen one.
-    if (!c.needsDevice && o.port && !SelectPort(o)) return 1;
-    if (c.commandId != 0) {
-        const bool readsIntoFile = c.commandId == id::ReadFlash || c.commandId == id::ReadBoot;
-        if (c.needsArgument && !readsIntoFile) prompts_.QueueFile(o.argument);
-        const Result done = Dispatch(c.commandId);
-        if (done.failed) return Fail(done.why), 1;
-        if (readsIntoFile && !WriteReadBack(o.argument, c.commandId == id::ReadFlash)) return 1;
-    }
-    return 0;
 }
 
 }  // namespace lumacrest::cli

@@ -1,16 +1,20 @@
 // Runs one lumacrest-cli command over a host whose platform the front end has set up: loads
 // what the options name, connects when the command needs the programmer, runs the command
-// through the same routing as the main window and waits until it has ended. A command fails
-// when a run it started ended in anything but a pass, or when it showed an error message.
+// through the same routing as the main window. A command fails when a run it started ended in
+// anything but a pass, or when it showed an error message.
+//
+// The steps that reach the programmer only start: a front end with several programmers starts
+// a step on each, runs the event loop until none is busy, then finishes the step on each.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/Host.h"
-#include "cli/CliOptions.h"
-#include "platform/ScriptedPrompts.h"
 #include "app/CMainDlg.h"
+#include "cli/CliOptions.h"
+#include "host/Host.h"
+#include "platform/ScriptedPrompts.h"
 
 namespace lumacrest::cli {
 
@@ -19,43 +23,64 @@ public:
     // `prompts` must be the host's prompts; the runner queues the dialogs' answers there.
     CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts);
 
-    // Returns the exit status: 0 passed, 1 failed, 128 + the signal when stopped by one.
-    int Run(const CliOptions& options);
+    // Each step returns false once this command has failed; a failed one takes no further step.
+    bool LoadInputs(const CliOptions& o);
+    // Chooses the port and, for commands that need the programmer, starts its identification.
+    bool StartConnect(const CliOptions& o, const std::string& port);
+    bool FinishConnect(const CliOptions& o);
+    bool StartCommand(const CliOptions& o);
+    bool FinishCommand(const CliOptions& o);
+    // After the command: the port stays open for the frames the box sends on its own until
+    // `Release`.
+    void HoldPort(bool hold);
+    bool Busy() const;
+
+    // Runs every step, waiting here (one programmer).
+    int Run(const CliOptions& o, const std::string& port);
 
     // A termination signal: the run under way stops (a programmer in program mode is told the
     // chip failed) and nothing more is started.
     void Interrupt(int signal);
 
-    // Why the run failed, for the closing line on stderr.
+    // 0 passed, 1 failed, 128 + the signal when stopped by one.
+    int Status() const;
+    bool Failed() const { return failed_; }
+    // Why it failed, for the closing line on stderr.
     const std::string& FailureReason() const { return reason_; }
     // What the operator should know besides (a Config.dat line left as it was).
     const std::vector<std::string>& Notes() const { return notes_; }
+    // The run that decided the command: the first that failed, else the last one.
+    const std::optional<Outcome>& Decisive() const { return decisive_; }
+    // Puts back the port Config.dat keeps (a device path no line of Ports.dat names).
+    void KeepConfigPort(const CliOptions& o);
 
 private:
-    // How one routed command went.
+    // What one routed command brought.
     struct Result {
         bool failed = false;
         std::string why;  // the failing run's line, or the error message
         std::vector<Outcome> outcomes;
     };
 
-    int RunCommand(const CliOptions& options);
     bool Fail(const std::string& why);
-    Result Dispatch(int id);
-    bool LoadInputs(const CliOptions& o);
-    bool SelectPort(const CliOptions& o);
-    bool Connect(const CliOptions& o, bool needReady);
+    void Start(int id);
+    Result Collect();
+    Result Dispatch(int id);  // Start, wait until idle, Collect
+    bool SelectPort(const std::string& port);
     bool WriteReadBack(const std::string& path, bool flash);
 
     Host& h_;
     CMainDlg& dlg_;
     ScriptedPrompts& prompts_;
     std::vector<Outcome> ended_;
+    std::size_t messagesAtStart_ = 0;
+    std::optional<Outcome> decisive_;
+    bool failed_ = false;
     std::string reason_;
     std::vector<std::string> notes_;
     int interrupt_ = 0;
-    std::string unnamedDevice_;   // a --port device path no line of Ports.dat names
-    std::string savedPortName_;   // the port Config.dat keeps then
+    std::string unnamedDevice_;  // a --port device path no line of Ports.dat names
+    std::string savedPortName_;  // the port Config.dat keeps then
 };
 
 }  // namespace lumacrest::cli

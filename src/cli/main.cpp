@@ -1,70 +1,107 @@
-// lumacrest-cli: every command of the tool without a window.
-#include <unistd.h>
-
+// lumacrest-cli: every command of the tool without a window, on one programmer or on several
+// at once.
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 
+#include "app/Application.h"
 #include "app/CMainApp.h"
+#include "app/CMainDlg.h"
+#include "app/RunRecords.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "cli/Console.h"
+#include "link/Ports.h"
+#include "platform/FileLock.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtLink.h"
 #include "platform/qt/TerminationSignals.h"
-#include "app/Application.h"
-#include "app/CMainDlg.h"
 
 using namespace lumacrest;
 
 namespace {
 
-// The log as the main window shows it, on stdout as it happens.
-class StdoutLog : public MainModelObserver {
-public:
-    void LogAppended(const std::string& appended, bool cleared) override {
-        // The window empties a long log; a terminal keeps it, so the text just goes on.
-        (void)cleared;
-        std::fwrite(appended.data(), 1, appended.size(), stdout);
-        std::fflush(stdout);
-        if (!appended.empty()) endsWithNewline_ = appended.back() == '\n';
-    }
-    void Finish() {
-        if (!endsWithNewline_) std::fputc('\n', stdout);
-        std::fflush(stdout);
-    }
+constexpr const char* kVersion = "lumacrest-cli 3.0\n";
 
-private:
-    bool endsWithNewline_ = true;
+// One programmer on one port: its host, the platform it runs on, and its runner.
+struct Station {
+    Station(const std::string& programDir, const std::string& portName) : port(portName) {
+        host.programDir = programDir;
+        host.platform = {&prompts, &shell, &serial, &timers, &processes};
+        // The window's behaviour attaches itself to the platform set just above.
+        app = std::make_unique<Application>(host);
+        runner = std::make_unique<cli::CliRunner>(host, app->dlg, prompts);
+    }
+    std::string port;  // as given on the command line; empty: the one Config.dat holds
+    ScriptedPrompts prompts;
+    RecordingShell shell;
+    PosixProcessRunner processes;
+    QtSerialPort serial;
+    QtTimers timers;
+    Host host;
+    std::unique_ptr<Application> app;
+    std::unique_ptr<cli::CliRunner> runner;
 };
 
-// A progress bar on stderr when stderr is a terminal.
-class StderrProgress : public MainModelObserver {
-public:
-    StderrProgress() : enabled_(::isatty(2) != 0) {}
-    void ProgressChanged(int position) override {
-        if (!enabled_) return;
-        const int p = std::clamp(position, 0, 100);
-        const int filled = p * 30 / 100;
-        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
-                     std::string(30 - filled, ' ').c_str(), p);
-        if (p >= 100) std::fputc('\n', stderr);
-        std::fflush(stderr);
-    }
+std::string Seconds(const std::optional<Outcome>& o) {
+    if (!o) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(o->endedMs - o->startedMs) / 1000);
+    return text;
+}
 
-private:
-    bool enabled_;
-};
+std::string Column(std::string text, std::size_t width) {
+    if (text.size() < width) text.resize(width, ' ');
+    return text + "  ";
+}
+
+// "COM3: pass", or "COM3: fail at flash verify: Verify FLASH......Failed".
+std::string OutcomeLine(const Station& s) {
+    const std::string name = s.host.port.name.empty() ? "" : s.host.port.name + ": ";
+    if (!s.runner->Failed()) return name + "pass\n";
+    const std::optional<Outcome>& o = s.runner->Decisive();
+    const std::string where = o && !o->Passed() ? std::string(" at ") + StageName(o->stage) : "";
+    return name + "fail" + where + ": " + s.runner->FailureReason() + "\n";
+}
+
+std::string Table(const std::vector<std::unique_ptr<Station>>& stations) {
+    std::string t = Column("PORT", 6) + Column("PROGRAMMER", 14) + Column("OUTCOME", 7) +
+                    Column("STAGE", 26) + "SECONDS\n";
+    std::size_t passed = 0;
+    for (const auto& s : stations) {
+        const std::optional<Outcome>& o = s->runner->Decisive();
+        const bool failed = s->runner->Failed();
+        passed += failed ? 0 : 1;
+        const std::string stage = failed && o && !o->Passed() ? StageName(o->stage) : "";
+        t += Column(s->host.port.name, 6) + Column(s->host.programmer.name, 14) +
+             Column(failed ? "fail" : "pass", 7) + Column(stage, 26) + Seconds(o) + "\n";
+    }
+    return t + std::to_string(passed) + " of " + std::to_string(stations.size()) + " passed\n";
+}
+
+// The device each port stands for, to tell the same programmer given twice.
+std::string DeviceOf(const Host& h, const std::string& port) {
+    if (!port.empty() && port[0] == '/') return port;
+    return h.ports.Device(ComNameToPort(port)).value_or(port);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    QCoreApplication qt(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
     cli::ParseResult parsed = cli::ParseCommandLine(args);
     if (parsed.options.help) {
         std::cout << cli::UsageText();
+        return 0;
+    }
+    if (parsed.options.version) {
+        std::cout << kVersion;
         return 0;
     }
     if (!parsed.error.empty()) {
@@ -72,47 +109,111 @@ int main(int argc, char** argv) {
         return 2;
     }
     const cli::CliOptions& options = parsed.options;
-    std::string programDir = options.dir.empty()
-                                 ? QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString()
-                                 : QDir(QString::fromStdString(options.dir)).absolutePath().toStdString();
-    programDir += "/";
+    std::string programDir =
+        QDir(options.dir.empty() ? QCoreApplication::applicationDirPath()
+                                 : QString::fromStdString(options.dir))
+            .absolutePath()
+            .toStdString() +
+        "/";
 
-    ScriptedPrompts prompts;
-    // On one terminal a message starts its own line: the log's open line ends first.
-    const bool sameTerminal = ::isatty(1) && ::isatty(2);
-    prompts.onMessage = [sameTerminal](const ScriptedPrompts::Message& m) {
-        std::fflush(stdout);
-        std::cerr << (sameTerminal ? "\n" : "") << m.text << (sameTerminal ? "" : "\n");
-        std::cerr.flush();
-    };
-    const StartDecision decision = CMainApp::InitInstance(programDir, prompts);
-    if (!decision.runMainWindow) return decision.exitCode;
+    std::vector<std::string> ports = options.ports;
+    if (ports.empty()) ports.push_back("");
+    cli::Console console(ports, options.quiet);
+    {
+        ScriptedPrompts start;
+        start.onMessage = [&console](const ScriptedPrompts::Message& m) { console.Error(m.text + "\n"); };
+        const StartDecision decision = CMainApp::InitInstance(programDir, start);
+        if (!decision.runMainWindow) return decision.exitCode;
+    }
+    // Two programs that save one Config.dat would lose each other's serial numbers.
+    FileLock configLock;
+    if (options.saveConfig && !configLock.TryLock(programDir + "Config.dat.lock")) {
+        console.Error("lumacrest-cli: Config.dat is saved by another lumacrest-cli in " +
+                      programDir + ": give each programmer its own --dir\n");
+        return 1;
+    }
 
-    RecordingShell shell;
-    PosixProcessRunner processes;
-    QtSerialPort serial;
-    QtTimers timers;
-    Host host;
-    host.programDir = programDir;
-    host.platform = {&prompts, &shell, &serial, &timers, &processes};
+    std::vector<std::unique_ptr<Station>> stations;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        auto s = std::make_unique<Station>(programDir, ports[i]);
+        s->prompts.onMessage = [&console, i](const ScriptedPrompts::Message& m) {
+            console.Message(i, m.text);
+        };
+        s->host.ui.AddObserver(&console.Observer(i));
+        s->app->dlg.OnInitDialog();
+        if (options.record)
+            RecordRuns(s->host, *options.record, [&console](const std::string& why) {
+                console.Error("lumacrest-cli: " + why + "\n");
+            });
+        stations.push_back(std::move(s));
+    }
+    for (std::size_t i = 0; i < stations.size(); ++i)
+        for (std::size_t k = 0; k < i; ++k)
+            if (DeviceOf(stations[i]->host, ports[i]) == DeviceOf(stations[k]->host, ports[k])) {
+                console.Error("lumacrest-cli: " + ports[k] + " and " + ports[i] +
+                              " are the same programmer\n");
+                return 2;
+            }
 
-    StdoutLog log;
-    StderrProgress progress;
-    host.ui.AddObserver(&log);
-    host.ui.AddObserver(&progress);
-
-    Application dlgApp(host);
-    CMainDlg& dlg = dlgApp.dlg;
-    dlg.OnInitDialog();
-    cli::CliRunner runner(host, dlg, prompts);
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested,
-                     [&runner](int signal) { runner.Interrupt(signal); });
-    const int status = runner.Run(options);
-    if (options.saveConfig) dlg.OnDestroy();
-    log.Finish();
-    for (const std::string& note : runner.Notes()) std::cerr << "lumacrest-cli: " << note << "\n";
-    if (status != 0 && !runner.FailureReason().empty())
-        std::cerr << "lumacrest-cli: failed: " << runner.FailureReason() << std::endl;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, [&](int signal) {
+        for (auto& s : stations) s->runner->Interrupt(signal);
+    });
+    Timers& loop = stations.front()->timers;
+    auto waitAll = [&] {
+        auto busy = [&] {
+            for (auto& s : stations)
+                if (s->runner->Busy()) return true;
+            return false;
+        };
+        while (busy()) loop.PumpEvents();
+    };
+
+    // Each step starts on every programmer; the next one waits until none is busy.
+    for (auto& s : stations) s->runner->LoadInputs(options);
+    // Several programmers share the serial numbers: none is ever on two chips.
+    std::unique_ptr<SerialNumberPool> pool;
+    if (stations.size() > 1) {
+        pool = std::make_unique<SerialNumberPool>(stations.front()->host.sn.SnValue);
+        for (auto& s : stations) s->host.sn.pool = pool.get();
+    }
+    for (auto& s : stations) s->runner->StartConnect(options, s->port);
+    waitAll();
+    for (auto& s : stations)
+        if (s->runner->FinishConnect(options) && options.waitBoxSeconds) s->runner->HoldPort(true);
+    for (auto& s : stations) s->runner->StartCommand(options);
+    waitAll();
+    for (auto& s : stations) s->runner->FinishCommand(options);
+    if (options.waitBoxSeconds) {
+        // The box's own frames (a DataFlash download, its stored settings) are taken for a while.
+        QEventLoop wait;
+        QTimer::singleShot(static_cast<int>(options.waitBoxSeconds * 1000), &wait, &QEventLoop::quit);
+        wait.exec();
+        waitAll();
+        for (auto& s : stations) s->runner->HoldPort(false);
+    }
+    for (auto& s : stations) s->runner->KeepConfigPort(options);
+
+    if (options.saveConfig) {
+        Station& first = *stations.front();
+        if (pool) first.host.sn.SnValue = pool->Next();  // the next number never used
+        first.app->dlg.OnDestroy();
+    }
+    console.Finish();
+
+    int status = 0;
+    for (auto& s : stations) {
+        const int st = s->runner->Status();
+        if (st > 1) status = st;
+        else if (st == 1 && status == 0) status = 1;
+        for (const std::string& note : s->runner->Notes()) console.Error("lumacrest-cli: " + note + "\n");
+    }
+    if (stations.size() > 1) {
+        console.Print(Table(stations));
+    } else if (options.quiet) {
+        console.Print(OutcomeLine(*stations.front()));
+    } else if (stations.front()->runner->Failed() && !stations.front()->runner->FailureReason().empty()) {
+        console.Error("lumacrest-cli: failed: " + stations.front()->runner->FailureReason() + "\n");
+    }
     return status;
 }

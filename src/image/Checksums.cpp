@@ -3,27 +3,31 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "link/Crc16.h"
+#include "image/Crc16.h"
+#include "platform/Text.h"
 
 namespace lumacrest {
 
-namespace {
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 0;
-}
-}  // namespace
-
 uint8_t HexPairValue(char high, char low) {
-    return static_cast<uint8_t>(HexDigit(high) * 16 + HexDigit(low));
+    // A character that is no digit counts as 0.
+    return static_cast<uint8_t>(std::max(HexDigitValue(high), 0) * 16 +
+                                std::max(HexDigitValue(low), 0));
 }
 
 std::string FormatChecksum(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%04x", value & 0xFFFFu);
     return text;
+}
+
+uint32_t FlashChecksum(const Target& target) {
+    const uint32_t size = std::min<uint32_t>(target.dev.FlashSize, kFlashBufferSize);
+    return Crc16(target.buf().flash.data(), static_cast<int32_t>(size)) & 0xFFFFu;
+}
+
+uint32_t BootChecksum(const Target& target) {
+    const uint32_t size = std::min<uint32_t>(target.dev.BootSize, kBootBufferSize);
+    return Crc16(target.buf().boot.data(), static_cast<int32_t>(size)) & 0xFFFFu;
 }
 
 BufferChecksums ComputeChecksums(Target& target) {

@@ -21,6 +21,10 @@ struct BufferChecksums {
     uint32_t boot = 0;
 };
 
+// The CRC-16 of the used range of the flash buffer and of the boot buffer, as they stand.
+uint32_t FlashChecksum(const Target& target);
+uint32_t BootChecksum(const Target& target);
+
 // The CRC-16 of the used range of the flash and of the boot buffer. The used ranges are
 // copied into the read-back buffers on the way; the boot checksum is the one remembered.
 BufferChecksums ComputeChecksums(Target& target);

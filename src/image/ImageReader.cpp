@@ -4,18 +4,11 @@
 #include <cctype>
 #include <vector>
 
+#include "platform/Text.h"
+
 namespace lumacrest {
 
 namespace {
-
-bool EndsWithNoCase(const std::string& s, std::string_view tail) {
-    if (s.size() < tail.size()) return false;
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-        const char c = s[s.size() - tail.size() + i];
-        if (std::tolower(static_cast<unsigned char>(c)) != tail[i]) return false;
-    }
-    return true;
-}
 
 // The text formats: the whole file is text, its records read by `records`.
 class TextImageReader : public ImageReader {

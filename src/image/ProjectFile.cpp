@@ -9,6 +9,7 @@
 #include "image/HexWriter.h"
 #include "image/ImageReader.h"
 #include "platform/AtomicFile.h"
+#include "platform/Text.h"
 
 namespace lumacrest {
 
@@ -59,19 +60,9 @@ std::string_view FirstWord(std::string_view s) {
 // unsigned), stored as its low 32 bits.
 std::optional<uint32_t> HeaderNumber(std::string_view s) {
     s = Trim(s);
-    bool negative = false;
-    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
-        negative = s[0] == '-';
-        s.remove_prefix(1);
-    }
-    if (s.empty() || s.size() > 10) return std::nullopt;
-    uint64_t value = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (negative ? value > 0x80000000u : value > 0xFFFFFFFFu) return std::nullopt;
-    return static_cast<uint32_t>(negative ? 0u - value : value);
+    const std::optional<ScannedNumber> n = ScanNumber(s, 10, true);
+    if (!n || n->length != s.size() || !n->Fits32()) return std::nullopt;
+    return n->Wrapped();
 }
 
 // Reads and checks the whole project text; nothing when all of it is acceptable.

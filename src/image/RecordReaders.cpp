@@ -2,17 +2,17 @@
 
 #include <array>
 
+#include "platform/Text.h"
+
 namespace lumacrest {
 
 namespace {
 
-// -1 for a character that is not a hex digit.
+// -1 for a character that is not a hex digit: the one decoder, as a table for speed.
 constexpr std::array<int8_t, 256> MakeDigitTable() {
     std::array<int8_t, 256> t{};
-    for (auto& v : t) v = -1;
-    for (int c = '0'; c <= '9'; ++c) t[static_cast<std::size_t>(c)] = static_cast<int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) t[static_cast<std::size_t>(c)] = static_cast<int8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) t[static_cast<std::size_t>(c)] = static_cast<int8_t>(c - 'a' + 10);
+    for (int c = 0; c < 256; ++c)
+        t[static_cast<std::size_t>(c)] = static_cast<int8_t>(HexDigitValue(static_cast<char>(c)));
     return t;
 }
 constexpr std::array<int8_t, 256> kDigit = MakeDigitTable();

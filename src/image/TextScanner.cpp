@@ -1,5 +1,7 @@
 #include "image/TextScanner.h"
 
+#include "platform/Text.h"
+
 #include <unistd.h>
 
 #include <cctype>
@@ -95,25 +97,24 @@ std::optional<std::string> TextScanner::ReadWordLine(std::size_t maxLen) {
 
 std::optional<int32_t> TextScanner::ReadInt() {
     SkipWhitespace();
+    // The sign and the digits, as "%d" takes them; the value wraps to 32 bits.
+    std::string token;
     int c = Get();
-    bool negative = false;
     if (c == '+' || c == '-') {
-        negative = (c == '-');
+        token.push_back(static_cast<char>(c));
         c = Get();
     }
     if (c == EOF || !std::isdigit(c)) {
         Unget(c);
         return std::nullopt;
     }
-    uint32_t value = 0;
     while (c != EOF && std::isdigit(c)) {
-        value = value * 10u + static_cast<uint32_t>(c - '0');
+        token.push_back(static_cast<char>(c));
         c = Get();
     }
     Unget(c);
     SkipWhitespace();
-    if (negative) value = 0u - value;
-    return static_cast<int32_t>(value);
+    return static_cast<int32_t>(ScanNumber(token, 10, true)->Wrapped());
 }
 
 std::optional<std::string> TextScanner::ReadLine(std::size_t maxLen) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/Crc16.h"
+#include "image/Crc16.h"
 #include "ops/DeviceSteps.h"
 #include "ops/Progress.h"
 #include "ops/Runs.h"

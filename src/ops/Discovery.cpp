@@ -142,8 +142,10 @@ void OnIdentifyReply(Ops& ops, const ReplyFrame& reply) {
 
 void DeviceProgrammerIdentified(Ops& ops, const ReplyFrame& reply) {
     const auto& p = reply.payload;
-    if (ops.programmer.kind == 1) ops.view.AppendLog("Find Progrmmer: ZK9_Pro_");
-    if (ops.programmer.kind == 2) ops.view.AppendLog("Find Progrmmer: ZK9_ISP_");
+    ops.programmer.name.clear();
+    if (ops.programmer.kind == 1) ops.programmer.name = "ZK9_Pro_";
+    if (ops.programmer.kind == 2) ops.programmer.name = "ZK9_ISP_";
+    if (!ops.programmer.name.empty()) ops.view.AppendLog("Find Progrmmer: " + ops.programmer.name);
     // The identity block carries the programmer number in its first two bytes, low first.
     const unsigned number = p[2] | (p[3] << 8);
     std::string digits;
@@ -152,6 +154,8 @@ void DeviceProgrammerIdentified(Ops& ops, const ReplyFrame& reply) {
     digits += static_cast<char>('0' + number / 10 % 10);
     digits += static_cast<char>('0' + number % 10);
     ops.view.AppendLogRaw(digits);
+    ops.programmer.name += digits;
+    ops.programmer.firmware = Format("%d.%d", p[0], p[1]);
 
     const unsigned maxCount = p[13] | (p[14] << 8);
     const unsigned used = p[15] | (p[16] << 8);

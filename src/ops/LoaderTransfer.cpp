@@ -49,6 +49,8 @@ void LoaderIdentified(Ops& ops, const ReplyFrame& reply) {
     ops.view.AppendLog("Find Progrmmer: ZK9_IAP");
     ops.view.AppendLog("IAP Firmware version:  ");
     ops.view.AppendLogRaw(version);
+    ops.programmer.name = "ZK9_IAP";
+    ops.programmer.firmware = version;
     End(ops, {.port = PortAfter::KeepOpen});
 }
 

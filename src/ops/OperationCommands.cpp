@@ -78,6 +78,9 @@ void StartProgramSequence(Ops& ops) {
             AbandonUpdate(ops, "******" + *why + ", nothing programmed******   ");
             return;
         }
+        // With several programmers at once the number comes from their shared pool.
+        if (ops.sn.pool) ops.sn.SnValue = ops.sn.pool->Take();
+        ops.run.WroteSerialNumber(ops.sn.SnValue);
         WriteSerialNumber(ops);
         ops.sn.SnValue += 1;
     }

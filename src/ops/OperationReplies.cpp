@@ -5,6 +5,7 @@
 #include "image/Checksums.h"
 #include "ops/Runs.h"
 #include "ops/DeviceSteps.h"
+#include "ops/Progress.h"
 
 namespace lumacrest {
 
@@ -206,7 +207,7 @@ void ExitWith(Ops& ops, uint8_t result) {
 }
 
 void SetBlockProgress(Ops& ops, uint32_t i, uint32_t n) {
-    ops.view.SetProgress(n == 0 ? 100 : static_cast<int>(uint64_t{i} * 100 / n));
+    ops.view.SetProgress(Percent(i, n));
 }
 
 void AfterErase(Ops& ops) {

@@ -30,7 +30,7 @@ void AfterFlash(Ops& ops);
 void KeyCodeRule(Ops& ops);
 void FinishRule(Ops& ops);
 
-// The progress bar at i x 100 / n (100 when there is nothing to count).
+// The progress bar at i x 100 / n (Percent: 0 when there is nothing to count).
 void SetBlockProgress(Ops& ops, uint32_t i, uint32_t n);
 
 void OnProgramModeReply(Ops& ops, const ReplyFrame& reply);   // 0x22

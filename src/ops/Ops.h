@@ -31,6 +31,8 @@ struct Ops {
     const std::string& programDir;
     // The program is closing: waits end at once.
     const bool& shutdownRequested;
+    // The line stays open when a run ends (the front end waits for the box's own frames).
+    const bool& holdPortOpen;
     // Told of every run's outcome as it ends.
     std::function<void(const Outcome&)>& onRunEnded;
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace lumacrest {
@@ -13,6 +14,9 @@ inline constexpr std::size_t kUpdateBufferSize = 131072;
 
 struct ProgrammerState {
     uint8_t kind = 0;  // byte 12 of the identify reply: 1, 2, or 5 while its loader runs
+    // Its name and number and its firmware version, as the identification logged them.
+    std::string name;
+    std::string firmware;
     uint8_t firmwareMajor = 2, firmwareMinor = 0;        // current programmer firmware
     uint8_t maintenanceMajor = 0, maintenanceMinor = 2;  // firmware that gets rewritten
     // The decrypted update.dat and its length.

@@ -49,7 +49,7 @@ const char* RunKindName(RunKind kind) {
     return "?";
 }
 
-void Run::Begin(RunKind kind, Stage stage, const ProgramOptions& options) {
+void Run::Begin(RunKind kind, Stage stage, const ProgramOptions& options, uint64_t startedMs) {
     const bool keyCodeEnabled = keyCodeEnabled_;
     const uint64_t ended = ended_;
     Outcome last = std::move(lastOutcome_);
@@ -60,6 +60,7 @@ void Run::Begin(RunKind kind, Stage stage, const ProgramOptions& options) {
     kind_ = kind;
     stage_ = stage;
     options_ = options;
+    startedMs_ = startedMs;
 }
 
 void Run::Become(RunKind kind, Stage stage) {
@@ -69,12 +70,26 @@ void Run::Become(RunKind kind, Stage stage) {
 
 void Run::Fail(Verdict verdict, std::string text) {
     if (failure_) return;
-    failure_ = Outcome{kind_, verdict, stage_, std::move(text)};
+    Outcome failure;
+    failure.kind = kind_;
+    failure.verdict = verdict;
+    failure.stage = stage_;
+    failure.text = std::move(text);
+    failure_ = std::move(failure);
 }
 
 Outcome Run::Result() const {
-    if (failure_) return *failure_;
-    return Outcome{kind_, Verdict::Passed, stage_, {}};
+    Outcome outcome;
+    if (failure_) {
+        outcome = *failure_;
+    } else {
+        outcome.kind = kind_;
+        outcome.stage = stage_;
+    }
+    outcome.options = options_;
+    outcome.serialNumber = serialNumber_;
+    outcome.startedMs = startedMs_;
+    return outcome;
 }
 
 bool Run::TakeSerialNumberBack() {
@@ -131,10 +146,11 @@ void Run::NextDataFlashBlock(Area area) {
     ++(area == Area::Flash ? flashDataFlashBlock_ : bootDataFlashBlock_);
 }
 
-RunKind Run::Finish() {
-    const RunKind kind = kind_;
+Outcome Run::Finish(uint64_t endedMs) {
+    Outcome outcome = Result();
+    outcome.endedMs = endedMs;
     Begin(RunKind::None, Stage::None);
-    return kind;
+    return outcome;
 }
 
 void Run::Record(const Outcome& outcome) {

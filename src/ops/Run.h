@@ -73,6 +73,11 @@ struct Outcome {
     Stage stage = Stage::None;
     // The log line that said so, or the message that refused the run.
     std::string text;
+    // The options the run had, the serial number it wrote (if any), and when it ran.
+    ProgramOptions options;
+    std::optional<uint32_t> serialNumber;
+    uint64_t startedMs = 0;
+    uint64_t endedMs = 0;
 
     bool Passed() const { return verdict == Verdict::Passed; }
 };
@@ -88,7 +93,8 @@ public:
     bool Active() const { return kind_ != RunKind::None; }
     // Starts a run with the program options as they are now; everything of the run before is
     // forgotten. The options stay as they were at the start for the whole run.
-    void Begin(RunKind kind, Stage stage, const ProgramOptions& options = {});
+    void Begin(RunKind kind, Stage stage, const ProgramOptions& options = {},
+               uint64_t startedMs = 0);
     const ProgramOptions& Options() const { return options_; }
     // The run goes on as another kind (an identify that rewrites the firmware).
     void Become(RunKind kind, Stage stage);
@@ -108,7 +114,9 @@ public:
     // The outcome if the run ended now: its failure, or a pass.
     Outcome Result() const;
 
-    // The serial number of this run may be given back once.
+    // The serial number this run wrote into the image; it may be given back once.
+    void WroteSerialNumber(uint32_t value) { serialNumber_ = value; }
+    const std::optional<uint32_t>& SerialNumberWritten() const { return serialNumber_; }
     bool TakeSerialNumberBack();
 
     // ---- program mode ----
@@ -165,8 +173,8 @@ public:
     void ScanWait(bool waiting) { scanWaiting_ = waiting; }
 
     // ---- the end ----
-    // Forgets the run; returns what it was.
-    RunKind Finish();
+    // The outcome the run has come to, as it ends at `endedMs`; the run is forgotten.
+    Outcome Finish(uint64_t endedMs);
     // How many runs have ended since the host started, and how the last one ended.
     uint64_t Ended() const { return ended_; }
     const Outcome& LastOutcome() const { return lastOutcome_; }
@@ -178,7 +186,9 @@ private:
     ProgramOptions options_;
     bool framesSent_ = false;
     std::optional<Outcome> failure_;
+    std::optional<uint32_t> serialNumber_;
     bool serialNumberBack_ = false;
+    uint64_t startedMs_ = 0;
 
     bool programModeEntered_ = false;
     uint8_t pendingOperation_ = 0;

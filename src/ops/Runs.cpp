@@ -6,19 +6,19 @@
 namespace lumacrest {
 
 void BeginRun(Ops& ops, RunKind kind, Stage stage) {
-    ops.run.Begin(kind, stage, ops.view.Options());
+    ops.run.Begin(kind, stage, ops.view.Options(), ops.timers().NowMs());
 }
 
 void End(Ops& ops, const Ending& ending) {
     ops.link.StopReplyTimer();
     ops.timers().Stop(kBootSettleTimerId);
     if (ending.giveSerialNumberBack) GiveSerialNumberBack(ops);
-    if (ending.port == PortAfter::Close) ops.link.Close();
+    // A front end that waits for the box's own frames after its command keeps the line open.
+    if (ending.port == PortAfter::Close && !ops.holdPortOpen) ops.link.Close();
     if (ending.controls) ops.view.SetControls(*ending.controls);
     if (!ops.run.Active()) return;
-    const Outcome outcome = ops.run.Result();
+    const Outcome outcome = ops.run.Finish(ops.timers().NowMs());
     ops.run.Record(outcome);
-    ops.run.Finish();
     if (ops.onRunEnded) ops.onRunEnded(outcome);
 }
 
@@ -48,7 +48,11 @@ bool RefuseWhileBusy(Ops& ops) {
 }
 
 void GiveSerialNumberBack(Ops& ops) {
-    if (ops.run.AutoSequence() && ops.run.Options().programSn && ops.run.TakeSerialNumberBack())
+    if (!ops.run.AutoSequence() || !ops.run.Options().programSn || !ops.run.TakeSerialNumberBack())
+        return;
+    if (ops.sn.pool && ops.run.SerialNumberWritten())
+        ops.sn.pool->GiveBack(*ops.run.SerialNumberWritten());
+    else
         ops.sn.SnValue -= ops.sn.SnAdvance;
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "image/DeviceCatalogue.h"
-#include "link/Crc16.h"
+#include "image/Crc16.h"
 #include "ops/Runs.h"
 
 namespace lumacrest {

@@ -81,6 +81,17 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::size_t maxByt
     return file.Open(path) && file.ReadAll(out, maxBytes);
 }
 
+bool AppendLine(const std::string& path, const std::string& line) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    ssize_t written;
+    do {
+        written = ::write(fd, line.data(), line.size());
+    } while (written < 0 && errno == EINTR);
+    const bool whole = written == static_cast<ssize_t>(line.size());
+    return ::close(fd) == 0 && whole;
+}
+
 RegularFile::~RegularFile() { Close(); }
 
 int OpenRegularFile(const std::string& path, uint64_t* size) {

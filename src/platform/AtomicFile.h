@@ -17,6 +17,11 @@ namespace lumacrest {
 // Returns false (and leaves any existing file untouched) when the file cannot be written.
 bool WriteFileAtomically(const std::string& path, const std::string& content);
 
+// Appends `line` to `path` (created when missing) with one write on a descriptor opened for
+// appending, so that lines appended by several programs at once never mix. False when the
+// file cannot be opened or the whole line was not written.
+bool AppendLine(const std::string& path, const std::string& line);
+
 // Reads a whole regular file, at most `maxBytes`; false when it cannot be opened, is not a
 // regular file, is larger, or a read fails.
 bool ReadWholeFile(const std::string& path, std::string& out, std::size_t maxBytes);

@@ -4,6 +4,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Prompts.h"
+#include "platform/Text.h"
 
 namespace lumacrest {
 
@@ -17,9 +18,6 @@ std::string StartTooHigh(uint32_t length) {
     return "******Start address must be less than " + std::to_string(length) + " ******   ";
 }
 
-bool EndsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
 }  // namespace
 
 void BufferEditSession::Preset(uint32_t rangeEnd) {

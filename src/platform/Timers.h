@@ -21,6 +21,9 @@ public:
     // spinning until at least one has run. Used by the port scan while it waits.
     virtual void PumpEvents() = 0;
 
+    // Milliseconds on a clock that only moves forward (what a run's length is measured on).
+    virtual uint64_t NowMs() const = 0;
+
     // Set by the host; called on the UI thread when a timer expires.
     std::function<void(int timerId)> onTimer;
 };

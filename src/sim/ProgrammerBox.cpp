@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "link/Crc16.h"
+#include "image/Crc16.h"
 #include "link/Frames.h"
 
 namespace lumacrest::sim {

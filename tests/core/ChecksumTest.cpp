@@ -4,7 +4,7 @@
 
 #include "image/Checksums.h"
 #include "image/DeviceCatalogue.h"
-#include "link/Crc16.h"
+#include "image/Crc16.h"
 #include "support/TestHost.h"
 #include "ops/OperatorView.h"
 

@@ -16,7 +16,7 @@ TEST(CliOptions, FullCommandLine) {
                            "--sn", "0x102", "--sn-at", "256", "--save-config", "update"});
     ASSERT_EQ(r.error, "");
     const CliOptions& o = r.options;
-    EXPECT_EQ(o.port, "COM3");
+    EXPECT_EQ(o.ports, std::vector<std::string>{"COM3"});
     EXPECT_EQ(o.mcu, "MN101EF51A_IAP");
     EXPECT_EQ(o.flash, "image.hex");
     EXPECT_EQ(o.flashAt, 0x4000u);
@@ -44,6 +44,12 @@ TEST(CliOptions, ArgumentsAndUsageErrors) {
     EXPECT_NE(Parse({"--sn", "0x100000000", "update"}).error, "");
     EXPECT_NE(Parse({"--options", "erase,fly", "update"}).error, "");
     EXPECT_NE(Parse({"update", "--port"}).error, "");
+    // Several ports at once; a name the COM list does not have, USB among several, a port
+    // twice: usage errors.
+    EXPECT_EQ(Parse({"--port", "COM3,COM4,/dev/ttyUSB2", "update"}).options.ports,
+              (std::vector<std::string>{"COM3", "COM4", "/dev/ttyUSB2"}));
+    for (const char* bad : {"COM20", "COM3,USB", "COM3,COM3", "COM3,"})
+        EXPECT_NE(Parse({"--port", bad, "update"}).error, "") << bad;
     EXPECT_TRUE(Parse({"--help"}).options.help);
     EXPECT_EQ(Parse({"--options", "", "update"}).options.optionMask, 0u);
     EXPECT_EQ(ParseOptionList("keycode,protect,sn,boot"), (8u | 16u | 32u | 4u));

@@ -1,7 +1,7 @@
 // Choosing a port, scanning for the programmer, the identify reply and the MCU list.
 #include <gtest/gtest.h>
 
-#include "app/Config.h"
+#include "app/commands/Config.h"
 #include "ops/Discovery.h"
 #include "link/Link.h"
 #include "support/FakeLink.h"

@@ -10,7 +10,7 @@
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
 #include "image/ImageReader.h"
-#include "link/Crc16.h"
+#include "image/Crc16.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
 #include "app/CMainDlg.h"

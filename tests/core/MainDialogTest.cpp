@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Config.h"
+#include "app/commands/Config.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
 #include "app/CMainDlg.h"

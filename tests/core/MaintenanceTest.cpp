@@ -7,7 +7,7 @@
 
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
-#include "link/Crc16.h"
+#include "image/Crc16.h"
 #include "link/Link.h"
 #include "ops/FirmwareRewrite.h"
 #include "ops/StoredSettings.h"

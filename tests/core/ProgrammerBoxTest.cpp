@@ -1,7 +1,7 @@
 // The simulated programmer box: its target chip, its answers and its injected faults.
 #include <gtest/gtest.h>
 
-#include "link/Crc16.h"
+#include "image/Crc16.h"
 #include "link/Frames.h"
 #include "sim/ProgrammerBox.h"
 

@@ -7,7 +7,7 @@
 
 #include "app/commands/CipherFileCommands.h"
 #include "image/DeviceCatalogue.h"
-#include "link/Crc16.h"
+#include "image/Crc16.h"
 #include "ops/Runs.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"

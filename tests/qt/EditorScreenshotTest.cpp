@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "app/Host.h"
+#include "host/Host.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
 #include "platform/ScriptedPrompts.h"

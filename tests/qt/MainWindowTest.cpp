@@ -19,7 +19,7 @@
 #include <QtTest>
 
 #include "app/CMainApp.h"
-#include "app/Config.h"
+#include "app/commands/Config.h"
 #include "app/qt/SingleInstance.h"
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"

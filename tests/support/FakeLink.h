@@ -23,6 +23,7 @@ namespace lumacrest::test {
 class VirtualClock : public Timers {
   public:
     uint64_t Now() const { return now_; }
+    uint64_t NowMs() const override { return now_; }
 
     // Runs `action` at Now() + delayMs.
     void Schedule(uint64_t delayMs, std::function<void()> action);

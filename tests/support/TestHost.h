@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Host.h"
+#include "host/Host.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/ScriptedPrompts.h"
 

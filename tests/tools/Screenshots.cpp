@@ -17,7 +17,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/Config.h"
+#include "app/commands/Config.h"
 #include "image/Checksums.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/qt/QtLink.h"

@@ -2,7 +2,7 @@
 // dialogs opened on copies, and what OK confirms copied back.
 #pragma once
 
-#include "app/Host.h"
+#include "host/Host.h"
 
 namespace lumacrest {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Config.h"
+#include "app/commands/Config.h"
 #include "app/commands/DeviceCommands.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
@@ -15,6 +15,7 @@
 #include "image/ImageLoading.h"
 #include "image/ImageReader.h"
 #include "platform/AtomicFile.h"
+#include "platform/Text.h"
 #include "app/commands/ImageFileCommands.h"
 
 namespace lumacrest {
@@ -32,17 +33,6 @@ constexpr const char* kEncryptedFilter = "Bin Files (*.bin)|*.bin||";
 constexpr std::size_t kImagePageBytes = 256;
 constexpr std::size_t kDecryptPageBytes = 64;
 constexpr uint32_t kDecryptPageSize = 64;
-
-// The last four characters of `path`, upper-cased, equal `ext`.
-bool HasExtension(const std::string& path, const char* ext) {
-    const std::string want(ext);
-    if (path.size() < want.size()) return false;
-    for (std::size_t i = 0; i < want.size(); ++i) {
-        const char c = path[path.size() - want.size() + i];
-        if (std::toupper(static_cast<unsigned char>(c)) != want[i]) return false;
-    }
-    return true;
-}
 
 // A file opened as raw bytes: at most `maxBytes` of it, and whether more followed. Nothing
 // when the file cannot be opened (or is not a regular file, or a read fails).
@@ -64,30 +54,6 @@ std::optional<RawFile> ReadRawFile(const std::string& path, std::size_t maxBytes
     if (more < 0) return std::nullopt;
     file.tooLong = more > 0;
     return file;
-}
-
-// The flash part of the reload command: the remembered file again, at the remembered
-// offset, with the reload's log lines and messages. `end` receives the image end when the
-// file was loaded.
-enum class ReloadResult { Loaded, NoFile, OpenFailed };
-
-ReloadResult ReloadFlashImage(Host& h, uint32_t& end) {
-    if (IsNoPath(h.target.FlashFilePath)) {
-        h.ui.AppendLog("Open Flash File.......Can not find");
-        return ReloadResult::NoFile;
-    }
-    h.ui.AppendLog("Open Flash File \"" + h.target.FlashFilePath + "\"  . . . . . . ");
-    ReadError refusal;
-    std::optional<uint32_t> loaded =
-        LoadImageFile(h.target, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal);
-    if (!loaded) {
-        ReportLoadFailure(h, "******Open Flash File Failed******   ", refusal);
-        h.target.FlashFilePath = " ";
-        return ReloadResult::OpenFailed;
-    }
-    h.ui.AppendLogRaw("OK");
-    end = *loaded;
-    return ReloadResult::Loaded;
 }
 
 void SaveOutput(Host& h, const std::string& path, const std::string& content) {
@@ -117,7 +83,7 @@ void PackageUpdateFile(Host& h) {
     // above go nowhere); the flash buffer changes only when the whole file is good.
     const uint32_t limit = static_cast<uint32_t>(kUpdateFileMaxSize);
     const ImageNames names{.a90IsHex = true};
-    const char* openFailed = HasExtension(*path, ".A90")       ? kOpenA90Failed
+    const char* openFailed = EndsWithNoCase(*path, ".A90")       ? kOpenA90Failed
                              : IsTextImagePath(*path, names) ? kOpenHexFailed
                                                              : kOpenBinFailed;
     std::vector<uint8_t> scratch(kUpdateFileMaxSize, uint8_t{0xFF});
@@ -184,12 +150,12 @@ void UnpackUpdateFile(Host& h) {
 void EncryptImageFile(Host& h) {
     h.ui.WriteSeparator();
     uint32_t end = 0;
-    switch (ReloadFlashImage(h, end)) {
-        case ReloadResult::OpenFailed:
+    switch (ReloadFlashFile(h, end)) {
+        case FlashReload::Failed:
             return;
-        case ReloadResult::NoFile:
+        case FlashReload::NoFile:
             break;
-        case ReloadResult::Loaded:
+        case FlashReload::Loaded:
             h.target.FlashPagesToWrite = PagesFor(end, h.target.dev.FlashPageSize, h.target.dev.FlashPageCount);
             break;
     }

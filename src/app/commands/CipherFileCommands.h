@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/Host.h"
+#include "host/Host.h"
 
 namespace lumacrest {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Host.h"
+#include "host/Host.h"
 
 namespace lumacrest {
 

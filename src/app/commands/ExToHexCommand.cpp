@@ -11,6 +11,7 @@
 
 #include "image/RecordReaders.h"
 #include "platform/AtomicFile.h"
+#include "platform/Text.h"
 
 namespace lumacrest {
 
@@ -77,11 +78,7 @@ std::string Seconds(std::chrono::milliseconds timeout) {
 }  // namespace
 
 std::string ExToHexOutputPath(const std::string& source) {
-    const std::size_t n = source.size();
-    if (n >= 3 && source[n - 3] == '.' &&
-        std::tolower(static_cast<unsigned char>(source[n - 2])) == 'e' &&
-        std::tolower(static_cast<unsigned char>(source[n - 1])) == 'x')
-        return source.substr(0, n - 3) + ".hex";
+    if (EndsWithNoCase(source, ".ex")) return source.substr(0, source.size() - 3) + ".hex";
     return source + ".hex";
 }
 

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <string>
 
-#include "app/Host.h"
+#include "host/Host.h"
 
 namespace lumacrest {
 

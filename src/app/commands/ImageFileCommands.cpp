@@ -1,6 +1,6 @@
 #include "app/commands/ImageFileCommands.h"
 
-#include "app/Config.h"
+#include "app/commands/Config.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
 #include "image/ImageReader.h"
@@ -103,6 +103,25 @@ void LoadKeyCodeFile(Host& h) {
     LoadLogged(h, ImageTarget::KeyCode, kKeyCodeNames, *path, 0);
 }
 
+FlashReload ReloadFlashFile(Host& h, uint32_t& end) {
+    if (IsNoPath(h.target.FlashFilePath)) {
+        h.ui.AppendLog("Open Flash File.......Can not find");
+        return FlashReload::NoFile;
+    }
+    h.ui.AppendLog(OpenLine(kFlashNames.logStart, h.target.FlashFilePath));
+    ReadError refusal;
+    const std::optional<uint32_t> loaded = LoadImageFile(
+        h.target, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal);
+    if (!loaded) {
+        ReportLoadFailure(h, kFlashNames.failed, refusal);
+        h.target.FlashFilePath.assign(1, ' ');
+        return FlashReload::Failed;
+    }
+    h.ui.AppendLogRaw("OK");
+    end = *loaded;
+    return FlashReload::Loaded;
+}
+
 void ReloadImageFiles(Host& h) {
     h.ui.WriteSeparator();
 
@@ -115,17 +134,16 @@ void ReloadImageFiles(Host& h) {
         if (forgetPath) rememberedPath.assign(1, ' ');
     };
 
-    if (IsNoPath(h.target.FlashFilePath)) {
-        h.ui.AppendLog("Open Flash File.......Can not find");
-    } else {
-        h.ui.AppendLog(OpenLine(kFlashNames.logStart, h.target.FlashFilePath));
-        if (!LoadImageFile(h.target, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal)) {
-            failed(kFlashNames.failed, h.target.FlashFilePath, true);
+    uint32_t end = 0;
+    switch (ReloadFlashFile(h, end)) {
+        case FlashReload::Failed:
             return;
-        }
-        h.ui.AppendLogRaw("OK");
-        h.target.FlashPagesToWrite = h.target.dev.FlashPageCount;
-        h.target.dev.FlashSize = h.target.dev.FlashPageSize * h.target.dev.FlashPageCount;
+        case FlashReload::NoFile:
+            break;
+        case FlashReload::Loaded:
+            h.target.FlashPagesToWrite = h.target.dev.FlashPageCount;
+            h.target.dev.FlashSize = h.target.dev.FlashPageSize * h.target.dev.FlashPageCount;
+            break;
     }
 
     if (IsNoPath(h.target.BootFilePath)) {

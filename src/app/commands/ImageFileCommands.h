@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/Host.h"
+#include "host/Host.h"
 #include "image/RecordReaders.h"
 
 namespace lumacrest {
@@ -18,5 +18,11 @@ void LoadRangeFile(Host& h);     // the "Load File" button: raw range files from
 void LoadBootFile(Host& h);      // menu Load Boot File
 void LoadKeyCodeFile(Host& h);   // menu Load KeyCode
 void ReloadImageFiles(Host& h);  // toolbar reload: all three from the remembered paths
+
+// The flash part of a reload: the remembered file again at the remembered offset, with the
+// reload's lines and messages; a file that cannot be loaded is forgotten. `end` receives the
+// image end; each caller takes its own rule for the pages to write.
+enum class FlashReload { Loaded, NoFile, Failed };
+FlashReload ReloadFlashFile(Host& h, uint32_t& end);
 
 }  // namespace lumacrest

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/Config.h"
+#include "app/commands/Config.h"
 #include "app/commands/DeviceCommands.h"
 #include "app/commands/ImageFileCommands.h"
 #include "app/commands/SaveCommands.h"

@@ -2,6 +2,7 @@
 
 #include "image/HexWriter.h"
 #include "platform/AtomicFile.h"
+#include "platform/Text.h"
 
 namespace lumacrest {
 
@@ -17,9 +18,7 @@ void CombineMainAndBoot(Host& h) {
 void FinishSave(Host& h, std::string path, const std::string& suffix,
                 const std::optional<std::string>& text, const std::string& refusal,
                 const std::string& why) {
-    if (path.size() < suffix.size() ||
-        path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
-        path += suffix;
+    if (!EndsWith(path, suffix)) path += suffix;
     if (!text) {
         h.prompts().MessageBox("******" + refusal + ": " + why + "******", MsgIcon::Error);
         h.ui.AppendLogRaw("Failed");

@@ -3,7 +3,7 @@
 #include <QDir>
 
 #include "app/CMainApp.h"
-#include "app/Host.h"
+#include "host/Host.h"
 #include "app/qt/SingleInstance.h"
 #include "platform/qt/QtLink.h"
 #include "platform/qt/QtProcessRunner.h"

@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform/PortHolders.h"
@@ -177,6 +178,12 @@ void QtTimers::Start(int timerId, uint32_t periodMs) {
 void QtTimers::Stop(int timerId) {
     auto it = timers_.find(timerId);
     if (it != timers_.end()) it->second->stop();
+}
+
+uint64_t QtTimers::NowMs() const {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
 }
 
 void QtTimers::PumpEvents() {

@@ -49,6 +49,7 @@ class QtTimers : public QObject, public Timers {
     void Start(int timerId, uint32_t periodMs) override;
     void Stop(int timerId) override;
     void PumpEvents() override;
+    uint64_t NowMs() const override;
 
   private:
     std::map<int, QTimer*> timers_;

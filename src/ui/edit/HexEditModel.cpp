@@ -3,15 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/Text.h"
+
 namespace lumacrest {
 
 namespace {
 constexpr int kHexCells = HexEditModel::kRowWidth * 3;
 
-int HexDigitValue(uint32_t c) {
-    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
-    return -1;  // upper-case letters are not taken
+// Typing takes lower-case hex digits only.
+int TypedDigit(uint32_t c) {
+    return c < 0x80 ? HexDigitValue(static_cast<char>(c), true) : -1;
 }
 }  // namespace
 
@@ -231,7 +232,7 @@ bool HexEditModel::Char(uint32_t code, bool control) {
             break;
         case CaretColumn::HighDigit:
         case CaretColumn::LowDigit: {
-            const int v = HexDigitValue(code);
+            const int v = TypedDigit(code);
             if (v < 0) return false;
             if (column_ == CaretColumn::HighDigit)
                 b = static_cast<uint8_t>((b & 0x0F) | (v << 4));

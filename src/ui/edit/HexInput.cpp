@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/Text.h"
+
 namespace lumacrest {
 
 namespace {
@@ -10,44 +12,21 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 bool IsHexLetter(char c) {
-    return (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    return HexDigitValue(c) >= 10;
 }
 bool IsX(char c) {
     return c == 'x' || c == 'X';
 }
-int HexDigitValue(char c) {
-    if (IsDigit(c)) return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
-// Reads like scanf's "%d": blanks, an optional sign, at least one digit. The value wraps to
-// 32 bits the way a long read into an int does.
-bool ScanDecimal(const std::string& s, int32_t& out) {
+// Reads like scanf's "%d" (base 10) or "%x" (base 16, "0x" allowed): blanks, an optional
+// sign, at least one digit. The value wraps to 32 bits the way a long read into an int does.
+bool Scan(const std::string& s, unsigned base, int32_t& out) {
     std::size_t i = 0;
     while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    if (i >= s.size() || !IsDigit(s[i])) return false;
-    uint32_t v = 0;
-    for (; i < s.size() && IsDigit(s[i]); ++i) v = v * 10u + static_cast<uint32_t>(s[i] - '0');
-    out = static_cast<int32_t>(negative ? 0u - v : v);
-    return true;
-}
-
-// Reads like scanf's "%x": blanks, an optional sign, an optional "0x", at least one digit.
-bool ScanHex(const std::string& s, int32_t& out) {
-    std::size_t i = 0;
-    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    if (i + 2 < s.size() && s[i] == '0' && IsX(s[i + 1]) && HexDigitValue(s[i + 2]) >= 0) i += 2;
-    if (i >= s.size() || HexDigitValue(s[i]) < 0) return false;
-    uint32_t v = 0;
-    for (; i < s.size() && HexDigitValue(s[i]) >= 0; ++i)
-        v = v * 16u + static_cast<uint32_t>(HexDigitValue(s[i]));
-    out = static_cast<int32_t>(negative ? 0u - v : v);
+    const std::optional<ScannedNumber> n =
+        ScanNumber(std::string_view(s).substr(i), base, true, base == 16);
+    if (!n) return false;
+    out = static_cast<int32_t>(n->Wrapped());
     return true;
 }
 }  // namespace
@@ -70,12 +49,12 @@ bool HexInputAccepts(const std::string& text, std::size_t position, bool hasSele
 int32_t ParseHexInput(const std::string& text, int32_t previous) {
     if (text.empty()) return 0;
     int32_t value = previous;
-    if (text.size() == 1) return ScanDecimal(text, value) ? value : previous;
+    if (text.size() == 1) return Scan(text, 10, value) ? value : previous;
     if (IsX(text[1])) {
         if (text.size() == 2) return 0;
-        return ScanHex(text, value) ? value : previous;
+        return Scan(text, 16, value) ? value : previous;
     }
-    return ScanDecimal(text, value) ? value : previous;
+    return Scan(text, 10, value) ? value : previous;
 }
 
 bool HexInputValue::Type(char c) {

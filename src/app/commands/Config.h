@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Host.h"
+#include "host/Host.h"
 
 namespace lumacrest {
 

@@ -2,7 +2,7 @@
 // it the operations work on.
 #pragma once
 
-#include "app/HostState.h"
+#include "host/HostState.h"
 #include "ops/Ops.h"
 #include "platform/Platform.h"
 
@@ -15,8 +15,9 @@ struct Host : HostState {
 
     Platform platform;
     // The pieces the operations work on.
-    Ops ops{link, run, target, sn, programmer, port, ports, ui, platform, programDir,
-            shutdownRequested, onRunEnded};
+    Ops ops{link,       run,        target,           sn,           programmer, port,
+            ports,      ui,         platform,         programDir, shutdownRequested,
+            holdPortOpen, onRunEnded};
 
     Prompts& prompts() { return *platform.prompts; }
     Shell& shell() { return *platform.shell; }

@@ -43,6 +43,7 @@ struct HostState {
     Link link{ports};
     ProgrammerState programmer;
     bool shutdownRequested = false;  // the window is closing: waits end at once
+    bool holdPortOpen = false;       // runs leave the line open: the box's own frames are awaited
 
     // The run of the programmer under way, if any, and how the last one ended.
     Run run;

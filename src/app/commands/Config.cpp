@@ -1,4 +1,4 @@
-#include "app/Config.h"
+#include "app/commands/Config.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -66,8 +66,7 @@ std::string DefaultConfigText() {
 }
 
 bool OpenConfigFile(TextScanner& in, const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec) && in.Open(path);
+    return in.Open(path);  // regular files only: a directory of that name cannot be opened
 }
 
 bool IsNoPath(const std::string& path) {
