@@ -1,6 +1,18 @@
 #!/usr/bin/env bash
-# Configures and builds the release tree in build/.
+# Configures and builds a tree:
+#   bash scripts/build.sh             the release tree in build/
+#   bash scripts/build.sh sanitize    everything, the fuzz harnesses included, with
+#                                     AddressSanitizer and UndefinedBehaviorSanitizer (clang)
+#                                     in build-sanitize/
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+case "${1:-}" in
+  "")
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build -j"$(nproc)" ;;
+  sanitize)
+    cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 \
+          -DLUMACREST_SANITIZE=ON -DLUMACREST_FUZZ=ON -DLUMACREST_BENCH=OFF >/dev/null
+    cmake --build build-sanitize -j"$(nproc)" --target all fuzz_all ;;
+  *) echo "usage: build.sh [sanitize]" >&2; exit 2 ;;
+esac

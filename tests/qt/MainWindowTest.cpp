@@ -80,10 +80,26 @@ private:
             env.insert("XDG_RUNTIME_DIR", runtime.path());
             process.setProcessEnvironment(env);
             process.start(exe, args);
-            process.waitForStarted(5000);
-            process.waitForFinished(1500);  // a window stays, a refused command line does not
         }
         pid_t Pid() const { return static_cast<pid_t>(process.processId()); }
+
+        // Waits until the program catches SIGTERM: it sets that up once its window is up,
+        // just before it starts taking events.
+        bool Ready() {
+            if (!process.waitForStarted(5000)) return false;
+            auto gone = [this] { return process.state() != QProcess::Running; };
+            return QTest::qWaitFor([&] { return gone() || CatchesSigterm(); }, 60000) && !gone();
+        }
+
+    private:
+        bool CatchesSigterm() const {
+            QFile status(QStringLiteral("/proc/%1/status").arg(Pid()));
+            if (!status.open(QIODevice::ReadOnly)) return false;
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("SigCgt:"))
+                    return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+            return false;
+        }
     };
 
 private slots:
@@ -248,16 +264,16 @@ private slots:
 
     void commandLineTakesARecordFileOnly() {
         Program refused({QStringLiteral("--record")});
-        QCOMPARE(refused.process.state(), QProcess::NotRunning);
+        QVERIFY(refused.process.waitForFinished(30000));
         QCOMPARE(refused.process.exitCode(), 2);
         QVERIFY(refused.process.readAllStandardError().contains("usage: lumacrest [--record FILE]"));
     }
 
     void programClosedBySignalWritesItsSettings() {
         Program p({QStringLiteral("--record"), QStringLiteral("runs.jsonl")});
-        QCOMPARE(p.process.state(), QProcess::Running);
+        QVERIFY(p.Ready());
         ::kill(p.Pid(), SIGTERM);
-        QVERIFY(p.process.waitForFinished(10000));
+        QVERIFY(p.process.waitForFinished(30000));
         QCOMPARE(p.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.process.exitCode(), 0);
 
@@ -271,6 +287,7 @@ private slots:
 
     void secondSignalEndsTheProgramBehindAFailedSave() {
         Program p;
+        QVERIFY(p.Ready());
         // A directory where Config.dat goes: the save at close fails and says so in a box.
         QVERIFY(QFile::remove(p.dir.filePath("Config.dat")));
         QVERIFY(QDir(p.dir.path()).mkpath(QStringLiteral("Config.dat/keep")));
