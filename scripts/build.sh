@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds the release tree in build/.
+# Configures and builds the release tree in build/; arguments go to cmake
+# (the test command adds -DLUMACREST_WERROR=ON).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build build -j"$(nproc)"

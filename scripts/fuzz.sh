@@ -11,7 +11,7 @@ seconds="${1:-}"
 shift || true
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_CXX_COMPILER=clang++-14 -DLUMACREST_FUZZ=ON -DLUMACREST_GUI=OFF \
+      -DCMAKE_CXX_COMPILER=clang++-14 -DLUMACREST_FUZZ=ON -DLUMACREST_GUI=OFF -DLUMACREST_WERROR=ON \
       -DLUMACREST_TESTS=OFF -DLUMACREST_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_all
 
