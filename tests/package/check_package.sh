@@ -32,7 +32,7 @@ done
 desktop="$root/usr/share/applications/lumacrest.desktop"
 check "desktop entry" grep -qx "Exec=lumacrest" "$desktop"
 check "desktop entry's icon" grep -qx "Icon=lumacrest" "$desktop"
-if command -v desktop-file-validate >/dev/null; then check "desktop entry valid" desktop-file-validate "$desktop"; fi
+check "desktop entry valid" desktop-file-validate "$desktop"
 check "icon" cmp -s "$src/res/icons/app-128.svg" "$root/usr/share/icons/hicolor/scalable/apps/lumacrest.svg"
 for page in lumacrest-cli lumacrest-sim; do
   man="$root/usr/share/man/man1/$page.1.gz"
