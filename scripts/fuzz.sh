@@ -15,7 +15,7 @@ if [[ "${1:-}" == --in ]]; then
   shift 2
 else
   cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_COMPILER=clang++-14 -DLUMACREST_FUZZ=ON -DLUMACREST_GUI=OFF \
+        -DCMAKE_CXX_COMPILER=clang++-14 -DLUMACREST_FUZZ=ON -DLUMACREST_GUI=OFF -DLUMACREST_WERROR=ON \
         -DLUMACREST_TESTS=OFF -DLUMACREST_BENCH=OFF >/dev/null
 fi
 seconds="${1:-}"

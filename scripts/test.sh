@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test twice: in the release tree (build/), and in a tree
-# where every program, the window, lumacrest-cli, lumacrest-sim and all tests, is built with
-# AddressSanitizer and UndefinedBehaviorSanitizer (build-sanitize/, clang); then every fuzz
-# harness for a fixed number of runs on its corpus. Ends with the time each stage took.
+# Builds everything, warnings as errors, and runs every test twice: in the release tree
+# (build/), and in a tree where every program, the window, lumacrest-cli, lumacrest-sim and all
+# tests, is built with AddressSanitizer and UndefinedBehaviorSanitizer (build-sanitize/,
+# clang); builds the Debian package of the release tree, unpacks it and tries it; then every
+# fuzz harness for a fixed number of runs on its corpus. Ends with the time each stage took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -66,11 +67,18 @@ sanitized_tests() {
   return "$status"
 }
 
+# The Debian package of the release tree, unpacked and tried.
+package_check() {
+  bash scripts/package.sh build >/dev/null
+  bash tests/package/check_package.sh build/package/lumacrest_*.deb
+}
+
 stage "dependencies" bash scripts/deps.sh
-stage "build" bash scripts/build.sh
+stage "build" bash scripts/build.sh -DLUMACREST_WERROR=ON
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 chmod 700 "$XDG_RUNTIME_DIR"
 stage "tests" plain_tests
-stage "sanitized build" bash scripts/build.sh sanitize
+stage "package" package_check
+stage "sanitized build" bash scripts/build.sh sanitize -DLUMACREST_WERROR=ON
 stage "sanitized tests" sanitized_tests
 stage "fuzz regression" bash scripts/fuzz.sh --in build-sanitize

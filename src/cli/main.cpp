@@ -1,7 +1,6 @@
 // lumacrest-cli: every command of the tool without a window, on one programmer or on several
 // at once.
 #include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
 #include <QTimer>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include "app/Application.h"
 #include "app/CMainApp.h"
 #include "app/CMainDlg.h"
+#include "app/ProgramDirectory.h"
 #include "app/RunRecords.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
@@ -96,8 +96,11 @@ int main(int argc, char** argv) {
     QCoreApplication qt(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
     cli::ParseResult parsed = cli::ParseCommandLine(args);
+    const ProgramDirectory dir = ChooseProgramDirectory(
+        QCoreApplication::applicationDirPath().toStdString(), parsed.options.dir,
+        UserFoldersFromEnvironment());
     if (parsed.options.help) {
-        std::cout << cli::UsageText();
+        std::cout << cli::UsageText() << "\nThe program directory here: " << dir.path << "\n";
         return 0;
     }
     if (parsed.options.version) {
@@ -109,12 +112,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const cli::CliOptions& options = parsed.options;
-    std::string programDir =
-        QDir(options.dir.empty() ? QCoreApplication::applicationDirPath()
-                                 : QString::fromStdString(options.dir))
-            .absolutePath()
-            .toStdString() +
-        "/";
+    for (const std::string& problem : FillProgramDirectory(dir))
+        std::cerr << "lumacrest-cli: " << problem << "\n";
+    const std::string& programDir = dir.path;
 
     std::vector<std::string> ports = options.ports;
     if (ports.empty()) ports.push_back("");
@@ -125,9 +125,11 @@ int main(int argc, char** argv) {
         const StartDecision decision = CMainApp::InitInstance(programDir, start);
         if (!decision.runMainWindow) return decision.exitCode;
     }
-    // Two programs that save one Config.dat would lose each other's serial numbers.
+    // Two programs that save one Config.dat would lose each other's serial numbers. In a
+    // folder closed to us Config.dat is saved in place, and is its own lock.
     FileLock configLock;
-    if (options.saveConfig && !configLock.TryLock(programDir + "Config.dat.lock")) {
+    if (options.saveConfig &&
+        !configLock.TryLock(programDir + "Config.dat.lock", programDir + "Config.dat")) {
         console.Error("lumacrest-cli: Config.dat is saved by another lumacrest-cli in " +
                       programDir + ": give each programmer its own --dir\n");
         return 1;

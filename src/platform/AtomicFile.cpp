@@ -48,6 +48,21 @@ bool ResolveLinks(const std::string& path, std::string& target) {
     return false;
 }
 
+// For a file we may write in a folder we may not: the old bytes are written over (the file is
+// not emptied first), every write is checked and synced, and only then is the file cut to its
+// new length. A disk that fills up leaves the old length and a failure, never an empty file.
+bool OverwriteInPlace(const std::string& target, const std::string& content) {
+    // O_NONBLOCK: a FIFO by that name must not hold the save up waiting for a reader.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+              WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0 &&
+              ::ftruncate(fd, static_cast<off_t>(content.size())) == 0 && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    return ok;
+}
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, const std::string& content) {
@@ -55,7 +70,12 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
     if (!ResolveLinks(path, target)) return false;
     std::string temp = target + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
+    if (fd < 0) {
+        // No file can be made beside the target: a folder that is not ours to write in.
+        if (errno == EACCES || errno == EPERM || errno == EROFS)
+            return OverwriteInPlace(target, content);
+        return false;
+    }
     struct stat old;
     if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
         // The replaced file's mode, and its owner where we may give it.
@@ -72,7 +92,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
     bool ok = WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(temp.c_str(), target.c_str()) == 0) return true;
+    const int renameError = errno;
     ::unlink(temp.c_str());
+    // A sticky folder (such as /tmp) lets no one replace another user's file.
+    if (ok && (renameError == EPERM || renameError == EACCES)) return OverwriteInPlace(target, content);
     return false;
 }
 

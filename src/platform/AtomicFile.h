@@ -2,7 +2,9 @@
 //
 // Writing replaces a file without ever leaving a truncated one: the content goes to a
 // temporary file beside the target (beside the link's target when the name is a symbolic
-// link), is flushed to disk, takes the old file's mode, and is renamed over the target.
+// link), is flushed to disk, takes the old file's mode, and is renamed over the target. Where
+// the folder admits no new file but the file itself may be written (a shared bench PC), the
+// file is written over in place and cut to its new length only once the content is on disk.
 //
 // Reading opens regular files only, and never blocks on the open: a FIFO, a device or a
 // directory is a file that cannot be opened. A read error is a failure, never a short file.

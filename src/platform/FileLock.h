@@ -13,9 +13,10 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    // Creates `path` when missing and locks it; false when another program holds the lock (or
-    // the file cannot be made).
-    bool TryLock(const std::string& path);
+    // Creates `path` when missing and locks it. Where the folder admits no new file, the
+    // existing file `instead` is locked in its place (give it when the lock guards that file).
+    // False when another program holds the lock, or no file can be opened.
+    bool TryLock(const std::string& path, const std::string& instead = {});
 
 private:
     int fd_ = -1;

@@ -302,5 +302,41 @@ check "terminal: two ports' lines whole" test "$(grep -cx "\[COM1[35]\] Verify F
 check "terminal: no bar of two left" bash -c "! grep -q '%' '$work/screen2.txt'"
 check "terminal: two passed" grep -qx "2 of 2 passed" "$work/screen2.txt"
 
+# 13. A user other than the owner of the machine's files (nobody, when this runs as root: root
+# opens any device and writes in any folder). A port that user may not open is named as such,
+# once, after a connect and at the end of a scan; a Config.dat the user may write, in a folder
+# the user may not, is saved in place.
+shared="$(mktemp -d)"
+chmod 755 "$shared"
+trap 'chmod -R u+w "$shared"; rm -rf "$shared"; cleanup' EXIT
+as_user=()
+start_sim "$shared/denied" "$work/chip-denied"
+if [[ $(id -u) -eq 0 ]]; then
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups --)  # the terminal is root's, 0620
+else
+  chmod 000 "$(readlink -f "$shared/denied")"
+fi
+station="$shared/station"
+mkdir "$station"
+cp "$dir/lumacrest-cli" "$bin/Config.dat" "$bin"/*.cfg "$station/"
+printf 'COM2 %s\n' "$shared/denied" > "$station/Ports.dat"
+chmod 666 "$station/Config.dat"
+chmod 555 "$station"
+denied="permission denied on $shared/denied: add your user to the dialout group"
+"${as_user[@]}" "$station/lumacrest-cli" --port COM2 identify > "$work/out21.txt" 2> "$work/err21.txt"
+check "denied port exits 1" test $? -eq 1
+check "denied port: log" diff <(printf '%s\n' "Can Not Find Programmer  " "$denied") <(tail -n 2 "$work/out21.txt")
+check "denied port: one message" test "$(grep -cF "******$denied******" "$work/err21.txt")" -eq 1
+"${as_user[@]}" "$station/lumacrest-cli" --port USB identify > "$work/out22.txt" 2> "$work/err22.txt"
+check "scan past a denied port exits 1" test $? -eq 1
+check "scan: said once at the end" diff <(printf '%s\n' "Can Not Find Programmer  " "$denied") <(tail -n 2 "$work/out22.txt")
+check "scan: said once" test "$(grep -cF "$denied" "$work/out22.txt")" -eq 1
+inode=$(stat -c %i "$station/Config.dat")
+"${as_user[@]}" "$station/lumacrest-cli" --mcu MN101EF51A_IAP --save-config checksum > /dev/null 2> "$work/err23.txt"
+check "save in a closed folder exits 0" test $? -eq 0
+check "Config.dat saved in place" test "$(sed -n 2p "$station/Config.dat")" = MN101EF51A_IAP
+check "the same file" test "$(stat -c %i "$station/Config.dat")" = "$inode"
+check "nothing beside it" test ! -s "$work/err23.txt"
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0

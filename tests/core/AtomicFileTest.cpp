@@ -1,5 +1,8 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -39,6 +42,64 @@ TEST(AtomicFile, SavesThroughLinksAndKeepsTheMode) {
     fs::create_symlink("loop-b", dir.File("loop-a"));
     fs::create_symlink("loop-a", dir.File("loop-b"));
     EXPECT_FALSE(WriteFileAtomically(dir.File("loop-a"), "x"));
+}
+
+ino_t Inode(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_ino;
+}
+
+// Saves as a user who may not write in the folder. Root writes in any folder, so as root the
+// save runs in a child process that has become nobody; anyone else saves here.
+bool SaveAsOutsider(const std::string& path, const std::string& content) {
+    if (::geteuid() != 0) return WriteFileAtomically(path, content);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        ::_exit(WriteFileAtomically(path, content) ? 0 : 1);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return false;
+    EXPECT_NE(WEXITSTATUS(status), 2) << "could not become nobody";
+    return WEXITSTATUS(status) == 0;
+}
+
+// A folder the user may not write in, holding a file the user may write (a shared bench PC):
+// the file is written over in place, to its new length, and stays the same file.
+TEST(AtomicFile, AFolderClosedToTheUserGetsItsFileWrittenInPlace) {
+    test::TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string folder = dir.File("bench");
+    fs::create_directory(folder);
+    const std::string file = folder + "/Config.dat", locked = folder + "/Ports.dat";
+    test::WriteText(file, "YES\nMN101EF51A_IAP\nCOM3\nsome longer old content\n");
+    test::WriteText(locked, "COM1 /dev/ttyUSB0\n");
+    ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    struct Reopen {
+        std::string folder;
+        ~Reopen() { ::chmod(folder.c_str(), 0755); }
+    } reopen{folder};
+    const ino_t inode = Inode(file);
+
+    ASSERT_TRUE(SaveAsOutsider(file, "YES\nMN101EF32D\n"));
+    EXPECT_EQ(test::ReadText(file), "YES\nMN101EF32D\n");  // the old tail is cut off
+    const std::string longer(70000, 'x');
+    ASSERT_TRUE(SaveAsOutsider(file, longer));
+    EXPECT_EQ(test::ReadText(file), longer);
+    // Through a link the rule applies to the file the link names.
+    fs::create_symlink(file, dir.File("Config-link.dat"));
+    ASSERT_TRUE(SaveAsOutsider(dir.File("Config-link.dat"), "linked\n"));
+    EXPECT_TRUE(fs::is_symlink(dir.File("Config-link.dat")));
+    EXPECT_EQ(test::ReadText(file), "linked\n");
+    EXPECT_EQ(Inode(file), inode);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+
+    // A file the user may not write either: a failure, and the file stays as it was.
+    EXPECT_FALSE(SaveAsOutsider(locked, "COM1 /dev/ttyS0\n"));
+    EXPECT_EQ(test::ReadText(locked), "COM1 /dev/ttyUSB0\n");
 }
 
 TEST(AtomicFile, ReadsOnlyRegularFiles) {

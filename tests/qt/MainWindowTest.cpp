@@ -228,12 +228,14 @@ private slots:
             QString::fromUtf8(kAlreadyRunning), QString::fromUtf8(kAboutSysMenuText),
             qobject_cast<QPushButton*>(f.window->Control(id::DownloadPage))->text()};
         QtPrompts prompts;
+        prompts.SetProgramDirectory("/home/op/.local/share/lumacrest/");
         QTimer::singleShot(0, [&] {
             QWidget* about = QApplication::activeModalWidget();
             for (QLabel* label : about->findChildren<QLabel*>()) texts << label->text();
             about->close();
         });
         prompts.ShowAbout();
+        QVERIFY(texts.contains(QStringLiteral("Program directory: /home/op/.local/share/lumacrest/")));
         std::vector<char32_t> cjk;
         for (const QString& text : texts)
             for (char32_t c : text.toUcs4())

@@ -1,9 +1,9 @@
 // lumacrest: the main window.
 #include <QApplication>
-#include <QDir>
 #include <cstdio>
 
 #include "app/CMainApp.h"
+#include "app/ProgramDirectory.h"
 #include "app/RunRecords.h"
 #include "host/Host.h"
 #include "app/qt/SingleInstance.h"
@@ -45,7 +45,13 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const std::string programDir = QDir(QApplication::applicationDirPath()).absolutePath().toStdString() + "/";
+    const ProgramDirectory dir =
+        ChooseProgramDirectory(QApplication::applicationDirPath().toStdString(), {},
+                               UserFoldersFromEnvironment());
+    for (const std::string& problem : FillProgramDirectory(dir))
+        std::fprintf(stderr, "lumacrest: %s\n", problem.c_str());
+    const std::string& programDir = dir.path;
+    prompts.SetProgramDirectory(programDir);
     StartDecision decision = CMainApp::InitInstance(programDir, prompts);
     if (!decision.runMainWindow) return decision.exitCode;
 

@@ -88,6 +88,12 @@ void QtPrompts::ShowAbout() {
     layout->addWidget(new QLabel(QStringLiteral("Lumacrest V3.0 版"), &dialog));
     layout->addWidget(
         new QLabel(QStringLiteral("Host tool for the Lumacrest MCU programmer"), &dialog));
+    if (!programDir_.empty()) {
+        auto* folder = new QLabel(
+            QStringLiteral("Program directory: %1").arg(QString::fromStdString(programDir_)), &dialog);
+        folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(folder);
+    }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     layout->addWidget(buttons);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 #include "platform/Prompts.h"
 
@@ -19,6 +20,8 @@ class QtPrompts : public Prompts {
   public:
     explicit QtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
+    // Named in the About box.
+    void SetProgramDirectory(const std::string& dir) { programDir_ = dir; }
 
     void MessageBox(const std::string& text, MsgIcon icon) override;
     bool AskYesNo(const std::string& text) override;
@@ -31,6 +34,7 @@ class QtPrompts : public Prompts {
 
   private:
     QWidget* parent_;
+    std::string programDir_;
 };
 
 class QtShell : public Shell {

@@ -1,0 +1,37 @@
+// Which folder is the program directory: where Config.dat, Ports.dat, the device files,
+// update.dat and e.exe are found and where the tool writes its own files.
+//
+// - `--dir DIR` when given;
+// - else the executable's folder when it holds a Config.dat (the build tree, a portable copy);
+// - else the user's data folder, $XDG_DATA_HOME/lumacrest (~/.local/share/lumacrest by
+//   default). An installed program keeps its data files in bin/../share/lumacrest; those
+//   missing in the user's folder are copied in at each start, and none already there is
+//   ever overwritten.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lumacrest {
+
+// The environment the choice depends on.
+struct UserFolders {
+    std::string dataHome;  // $XDG_DATA_HOME; ignored unless an absolute path
+    std::string home;      // $HOME, or the home folder of the user's account
+};
+UserFolders UserFoldersFromEnvironment();
+
+struct ProgramDirectory {
+    std::string path;           // ends in '/'
+    std::string installedData;  // bin/../share/lumacrest/ to fill it from; empty: nothing to copy
+};
+
+// `executableDir`: the folder of the running program; `overrideDir`: --dir, or empty.
+ProgramDirectory ChooseProgramDirectory(const std::string& executableDir,
+                                        const std::string& overrideDir, const UserFolders& user);
+
+// Makes the user's folder and copies in the installed data files it lacks. What could not be
+// done, one sentence each (the start-up then reports a missing Config.dat as always).
+std::vector<std::string> FillProgramDirectory(const ProgramDirectory& dir);
+
+}  // namespace lumacrest
