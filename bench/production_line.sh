@@ -25,6 +25,12 @@ timed() {  # timed COMMAND...: microseconds of the whole process
   start=$(now_us); "$@" > /dev/null 2>&1 || true; end=$(now_us)
   echo $((end - start))
 }
+alternate() {  # alternate N A B: runs the functions A and B alternately N times; sets a and b
+  : > "$work/a"; : > "$work/b"
+  for _ in $(seq "$1"); do timed "$2" >> "$work/a"; timed "$3" >> "$work/b"; done
+  a=$(median < "$work/a"); b=$(median < "$work/b")
+}
+ms() { awk -v t="$1" -v d="$2" 'BEGIN {printf "%.*f", d, t / 1000}'; }
 verdict() { awk -v v="$1" -v t="$2" 'BEGIN {print (v < t) ? "met" : "MISSED"}'; }
 
 # 1. Start-up.
@@ -37,15 +43,12 @@ printf '%-58s %8s ms   target < 10 ms   %s\n' "start-up, lumacrest-cli checksum 
 head -c 300000 /dev/urandom > "$work/big.bin"
 srec_cat "$work/big.bin" -binary -offset 0x4000 -o "$work/big.hex" -intel -output_block_size=16
 size_kb=$(( $(stat -c %s "$work/big.hex") / 1000 ))
-: > "$work/ours"; : > "$work/theirs"
-for _ in $(seq 20); do
-  timed "$cli" --flash "$work/big.hex" checksum >> "$work/ours"
-  timed srec_cat "$work/big.hex" -intel -o /dev/null -binary >> "$work/theirs"
-done
-ours=$(median < "$work/ours"); theirs=$(median < "$work/theirs")
-ratio=$(awk -v a="$ours" -v b="$theirs" 'BEGIN {printf "%.2f", a / b}')
+ours() { "$cli" --flash "$work/big.hex" checksum; }
+theirs() { srec_cat "$work/big.hex" -intel -o /dev/null -binary; }
+alternate 20 ours theirs
+ratio=$(awk -v a="$a" -v b="$b" 'BEGIN {printf "%.2f", a / b}')
 printf '%-58s %8s      target < 0.5     %s\n' \
-  "${size_kb} KB HEX: lumacrest-cli $(awk -v a="$ours" 'BEGIN {printf "%.1f", a / 1000}') ms / srec_cat $(awk -v b="$theirs" 'BEGIN {printf "%.1f", b / 1000}') ms" \
+  "${size_kb} KB HEX: lumacrest-cli $(ms "$a" 1) ms / srec_cat $(ms "$b" 1) ms" \
   "$ratio" "$(verdict "$ratio" 0.5)"
 
 # 3. Four paced programmers at once against one.
@@ -59,13 +62,10 @@ for n in 1 2 3 4; do
 done
 for n in 1 2 3 4; do for _ in $(seq 100); do [[ -e "$work/com$n" ]] && break; sleep 0.05; done; done
 update() { "$cli" --port "$1" --mcu MN101EF51A_IAP --flash "$work/image.hex" --options erase,flash -q update; }
-: > "$work/one"; : > "$work/four"
-for _ in 1 2 3; do
-  timed update COM1 >> "$work/one"
-  timed update COM1,COM2,COM3,COM4 >> "$work/four"
-done
-one=$(median < "$work/one"); four=$(median < "$work/four")
-slower=$(awk -v a="$four" -v b="$one" 'BEGIN {printf "%.1f", (a / b - 1) * 100}')
+one() { update COM1; }
+four() { update COM1,COM2,COM3,COM4; }
+alternate 3 one four
+slower=$(awk -v a="$b" -v b="$a" 'BEGIN {printf "%.1f", (a / b - 1) * 100}')
 printf '%-58s %7s %%      target < 5 %%      %s\n' \
-  "4 paced programmers $(awk -v a="$four" 'BEGIN {printf "%.2f", a / 1e6}') s / one $(awk -v b="$one" 'BEGIN {printf "%.2f", b / 1e6}') s: slower by" \
+  "4 paced programmers $(ms "$b" 0) ms / one $(ms "$a" 0) ms: slower by" \
   "$slower" "$(verdict "$slower" 5)"
