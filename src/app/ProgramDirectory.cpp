@@ -54,7 +54,14 @@ ProgramDirectory ChooseProgramDirectory(const std::string& executableDir,
         return {WithSlash(executable), {}};  // no home to go to
     const fs::path installed = executable / kInstalledDataFromBin;
     return {WithSlash(dataHome / kUserDataFolder),
-            fs::is_directory(installed, ec) ? WithSlash(installed) : std::string()};
+            fs::is_directory(installed, ec) ? WithSlash(installed) : std::string(), true};
+}
+
+std::string SerialLedgerPath(const ProgramDirectory& dir, const std::string& option,
+                             const char* environment) {
+    if (!option.empty()) return option;
+    if (environment && *environment) return environment;
+    return (dir.userFolder ? std::string(kStationFolder) : dir.path) + "serials.db";
 }
 
 std::vector<std::string> FillProgramDirectory(const ProgramDirectory& dir) {

@@ -24,11 +24,22 @@ UserFolders UserFoldersFromEnvironment();
 struct ProgramDirectory {
     std::string path;           // ends in '/'
     std::string installedData;  // bin/../share/lumacrest/ to fill it from; empty: nothing to copy
+    bool userFolder = false;    // the user's data folder: an installed program
 };
 
 // `executableDir`: the folder of the running program; `overrideDir`: --dir, or empty.
 ProgramDirectory ChooseProgramDirectory(const std::string& executableDir,
                                         const std::string& overrideDir, const UserFolders& user);
+
+// The station's serial-number ledger, shared by every operator of an installed program (the
+// package makes the folder, setgid to the group of the serial ports).
+inline constexpr const char* kStationFolder = "/var/lib/lumacrest/";
+
+// Where the serial-number ledger is: `option` (--serials FILE) when given, else `environment`
+// ($LUMACREST_SERIALS) when set, else serials.db in the program directory of a portable tree or
+// a --dir folder, else serials.db in the station folder.
+std::string SerialLedgerPath(const ProgramDirectory& dir, const std::string& option,
+                             const char* environment);
 
 // Makes the user's folder and copies in the installed data files it lacks. What could not be
 // done, one sentence each (the start-up then reports a missing Config.dat as always).

@@ -34,6 +34,7 @@ const std::vector<CommandSpec>& Commands() {
         {"decrypt-image", id::FileJieMi, false, true, "decrypt the encrypted image FILE"},
         {"ex2hex", id::ConvertExToHex, false, true, "convert the .ex file FILE to HEX"},
         {"programmer-update", id::ReserveP, false, false, "rewrite the programmer's firmware from update.dat"},
+        {"serials", 0, false, false, "list the serial-number ledger (with NUMBER: that number's history)"},
     };
     return commands;
 }
@@ -50,6 +51,18 @@ std::optional<uint32_t> ParseNumber(const std::string& text) {
     const std::optional<ScannedNumber> n = ScanNumber(text, hex ? 16 : 10, false, hex);
     if (!n || n->length != text.size() || !n->FitsUnsigned32()) return std::nullopt;
     return static_cast<uint32_t>(n->magnitude);
+}
+
+bool ParseSerialRange(const std::string& text, std::optional<std::pair<uint32_t, uint32_t>>& range) {
+    range.reset();
+    if (text == "none") return true;
+    const std::size_t dash = text.find('-');
+    if (dash == std::string::npos) return false;
+    const std::optional<uint32_t> from = ParseNumber(text.substr(0, dash));
+    const std::optional<uint32_t> to = ParseNumber(text.substr(dash + 1));
+    if (!from || !to || *from > *to) return false;
+    range = std::pair{*from, *to};
+    return true;
 }
 
 std::optional<uint32_t> ParseOptionList(const std::string& text) {
@@ -178,6 +191,19 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             o.quiet = true;
         } else if (a == "--wait-box") {
             if (!number(o.waitBoxSeconds)) return r;
+        } else if (a == "--serials") {
+            if (!value(o.serials)) return r;
+        } else if (a == "--serial-range") {
+            if (!value(text)) return r;
+            o.setSerialRange = true;
+            if (!ParseSerialRange(text, o.serialRange)) {
+                r.error = "--serial-range: not FROM-TO (FROM at most TO) or none: " + text;
+                return r;
+            }
+        } else if (a == "--last") {
+            if (!number(o.last)) return r;
+        } else if (a == "--json") {
+            o.json = true;
         } else if (a == "--version") {
             o.version = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -198,6 +224,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return r;
     }
     const std::size_t wanted = o.command->needsArgument ? 2 : 1;
+    if (std::string(o.command->name) == "serials" && positional.size() == 2) {
+        const std::optional<uint32_t> number = ParseNumber(positional[1]);
+        if (!number) {
+            r.error = "serials: not a number: " + positional[1];
+            return r;
+        }
+        o.argument = positional[1];
+        return r;
+    }
     if (positional.size() != wanted) {
         r.error = std::string(o.command->name) +
                   (o.command->needsArgument ? " takes one FILE argument" : " takes no argument");
@@ -231,6 +266,13 @@ std::string UsageText() {
         "  --record FILE      append a JSON line to FILE for every device command run\n"
         "  --wait-box SECONDS after the command keep the port open for the frames the box\n"
         "                     sends on its own (a DataFlash download, its stored settings)\n"
+        "  --serials FILE     the serial-number ledger (default: $LUMACREST_SERIALS, else\n"
+        "                     serials.db in the program directory of a portable tree or\n"
+        "                     --dir, else /var/lib/lumacrest/serials.db)\n"
+        "  --serial-range FROM-TO  the numbers this station may issue, kept in the ledger;\n"
+        "                     none: no range\n"
+        "  --last N           serials: the last N rows (default 20)\n"
+        "  --json             serials: as one JSON object\n"
         "  --quiet            print only the outcome (and the table of several ports)\n"
         "  --version          the version\n"
         "  --help             this text\n"
@@ -239,7 +281,8 @@ std::string UsageText() {
         "\n"
         "Commands:\n";
     for (const CommandSpec& c : Commands()) {
-        std::string head = std::string("  ") + c.name + (c.needsArgument ? " FILE" : "");
+        std::string head = std::string("  ") + c.name + (c.needsArgument ? " FILE" : "") +
+                           (std::string(c.name) == "serials" ? " [NUMBER]" : "");
         head.resize(24, ' ');
         s += head + c.summary + "\n";
     }

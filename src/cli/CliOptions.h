@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lumacrest::cli {
@@ -37,6 +38,12 @@ struct CliOptions {
     std::optional<std::string> record;  // append a record of every run to this file
     bool quiet = false;                 // print only the outcome (and the table)
     uint32_t waitBoxSeconds = 0;        // keep the port open for the box's own frames
+    std::string serials;                // the serial-number ledger; empty: where it belongs
+    // --serial-range FROM-TO: the numbers this station may issue; "none" (nothing inside) ends it.
+    bool setSerialRange = false;
+    std::optional<std::pair<uint32_t, uint32_t>> serialRange;
+    uint32_t last = 20;                 // serials: how many rows
+    bool json = false;                  // serials: as JSON
     bool help = false;
     bool version = false;
     const CommandSpec* command = nullptr;
@@ -53,6 +60,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args);
 // "COM3,COM4" into its ports. A name other than USB, COM1..COM16 or a device path, USB among
 // several, or a port listed twice is refused with `error`.
 bool ParsePortList(const std::string& text, std::vector<std::string>& ports, std::string& error);
+
+// "FROM-TO" (FROM <= TO) into `range`, or "none" (nothing). False for anything else.
+bool ParseSerialRange(const std::string& text, std::optional<std::pair<uint32_t, uint32_t>>& range);
 
 // Decimal or 0x-prefixed hexadecimal, 32 bits. Nothing for anything else.
 std::optional<uint32_t> ParseNumber(const std::string& text);

@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -15,10 +17,12 @@
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
 #include "cli/Console.h"
+#include "cli/Serials.h"
 #include "link/Ports.h"
 #include "platform/FileLock.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/ScriptedPrompts.h"
+#include "platform/SqliteSerialLedger.h"
 #include "platform/qt/QtLink.h"
 #include "platform/qt/TerminationSignals.h"
 
@@ -125,7 +129,17 @@ int main(int argc, char** argv) {
         const StartDecision decision = CMainApp::InitInstance(programDir, start);
         if (!decision.runMainWindow) return decision.exitCode;
     }
-    // Two programs that save one Config.dat would lose each other's serial numbers. In a
+    // The station's serial-number ledger: opened by the first run with Program SN, or here.
+    SqliteSerialLedger ledger(SerialLedgerPath(dir, options.serials, std::getenv("LUMACREST_SERIALS")));
+    if (options.setSerialRange) {
+        std::optional<SerialRange> range;
+        if (options.serialRange) range = SerialRange{options.serialRange->first, options.serialRange->second};
+        if (const std::string why = ledger.SetRange(range); !why.empty()) {
+            console.Error("lumacrest-cli: " + why + "\n");
+            return 1;
+        }
+    }
+    // Two programs that save one Config.dat would lose each other's settings. In a
     // folder closed to us Config.dat is saved in place, and is its own lock.
     FileLock configLock;
     if (options.saveConfig &&
@@ -135,13 +149,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    const bool listingSerials = std::string(options.command->name) == "serials";
     std::vector<std::unique_ptr<Station>> stations;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         auto s = std::make_unique<Station>(programDir, ports[i]);
+        s->host.platform.serials = &ledger;
         s->prompts.onMessage = [&console, i](const ScriptedPrompts::Message& m) {
             console.Message(i, m.text);
         };
-        s->host.ui.AddObserver(&console.Observer(i));
+        // The ledger's listing stands alone on stdout (JSON among others): no log lines.
+        if (!listingSerials) s->host.ui.AddObserver(&console.Observer(i));
         s->app->dlg.OnInitDialog();
         if (options.record)
             RecordRuns(s->host, *options.record, [&console](const std::string& why) {
@@ -173,11 +190,25 @@ int main(int argc, char** argv) {
 
     // Each step starts on every programmer; the next one waits until none is busy.
     for (auto& s : stations) s->runner->LoadInputs(options);
-    // Several programmers share the serial numbers: none is ever on two chips.
-    std::unique_ptr<SerialNumberPool> pool;
-    if (stations.size() > 1) {
-        pool = std::make_unique<SerialNumberPool>(stations.front()->host.sn.SnValue);
-        for (auto& s : stations) s->host.sn.pool = pool.get();
+    if (listingSerials) {
+        Station& first = *stations.front();
+        if (first.runner->Failed()) {
+            console.Error("lumacrest-cli: failed: " + first.runner->FailureReason() + "\n");
+            return 1;
+        }
+        SerialQuery query;
+        query.last = options.last;
+        if (!options.argument.empty()) query.number = cli::ParseNumber(options.argument);
+        query.asked = first.host.sn.SnValue;
+        const SerialListing listing = ledger.List(query);
+        if (!listing.error.empty()) {
+            console.Error("lumacrest-cli: " + listing.error + "\n");
+            return 1;
+        }
+        console.Finish();
+        console.Print(options.json ? cli::SerialsJson(listing, ledger.Where(), query)
+                                   : cli::SerialsText(listing, ledger.Where(), query));
+        return 0;
     }
     // Each programmer goes from its connection to its command on its own: none waits for the
     // slowest one between the two.
@@ -216,7 +247,9 @@ int main(int argc, char** argv) {
 
     if (options.saveConfig) {
         Station& first = *stations.front();
-        if (pool) first.host.sn.SnValue = pool->Next();  // the next number never used
+        // Several programmers ask for the lowest number any of them holds next: one given back
+        // is issued again first, the ledger passes over those issued.
+        for (auto& s : stations) first.host.sn.SnValue = std::min(first.host.sn.SnValue, s->host.sn.SnValue);
         first.app->dlg.OnDestroy();
     }
     console.Finish();

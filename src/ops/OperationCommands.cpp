@@ -1,7 +1,9 @@
 #include "ops/OperationCommands.h"
 
 #include <algorithm>
+#include <cctype>
 
+#include "image/Checksums.h"
 #include "link/Link.h"
 #include "ops/DeviceSteps.h"
 #include "ops/Discovery.h"
@@ -29,6 +31,37 @@ bool BootPagesFit(Ops& ops) {
 void AbandonUpdate(Ops& ops, const std::string& message) {
     FailMessage(ops, message, Verdict::Refused);
     End(ops);
+}
+
+// The number for this chip, reserved in the station's ledger before it goes into the image:
+// the one the settings ask for, or the next never issued above it. False: the run is refused.
+bool DrawSerialNumber(Ops& ops) {
+    if (!ops.platform.serials) {
+        AbandonUpdate(ops, "******Program SN needs the serial-number ledger, nothing programmed******   ");
+        return false;
+    }
+    const SerialIssue issue{ops.port.name,
+                            ops.ports.Device(ops.port.number).value_or(""),
+                            ops.programmer.name,
+                            ops.target.mcuName,
+                            FormatChecksum(FlashChecksum(ops.target)),
+                            FormatChecksum(BootChecksum(ops.target)),
+                            ops.run.runId};
+    const uint32_t asked = ops.sn.SnValue;
+    const SerialDraw drawn = ops.platform.serials->Draw(asked, issue);
+    if (!drawn.number) {
+        ops.view.AppendLog("Program SN refused: " + drawn.refusal);
+        std::string text = drawn.refusal;
+        if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+        AbandonUpdate(ops, "******" + text + ", nothing programmed******   ");
+        return false;
+    }
+    if (*drawn.number != asked)
+        ops.view.AppendLog("Serial number " + std::to_string(asked) + " was issued" +
+                           (drawn.askedWasIssued ? " on " + drawn.askedWasIssued->issued + " UTC" : "") +
+                           "; " + std::to_string(*drawn.number) + " is used");
+    ops.sn.SnValue = *drawn.number;
+    return true;
 }
 
 }  // namespace
@@ -78,8 +111,7 @@ void StartProgramSequence(Ops& ops) {
             AbandonUpdate(ops, "******" + *why + ", nothing programmed******   ");
             return;
         }
-        // With several programmers at once the number comes from their shared pool.
-        if (ops.sn.pool) ops.sn.SnValue = ops.sn.pool->Take();
+        if (!DrawSerialNumber(ops)) return;
         ops.run.WroteSerialNumber(ops.sn.SnValue);
         WriteSerialNumber(ops);
         ops.sn.SnValue += 1;

@@ -1,6 +1,19 @@
 #include "ops/Run.h"
 
+#include <random>
+
 namespace lumacrest {
+
+std::string NewRunId() {
+    std::random_device random;
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string id;
+    while (id.size() < 32) {
+        uint32_t bits = random();
+        for (int i = 0; i < 8; ++i, bits >>= 4) id += kDigits[bits & 0xF];
+    }
+    return id;
+}
 
 const char* StageName(Stage stage) {
     switch (stage) {
@@ -90,6 +103,12 @@ Outcome Run::Result() const {
     outcome.serialNumber = serialNumber_;
     outcome.startedMs = startedMs_;
     return outcome;
+}
+
+bool Run::SettleSerialNumber() {
+    if (serialNumberSettled_) return false;
+    serialNumberSettled_ = true;
+    return true;
 }
 
 bool Run::TakeSerialNumberBack() {

@@ -52,6 +52,9 @@ enum class Stage : uint8_t {
     Settings,
 };
 
+// A fresh id for a run: 32 lowercase hex digits.
+std::string NewRunId();
+
 // A few words for a stage, as a report names it ("flash verify").
 const char* StageName(Stage stage);
 const char* RunKindName(RunKind kind);
@@ -87,6 +90,9 @@ enum class Area : uint8_t { Flash, Boot };
 
 class Run {
 public:
+    // This run's id, set when it begins; the ledger and the run record name the run by it.
+    std::string runId;
+
     // ---- what runs ----
     RunKind Kind() const { return kind_; }
     Stage CurrentStage() const { return stage_; }
@@ -118,6 +124,9 @@ public:
     void WroteSerialNumber(uint32_t value) { serialNumber_ = value; }
     const std::optional<uint32_t>& SerialNumberWritten() const { return serialNumber_; }
     bool TakeSerialNumberBack();
+    bool SerialNumberTakenBack() const { return serialNumberBack_; }
+    // The ledger has been told how the run ended for its number (once).
+    bool SettleSerialNumber();
 
     // ---- program mode ----
     bool ProgramModeEntered() const { return programModeEntered_; }
@@ -188,6 +197,7 @@ private:
     std::optional<Outcome> failure_;
     std::optional<uint32_t> serialNumber_;
     bool serialNumberBack_ = false;
+    bool serialNumberSettled_ = false;
     uint64_t startedMs_ = 0;
 
     bool programModeEntered_ = false;

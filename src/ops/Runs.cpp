@@ -7,7 +7,22 @@ namespace lumacrest {
 
 void BeginRun(Ops& ops, RunKind kind, Stage stage) {
     ops.run.Begin(kind, stage, ops.view.Options(), ops.timers().NowMs());
+    ops.run.runId = NewRunId();
 }
+
+namespace {
+
+// Tells the ledger what became of the run's number; a ledger that cannot be written leaves the
+// number reserved, which is never issued again either.
+void MarkSerialNumber(Ops& ops, SerialState state) {
+    const std::optional<uint32_t>& number = ops.run.SerialNumberWritten();
+    if (!number || !ops.platform.serials || !ops.run.SettleSerialNumber()) return;
+    const std::string why = ops.platform.serials->Mark(*number, ops.run.runId, state);
+    if (!why.empty())
+        ops.view.AppendLog("Serial number " + std::to_string(*number) + " stays reserved: " + why);
+}
+
+}  // namespace
 
 void End(Ops& ops, const Ending& ending) {
     ops.link.StopReplyTimer();
@@ -17,6 +32,11 @@ void End(Ops& ops, const Ending& ending) {
     if (ending.port == PortAfter::Close && !ops.holdPortOpen) ops.link.Close();
     if (ending.controls) ops.view.SetControls(*ending.controls);
     if (!ops.run.Active()) return;
+    // A number neither confirmed nor given back stays with the failed chip.
+    if (ops.run.Result().Passed())
+        ConfirmSerialNumber(ops);
+    else
+        MarkSerialNumber(ops, SerialState::Failed);
     const Outcome outcome = ops.run.Finish(ops.timers().NowMs());
     ops.run.Record(outcome);
     if (ops.onRunEnded) ops.onRunEnded(outcome);
@@ -48,12 +68,16 @@ bool RefuseWhileBusy(Ops& ops) {
 }
 
 void GiveSerialNumberBack(Ops& ops) {
-    if (!ops.run.AutoSequence() || !ops.run.Options().programSn || !ops.run.TakeSerialNumberBack())
+    if (!ops.run.AutoSequence() || !ops.run.Options().programSn || !ops.run.SerialNumberWritten() ||
+        !ops.run.TakeSerialNumberBack())
         return;
-    if (ops.sn.pool && ops.run.SerialNumberWritten())
-        ops.sn.pool->GiveBack(*ops.run.SerialNumberWritten());
-    else
-        ops.sn.SnValue -= ops.sn.SnAdvance;
+    MarkSerialNumber(ops, SerialState::GivenBack);
+    ops.sn.SnValue -= ops.sn.SnAdvance;
+}
+
+void ConfirmSerialNumber(Ops& ops) {
+    if (ops.run.SerialNumberTakenBack()) return;
+    MarkSerialNumber(ops, SerialState::Programmed);
 }
 
 }  // namespace lumacrest

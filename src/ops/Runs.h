@@ -45,7 +45,12 @@ bool Busy(const Ops& ops);
 // Shows the refusal and returns true while the programmer is busy.
 bool RefuseWhileBusy(Ops& ops);
 
-// A failed chip of an Update run with Program SN gets its serial number issued again, once.
+// A failed chip of an Update run with Program SN gets its serial number issued again, once:
+// the settings ask for it again and the ledger marks it given back.
 void GiveSerialNumberBack(Ops& ops);
+
+// The run passed: the ledger marks its serial number programmed (once; nothing for a run that
+// wrote none or gave it back).
+void ConfirmSerialNumber(Ops& ops);
 
 }  // namespace lumacrest

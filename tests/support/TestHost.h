@@ -11,6 +11,7 @@
 #include "host/Host.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/ScriptedPrompts.h"
+#include "platform/SqliteSerialLedger.h"
 
 namespace lumacrest::test {
 
@@ -37,6 +38,8 @@ struct TestHost {
     ScriptedPrompts prompts;
     RecordingShell shell;
     PosixProcessRunner processes;
+    // The station's ledger in the test's folder (made by the first draw).
+    SqliteSerialLedger serials{dir.File("serials.db")};
     std::unique_ptr<Host> host = std::make_unique<Host>();
 
     TestHost() {
@@ -44,6 +47,7 @@ struct TestHost {
         host->platform.prompts = &prompts;
         host->platform.shell = &shell;
         host->platform.processes = &processes;
+        host->platform.serials = &serials;
     }
     Host& h() { return *host; }
     // The log lines as the window shows them.

@@ -49,6 +49,35 @@ void ReadInto(TextScanner& in, T& target) {
     if (std::optional<int32_t> v = in.ReadInt()) target = static_cast<T>(*v);
 }
 
+// Why a path line of Config.dat cannot carry `path` (read back, it would be another path and
+// shift every line after it); nothing when it can.
+std::optional<std::string> PathNotHeld(const std::string& path) {
+    if (path.find('\n') != std::string::npos) return "it holds a line break";
+    if (!path.empty() && path.back() == '\r') return "it ends in a carriage return";
+    if (path.size() > kConfigLineMax)
+        return "it is longer than " + std::to_string(kConfigLineMax) + " characters";
+    return std::nullopt;
+}
+
+// The path as a log line can show it: control characters as escapes.
+std::string Printable(const std::string& path) {
+    std::string out;
+    for (unsigned char c : path) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string DefaultConfigText() {
@@ -178,7 +207,17 @@ std::string BuildConfigText(Host& h) {
     line("YES");
     line(h.target.mcuName);
     line(h.port.name);
-    for (std::string* path : paths) line(*path);
+    // A path the format cannot carry is saved as no path; the path stays in memory.
+    static const char* const kPathNames[] = {"flash file", "boot file", "KeyCode file", "project file"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (const std::optional<std::string> why = PathNotHeld(*paths[i])) {
+            h.ui.AppendLog(std::string("Config.dat does not keep the ") + kPathNames[i] + " path \"" +
+                           Printable(*paths[i]) + "\": " + *why);
+            line(kNoPathPlaceholder);
+        } else {
+            line(*paths[i]);
+        }
+    }
     num(mask);
     num(h.spareValue);
     num(d.DeviceByte1);

@@ -1,6 +1,7 @@
 // lumacrest: the main window.
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/CMainApp.h"
 #include "app/ProgramDirectory.h"
@@ -11,6 +12,7 @@
 #include "platform/qt/QtProcessRunner.h"
 #include "platform/qt/TerminationSignals.h"
 #include "platform/qt/QtPrompts.h"
+#include "platform/SqliteSerialLedger.h"
 #include "app/Application.h"
 #include "app/CMainDlg.h"
 #include "ui/main/qt/MainWindow.h"
@@ -59,9 +61,10 @@ int main(int argc, char** argv) {
     QtProcessRunner processes;
     QtSerialPort serial;
     QtTimers timers;
+    SqliteSerialLedger serials(SerialLedgerPath(dir, {}, std::getenv("LUMACREST_SERIALS")));
     Host host;
     host.programDir = programDir;
-    host.platform = {&prompts, &shell, &serial, &timers, &processes};
+    host.platform = {&prompts, &shell, &serial, &timers, &processes, &serials};
 
     Application dlgApp(host);
     CMainDlg& dlg = dlgApp.dlg;
