@@ -245,7 +245,9 @@ for port in 13 15; do
   chip="$work/line$port.flash"
   check "COM$port chip holds its number" test "$(od -An -tu4 --endian=big -j$((0x4010)) -N4 "$chip" | tr -d ' ')" = "$sn"
 done
-check "next number never used is saved" grep -qx "103" "$dir/Config.dat"
+failed_sn=$(grep -o '"port":"COM14".*"sn":[0-9]*' "$work/runs.jsonl" | grep -o '[0-9]*$')
+cli serials > "$work/serials17.txt" 2>&1
+check "the given-back number is issued first" grep -qx "Next free number from [0-9]*: $failed_sn" "$work/serials17.txt"
 cp "$work/Config.saved" "$dir/Config.dat"
 
 cli -q --port COM13 --mcu MN101EF51A_IAP --flash "$work/image.hex" --options erase,flash update > "$work/out18.txt" 2>&1
