@@ -3,6 +3,8 @@
 // ledger keeps of it, ranges, a process that died holding a number, a ledger that cannot be
 // written; where the ledger lives; the paths Config.dat cannot hold.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -153,6 +155,47 @@ TEST(SerialLedger, ANumberReservedByAProcessThatDiedIsUnknownAndNeverIssuedAgain
     EXPECT_EQ(t.States(700), (std::vector<SerialState>{SerialState::Unknown}));
     EXPECT_EQ(t.Update(700), 701u);
     EXPECT_EQ(t.States(700), (std::vector<SerialState>{SerialState::Unknown}));
+}
+
+TEST(SerialLedger, ProcessesDrawingAtOnceNeverGetTheSameNumber) {
+    test::TempDir dir;
+    const std::string path = dir.File("serials.db");
+    constexpr int kProcesses = 4, kDraws = 40;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            SqliteSerialLedger own(path);
+            bool ok = true;
+            for (int i = 0; i < kDraws && ok; ++i) {
+                SerialIssue issue;
+                issue.runId = std::to_string(::getpid()) + "-" + std::to_string(i);
+                const SerialDraw d = own.Draw(1, issue);
+                ok = d.number && own.Mark(*d.number, issue.runId, SerialState::Programmed).empty();
+            }
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    SqliteSerialLedger ledger(path);
+    SerialQuery q;
+    q.last = 1000;
+    q.asked = 1;
+    const SerialListing l = ledger.List(q);
+    ASSERT_EQ(l.rows.size(), std::size_t{kProcesses * kDraws});
+    std::vector<uint32_t> numbers;
+    for (const SerialRow& r : l.rows) {
+        EXPECT_EQ(r.state, SerialState::Programmed);
+        numbers.push_back(r.number);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    for (std::size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], i + 1);
+    EXPECT_EQ(l.next, uint32_t{kProcesses * kDraws + 1});
 }
 
 TEST(SerialLedger, ALedgerThatCannotBeWrittenRefusesProgramSnAndRunsWithoutItNeverOpenIt) {
