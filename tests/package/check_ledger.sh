@@ -5,8 +5,12 @@
 # A station ledger already there (serials.db) is only looked at: the users draw from a ledger
 # made for the check, removed at the end. Runs as root (setpriv).
 # Usage: check_ledger.sh ROOT   (/ for the installed package, or where it was unpacked)
+# The simulated box is ROOT/usr/bin/lumacrest-sim, else $LUMACREST_SIM, else the one on PATH.
 set -uo pipefail
 root="$(realpath "$1")"
+sim="$root/usr/bin/lumacrest-sim"
+[[ -x "$sim" ]] || sim="${LUMACREST_SIM:-$(command -v lumacrest-sim)}"
+if [[ ! -x "$sim" ]]; then echo "check_ledger.sh: no lumacrest-sim to program against"; exit 1; fi
 passed=0 failed=0
 check() {  # check NAME CONDITION...
   local name="$1"; shift
@@ -22,6 +26,12 @@ if [[ -e "$folder/serials.db" ]]; then
   check "the station's ledger belongs to dialout" test "$(stat -c %G "$folder/serials.db")" = dialout
 fi
 
+if ! setpriv --reuid=65534 --regid=65534 --groups="$gid" -- test -x "$root/usr/bin/lumacrest-cli" -a -x "$sim" \
+     -a -w "$folder"; then
+  echo "check_ledger.sh: an operator cannot reach $root/usr/bin/lumacrest-cli, $sim or write in $folder" \
+       "(every folder above them must be open to others, the station folder to dialout)"
+  exit 1
+fi
 work="$(mktemp -d)"
 chmod 755 "$work"
 ledger="$folder/serials-check-$$.db"
@@ -36,7 +46,7 @@ for uid in 65534 65533; do
   mkdir "$home"
   chown "$uid:65534" "$home"
   as=(setpriv --reuid="$uid" --regid=65534 --groups="$gid" --)
-  "${as[@]}" "$root/usr/bin/lumacrest-sim" --link "$home/box" --dump "$home/chip" > "$work/sim$uid.log" 2>&1 &
+  "${as[@]}" "$sim" --link "$home/box" --dump "$home/chip" > "$work/sim$uid.log" 2>&1 &
   sims+=($!)
   for _ in $(seq 200); do [[ -e "$home/box" ]] && break; sleep 0.05; done
   env -u XDG_DATA_HOME HOME="$home" LUMACREST_SERIALS="$ledger" "${as[@]}" "$root/usr/bin/lumacrest-cli" \
