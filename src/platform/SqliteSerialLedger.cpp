@@ -246,8 +246,14 @@ SerialDraw SqliteSerialLedger::Draw(uint32_t asked, const SerialIssue& issue) {
     }
     const int64_t limit = range ? range->to : std::numeric_limits<uint32_t>::max();
     if (*free > limit) {
-        d.refusal = range ? "this station's range " + RangeText(*range) + " is used up (0 numbers left)"
-                          : "no serial number at or above " + std::to_string(asked) + " is left";
+        const uint64_t left = range ? Left(db_, *range) : 0;
+        if (!range)
+            d.refusal = "no serial number at or above " + std::to_string(asked) + " is left";
+        else if (left == 0)
+            d.refusal = "this station's range " + RangeText(*range) + " is used up (0 numbers left)";
+        else
+            d.refusal = "this station's range " + RangeText(*range) + " has no number left at or above " +
+                        std::to_string(asked) + " (" + std::to_string(left) + " numbers left below it)";
         return d;
     }
     if (*free != asked) {

@@ -138,6 +138,11 @@ TEST(SerialLedger, ARangeRefusesANumberOutsideItAndWhenUsedUpBeforeAnythingIsSen
     EXPECT_TRUE(t.SentCodes().empty());
     EXPECT_EQ(t.RunLines().back(), "Program SN refused: this station's range 100-101 is used up (0 numbers left)");
     EXPECT_EQ(t.h().sn.SnValue, 100u);
+    ASSERT_EQ(t.serials.SetRange(SerialRange{98, 101}), "");
+    t.Update(100);
+    EXPECT_EQ(t.RunLines().back(), "Program SN refused: this station's range 98-101 has no number left at or "
+                                   "above 100 (2 numbers left below it)");
+    EXPECT_EQ(t.Update(98), 98u);
     EXPECT_TRUE(t.AtRest());
 }
 
