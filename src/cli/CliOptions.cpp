@@ -34,7 +34,7 @@ const std::vector<CommandSpec>& Commands() {
         {"decrypt-image", id::FileJieMi, false, true, "decrypt the encrypted image FILE"},
         {"ex2hex", id::ConvertExToHex, false, true, "convert the .ex file FILE to HEX"},
         {"programmer-update", id::ReserveP, false, false, "rewrite the programmer's firmware from update.dat"},
-        {"ports", 0, false, false, "list the serial devices, their /dev/serial/by-id names and COM names"},
+        {"ports", 0, false, false, "list the serial devices, their by-id names and COM names"},
     };
     return commands;
 }

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The examples of the manual pages, run as they stand with the programs of ROOT first on the
+# PATH and a fresh home each: those of lumacrest-sim(1) on their own, those of
+# lumacrest-cli(1) with COM3 and COM4 mapped to simulated programmers, as its EXAMPLES say,
+# and an image.hex in the folder. A line after "# needs a programmer ..." is not run.
+# Usage: check_examples.sh ROOT (an installed or unpacked lumacrest-cli package)
+set -uo pipefail
+root="$(realpath "$1")"
+work="$(mktemp -d)"
+sims=()
+cleanup() {
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failed=0
+
+examples() {  # examples PAGE: the EXAMPLES block of PAGE as shell lines
+  gzip -dc "$root/usr/share/man/man1/$1.1.gz" |
+    awk '/^\.SH EXAMPLES/ {ex = 1; next} /^\.SH/ {ex = 0}
+         ex && /^\.nf/ {on = 1; next} ex && /^\.fi/ {on = 0}
+         on && skip {print "# (not run) " $0; skip = 0; next}
+         on && /^# needs a programmer/ {skip = 1}
+         on {print}' |
+    sed 's/\\-/-/g; s/\\e/\\/g'
+}
+run() {  # run PAGE HOME: its examples, in one shell
+  local page="$1" home="$2" script="$work/$1.sh"
+  { echo 'set -euo pipefail'; examples "$page"; } > "$script"
+  echo "---- $page(1) EXAMPLES"
+  sed 1d "$script"
+  (cd "$home/cwd" && env -i PATH="$root/usr/bin:/usr/bin:/bin" HOME="$home" bash "$script") \
+    > "$work/$page.out" 2>&1
+  local status=$?
+  sed 's/^/    /' "$work/$page.out"
+  if [[ $status -ne 0 ]]; then echo "FAILED: the examples of $page(1) exit $status"; failed=1; fi
+}
+
+# lumacrest-sim(1): they start their own simulator.
+mkdir -p "$work/sim-home/cwd"
+run lumacrest-sim "$work/sim-home"
+
+# lumacrest-cli(1): two simulated programmers as COM3 and COM4.
+home="$work/cli-home"
+mkdir -p "$home/cwd"
+for n in 3 4; do
+  "$root/usr/bin/lumacrest-sim" --link "$home/com$n" > "$work/sim$n.log" 2>&1 &
+  sims+=($!)
+done
+for n in 3 4; do
+  for _ in $(seq 100); do [[ -e "$home/com$n" ]] && break; sleep 0.1; done
+done
+env -i HOME="$home" "$root/usr/bin/lumacrest-cli" ports > /dev/null
+sed -i "1i COM3 $home/com3\nCOM4 $home/com4" "$home/.local/share/lumacrest/Ports.dat"
+head -c 4096 /dev/urandom > "$work/image.bin"
+srec_cat "$work/image.bin" -binary -offset 0x4000 -o "$home/cwd/image.hex" -intel
+run lumacrest-cli "$home"
+grep -q '"outcome":"pass"' "$home/cwd/runs.jsonl" 2>/dev/null ||
+  { echo "FAILED: no passed run recorded"; failed=1; }
+
+[[ $failed -eq 0 ]] && echo "examples: passed"
+exit "$failed"
