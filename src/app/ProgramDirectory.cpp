@@ -130,7 +130,10 @@ FillReport FillProgramDirectory(const ProgramDirectory& dir) {
         if (*copySum != installedSum) {
             const auto versions = shipped.find(name);
             const bool unchanged = versions != shipped.end() && versions->second.count(*copySum);
-            if (!unchanged) {
+            if (!unchanged && before == seen.end()) {
+                // A copy of the user's own from before the folder met the installed data:
+                // nothing says the installed one is newer.
+            } else if (!unchanged) {
                 report.notices.push_back(to + " is kept as you changed it; the installed " +
                                          name + " is newer: " + from);
             } else if (!WriteFileAtomically(to, content)) {

@@ -12,7 +12,8 @@
 // - a file missing there is copied in;
 // - when the installed file has changed since the user's copy was last compared with it
 //   (the sums compared are kept in kSeenSumsFileName there), a copy equal to a version once
-//   shipped is refreshed; a copy the user changed is kept, and the change is told once;
+//   shipped is refreshed; a copy the user changed is kept, and the change is told once (a
+//   folder that has no such sums yet only records them);
 // - Config.dat, the operator's settings, is only ever copied in when missing.
 #pragma once
 

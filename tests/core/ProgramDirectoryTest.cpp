@@ -116,6 +116,23 @@ TEST(ProgramDirectory, AnUpgradeRefreshesUnchangedCopiesAndTellsOfChangedOnesOnc
     EXPECT_EQ(test::ReadText(dir.path + "A.cfg"), "v2\n");
 }
 
+// A folder the user prepared (its own Ports.dat) before it ever met the installed data: kept,
+// and nothing is said, as nothing tells that the installed one is newer.
+TEST(ProgramDirectory, AFolderPreparedByHandIsKeptSilently) {
+    test::TempDir root;
+    const std::string share = root.File("share/");
+    fs::create_directories(share);
+    test::WriteText(share + "Ports.dat", "COM1 /dev/ttyUSB0\n");
+    test::WriteText(share + kDataSumsFileName, Sha256Hex("COM1 /dev/ttyUSB0\n") + "  Ports.dat\n");
+    const ProgramDirectory dir{root.File("bench/"), share};
+    fs::create_directories(dir.path);
+    test::WriteText(dir.path + "Ports.dat", "COM3 /dev/serial/by-id/box\n");
+    const FillReport report = FillProgramDirectory(dir);
+    EXPECT_TRUE(report.notices.empty());
+    EXPECT_TRUE(report.problems.empty());
+    EXPECT_EQ(test::ReadText(dir.path + "Ports.dat"), "COM3 /dev/serial/by-id/box\n");
+}
+
 // --dir on a folder that is not there yet: made and filled.
 TEST(ProgramDirectory, AnOverriddenFolderIsMadeAndFilled) {
     test::TempDir root;

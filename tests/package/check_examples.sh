@@ -2,10 +2,12 @@
 # The examples of the manual pages, run as they stand with the programs of ROOT first on the
 # PATH and a fresh home each: those of lumacrest-sim(1) on their own, those of
 # lumacrest-cli(1) with COM3 and COM4 mapped to simulated programmers, as its EXAMPLES say,
-# and an image.hex in the folder. A line after "# needs a programmer ..." is not run.
+# and an image.hex in the folder. A line after "# needs a programmer ..." is not run. Then the
+# bench script of the README against three simulated programmers.
 # Usage: check_examples.sh ROOT (an installed or unpacked lumacrest-cli package)
 set -uo pipefail
 root="$(realpath "$1")"
+src="$(cd "$(dirname "$0")/../.." && pwd)"
 work="$(mktemp -d)"
 sims=()
 cleanup() {
@@ -57,6 +59,33 @@ srec_cat "$work/image.bin" -binary -offset 0x4000 -o "$home/cwd/image.hex" -inte
 run lumacrest-cli "$home"
 grep -q '"outcome":"pass"' "$home/cwd/runs.jsonl" 2>/dev/null ||
   { echo "FAILED: no passed run recorded"; failed=1; }
+
+# The README's bench script: three simulated programmers as COM3, COM4 and COM5 in the bench's
+# Ports.dat, an image.hex there, one round of boards, then the end of the input.
+for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+sims=()
+home="$work/bench-home"
+mkdir -p "$home/bench"
+for n in 3 4 5; do
+  "$root/usr/bin/lumacrest-sim" --link "$home/com$n" > "$work/bench-sim$n.log" 2>&1 &
+  sims+=($!)
+  echo "COM$n $home/com$n" >> "$home/bench/Ports.dat"
+done
+for n in 3 4 5; do
+  for _ in $(seq 100); do [[ -e "$home/com$n" ]] && break; sleep 0.1; done
+done
+cp "$home/../cli-home/cwd/image.hex" "$home/bench/image.hex"
+awk '/^    #!\/usr\/bin\/env bash$/ {on = 1} on && !/^    / && !/^$/ {exit} on' "$src/README.md" |
+  sed 's/^    //' > "$work/bench.sh"
+echo "---- README: the bench script"
+cat "$work/bench.sh"
+(cd "$home" && env -i PATH="$root/usr/bin:/usr/bin:/bin" HOME="$home" bash "$work/bench.sh" <<< "") \
+  > "$work/bench.out" 2>&1
+status=$?
+sed 's/^    //; s/^/    /' "$work/bench.out"
+if [[ $status -ne 0 ]]; then echo "FAILED: the bench script exits $status"; failed=1; fi
+grep -qx "3 of 3 passed" "$home/bench/logs/round-1.log" 2>/dev/null ||
+  { echo "FAILED: the bench's first round did not pass on three ports"; failed=1; }
 
 [[ $failed -eq 0 ]] && echo "examples: passed"
 exit "$failed"
