@@ -75,9 +75,11 @@ pulled() {  # pulled DEB...: the packages apt would install
 }
 pulled "$cli_deb" > "$work/pulled-cli.txt"
 pulled "$cli_deb" "$gui_deb" > "$work/pulled-both.txt"
-echo "Installing lumacrest-cli alone pulls $(wc -l < "$work/pulled-cli.txt") packages;" \
-     "lumacrest pulls $(comm -13 "$work/pulled-cli.txt" "$work/pulled-both.txt" | wc -l) more:" \
-     "$(comm -13 "$work/pulled-cli.txt" "$work/pulled-both.txt" | grep -E "$gui_libs" | tr '\n' ' ')"
+comm -13 "$work/pulled-cli.txt" "$work/pulled-both.txt" > "$work/pulled-gui.txt"
+echo "Installing lumacrest-cli alone pulls $(wc -l < "$work/pulled-cli.txt") packages:" \
+     "$(tr '\n' ' ' < "$work/pulled-cli.txt")"
+echo "lumacrest pulls $(wc -l < "$work/pulled-gui.txt") more, among them" \
+     "$(grep -E "$gui_libs" "$work/pulled-gui.txt" | tr '\n' ' ')"
 check "apt can install lumacrest-cli alone" has -qx lumacrest-cli "$work/pulled-cli.txt"
 check "apt can install both" has -qx lumacrest "$work/pulled-both.txt"
 check "lumacrest-cli alone pulls no Qt GUI library" \
