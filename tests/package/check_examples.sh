@@ -28,10 +28,12 @@ examples() {  # examples PAGE: the EXAMPLES block of PAGE as shell lines
 }
 run() {  # run PAGE HOME: its examples, in one shell
   local page="$1" home="$2" script="$work/$1.sh"
-  { echo 'set -euo pipefail'; examples "$page"; } > "$script"
+  { echo 'set -euo pipefail'
+    echo 'trap '"'"'kill $(jobs -p) 2>/dev/null || true'"'"' EXIT'
+    examples "$page"; } > "$script"
   echo "---- $page(1) EXAMPLES"
-  sed 1d "$script"
-  (cd "$home/cwd" && env -i PATH="$root/usr/bin:/usr/bin:/bin" HOME="$home" bash "$script") \
+  sed 1,2d "$script"
+  (cd "$home/cwd" && env -i PATH="$root/usr/bin:/usr/bin:/bin" HOME="$home" timeout 300 bash "$script") \
     > "$work/$page.out" 2>&1
   local status=$?
   sed 's/^/    /' "$work/$page.out"
@@ -79,7 +81,7 @@ awk '/^    #!\/usr\/bin\/env bash$/ {on = 1} on && !/^    / && !/^$/ {exit} on' 
   sed 's/^    //' > "$work/bench.sh"
 echo "---- README: the bench script"
 cat "$work/bench.sh"
-(cd "$home" && env -i PATH="$root/usr/bin:/usr/bin:/bin" HOME="$home" bash "$work/bench.sh" <<< "") \
+(cd "$home" && env -i PATH="$root/usr/bin:/usr/bin:/bin" HOME="$home" timeout 300 bash "$work/bench.sh" <<< "") \
   > "$work/bench.out" 2>&1
 status=$?
 sed 's/^    //; s/^/    /' "$work/bench.out"

@@ -18,7 +18,7 @@ echo "---- the README's commands"
 sed 1,2d "$work/walkthrough"
 echo "----"
 (cd "$work/cwd" && env -i PATH="$root/usr/bin:/usr/bin:/bin" HOME="$work/home" TERM=dumb \
-   bash "$work/walkthrough") > "$work/out.txt" 2>&1
+   timeout 300 bash "$work/walkthrough") > "$work/out.txt" 2>&1
 status=$?
 cat "$work/out.txt"
 failed=0
