@@ -3,7 +3,8 @@
 # PATH and a fresh home each: those of lumacrest-sim(1) on their own, those of
 # lumacrest-cli(1) with COM3 and COM4 mapped to simulated programmers, as its EXAMPLES say,
 # and an image.hex in the folder. A line after "# needs a programmer ..." is not run. Then the
-# bench script of the README against three simulated programmers.
+# bench script and the command-line examples of the README against three simulated
+# programmers.
 # Usage: check_examples.sh ROOT (an installed or unpacked lumacrest-cli package)
 set -uo pipefail
 root="$(realpath "$1")"
@@ -88,6 +89,39 @@ sed 's/^    //; s/^/    /' "$work/bench.out"
 if [[ $status -ne 0 ]]; then echo "FAILED: the bench script exits $status"; failed=1; fi
 grep -qx "3 of 3 passed" "$home/bench/logs/round-1.log" 2>/dev/null ||
   { echo "FAILED: the bench's first round did not pass on three ports"; failed=1; }
+
+# The README's command-line examples "from build/bin": a folder with lumacrest-cli and its data
+# files beside it (a program directory of its own, as build/bin is), COM3, COM4 and COM5 mapped
+# to the three simulated programmers in the lines that come first, main.hex, boot.hex and
+# image.hex there.
+readme_block() {  # readme_block LINE: the indented block that follows the README's LINE
+  awk -v start="$1" 'index($0, start) == 1 {found = 1; next}
+       found && /^    / {on = 1; print; next}
+       found && on && !/^$/ {exit}
+       found && on {print}' "$src/README.md" | sed 's/^    //' |
+    awk '/^# needs a programmer/ {print "# (not run) " $0; getline; print "# (not run) " $0; next}
+         {print}'
+}
+portable="$home/portable"
+mkdir -p "$portable"
+cp "$root/usr/bin/lumacrest-cli" "$root/usr/share/lumacrest/Config.dat" "$root/usr/share/lumacrest/"*.cfg "$portable/"
+{ for n in 3 4 5; do echo "COM$n $home/com$n"; done; cat "$root/usr/share/lumacrest/Ports.dat"; } > "$portable/Ports.dat"
+cp "$home/bench/image.hex" "$portable/image.hex"
+cp "$home/bench/image.hex" "$portable/main.hex"
+srec_cat "$work/image.bin" -binary -offset 0x4000 -crop 0x4000 0x5000 -o "$portable/boot.hex" -intel
+for block in "Examples (from \`build/bin\`" "Several programmers run in one process"; do
+  { echo 'set -euo pipefail'; readme_block "$block"; } > "$work/block.sh"
+  echo "---- README: $block"
+  sed 1d "$work/block.sh"
+  (cd "$portable" && env -i PATH="/usr/bin:/bin" HOME="$home" timeout 300 bash "$work/block.sh") \
+    > "$work/block.out" 2>&1
+  status=$?
+  sed 's/^/    /' "$work/block.out"
+  if [[ $status -ne 0 ]]; then echo "FAILED: the README's examples after \"$block\" exit $status"; failed=1; fi
+done
+for f in chip.bin job.Prjt out.hex runs.jsonl; do
+  [[ -s "$portable/$f" ]] || { echo "FAILED: the README's examples made no $f"; failed=1; }
+done
 
 [[ $failed -eq 0 ]] && echo "examples: passed"
 exit "$failed"
