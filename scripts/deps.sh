@@ -2,13 +2,14 @@
 # Installs the Debian packages the build and the tests need, when they are missing.
 # fonts-wqy-microhei has the glyphs of the window's Chinese texts (the second-copy message,
 # the About texts); without it they show as empty boxes. dpkg-dev and file find the libraries
-# the Debian package depends on (scripts/package.sh); desktop-file-utils checks its desktop entry.
+# the Debian package depends on (scripts/package.sh); desktop-file-utils checks its desktop entry,
+# lintian both packages; bash-completion runs the completion of lumacrest-cli in the package check.
 # libsqlite3-dev holds the serial-number ledger; sqlite3 reads it in the tests.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev qt6-svg-dev
           libgl-dev xvfb xauth socat srecord libgcrypt20-dev clang-14 libfuzzer-14-dev
-          fonts-dejavu-core fonts-wqy-microhei tmux dpkg-dev file desktop-file-utils
-          libsqlite3-dev sqlite3)
+          fonts-dejavu-core fonts-wqy-microhei tmux dpkg-dev file desktop-file-utils lintian
+          bash-completion libsqlite3-dev sqlite3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Debian package: a Release build in build-release/ (or in the build tree given),
-# packaged by CPack as TREE/package/lumacrest_VERSION_ARCH.deb. Install it with
-#   apt install ./build-release/package/lumacrest_*.deb
+# Builds the two Debian packages: a Release build in build-release/ (or in the build tree
+# given), packaged by CPack as TREE/package/lumacrest-cli_VERSION_ARCH.deb (the command-line
+# tool and the simulator) and TREE/package/lumacrest_VERSION_ARCH.deb (the window). Install
+# them with
+#   apt install ./build-release/package/lumacrest-cli_*.deb ./build-release/package/lumacrest_*.deb
+# or, on a line PC without a desktop, the first alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tree="${1:-build-release}"

@@ -2,7 +2,7 @@
 # Builds everything, warnings as errors, and runs every test twice: in the release tree
 # (build/), and in a tree where every program, the window, lumacrest-cli, lumacrest-sim and all
 # tests, is built with AddressSanitizer and UndefinedBehaviorSanitizer (build-sanitize/,
-# clang); builds the Debian package of the release tree, unpacks it and tries it; then every
+# clang); builds the Debian packages of the release tree and checks them; then every
 # fuzz harness for a fixed number of runs on its corpus. Ends with the time each stage took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -67,10 +67,12 @@ sanitized_tests() {
   return "$status"
 }
 
-# The Debian package of the release tree, unpacked and tried.
+# The two Debian packages of the release tree: lintian, their dependencies, hardening,
+# unpacked and tried, installed into scratch roots (also over the single package of 3.0);
+# then the README's examples and its walkthrough against the simulator.
 package_check() {
   bash scripts/package.sh build >/dev/null
-  bash tests/package/check_package.sh build/package/lumacrest_*.deb
+  bash tests/package/check_package.sh build/package/lumacrest-cli_*.deb build/package/lumacrest_*.deb
 }
 
 stage "dependencies" bash scripts/deps.sh

@@ -6,7 +6,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
 
+#include "app/Sha256.h"
 #include "app/commands/Config.h"
 #include "platform/AtomicFile.h"
 
@@ -26,6 +31,26 @@ std::string WithSlash(const fs::path& path) {
     return s;
 }
 
+// "SUM  NAME" lines, as sha256sum writes them: every sum listed for each name.
+std::map<std::string, std::set<std::string>> ReadSums(const std::string& path) {
+    std::map<std::string, std::set<std::string>> sums;
+    std::string text;
+    if (!ReadWholeFile(path, text, kLargestDataFile)) return sums;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t gap = line.find("  ");
+        if (gap != 64 || line.size() <= gap + 2) continue;
+        sums[line.substr(gap + 2)].insert(line.substr(0, gap));
+    }
+    return sums;
+}
+
+std::optional<std::string> SumOf(const std::string& path) {
+    std::string content;
+    if (!ReadWholeFile(path, content, kLargestDataFile)) return std::nullopt;
+    return Sha256Hex(content);
+}
+
 }  // namespace
 
 UserFolders UserFoldersFromEnvironment() {
@@ -41,9 +66,11 @@ UserFolders UserFoldersFromEnvironment() {
 
 ProgramDirectory ChooseProgramDirectory(const std::string& executableDir,
                                         const std::string& overrideDir, const UserFolders& user) {
-    if (!overrideDir.empty()) return {WithSlash(fs::absolute(overrideDir)), {}};
     const fs::path executable = fs::absolute(executableDir);
     std::error_code ec;
+    const fs::path installed = executable / kInstalledDataFromBin;
+    const std::string installedData = fs::is_directory(installed, ec) ? WithSlash(installed) : "";
+    if (!overrideDir.empty()) return {WithSlash(fs::absolute(overrideDir)), installedData};
     if (fs::exists(executable / kConfigFileName, ec)) return {WithSlash(executable), {}};
     fs::path dataHome;
     if (!user.dataHome.empty() && user.dataHome[0] == '/')
@@ -52,9 +79,7 @@ ProgramDirectory ChooseProgramDirectory(const std::string& executableDir,
         dataHome = fs::path(user.home) / ".local/share";
     else
         return {WithSlash(executable), {}};  // no home to go to
-    const fs::path installed = executable / kInstalledDataFromBin;
-    return {WithSlash(dataHome / kUserDataFolder),
-            fs::is_directory(installed, ec) ? WithSlash(installed) : std::string(), true};
+    return {WithSlash(dataHome / kUserDataFolder), installedData, true};
 }
 
 std::string SerialLedgerPath(const ProgramDirectory& dir, const std::string& option,
@@ -64,28 +89,75 @@ std::string SerialLedgerPath(const ProgramDirectory& dir, const std::string& opt
     return (dir.userFolder ? std::string(kStationFolder) : dir.path) + "serials.db";
 }
 
-std::vector<std::string> FillProgramDirectory(const ProgramDirectory& dir) {
-    std::vector<std::string> problems;
-    if (dir.installedData.empty()) return problems;
+FillReport FillProgramDirectory(const ProgramDirectory& dir) {
+    FillReport report;
+    if (dir.installedData.empty()) return report;
     std::error_code ec;
     fs::create_directories(dir.path, ec);
     if (ec) {
-        problems.push_back("cannot make the program directory " + dir.path + ": " + ec.message());
-        return problems;
+        report.problems.push_back("cannot make the program directory " + dir.path + ": " +
+                                  ec.message());
+        return report;
     }
+    const auto shipped = ReadSums(dir.installedData + kDataSumsFileName);
+    const std::string seenPath = dir.path + kSeenSumsFileName;
+    const auto seenBefore = ReadSums(seenPath);
+    std::map<std::string, std::string> seen;  // name: the installed sum the copy was compared with
+    for (const auto& [name, sums] : seenBefore)
+        if (sums.size() == 1) seen[name] = *sums.begin();
+    const std::map<std::string, std::string> seenAtStart = seen;
+
     for (fs::directory_iterator it(dir.installedData, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code entryError;
         if (!it->is_regular_file(entryError)) continue;
+        const std::string name = it->path().filename().string();
+        if (name == kDataSumsFileName) continue;
         const std::string from = it->path().string();
-        const std::string to = dir.path + it->path().filename().string();
-        struct stat st;
-        if (::lstat(to.c_str(), &st) == 0) continue;  // the user's own, whatever it holds
+        const std::string to = dir.path + name;
         std::string content;
-        if (!ReadWholeFile(from, content, kLargestDataFile) || !WriteFileAtomically(to, content))
-            problems.push_back("cannot copy " + from + " to " + dir.path);
+        if (!ReadWholeFile(from, content, kLargestDataFile)) {
+            report.problems.push_back("cannot read " + from);
+            continue;
+        }
+        const std::string installedSum = Sha256Hex(content);
+        struct stat st;
+        if (::lstat(to.c_str(), &st) != 0) {
+            if (WriteFileAtomically(to, content))
+                seen[name] = installedSum;
+            else
+                report.problems.push_back("cannot copy " + from + " to " + dir.path);
+            continue;
+        }
+        // Config.dat holds the operator's settings; anything but a regular file is the user's.
+        if (name == kConfigFileName || !S_ISREG(st.st_mode)) continue;
+        const auto before = seen.find(name);
+        if (before != seen.end() && before->second == installedSum) continue;  // nothing new
+        const std::optional<std::string> copySum = SumOf(to);
+        if (!copySum) continue;
+        if (*copySum != installedSum) {
+            const auto versions = shipped.find(name);
+            const bool unchanged = versions != shipped.end() && versions->second.count(*copySum);
+            if (!unchanged && before == seen.end()) {
+                // A copy of the user's own from before the folder met the installed data:
+                // nothing says the installed one is newer.
+            } else if (!unchanged) {
+                report.notices.push_back(to + " is kept as you changed it; the installed " +
+                                         name + " is newer: " + from);
+            } else if (!WriteFileAtomically(to, content)) {
+                report.problems.push_back("cannot copy " + from + " to " + dir.path);
+                continue;
+            }
+        }
+        seen[name] = installedSum;
     }
-    if (ec) problems.push_back("cannot read " + dir.installedData + ": " + ec.message());
-    return problems;
+    if (ec) report.problems.push_back("cannot read " + dir.installedData + ": " + ec.message());
+    if (seen != seenAtStart) {
+        std::string text;
+        for (const auto& [name, sum] : seen) text += sum + "  " + name + "\n";
+        if (!WriteFileAtomically(seenPath, text))
+            report.problems.push_back("cannot write " + seenPath);
+    }
+    return report;
 }
 
 }  // namespace lumacrest

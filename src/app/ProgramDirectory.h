@@ -4,9 +4,17 @@
 // - `--dir DIR` when given;
 // - else the executable's folder when it holds a Config.dat (the build tree, a portable copy);
 // - else the user's data folder, $XDG_DATA_HOME/lumacrest (~/.local/share/lumacrest by
-//   default). An installed program keeps its data files in bin/../share/lumacrest; those
-//   missing in the user's folder are copied in at each start, and none already there is
-//   ever overwritten.
+//   default).
+//
+// An installed program keeps its data files in bin/../share/lumacrest, with a list of the
+// SHA-256 sums of every version of them ever shipped (kDataSumsFileName). At each start the
+// user's folder (or the --dir folder) is filled from there:
+// - a file missing there is copied in;
+// - when the installed file has changed since the user's copy was last compared with it
+//   (the sums compared are kept in kSeenSumsFileName there), a copy equal to a version once
+//   shipped is refreshed; a copy the user changed is kept, and the change is told once (a
+//   folder that has no such sums yet only records them);
+// - Config.dat, the operator's settings, is only ever copied in when missing.
 #pragma once
 
 #include <string>
@@ -41,8 +49,17 @@ inline constexpr const char* kStationFolder = "/var/lib/lumacrest/";
 std::string SerialLedgerPath(const ProgramDirectory& dir, const std::string& option,
                              const char* environment);
 
-// Makes the user's folder and copies in the installed data files it lacks. What could not be
-// done, one sentence each (the start-up then reports a missing Config.dat as always).
-std::vector<std::string> FillProgramDirectory(const ProgramDirectory& dir);
+
+inline constexpr const char* kDataSumsFileName = "DataFiles.sha256";
+inline constexpr const char* kSeenSumsFileName = ".installed.sha256";
+
+struct FillReport {
+    std::vector<std::string> problems;  // what could not be done, one sentence each
+    std::vector<std::string> notices;   // a kept copy that has a newer installed version
+};
+
+// Makes the folder and fills it from the installed data as described above. The start-up
+// then reports a missing Config.dat as always.
+FillReport FillProgramDirectory(const ProgramDirectory& dir);
 
 }  // namespace lumacrest

@@ -35,6 +35,7 @@ const std::vector<CommandSpec>& Commands() {
         {"ex2hex", id::ConvertExToHex, false, true, "convert the .ex file FILE to HEX"},
         {"programmer-update", id::ReserveP, false, false, "rewrite the programmer's firmware from update.dat"},
         {"serials", 0, false, false, "list the serial-number ledger (with NUMBER: that number's history)"},
+        {"ports", 0, false, false, "list the serial devices, their by-id names and COM names"},
     };
     return commands;
 }
@@ -248,7 +249,8 @@ std::string UsageText() {
         "\n"
         "Options (without them the settings come from Config.dat in the program directory):\n"
         "  --dir DIR          the program directory (default: the executable's folder when it\n"
-        "                     holds Config.dat, else $XDG_DATA_HOME/lumacrest)\n"
+        "                     holds Config.dat, else $XDG_DATA_HOME/lumacrest); a new or\n"
+        "                     empty one is filled from the installed data files\n"
         "  --port NAME[,...]  COM1..COM16, USB (scan), or a device path such as /dev/ttyUSB0;\n"
         "                     several, comma-separated, run the command on each at once\n"
         "  --mcu NAME         choose the MCU NAME (its NAME.cfg parameter file)\n"

@@ -18,6 +18,7 @@
 #include "cli/CliRunner.h"
 #include "cli/Console.h"
 #include "cli/Serials.h"
+#include "cli/SerialDevices.h"
 #include "link/Ports.h"
 #include "platform/FileLock.h"
 #include "platform/PosixProcessRunner.h"
@@ -30,7 +31,7 @@ using namespace lumacrest;
 
 namespace {
 
-constexpr const char* kVersion = "lumacrest-cli 3.0\n";
+constexpr const char* kVersion = "lumacrest-cli " LUMACREST_VERSION "\n";
 
 // One programmer on one port: its host, the platform it runs on, and its runner.
 struct Station {
@@ -116,9 +117,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     const cli::CliOptions& options = parsed.options;
-    for (const std::string& problem : FillProgramDirectory(dir))
-        std::cerr << "lumacrest-cli: " << problem << "\n";
+    const FillReport filled = FillProgramDirectory(dir);
+    for (const std::string& problem : filled.problems) std::cerr << "lumacrest-cli: " << problem << "\n";
+    for (const std::string& notice : filled.notices) std::cerr << "lumacrest-cli: " << notice << "\n";
     const std::string& programDir = dir.path;
+    if (std::string(options.command->name) == "ports") {
+        std::cout << cli::SerialDeviceTable(cli::ListSerialDevices("/dev", PortMap(programDir)));
+        return 0;
+    }
 
     std::vector<std::string> ports = options.ports;
     if (ports.empty()) ports.push_back("");

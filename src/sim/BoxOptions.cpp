@@ -88,7 +88,9 @@ std::string BoxUsage() {
            "                       (0x06 DataFlash begin, 0x09 settings, 0x44 sector sum)\n"
            "  --settings TYPE:SIZE:COUNT[:OPTIONS]   stored settings of the 0x09 report: device\n"
            "                       type, flash page size and count, and option bytes 17-22 as\n"
-           "                       12 hex digits (KeyCode, erase, flash, protect, -, SN)\n";
+           "                       12 hex digits (KeyCode, erase, flash, protect, -, SN)\n"
+           "  --version            the version\n"
+           "  --help               this text\n";
 }
 
 bool ParseBoxOptions(const std::vector<std::string>& args, BoxConfig& config, std::string& link,

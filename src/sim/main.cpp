@@ -42,6 +42,10 @@ int main(int argc, char** argv) {
         std::fputs(lumacrest::sim::BoxUsage().c_str(), stdout);
         return 0;
     }
+    if (!args.empty() && args[0] == "--version") {
+        std::fputs("lumacrest-sim " LUMACREST_VERSION "\n", stdout);
+        return 0;
+    }
     BoxConfig config;
     std::string link;
     std::string error;

@@ -94,6 +94,29 @@ TEST_F(ConfigTest, FirstRunDefaultFile) {
     EXPECT_EQ(lines[32], "");
 }
 
+// The Config.dat that ships names the MCU whose parameter file ships, with that file's values:
+// a fresh window shows the MCU selected and its adapter.
+TEST_F(ConfigTest, ShippedFileAgreesWithTheShippedDeviceFile) {
+    const std::string shipped = ReadText(LUMACREST_SOURCE_DIR "/res/Config.dat");
+    const std::vector<std::string> config = Lines(shipped);
+    ASSERT_GE(config.size(), 31u);
+    const std::vector<std::string> cfg = Lines(ReadText(LUMACREST_SOURCE_DIR "/res/" + config[1] + ".cfg"));
+    ASSERT_EQ(cfg.size(), 18u) << config[1] << ".cfg ships";  // 17 lines and the final newline
+    // Lines of the device file and the Config.dat lines that carry the same values.
+    const std::vector<std::pair<std::size_t, std::size_t>> same = {
+        {1, 9}, {2, 10}, {3, 11}, {4, 12}, {5, 13}, {6, 14}, {7, 15}, {8, 16}, {9, 27}, {10, 28},
+        {11, 29}, {12, 30}, {13, 31}, {14, 32}, {15, 33}, {16, 34}};
+    for (const auto& [c, d] : same) {
+        ASSERT_LT(d, config.size());
+        EXPECT_EQ(config[d], cfg[c]) << "Config.dat line " << d + 1;
+    }
+    WriteConfigFile(shipped);
+    const auto log = Start();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log[0], cfg[16]);
+    EXPECT_EQ(h.ui.Combo(id::McuList).SelectedText(), config[1]);
+}
+
 TEST_F(ConfigTest, EveryFieldRoundTrips) {
     WriteConfigFile(SampleConfig());
     Start();

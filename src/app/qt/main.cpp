@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/CMainApp.h"
 #include "app/ProgramDirectory.h"
@@ -19,7 +20,31 @@
 
 using namespace lumacrest;
 
+namespace {
+
+constexpr const char* kUsage =
+    "usage: lumacrest [--record FILE]\n"
+    "  --record FILE  append a JSON line to FILE for every device command run\n"
+    "  --version      the version\n"
+    "  --help         this text\n"
+    "The window keeps its settings in Config.dat in the program directory: the folder of the\n"
+    "program when it holds one, else $XDG_DATA_HOME/lumacrest (~/.local/share/lumacrest).\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so that they need no display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::fputs("lumacrest " LUMACREST_VERSION "\n", stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumacrest"));
     QtPrompts prompts;
@@ -34,7 +59,7 @@ int main(int argc, char** argv) {
         else if (args[i].startsWith(QStringLiteral("--record=")))
             path = args[i].mid(9);
         if (path.isEmpty()) {
-            std::fputs("usage: lumacrest [--record FILE]\n", stderr);
+            std::fputs(kUsage, stderr);
             return 2;
         }
         recordPath = path.toStdString();
@@ -50,8 +75,11 @@ int main(int argc, char** argv) {
     const ProgramDirectory dir =
         ChooseProgramDirectory(QApplication::applicationDirPath().toStdString(), {},
                                UserFoldersFromEnvironment());
-    for (const std::string& problem : FillProgramDirectory(dir))
+    const FillReport filled = FillProgramDirectory(dir);
+    for (const std::string& problem : filled.problems)
         std::fprintf(stderr, "lumacrest: %s\n", problem.c_str());
+    for (const std::string& notice : filled.notices)
+        std::fprintf(stderr, "lumacrest: %s\n", notice.c_str());
     const std::string& programDir = dir.path;
     prompts.SetProgramDirectory(programDir);
     StartDecision decision = CMainApp::InitInstance(programDir, prompts);
@@ -71,6 +99,7 @@ int main(int argc, char** argv) {
     MainWindow window(dlg, dlg.host().ui);
     prompts.SetParent(&window);
     dlg.OnInitDialog();
+    for (const std::string& notice : filled.notices) host.ui.AppendLog(notice);
     if (!recordPath.empty())
         RecordRuns(host, recordPath, [&prompts](const std::string& why) {
             prompts.MessageBox(why + ": the runs that follow are not recorded", MsgIcon::Error);

@@ -1,0 +1,16 @@
+# Writes OUT: the SHA-256 sums of the data files FILES (a ;-list) and those of their earlier
+# shipped versions listed in HISTORY, one "SUM  NAME" line each, as sha256sum writes them.
+set(lines)
+foreach(f ${FILES})
+  file(SHA256 "${f}" sum)
+  get_filename_component(name "${f}" NAME)
+  list(APPEND lines "${sum}  ${name}")
+endforeach()
+file(STRINGS "${HISTORY}" history REGEX "^[0-9a-f]+  ")
+list(APPEND lines ${history})
+list(REMOVE_DUPLICATES lines)
+list(SORT lines)
+list(JOIN lines "\n" text)
+file(WRITE "${OUT}.new" "${text}\n")
+file(COPY_FILE "${OUT}.new" "${OUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUT}.new")
