@@ -357,36 +357,47 @@ TEST(LoaderTransfer, AStopFromTheLoaderEndsTheRunAsAFailureWithoutALine) {
 
 // ---- sector sums ----
 
-TEST(SectorSums, FollowTheSectorListFromTheTransferEnd) {
+TEST(SectorSums, EachSumCoversItsOwnSectorAfterAFullSizeTransfer) {
     sim::BoxConfig c = Loader();
     c.unsolicited.push_back({CMD_IAP_DONE, CMD_SECTOR_SUM});
     EngineHost t(c);
     Host& h = t.h();
-    h.target.dev.SectorSizes = {128, 128, 64, 192, 100};
+    h.target.dev.SectorSizes = {128, 256, 64, 512, 64};  // the whole 1024-byte flash
     FillFlash(h, 1024);
-    h.target.FlashPagesToWrite = 8;  // the transfer ends at 512
+    h.target.FlashPagesToWrite = 16;  // every page: the transfer ends at the flash end
     t.Tick({id::ProgramFlash});
     ConnectLoader(t);
     t.Command(id::Update);
     t.RunUntilIdle();
 
+    // The sums of what the box holds now, over each sector's own bytes.
+    const Bytes& chip = t.box->flash();
+    auto sumOf = [&](uint8_t index, uint32_t from, uint32_t length) {
+        uint32_t sum = 0;
+        for (uint32_t i = from; i < from + length; ++i) sum += chip[i];
+        return Bytes{index, static_cast<uint8_t>(sum >> 24), static_cast<uint8_t>(sum >> 16),
+                     static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)};
+    };
     std::vector<Bytes> sums;
     for (const auto& f : t.Sent())
         if (f.code == CMD_SECTOR_SUM) sums.push_back(f.payload);
     // The box's answer to each sum asks for the next: sectors 1 to 3, then done.
-    ASSERT_EQ(sums.size(), 3u);
-    uint32_t offset = 512;
-    for (uint8_t k = 1; k <= 3; ++k) {
-        uint32_t sum = 0;
-        for (uint32_t i = 0; i < h.target.dev.SectorSizes[k]; ++i) sum += h.target.buf().flash[offset + i];
-        offset += h.target.dev.SectorSizes[k];
-        EXPECT_EQ(sums[k - 1],
-                  (Bytes{k, static_cast<uint8_t>(sum >> 24), static_cast<uint8_t>(sum >> 16),
-                         static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)}));
-    }
+    EXPECT_EQ(sums, (std::vector<Bytes>{sumOf(1, 128, 256), sumOf(2, 384, 64), sumOf(3, 448, 512)}));
     EXPECT_EQ(t.LogLines().back(), "Start Update......OKOK");
+    EXPECT_TRUE(t.h().run.LastOutcome().Passed());
     EXPECT_TRUE(t.ControlsIdle());
     EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+
+    // A second transfer starts the walk again at the loader's erase.
+    t.ClearSent();
+    ConnectLoader(t);
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    sums.clear();
+    for (const auto& f : t.Sent())
+        if (f.code == CMD_SECTOR_SUM) sums.push_back(f.payload);
+    ASSERT_FALSE(sums.empty());
+    EXPECT_EQ(sums.front(), sumOf(1, 128, 256));
 }
 
 TEST(SectorSums, RefusalsAndSectorsPastTheFlash) {
