@@ -131,9 +131,19 @@ cli --port COM7 --flash "$work/image.hex" update > "$work/out10.txt" 2>/dev/null
 check "loader transfer exits 0" test $? -eq 0
 check "loader transfer logged" grep -qx "Start Update......OK" "$work/out10.txt"
 check "loader received the image" grep -q "iap done 40192 bytes" "$work/com7.log"
-cli --port COM3 programmer-update > "$work/out11.txt" 2>/dev/null
-check "programmer-update exits 0" test $? -eq 0
-check "programmer-update logged" grep -qx "Update Device Firmware......OK" "$work/out11.txt"
+# programmer-update identifies the box first: one on the current firmware is rewritten only
+# with --force; one on its maintenance firmware is rewritten once, by the identification.
+cli --port COM3 programmer-update > "$work/out11.txt" 2> "$work/err11.txt"
+check "programmer-update on current firmware exits 1" test $? -eq 1
+check "programmer-update on current firmware says why" grep -q -- "--force" "$work/err11.txt"
+check "programmer-update on current firmware erases nothing" bash -c "! grep -q 'rx 0x04' '$work/com3.log'"
+cli --port COM3 --force programmer-update > "$work/out11.txt" 2>/dev/null
+check "programmer-update --force exits 0" test $? -eq 0
+check "programmer-update --force logged" grep -qx "Update Device Firmware......OK" "$work/out11.txt"
+cli --port COM6 programmer-update > "$work/out11b.txt" 2>/dev/null
+check "programmer-update on maintenance firmware exits 0" test $? -eq 0
+check "programmer-update on maintenance firmware rewrites once" \
+  test "$(grep -c 'rx 0x04' "$work/com6.log")" -eq 2
 
 # 8. Endings the programmer decides are failures: a firmware this host refuses, a loader that
 # stops its transfer, a maintenance programmer without update.dat.
