@@ -33,7 +33,7 @@ const std::vector<CommandSpec>& Commands() {
         {"encrypt-image", id::FileJiaMi, false, false, "encrypt the flash image and KeyCode"},
         {"decrypt-image", id::FileJieMi, false, true, "decrypt the encrypted image FILE"},
         {"ex2hex", id::ConvertExToHex, false, true, "convert the .ex file FILE to HEX"},
-        {"programmer-update", id::ReserveP, false, false, "rewrite the programmer's firmware from update.dat"},
+        {"programmer-update", id::ReserveP, true, false, "rewrite the programmer's firmware from update.dat"},
     };
     return commands;
 }
@@ -178,6 +178,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             o.quiet = true;
         } else if (a == "--wait-box") {
             if (!number(o.waitBoxSeconds)) return r;
+        } else if (a == "--force") {
+            o.force = true;
         } else if (a == "--version") {
             o.version = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -231,6 +233,7 @@ std::string UsageText() {
         "  --record FILE      append a JSON line to FILE for every device command run\n"
         "  --wait-box SECONDS after the command keep the port open for the frames the box\n"
         "                     sends on its own (a DataFlash download, its stored settings)\n"
+        "  --force            programmer-update also on a box with the current firmware\n"
         "  --quiet            print only the outcome (and the table of several ports)\n"
         "  --version          the version\n"
         "  --help             this text\n"

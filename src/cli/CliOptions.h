@@ -37,6 +37,7 @@ struct CliOptions {
     std::optional<std::string> record;  // append a record of every run to this file
     bool quiet = false;                 // print only the outcome (and the table)
     uint32_t waitBoxSeconds = 0;        // keep the port open for the box's own frames
+    bool force = false;                 // programmer-update also on the current firmware
     bool help = false;
     bool version = false;
     const CommandSpec* command = nullptr;

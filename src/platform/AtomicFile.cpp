@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <string>
 
 namespace lumacrest {
@@ -130,6 +131,19 @@ int OpenRegularFile(const std::string& path, uint64_t* size) {
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     if (size) *size = static_cast<uint64_t>(st.st_size);
     return fd;
+}
+
+std::string WhyNotRegularFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return kNoSuchFile;
+        return std::string("cannot be opened (") + std::strerror(errno) + ")";
+    }
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::string("cannot be opened (") + std::strerror(errno) + ")";
+    ::close(fd);
+    return "cannot be opened";
 }
 
 bool RegularFile::Open(const std::string& path) {

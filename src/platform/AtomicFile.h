@@ -32,6 +32,11 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::size_t maxByt
 // regular file (its size in `*size`), or -1 when it cannot be opened or is anything else.
 int OpenRegularFile(const std::string& path, uint64_t* size = nullptr);
 
+// Why OpenRegularFile(path) fails, in a few words: kNoSuchFile, "not a regular file", or
+// "cannot be opened (" and the system's reason ")".
+inline constexpr const char* kNoSuchFile = "no such file";
+std::string WhyNotRegularFile(const std::string& path);
+
 // A regular file opened for reading.
 class RegularFile {
   public:
