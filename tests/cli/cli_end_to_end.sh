@@ -284,6 +284,22 @@ check "400 records" test "$(wc -l < "$work/many.jsonl")" -eq 400
 check "400 whole records" test "$(grep -Ec '^\{"time":"[0-9T:-]+Z",.*"outcome":"pass","seconds":[0-9.]+\}$' "$work/many.jsonl")" -eq 400
 check "200 of each" test "$(grep -c '"port":"COM1"' "$work/many.jsonl")" -eq 200
 
+# Ex-to-Hex: one SIGTERM ends a converter that never finishes, with everything it started and
+# its scratch folder.
+mkdir -p "$work/exhex/tmp"
+printf '#!/bin/sh\necho $$ > %s\nsleep 60\n' "$work/exhex/pid" > "$dir/e.exe"
+chmod 755 "$dir/e.exe"
+printf 'x' > "$work/exhex/app.ex"
+TMPDIR="$work/exhex/tmp" "$dir/lumacrest-cli" ex2hex "$work/exhex/app.ex" > /dev/null 2>&1 & exhex=$!
+for _ in $(seq 200); do [[ -s "$work/exhex/pid" ]] && break; sleep 0.025; done
+kill -TERM "$exhex"; termed=$(date +%s%N)
+wait "$exhex"; status=$?
+check "ex2hex: one SIGTERM ends it" test $(( ($(date +%s%N) - termed) / 1000000 )) -lt 3000
+check "ex2hex: exit 143" test "$status" -eq 143
+check "ex2hex: converter ended" bash -c "! kill -0 $(cat "$work/exhex/pid") 2>/dev/null"
+check "ex2hex: scratch folder removed" test -z "$(ls -A "$work/exhex/tmp")"
+rm -f "$dir/e.exe"
+
 # 12. On a terminal the progress bars never hide or overwrite a log line: the screen a terminal
 # (tmux) shows at the end holds every line whole, and no bar; also where a line and its bar
 # are wider than the terminal.
