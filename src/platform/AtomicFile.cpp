@@ -118,9 +118,10 @@ bool AppendLine(const std::string& path, const std::string& line) {
 
 RegularFile::~RegularFile() { Close(); }
 
-int OpenRegularFile(const std::string& path, uint64_t* size) {
+int OpenRegularFile(const std::string& path, uint64_t* size, bool followLinks) {
     // O_NONBLOCK: opening a FIFO without a writer must not wait for one.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY |
+                                            (followLinks ? 0 : O_NOFOLLOW));
     if (fd < 0) return -1;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -146,9 +147,9 @@ std::string WhyNotRegularFile(const std::string& path) {
     return "cannot be opened";
 }
 
-bool RegularFile::Open(const std::string& path) {
+bool RegularFile::Open(const std::string& path, Links links) {
     Close();
-    fd_ = OpenRegularFile(path, &size_);
+    fd_ = OpenRegularFile(path, &size_, links == Links::Follow);
     return fd_ >= 0;
 }
 

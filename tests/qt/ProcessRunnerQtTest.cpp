@@ -3,6 +3,7 @@
 // termination-signal socket the programs it starts never get.
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <QElapsedTimer>
 #include <QFile>
