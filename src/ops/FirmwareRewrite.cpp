@@ -90,7 +90,8 @@ void StartProgrammerUpdate(Ops& ops) {
 }
 
 std::string FirmwareRewriteQuestion(const Ops& ops) {
-    std::string port = "COM" + std::to_string(ops.port.number);
+    // The port the rewrite goes to: the one chosen, or the one the scan found.
+    std::string port = ops.port.number ? "COM" + std::to_string(ops.port.number) : ops.port.name;
     if (std::optional<std::string> device = ops.ports.Device(ops.port.number))
         port += " (" + *device + ")";
     return "Rewrite the firmware of the programmer on " + port +
