@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -229,7 +230,8 @@ std::unique_ptr<SupervisedProgram> SupervisedProgram::Start(const std::string& p
         ::close(report[1]);
         return self;
     }
-    if (::pipe2(stop, O_CLOEXEC) != 0) {
+    // A socket, so that a byte sent to a supervisor that has just ended raises no SIGPIPE.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stop) != 0) {
         for (int fd : {report[0], report[1], result[0], result[1]}) ::close(fd);
         return self;
     }
@@ -279,7 +281,7 @@ ProcessOutcome SupervisedProgram::Finish(bool stop) {
     finished_ = true;
     if (stop) {
         const char byte = 1;
-        ssize_t ignored = ::write(stop_, &byte, 1);
+        ssize_t ignored = ::send(stop_, &byte, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
         (void)ignored;
     }
     // The supervisor answers by the deadline plus the time to end everything; it is itself
