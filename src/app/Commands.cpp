@@ -52,7 +52,7 @@ void WireOperations(Host& h, CommandRouter& router) {
     single(id::TbVerify, SingleOperation::VerifyFlash, false);
     single(id::TbRead, SingleOperation::ReadFlash, false);
     router.Add(id::Update, [&h] { RunProgramOptions(h.ops); }, kRefused);
-    router.Add(id::ReserveP, [&h] { StartProgrammerUpdate(h.ops); }, kRefused);
+    router.Add(id::ReserveP, [&h] { AskAndStartProgrammerUpdate(h.ops); }, kRefused);
     router.Add(
         id::ComList, [&h] { OnSelchangeCom(h.ops, h.ui.Combo(id::ComList).SelectedText()); },
         kRefused);

@@ -33,7 +33,7 @@ const std::vector<CommandSpec>& Commands() {
         {"encrypt-image", id::FileJiaMi, false, false, "encrypt the flash image and KeyCode"},
         {"decrypt-image", id::FileJieMi, false, true, "decrypt the encrypted image FILE"},
         {"ex2hex", id::ConvertExToHex, false, true, "convert the .ex file FILE to HEX"},
-        {"programmer-update", id::ReserveP, false, false, "rewrite the programmer's firmware from update.dat"},
+        {"programmer-update", id::ReserveP, true, false, "rewrite the programmer's firmware from update.dat"},
         {"serials", 0, false, false, "list the serial-number ledger (with NUMBER: that number's history)"},
         {"ports", 0, false, false, "list the serial devices, their by-id names and COM names"},
     };
@@ -205,6 +205,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             if (!number(o.last)) return r;
         } else if (a == "--json") {
             o.json = true;
+        } else if (a == "--force") {
+            o.force = true;
         } else if (a == "--version") {
             o.version = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -275,6 +277,7 @@ std::string UsageText() {
         "                     none: no range\n"
         "  --last N           serials: the last N rows (default 20)\n"
         "  --json             serials: as one JSON object\n"
+        "  --force            programmer-update also on a box with the current firmware\n"
         "  --quiet            print only the outcome (and the table of several ports)\n"
         "  --version          the version\n"
         "  --help             this text\n"

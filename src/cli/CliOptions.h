@@ -44,6 +44,7 @@ struct CliOptions {
     std::optional<std::pair<uint32_t, uint32_t>> serialRange;
     uint32_t last = 20;                 // serials: how many rows
     bool json = false;                  // serials: as JSON
+    bool force = false;                 // programmer-update also on the current firmware
     bool help = false;
     bool version = false;
     const CommandSpec* command = nullptr;

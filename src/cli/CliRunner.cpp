@@ -157,6 +157,7 @@ bool CliRunner::StartConnect(const CliOptions& o, const std::string& port) {
 bool CliRunner::FinishConnect(const CliOptions& o) {
     if (failed_) return false;
     if (!o.command->needsDevice) return true;
+    if (o.command->commandId == id::ReserveP) return FinishIdentifyBeforeRewrite(o);
     const Result connected = Collect();
     if (connected.failed) return Fail(connected.why);
     // A programmer whose firmware was just rewritten must be restarted before operations.
@@ -167,10 +168,31 @@ bool CliRunner::FinishConnect(const CliOptions& o) {
     return true;
 }
 
+bool CliRunner::FinishIdentifyBeforeRewrite(const CliOptions& o) {
+    const Result connected = Collect();
+    // A box on its maintenance firmware was rewritten by the identification: that was the
+    // command.
+    for (const Outcome& outcome : connected.outcomes)
+        if (outcome.kind == RunKind::FirmwareRewrite) {
+            rewrittenOnConnect_ = true;
+            return connected.failed ? Fail(connected.why) : true;
+        }
+    const ProgrammerState& p = h_.programmer;
+    if (p.firmware.empty()) return Fail(connected.why.empty() ? "no programmer answered" : connected.why);
+    // Older firmware is refused for operations: that is what the rewrite is for.
+    const std::string current = std::to_string(p.firmwareMajor) + "." + std::to_string(p.firmwareMinor);
+    if (p.firmware == current && !o.force)
+        return Fail("the programmer on " + h_.port.name + " runs the current firmware V" + current +
+                    ": --force rewrites it anyway");
+    return true;
+}
+
 bool CliRunner::StartCommand(const CliOptions& o) {
     if (failed_) return false;
     const CommandSpec& c = *o.command;
-    if (c.commandId == 0) return true;
+    if (c.commandId == 0 || rewrittenOnConnect_) return true;
+    // The box was identified and the rewrite decided above: the window's question is answered.
+    if (c.commandId == id::ReserveP) prompts_.QueueAnswer(true);
     if (c.needsArgument && !ReadsIntoFile(c.commandId)) prompts_.QueueFile(o.argument);
     Start(c.commandId);
     return true;
@@ -179,7 +201,7 @@ bool CliRunner::StartCommand(const CliOptions& o) {
 bool CliRunner::FinishCommand(const CliOptions& o) {
     if (failed_) return false;
     const CommandSpec& c = *o.command;
-    if (c.commandId == 0) return true;
+    if (c.commandId == 0 || rewrittenOnConnect_) return true;
     const Result done = Collect();
     if (done.failed) return Fail(done.why);
     if (ReadsIntoFile(c.commandId) && !WriteReadBack(o.argument, c.commandId == id::ReadFlash))

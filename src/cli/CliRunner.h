@@ -55,6 +55,7 @@ public:
     void KeepConfigPort(const CliOptions& o);
 
 private:
+    bool FinishIdentifyBeforeRewrite(const CliOptions& o);
     // What one routed command brought.
     struct Result {
         bool failed = false;
@@ -76,6 +77,8 @@ private:
     std::size_t messagesAtStart_ = 0;
     std::optional<Outcome> decisive_;
     bool failed_ = false;
+    // programmer-update: the identification itself rewrote the firmware.
+    bool rewrittenOnConnect_ = false;
     std::string reason_;
     std::vector<std::string> notes_;
     int interrupt_ = 0;

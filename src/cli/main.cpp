@@ -184,6 +184,8 @@ int main(int argc, char** argv) {
     QObject::connect(&termination, &TerminationSignals::terminationRequested, [&](int signal) {
         for (auto& s : stations) s->runner->Interrupt(signal);
     });
+    // A converter the command waits for is stopped by the first signal too.
+    for (auto& s : stations) s->processes.StopWhenReadable(termination.Descriptor());
     Timers& loop = stations.front()->timers;
     auto waitAll = [&] {
         auto busy = [&] {
@@ -249,6 +251,8 @@ int main(int argc, char** argv) {
         waitAll();
         for (auto& s : stations) s->runner->HoldPort(false);
     }
+    // A signal that came during the last command is counted.
+    QCoreApplication::processEvents();
     for (auto& s : stations) s->runner->KeepConfigPort(options);
 
     if (options.saveConfig) {

@@ -1,6 +1,7 @@
 #include "ops/FirmwareRewrite.h"
 
 #include <algorithm>
+#include <string>
 
 #include "image/Cipher.h"
 #include "ops/DeviceSteps.h"
@@ -37,15 +38,31 @@ void SendFirmwareBlock(Ops& ops, uint32_t timeoutMs) {
 }
 }  // namespace
 
-bool LoadUpdateFile(Ops& ops) {
+bool LoadUpdateFile(Ops& ops, std::string* why) {
+    auto refuse = [why](std::string reason) {
+        if (why) *why = "update.dat refused: " + std::move(reason);
+        return false;
+    };
     auto& buffer = ops.programmer.updateBuffer;
     std::fill(buffer.begin(), buffer.end(), 0xFF);
     ops.programmer.updateLength = 0;
     // A regular file only (never waited for), of whole blocks that fit the buffer.
+    const std::string path = ops.programDir + kUpdateFileDatName;
+    RegularFile file;
+    if (!file.Open(path)) {
+        const std::string reason = WhyNotRegularFile(path);
+        return refuse(reason == kNoSuchFile ? reason + " in " + ops.programDir : reason);
+    }
+    if (file.size() == 0) return refuse("the file is empty");
+    if (file.size() > buffer.size())
+        return refuse(std::to_string(file.size()) + " bytes, more than the " +
+                      std::to_string(buffer.size()) + "-byte update buffer");
     std::string bytes;
-    if (!ReadWholeFile(ops.programDir + kUpdateFileDatName, bytes, buffer.size()) || bytes.empty() ||
-        bytes.size() % kFirmwareBlockSize != 0)
-        return false;
+    if (!file.ReadAll(bytes, buffer.size())) return refuse("it cannot be read to its end");
+    if (bytes.empty()) return refuse("the file is empty");
+    if (bytes.size() % kFirmwareBlockSize != 0)
+        return refuse(std::to_string(bytes.size()) + " bytes, not a whole number of " +
+                      std::to_string(kFirmwareBlockSize) + "-byte blocks");
     std::copy(bytes.begin(), bytes.end(), buffer.begin());
     ops.programmer.updateLength = static_cast<uint32_t>(bytes.size());
     CipherDecryptBytes(buffer.data(), ops.programmer.updateLength, kUpdateFileKey);
@@ -58,8 +75,10 @@ void StartProgrammerUpdate(Ops& ops) {
     const bool fromIdentify = ops.run.Kind() == RunKind::FirmwareRewrite;
     if (!fromIdentify) BeginRun(ops, RunKind::FirmwareRewrite, Stage::EraseProgrammer);
     ops.view.SetControls(ControlState::Busy);
-    if (!LoadUpdateFile(ops)) {
+    std::string why;
+    if (!LoadUpdateFile(ops, &why)) {
         FailMessage(ops, kOpenUpdateFileFailed, Verdict::Failed);
+        ops.view.AppendLog(why);
         End(ops, {.controls = fromIdentify ? ControlState::OnlyComList : ControlState::Idle});
         return;
     }
@@ -68,6 +87,20 @@ void StartProgrammerUpdate(Ops& ops) {
     ops.run.StartFirmwareBlocks(ops.programmer.updateLength / kFirmwareBlockSize);
     ops.view.AppendLog("Erase Programmer......");
     SendStep(ops, CMD_ERASE_PROGRAMMER, 0, kEraseProgrammerTimeoutMs, kEraseProgrammerReplyLength);
+}
+
+std::string FirmwareRewriteQuestion(const Ops& ops) {
+    // The port the rewrite goes to: the one chosen, or the one the scan found.
+    std::string port = ops.port.number ? "COM" + std::to_string(ops.port.number) : ops.port.name;
+    if (std::optional<std::string> device = ops.ports.Device(ops.port.number))
+        port += " (" + *device + ")";
+    return "Rewrite the firmware of the programmer on " + port +
+           " from update.dat? It cannot take operations until it is restarted.";
+}
+
+void AskAndStartProgrammerUpdate(Ops& ops) {
+    if (!ops.prompts().AskYesNo(FirmwareRewriteQuestion(ops))) return;
+    StartProgrammerUpdate(ops);
 }
 
 void OnProgrammerErased(Ops& ops, const ReplyFrame&) {

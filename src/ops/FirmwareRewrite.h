@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "ops/Ops.h"
 
@@ -15,13 +16,19 @@ inline constexpr const char* kUpdateFailed =
 inline constexpr uint32_t kFirmwareBlockSize = 256;
 
 // Reads, checks and decrypts update.dat into the update buffer. False when the file cannot
-// be opened, is empty, longer than the buffer or not a whole number of 256-byte blocks.
-bool LoadUpdateFile(Ops& ops);
+// be opened, is empty, longer than the buffer or not a whole number of 256-byte blocks; then
+// `why` ("update.dat refused: ...") says which.
+bool LoadUpdateFile(Ops& ops, std::string* why = nullptr);
 
 // Rewrites the programmer's firmware from update.dat. The identification of a
 // maintenance-firmware programmer starts it with the port open; the menu command connects
 // first. A file that cannot be used ends the run with its message box.
 void StartProgrammerUpdate(Ops& ops);
+
+// The menu command: the operator confirms the rewrite on the port named, once; then as
+// StartProgrammerUpdate.
+std::string FirmwareRewriteQuestion(const Ops& ops);
+void AskAndStartProgrammerUpdate(Ops& ops);
 
 void OnProgrammerErased(Ops& ops, const ReplyFrame& reply);     // 0x04
 void OnFirmwareBlockEchoed(Ops& ops, const ReplyFrame& reply);  // 0x02

@@ -36,16 +36,18 @@ void OnSectorSumRequest(Ops& ops, const ReplyFrame& reply) {
         Finish(ops);
         return;
     }
+    // The sum for sector i covers that sector's own bytes: it starts where the sectors before
+    // it end, whatever the transfer before left in the block cursor.
+    uint64_t offset = 0;
+    for (uint8_t k = 0; k < index; ++k) offset += sectors[k];
     const uint32_t size = sectors[index];
-    const uint32_t offset = ops.run.BlockOffset();
-    if (uint64_t{offset} + size > ops.target.dev.FlashSize || uint64_t{offset} + size > kFlashBufferSize) {
+    if (offset + size > ops.target.dev.FlashSize || offset + size > kFlashBufferSize) {
         FailWord(ops, "Error");
         Finish(ops);
         return;
     }
     uint32_t sum = 0;
     for (uint32_t i = 0; i < size; ++i) sum += ops.target.buf().flash[offset + i];
-    ops.run.AdvanceOffset(size);
     CommandFrame& f = ops.link.Frame();
     f.payload[0] = index;
     f.payload[1] = static_cast<uint8_t>(sum >> 24);

@@ -1,8 +1,11 @@
 #include "ops/StoredSettings.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
 
 #include "image/DeviceCatalogue.h"
+#include "link/Frames.h"
 #include "image/Crc16.h"
 #include "ops/Runs.h"
 
@@ -12,6 +15,9 @@ namespace {
 
 constexpr std::size_t kSettingsCrcOffset = 63;
 constexpr int32_t kLastDeviceType = kDeviceCount - 1;
+// The frame with the most besides a flash page: the DataFlash block (block number, page, CRC,
+// blank flag).
+constexpr uint32_t kLargestFramedPage = kPayloadCapacity - 5;
 
 uint16_t Be16(const ReplyFrame& r, std::size_t at) {
     return static_cast<uint16_t>(r.payload[at] << 8 | r.payload[at + 1]);
@@ -26,10 +32,22 @@ void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
     const int32_t type = Be16(reply, 4);
     const uint32_t pageSize = Be16(reply, 6);
     const uint32_t pageCount = Be16(reply, 8);
-    sound = sound && type <= kLastDeviceType &&
-            !CheckPageGeometry(pageSize, pageCount, ops.target.dev.BootPageSize, ops.target.dev.BootPageCount);
+    sound = sound && type <= kLastDeviceType;
     if (!sound) {
         FailWord(ops, "Failed");
+        End(ops, {.port = PortAfter::KeepOpen});
+        return;
+    }
+    // Pages the buffers cannot hold, or that no frame carries, would only be refused by every
+    // operation later: the report is refused now, with the reason.
+    std::optional<std::string> refused =
+        CheckPageGeometry(pageSize, pageCount, ops.target.dev.BootPageSize, ops.target.dev.BootPageCount);
+    if (!refused && pageSize > kLargestFramedPage)
+        refused = "the flash page size " + std::to_string(pageSize) + " does not fit a frame (at most " +
+                  std::to_string(kLargestFramedPage) + ")";
+    if (refused) {
+        ops.view.AppendLogRaw("Failed");
+        FailLine(ops, "Stored settings refused: " + *refused);
         End(ops, {.port = PortAfter::KeepOpen});
         return;
     }

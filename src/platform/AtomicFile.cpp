@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <string>
 
 namespace lumacrest {
@@ -117,9 +118,10 @@ bool AppendLine(const std::string& path, const std::string& line) {
 
 RegularFile::~RegularFile() { Close(); }
 
-int OpenRegularFile(const std::string& path, uint64_t* size) {
+int OpenRegularFile(const std::string& path, uint64_t* size, bool followLinks) {
     // O_NONBLOCK: opening a FIFO without a writer must not wait for one.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY |
+                                            (followLinks ? 0 : O_NOFOLLOW));
     if (fd < 0) return -1;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -132,9 +134,22 @@ int OpenRegularFile(const std::string& path, uint64_t* size) {
     return fd;
 }
 
-bool RegularFile::Open(const std::string& path) {
+std::string WhyNotRegularFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return kNoSuchFile;
+        return std::string("cannot be opened (") + std::strerror(errno) + ")";
+    }
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::string("cannot be opened (") + std::strerror(errno) + ")";
+    ::close(fd);
+    return "cannot be opened";
+}
+
+bool RegularFile::Open(const std::string& path, Links links) {
     Close();
-    fd_ = OpenRegularFile(path, &size_);
+    fd_ = OpenRegularFile(path, &size_, links == Links::Follow);
     return fd_ >= 0;
 }
 

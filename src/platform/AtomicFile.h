@@ -30,7 +30,13 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::size_t maxByt
 
 // Opens `path` (links followed) for reading, without blocking on the open: the descriptor of a
 // regular file (its size in `*size`), or -1 when it cannot be opened or is anything else.
-int OpenRegularFile(const std::string& path, uint64_t* size = nullptr);
+// With `followLinks` false a symbolic link is no regular file either.
+int OpenRegularFile(const std::string& path, uint64_t* size = nullptr, bool followLinks = true);
+
+// Why OpenRegularFile(path) fails, in a few words: kNoSuchFile, "not a regular file", or
+// "cannot be opened (" and the system's reason ")".
+inline constexpr const char* kNoSuchFile = "no such file";
+std::string WhyNotRegularFile(const std::string& path);
 
 // A regular file opened for reading.
 class RegularFile {
@@ -40,9 +46,10 @@ class RegularFile {
     RegularFile(const RegularFile&) = delete;
     RegularFile& operator=(const RegularFile&) = delete;
 
-    // Opens `path` (links followed) without blocking; false when it cannot be opened or is not
-    // a regular file.
-    bool Open(const std::string& path);
+    // Opens `path` without blocking; false when it cannot be opened or is not a regular file
+    // (nor is a symbolic link, with Links::Refuse).
+    enum class Links { Follow, Refuse };
+    bool Open(const std::string& path, Links links = Links::Follow);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -21,7 +22,7 @@ namespace {
 
 // What the supervisor reports at its end.
 struct Report {
-    int status;  // 0 exited, 1 timed out
+    int status;  // 0 exited, 1 timed out, 2 stopped
     int exitCode;
 };
 
@@ -132,8 +133,15 @@ void KillEverything(pid_t program) {
     }
 }
 
+// Waits up to `ms` for a byte on `stopFd` or its closing; true when it came.
+bool StopArrives(int stopFd, long ms) {
+    struct pollfd stop{stopFd, POLLIN, 0};
+    const int n = ::poll(&stop, 1, static_cast<int>(ms));
+    return n > 0 && (stop.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
 [[noreturn]] void Supervise(const std::string& program, char* const* argv, const std::string& workDir,
-                            int reportFd, int resultFd, int64_t deadline) {
+                            int reportFd, int resultFd, int stopFd, int64_t deadline) {
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     const pid_t child = ::fork();
     if (child < 0) {
@@ -144,6 +152,7 @@ void KillEverything(pid_t program) {
     }
     if (child == 0) {
         ::close(resultFd);
+        ::close(stopFd);
         ::setpgid(0, 0);
         int null = ::open("/dev/null", O_RDWR);
         if (null >= 0) {
@@ -183,7 +192,10 @@ void KillEverything(pid_t program) {
         }
         const int64_t now = NowMs();
         if (now >= deadline) break;
-        SleepMs(std::min<int64_t>(pause, deadline - now));
+        if (StopArrives(stopFd, static_cast<long>(std::min<int64_t>(pause, deadline - now)))) {
+            report = {2, -1};
+            break;
+        }
         pause = std::min(pause * 2, 20L);
     }
     // Whatever the program started ends with it.
@@ -195,11 +207,11 @@ void KillEverything(pid_t program) {
 
 }  // namespace
 
-ProcessOutcome PosixProcessRunner::Run(const std::string& program,
-                                       const std::vector<std::string>& args,
-                                       const std::string& workDir,
-                                       std::chrono::milliseconds timeout) {
-    ProcessOutcome outcome;
+std::unique_ptr<SupervisedProgram> SupervisedProgram::Start(const std::string& program,
+                                                           const std::vector<std::string>& args,
+                                                           const std::string& workDir,
+                                                           std::chrono::milliseconds timeout) {
+    std::unique_ptr<SupervisedProgram> self(new SupervisedProgram);
     // Everything the children need is prepared before fork: after it only system calls are
     // made.
     std::vector<char*> argv;
@@ -208,67 +220,126 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program,
     argv.push_back(nullptr);
 
     // The program reports a failed exec through `report`; a successful exec closes it. The
-    // supervisor (a subreaper between us and the program) sends the outcome through `result`.
-    int report[2], result[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) return outcome;
+    // supervisor (a subreaper between us and the program) sends the outcome through `result`
+    // and ends everything at a byte on `stop` or when the host has gone. All close on exec:
+    // the program gets none of them.
+    int report[2], result[2], stop[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) return self;
     if (::pipe2(result, O_CLOEXEC) != 0) {
         ::close(report[0]);
         ::close(report[1]);
-        return outcome;
+        return self;
+    }
+    // A socket, so that a byte sent to a supervisor that has just ended raises no SIGPIPE.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, stop) != 0) {
+        for (int fd : {report[0], report[1], result[0], result[1]}) ::close(fd);
+        return self;
     }
     const int64_t deadline = NowMs() + static_cast<int64_t>(timeout.count());
 
     const pid_t supervisor = ::fork();
     if (supervisor < 0) {
-        for (int fd : {report[0], report[1], result[0], result[1]}) ::close(fd);
-        return outcome;
+        for (int fd : {report[0], report[1], result[0], result[1], stop[0], stop[1]}) ::close(fd);
+        return self;
     }
     if (supervisor == 0) {
         ::close(report[0]);
         ::close(result[0]);
-        Supervise(program, argv.data(), workDir, report[1], result[1], deadline);
+        ::close(stop[1]);
+        Supervise(program, argv.data(), workDir, report[1], result[1], stop[0], deadline);
     }
     ::close(report[1]);
     ::close(result[1]);
+    ::close(stop[0]);
     int err = 0;
     ssize_t got;
     do {
         got = ::read(report[0], &err, sizeof err);
     } while (got < 0 && errno == EINTR);
     ::close(report[0]);
-    const bool started = got != static_cast<ssize_t>(sizeof err);
+    self->supervisor_ = supervisor;
+    self->result_ = result[0];
+    self->stop_ = stop[1];
+    self->answerDue_ = deadline + 10000;
+    self->started_ = got != static_cast<ssize_t>(sizeof err);
+    // A program that did not start: the supervisor ends at once; collect it.
+    if (!self->started_) self->Finish(false);
+    return self;
+}
 
+SupervisedProgram::~SupervisedProgram() {
+    if (supervisor_ > 0 && !finished_) Finish(true);
+}
+
+int64_t SupervisedProgram::AnswerDueInMs() const {
+    return std::max<int64_t>(answerDue_ - NowMs(), 0);
+}
+
+ProcessOutcome SupervisedProgram::Finish(bool stop) {
+    ProcessOutcome outcome;
+    if (finished_ || supervisor_ <= 0) return outcome;
+    finished_ = true;
+    if (stop) {
+        const char byte = 1;
+        ssize_t ignored = ::send(stop_, &byte, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        (void)ignored;
+    }
     // The supervisor answers by the deadline plus the time to end everything; it is itself
     // ended if it does not.
     Report r{1, -1};
     bool answered = false;
-    struct pollfd wait{result[0], POLLIN, 0};
+    struct pollfd wait{result_, POLLIN, 0};
     for (;;) {
-        const int64_t left = deadline + 10000 - NowMs();
-        const int n = ::poll(&wait, 1, static_cast<int>(std::max<int64_t>(left, 0)));
+        const int n = ::poll(&wait, 1, static_cast<int>(AnswerDueInMs()));
         if (n < 0 && errno == EINTR) continue;
         if (n > 0) {
+            ssize_t got;
             do {
-                got = ::read(result[0], &r, sizeof r);
+                got = ::read(result_, &r, sizeof r);
             } while (got < 0 && errno == EINTR);
             answered = got == static_cast<ssize_t>(sizeof r);
         }
         break;
     }
-    ::close(result[0]);
-    if (!answered) ::kill(supervisor, SIGKILL);
+    ::close(result_);
+    ::close(stop_);
+    result_ = stop_ = -1;
+    if (!answered) ::kill(supervisor_, SIGKILL);
     int status = 0;
-    while (::waitpid(supervisor, &status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(supervisor_, &status, 0) < 0 && errno == EINTR) {
     }
+    supervisor_ = -1;
 
-    if (!started) return outcome;  // not started
+    if (!started_) return outcome;  // not started
     if (!answered || r.status == 1) {
         outcome.status = ProcessOutcome::Status::TimedOut;
+        return outcome;
+    }
+    if (r.status == 2) {
+        outcome.status = ProcessOutcome::Status::Stopped;
         return outcome;
     }
     outcome.status = ProcessOutcome::Status::Exited;
     outcome.exitCode = r.exitCode;
     return outcome;
+}
+
+ProcessOutcome PosixProcessRunner::Run(const std::string& program,
+                                       const std::vector<std::string>& args,
+                                       const std::string& workDir,
+                                       std::chrono::milliseconds timeout) {
+    std::unique_ptr<SupervisedProgram> running =
+        SupervisedProgram::Start(program, args, workDir, timeout);
+    if (!running->Started()) return ProcessOutcome{};
+    // Until the supervisor answers, or the termination signals ask for the end.
+    struct pollfd wait[2] = {{running->ResultFd(), POLLIN, 0}, {stopWhen_, POLLIN, 0}};
+    const nfds_t count = stopWhen_ >= 0 ? 2 : 1;
+    for (;;) {
+        const int n = ::poll(wait, count, static_cast<int>(running->AnswerDueInMs()));
+        if (n < 0 && errno == EINTR) continue;
+        const bool stop = n > 0 && count == 2 && wait[1].revents != 0 && wait[0].revents == 0;
+        return running->Finish(stop);
+    }
 }
 
 std::optional<std::string> PosixProcessRunner::FindProgram(const std::string& name) {

@@ -131,9 +131,19 @@ cli --port COM7 --flash "$work/image.hex" update > "$work/out10.txt" 2>/dev/null
 check "loader transfer exits 0" test $? -eq 0
 check "loader transfer logged" grep -qx "Start Update......OK" "$work/out10.txt"
 check "loader received the image" grep -q "iap done 40192 bytes" "$work/com7.log"
-cli --port COM3 programmer-update > "$work/out11.txt" 2>/dev/null
-check "programmer-update exits 0" test $? -eq 0
-check "programmer-update logged" grep -qx "Update Device Firmware......OK" "$work/out11.txt"
+# programmer-update identifies the box first: one on the current firmware is rewritten only
+# with --force; one on its maintenance firmware is rewritten once, by the identification.
+cli --port COM3 programmer-update > "$work/out11.txt" 2> "$work/err11.txt"
+check "programmer-update on current firmware exits 1" test $? -eq 1
+check "programmer-update on current firmware says why" grep -q -- "--force" "$work/err11.txt"
+check "programmer-update on current firmware erases nothing" bash -c "! grep -q 'rx 0x04' '$work/com3.log'"
+cli --port COM3 --force programmer-update > "$work/out11.txt" 2>/dev/null
+check "programmer-update --force exits 0" test $? -eq 0
+check "programmer-update --force logged" grep -qx "Update Device Firmware......OK" "$work/out11.txt"
+cli --port COM6 programmer-update > "$work/out11b.txt" 2>/dev/null
+check "programmer-update on maintenance firmware exits 0" test $? -eq 0
+check "programmer-update on maintenance firmware rewrites once" \
+  test "$(grep -c 'rx 0x04' "$work/com6.log")" -eq 2
 
 # 8. Endings the programmer decides are failures: a firmware this host refuses, a loader that
 # stops its transfer, a maintenance programmer without update.dat.
@@ -275,6 +285,22 @@ wait $a $b
 check "400 records" test "$(wc -l < "$work/many.jsonl")" -eq 400
 check "400 whole records" test "$(grep -Ec '^\{"time":"[0-9T:-]+Z",.*"outcome":"pass","seconds":[0-9.]+\}$' "$work/many.jsonl")" -eq 400
 check "200 of each" test "$(grep -c '"port":"COM1"' "$work/many.jsonl")" -eq 200
+
+# Ex-to-Hex: one SIGTERM ends a converter that never finishes, with everything it started and
+# its scratch folder.
+mkdir -p "$work/exhex/tmp"
+printf '#!/bin/sh\necho $$ > %s\nsleep 60\n' "$work/exhex/pid" > "$dir/e.exe"
+chmod 755 "$dir/e.exe"
+printf 'x' > "$work/exhex/app.ex"
+TMPDIR="$work/exhex/tmp" "$dir/lumacrest-cli" ex2hex "$work/exhex/app.ex" > /dev/null 2>&1 & exhex=$!
+for _ in $(seq 200); do [[ -s "$work/exhex/pid" ]] && break; sleep 0.025; done
+kill -TERM "$exhex"; termed=$(date +%s%N)
+wait "$exhex"; status=$?
+check "ex2hex: one SIGTERM ends it" test $(( ($(date +%s%N) - termed) / 1000000 )) -lt 3000
+check "ex2hex: exit 143" test "$status" -eq 143
+check "ex2hex: converter ended" bash -c "! kill -0 $(cat "$work/exhex/pid") 2>/dev/null"
+check "ex2hex: scratch folder removed" test -z "$(ls -A "$work/exhex/tmp")"
+rm -f "$dir/e.exe"
 
 # 12. On a terminal the progress bars never hide or overwrite a log line: the screen a terminal
 # (tmux) shows at the end holds every line whole, and no bar; also where a line and its bar

@@ -110,36 +110,34 @@ TEST_F(CipherFilesTest, PackagesHexAndA90RecordsAtTheirOwnAddresses) {
     }
 }
 
-TEST_F(CipherFilesTest, PackagerStopsAtTheUpdateFileLimitWithoutWritingPastIt) {
-    // A record that starts below 128 KB and runs past it, then one far beyond.
+TEST_F(CipherFilesTest, AnImageLongerThanTheUpdateFileIsRefusedAndTheOldFileKept) {
+    const std::string good = Encrypted(Pattern(1024, 9), kUpdateFileKey);
+    WriteText(UpdateFile(), good);
+    h.target.buf().flash[0] = 0x12;
+    h.target.FlashPagesToWrite = 3;
+    // A record that starts below 128 KB and runs past it; a raw file one byte too long.
     WriteText(t.dir.File("big.hex"),
               ":020000021000EC\n"
               ":08FFFC000102030405060708D9\n"
-              ":020000024000BC\n"
-              ":040000009999999998\n"
               ":00000001FF\n");
-    h.target.buf().flash[131072] = 0x5A;
-    t.prompts.QueueFile(t.dir.File("big.hex"));
+    WriteText(t.dir.File("big.bin"), Pattern(131072 + 1));
+    for (const char* name : {"big.hex", "big.bin"}) {
+        SCOPED_TRACE(name);
+        t.prompts.messages.clear();
+        t.prompts.QueueFile(t.dir.File(name));
+        PackageUpdateFile(h);
+        ASSERT_EQ(t.prompts.messages.size(), 1u);
+        EXPECT_EQ(LastMessage().text, "******File length is too long than Flash Size ******   ");
+        EXPECT_EQ(LastMessage().icon, MsgIcon::Error);
+        EXPECT_EQ(ReadText(UpdateFile()), good);
+        EXPECT_EQ(h.target.buf().flash[0], 0x12);
+        EXPECT_EQ(h.target.FlashPagesToWrite, 3u);
+    }
+    // Exactly 128 KB still fits.
+    WriteText(t.dir.File("full.bin"), Pattern(131072));
+    t.prompts.QueueFile(t.dir.File("full.bin"));
     PackageUpdateFile(h);
-    ASSERT_GE(t.prompts.messages.size(), 2u);
-    EXPECT_EQ(t.prompts.messages[0].text,
-              "******File length is too long than Flash Size ******   ");
     EXPECT_EQ(LastMessage().text, "******File Save success******   ");
-    const std::string plain = Decrypted(ReadText(UpdateFile()), kUpdateFileKey);
-    ASSERT_EQ(plain.size(), 131072u);
-    EXPECT_EQ(plain.substr(131068), "\x01\x02\x03\x04");
-    // Bytes at 128 KB and above went nowhere: the buffer there is the erased fill.
-    EXPECT_EQ(h.target.buf().flash[131072], 0xFF);
-    EXPECT_EQ(h.target.buf().flash[131075], 0xFF);
-    EXPECT_EQ(h.target.buf().flash[0x40000], 0xFF);
-    EXPECT_EQ(h.target.FlashPagesToWrite, 256u);
-
-    // A raw image longer than the limit: the same message, the first 128 KB packaged.
-    WriteText(t.dir.File("big.bin"), Pattern(131072 + 100));
-    t.prompts.QueueFile(t.dir.File("big.bin"));
-    PackageUpdateFile(h);
-    EXPECT_EQ(t.prompts.messages.end()[-2].text,
-              "******File length is too long than Flash Size ******   ");
     EXPECT_EQ(Decrypted(ReadText(UpdateFile()), kUpdateFileKey), Pattern(131072));
 }
 

@@ -177,6 +177,33 @@ TEST_F(ExToHexTest, OnlyAWholeGoodHexFileIsTaken) {
               "******Convert Ex To Hex failed: cannot read \"" + Source() + "\"******   ");
 }
 
+// Whatever the converter leaves as a.hex is opened without waiting and without following a
+// link, and never read past the bound.
+TEST_F(ExToHexTest, OutputThatIsNoRegularFileOrTooLargeIsRefusedAtOnce) {
+    WriteText(Output(), "kept\n");
+    WriteText(t.dir.File("elsewhere.hex"), kExpectedHex);
+    const std::string notRegular =
+        "******Convert Ex To Hex failed: e.exe wrote no HEX file (a.hex is not a regular "
+        "file)******   ";
+    const std::pair<std::string, std::string> cases[] = {
+        {"mkfifo a.hex\n", notRegular},
+        {"ln -s '" + t.dir.File("elsewhere.hex") + "' a.hex\n", notRegular},
+        {"truncate -s 200M a.hex\n",
+         "******Convert Ex To Hex failed: e.exe wrote a HEX file of 209715200 bytes, more than "
+         "the 67108864 bytes this tool reads******   "},
+    };
+    for (const auto& [script, message] : cases) {
+        SCOPED_TRACE(script);
+        InstallScript(script);
+        const auto start = std::chrono::steady_clock::now();
+        Run();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+        EXPECT_EQ(LastMessage().text, message);
+        EXPECT_EQ(ReadText(Output()), "kept\n");
+        EXPECT_FALSE(ScratchLeft());
+    }
+}
+
 TEST_F(ExToHexTest, WaitsForTheConverterToEndNotForItsFirstBytes) {
     // A partial file first, the whole one later: the whole one is the result.
     InstallScript("echo ':00000001FF' > a.hex\nsleep 0.3\nexec STANDIN \"$@\"\n");

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
@@ -109,18 +110,26 @@ TEST(FirmwareRewrite, PackagedFirmwareIsSentBlockByBlockAndEndsWithOk) {
     }
 }
 
-TEST(FirmwareRewrite, FilesThatAreNotWholeBlocksAreRefusedBeforeAnythingIsSent) {
-    for (std::size_t size :
-         {std::size_t{0}, std::size_t{1000}, std::size_t{255}, kUpdateBufferSize + 256}) {
+TEST(FirmwareRewrite, FilesThatCannotBeUsedAreRefusedWithTheirReasonBeforeAnythingIsSent) {
+    const std::pair<std::size_t, const char*> cases[] = {
+        {0, "update.dat refused: the file is empty"},
+        {1000, "update.dat refused: 1000 bytes, not a whole number of 256-byte blocks"},
+        {255, "update.dat refused: 255 bytes, not a whole number of 256-byte blocks"},
+        {kUpdateBufferSize + 256,
+         "update.dat refused: 131328 bytes, more than the 131072-byte update buffer"},
+    };
+    for (const auto& [size, reason] : cases) {
         SCOPED_TRACE(size);
         EngineHost t;
         WriteUpdateFile(t, Pattern(size));
+        t.prompts.QueueAnswer(true);
         t.Command(id::ReserveP);
         t.RunUntilIdle();
         EXPECT_TRUE(t.port.written.empty());
         EXPECT_TRUE(t.port.opened.empty());
         EXPECT_EQ(t.MessageTexts(), (Lines{"******Open Update_File  failed******   "}));
         EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::Error);
+        EXPECT_EQ(t.LogLines().back(), reason);
         // The controls the routine disabled come back.
         EXPECT_TRUE(t.ControlsIdle());
     }
@@ -130,16 +139,43 @@ TEST(FirmwareRewrite, FilesThatAreNotWholeBlocksAreRefusedBeforeAnythingIsSent) 
         if (fifo) {
             ASSERT_EQ(::mkfifo(t.dir.File("update.dat").c_str(), 0600), 0);
         }
+        t.prompts.QueueAnswer(true);
         t.Command(id::ReserveP);
         EXPECT_TRUE(t.port.written.empty());
         EXPECT_EQ(t.MessageTexts(), (Lines{"******Open Update_File  failed******   "}));
+        EXPECT_EQ(t.LogLines().back(), fifo ? "update.dat refused: not a regular file"
+                                            : "update.dat refused: no such file in " + t.h().programDir);
         EXPECT_TRUE(t.ControlsIdle());
+    }
+}
+
+TEST(FirmwareRewrite, TheMenuCommandAsksOnceNamingThePort) {
+    for (bool yes : {false, true}) {
+        SCOPED_TRACE(yes);
+        EngineHost t;
+        WriteUpdateFile(t, Pattern(512));
+        t.prompts.QueueAnswer(yes);
+        t.Command(id::ReserveP);
+        t.RunUntilIdle();
+        ASSERT_EQ(t.prompts.questions.size(), 1u);
+        EXPECT_EQ(t.prompts.questions[0],
+                  "Rewrite the firmware of the programmer on COM1 (" + *t.h().ports.Device(1) +
+                      ") from update.dat? It cannot take operations until it is restarted.");
+        if (!yes) {
+            EXPECT_TRUE(t.port.opened.empty());
+            EXPECT_TRUE(t.prompts.messages.empty());
+            EXPECT_TRUE(t.ControlsIdle());
+        } else {
+            EXPECT_EQ(t.box->firmwareImage().size(), 512u);
+            EXPECT_EQ(t.LogLines().back(), "Update Device Firmware......OK");
+        }
     }
 }
 
 TEST(FirmwareRewrite, MenuCommandConnectsFirstAndTheLargestFileFits) {
     EngineHost t;
     WriteUpdateFile(t, Pattern(kUpdateBufferSize));
+    t.prompts.QueueAnswer(true);
     t.Command(id::ReserveP);
     EXPECT_EQ(t.port.opened.size(), 1u);
     EXPECT_EQ(t.clock.Deadline(kReplyTimerId), 30000u);
@@ -157,6 +193,7 @@ TEST(FirmwareRewrite, NoProgrammerToConnectToSendsNothing) {
     EngineHost t;
     WriteUpdateFile(t, Pattern(512));
     t.h().port.number = 2;  // not in Ports.dat
+    t.prompts.QueueAnswer(true);
     t.Command(id::ReserveP);
     t.RunUntilIdle();
     EXPECT_TRUE(t.port.written.empty());
@@ -171,6 +208,7 @@ TEST(FirmwareRewrite, ProgressFollowsTheBlocks) {
     t.box->onEvent = [&](const std::string& event) {
         if (event.rfind("rx 0x02", 0) == 0) progress.push_back(t.h().ui.Progress());
     };
+    t.prompts.QueueAnswer(true);
     t.Command(id::ReserveP);
     t.RunUntilIdle();
     EXPECT_EQ(progress, (std::vector<int>{0, 25, 50, 75}));
@@ -184,6 +222,7 @@ TEST(FirmwareRewrite, RefusedWhileAnOperationHoldsTheLine) {
     t.Command(id::ChipErase);
     t.clock.Advance(100);
     ASSERT_EQ(t.Sent().back().code, CMD_CHIP_ERASE);
+    t.prompts.QueueAnswer(true);
     t.Command(id::ReserveP);
     EXPECT_EQ(t.MessageTexts().size(), 1u);
     EXPECT_EQ(t.Sent().back().code, CMD_CHIP_ERASE);
@@ -199,6 +238,7 @@ TEST(FirmwareRewrite, BlockZeroWaitsTwentySecondsLaterBlocksTenAndATimeOutEndsTh
     // Both block replies come 15 s late: in time for block 0, too late for block 1.
     t.box->config().faults.push_back(
         MakeFault(FaultKind::LateReply, CMD_PROGRAMMER_FW_BLOCK, 2, 15000));
+    t.prompts.QueueAnswer(true);
     t.Command(id::ReserveP);
     t.RunUntilIdle();
     const auto codes = t.SentCodes();
@@ -219,7 +259,9 @@ TEST(FirmwareRewrite, EchoDifferingInItsFirstByteStopsTheRewriteAndClosesThePort
                 t.box->config().faults.push_back(
                     MakeFault(FaultKind::EchoDiffers, CMD_PROGRAMMER_FW_BLOCK, 1));
         };
-        t.Command(id::ReserveP);
+        t.prompts.QueueAnswer(true);
+        t.prompts.QueueAnswer(true);
+    t.Command(id::ReserveP);
         t.RunUntilIdle();
         EXPECT_EQ(t.LogLines().back(), "Update Device Firmware......Failed");
         EXPECT_EQ(t.MessageTexts(),
@@ -357,36 +399,47 @@ TEST(LoaderTransfer, AStopFromTheLoaderEndsTheRunAsAFailureWithoutALine) {
 
 // ---- sector sums ----
 
-TEST(SectorSums, FollowTheSectorListFromTheTransferEnd) {
+TEST(SectorSums, EachSumCoversItsOwnSectorAfterAFullSizeTransfer) {
     sim::BoxConfig c = Loader();
     c.unsolicited.push_back({CMD_IAP_DONE, CMD_SECTOR_SUM});
     EngineHost t(c);
     Host& h = t.h();
-    h.target.dev.SectorSizes = {128, 128, 64, 192, 100};
+    h.target.dev.SectorSizes = {128, 256, 64, 512, 64};  // the whole 1024-byte flash
     FillFlash(h, 1024);
-    h.target.FlashPagesToWrite = 8;  // the transfer ends at 512
+    h.target.FlashPagesToWrite = 16;  // every page: the transfer ends at the flash end
     t.Tick({id::ProgramFlash});
     ConnectLoader(t);
     t.Command(id::Update);
     t.RunUntilIdle();
 
+    // The sums of what the box holds now, over each sector's own bytes.
+    const Bytes& chip = t.box->flash();
+    auto sumOf = [&](uint8_t index, uint32_t from, uint32_t length) {
+        uint32_t sum = 0;
+        for (uint32_t i = from; i < from + length; ++i) sum += chip[i];
+        return Bytes{index, static_cast<uint8_t>(sum >> 24), static_cast<uint8_t>(sum >> 16),
+                     static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)};
+    };
     std::vector<Bytes> sums;
     for (const auto& f : t.Sent())
         if (f.code == CMD_SECTOR_SUM) sums.push_back(f.payload);
     // The box's answer to each sum asks for the next: sectors 1 to 3, then done.
-    ASSERT_EQ(sums.size(), 3u);
-    uint32_t offset = 512;
-    for (uint8_t k = 1; k <= 3; ++k) {
-        uint32_t sum = 0;
-        for (uint32_t i = 0; i < h.target.dev.SectorSizes[k]; ++i) sum += h.target.buf().flash[offset + i];
-        offset += h.target.dev.SectorSizes[k];
-        EXPECT_EQ(sums[k - 1],
-                  (Bytes{k, static_cast<uint8_t>(sum >> 24), static_cast<uint8_t>(sum >> 16),
-                         static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)}));
-    }
+    EXPECT_EQ(sums, (std::vector<Bytes>{sumOf(1, 128, 256), sumOf(2, 384, 64), sumOf(3, 448, 512)}));
     EXPECT_EQ(t.LogLines().back(), "Start Update......OKOK");
+    EXPECT_TRUE(t.h().run.LastOutcome().Passed());
     EXPECT_TRUE(t.ControlsIdle());
     EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+
+    // A second transfer starts the walk again at the loader's erase.
+    t.ClearSent();
+    ConnectLoader(t);
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    sums.clear();
+    for (const auto& f : t.Sent())
+        if (f.code == CMD_SECTOR_SUM) sums.push_back(f.payload);
+    ASSERT_FALSE(sums.empty());
+    EXPECT_EQ(sums.front(), sumOf(1, 128, 256));
 }
 
 TEST(SectorSums, RefusalsAndSectorsPastTheFlash) {
@@ -586,7 +639,13 @@ TEST(StoredSettings, BadReportsChangeNothing) {
     badCrc.faults.push_back(MakeFault(FaultKind::BadCrc, CMD_DATAFLASH_CONFIG));
     std::vector<Case> cases = {{"bad CRC", badCrc},
                                {"type beyond the catalogue", Reports(21, 128, 32)},
-                               {"geometry beyond the buffers", Reports(4, 4096, 4096)}};
+                               {"geometry beyond the buffers", Reports(4, 4096, 4096)},
+                               {"pages no frame carries", Reports(4, 512, 256)}};
+    const std::map<std::string, std::string> reasons = {
+        {"geometry beyond the buffers",
+         "Stored settings refused: the flash size 16777216 is above 300000"},
+        {"pages no frame carries",
+         "Stored settings refused: the flash page size 512 does not fit a frame (at most 295)"}};
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
         EngineHost t(c.config);
@@ -596,7 +655,13 @@ TEST(StoredSettings, BadReportsChangeNothing) {
         t.Tick({id::EraseChip});
         t.ChooseCom("COM1");
         t.RunUntilIdle();
-        EXPECT_EQ(t.LogLines().back().substr(t.LogLines().back().size() - 6), "Failed");
+        Lines lines = t.LogLines();
+        if (auto reason = reasons.find(c.name); reason != reasons.end()) {
+            EXPECT_EQ(lines.back(), reason->second);
+            EXPECT_EQ(h.run.LastOutcome().text, reason->second);
+            lines.pop_back();
+        }
+        EXPECT_EQ(lines.back().substr(lines.back().size() - 6), "Failed");
         EXPECT_EQ(h.target.DeviceType, 2);
         EXPECT_EQ(h.target.mcuName, DeviceNameOfIndex(2));
         EXPECT_EQ(h.target.dev.FlashPageSize, 64u);

@@ -79,8 +79,8 @@ void PackageUpdateFile(Host& h) {
     std::optional<std::string> path = h.prompts().OpenFile(kPackageFilter);
     if (!path) return;
 
-    // The image is read into a scratch copy of the update area (record bytes at 128 KB and
-    // above go nowhere); the flash buffer changes only when the whole file is good.
+    // The image is read into a scratch copy of the update area; the flash buffer changes only
+    // when the whole file is good and fits it.
     const uint32_t limit = static_cast<uint32_t>(kUpdateFileMaxSize);
     const ImageNames names{.a90IsHex = true};
     const char* openFailed = EndsWithNoCase(*path, ".A90")       ? kOpenA90Failed
@@ -100,12 +100,13 @@ void PackageUpdateFile(Host& h) {
             h.ui.AppendLog(RefusalLine(read.refusal));
         return;
     }
-    uint32_t length = read.image.end;
+    const uint32_t length = read.image.end;
+    // A firmware cut at 128 KB is no firmware: the update file it would replace is kept.
     const bool tooLong = read.image.passedLimit ||
                          (read.format == ImageFormat::Raw && read.fileSize > limit);
     if (tooLong) {
         h.prompts().MessageBox(kFileTooLong, MsgIcon::Error);
-        length = limit;
+        return;
     }
     ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);

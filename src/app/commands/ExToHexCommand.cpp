@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -54,25 +55,88 @@ class ScratchDir {
 
 // A Windows executable starts with "MZ".
 bool IsWindowsExecutable(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    RegularFile f;
     char magic[2] = {};
-    const bool windows = std::fread(magic, 1, 2, f) == 2 && magic[0] == 'M' && magic[1] == 'Z';
-    std::fclose(f);
-    return windows;
+    return f.Open(path) && f.ReadAt(0, magic, 2) == 2 && magic[0] == 'M' && magic[1] == 'Z';
 }
 
+// A regular file that opens (never waited for, as a FIFO would be).
 bool CanRead(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    std::fclose(f);
-    return true;
+    RegularFile f;
+    return f.Open(path);
 }
 
 std::string Seconds(std::chrono::milliseconds timeout) {
     const auto ms = timeout.count();
     if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
     return std::to_string(ms) + " ms";
+}
+
+// The converter has ended: its a.hex, if it is a whole, good HEX file, becomes `output`.
+void TakeConversion(Host& h, const ProcessOutcome& run, const std::string& result,
+                    const std::string& output, std::chrono::milliseconds timeout) {
+    switch (run.status) {
+        case ProcessOutcome::Status::NotStarted:
+            Fail(h, std::string(kConverterName) + " could not be started");
+            return;
+        case ProcessOutcome::Status::TimedOut:
+            Fail(h, std::string(kConverterName) + " did not finish within " + Seconds(timeout) +
+                        " and was stopped");
+            return;
+        case ProcessOutcome::Status::Stopped:
+            // The program is ending: no message box to hold it up.
+            h.ui.AppendLog(std::string(kConverterName) + " was stopped: the program is ending");
+            return;
+        case ProcessOutcome::Status::Exited:
+            break;
+    }
+    // Success is the output, not the exit status; a status other than 0 is still told.
+    if (run.exitCode > 0)
+        h.ui.AppendLog(std::string(kConverterName) + " exited with status " +
+                       std::to_string(run.exitCode));
+    else if (run.exitCode < 0)
+        h.ui.AppendLog(std::string(kConverterName) + " was ended by a signal");
+    // Whatever the converter left is opened without waiting (a FIFO) and without following a
+    // link out of the scratch directory, and read no further than the bound.
+    std::error_code ec;
+    const std::filesystem::file_status left = std::filesystem::symlink_status(result, ec);
+    if (ec || !std::filesystem::exists(left)) {
+        Fail(h, std::string(kConverterName) + " wrote no HEX file");
+        return;
+    }
+    RegularFile hex;
+    if (!std::filesystem::is_regular_file(left) || !hex.Open(result, RegularFile::Links::Refuse)) {
+        Fail(h, std::string(kConverterName) + " wrote no HEX file (" + kScratchOutput +
+                    " is not a regular file)");
+        return;
+    }
+    if (hex.size() > kMaxFileSize) {
+        Fail(h, std::string(kConverterName) + " wrote a HEX file of " + std::to_string(hex.size()) +
+                    " bytes, more than the " + std::to_string(kMaxFileSize) +
+                    " bytes this tool reads");
+        return;
+    }
+    std::string content;
+    if (!hex.ReadAll(content, kMaxFileSize)) {
+        Fail(h, "cannot read the HEX file " + std::string(kConverterName) + " wrote");
+        return;
+    }
+    // Only a whole, good HEX file is a result: a converter that failed half-way leaves a
+    // partial one.
+    TextCursor cursor(content);
+    cursor.SkipByteOrderMark();
+    if (std::optional<ReadError> bad =
+            ReadHexRecords(cursor, [](const DataRecord&) { return DataFlow::Continue; })) {
+        std::string where = bad->line ? "line " + std::to_string(bad->line) + ": " : "";
+        Fail(h, std::string(kConverterName) + " wrote no whole, good HEX file (" + where +
+                    bad->reason + ")");
+        return;
+    }
+    if (!WriteFileAtomically(output, content)) {
+        Fail(h, "cannot write \"" + output + "\"");
+        return;
+    }
+    h.prompts().MessageBox(kConvertOk, MsgIcon::None);
 }
 
 }  // namespace
@@ -119,56 +183,19 @@ void ConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
         Fail(h, "cannot read \"" + *source + "\"");
         return;
     }
-    ScratchDir scratch;
-    if (!scratch.Made() || !WriteFileAtomically(scratch.path() + kScratchInput, content)) {
+    auto scratch = std::make_shared<ScratchDir>();
+    if (!scratch->Made() || !WriteFileAtomically(scratch->path() + kScratchInput, content)) {
         Fail(h, "cannot make a scratch copy of the file");
         return;
     }
 
-    // The scratch directory is new, so whatever output it holds afterwards is this run's.
-    const ProcessOutcome run = h.processes().Run(program, args, scratch.path(), timeout);
-    switch (run.status) {
-        case ProcessOutcome::Status::NotStarted:
-            Fail(h, std::string(kConverterName) + " could not be started");
-            return;
-        case ProcessOutcome::Status::TimedOut:
-            Fail(h, std::string(kConverterName) + " did not finish within " + Seconds(timeout) +
-                        " and was stopped");
-            return;
-        case ProcessOutcome::Status::Exited:
-            break;
-    }
-    // Success is the output, not the exit status; a status other than 0 is still told.
-    if (run.exitCode > 0)
-        h.ui.AppendLog(std::string(kConverterName) + " exited with status " +
-                       std::to_string(run.exitCode));
-    else if (run.exitCode < 0)
-        h.ui.AppendLog(std::string(kConverterName) + " was ended by a signal");
-    const std::string result = scratch.path() + kScratchOutput;
-    if (!CanRead(result)) {
-        Fail(h, std::string(kConverterName) + " wrote no HEX file");
-        return;
-    }
-    if (!ReadWholeFile(result, content, kMaxFileSize)) {
-        Fail(h, "cannot read the HEX file " + std::string(kConverterName) + " wrote");
-        return;
-    }
-    // Only a whole, good HEX file is a result: a converter that failed half-way leaves a
-    // partial one.
-    TextCursor hex(content);
-    hex.SkipByteOrderMark();
-    if (std::optional<ReadError> bad =
-            ReadHexRecords(hex, [](const DataRecord&) { return DataFlow::Continue; })) {
-        std::string where = bad->line ? "line " + std::to_string(bad->line) + ": " : "";
-        Fail(h, std::string(kConverterName) + " wrote no whole, good HEX file (" + where +
-                    bad->reason + ")");
-        return;
-    }
-    if (!WriteFileAtomically(output, content)) {
-        Fail(h, "cannot write \"" + output + "\"");
-        return;
-    }
-    h.prompts().MessageBox(kConvertOk, MsgIcon::None);
+    // The scratch directory is new, so whatever output it holds afterwards is this run's. It
+    // is removed when the converter's end has been taken, or the program ends before that.
+    const std::string workDir = scratch->path();
+    h.processes().Start(program, args, workDir, timeout,
+                        [&h, scratch, output, timeout](const ProcessOutcome& run) {
+                            TakeConversion(h, run, scratch->path() + kScratchOutput, output, timeout);
+                        });
 }
 
 }  // namespace lumacrest

@@ -1,7 +1,8 @@
 // Convert Ex To Hex: the external converter "e.exe" from the program directory turns a
 // ".ex" file into an Intel HEX file beside it. The converter works on copies in a private
-// scratch directory made for each run; every wait for it is bounded, and everything it
-// started ends with it. Its output is taken only when it reads as a whole, good HEX file.
+// scratch directory made for each run; every wait for it is bounded (in the window it is
+// waited for on the event loop), and everything it started ends with it. Its output is taken
+// only when it is a regular file within the size bound that reads as a whole, good HEX file.
 #pragma once
 
 #include <chrono>
@@ -18,7 +19,8 @@ inline constexpr const char* kConvertOk = "Convert Ex To Hex OK";
 // "dir/app.ex" (any case of ".ex") gives "dir/app.hex"; any other name gets ".hex" appended.
 std::string ExToHexOutputPath(const std::string& source);
 
-// The menu command. `timeout` bounds the converter's run.
+// The menu command. `timeout` bounds the converter's run. The result is shown when the
+// converter has ended: before this returns, or later from the event loop of the window.
 void ConvertExToHex(Host& h, std::chrono::milliseconds timeout = kConverterTimeout);
 
 }  // namespace lumacrest

@@ -29,7 +29,9 @@ void OnTerminationSignal(int sig) {
 }  // namespace
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
+    // Close on exec: a program we start must not be able to fake a signal.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPipe) != 0)
+        return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         char byte = 0;
@@ -40,6 +42,10 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+
+int TerminationSignals::Descriptor() const {
+    return g_signalPipe[0];
 }
 
 TerminationSignals::~TerminationSignals() {

@@ -12,6 +12,10 @@ public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 
+    // Readable once a signal has come (until the event loop has taken it): a wait that blocks
+    // the loop watches it to end early.
+    int Descriptor() const;
+
 signals:
     void terminationRequested(int signal);
 };
