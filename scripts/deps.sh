@@ -3,10 +3,12 @@
 # fonts-wqy-microhei has the glyphs of the window's Chinese texts (the second-copy message,
 # the About texts); without it they show as empty boxes. dpkg-dev and file find the libraries
 # the Debian package depends on (scripts/package.sh); desktop-file-utils checks its desktop entry.
+# libelf-dev reads ELF images; binutils (as, ld, objcopy) made the test images and checks them.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev qt6-svg-dev
           libgl-dev xvfb xauth socat srecord libgcrypt20-dev clang-14 libfuzzer-14-dev
-          fonts-dejavu-core fonts-wqy-microhei tmux dpkg-dev file desktop-file-utils)
+          fonts-dejavu-core fonts-wqy-microhei tmux dpkg-dev file desktop-file-utils
+          libelf-dev binutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -42,7 +42,8 @@ struct DataRecord {
     uint64_t address = 0;  // full address: base + record address
     const uint8_t* bytes = nullptr;
     std::size_t count = 0;
-    std::size_t line = 0;
+    std::size_t line = 0;   // the record's line; for a segment of an ELF file its number
+    bool segment = false;   // from an ELF file's segment
 };
 
 // What the sink of data records wants next.
