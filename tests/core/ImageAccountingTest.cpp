@@ -7,9 +7,18 @@
 #include <string>
 #include <vector>
 
+#include <filesystem>
+
+#include "app/Commands.h"
+#include "app/RunRecords.h"
+#include "app/commands/DeviceCommands.h"
+#include "image/Checksums.h"
+#include "image/Crc16.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
 #include "image/DeviceCatalogue.h"
+#include "image/HexWriter.h"
+#include "image/ImageReader.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
 
@@ -93,6 +102,12 @@ TEST(ImageAccounting, StraddlingRecordReachesTheChip) {
         ASSERT_EQ(Cli(t, {"update", "--flash", path, "--options", "erase,flash"}), 0);
         for (uint32_t i = 0; i < kFlash; ++i) ASSERT_EQ(t.box->flash()[i], At(0x4000 + i)) << i;
         EXPECT_EQ(t.h().target.FlashPagesToWrite, 16u);
+        // The load says what it placed and what it left out, and the run's record carries it.
+        EXPECT_TRUE(HasLine(t.LogLines(), "Flash image 0x4000-0x43FF: 1024 bytes, 16 pages; left out "
+                                          "0x3F80-0x3FFF (128 bytes, below the offset)"));
+        EXPECT_NE(FormatRunRecord(t.h(), Outcome{}, 0)
+                      .find(R"("flash_placed":["0x4000-0x43FF"],"flash_left_out":128,"boot_placed":[])"),
+                  std::string::npos);
     }
 }
 
@@ -194,6 +209,176 @@ TEST(ImageAccounting, IhxIsReadAsIntelHex) {
     ASSERT_EQ(Cli(t, {"update", "--flash", path, "--options", "erase,flash"}), 0);
     for (uint32_t i = 0; i < 0x40; ++i) ASSERT_EQ(t.box->flash()[i], At(0x4000 + i)) << i;
     EXPECT_EQ(t.box->flash()[0x40], 0xFF);
+}
+
+// Left out, and why: below the offset, beyond the flash.
+TEST(ImageAccounting, TheReportNamesWhatWasLeftOutAndWhy) {
+    EngineHost t;
+    const std::string path = t.dir.File("parts.hex");
+    std::string text = HexImage(0x3000, 0x10, 16) + HexImage(0x4000, 0x100, 16) + HexImage(0x4300, 0x200, 32) +
+                       HexImage(0x60000, 0x20, 16);
+    // One file: drop the end records but the last.
+    for (std::size_t at; (at = text.find(":00000001FF\n")) != text.rfind(":00000001FF\n");) text.erase(at, 12);
+    WriteText(path, text);
+    t.prompts.QueueFile(path);
+    t.Command(id::LoadFlashFile);
+    EXPECT_EQ(t.LogLines().back(),
+              "Flash image 0x4000-0x40FF, 0x4300-0x43FF: 512 bytes, 16 pages; left out 0x3000-0x300F "
+              "(16 bytes, below the offset), 0x4400-0x44FF (256 bytes, beyond the flash), 0x60000-0x6001F "
+              "(32 bytes, beyond the flash)");
+
+}
+
+// The tool's own Main && Boot Combine file on the shipped device: as flash at 0x4000 all of it
+// lands (the boot part in the last flash pages); as boot at 0 nothing does; as boot where the
+// combine put the boot part, the boot part loads.
+TEST(ImageAccounting, TheCombinedFileLoadsThreeWays) {
+    test::TestHost t;
+    Host& h = t.h();
+    CommandRouter router;
+    WireCommands(h, router);
+    std::filesystem::copy_file(LUMACREST_SOURCE_DIR "/res/MN101EF51A_IAP.cfg", t.dir.File("MN101EF51A_IAP.cfg"));
+    ASSERT_TRUE(LoadDeviceParams(h, "MN101EF51A_IAP"));
+    const DeviceParams& d = h.target.dev;
+    const uint32_t mainLength = (d.FlashPageCount - d.BootPageCount) * d.FlashPageSize;
+    ASSERT_EQ(d.FlashSize, 0x12000u);
+    ASSERT_EQ(d.BootSize, 0x1000u);
+    for (uint32_t i = 0; i < kFlashBufferSize; ++i) h.target.buf().flash[i] = At(i);
+    for (uint32_t i = 0; i < kBootBufferSize; ++i) h.target.buf().boot[i] = static_cast<uint8_t>(~At(i));
+    std::optional<std::string> combined = BuildCombinedHex(h.target, nullptr);
+    ASSERT_TRUE(combined);
+    const std::string path = t.dir.File("combined.hex");
+    WriteText(path, *combined);
+    auto load = [&](int command, uint32_t offset) {
+        t.prompts.QueueFile(path);
+        t.prompts.QueueLoadAddress(offset);
+        router.Dispatch(command);
+        return t.LogLines();
+    };
+
+    auto lines = load(id::LoadFlashFile, 0x4000);
+    for (uint32_t i = 0; i < mainLength; ++i) ASSERT_EQ(h.target.buf().flash[i], At(i)) << i;
+    for (uint32_t i = 0; i < d.BootSize; ++i)
+        ASSERT_EQ(h.target.buf().flash[mainLength + i], static_cast<uint8_t>(~At(i))) << i;
+    EXPECT_EQ(lines.end()[-3], "Flash Buffer Check Sum: " +
+                                   FormatChecksum(Crc16(h.target.buf().flash.data(), 0x12000) & 0xFFFF));
+    EXPECT_EQ(lines.back(), "Flash image 0x4000-0x15FFF: 73728 bytes, 288 pages");
+
+    lines = load(id::LoadBootFile, 0);
+    EXPECT_EQ(lines.back(), "File refused: no byte of it lands in the boot area 0x0000-0x0FFF; its data "
+                            "lies at 0x4000-0x15FFF");
+
+    for (uint32_t i = 0; i < kBootBufferSize; ++i) h.target.buf().boot[i] = 0;
+    lines = load(id::LoadBootFile, 0x4000 + mainLength);
+    for (uint32_t i = 0; i < d.BootSize; ++i) ASSERT_EQ(h.target.buf().boot[i], static_cast<uint8_t>(~At(i))) << i;
+    EXPECT_EQ(lines.back(), "Boot image 0x15000-0x15FFF: 4096 bytes, 16 pages; left out 0x4000-0x14FFF "
+                            "(69632 bytes, below the offset)");
+}
+
+// ELF files as this test writes them: 32 or 64 bits, either byte order.
+struct Segment {
+    uint32_t type = 1;  // PT_LOAD
+    uint64_t physical = 0;
+    Bytes bytes;
+    uint64_t extraMemory = 0;  // memory beyond the file bytes (.bss)
+};
+
+std::string Elf(bool is64, bool bigEndian, uint16_t type, const std::vector<Segment>& segments) {
+    std::string out;
+    auto put = [&](uint64_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            out += static_cast<char>(v >> (8 * (bigEndian ? n - 1 - i : i)));
+    };
+    const int word = is64 ? 8 : 4;
+    const uint64_t header = is64 ? 64 : 52, entry = is64 ? 56 : 32;
+    out = std::string("\x7f" "ELF") + char(is64 ? 2 : 1) + char(bigEndian ? 2 : 1) + '\x01';
+    out.resize(16, '\0');
+    put(type, 2);
+    put(is64 ? 183 : 40, 2);  // a machine: libelf does not look at it
+    put(1, 4);
+    put(0x4000, word);   // entry
+    put(header, word);   // program headers
+    put(0, word);        // no section headers
+    put(0, 4);
+    put(header, 2);
+    put(entry, 2);
+    put(segments.size(), 2);
+    put(is64 ? 64 : 40, 2);
+    put(0, 2);
+    put(0, 2);
+    uint64_t data = header + entry * segments.size();
+    for (const Segment& s : segments) {
+        const uint64_t filesz = s.bytes.size(), memsz = filesz + s.extraMemory;
+        put(s.type, 4);
+        if (is64) put(6, 4);
+        put(data, word);
+        put(0x20000000 + s.physical, word);  // where it runs, not where it is stored
+        put(s.physical, word);
+        put(filesz, word);
+        put(memsz, word);
+        if (!is64) put(6, 4);
+        put(1, word);
+        data += filesz;
+    }
+    for (const Segment& s : segments) out.append(s.bytes.begin(), s.bytes.end());
+    return out;
+}
+
+TEST(ElfReader, LoadableSegmentsByPhysicalAddressAndRefusals) {
+    test::TempDir dir;
+    const std::string path = dir.File("fw.elf");
+    Bytes code(40), data(16);
+    for (std::size_t i = 0; i < code.size(); ++i) code[i] = At(i);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(0xC0 + i);
+    const std::vector<Segment> segments = {
+        {1, 0x4000, code, 0},
+        {4, 0x4080, Bytes(8, 0xEE), 0},  // a note: not loaded
+        {1, 0x4100, data, 48},           // data with its .bss
+        {1, 0x4200, {}, 64},             // only .bss: nothing in the file
+    };
+    for (bool is64 : {false, true})
+        for (bool big : {false, true}) {
+            SCOPED_TRACE(std::to_string(is64) + std::to_string(big));
+            WriteText(path, Elf(is64, big, 2, segments));
+            std::vector<uint8_t> buffer(0x1000, 0xFF);
+            ImageFileResult r = ReadImageFile(path, buffer, {0x4000, 0x1000});
+            ASSERT_EQ(r.status, ImageFileResult::Status::Loaded) << r.refusal.reason;
+            EXPECT_EQ(r.format, ImageFormat::Elf);
+            EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 40), code);
+            EXPECT_EQ(buffer[0x80], 0xFF);
+            EXPECT_EQ(Bytes(buffer.begin() + 0x100, buffer.begin() + 0x110), data);
+            EXPECT_EQ(buffer[0x110], 0xFF);
+            EXPECT_EQ(r.image.placed, (std::vector<AddressRange>{{0x4000, 0x4027}, {0x4100, 0x410F}}));
+            EXPECT_EQ(r.image.end, 0x110u);
+        }
+
+    const std::string whole = Elf(false, false, 2, segments);
+    const struct {
+        const char* name;
+        std::string content;
+        std::string reason;
+    } refused[] = {
+        {"object", Elf(false, false, 1, segments), "an object file, not linked: it has no load addresses"},
+        {"no segments", Elf(true, true, 2, {{4, 0x4000, code, 0}}), "no loadable segment with bytes in the file"},
+        {"cut", whole.substr(0, whole.size() - 4), "segment 3 lies beyond the end of the file"},
+        {"overlap", Elf(false, true, 2, {{1, 0x4000, code, 0}, {1, 0x4020, data, 0}}),
+         "segment 2 overlaps segment 1 with different bytes at 0x4020"},
+        {"header", whole.substr(0, 30), "not an ELF file"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        WriteText(path, c.content);
+        std::vector<uint8_t> buffer(0x1000, 0xFF);
+        ImageFileResult r = ReadImageFile(path, buffer, {0x4000, 0x1000});
+        EXPECT_EQ(r.status, ImageFileResult::Status::Refused);
+        EXPECT_EQ(r.refusal.reason, c.reason);
+    }
+    // Segments that repeat the same bytes are taken; the object file as as(1) writes it is refused.
+    WriteText(path, Elf(false, false, 2, {{1, 0x4000, code, 0}, {1, 0x4010, Bytes(code.begin() + 16, code.end()), 0}}));
+    std::vector<uint8_t> buffer(0x1000, 0xFF);
+    EXPECT_EQ(ReadImageFile(path, buffer, {0x4000, 0x1000}).status, ImageFileResult::Status::Loaded);
+    ImageFileResult object = ReadImageFile(Interop("relocatable.o"), buffer, {0x4000, 0x1000});
+    EXPECT_EQ(object.refusal.reason, "an object file, not linked: it has no load addresses");
 }
 
 }  // namespace

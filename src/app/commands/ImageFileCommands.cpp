@@ -75,6 +75,9 @@ void LoadFlash(Host& h, bool rangeFile) {
 }  // namespace
 
 void ReportLoad(Host& h, ImageTarget target, const ImageLoad& load, uint32_t pages) {
+    if (target != ImageTarget::KeyCode)
+        (target == ImageTarget::Flash ? h.target.flashLoad : h.target.bootLoad) =
+            LoadAccount{load.image.placed, load.image.leftOutBytes};
     if (load.heldAsRaw) h.ui.AppendLog(HeldAsRawLine(*load.heldAsRaw));
     if (target == ImageTarget::KeyCode) {
         if (std::optional<std::string> gaps = KeyCodeGapsLine(load.image)) h.ui.AppendLog(*gaps);
