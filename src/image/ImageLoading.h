@@ -15,7 +15,7 @@ namespace lumacrest {
 
 inline constexpr const char* kImageFilter =
     "Hex Files (*.hex)|*.hex|S-Record Files (*.s19;*.s28;*.s37;*.srec;*.mot)|"
-    "*.s19;*.s28;*.s37;*.srec;*.mot|Bin Files (*.bin)|*.bin||";
+    "*.s19;*.s28;*.s37;*.srec;*.mot|ELF Files (*.elf)|*.elf|Bin Files (*.bin)|*.bin||";
 inline constexpr const char* kRangeFileFilter = "Ses Files (*.ses)|*.ses||";
 
 enum class ImageTarget { Flash, Boot, KeyCode };

@@ -100,6 +100,9 @@ class ElfImageReader : public ImageReader {
             if (segment.p_offset > image.size() || segment.p_filesz > image.size() - segment.p_offset)
                 return ReadError{0, "segment " + std::to_string(i + 1) +
                                         " lies beyond the end of the file"};
+            if (segment.p_paddr > UINT64_MAX - segment.p_filesz)
+                return ReadError{0, "segment " + std::to_string(i + 1) +
+                                        " runs past the end of the address space"};
             any = true;
             if (!delivering) continue;
             const DataRecord record{segment.p_paddr,

@@ -64,8 +64,8 @@ TEST_F(CipherFilesTest, PackagesARawImageIntoWholeEncryptedPages) {
 
     EXPECT_EQ(t.prompts.fileFilters.back(),
               "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|S-Record Files "
-              "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|Bin Files "
-              "(*.bin)|*.bin||");
+              "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|ELF Files "
+              "(*.elf)|*.elf|Bin Files (*.bin)|*.bin||");
     const std::string file = ReadText(UpdateFile());
     ASSERT_EQ(file.size(), 1024u);
     const std::string plain = Decrypted(file, kUpdateFileKey);

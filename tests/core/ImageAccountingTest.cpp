@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "image/DeviceCatalogue.h"
 #include "image/HexWriter.h"
 #include "image/ImageReader.h"
+#include "platform/Text.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
 
@@ -198,6 +200,59 @@ TEST(ImageAccounting, LdElfLoadsByPhysicalAddress) {
 
         ASSERT_EQ(Cli(t, {"update", "--flash", Interop(elf), "--options", "erase,flash"}), 0);
         EXPECT_EQ(Bytes(t.box->flash().begin(), t.box->flash().begin() + kFlash), fromHex);
+    }
+}
+
+bool Installed(const char* tool) {
+    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Files that srec_cat and objcopy wrote (records of 16, 32 and 255 bytes, address records 02
+// and 04, start records 03 and 05, S19, S28 and S37, data across 64 KB), an ld-made ELF file
+// and a HEX file a Debian package ships: each loads exactly as srec_cat reads it.
+TEST(ImageAccounting, TheInteropSetLoadsAsSrecCatReadsIt) {
+    if (!Installed("srec_cat")) GTEST_SKIP() << "srec_cat (package srecord) is not installed";
+    const struct {
+        const char* file;
+        uint32_t offset;
+        const char* reading;  // the file srec_cat reads, when it cannot read this one
+    } set[] = {
+        {"srec-obs16.hex", 0x4000, nullptr}, {"srec-obs32.hex", 0x4000, nullptr},
+        {"srec-obs255.hex", 0x4000, nullptr}, {"srec-segment.hex", 0x4000, nullptr},
+        {"srec-start.hex", 0x4000, nullptr}, {"srec.s19", 0x4000, nullptr},
+        {"srec.s28", 0x4000, nullptr}, {"srec.s37", 0x4000, nullptr},
+        {"objcopy.hex", 0xFF00, nullptr}, {"objcopy.srec", 0xFF00, nullptr},
+        {"objcopy-s3.srec", 0xFF00, nullptr}, {"objcopy.ihx", 0x4000, nullptr},
+        {"ld32.elf", 0x4000, "ld32.elf.hex"}, {"ld64.elf", 0x4000, "ld32.elf.hex"},
+        {"ld32.elf.hex", 0x4000, nullptr}, {"fxload-a3load.hex", 0, nullptr},
+    };
+    for (const auto& f : set) {
+        SCOPED_TRACE(f.file);
+        test::TestHost t;
+        Host& h = t.h();
+        CommandRouter router;
+        WireCommands(h, router);
+        ASSERT_TRUE(SetPageGeometry(h.target, 256, 288, 256, 16));
+        t.prompts.QueueFile(Interop(f.file));
+        t.prompts.QueueLoadAddress(f.offset);
+        router.Dispatch(id::LoadFlashFile);
+        ASSERT_TRUE(t.prompts.messages.empty()) << t.LogLines().back();
+
+        const std::string read = f.reading ? f.reading : f.file;
+        const std::string format = EndsWithNoCase(read, "hex") || EndsWithNoCase(read, "ihx") ? "-intel" : "-motorola";
+        const std::string bin = t.dir.File("srec_cat.bin");
+        char range[96];
+        std::snprintf(range, sizeof range, " -offset -0x%X -crop 0 0x12000 -fill 0xFF 0 0x12000 ", f.offset);
+        ASSERT_EQ(std::system(("srec_cat '" + Interop(read) + "' " + format + range + "-o '" + bin +
+                               "' -binary 2>/dev/null").c_str()),
+                  0);
+        const std::string expected = test::ReadText(bin);
+        ASSERT_EQ(expected.size(), 0x12000u);
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            ASSERT_EQ(h.target.buf().flash[i], static_cast<uint8_t>(expected[i])) << i;
+        if (std::string(f.file) == "srec-obs255.hex") {
+            EXPECT_EQ(t.LogLines().back(), "Flash image 0x4000-0x40FF, 0xFF00-0x100FF: 768 bytes, 193 pages");
+        }
     }
 }
 

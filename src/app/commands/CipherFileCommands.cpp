@@ -24,7 +24,8 @@ namespace {
 
 constexpr const char* kPackageFilter =
     "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|S-Record Files "
-    "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|Bin Files (*.bin)|*.bin||";
+    "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|ELF Files (*.elf)|*.elf|Bin "
+    "Files (*.bin)|*.bin||";
 constexpr const char* kUnpackFilter =
     "Hex Files (*.dat)|*.DAT|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||";
 constexpr const char* kEncryptedFilter = "Bin Files (*.bin)|*.bin||";
