@@ -12,6 +12,7 @@
 
 #include "app/Commands.h"
 #include "app/RunRecords.h"
+#include "app/commands/CipherFileCommands.h"
 #include "app/commands/DeviceCommands.h"
 #include "image/Checksums.h"
 #include "image/Crc16.h"
@@ -254,6 +255,27 @@ TEST(ImageAccounting, TheInteropSetLoadsAsSrecCatReadsIt) {
             EXPECT_EQ(t.LogLines().back(), "Flash image 0x4000-0x40FF, 0xFF00-0x100FF: 768 bytes, 193 pages");
         }
     }
+}
+
+// The update-file packager takes an ELF file as it takes the HEX file objcopy made of it, and
+// refuses one of which nothing lands in the update area.
+TEST(ImageAccounting, ThePackagerReadsElfAndRefusesNothingLanding) {
+    test::TestHost t;
+    Host& h = t.h();
+    std::string packaged[2];
+    for (int i = 0; i < 2; ++i) {
+        t.prompts.QueueFile(Interop(i == 0 ? "ld32.elf.hex" : "ld32.elf"));
+        PackageUpdateFile(h);
+        packaged[i] = test::ReadText(t.dir.File(kUpdateFileName));
+    }
+    EXPECT_EQ(packaged[0].size(), 0x4200u);  // up to 0x4133, in 512-byte pages
+    EXPECT_EQ(packaged[1], packaged[0]);
+
+    WriteText(t.dir.File("far.hex"), HexImage(0x20000, 0x10, 16));
+    t.prompts.QueueFile(t.dir.File("far.hex"));
+    PackageUpdateFile(h);
+    EXPECT_EQ(t.LogLines().back(), "File refused: no byte of it lands in the update area 0x0000-0x1FFFF; "
+                                   "its data lies at 0x20000-0x2000F");
 }
 
 // SDCC names its Intel HEX output .ihx: it is read as HEX, not programmed as text.
