@@ -40,6 +40,10 @@ void OnSectorSumRequest(Ops& ops, const ReplyFrame& reply) {
     const uint32_t offset = ops.run.BlockOffset();
     if (uint64_t{offset} + size > ops.target.dev.FlashSize || uint64_t{offset} + size > kFlashBufferSize) {
         FailWord(ops, "Error");
+        // The device file's sector table does not fit its flash: name the sector.
+        ops.view.AppendLog("Sector " + std::to_string(index) + " of the device file (" +
+                           std::to_string(size) + " bytes) runs past the flash (" +
+                           std::to_string(ops.target.dev.FlashSize) + " bytes)");
         Finish(ops);
         return;
     }
