@@ -51,6 +51,6 @@ std::string HeldAsRawLine(ImageFormat held);
 
 // The line for a KeyCode file that gives fewer than the 16 KeyCode bytes, naming those it did
 // not give; nothing when it gives them all.
-std::optional<std::string> KeyCodeGapsLine(const PlacedImage& image);
+[[nodiscard]] std::optional<std::string> KeyCodeGapsLine(const PlacedImage& image);
 
 }  // namespace lumacrest

@@ -42,7 +42,7 @@ bool IsTextImagePath(const std::string& path, const ImageNames& names = {});
 
 // The format the first bytes of a file show plainly: the ELF magic, a first Intel HEX record
 // or a first S-record. Nothing when they show none of them.
-std::optional<ImageFormat> FormatOfContent(std::string_view head);
+[[nodiscard]] std::optional<ImageFormat> FormatOfContent(std::string_view head);
 
 // The one choice of a reader for a file of that name beginning with `head` (the whole file or
 // its first bytes; empty when the file is not read).
@@ -51,7 +51,7 @@ struct FormatChoice {
     // A file read as raw bytes by its name although it plainly holds this format.
     std::optional<ImageFormat> heldAsRaw;
 };
-FormatChoice ChooseFormat(const std::string& path, std::string_view head,
+[[nodiscard]] FormatChoice ChooseFormat(const std::string& path, std::string_view head,
                           const ImageNames& names = {});
 
 // The addresses the caller stores: a raw reader reads only these bytes of the file.
@@ -180,7 +180,7 @@ ImageFileResult ReadImageFile(const std::string& path, std::span<uint8_t> buffer
 // The refusal of an image of which no byte landed in the area (offset to offset + the smaller
 // of the limit and `bufferSize`), saying where the file's data lies; nothing when some did.
 // `area` names it: "the flash area".
-std::optional<ReadError> NothingLands(const PlacedImage& image, const ImageRules& rules,
+[[nodiscard]] std::optional<ReadError> NothingLands(const PlacedImage& image, const ImageRules& rules,
                                       std::size_t bufferSize, const std::string& area);
 
 }  // namespace lumacrest
