@@ -117,6 +117,10 @@ int main(int argc, char** argv) {
     Seed("fuzz_image_load", "key.s19", Offset(0x12, 0) + SRecords(16, 0));
     Seed("fuzz_image_load", "small.hex", Offset(0x00, 0) + IntelHex(64, 0x4000));
 
+    // ELF files: offset, limit, the file as ld linked it (32 and 64 bits).
+    for (const char* name : {"ld32.elf", "ld64.elf"})
+        Seed("fuzz_elf", name, std::string("\x40\x00\x10\x00", 4) + ReadFile(source / "tests/images" / name));
+
     // S-records and HEX in memory: offset, limit, text.
     Seed("fuzz_srecord", "full.s37", std::string("\x40\x00\xFF\xFF", 4) + SRecords(70000, 0x4000));
     Seed("fuzz_srecord", "small.s19", std::string("\x00\x00\x01\x00", 4) + SRecords(40, 0));

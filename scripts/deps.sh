@@ -5,11 +5,12 @@
 # the Debian package depends on (scripts/package.sh); desktop-file-utils checks its desktop entry,
 # lintian both packages; bash-completion runs the completion of lumacrest-cli in the package check.
 # libsqlite3-dev holds the serial-number ledger; sqlite3 reads it in the tests.
+# libelf-dev reads ELF images; binutils (as, ld, objcopy) made the test images and checks them.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev qt6-svg-dev
           libgl-dev xvfb xauth socat srecord libgcrypt20-dev clang-14 libfuzzer-14-dev
           fonts-dejavu-core fonts-wqy-microhei tmux dpkg-dev file desktop-file-utils lintian
-          bash-completion libsqlite3-dev sqlite3)
+          bash-completion libsqlite3-dev sqlite3 libelf-dev binutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

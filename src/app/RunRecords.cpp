@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "image/Checksums.h"
+#include "image/ImageReader.h"
 #include "platform/AtomicFile.h"
 
 namespace lumacrest {
@@ -56,6 +57,15 @@ std::string Image(const std::string& file, uint32_t checksum) {
            "}";
 }
 
+// "flash_placed":["0x4000-0x8E1F"],"flash_left_out":0
+std::string Account(const char* name, const LoadAccount& account) {
+    std::string ranges;
+    for (const AddressRange& r : account.placed)
+        ranges += (ranges.empty() ? "" : ",") + Quoted(FormatRange(r));
+    return Field((std::string(name) + "_placed").c_str(), "[" + ranges + "]") + "," +
+           Field((std::string(name) + "_left_out").c_str(), std::to_string(account.leftOutBytes));
+}
+
 std::string IsoTime(std::time_t t) {
     std::tm utc{};
     gmtime_r(&t, &utc);
@@ -90,6 +100,7 @@ std::string FormatRunRecord(const Host& h, const Outcome& outcome, std::time_t e
     r += "," + Field("options", Options(outcome.options));
     r += "," + Field("flash", Image(t.FlashFilePath, FlashChecksum(t)));
     r += "," + Field("boot", Image(t.BootFilePath, BootChecksum(t)));
+    r += "," + Account("flash", t.flashLoad) + "," + Account("boot", t.bootLoad);
     if (outcome.serialNumber) r += "," + Field("sn", std::to_string(*outcome.serialNumber));
     r += "," + Field("outcome", Quoted(outcome.Passed() ? "pass" : "fail"));
     if (!outcome.Passed()) {

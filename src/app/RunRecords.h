@@ -11,7 +11,8 @@ namespace lumacrest {
 
 // The record of a run that ended with `outcome` on `h`, written at `endedAt` (seconds since the
 // epoch): time (ISO 8601, UTC), port, device, programmer, firmware, mcu, options, flash and
-// boot (file and buffer checksum), sn (when one was written), outcome, stage and reason (when
+// boot (file and buffer checksum), flash_placed and boot_placed (the ranges the last loads
+// placed), flash_left_out and boot_left_out (the bytes they left out), sn (when one was written), outcome, stage and reason (when
 // it failed), seconds. One line, without its line end.
 std::string FormatRunRecord(const Host& h, const Outcome& outcome, std::time_t endedAt);
 

@@ -101,18 +101,28 @@ std::optional<ReadError> ParseProject(std::string_view text, Project& p) {
     if (std::optional<std::string> why = CheckPageGeometry(p.flashPageSize, p.flashPageCount,
                                                            p.bootPageSize, p.bootPageCount))
         return ReadError{14, "page setting refused: " + *why};
+    // The serial number step writes 1 to 4 bytes and never beyond the flash.
+    if (p.snWidth < 1 || p.snWidth > 4)
+        return ReadError{12, "serial number width " + std::to_string(p.snWidth) + " (1 to 4)"};
+    const uint64_t flashSize = uint64_t{p.flashPageSize} * p.flashPageCount;
+    if (uint64_t{p.snAddress} + 4 > flashSize)
+        return ReadError{8, "serial number address " + std::to_string(p.snAddress) +
+                                " with its 4 bytes beyond the flash (" + std::to_string(flashSize) +
+                                " bytes)"};
     p.adapter = std::string(lines[20].substr(0, kAdapterMax));
 
     // The three sections, each up to its end record. A record that ends beyond the section's
     // length ends the storing; the section is still read and checked to its end record.
+    PlacedImage keyCodePlaced;
     struct Section {
         const char* name;
         std::span<uint8_t> buffer;
         uint32_t limit;
+        PlacedImage& placed;
     } sections[] = {
-        {"flash", p.flash, p.flashPageSize * p.flashPageCount},
-        {"boot", p.boot, p.bootPageSize * p.bootPageCount},
-        {"KeyCode", p.keyCode, static_cast<uint32_t>(kKeyCodeLength)},
+        {"flash", p.flash, p.flashPageSize * p.flashPageCount, p.flashPlaced},
+        {"boot", p.boot, p.bootPageSize * p.bootPageCount, p.bootPlaced},
+        {"KeyCode", p.keyCode, static_cast<uint32_t>(kKeyCodeLength), keyCodePlaced},
     };
     for (const Section& section : sections) {
         in.SkipSpace();
@@ -121,6 +131,8 @@ std::optional<ReadError> ParseProject(std::string_view text, Project& p) {
         if (std::optional<ReadError> bad =
                 ReadHexRecords(in, [&placer](const DataRecord& r) { return placer(r); }))
             return bad;
+        if (placer.conflict()) return placer.conflict();
+        section.placed = placer.result();
     }
     return std::nullopt;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/ImageBuffers.h"
+#include "image/ImageReader.h"
 #include "image/RecordReaders.h"
 #include "image/SerialNumber.h"
 #include "image/Target.h"
@@ -29,10 +30,13 @@ struct Project {
     std::vector<uint8_t> flash = std::vector<uint8_t>(kFlashBufferSize, 0xFF);
     std::vector<uint8_t> boot = std::vector<uint8_t>(kBootBufferSize, 0xFF);
     std::vector<uint8_t> keyCode = std::vector<uint8_t>(kKeyCodeBufferSize, 0xFF);
+    // What the flash and boot sections held.
+    PlacedImage flashPlaced, bootPlaced;
 };
 
 // Reads and checks a whole project file: nothing when all of it is acceptable (the header,
-// the page geometry, every record of the three sections), else why not. A file that cannot be
+// the page geometry, serial number settings the operations can use, every record of the three
+// sections), else why not. A file that cannot be
 // opened gives a refusal without a reason.
 std::optional<ReadError> ReadProjectFile(const std::string& path, Project& project);
 

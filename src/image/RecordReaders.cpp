@@ -85,6 +85,12 @@ std::optional<ReadError> ReadHexRecords(TextCursor& in, const DataSink& sink) {
         in.SkipSpace();
         if (in.AtEnd()) return ReadError{lastLine, "no end record"};
         const std::size_t line = lastLine = in.line;
+        if (in.text[in.pos] == '#') {
+            // A comment line, as some shipped firmware files have.
+            const std::size_t end = in.text.find('\n', in.pos);
+            in.pos = end == std::string_view::npos ? in.text.size() : end;
+            continue;
+        }
         if (in.text[in.pos] != ':') return ReadError{line, "not a HEX record"};
         ++in.pos;
         std::size_t n = 0;

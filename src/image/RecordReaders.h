@@ -42,7 +42,8 @@ struct DataRecord {
     uint64_t address = 0;  // full address: base + record address
     const uint8_t* bytes = nullptr;
     std::size_t count = 0;
-    std::size_t line = 0;
+    std::size_t line = 0;   // the record's line; for a segment of an ELF file its number
+    bool segment = false;   // from an ELF file's segment
 };
 
 // What the sink of data records wants next.
@@ -53,6 +54,7 @@ enum class DataFlow {
 using DataSink = std::function<DataFlow(const DataRecord&)>;
 
 // Intel HEX: one record a whitespace-delimited token, ":" then byte count, address, type,
+// (lines that start with "#" are comments),
 // data and checksum as hex digits (either case). Types 00 (data), 01 (end of file), 02
 // (extended segment address: base = 16 x value), 03 (start segment address, ignored), 04
 // (extended linear address: base = value << 16) and 05 (start linear address, ignored). Reads

@@ -5,11 +5,19 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "image/AddressRange.h"
 #include "image/DeviceParams.h"
 #include "image/ImageBuffers.h"
 
 namespace lumacrest {
+
+// What the last load of an image placed (merged target address ranges) and left out.
+struct LoadAccount {
+    std::vector<AddressRange> placed;
+    uint64_t leftOutBytes = 0;
+};
 
 struct Target {
     // The device
@@ -29,6 +37,8 @@ struct Target {
     std::string BootFilePath;
     std::string KeyCodeFilePath;
     std::string ProjectFilePath;
+    LoadAccount flashLoad;
+    LoadAccount bootLoad;
 
     // The last buffer checksum shown
     uint32_t BufferChecksum = 0;

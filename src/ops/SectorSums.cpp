@@ -43,6 +43,10 @@ void OnSectorSumRequest(Ops& ops, const ReplyFrame& reply) {
     const uint32_t size = sectors[index];
     if (offset + size > ops.target.dev.FlashSize || offset + size > kFlashBufferSize) {
         FailWord(ops, "Error");
+        // The device file's sector table does not fit its flash: name the sector.
+        ops.view.AppendLog("Sector " + std::to_string(index) + " of the device file (" +
+                           std::to_string(size) + " bytes) runs past the flash (" +
+                           std::to_string(ops.target.dev.FlashSize) + " bytes)");
         Finish(ops);
         return;
     }

@@ -64,8 +64,8 @@ TEST_F(CipherFilesTest, PackagesARawImageIntoWholeEncryptedPages) {
 
     EXPECT_EQ(t.prompts.fileFilters.back(),
               "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|S-Record Files "
-              "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|Bin Files "
-              "(*.bin)|*.bin||");
+              "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|ELF Files "
+              "(*.elf)|*.elf|Bin Files (*.bin)|*.bin||");
     const std::string file = ReadText(UpdateFile());
     ASSERT_EQ(file.size(), 1024u);
     const std::string plain = Decrypted(file, kUpdateFileKey);
@@ -181,8 +181,10 @@ TEST_F(CipherFilesTest, PackagerRefusesBadAndEmptyImages) {
         const char* logLine;  // nothing: an open failure
     } cases[] = {
         {"dir.hex", "******Open Hex File Failed******   ", nullptr},
-        {"empty.hex", "******Open Hex File Failed******   ", "File refused: the image is empty"},
-        {"empty.bin", "******Open Bin File Failed******   ", "File refused: the image is empty"},
+        {"empty.hex", "******Open Hex File Failed******   ",
+         "File refused: no byte of it lands in the update area 0x0000-0x1FFFF; it holds no data"},
+        {"empty.bin", "******Open Bin File Failed******   ",
+         "File refused: no byte of it lands in the update area 0x0000-0x1FFFF; it holds no data"},
         {"bad.hex", "******Open Hex File Failed******   ", "File refused, line 1: bad record checksum"},
         {"cut.a90", "******Open *.A90 file failed******   ",
          "File refused, line 1: record shorter than its byte count"},
@@ -291,7 +293,8 @@ TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
     CMainDlg& dlg = dlgApp.dlg;
     dlg.OnCommand(id::FileJiaMi);
     const auto lines = t.LogLines();
-    EXPECT_EQ(lines.end()[-1], "Open Flash File \"" + t.dir.File("app.bin") + "\"  . . . . . . OK");
+    EXPECT_EQ(lines.end()[-2], "Open Flash File \"" + t.dir.File("app.bin") + "\"  . . . . . . OK");
+    EXPECT_EQ(lines.end()[-1], "Flash image 0x0000-0x02BB: 700 bytes, 3 pages");
     EXPECT_EQ(h.target.FlashPagesToWrite, 3u);
 
     const std::string expectedPlain = image + std::string(68, '\xFF');

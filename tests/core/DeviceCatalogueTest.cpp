@@ -60,7 +60,9 @@ TEST_F(DeviceFileTest, ReadsEveryFieldAndLogsTheAdapter) {
     EXPECT_EQ(h.target.dev.BootAreaEnabled, 0);
     EXPECT_EQ(h.target.dev.SectorSizes, (std::vector<uint32_t>{1000, 2000, 3000}));
     EXPECT_EQ(h.target.dev.AdapterText, "Adapter: X 1");  // leading blanks skipped, inner kept
-    EXPECT_EQ(t.LogLines().back(), "Adapter: X 1");
+    EXPECT_EQ(t.LogLines().end()[-2], "Adapter: X 1");
+    // Sectors that do not tile the flash are taken, with a warning.
+    EXPECT_EQ(t.LogLines().back(), "Warning: the 3 sectors of PART add up to 6000 bytes, the flash has 51200");
     EXPECT_FALSE(h.ui.IsEnabled(id::ProgramBoot));
     EXPECT_EQ(h.ui.Check(id::ProgramBoot), 0);
     EXPECT_TRUE(t.prompts.messages.empty());

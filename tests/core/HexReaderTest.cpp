@@ -245,9 +245,24 @@ TEST(ImageFormat, NamesAndContentChooseTheReader) {
         EXPECT_EQ(FormatOf(name, "S0030000FC"), ImageFormat::SRecord) << name;
     EXPECT_EQ(FormatOf("a.s19", ":00000001FF"), ImageFormat::IntelHex);
     EXPECT_EQ(FormatOf("a.bin", "S0030000FC"), ImageFormat::Raw);
-    EXPECT_EQ(FormatOf("a.hx", ":00000001FF"), ImageFormat::Raw);
-    EXPECT_EQ(FormatOf("a.a90", ":00000001FF"), ImageFormat::Raw);
-    EXPECT_EQ(FormatOf("a.a90", ":00000001FF", {.a90IsHex = true}), ImageFormat::IntelHex);
+    // What the file plainly holds decides, whatever the name; .bin and .ses stay raw bytes.
+    EXPECT_EQ(FormatOf("a.hx", ":00000001FF"), ImageFormat::IntelHex);
+    EXPECT_EQ(FormatOf("a.ihx", ":10000000"), ImageFormat::IntelHex);
+    EXPECT_EQ(FormatOf("fw", "\x7f" "ELF\x01"), ImageFormat::Elf);
+    EXPECT_EQ(FormatOf("fw.hex", "\x7f" "ELF\x01"), ImageFormat::Elf);
+    EXPECT_EQ(FormatOf("a.txt", " \r\nS1130000"), ImageFormat::SRecord);
+    EXPECT_EQ(ChooseFormat("a.ses", ":00000001FF").heldAsRaw, ImageFormat::IntelHex);
+    EXPECT_EQ(ChooseFormat("a.BIN", "\x7f" "ELF").heldAsRaw, ImageFormat::Elf);
+    EXPECT_EQ(ChooseFormat("a.bin", "\x7f" "ELx").heldAsRaw, std::nullopt);
+    // Otherwise the name: raw bytes, a text image, an ELF file that then must be one.
+    EXPECT_EQ(FormatOf("a.hx", ":0G"), ImageFormat::Raw);
+    EXPECT_EQ(FormatOf("a.a90", "junk"), ImageFormat::Raw);
+    EXPECT_EQ(FormatOf("a.a90", "junk", {.a90IsHex = true}), ImageFormat::IntelHex);
+    EXPECT_EQ(FormatOf("a.ihex", "junk"), ImageFormat::IntelHex);
+    EXPECT_EQ(FormatOf("a.elf", "junk"), ImageFormat::Elf);
+    // KeyCode files are chosen by their name.
+    EXPECT_EQ(FormatOf("k.key", ":00000001FF", {.byContent = false}), ImageFormat::Raw);
+    EXPECT_EQ(FormatOf("k.elf", "\x7f" "ELF", {.byContent = false}), ImageFormat::Raw);
     EXPECT_EQ(&ReaderOf(ImageFormat::SRecord), &ReaderOf(FormatOf("x.srec", "S")));
 }
 

@@ -77,11 +77,12 @@ TEST_F(ImageLoadTest, LoadFlashFileLogsLoadsAndCountsPages) {
     EXPECT_EQ(h.target.FlashPagesToWrite, 2u);  // end 0x110 -> 2 pages of 256
 
     auto lines = t.LogLines();
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines[lines.size() - 3], "Open Flash File \"" + path + "\"  . . . . . . OK");
-    EXPECT_EQ(lines[lines.size() - 2],
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[lines.size() - 4], "Open Flash File \"" + path + "\"  . . . . . . OK");
+    EXPECT_EQ(lines[lines.size() - 3],
               ChecksumLine("Flash Buffer Check Sum: ", h.target.buf().flash.data(), 288 * 256));
-    EXPECT_EQ(lines.back().substr(0, 24), "Boot  Buffer Check Sum: ");
+    EXPECT_EQ(lines[lines.size() - 2].substr(0, 24), "Boot  Buffer Check Sum: ");
+    EXPECT_EQ(lines.back(), "Flash image 0x4000-0x400F, 0x4100-0x410F: 32 bytes, 2 pages");
     EXPECT_TRUE(t.prompts.messages.empty());
 }
 
@@ -116,7 +117,7 @@ TEST_F(ImageLoadTest, BinaryPageCounts) {
     h.target.dev.FlashPageSize = 512;
     h.target.dev.FlashPageCount = 100;
     h.target.dev.FlashSize = 51200;
-    for (auto [size, pages] : {std::pair{513u, 2u}, {512u, 1u}, {0u, 0u}, {60000u, 100u}}) {
+    for (auto [size, pages] : {std::pair{513u, 2u}, {512u, 1u}, {60000u, 100u}}) {
         const std::string path = File("img.bin");
         WriteText(path, Bytes(size, Pattern));
         t.prompts.QueueFile(path);
@@ -127,6 +128,8 @@ TEST_F(ImageLoadTest, BinaryPageCounts) {
     // The 60000-byte file stops at FlashSize: nothing stored beyond it.
     EXPECT_EQ(h.target.buf().flash[51199], Pattern(51199));
     EXPECT_EQ(h.target.buf().flash[51200], 0xFF);
+    EXPECT_EQ(t.LogLines().back(), "Flash image 0x0000-0xC7FF: 51200 bytes, 100 pages; left out "
+                                   "0xC800-0xEA5F (8800 bytes, beyond the flash)");
 }
 
 TEST_F(ImageLoadTest, OpenFailureKeepsBufferAndRemembersPath) {
@@ -146,22 +149,30 @@ TEST_F(ImageLoadTest, OpenFailureKeepsBufferAndRemembersPath) {
     EXPECT_EQ(t.MessageTexts().back(), "******Open Boot File Failed******   ");
 }
 
-TEST_F(ImageLoadTest, ParserChosenByExtension) {
+TEST_F(ImageLoadTest, ParserChosenByContentThenExtension) {
     const std::string hexText = ":0100000011EE\n:00000001FF\n";
-    for (const char* name : {"x.hex", "x.HEX", "x.Hex"}) {
+    for (const char* name : {"x.hex", "x.HEX", "x.Hex", "x.hx", "x.ihx", "hex"}) {
         WriteText(File(name), hexText);
         t.prompts.QueueFile(File(name));
         t.prompts.QueueLoadAddress(0u);
         Run(id::LoadFlashFile);
         EXPECT_EQ(h.target.buf().flash[0], 0x11) << name;
     }
-    for (const char* name : {"x.hx", "hex"}) {
-        WriteText(File(name), hexText);
-        t.prompts.QueueFile(File(name));
-        t.prompts.QueueLoadAddress(0u);
-        Run(id::LoadFlashFile);
-        EXPECT_EQ(h.target.buf().flash[0], ':') << name;
-    }
+    // A range file or a .bin file stays raw bytes, with a word about what it holds.
+    WriteText(File("x.bin"), hexText);
+    t.prompts.QueueFile(File("x.bin"));
+    t.prompts.QueueLoadAddress(0u);
+    Run(id::LoadFlashFile);
+    EXPECT_EQ(h.target.buf().flash[0], ':');
+    const auto lines = t.LogLines();
+    EXPECT_EQ(lines.end()[-2], "Read as raw bytes, as its name says, although it holds Intel HEX");
+    EXPECT_EQ(lines.end()[-1], "Flash image 0x0000-0x0019: 26 bytes, 1 page");
+    // Text that is no record: the name decides.
+    WriteText(File("x.hx"), "?" + hexText);
+    t.prompts.QueueFile(File("x.hx"));
+    t.prompts.QueueLoadAddress(0u);
+    Run(id::LoadFlashFile);
+    EXPECT_EQ(h.target.buf().flash[0], '?');
     EXPECT_FALSE(IsTextImagePath("hex"));
     EXPECT_FALSE(IsTextImagePath(""));
     EXPECT_TRUE(IsTextImagePath(".hex"));
@@ -181,7 +192,7 @@ TEST_F(ImageLoadTest, ReservedFlashWindowFollowsDevice) {
     EXPECT_EQ(h.target.buf().flash[0x1D000], 0x5A);
     // The checksum line is taken after the window was cleared.
     const auto lines = t.LogLines();
-    EXPECT_EQ(lines[lines.size() - 2],
+    EXPECT_EQ(lines[lines.size() - 3],
               ChecksumLine("Flash Buffer Check Sum: ", h.target.buf().flash.data(), 1000 * 256));
 
     h.target.DeviceType = 16;
@@ -213,8 +224,9 @@ TEST_F(ImageLoadTest, BootAndKeyCode) {
     EXPECT_EQ(h.target.BootFilePath, boot);
     EXPECT_EQ(h.target.buf().boot[15], 0x0F);
     EXPECT_EQ(h.target.BootPagesToWrite, 1u);
-    EXPECT_EQ(t.LogLines().back(),
+    EXPECT_EQ(t.LogLines().end()[-2],
               ChecksumLine("Boot  Buffer Check Sum: ", h.target.buf().boot.data(), 16 * 256));
+    EXPECT_EQ(t.LogLines().back(), "Boot image 0x4000-0x400F: 16 bytes, 1 page");
 
     // KeyCode HEX: addresses are buffer offsets; reading stops once a record passes 16.
     const std::string key = File("key.hex");
@@ -242,6 +254,14 @@ TEST_F(ImageLoadTest, BootAndKeyCode) {
     Run(id::LoadKeyCode);
     EXPECT_EQ(h.target.buf().keyCode[17], Pattern(17));
     EXPECT_EQ(h.target.buf().keyCode[18], 0xFF);
+
+    // A KeyCode file that gives fewer than the 16 bytes loads, and says which it did not give.
+    WriteText(key, ":03000000A1A2A317\n:020008000102F3\n:00000001FF\n");
+    t.prompts.QueueFile(key);
+    Run(id::LoadKeyCode);
+    EXPECT_EQ(t.LogLines().back(), "KeyCode file gives 5 of the 16 KeyCode bytes: bytes 3-7, 10-15 stay 0xFF");
+    EXPECT_EQ(h.target.buf().keyCode[2], 0xA3);
+    EXPECT_EQ(h.target.buf().keyCode[3], 0xFF);
 }
 
 TEST_F(ImageLoadTest, ReloadSkipsEmptyPathsAndLoadsTheRest) {
@@ -261,8 +281,10 @@ TEST_F(ImageLoadTest, ReloadSkipsEmptyPathsAndLoadsTheRest) {
     EXPECT_EQ(h.target.FlashPagesToWrite, 288u);  // the whole flash
     EXPECT_EQ(h.target.buf().keyCode[0], 0x33);
     auto lines = t.LogLines();
-    ASSERT_GE(lines.size(), 5u);
-    EXPECT_EQ(lines[lines.size() - 5], "Open Flash File \"" + flash + "\"  . . . . . . OK");
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(lines[lines.size() - 6], "Open Flash File \"" + flash + "\"  . . . . . . OK");
+    // The report follows its file's line: the pages are the whole flash, as the reload sets them.
+    EXPECT_EQ(lines[lines.size() - 5], "Flash image 0x4000-0x400F: 16 bytes, 288 pages");
     EXPECT_EQ(lines[lines.size() - 4], "Open Boot File.......Can not find");
     EXPECT_EQ(lines[lines.size() - 3], "Open Keycode File \"" + key + "\"  . . . . . . OK");
     EXPECT_EQ(lines[lines.size() - 2].substr(0, 24), "Flash Buffer Check Sum: ");
@@ -349,10 +371,11 @@ TEST_F(ImageLoadTest, FilesFromStandardToolsLoadExactly) {
         EXPECT_EQ(h.target.buf().flash[size], 0xFF);
         EXPECT_EQ(h.target.FlashPagesToWrite, size / 256);
         const auto lines = t.LogLines();
-        EXPECT_EQ(lines[lines.size() - 3],
+        EXPECT_EQ(lines[lines.size() - 4],
                   "Open Flash File \"" + File(tool.name) + "\"  . . . . . . OK");
-        EXPECT_EQ(lines[lines.size() - 2],
+        EXPECT_EQ(lines[lines.size() - 3],
                   ChecksumLine("Flash Buffer Check Sum: ", h.target.buf().flash.data(), 288 * 256));
+        EXPECT_EQ(lines.back(), "Flash image 0x4000-0x14FFF: 69632 bytes, 272 pages");
     }
     EXPECT_TRUE(t.prompts.messages.empty());
 }
@@ -370,7 +393,8 @@ TEST_F(ImageLoadTest, ARefusedFileChangesNothing) {
         {"byte.hex", good + ":0400100011223345" "42\n:00000001FF\n", "File refused, line 2: bad record checksum"},
         {"cut.hex", good + ":04001000112233\n:00000001FF\n", "File refused, line 2: record shorter than its byte count"},
         {"noend.hex", good + good, "File refused, line 2: no end record"},
-        {"junk.hex", "\x7f" "ELF\x01\x02 junk", "File refused, line 1: not a HEX record"},
+        {"junk.hex", "\x7f" "ELF\x01\x02 junk", "File refused: not an ELF file"},
+        {"junk.txt", "\x7f" "ELF\x01\x02\x01" + std::string(60, '\0'), "File refused: no loadable segment with bytes in the file"},
         {"empty.hex", "", "File refused, line 1: no end record"},
         {"cut.s19", "S1070000112233444E\nS107001011223344", "File refused, line 2: record shorter than its byte count"},
         {"noend.srec", "S1070000112233444E\n", "File refused, line 1: no termination record (S7, S8 or S9)"},
@@ -431,7 +455,8 @@ TEST_F(ImageLoadTest, KeyCodeFilesMustReachTheKeyCode) {
     WriteText(File("key.s19"), "\xEF\xBB\xBFS1070000112233444E\nS9030000FC\n");
     t.prompts.QueueFile(File("key.s19"));
     Run(id::LoadKeyCode);
-    EXPECT_EQ(t.LogLines().back(), "Open KeyCode File \"" + File("key.s19") + "\"  . . . . . . OK");
+    EXPECT_EQ(t.LogLines().end()[-2], "Open KeyCode File \"" + File("key.s19") + "\"  . . . . . . OK");
+    EXPECT_EQ(t.LogLines().back(), "KeyCode file gives 4 of the 16 KeyCode bytes: bytes 4-15 stay 0xFF");
     EXPECT_EQ(h.target.buf().keyCode[0], 0x11);
     EXPECT_EQ(h.target.buf().keyCode[4], 0xFF);
 }

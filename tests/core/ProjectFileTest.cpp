@@ -155,9 +155,12 @@ TEST_F(ProjectTest, RoundTripKeepsEverything) {
 
     const auto log = t.LogLines();
     const std::size_t n = log.size();
-    EXPECT_EQ(log[n - 5], "Open Project File \"" + t.dir.File("job.Prjt") + "\" . . . . . . OK");
-    EXPECT_EQ(log[n - 4], "Device  : MN101EFC3D");
-    EXPECT_EQ(log[n - 3], "Adapter: ZK9 QFP64");
+    EXPECT_EQ(log[n - 7], "Open Project File \"" + t.dir.File("job.Prjt") + "\" . . . . . . OK");
+    EXPECT_EQ(log[n - 6], "Device  : MN101EFC3D");
+    EXPECT_EQ(log[n - 5], "Adapter: ZK9 QFP64");
+    EXPECT_EQ(log[n - 4].substr(0, 23), "Flash Buffer Check Sum:");
+    EXPECT_EQ(log[n - 2].substr(0, 19), "Flash image 0x0000-");
+    EXPECT_EQ(log[n - 1].substr(0, 18), "Boot image 0x0000-");
 
     // The image paths are forgotten: reload finds none of them.
     router.Dispatch(id::TbReload);
@@ -213,7 +216,7 @@ TEST_F(ProjectTest, OpenFailureAndCancel) {
 TEST_F(ProjectTest, ASectionThatPassesItsLimitKeepsTheOthersInStep) {
     const std::string header =
         "YES\nMN101EF32D\nUSB\nW\\:\nW\\:\nW\\:"
-        "\n2\n0\n0\n1\n0\n9\n1\n16\n2\n16\n1\n3\n1\n1\nAdapter\n";
+        "\n2\n0\n0\n1\n0\n2\n1\n16\n2\n16\n1\n3\n1\n1\nAdapter\n";
     const std::string flash =
         ":020000020000FC\n"
         ":1000000000112233445566778899AABBCCDDEEFFF8\n"
@@ -236,7 +239,37 @@ TEST_F(ProjectTest, ASectionThatPassesItsLimitKeepsTheOthersInStep) {
     EXPECT_EQ(h.target.buf().keyCode[15], 0xAF);
     EXPECT_EQ(h.ui.Check(id::ProgramFlash), 1);
     EXPECT_EQ(h.ui.Check(id::EraseChip), 0);
-    EXPECT_EQ(h.sn.SnWidth, 1u);  // a width outside 1..4 is not taken
+    EXPECT_EQ(h.sn.SnWidth, 2u);
+    // The flash section's report counts the bytes past its limit as left out.
+    EXPECT_EQ(t.LogLines().end()[-2],
+              "Flash image 0x0000-0x001F: 32 bytes, 2 pages; left out 0x0020-0x002F (16 bytes, beyond the flash)");
+
+    // Serial number settings the operations cannot use refuse the whole file: a width outside
+    // 1 to 4, an address whose 4 bytes run past the flash (32 bytes here).
+    const struct {
+        const char* values;
+        const char* why;
+    } refused[] = {
+        {"\n2\n0\n0\n1\n0\n9\n", "File refused, line 12: serial number width 9 (1 to 4)"},
+        {"\n2\n0\n0\n1\n0\n0\n", "File refused, line 12: serial number width 0 (1 to 4)"},
+        {"\n2\n29\n0\n1\n0\n4\n",
+         "File refused, line 8: serial number address 29 with its 4 bytes beyond the flash (32 bytes)"},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.values);
+        std::string text = header + flash + boot + key;
+        text.replace(text.find("\n2\n0\n0\n1\n0\n2\n"), 13, r.values);
+        WriteText(t.dir.File("bad.Prjt"), text);
+        h.sn.SnWidth = 3;
+        Load(t.dir.File("bad.Prjt"));
+        EXPECT_EQ(t.LogLines().back(), r.why);
+        EXPECT_EQ(h.sn.SnWidth, 3u);
+    }
+    std::string text = header + flash + boot + key;
+    text.replace(text.find("\n2\n0\n0\n1\n0\n2\n"), 13, "\n2\n28\n0\n1\n0\n4\n");
+    WriteText(t.dir.File("last.Prjt"), text);
+    Load(t.dir.File("last.Prjt"));
+    EXPECT_EQ(h.sn.SnAddress, 28u);
 }
 
 TEST_F(ProjectTest, RefusedGeometries) {

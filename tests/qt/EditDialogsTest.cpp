@@ -141,7 +141,7 @@ class EditDialogsTest : public QObject {
         QCOMPARE(prompts.OpenFile(kImageFilter), std::nullopt);
         QCOMPARE(labels, (QStringList{"Hex Files (*.hex)",
                                       "S-Record Files (*.s19;*.s28;*.s37;*.srec;*.mot)",
-                                      "Bin Files (*.bin)"}));
+                                      "ELF Files (*.elf)", "Bin Files (*.bin)"}));
         names.sort();
         QCOMPARE(names, (QStringList{"A.HEX", "b.hex", "c.Hex"}));
     }

@@ -24,7 +24,8 @@ namespace {
 
 constexpr const char* kPackageFilter =
     "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|S-Record Files "
-    "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|Bin Files (*.bin)|*.bin||";
+    "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|ELF Files (*.elf)|*.elf|Bin "
+    "Files (*.bin)|*.bin||";
 constexpr const char* kUnpackFilter =
     "Hex Files (*.dat)|*.DAT|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||";
 constexpr const char* kEncryptedFilter = "Bin Files (*.bin)|*.bin||";
@@ -89,10 +90,13 @@ void PackageUpdateFile(Host& h) {
     std::vector<uint8_t> scratch(kUpdateFileMaxSize, uint8_t{0xFF});
     ImageFileResult read =
         ReadImageFile(*path, scratch, {0, limit, ImageRules::AtLimit::Stop}, names);
-    if (read.status == ImageFileResult::Status::Loaded && read.image.end == 0) {
+    if (read.status == ImageFileResult::Status::Loaded) {
         // Nothing to package: an empty update file would replace a good one.
-        read.status = ImageFileResult::Status::Refused;
-        read.refusal = {0, "the image is empty"};
+        if (std::optional<ReadError> nothing =
+                NothingLands(read.image, {0, limit}, scratch.size(), "the update area")) {
+            read.status = ImageFileResult::Status::Refused;
+            read.refusal = std::move(*nothing);
+        }
     }
     if (read.status != ImageFileResult::Status::Loaded) {
         h.prompts().MessageBox(openFailed, MsgIcon::Error);
@@ -151,13 +155,15 @@ void UnpackUpdateFile(Host& h) {
 void EncryptImageFile(Host& h) {
     h.ui.WriteSeparator();
     uint32_t end = 0;
-    switch (ReloadFlashFile(h, end)) {
+    ImageLoad load;
+    switch (ReloadFlashFile(h, end, load)) {
         case FlashReload::Failed:
             return;
         case FlashReload::NoFile:
             break;
         case FlashReload::Loaded:
             h.target.FlashPagesToWrite = PagesFor(end, h.target.dev.FlashPageSize, h.target.dev.FlashPageCount);
+            ReportLoad(h, ImageTarget::Flash, load, h.target.FlashPagesToWrite);
             break;
     }
 

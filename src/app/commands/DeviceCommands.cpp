@@ -36,6 +36,15 @@ bool LoadDeviceParams(Host& h, const std::string& name) {
     }
     ApplyBootAreaEnabled(h);
     h.ui.AppendLog(h.target.dev.AdapterText);
+    // Any sector lengths within the limits are taken; sectors that do not tile the flash are
+    // worth a word, as the sums the programmer asks for after a loader transfer follow them.
+    const DeviceParams& d = h.target.dev;
+    uint64_t sum = 0;
+    for (uint32_t sector : d.SectorSizes) sum += sector;
+    if (!d.SectorSizes.empty() && sum != d.FlashSize)
+        h.ui.AppendLog("Warning: the " + std::to_string(d.SectorSizes.size()) + " sectors of " + name +
+                       " add up to " + std::to_string(sum) + " bytes, the flash has " +
+                       std::to_string(d.FlashSize));
     return true;
 }
 

@@ -27,25 +27,27 @@ std::string OpenLine(const char* start, const std::string& path) {
     return line;
 }
 
-void AfterFlashLoad(Host& h, uint32_t end) {
+void AfterFlashLoad(Host& h, uint32_t end, const ImageLoad& load) {
     ClearReservedFlashWindow(h.target);
     h.target.FlashPagesToWrite = PagesFor(end, h.target.dev.FlashPageSize, h.target.dev.FlashPageCount);
     h.target.dev.FlashSize = h.target.dev.FlashPageSize * h.target.dev.FlashPageCount;
     ShowChecksums(h.view(), h.target);
+    ReportLoad(h, ImageTarget::Flash, load, h.target.FlashPagesToWrite);
 }
 
-void AfterBootLoad(Host& h, uint32_t end) {
+void AfterBootLoad(Host& h, uint32_t end, const ImageLoad& load) {
     h.target.BootPagesToWrite = PagesFor(end, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
     h.target.dev.BootSize = h.target.dev.BootPageSize * h.target.dev.BootPageCount;
     ShowChecksums(h.view(), h.target);
+    ReportLoad(h, ImageTarget::Boot, load, h.target.BootPagesToWrite);
 }
 
 // Steps 3 to 7 of an interactive load: remember the path, log, open, fill, parse.
 std::optional<uint32_t> LoadLogged(Host& h, ImageTarget target, const Names& names,
-                                   const std::string& path, uint32_t offset) {
+                                   const std::string& path, uint32_t offset, ImageLoad& load) {
     h.ui.AppendLog(OpenLine(names.logStart, path));
     ReadError refusal;
-    std::optional<uint32_t> end = LoadImageFile(h.target, target, path, offset, &refusal);
+    std::optional<uint32_t> end = LoadImageFile(h.target, target, path, offset, &refusal, &load);
     if (!end) {
         ReportLoadFailure(h, names.failed, refusal);
         return std::nullopt;
@@ -65,11 +67,24 @@ void LoadFlash(Host& h, bool rangeFile) {
         h.target.FlashLoadOffset = *address;
     }
     h.target.FlashFilePath = *path;
-    if (auto end = LoadLogged(h, ImageTarget::Flash, kFlashNames, *path, h.target.FlashLoadOffset))
-        AfterFlashLoad(h, *end);
+    ImageLoad load;
+    if (auto end = LoadLogged(h, ImageTarget::Flash, kFlashNames, *path, h.target.FlashLoadOffset, load))
+        AfterFlashLoad(h, *end, load);
 }
 
 }  // namespace
+
+void ReportLoad(Host& h, ImageTarget target, const ImageLoad& load, uint32_t pages) {
+    if (target != ImageTarget::KeyCode)
+        (target == ImageTarget::Flash ? h.target.flashLoad : h.target.bootLoad) =
+            LoadAccount{load.image.placed, load.image.leftOutBytes};
+    if (load.heldAsRaw) h.ui.AppendLog(HeldAsRawLine(*load.heldAsRaw));
+    if (target == ImageTarget::KeyCode) {
+        if (std::optional<std::string> gaps = KeyCodeGapsLine(load.image)) h.ui.AppendLog(*gaps);
+        return;
+    }
+    h.ui.AppendLog(LoadReportLine(target, load.image, pages));
+}
 
 void ReportLoadFailure(Host& h, const std::string& message, const ReadError& refusal) {
     h.prompts().MessageBox(message, MsgIcon::Error);
@@ -91,8 +106,9 @@ void LoadBootFile(Host& h) {
     if (!path) return;
     if (std::optional<uint32_t> address = h.prompts().AskLoadAddress()) h.target.BootLoadOffset = *address;
     h.target.BootFilePath = *path;
-    if (auto end = LoadLogged(h, ImageTarget::Boot, kBootNames, *path, h.target.BootLoadOffset))
-        AfterBootLoad(h, *end);
+    ImageLoad load;
+    if (auto end = LoadLogged(h, ImageTarget::Boot, kBootNames, *path, h.target.BootLoadOffset, load))
+        AfterBootLoad(h, *end, load);
 }
 
 void LoadKeyCodeFile(Host& h) {
@@ -100,10 +116,12 @@ void LoadKeyCodeFile(Host& h) {
     std::optional<std::string> path = h.prompts().OpenFile(kImageFilter);
     if (!path) return;
     h.target.KeyCodeFilePath = *path;
-    LoadLogged(h, ImageTarget::KeyCode, kKeyCodeNames, *path, 0);
+    ImageLoad load;
+    if (LoadLogged(h, ImageTarget::KeyCode, kKeyCodeNames, *path, 0, load))
+        ReportLoad(h, ImageTarget::KeyCode, load, 0);
 }
 
-FlashReload ReloadFlashFile(Host& h, uint32_t& end) {
+FlashReload ReloadFlashFile(Host& h, uint32_t& end, ImageLoad& load) {
     if (IsNoPath(h.target.FlashFilePath)) {
         h.ui.AppendLog("Open Flash File.......Can not find");
         return FlashReload::NoFile;
@@ -111,7 +129,7 @@ FlashReload ReloadFlashFile(Host& h, uint32_t& end) {
     h.ui.AppendLog(OpenLine(kFlashNames.logStart, h.target.FlashFilePath));
     ReadError refusal;
     const std::optional<uint32_t> loaded = LoadImageFile(
-        h.target, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal);
+        h.target, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal, &load);
     if (!loaded) {
         ReportLoadFailure(h, kFlashNames.failed, refusal);
         h.target.FlashFilePath.assign(1, ' ');
@@ -135,7 +153,8 @@ void ReloadImageFiles(Host& h) {
     };
 
     uint32_t end = 0;
-    switch (ReloadFlashFile(h, end)) {
+    ImageLoad load;
+    switch (ReloadFlashFile(h, end, load)) {
         case FlashReload::Failed:
             return;
         case FlashReload::NoFile:
@@ -143,6 +162,7 @@ void ReloadImageFiles(Host& h) {
         case FlashReload::Loaded:
             h.target.FlashPagesToWrite = h.target.dev.FlashPageCount;
             h.target.dev.FlashSize = h.target.dev.FlashPageSize * h.target.dev.FlashPageCount;
+            ReportLoad(h, ImageTarget::Flash, load, h.target.FlashPagesToWrite);
             break;
     }
 
@@ -150,8 +170,8 @@ void ReloadImageFiles(Host& h) {
         h.ui.AppendLog("Open Boot File.......Can not find");
     } else {
         h.ui.AppendLog(OpenLine(kBootNames.logStart, h.target.BootFilePath));
-        std::optional<uint32_t> end =
-            LoadImageFile(h.target, ImageTarget::Boot, h.target.BootFilePath, h.target.BootLoadOffset, &refusal);
+        std::optional<uint32_t> end = LoadImageFile(h.target, ImageTarget::Boot, h.target.BootFilePath,
+                                                    h.target.BootLoadOffset, &refusal, &load);
         if (!end) {
             failed(kBootNames.failed, h.target.BootFilePath, true);
             return;
@@ -159,22 +179,25 @@ void ReloadImageFiles(Host& h) {
         h.ui.AppendLogRaw("OK");
         h.target.BootPagesToWrite = PagesFor(*end, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
         h.target.dev.BootSize = h.target.dev.BootPageSize * h.target.dev.BootPageCount;
+        ReportLoad(h, ImageTarget::Boot, load, h.target.BootPagesToWrite);
     }
 
     if (IsNoPath(h.target.KeyCodeFilePath)) {
         h.ui.AppendLog("Open KeyCode File.......Can not find");
     } else {
         h.ui.AppendLog(OpenLine("Open Keycode File \"", h.target.KeyCodeFilePath));
-        if (!LoadImageFile(h.target, ImageTarget::KeyCode, h.target.KeyCodeFilePath, 0, &refusal)) {
-            // A HEX (or S-record) KeyCode file is forgotten; a raw one stays remembered.
-            if (IsTextImagePath(h.target.KeyCodeFilePath)) {
-                failed("******Open Keycode File Failed******   ", h.target.KeyCodeFilePath, true);
-            } else {
-                failed(kKeyCodeNames.failed, h.target.KeyCodeFilePath, false);
-            }
+        if (!LoadImageFile(h.target, ImageTarget::KeyCode, h.target.KeyCodeFilePath, 0, &refusal, &load)) {
+            // A HEX (or S-record) KeyCode file is forgotten; a raw one stays remembered. The
+            // message follows the name, the path the reader the file was chosen for.
+            const char* message = IsTextImagePath(h.target.KeyCodeFilePath)
+                                      ? "******Open Keycode File Failed******   "
+                                      : kKeyCodeNames.failed;
+            const bool raw = FormatOf(h.target.KeyCodeFilePath, {}, {.byContent = false}) == ImageFormat::Raw;
+            failed(message, h.target.KeyCodeFilePath, !raw);
             return;
         }
         h.ui.AppendLogRaw("OK");
+        ReportLoad(h, ImageTarget::KeyCode, load, 0);
     }
     ShowChecksums(h.view(), h.target);
 }

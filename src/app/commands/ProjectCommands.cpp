@@ -65,7 +65,7 @@ bool LoadProjectFile(Host& h, const std::string& path) {
     h.sn.SnValue = p.snValue;
     h.sn.SnAdvance = 1;
     h.sn.SnInBoot = p.snInBoot;
-    if (p.snWidth >= 1 && p.snWidth <= 4) h.sn.SnWidth = p.snWidth;  // the SN step writes 1 to 4 bytes
+    h.sn.SnWidth = p.snWidth;
     h.sn.SnLittleEndian = p.snLittleEndian;
     DeviceParams& d = h.target.dev;
     SetPageGeometry(h.target, p.flashPageSize, p.flashPageCount, p.bootPageSize, p.bootPageCount);
@@ -82,6 +82,8 @@ bool LoadProjectFile(Host& h, const std::string& path) {
     std::copy(p.boot.begin(), p.boot.end(), h.target.buf().boot.begin());
     h.target.BootPagesToWrite = d.BootPageCount;
     ShowChecksums(h.view(), h.target);
+    ReportLoad(h, ImageTarget::Flash, {p.flashPlaced, ImageFormat::IntelHex, std::nullopt}, h.target.FlashPagesToWrite);
+    ReportLoad(h, ImageTarget::Boot, {p.bootPlaced, ImageFormat::IntelHex, std::nullopt}, h.target.BootPagesToWrite);
     std::copy(p.keyCode.begin(), p.keyCode.end(), h.target.buf().keyCode.begin());
 
     h.target.FlashFilePath.clear();
