@@ -316,5 +316,86 @@ TEST(RefusedFrames, EndTheRunBeforeAnythingIsSent) {
     EXPECT_TRUE(t.AtRest());
 }
 
+// A run's outcome says in its own words what ended it, whatever the log shows around it.
+TEST(RunOutcomes, SayWhatEndedTheRunInTheirOwnWords) {
+    {
+        SCOPED_TRACE("a boot write whose begin frame gets no answer");
+        EngineHost t;
+        t.box->config().faults.push_back(MakeFault(FaultKind::NoReply, CMD_WRITE_BOOT_BEGIN));
+        t.Tick({id::EraseChip, id::ProgramBoot});
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        const Outcome& o = t.h().run.LastOutcome();
+        EXPECT_EQ(o.verdict, Verdict::TimedOut);
+        EXPECT_EQ(o.stage, Stage::WriteBoot);
+        EXPECT_EQ(o.text, "no answer to the command 0x19 within 5000 ms");
+    }
+    {
+        SCOPED_TRACE("a flash verify that differs");
+        EngineHost t;
+        FillFlash(t.h());
+        t.box->config().faults.push_back(MakeFault(FaultKind::VerifyDiffers, CMD_VERIFY_FLASH_BLOCK, -1, 2));
+        t.Tick({id::ProgramFlash});
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        const Outcome& o = t.h().run.LastOutcome();
+        EXPECT_EQ(o.verdict, Verdict::Failed);
+        EXPECT_EQ(o.stage, Stage::VerifyFlash);
+        EXPECT_EQ(o.text.rfind("the chip differs from the image in block ", 0), 0u) << o.text;
+    }
+}
+
+// With nothing loaded since the start, an operation that would write the flash or the boot is
+// refused before a frame goes out, on a device programmer and on a loader; a load lifts it.
+TEST(NothingLoaded, AWriteOfTheFlashOrTheBootIsRefusedBeforeAnythingIsSent) {
+    struct Case {
+        const char* name;
+        uint8_t kind;
+        int command;
+    };
+    for (const Case& c : {Case{"Update", 1, id::Update}, Case{"Write Flash", 1, id::WriteFlash},
+                          Case{"Write Boot", 1, id::WriteBoot}, Case{"loader Update", 5, id::Update}}) {
+        SCOPED_TRACE(c.name);
+        sim::BoxConfig config;
+        config.kind = c.kind;
+        if (c.kind == 5) config.fwMinor = 3;
+        EngineHost t(config);
+        Host& h = t.h();
+        h.target.loaded = {};
+        t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramBoot});
+        if (c.kind == 5) {
+            t.ChooseCom("COM1");
+            t.RunUntilIdle();
+        }
+        t.ClearSent();
+        t.Command(c.command);
+        t.RunUntilIdle();
+        EXPECT_TRUE(t.SentCodes().empty());
+        ASSERT_FALSE(t.MessageTexts().empty());
+        EXPECT_EQ(t.MessageTexts().back(), kNothingLoadedMessage);
+        EXPECT_EQ(h.run.LastOutcome().verdict, Verdict::Refused);
+        EXPECT_TRUE(std::all_of(t.box->flash().begin(), t.box->flash().end(),
+                                [](uint8_t b) { return b == 0xFF || b == 0; }));
+
+        test::WriteText(t.dir.File("app.bin"), std::string(1024, '\x5A'));
+        t.prompts.QueueFile(t.dir.File("app.bin"));
+        t.prompts.QueueLoadAddress(0u);
+        t.Command(id::LoadFlashFile);
+        test::WriteText(t.dir.File("boot.bin"), std::string(128, '\x33'));
+        t.prompts.QueueFile(t.dir.File("boot.bin"));
+        t.prompts.QueueLoadAddress(0u);
+        t.Command(id::LoadBootFile);
+        if (c.kind == 5) {
+            t.ChooseCom("COM1");
+            t.RunUntilIdle();
+        }
+        t.ClearSent();
+        t.Command(c.command);
+        t.RunUntilIdle();
+        EXPECT_FALSE(t.SentCodes().empty());
+        EXPECT_NE(h.run.LastOutcome().verdict, Verdict::Refused);
+    }
+}
+
 }  // namespace
 }  // namespace lumacrest
