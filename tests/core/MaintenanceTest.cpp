@@ -160,7 +160,9 @@ TEST(FirmwareRewrite, NoProgrammerToConnectToSendsNothing) {
     t.Command(id::ReserveP);
     t.RunUntilIdle();
     EXPECT_TRUE(t.port.written.empty());
-    EXPECT_EQ(t.LogLines().back(), "Can Not Find Programmer  ");
+    const auto lines = t.LogLines();
+    EXPECT_EQ(lines[lines.size() - 2], "Can Not Find Programmer  ");
+    EXPECT_EQ(lines.back(), "Tried COM2 (no device in Ports.dat)");
     EXPECT_TRUE(OnlyComListEnabled(t));
 }
 
@@ -351,8 +353,8 @@ TEST(LoaderTransfer, AStopFromTheLoaderEndsTheRunAsAFailureWithoutALine) {
     EXPECT_EQ(t.SentCodes(), Bytes{CMD_IAP_ERASE});
     EXPECT_TRUE(t.ControlsIdle());
     EXPECT_FALSE(t.h().run.Active());
-    EXPECT_EQ(t.h().run.LastOutcome().verdict, Verdict::Failed);
-    EXPECT_EQ(t.h().run.LastOutcome().stage, Stage::LoaderErase);
+    EXPECT_EQ(t.h().history.last.verdict, Verdict::Failed);
+    EXPECT_EQ(t.h().history.last.stage, Stage::LoaderErase);
 }
 
 // ---- sector sums ----
