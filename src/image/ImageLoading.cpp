@@ -67,6 +67,8 @@ std::optional<uint32_t> LoadImageFile(Target& t, ImageTarget target, const std::
         return std::nullopt;
     }
     std::copy(scratch.begin(), scratch.end(), buffer.begin());
+    if (target == ImageTarget::Flash) t.FlashLoaded();
+    if (target == ImageTarget::Boot) t.BootLoaded();
     return read.image.end;
 }
 

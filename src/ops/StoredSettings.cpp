@@ -29,8 +29,9 @@ void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
     sound = sound && type <= kLastDeviceType &&
             !CheckPageGeometry(pageSize, pageCount, ops.target.dev.BootPageSize, ops.target.dev.BootPageCount);
     if (!sound) {
-        FailWord(ops, "Failed");
-        End(ops, {.port = PortAfter::KeepOpen});
+        ops.view.AppendLogRaw("Failed");
+        End(ops, Conclusion::Fail(Verdict::Failed, "the stored-settings report was refused"),
+            {.port = PortAfter::KeepOpen});
         return;
     }
     ops.target.DeviceType = type;
@@ -44,7 +45,7 @@ void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
     options.enableProtect = p[20] != 0;
     options.programSn = p[22] != 0;
     ops.view.ShowOptions(options);
-    End(ops, {.controls = std::nullopt, .port = PortAfter::KeepOpen});
+    End(ops, Conclusion::Pass(), {.controls = std::nullopt, .port = PortAfter::KeepOpen});
 }
 
 }  // namespace lumacrest

@@ -8,6 +8,7 @@
 #include "app/commands/CipherFileCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "image/Crc16.h"
+#include "ops/DeviceSteps.h"
 #include "ops/Runs.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
@@ -312,7 +313,7 @@ TEST(RefusedFrames, EndTheRunBeforeAnythingIsSent) {
     EXPECT_EQ(t.MessageTexts(),
               (Lines{"******Frame of 303 bytes does not fit the 300-byte payload, nothing sent******"}));
     EXPECT_EQ(t.SentCodes(), Bytes{CMD_IDENTIFY});
-    EXPECT_EQ(h.run.LastOutcome().verdict, Verdict::Refused);
+    EXPECT_EQ(h.history.last.verdict, Verdict::Refused);
     EXPECT_TRUE(t.AtRest());
 }
 
@@ -325,7 +326,7 @@ TEST(RunOutcomes, SayWhatEndedTheRunInTheirOwnWords) {
         t.Tick({id::EraseChip, id::ProgramBoot});
         t.Command(id::Update);
         t.RunUntilIdle();
-        const Outcome& o = t.h().run.LastOutcome();
+        const Outcome& o = t.h().history.last;
         EXPECT_EQ(o.verdict, Verdict::TimedOut);
         EXPECT_EQ(o.stage, Stage::WriteBoot);
         EXPECT_EQ(o.text, "no answer to the command 0x19 within 5000 ms");
@@ -338,7 +339,7 @@ TEST(RunOutcomes, SayWhatEndedTheRunInTheirOwnWords) {
         t.Tick({id::ProgramFlash});
         t.Command(id::Update);
         t.RunUntilIdle();
-        const Outcome& o = t.h().run.LastOutcome();
+        const Outcome& o = t.h().history.last;
         EXPECT_EQ(o.verdict, Verdict::Failed);
         EXPECT_EQ(o.stage, Stage::VerifyFlash);
         EXPECT_EQ(o.text.rfind("the chip differs from the image in block ", 0), 0u) << o.text;
@@ -373,7 +374,7 @@ TEST(NothingLoaded, AWriteOfTheFlashOrTheBootIsRefusedBeforeAnythingIsSent) {
         EXPECT_TRUE(t.SentCodes().empty());
         ASSERT_FALSE(t.MessageTexts().empty());
         EXPECT_EQ(t.MessageTexts().back(), kNothingLoadedMessage);
-        EXPECT_EQ(h.run.LastOutcome().verdict, Verdict::Refused);
+        EXPECT_EQ(h.history.last.verdict, Verdict::Refused);
         EXPECT_TRUE(std::all_of(t.box->flash().begin(), t.box->flash().end(),
                                 [](uint8_t b) { return b == 0xFF || b == 0; }));
 
@@ -393,7 +394,7 @@ TEST(NothingLoaded, AWriteOfTheFlashOrTheBootIsRefusedBeforeAnythingIsSent) {
         t.Command(c.command);
         t.RunUntilIdle();
         EXPECT_FALSE(t.SentCodes().empty());
-        EXPECT_NE(h.run.LastOutcome().verdict, Verdict::Refused);
+        EXPECT_NE(h.history.last.verdict, Verdict::Refused);
     }
 }
 

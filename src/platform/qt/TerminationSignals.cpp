@@ -15,13 +15,14 @@ volatile sig_atomic_t g_terminating = 0;
 
 void OnTerminationSignal(int sig) {
     // The first signal asks the program to wind down (end the run, save the settings); a
-    // second one while that is still going on, say behind a message box, ends it.
-    if (g_terminating) {
+    // second one asks it to end the run at once (its record is still written); a third one
+    // while that is still going on, say behind a message box, ends the program.
+    if (g_terminating >= 2) {
         ::signal(sig, SIG_DFL);
         ::raise(sig);
         return;
     }
-    g_terminating = 1;
+    g_terminating = g_terminating + 1;
     const char byte = static_cast<char>(sig);
     ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
     (void)ignored;

@@ -1,5 +1,5 @@
-// SIGTERM, SIGINT and SIGHUP as a Qt signal on the event loop. A second one, once the first
-// has been taken, ends the program at once.
+// SIGTERM, SIGINT and SIGHUP as a Qt signal on the event loop, the first and the second one;
+// a third ends the program at once.
 #pragma once
 
 #include <QObject>
