@@ -178,7 +178,8 @@ int main(int argc, char** argv) {
                 return 2;
             }
 
-    TerminationSignals termination;
+    // A second signal ends the run under way at once, with its record.
+    TerminationSignals termination(2);
     QObject::connect(&termination, &TerminationSignals::terminationRequested, [&](int signal) {
         for (auto& s : stations) s->runner->Interrupt(signal);
     });

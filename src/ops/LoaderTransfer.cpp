@@ -78,8 +78,7 @@ void OnIapErased(Ops& ops, const ReplyFrame& reply) {
     const uint8_t p1 = reply.payload[1];
     if (p0 == 0xEE) {
         // The programmer stops the transfer: nothing was programmed, so the run failed.
-        Finish(ops, Conclusion::Fail(Verdict::Declined,
-                                     "the programmer stopped the loader transfer (0xEE)"));
+        Finish(ops, Failed("the programmer stopped the loader transfer (0xEE)"));
         return;
     }
     if (p0 == 0xAA) ops.programmer.keyCodeEnabled = true;

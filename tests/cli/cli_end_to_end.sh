@@ -342,9 +342,8 @@ check "nothing beside it" test ! -s "$work/err23.txt"
 # anything is sent; one that cannot be written fails the run; a failed connect leaves a record;
 # a file name that is not UTF-8 keeps the line valid JSON; a second Ctrl-C still leaves the
 # record; a bad frame the box sends during --wait-box on a device programmer fails the command.
-start_sim "$work/com5" "$work/chip5" --send-after 0:9 --fault bad-crc:0x09
-start_sim "$work/com6" "$work/chip6" --fault late:0x11:1:4000
-printf 'COM5 %s\nCOM6 %s\nCOM7 %s\n' "$work/com5" "$work/com6" "$work/none" >> "$dir/Ports.dat"
+start_sim "$work/box17" "$work/chip17" --send-after 0:9 --fault bad-crc:0x09
+start_sim "$work/box18" "$work/chip18" --fault late:0x11:1:4000
 cli --port COM13 --mcu MN101EF51A_IAP --record "$work/no/such/dir/r.jsonl" erase > "$work/out24.txt" 2>&1
 check "record file that cannot be opened: exit 2" test $? -eq 2
 check "record file that cannot be opened: said" grep -q "cannot open the record file .* for appending" "$work/out24.txt"
@@ -352,7 +351,7 @@ check "record file that cannot be opened: nothing sent" bash -c "! grep -q 'Conn
 cli --port COM13 --mcu MN101EF51A_IAP --record /dev/full erase > "$work/out25.txt" 2>&1
 check "record that cannot be written: exit 1" test $? -eq 1
 check "record that cannot be written: said" grep -q "cannot append the run record to /dev/full" "$work/out25.txt"
-cli --port COM7 --mcu MN101EF51A_IAP --record "$work/r14.jsonl" erase > /dev/null 2>&1
+cli --port "$work/none" --mcu MN101EF51A_IAP --record "$work/r14.jsonl" erase > /dev/null 2>&1
 check "failed connect: exit 1" test $? -eq 1
 check "failed connect: recorded" grep -q '"run":"identify","operation":"identify",.*"outcome":"fail","stage":"connect"' "$work/r14.jsonl"
 odd="$work/$(printf 'im\xffage.hex')"
@@ -364,13 +363,13 @@ check "the name's bytes are kept" python3 -c '
 import json,sys
 r=[json.loads(l) for l in open(sys.argv[1], "rb")][-1]
 sys.exit(bytes.fromhex(r["flash"]["file_hex"]) != sys.argv[2].encode("utf-8","surrogateescape"))' "$work/r14.jsonl" "$odd"
-cli --port COM6 --mcu MN101EF51A_IAP --record "$work/r15.jsonl" erase > /dev/null 2>&1 &
+"$dir/lumacrest-cli" --port "$work/box18" --mcu MN101EF51A_IAP --record "$work/r15.jsonl" erase > /dev/null 2>&1 &
 victim=$!
 sleep 1; kill -INT $victim; sleep 0.1; kill -INT $victim
 wait $victim
 check "two Ctrl-C: exit 130" test $? -eq 130
 check "two Ctrl-C: the record is there" grep -q '"operation":"erase",.*"outcome":"fail",.*"reason":"stopped by' "$work/r15.jsonl"
-cli --port COM5 --mcu MN101EF51A_IAP --wait-box 1 identify > "$work/out26.txt" 2>&1
+cli --port "$work/box17" --mcu MN101EF51A_IAP --wait-box 1 identify > "$work/out26.txt" 2>&1
 check "a bad settings report during --wait-box on a device programmer: exit 1" test $? -eq 1
 
 echo "$passed passed, $failed failed"

@@ -166,7 +166,7 @@ void SerialLinkTest::slowPiecesAndSilenceThroughARealLine() {
     test::WriteText(t.dir.File("Ports.dat"), "COM7 " + link + "\n");
     t.Choose("COM7");
     QTRY_VERIFY_WITH_TIMEOUT(t.LogLines().back() == "Tried COM7 (" + link + ")", 5000);
-    QCOMPARE(t.Tail(2)[0], std::string("Connect to Programmer . . . . . . Failed"));
+    QCOMPARE(t.Tail(3)[0], std::string("Connect to Programmer . . . . . . Failed"));
     QVERIFY(!t.serial.IsOpen());
     QVERIFY(t.h().ui.IsEnabled(id::Update));
 

@@ -12,12 +12,13 @@ namespace {
 // A signal handler can only reach the program through these.
 int g_signalPipe[2] = {-1, -1};  // written from the signal handler only
 volatile sig_atomic_t g_terminating = 0;
+volatile sig_atomic_t g_taken = 1;  // signals that reach the program; the next one ends it
 
 void OnTerminationSignal(int sig) {
-    // The first signal asks the program to wind down (end the run, save the settings); a
-    // second one asks it to end the run at once (its record is still written); a third one
-    // while that is still going on, say behind a message box, ends the program.
-    if (g_terminating >= 2) {
+    // The first signal asks the program to wind down (end the run, save the settings); the
+    // command line takes a second one too (the run ends at once, its record still written);
+    // one more while that is still going on, say behind a message box, ends the program.
+    if (g_terminating >= g_taken) {
         ::signal(sig, SIG_DFL);
         ::raise(sig);
         return;
@@ -29,7 +30,8 @@ void OnTerminationSignal(int sig) {
 }
 }  // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+TerminationSignals::TerminationSignals(int taken, QObject* parent) : QObject(parent) {
+    g_taken = taken;
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {
