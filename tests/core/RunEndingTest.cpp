@@ -398,5 +398,33 @@ TEST(NothingLoaded, AWriteOfTheFlashOrTheBootIsRefusedBeforeAnythingIsSent) {
     }
 }
 
+// A box that answers the identify with a DataFlash begin frame of its own (the identify's
+// payload echoed) gets its download, on a device programmer as on a loader.
+TEST(BoxFramesWhileAwaited, ADataFlashBeginInsteadOfTheIdentifyReplyIsServed) {
+    for (uint8_t kind : {2, 5}) {
+        SCOPED_TRACE(kind);
+        sim::BoxConfig c;
+        c.kind = kind;
+        c.faults.push_back(MakeFault(FaultKind::NoReply, CMD_IDENTIFY, 1));
+        EngineHost t(c);
+        FillFlash(t.h());
+        t.Tick({id::ProgramFlash});
+        t.box->onEvent = [&](const std::string& e) {
+            if (e.rfind("rx 0x00", 0) != 0) return;
+            const CommandFrame& f = t.h().link.Frame();
+            t.port.Inject(sim::ProgrammerBox::Frame(
+                              CMD_DATAFLASH_BEGIN, Bytes(f.payload.begin(), f.payload.begin() + 2)),
+                          5);
+        };
+        t.ChooseCom("COM1");
+        t.RunUntilIdle();
+        const Lines lines = t.LogLines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "Can Not Find Programmer  "), 0);
+        EXPECT_EQ(Count(t.SentCodes(), CMD_DATAFLASH_FLASH_BLOCK), 16u);
+        EXPECT_EQ(t.h().history.last.kind, RunKind::DataFlashDownload);
+        EXPECT_TRUE(t.h().history.last.Passed()) << t.h().history.last.text;
+    }
+}
+
 }  // namespace
 }  // namespace lumacrest
