@@ -93,7 +93,11 @@ void StartBootDownload(Ops& ops) {
 }  // namespace
 
 void OnDataFlashBegin(Ops& ops, const ReplyFrame& reply) {
-    BeginRun(ops, RunKind::DataFlashDownload, Stage::DataFlashFlash);
+    // In place of the identify reply the connect under way becomes the download.
+    if (ops.run.Active())
+        ops.run.Become(RunKind::DataFlashDownload, Stage::DataFlashFlash);
+    else
+        BeginRun(ops, RunKind::DataFlashDownload, Stage::DataFlashFlash);
     const CommandFrame& f = ops.link.Frame();
     const bool accepted =
         reply.length >= f.length && f.length <= kPayloadCapacity &&

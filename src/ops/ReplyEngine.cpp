@@ -82,8 +82,11 @@ ReplyHandler ReplyRowFor(uint8_t code) {
 
 bool TakesFrameFromTheBox(const Ops& ops, uint8_t code) {
     const Run& run = ops.run;
+    const bool connecting = run.Kind() == RunKind::Identify || run.Kind() == RunKind::Scan;
     switch (code) {
         case CMD_DATAFLASH_BEGIN:
+            // The box may answer the identify with its download: the connect becomes it.
+            return !run.Active() || (connecting && ops.link.ReplyTimerRunning());
         case CMD_DATAFLASH_CONFIG:
             // In the middle of a run they would change its images, its device or its controls.
             return !run.Active();
@@ -99,7 +102,9 @@ bool HandleFrame(Ops& ops, const ReplyFrame& reply, bool answer) {
     const ReplyHandler row = ReplyRowFor(reply.code);
     if (!row) return false;
     // While the scan waits, only an identify reply counts.
-    if (ops.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY) return false;
+    if (ops.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY &&
+        reply.code != CMD_DATAFLASH_BEGIN)
+        return false;
     if (!answer && !TakesFrameFromTheBox(ops, reply.code)) return false;
     // A run the operator stopped sends no further block: its answer leads to the exit.
     if (answer && LeavesProgramModeOnStop(ops)) {
