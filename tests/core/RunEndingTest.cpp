@@ -13,6 +13,8 @@
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
 #include "app/commands/ImageFileCommands.h"
+#include "app/RunRecords.h"
+#include "platform/DialogSessions.h"
 
 namespace lumacrest {
 namespace {
@@ -424,6 +426,46 @@ TEST(BoxFramesWhileAwaited, ADataFlashBeginInsteadOfTheIdentifyReplyIsServed) {
         EXPECT_EQ(t.h().history.last.kind, RunKind::DataFlashDownload);
         EXPECT_TRUE(t.h().history.last.Passed()) << t.h().history.last.text;
     }
+}
+
+// A record names what ran and with what; an erase and a verify do not look alike, a buffer
+// the editor changed after its load says so, a file name that is not UTF-8 keeps its bytes.
+TEST(RunRecords, NameTheOperationTheEditedBufferAndTheBytesOfTheFileName) {
+    EngineHost t;
+    Host& h = t.h();
+    FillFlash(h);
+    h.target.FlashFilePath = "im\xff" "age.hex";
+    t.prompts.QueueBufferEdit([](BufferEditSession& s) {
+        s.work[0] ^= 0x01;
+        return true;
+    });
+    t.Command(id::FlashBuffer);
+    std::vector<std::string> records;
+    h.onRunEnded = [&](const Outcome& o) { records.push_back(FormatRunRecord(h, o, 0)); };
+    t.Command(id::ChipErase);
+    t.RunUntilIdle();
+    t.Command(id::VerifyFlash);
+    t.RunUntilIdle();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_NE(records[0].find("\"run\":\"operation\",\"operation\":\"erase\""), std::string::npos);
+    EXPECT_NE(records[1].find("\"run\":\"operation\",\"operation\":\"verify-flash\""), std::string::npos);
+    EXPECT_NE(records[1].find("\"file\":\"im\xEF\xBF\xBD" "age.hex\",\"file_hex\":\"696dff6167652e686578\""),
+              std::string::npos) << records[1];
+    EXPECT_NE(records[1].find("\"edited\":true"), std::string::npos);
+    EXPECT_NE(records[1].find("\"run_id\":\"" + h.history.last.runId + "\""), std::string::npos);
+    EXPECT_EQ(h.history.last.runId.size(), 32u);
+}
+
+// A run's seconds stop when it comes to its end, not when the operator closes its message.
+TEST(RunOutcomes, TheirSecondsLeaveOutTheMessageThatEndedThem) {
+    EngineHost t;
+    t.Tick({});
+    t.prompts.onMessage = [&](const ScriptedPrompts::Message&) { t.clock.Advance(5000); };
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    const Outcome& o = t.h().history.last;
+    EXPECT_EQ(o.verdict, Verdict::Refused);
+    EXPECT_LT(o.endedMs - o.startedMs, 5000u);
 }
 
 }  // namespace
