@@ -56,9 +56,6 @@ bool CMainDlg::OnCloseRequest(bool ask) {
     if (!Busy(h.ops)) return true;
     if (ask && !h.prompts().AskYesNo(kStopRunQuestion)) return false;
     StopRun(h.ops, ask ? "the window was closed during the run" : "stopped by a termination signal");
-    // A scan waits inside its own event pump, below this call: it ends as soon as control
-    // returns to it.
-    if (h.run.Kind() == RunKind::Scan) return true;
     while (Busy(h.ops) && h.link.ReplyTimerRunning()) h.timers().PumpEvents();
     return true;
 }
@@ -66,16 +63,15 @@ bool CMainDlg::OnCloseRequest(bool ask) {
 void CMainDlg::OnDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    host_.shutdownRequested = true;  // a running port scan ends by itself
-    if (host_.run.Active() && host_.run.Kind() != RunKind::Scan) {
-        host_.run.Fail(Verdict::Abandoned, "the program closed during the run");
-        End(host_.ops, {.controls = std::nullopt, .giveSerialNumberBack = true});
-    }
+    host_.shutdownRequested = true;
+    if (host_.run.Active())
+        End(host_.ops, Conclusion::Fail(Verdict::Abandoned, "the program closed during the run"),
+            {.controls = std::nullopt});
     WriteConfig(host_);
 }
 
 void CMainDlg::OnCommand(int id) {
-    // While the port scan waits for a reply, events run inside it: nothing else may start.
+    // While the port scan runs, nothing else may start.
     if (host_.run.Kind() == RunKind::Scan) return;
     if (router_.RefusedWhileBusy(id) && RefuseWhileBusy(host_.ops)) return;
     router_.Dispatch(id);

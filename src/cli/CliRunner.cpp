@@ -214,6 +214,18 @@ void CliRunner::HoldPort(bool hold) {
     if (!hold) h_.link.Close();
 }
 
+void CliRunner::BeginBoxWait() {
+    ended_.clear();
+    messagesAtStart_ = prompts_.messages.size();
+}
+
+bool CliRunner::FinishBoxWait() {
+    if (failed_) return false;
+    const Result done = Collect();
+    if (done.failed) return Fail(done.why);
+    return true;
+}
+
 bool CliRunner::WriteReadBack(const std::string& path, bool flash) {
     const ImageBuffers& b = h_.target.buf();
     const std::string bytes =
@@ -261,10 +273,13 @@ int CliRunner::Status() const {
 }
 
 void CliRunner::Interrupt(int signal) {
-    if (interrupt_) return;
-    interrupt_ = signal;
     const char* name = signal == 2 ? "SIGINT" : signal == 15 ? "SIGTERM" : signal == 1 ? "SIGHUP"
                                                                                     : "a signal";
+    if (interrupt_) {
+        StopRunNow(h_.ops, std::string("stopped by a second ") + name);
+        return;
+    }
+    interrupt_ = signal;
     StopRun(h_.ops, std::string("stopped by ") + name);
     Fail(std::string("stopped by ") + name);
 }

@@ -30,16 +30,23 @@ public:
     bool FinishConnect(const CliOptions& o);
     bool StartCommand(const CliOptions& o);
     bool FinishCommand(const CliOptions& o);
-    // After the command: the port stays open for the frames the box sends on its own until
-    // `Release`.
+    // From the identification on, the port stays open for the frames the box sends on its own
+    // until HoldPort(false).
     void HoldPort(bool hold);
+    // The wait for the box's own frames: the runs the box starts from now on are collected,
+    // and one that failed fails the command.
+    void BeginBoxWait();
+    bool FinishBoxWait();
+    // The record of a run could not be written: the command fails with `why`.
+    void RecordFailed(const std::string& why) { Fail(why); }
     bool Busy() const;
 
     // Runs every step, waiting here (one programmer).
     int Run(const CliOptions& o, const std::string& port);
 
     // A termination signal: the run under way stops (a programmer in program mode is told the
-    // chip failed) and nothing more is started.
+    // chip failed) and nothing more is started. A second one ends the run at once, without
+    // waiting for the box.
     void Interrupt(int signal);
 
     // 0 passed, 1 failed, 128 + the signal when stopped by one.

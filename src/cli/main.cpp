@@ -4,8 +4,12 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <iostream>
 #include <memory>
 
@@ -58,6 +62,14 @@ std::string Seconds(const std::optional<Outcome>& o) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", static_cast<double>(o->endedMs - o->startedMs) / 1000);
     return text;
+}
+
+// Why `path` cannot be opened for appending records, or nothing when it can.
+std::optional<std::string> RecordFileProblem(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return std::string(std::strerror(errno));
+    ::close(fd);
+    return std::nullopt;
 }
 
 std::string Column(std::string text, std::size_t width) {
@@ -117,6 +129,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     const cli::CliOptions& options = parsed.options;
+    // A record that could not be kept is known before anything goes to a programmer.
+    if (options.record) {
+        if (const std::optional<std::string> why = RecordFileProblem(*options.record)) {
+            std::cerr << "lumacrest-cli: cannot open the record file " << *options.record
+                      << " for appending: " << *why << "\n";
+            return 2;
+        }
+    }
     const FillReport filled = FillProgramDirectory(dir);
     for (const std::string& problem : filled.problems) std::cerr << "lumacrest-cli: " << problem << "\n";
     for (const std::string& notice : filled.notices) std::cerr << "lumacrest-cli: " << notice << "\n";
@@ -167,8 +187,9 @@ int main(int argc, char** argv) {
         if (!listingSerials) s->host.ui.AddObserver(&console.Observer(i));
         s->app->dlg.OnInitDialog();
         if (options.record)
-            RecordRuns(s->host, *options.record, [&console](const std::string& why) {
+            RecordRuns(s->host, *options.record, [&console, runner = s->runner.get()](const std::string& why) {
                 console.Error("lumacrest-cli: " + why + "\n");
+                runner->RecordFailed(why);
             });
         stations.push_back(std::move(s));
     }
@@ -180,7 +201,8 @@ int main(int argc, char** argv) {
                 return 2;
             }
 
-    TerminationSignals termination;
+    // A second signal ends the run under way at once, with its record.
+    TerminationSignals termination(2);
     QObject::connect(&termination, &TerminationSignals::terminationRequested, [&](int signal) {
         for (auto& s : stations) s->runner->Interrupt(signal);
     });
@@ -222,18 +244,22 @@ int main(int argc, char** argv) {
     // slowest one between the two.
     enum class Step { Connecting, Commanding, Done };
     std::vector<Step> steps(stations.size(), Step::Connecting);
+    // Waiting for the box's own frames, the line stays open from the identification on.
+    if (options.waitBoxSeconds)
+        for (auto& s : stations) s->runner->HoldPort(true);
     for (auto& s : stations) s->runner->StartConnect(options, s->port);
     for (;;) {
         bool done = true;
         for (std::size_t i = 0; i < stations.size(); ++i) {
             cli::CliRunner& r = *stations[i]->runner;
             if (steps[i] == Step::Connecting && !r.Busy()) {
-                if (r.FinishConnect(options) && options.waitBoxSeconds) r.HoldPort(true);
+                r.FinishConnect(options);
                 r.StartCommand(options);
                 steps[i] = Step::Commanding;
             }
             if (steps[i] == Step::Commanding && !r.Busy()) {
                 r.FinishCommand(options);
+                if (options.waitBoxSeconds) r.BeginBoxWait();
                 steps[i] = Step::Done;
             }
             done = done && steps[i] == Step::Done;
@@ -249,7 +275,11 @@ int main(int argc, char** argv) {
                          &QEventLoop::quit);
         wait.exec();
         waitAll();
-        for (auto& s : stations) s->runner->HoldPort(false);
+        // A run the box started that failed fails the command.
+        for (auto& s : stations) {
+            s->runner->FinishBoxWait();
+            s->runner->HoldPort(false);
+        }
     }
     // A signal that came during the last command is counted.
     QCoreApplication::processEvents();

@@ -15,7 +15,7 @@ struct Host : HostState {
 
     Platform platform;
     // The pieces the operations work on.
-    Ops ops{link,       run,        target,           sn,           programmer, port,
+    Ops ops{link,       run,        history,    target,           sn,           programmer, port,
             ports,      ui,         platform,         programDir, shutdownRequested,
             holdPortOpen, onRunEnded};
 

@@ -47,6 +47,7 @@ struct HostState {
 
     // The run of the programmer under way, if any, and how the last one ended.
     Run run;
+    RunHistory history;
     // Told of every run's outcome as it ends (the command-line front end).
     std::function<void(const Outcome&)> onRunEnded;
 };

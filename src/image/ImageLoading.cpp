@@ -79,6 +79,8 @@ std::optional<uint32_t> LoadImageFile(Target& t, ImageTarget target, const std::
     }
     std::copy(scratch.begin(), scratch.end(), buffer.begin());
     if (load) *load = {read.image, read.format, read.heldAsRaw};
+    if (target == ImageTarget::Flash) t.FlashLoaded();
+    if (target == ImageTarget::Boot) t.BootLoaded();
     return read.image.end;
 }
 

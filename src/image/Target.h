@@ -40,6 +40,18 @@ struct Target {
     LoadAccount flashLoad;
     LoadAccount bootLoad;
 
+    // What filled the buffers since the start: a load of any kind (a file, a project, a
+    // read-back, a decryption, Ex-to-Hex) or the editor's OK; and whether the editor changed
+    // a buffer after it was loaded.
+    struct Loads {
+        bool flash = false;
+        bool boot = false;
+        bool flashEdited = false;
+        bool bootEdited = false;
+    } loaded;
+    void FlashLoaded() { loaded.flash = true, loaded.flashEdited = false; }
+    void BootLoaded() { loaded.boot = true, loaded.bootEdited = false; }
+
     // The last buffer checksum shown
     uint32_t BufferChecksum = 0;
 

@@ -78,6 +78,7 @@ SendResult Link::SendCommand(const CommandFrame& frame, uint32_t timeoutMs,
         return SendResult::Lost;
     }
     answerLength_ = replyLength;
+    replyWaitMs_ = timeoutMs;
     answerPending_ = true;
     replyAwaited_ = true;
     replyTimerRunning_ = true;

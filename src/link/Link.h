@@ -63,6 +63,8 @@ public:
     void ShortenReplyWait(uint32_t ms);
     // The receive gate: set by every send, closed only by a reply time-out or a lost port.
     bool ReplyAwaited() const { return replyAwaited_; }
+    // The time the last command sent was given for its reply.
+    uint32_t ReplyWaitMs() const { return replyWaitMs_; }
     // The code of the last command built; kNoCommand after a time-out and a failed open.
     uint8_t LastCode() const { return lastCode_; }
     void ForgetLastCode() { lastCode_ = kNoCommand; }
@@ -96,6 +98,7 @@ private:
     Timers* timers_ = nullptr;
 
     CommandFrame frame_;
+    uint32_t replyWaitMs_ = 0;
     ReplyFrame reply_;
     uint8_t lastCode_ = 0x00;
     bool replyAwaited_ = false;

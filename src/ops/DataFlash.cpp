@@ -15,8 +15,8 @@ constexpr uint32_t kDataFlashTimeoutMs = 5000;
 constexpr uint8_t kBlankPageFlag = 0xA8;
 
 // A failed download is over: the controls return; the port stays as it is.
-void Finish(Ops& ops) {
-    End(ops, {.port = PortAfter::KeepOpen});
+void Finish(Ops& ops, const Conclusion& conclusion) {
+    End(ops, conclusion, {.port = PortAfter::KeepOpen});
 }
 
 bool PageFits(uint32_t offset, uint32_t pageSize, std::size_t capacity) {
@@ -40,8 +40,10 @@ void SendDataFlashBlock(Ops& ops, Area area) {
     }
     if (!PageFits(offset, pageSize, capacity)) {
         // A page outside the buffer is never read.
-        FailWord(ops, "Failed");
-        End(ops);
+        ops.view.AppendLogRaw("Failed");
+        End(ops, Conclusion::Fail(Verdict::Failed, "the DataFlash page at offset " +
+                                                       std::to_string(offset) +
+                                                       " lies outside the buffer"));
         return;
     }
     const uint32_t number = ops.run.DataFlashBlock(area);
@@ -68,10 +70,10 @@ bool EchoesLastCommand(const Ops& ops, const ReplyFrame& reply) {
            std::equal(f.payload.begin(), f.payload.begin() + f.length, reply.payload.begin());
 }
 
-void DataFlashFailed(Ops& ops) {
-    FailWord(ops, "Failed");
+void DataFlashFailed(Ops& ops, const std::string& words) {
+    ops.view.AppendLogRaw("Failed");
     ops.view.SetProgress(0);
-    Finish(ops);
+    Finish(ops, Conclusion::Fail(Verdict::Failed, words));
 }
 
 // The download ends with a reset of the programmer; its reply brings the controls back.
@@ -91,13 +93,17 @@ void StartBootDownload(Ops& ops) {
 }  // namespace
 
 void OnDataFlashBegin(Ops& ops, const ReplyFrame& reply) {
-    BeginRun(ops, RunKind::DataFlashDownload, Stage::DataFlashFlash);
+    // In place of the identify reply the connect under way becomes the download.
+    if (ops.run.Active())
+        ops.run.Become(RunKind::DataFlashDownload, Stage::DataFlashFlash);
+    else
+        BeginRun(ops, RunKind::DataFlashDownload, Stage::DataFlashFlash);
     const CommandFrame& f = ops.link.Frame();
     const bool accepted =
         reply.length >= f.length && f.length <= kPayloadCapacity &&
         std::equal(f.payload.begin(), f.payload.begin() + f.length, reply.payload.begin());
     if (!accepted) {
-        DataFlashFailed(ops);
+        DataFlashFailed(ops, "the begin frame of the DataFlash download is not the one the host sent");
         return;
     }
     ops.view.AppendLogRaw("OK");
@@ -118,8 +124,10 @@ void OnDataFlashBegin(Ops& ops, const ReplyFrame& reply) {
 }
 
 void OnDataFlashFlashBlock(Ops& ops, const ReplyFrame& reply) {
+    const Area area = Area::Flash;
     if (!EchoesLastCommand(ops, reply)) {
-        DataFlashFailed(ops);
+        DataFlashFailed(ops, "the box echoed DataFlash block " +
+                                 std::to_string(ops.run.DataFlashBlock(area) - 1) + " differently");
         return;
     }
     if (ops.run.BlockIndex(Area::Flash) < ops.target.FlashPagesToWrite) {
@@ -137,8 +145,10 @@ void OnDataFlashFlashBlock(Ops& ops, const ReplyFrame& reply) {
 }
 
 void OnDataFlashBootBlock(Ops& ops, const ReplyFrame& reply) {
+    const Area area = Area::Boot;
     if (!EchoesLastCommand(ops, reply)) {
-        DataFlashFailed(ops);
+        DataFlashFailed(ops, "the box echoed DataFlash block " +
+                                 std::to_string(ops.run.DataFlashBlock(area) - 1) + " differently");
         return;
     }
     if (ops.run.BlockIndex(Area::Boot) < ops.target.BootPagesToWrite) {

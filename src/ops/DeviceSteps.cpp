@@ -117,11 +117,19 @@ std::optional<std::string> PageSizeProblem(uint32_t pageSize, const char* area) 
 bool CheckPageFits(Ops& ops, uint32_t pageSize, const char* area) {
     if (auto why = PageSizeProblem(pageSize, area)) {
         // Refused before the port is touched: nothing changes but the run's outcome.
-        FailMessage(ops, "******Operation refused: " + *why + "******   ", Verdict::Refused);
-        End(ops, {.controls = std::nullopt, .port = PortAfter::KeepOpen});
+        End(ops, Refusal(ops, "******Operation refused: " + *why + "******   "),
+            {.controls = std::nullopt, .port = PortAfter::KeepOpen});
         return false;
     }
     return true;
+}
+
+bool CheckLoaded(Ops& ops, bool flash, bool boot) {
+    if ((!flash || ops.target.loaded.flash) && (!boot || ops.target.loaded.boot)) return true;
+    // A blank buffer would be written over the chip: refused before the port is touched.
+    End(ops, Refusal(ops, kNothingLoadedMessage),
+        {.controls = std::nullopt, .port = PortAfter::KeepOpen});
+    return false;
 }
 
 bool SendStep(Ops& ops, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength) {
@@ -132,11 +140,8 @@ bool SendStep(Ops& ops, uint8_t code, uint32_t length, uint32_t timeoutMs, uint3
     }
     if (sent == SendResult::Lost) return false;  // the loss has ended the run
     // The operation cannot go on: it ends as a missing reply would, without the wait.
-    FailMessage(ops,
-                "******Frame of " + std::to_string(length) +
-                    " bytes does not fit the 300-byte payload, nothing sent******",
-                Verdict::Refused);
-    End(ops, {.giveSerialNumberBack = true});
+    End(ops, Refusal(ops, "******Frame of " + std::to_string(length) +
+                              " bytes does not fit the 300-byte payload, nothing sent******"));
     return false;
 }
 
@@ -144,7 +149,7 @@ void EnterProgramMode(Ops& ops) {
     ops.run.EnterStage(Stage::ProgramMode);
     ops.view.AppendLog(kEnterProgramModeLine);
     // Each entry reports the KeyCode state of the chip now in the socket.
-    ops.run.SetKeyCodeEnabled(false);
+    ops.programmer.keyCodeEnabled = false;
     FillProgramModeHeader(ops, true);
     SendStep(ops, CMD_ENTER_PROGRAM_MODE, kProgramModeHeaderLength, kProgramModeTimeoutMs,
              kProgramModeReplyLength);
@@ -178,13 +183,13 @@ void ResumePendingOperation(Ops& ops) {
             SendBegin(ops, CMD_WRITE_KEYCODE, ops.target.dev.FlashPageSize);
             break;
         default:
-            ExitWith(ops, 1);
+            ExitWith(ops, Conclusion::Fail(Verdict::Failed, "no operation waited for program mode"));
             break;
     }
 }
 
-void ExitProgramMode(Ops& ops, uint32_t timeoutMs) {
-    ops.run.LeaveProgramMode(ops.run.ResultPass());
+void ExitProgramMode(Ops& ops, const Conclusion& conclusion, uint32_t timeoutMs) {
+    ops.run.LeaveProgramMode(conclusion);
     ops.view.AppendLog(kExitLine);
     ops.link.Frame().payload[0] = ops.run.ResultPass();
     SendStep(ops, CMD_EXIT_PROGRAM_MODE, 2, timeoutMs, kExitReplyLength);

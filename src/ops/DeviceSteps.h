@@ -22,6 +22,8 @@ inline constexpr const char* kWriteKeyCodeLine = "Write KeyCode......";
 inline constexpr const char* kCheckKeyCodeLine = "KeyCode Verify......";
 inline constexpr const char* kExitLine = "Eixt Program Mode......";
 inline constexpr const char* kResetLine = "Reset Programger , Please Waitting ......   ";
+inline constexpr const char* kNothingLoadedMessage =
+    "******Operation refused: no image was loaded since the start, nothing programmed******   ";
 
 // Fills payload bytes 0-9 of the shared command frame: page size, DeviceType,
 // freshEntryFlag, autoSequence, DeviceByte1, DeviceByte2, BootPageSize (16-bit values high
@@ -39,13 +41,18 @@ std::optional<std::string> PageSizeProblem(uint32_t pageSize, const char* area);
 // true when it fits.
 bool CheckPageFits(Ops& ops, uint32_t pageSize, const char* area);
 
+// Refuses the run (message, outcome) before anything is sent when it would write the flash
+// (or the boot) and nothing was loaded into that buffer since the start; true when it may go.
+bool CheckLoaded(Ops& ops, bool flash, bool boot);
+
 // Sends the shared command frame; a frame the link refuses ends the run cleanly.
 bool SendStep(Ops& ops, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength);
 
 void EnterProgramMode(Ops& ops);
 void ResumePendingOperation(Ops& ops);
 inline constexpr uint32_t kExitTimeoutMs = 5000;
-void ExitProgramMode(Ops& ops, uint32_t timeoutMs = kExitTimeoutMs);
+// The exit frame with the result of `conclusion`.
+void ExitProgramMode(Ops& ops, const Conclusion& conclusion, uint32_t timeoutMs = kExitTimeoutMs);
 void ResetProgrammer(Ops& ops);
 
 void StartChipErase(Ops& ops);

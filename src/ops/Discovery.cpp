@@ -27,20 +27,35 @@ std::string PortName(unsigned portNumber) {
     return "COM" + std::to_string(portNumber);
 }
 
-// Logs each problem on a line of its own and shows them in one message; the run fails with
-// the first.
-void ReportPortProblems(Ops& ops, const std::vector<std::string>& problems) {
-    if (problems.empty()) return;
+// Logs each problem on a line of its own and shows them in one message; the words of the run
+// that failed: the first problem, or that no programmer answered.
+std::string ReportPortProblems(Ops& ops, const std::vector<std::string>& problems,
+                               const std::string& otherwise) {
+    if (problems.empty()) return otherwise;
     std::string message;
     for (const std::string& problem : problems) {
         ops.view.AppendLog(problem);
         message += (message.empty() ? "" : "\n") + problem;
     }
-    ops.run.Fail(Verdict::Failed, problems.front());
-    ops.prompts().MessageBox("******" + message + "******", MsgIcon::Error);
+    ShowRunMessage(ops, "******" + message + "******", MsgIcon::Error);
+    return problems.front();
+}
+
+std::string PortAndDevice(const Ops& ops, unsigned portNumber) {
+    return PortName(portNumber) + " (" + ops.ports.Device(portNumber).value_or("no device in Ports.dat") +
+           ")";
 }
 
 }  // namespace
+
+std::string TriedLine(const Ops& ops, std::optional<unsigned> portNumber) {
+    if (portNumber) return "Tried " + PortAndDevice(ops, *portNumber);
+    std::string probed;
+    for (unsigned n = 1; n <= kLastScannedPort; ++n)
+        if (ops.ports.Device(n)) probed += (probed.empty() ? "" : ", ") + PortAndDevice(ops, n);
+    return probed.empty() ? "Tried no device: Ports.dat names none for COM1 to COM16"
+                          : "Tried " + probed;
+}
 
 std::optional<std::string> PortProblem(const Ops& ops, unsigned portNumber,
                                        const PortStatus& status) {
@@ -57,6 +72,8 @@ std::optional<std::string> PortProblem(const Ops& ops, unsigned portNumber,
 }
 
 bool ConnectPort(Ops& ops, uint8_t portNumber) {
+    // A front end that holds the line for the box's own frames keeps it as it is.
+    if (ops.holdPortOpen && ops.link.IsOpen()) return true;
     const PortStatus status = ops.link.Open(portNumber);
     if (status.Ok()) return true;
     if (ops.link.LastCode() == CMD_IDENTIFY) ops.view.AppendLogRaw("Failed");
@@ -64,12 +81,21 @@ bool ConnectPort(Ops& ops, uint8_t portNumber) {
     const bool underWay = ops.run.UnderWay();
     ops.run.EnterStage(Stage::Connect);
     ops.view.AppendLog(kCannotFindProgrammer);
-    if (auto problem = PortProblem(ops, portNumber, status)) ReportPortProblems(ops, {*problem});
-    ops.run.Fail(Verdict::Failed, kCannotFindProgrammer);
+    ops.view.AppendLog(TriedLine(ops, portNumber));
+    std::vector<std::string> problems;
+    if (auto problem = PortProblem(ops, portNumber, status)) problems.push_back(*problem);
+    const Conclusion failed = Conclusion::Fail(
+        Verdict::Failed,
+        ReportPortProblems(ops, problems,
+                           "COM" + std::to_string(portNumber) + " (" +
+                               ops.ports.Device(portNumber).value_or("no device in Ports.dat") +
+                               ") could not be opened" +
+                               (status.detail.empty() ? std::string() : ": " + status.detail)));
+    // Between the stages of a run it ends as a time-out does.
     if (underWay)
-        End(ops, {.giveSerialNumberBack = true});
+        End(ops, failed);
     else
-        End(ops, {.controls = ControlState::ComListEnabled});
+        End(ops, failed, {.controls = ControlState::ComListEnabled});
     return false;
 }
 
@@ -95,46 +121,38 @@ void OnSelchangeCom(Ops& ops, const std::string& text) {
     }
 }
 
-bool AutoConnect(Ops& ops) {
+void AutoConnect(Ops& ops) {
     ops.view.AppendLog("Auto Connect to Programmer . . . . . . ");
     ops.view.SetControls(ControlState::Busy);
     BeginRun(ops, RunKind::Scan, Stage::Identify);
-    auto stopping = [&ops] { return ops.shutdownRequested || ops.run.StopRequested(); };
-    // Ports that exist but cannot be used are named once, when no programmer was found.
-    std::vector<std::string> problems;
-    for (unsigned n = 1; n <= kLastScannedPort && !stopping(); ++n) {
-        ops.run.ScanWait(false);
-        ops.port.number = static_cast<uint8_t>(n);
-        const PortStatus status = ops.link.Open(static_cast<uint8_t>(n));
+    ScanNextPort(ops);
+}
+
+void ScanNextPort(Ops& ops) {
+    while (ops.run.ScanPort() < kLastScannedPort) {
+        ops.run.NextScanPort();
+        const auto n = static_cast<uint8_t>(ops.run.ScanPort());
+        ops.port.number = n;
+        const PortStatus status = ops.link.Open(n);
         if (!status.Ok()) {
-            if (auto problem = PortProblem(ops, n, status)) problems.push_back(*problem);
+            // Ports that exist but cannot be used are named once, when no programmer was found.
+            if (auto problem = PortProblem(ops, n, status)) ops.run.NoteScanProblem(*problem);
             continue;
         }
         ops.port.name = PortName(n);
-        ops.run.ScanWait(true);  // a port lost under the identify frame ends the wait at once
-        SendIdentify(ops);
-        while (ops.run.Kind() == RunKind::Scan && ops.run.ScanWaiting() && !stopping())
-            ops.timers().PumpEvents();
-        // The identify reply has ended the scan (or turned it into a firmware rewrite).
-        if (ops.run.Kind() != RunKind::Scan) return true;
-    }
-    if (stopping()) {
-        // The window is closing or the operator stopped: end the wait quietly.
-        ops.run.Fail(Verdict::Abandoned, "the scan was stopped");
-        End(ops, {.controls = std::nullopt});
-        return false;
+        SendIdentify(ops);  // its reply, its time-out or the port's loss goes on from here
+        return;
     }
     ops.link.Close();
     ops.view.AppendLogRaw("Failed");
     ops.view.AppendLog(kCannotFindProgrammer);
-    ReportPortProblems(ops, problems);
-    ops.run.Fail(Verdict::Failed, kCannotFindProgrammer);
-    End(ops);
-    return false;
+    ops.view.AppendLog(TriedLine(ops, std::nullopt));
+    End(ops, Conclusion::Fail(Verdict::Failed,
+                              ReportPortProblems(ops, ops.run.ScanProblems(),
+                                                 "no programmer answered on COM1 to COM16")));
 }
 
 void OnIdentifyReply(Ops& ops, const ReplyFrame& reply) {
-    ops.run.ScanWait(false);
     ops.view.AppendLogRaw("OK");
     ops.programmer.kind = reply.payload[12];
     PeerFor(ops.programmer.kind).identified(ops, reply);
@@ -166,13 +184,19 @@ void DeviceProgrammerIdentified(Ops& ops, const ReplyFrame& reply) {
     ops.view.AppendLogRaw(Format("   V%d.%d", p[0], p[1]));
 
     if (p[0] == ops.programmer.firmwareMajor && p[1] == ops.programmer.firmwareMinor) {
-        End(ops);
+        End(ops, Conclusion::Pass());
     } else if (p[0] == ops.programmer.maintenanceMajor && p[1] == ops.programmer.maintenanceMinor) {
         ops.run.Become(RunKind::FirmwareRewrite, Stage::EraseProgrammer);
         StartProgrammerUpdate(ops);
     } else {
-        FailMessage(ops, kPleaseUpdateFirmware, Verdict::Failed, false);
-        End(ops, {.controls = ControlState::OnlyComList});
+        ShowRunMessage(ops, kPleaseUpdateFirmware, MsgIcon::None);
+        End(ops,
+            Conclusion::Fail(Verdict::Failed, "the programmer's firmware V" + ops.programmer.firmware +
+                                                  " is not the one this program works with (V" +
+                                                  Format("%d.%d", ops.programmer.firmwareMajor,
+                                                         ops.programmer.firmwareMinor) +
+                                                  ")"),
+            {.controls = ControlState::OnlyComList});
     }
 }
 

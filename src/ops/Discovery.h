@@ -18,6 +18,10 @@ inline constexpr const char* kCannotFindProgrammer = "Can Not Find Programmer  "
 // time-out does. False then.
 bool ConnectPort(Ops& ops, uint8_t portNumber);
 
+// The line after "Can Not Find Programmer": the port and its device, or (for a scan) every
+// device the scan probed.
+std::string TriedLine(const Ops& ops, std::optional<unsigned> portNumber);
+
 // What the operator is told of a port that exists but cannot be used: held by another
 // program (named), or not open to this user. Nothing for a port that is not there.
 std::optional<std::string> PortProblem(const Ops& ops, unsigned portNumber,
@@ -29,9 +33,11 @@ void SendIdentify(Ops& ops);
 // A new entry of the COM list: connect to that port and identify, or scan for "USB".
 void OnSelchangeCom(Ops& ops, const std::string& entry);
 
-// Scans COM1 to COM16 for a programmer, waiting for each identify reply through the event
-// pump. True when one answered. Closing the window ends the scan.
-bool AutoConnect(Ops& ops);
+// Scans COM1 to COM16 for a programmer: a run of its own that tries one port after another,
+// going on from each identify reply, time-out or lost port on the event loop.
+void AutoConnect(Ops& ops);
+// The next port of the scan, or its end when none is left.
+void ScanNextPort(Ops& ops);
 
 // The identify reply (code 0x00): the programmer's kind decides what follows.
 void OnIdentifyReply(Ops& ops, const ReplyFrame& reply);

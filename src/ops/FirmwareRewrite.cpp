@@ -23,8 +23,8 @@ constexpr uint32_t kFirmwareBlockReplyLength = 266;
 
 // A rewrite ends with the port closed and only the COM list enabled: the programmer must be
 // restarted before it takes operations.
-void EndRewrite(Ops& ops) {
-    End(ops, {.controls = ControlState::OnlyComList});
+void EndRewrite(Ops& ops, const Conclusion& conclusion) {
+    End(ops, conclusion, {.controls = ControlState::OnlyComList});
 }
 
 void SendFirmwareBlock(Ops& ops, uint32_t timeoutMs) {
@@ -77,9 +77,9 @@ void StartProgrammerUpdate(Ops& ops) {
     ops.view.SetControls(ControlState::Busy);
     std::string why;
     if (!LoadUpdateFile(ops, &why)) {
-        FailMessage(ops, kOpenUpdateFileFailed, Verdict::Failed);
+        ShowRunMessage(ops, kOpenUpdateFileFailed, MsgIcon::Error);
         ops.view.AppendLog(why);
-        End(ops, {.controls = fromIdentify ? ControlState::OnlyComList : ControlState::Idle});
+        End(ops, Conclusion::Fail(Verdict::Failed, why.empty() ? kOpenUpdateFileFailed : why), {.controls = fromIdentify ? ControlState::OnlyComList : ControlState::Idle});
         return;
     }
     if (!ops.link.IsOpen() && !ConnectPort(ops, ops.port.number)) return;
@@ -119,10 +119,13 @@ void OnFirmwareBlockEchoed(Ops& ops, const ReplyFrame& reply) {
                                  ops.programmer.updateBuffer.begin() + sent);
     if (!same) {
         ops.link.Close();
-        FailWord(ops, "Failed");
-        ops.prompts().MessageBox(kUpdateFailed, MsgIcon::Error);
+        ops.view.AppendLogRaw("Failed");
+        ShowRunMessage(ops, kUpdateFailed, MsgIcon::Error);
         ops.view.SetProgress(0);
-        EndRewrite(ops);
+        EndRewrite(ops, Conclusion::Fail(Verdict::Failed,
+                                         "the programmer echoed firmware block " +
+                                             std::to_string(ops.run.UpdateBlockNumber() - 1) +
+                                             " differently"));
         return;
     }
     if (ops.run.UpdateBlockNumber() < ops.run.UpdateBlockCount()) {
@@ -132,7 +135,7 @@ void OnFirmwareBlockEchoed(Ops& ops, const ReplyFrame& reply) {
     }
     ops.view.AppendLogRaw("OK");
     ops.view.SetProgress(100);
-    EndRewrite(ops);
+    EndRewrite(ops, Conclusion::Pass());
 }
 
 }  // namespace lumacrest

@@ -21,16 +21,21 @@ constexpr uint32_t kIapDoneTimeoutMs = 10000;
 constexpr uint32_t kIapDoneReplyLength = 26;
 
 // The loader transfer is over: the controls return; the port stays as it is.
-void Finish(Ops& ops) {
-    End(ops, {.port = PortAfter::KeepOpen});
+void Finish(Ops& ops, const Conclusion& conclusion) {
+    End(ops, conclusion, {.port = PortAfter::KeepOpen});
+}
+
+Conclusion Failed(const std::string& words) {
+    return Conclusion::Fail(Verdict::Failed, words);
 }
 
 void SendIapPage(Ops& ops) {
     const uint32_t pageSize = ops.target.dev.FlashPageSize;
     const uint32_t offset = ops.run.BlockOffset();
     if (pageSize == 0 || uint64_t{offset} + pageSize > kFlashBufferSize) {
-        FailWord(ops, "Failed");
-        Finish(ops);
+        ops.view.AppendLogRaw("Failed");
+        Finish(ops, Failed("the flash page at offset " + std::to_string(offset) +
+                           " lies outside the buffer"));
         return;
     }
     // A page larger than a frame is refused by the link with its message.
@@ -51,7 +56,7 @@ void LoaderIdentified(Ops& ops, const ReplyFrame& reply) {
     ops.view.AppendLogRaw(version);
     ops.programmer.name = "ZK9_IAP";
     ops.programmer.firmware = version;
-    End(ops, {.port = PortAfter::KeepOpen});
+    End(ops, Conclusion::Pass(), {.port = PortAfter::KeepOpen});
 }
 
 }  // namespace
@@ -73,15 +78,15 @@ void OnIapErased(Ops& ops, const ReplyFrame& reply) {
     const uint8_t p1 = reply.payload[1];
     if (p0 == 0xEE) {
         // The programmer stops the transfer: nothing was programmed, so the run failed.
-        ops.run.Fail(Verdict::Failed, "the programmer stopped the loader transfer (0xEE)");
-        Finish(ops);
+        Finish(ops, Failed("the programmer stopped the loader transfer (0xEE)"));
         return;
     }
-    if (p0 == 0xAA) ops.run.SetKeyCodeEnabled(true);
-    if (p0 == 0x55) ops.run.SetKeyCodeEnabled(false);
+    if (p0 == 0xAA) ops.programmer.keyCodeEnabled = true;
+    if (p0 == 0x55) ops.programmer.keyCodeEnabled = false;
     if (p1 != 0) {
-        FailWord(ops, "Failed");
-        Finish(ops);
+        ops.view.AppendLogRaw("Failed");
+        Finish(ops, Conclusion::Fail(Verdict::Declined,
+                                     "the loader refused its erase (result " + std::to_string(p1) + ")"));
         return;
     }
     ops.view.AppendLogRaw("OK");
@@ -94,8 +99,8 @@ void StartIapTransfer(Ops& ops) {
     ops.run.StartTransfer(Area::Flash);
     if (ops.target.FlashPagesToWrite == 0) {
         // Nothing to send: say so instead of waiting for a reply that cannot come.
-        FailWord(ops, "Failed");
-        Finish(ops);
+        ops.view.AppendLogRaw("Failed");
+        Finish(ops, Failed("no flash page to send"));
         return;
     }
     SendIapPage(ops);
@@ -103,8 +108,11 @@ void StartIapTransfer(Ops& ops) {
 
 void OnIapBlockWritten(Ops& ops, const ReplyFrame& reply) {
     if (reply.payload[0] != 0) {
-        FailWord(ops, "Fail");
-        Finish(ops);
+        ops.view.AppendLogRaw("Fail");
+        Finish(ops, Conclusion::Fail(Verdict::Declined,
+                                     "the loader refused block " +
+                                         std::to_string(ops.run.BlockIndex(Area::Flash) - 1) +
+                                         " (result " + std::to_string(reply.payload[0]) + ")"));
         return;
     }
     if (ops.run.BlockIndex(Area::Flash) < ops.target.FlashPagesToWrite) {

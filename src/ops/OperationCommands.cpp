@@ -29,8 +29,7 @@ bool BootPagesFit(Ops& ops) {
 
 // Ends an Update that stopped before its first frame: the port closes, the controls return.
 void AbandonUpdate(Ops& ops, const std::string& message) {
-    FailMessage(ops, message, Verdict::Refused);
-    End(ops);
+    End(ops, Refusal(ops, message));
 }
 
 // The number for this chip, reserved in the station's ledger before it goes into the image:
@@ -95,6 +94,11 @@ void RunProgramOptions(Ops& ops) {
     ops.view.WriteSeparator();
     if (ops.run.Options().programFlash && !FlashPagesFit(ops)) return;
     if (ops.run.Options().programBoot && !BootPagesFit(ops)) return;
+    // A loader takes the flash image whatever the options say.
+    const bool loader = &PeerFor(ops.programmer.kind) == &kLoaderPeer;
+    if (!CheckLoaded(ops, loader || ops.run.Options().programFlash,
+                     !loader && ops.run.Options().programBoot))
+        return;
     if (!ConnectPort(ops, ops.port.number)) return;
     ops.view.SetControls(ControlState::Busy);
     PeerFor(ops.programmer.kind).update(ops);
@@ -127,16 +131,24 @@ void RunSingleOperation(Ops& ops, SingleOperation operation,
     struct Step {
         bool (*fits)(Ops&);
         void (*start)(Ops&);
+        bool writesFlash, writesBoot;
+        const char* name;
     };
     static constexpr Step kSteps[] = {
-        {nullptr, &StartChipErase},       {&FlashPagesFit, &StartWriteFlash},
-        {&FlashPagesFit, &StartReadFlash}, {&FlashPagesFit, &StartVerifyFlash},
-        {&BootPagesFit, &StartWriteBoot},  {&BootPagesFit, &StartReadBoot},
-        {&BootPagesFit, &StartVerifyBoot}, {nullptr, &StartWriteKeyCode},
-        {nullptr, &StartCheckKeyCode}};
+        {nullptr, &StartChipErase, false, false, "erase"},
+        {&FlashPagesFit, &StartWriteFlash, true, false, "write-flash"},
+        {&FlashPagesFit, &StartReadFlash, false, false, "read-flash"},
+        {&FlashPagesFit, &StartVerifyFlash, false, false, "verify-flash"},
+        {&BootPagesFit, &StartWriteBoot, false, true, "write-boot"},
+        {&BootPagesFit, &StartReadBoot, false, false, "read-boot"},
+        {&BootPagesFit, &StartVerifyBoot, false, false, "verify-boot"},
+        {nullptr, &StartWriteKeyCode, false, false, "write-keycode"},
+        {nullptr, &StartCheckKeyCode, false, false, "check-keycode"}};
     const Step& step = kSteps[static_cast<int>(operation)];
     BeginRun(ops, RunKind::Single, Stage::Connect);
+    ops.run.NameOperation(step.name);
     if (step.fits && !step.fits(ops)) return;
+    if (!CheckLoaded(ops, step.writesFlash, step.writesBoot)) return;
     if (verifyAfterWrite) ops.run.RequestVerifyAfterWrite(*verifyAfterWrite);
     step.start(ops);
 }

@@ -1,6 +1,7 @@
 #include "ops/OperationReplies.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "image/Checksums.h"
 #include "ops/Runs.h"
@@ -56,10 +57,19 @@ uint32_t Index(const Ops& ops, const AreaView& a) {
     return ops.run.BlockIndex(a.area);
 }
 
+std::string Hex2(uint8_t a, uint8_t b) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X %02X", a, b);
+    return text;
+}
+
 // A page that lies outside its buffer is never sent or filled: the run ends there.
-void PageOutside(Ops& ops) {
-    FailWord(ops, "Failed");
-    ExitWith(ops, 0);
+void PageOutside(Ops& ops, const AreaView& a, uint32_t offset) {
+    ops.view.AppendLogRaw("Failed");
+    ExitWith(ops, Conclusion::Fail(Verdict::Failed,
+                                   std::string(a.area == Area::Flash ? "flash" : "boot") + " block " +
+                                       std::to_string(Index(ops, a)) + " at offset " +
+                                       std::to_string(offset) + " lies outside the buffer"));
 }
 
 // Sends the page at the block offset as the block with the area's counter as its number, and
@@ -67,7 +77,7 @@ void PageOutside(Ops& ops) {
 void SendWriteBlock(Ops& ops, const AreaView& a, uint32_t timeoutMs) {
     const uint32_t offset = ops.run.BlockOffset();
     if (!PageInside(a, offset)) {
-        PageOutside(ops);
+        PageOutside(ops, a, offset);
         return;
     }
     CommandFrame& f = ops.link.Frame();
@@ -123,7 +133,7 @@ void BlockRead(Ops& ops, const AreaView& a, const ReplyFrame& reply) {
     ops.run.CountBlock(a.area);
     const uint32_t offset = ops.run.BlockOffset();
     if (!PageInside(a, offset)) {
-        PageOutside(ops);
+        PageOutside(ops, a, offset);
         return;
     }
     // An answer carries the block number and one page: the link takes no shorter one.
@@ -137,8 +147,10 @@ void BlockRead(Ops& ops, const AreaView& a, const ReplyFrame& reply) {
     ops.view.AppendLogRaw("OK");
     ops.view.SetProgress(100);
     std::copy_n(a.readBack, std::min<std::size_t>(a.size, a.capacity), a.image);
+    // What was read back is the image now, as a loaded one.
+    (a.area == Area::Flash ? ops.target.loaded.flash : ops.target.loaded.boot) = true;
     ShowChecksums(ops.view, ops.target);
-    ExitWith(ops, 1);
+    ExitWith(ops, Conclusion::Pass());
 }
 
 // Compares one verify block with the image at the running offset. False (the run goes to its
@@ -146,21 +158,22 @@ void BlockRead(Ops& ops, const AreaView& a, const ReplyFrame& reply) {
 bool BlockMatches(Ops& ops, const AreaView& a, const ReplyFrame& reply) {
     ops.run.CountBlock(a.area);
     const uint32_t offset = ops.run.BlockOffset();
-    bool equal = PageInside(a, offset);
-    if (equal) {
-        for (uint32_t i = 0; i < a.pageSize; ++i) {
-            const uint8_t got = reply.payload[2 + i];
-            a.readBack[offset + i] = got;
-            if (got != a.image[offset + i]) {
-                equal = false;
-                break;
-            }
-        }
+    if (!PageInside(a, offset)) {
+        PageOutside(ops, a, offset);
+        return false;
     }
-    if (!equal) {
-        FailWord(ops, "Failed");
-        GiveSerialNumberBack(ops);
-        ExitWith(ops, 0);
+    for (uint32_t i = 0; i < a.pageSize; ++i) {
+        const uint8_t got = reply.payload[2 + i];
+        a.readBack[offset + i] = got;
+        if (got == a.image[offset + i]) continue;
+        ops.view.AppendLogRaw("Failed");
+        char words[128];
+        std::snprintf(words, sizeof words,
+                      "the chip differs from the image in block %u: 0x%02X at offset 0x%X, the "
+                      "image holds 0x%02X",
+                      static_cast<unsigned>(Index(ops, a) - 1), got,
+                      static_cast<unsigned>(offset + i), a.image[offset + i]);
+        ExitWith(ops, Conclusion::Fail(Verdict::Failed, words));
         return false;
     }
     ops.run.AdvanceOffset(a.pageSize);
@@ -187,23 +200,20 @@ void AfterWriteEnded(Ops& ops, void (*startVerify)(Ops&)) {
         startVerify(ops);
         ops.run.RequestVerifyAfterWrite(false);
     } else {
-        ExitWith(ops, 1);
+        ExitWith(ops, Conclusion::Pass());
     }
 }
 
 // Under Enable Protect the programmer stays in program mode: the host sends nothing more and
 // the run ends with what it has come to.
-void StopUnderProtect(Ops& ops) {
-    End(ops);
+void StopUnderProtect(Ops& ops, const Conclusion& conclusion) {
+    End(ops, conclusion);
 }
 
 }  // namespace
 
-void ExitWith(Ops& ops, uint8_t result) {
-    // A fail result always has its reason: the line the run stopped at.
-    if (result == 0) ops.run.Fail(Verdict::Failed, ops.view.CurrentLine());
-    ops.run.SetResultPass(result);
-    ExitProgramMode(ops);
+void ExitWith(Ops& ops, const Conclusion& conclusion) {
+    ExitProgramMode(ops, conclusion);
 }
 
 void SetBlockProgress(Ops& ops, uint32_t i, uint32_t n) {
@@ -232,46 +242,52 @@ void AfterFlash(Ops& ops) {
 }
 
 void KeyCodeRule(Ops& ops) {
-    if (!ops.run.KeyCodeEnabled()) {
+    if (!ops.programmer.keyCodeEnabled) {
         StartWriteKeyCode(ops);
         return;
     }
     ops.run.EnterStage(Stage::WriteKeyCode);
-    FailLine(ops, kKeyCodeLockedLine);
+    ops.view.AppendLog(kKeyCodeLockedLine);
+    const Conclusion locked = Conclusion::Fail(
+        Verdict::Declined, "the chip's KeyCode is enabled: it cannot be rewritten");
     if (ops.run.Options().enableProtect)
-        StopUnderProtect(ops);
+        StopUnderProtect(ops, locked);
     else
-        ExitWith(ops, 0);
+        ExitWith(ops, locked);
 }
 
 void FinishRule(Ops& ops) {
     if (ops.run.Options().enableProtect)
-        StopUnderProtect(ops);
+        StopUnderProtect(ops, Conclusion::Pass());
     else
-        ExitWith(ops, 1);
+        ExitWith(ops, Conclusion::Pass());
 }
 
 void OnProgramModeReply(Ops& ops, const ReplyFrame& reply) {
     ops.view.AppendLogRaw("OK");
     const uint8_t b0 = reply.payload[0], b1 = reply.payload[1], adapter = reply.payload[2];
     if (b0 == 0x00 && b1 == 0xFF) {
-        FailLine(ops, kKeyCodeVerifyFailedLine);
-        GiveSerialNumberBack(ops);
-        ExitWith(ops, 0);
+        ops.view.AppendLog(kKeyCodeVerifyFailedLine);
+        ExitWith(ops, Conclusion::Fail(Verdict::Failed,
+                                       "the chip's KeyCode does not match (program-mode reply 00 FF)"));
         return;
     }
     if ((b0 == 0xA5 && b1 == 0x5A) || adapter != ops.target.dev.DeviceByte3) {
-        FailLine(ops, kAdapterErrorLine);
-        GiveSerialNumberBack(ops);
-        ExitWith(ops, 0);
+        ops.view.AppendLog(kAdapterErrorLine);
+        char words[128];
+        std::snprintf(words, sizeof words,
+                      "adapter error: the program-mode reply says %s, adapter 0x%02X (the device "
+                      "wants 0x%02X)",
+                      Hex2(b0, b1).c_str(), adapter, ops.target.dev.DeviceByte3);
+        ExitWith(ops, Conclusion::Fail(Verdict::Failed, words));
         return;
     }
     if (b0 == 0x55 && b1 == 0x55) {
         ops.view.AppendLog(kKeyCodePassLine);
-        ops.run.SetKeyCodeEnabled(true);
+        ops.programmer.keyCodeEnabled = true;
     } else if (b0 == 0xAA && b1 == 0xAA) {
         ops.view.AppendLog(kKeyCodeNotEnabledLine);
-        ops.run.SetKeyCodeEnabled(false);
+        ops.programmer.keyCodeEnabled = false;
     }
     if (!ops.run.AutoSequence()) {
         ResumePendingOperation(ops);
@@ -284,21 +300,24 @@ void OnProgramModeReply(Ops& ops, const ReplyFrame& reply) {
     } else if (ops.run.Options().programKeyCode) {
         KeyCodeRule(ops);
     } else {
-        ExitWith(ops, 1);
+        ExitWith(ops, Conclusion::Pass());
     }
 }
 
 void OnChipEraseReply(Ops& ops, const ReplyFrame& reply) {
     if (reply.payload[0] != 1) {
-        FailWord(ops, "Failed");
-        ExitWith(ops, 0);
+        ops.view.AppendLogRaw("Failed");
+        char words[80];
+        std::snprintf(words, sizeof words, "the box reports the chip erase failed (result 0x%02X)",
+                      reply.payload[0]);
+        ExitWith(ops, Conclusion::Fail(Verdict::Declined, words));
         return;
     }
     ops.view.AppendLogRaw("OK");
     if (ops.run.AutoSequence())
         AfterErase(ops);
     else
-        ExitWith(ops, 1);
+        ExitWith(ops, Conclusion::Pass());
 }
 
 void OnKeyCodeWritten(Ops& ops, const ReplyFrame&) {
@@ -308,34 +327,40 @@ void OnKeyCodeWritten(Ops& ops, const ReplyFrame&) {
 
 void OnKeyCodeChecked(Ops& ops, const ReplyFrame& reply) {
     const uint8_t b0 = reply.payload[0], b1 = reply.payload[1];
+    std::optional<Conclusion> checked;
     if (b0 == 0x55 && b1 == 0x55) {
         ops.view.AppendLogRaw("Pass");
-        ops.run.SetResultPass(1);
+        checked = Conclusion::Pass();
     } else if (b0 == 0xAA && b1 == 0xAA) {
-        FailWord(ops, "Failed.");
-        ops.run.SetResultPass(0);
+        ops.view.AppendLogRaw("Failed.");
+        checked = Conclusion::Fail(Verdict::Declined, "the KeyCode check failed (AA AA)");
     } else {
         // Unequal bytes, or equal ones that mean neither pass nor fail: a fault of the check.
-        FailWord(ops, "Failed");
-        GiveSerialNumberBack(ops);
-        ExitWith(ops, 0);
+        ops.view.AppendLogRaw("Failed");
+        ExitWith(ops, Conclusion::Fail(Verdict::Failed,
+                                       "the KeyCode check answered " + Hex2(b0, b1)));
         return;
     }
     if (ops.run.AutoSequence() && ops.run.Options().enableProtect)
-        StopUnderProtect(ops);
+        StopUnderProtect(ops, *checked);
     else
-        ExitWith(ops, ops.run.ResultPass());
+        ExitWith(ops, *checked);
 }
 
 void OnExitReply(Ops& ops, const ReplyFrame&) {
     ops.view.AppendLogRaw("OK");
-    End(ops);
+    Conclusion told = ops.run.ExitConclusion().value_or(
+        Conclusion::Fail(Verdict::Failed, "an exit answer without an exit frame"));
+    // A run stopped after its exit frame went out ends as stopped.
+    if (ops.run.StopRequested() && told.Passed())
+        told = Conclusion::Fail(Verdict::Interrupted, ops.run.StopWords());
+    End(ops, told);
 }
 
 void OnResetReply(Ops& ops, const ReplyFrame&) {
     ops.view.AppendLogRaw("OK");
     // The reset ends a DataFlash download: the controls come back with its reply.
-    End(ops);
+    End(ops, Conclusion::Pass());
 }
 
 void OnWriteFlashBegun(Ops& ops, const ReplyFrame&) {
@@ -364,7 +389,7 @@ void OnFlashBlockVerify(Ops& ops, const ReplyFrame& reply) {
     if (ops.run.AutoSequence())
         AfterFlash(ops);
     else
-        ExitWith(ops, 1);
+        ExitWith(ops, Conclusion::Pass());
 }
 
 void OnWriteBootBegun(Ops& ops, const ReplyFrame&) {
@@ -396,7 +421,7 @@ void OnBootBlockVerify(Ops& ops, const ReplyFrame& reply) {
         ops.run.EnterStage(Stage::BootSettle);
         ops.timers().Start(kBootSettleTimerId, kBootSettleMs);
     } else {
-        ExitWith(ops, 1);
+        ExitWith(ops, Conclusion::Pass());
     }
 }
 

@@ -20,8 +20,9 @@ inline constexpr const char* kVerifyBootLine = "Verify Boot......";
 inline constexpr uint32_t kBootSettleMs = 500;
 inline constexpr int kBootSettleTimerId = 101;
 
-// Sets resultPass and leaves program mode.
-void ExitWith(Ops& ops, uint8_t result);
+// Leaves program mode with the result of `conclusion`, which the run ends with once the exit
+// is answered.
+void ExitWith(Ops& ops, const Conclusion& conclusion);
 
 // What follows each stage of the Update sequence.
 void AfterErase(Ops& ops);

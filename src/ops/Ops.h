@@ -21,6 +21,7 @@ namespace lumacrest {
 struct Ops {
     Link& link;
     Run& run;
+    RunHistory& history;
     Target& target;
     SerialNumber& sn;
     ProgrammerState& programmer;

@@ -17,6 +17,9 @@ struct ProgrammerState {
     // Its name and number and its firmware version, as the identification logged them.
     std::string name;
     std::string firmware;
+    // What the last program-mode reply (or the loader's erase reply) said of the KeyCode of the
+    // chip in the socket.
+    bool keyCodeEnabled = false;
     uint8_t firmwareMajor = 2, firmwareMinor = 0;        // current programmer firmware
     uint8_t maintenanceMajor = 0, maintenanceMinor = 2;  // firmware that gets rewritten
     // The decrypted update.dat and its length.

@@ -82,8 +82,11 @@ ReplyHandler ReplyRowFor(uint8_t code) {
 
 bool TakesFrameFromTheBox(const Ops& ops, uint8_t code) {
     const Run& run = ops.run;
+    const bool connecting = run.Kind() == RunKind::Identify || run.Kind() == RunKind::Scan;
     switch (code) {
         case CMD_DATAFLASH_BEGIN:
+            // The box may answer the identify with its download: the connect becomes it.
+            return !run.Active() || (connecting && ops.link.ReplyTimerRunning());
         case CMD_DATAFLASH_CONFIG:
             // In the middle of a run they would change its images, its device or its controls.
             return !run.Active();
@@ -99,7 +102,9 @@ bool HandleFrame(Ops& ops, const ReplyFrame& reply, bool answer) {
     const ReplyHandler row = ReplyRowFor(reply.code);
     if (!row) return false;
     // While the scan waits, only an identify reply counts.
-    if (ops.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY) return false;
+    if (ops.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY &&
+        reply.code != CMD_DATAFLASH_BEGIN)
+        return false;
     if (!answer && !TakesFrameFromTheBox(ops, reply.code)) return false;
     // A run the operator stopped sends no further block: its answer leads to the exit.
     if (answer && LeavesProgramModeOnStop(ops)) {
@@ -117,34 +122,39 @@ void HandleReply(Ops& ops, const ReplyFrame& reply) {
 namespace {
 
 // The reply to `code` will not come, because its time ran out or the port went away: the run
-// ends at its stage as a time-out ends it. Returns false when that is no failure (the scan
-// goes on, the loader's done frame is not answered).
-bool ReplyWillNotCome(Ops& ops, uint8_t code, Verdict verdict) {
+// ends at its stage as a time-out ends it. Returns false when that is no failure
+// (the scan goes on, the loader's done frame is not answered).
+bool ReplyWillNotCome(Ops& ops, uint8_t code) {
     Run& run = ops.run;
-    if (run.Kind() == RunKind::Scan && run.ScanWaiting()) {
-        // The scan goes on with the next port; it keeps the controls locked itself.
-        run.ScanWait(false);
+    if (run.Kind() == RunKind::Scan) {
+        // The scan goes on with the next port.
+        ScanNextPort(ops);
         return false;
     }
     if (run.CurrentStage() == Stage::LoaderDone) {
         // The loader's done frame gets no reply: its time-out is the end of the transfer.
-        End(ops);
+        End(ops, Conclusion::Pass());
         return false;
     }
     if (code == CMD_IDENTIFY) {
         ops.view.AppendLogRaw("Failed");
         ops.view.AppendLog(kCannotFindProgrammer);
-        run.Fail(verdict, kCannotFindProgrammer);
+        ops.view.AppendLog(TriedLine(ops, ops.port.number));
     } else {
-        FailWord(ops, "Timer Over ", verdict);
+        ops.view.AppendLogRaw("Timer Over ");
     }
     return true;
 }
 
-void EndAfterLostReply(Ops& ops) {
+// The run ends after a reply that did not come. An exit frame that told the box of a failure
+// keeps that failure as the run's.
+void EndAfterLostReply(Ops& ops, Verdict verdict, const std::string& words) {
     const bool rewrite = ops.run.Kind() == RunKind::FirmwareRewrite;
-    End(ops, {.controls = rewrite ? ControlState::OnlyComList : ControlState::Idle,
-            .giveSerialNumberBack = true});
+    const std::optional<Conclusion>& told = ops.run.ExitConclusion();
+    const Conclusion conclusion = ops.run.CurrentStage() == Stage::Exit && told && !told->Passed()
+                                      ? *told
+                                      : Conclusion::Fail(verdict, words);
+    End(ops, conclusion, {.controls = rewrite ? ControlState::OnlyComList : ControlState::Idle});
 }
 
 void OnOperationTimer(Ops& ops, int timerId) {
@@ -160,18 +170,22 @@ void OnReplyTimeout(Ops& ops, uint8_t code) {
         LeaveAfterStop(ops);
         return;
     }
-    if (ReplyWillNotCome(ops, code, Verdict::TimedOut)) EndAfterLostReply(ops);
+    const std::string words =
+        code == CMD_IDENTIFY ? "no programmer answered the identify on COM" +
+                                   std::to_string(ops.port.number) + " (" +
+                                   ops.ports.Device(ops.port.number).value_or("?") + ")"
+                             : NoAnswerWords(code, ops.link.ReplyWaitMs());
+    if (ReplyWillNotCome(ops, code))
+        EndAfterLostReply(ops, Verdict::TimedOut, words);
 }
 
 void OnPortLost(Ops& ops, uint8_t code, const std::string& why) {
     if (!ops.run.Active()) return;  // nothing waited on the line
-    if (!ReplyWillNotCome(ops, code, Verdict::PortLost)) return;
-    const std::string device = ops.ports.Device(ops.port.number).value_or("?");
-    ops.prompts().MessageBox("******The port COM" + std::to_string(ops.port.number) + " (" + device +
-                               ") was lost: " + why +
-                               "******",
-                           MsgIcon::Error);
-    EndAfterLostReply(ops);
+    const std::string words = PortLostWords(ops, why);
+    if (!ReplyWillNotCome(ops, code)) return;
+    // "******The port COM3 (/dev/ttyUSB2) was lost: ...******"
+    ShowRunMessage(ops, "******T" + words.substr(1) + "******", MsgIcon::Error);
+    EndAfterLostReply(ops, Verdict::PortLost, words);
 }
 
 void AttachEngine(Ops& ops) {

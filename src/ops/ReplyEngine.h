@@ -15,9 +15,9 @@ using ReplyHandler = void (*)(Ops&, const ReplyFrame&);
 // The handler of frames with `code`, or nullptr when the engine has no row for it.
 ReplyHandler ReplyRowFor(uint8_t code);
 
-// Whether a frame with `code` that answers nothing is taken now: the DataFlash download and
-// the stored settings only while no run is under way, a sector-sum request also after the
-// loader's done frame.
+// Whether a frame with `code` that answers nothing is taken now: the DataFlash download while
+// no run is under way or in place of the identify reply, the stored settings only while no
+// run is under way, a sector-sum request also after the loader's done frame.
 bool TakesFrameFromTheBox(const Ops& ops, uint8_t code);
 
 // A verified frame from the link; true when a row took it.

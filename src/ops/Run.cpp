@@ -4,17 +4,6 @@
 
 namespace lumacrest {
 
-std::string NewRunId() {
-    std::random_device random;
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string id;
-    while (id.size() < 32) {
-        uint32_t bits = random();
-        for (int i = 0; i < 8; ++i, bits >>= 4) id += kDigits[bits & 0xF];
-    }
-    return id;
-}
-
 const char* StageName(Stage stage) {
     switch (stage) {
         case Stage::None: return "none";
@@ -62,14 +51,54 @@ const char* RunKindName(RunKind kind) {
     return "?";
 }
 
+const char* VerdictName(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::Passed: return "passed";
+        case Verdict::Failed: return "failed";
+        case Verdict::Declined: return "declined";
+        case Verdict::TimedOut: return "timed out";
+        case Verdict::Refused: return "refused";
+        case Verdict::PortLost: return "port lost";
+        case Verdict::Interrupted: return "interrupted";
+        case Verdict::Abandoned: return "abandoned";
+    }
+    return "?";
+}
+
+std::string NewRunId() {
+    std::random_device random;
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string id;
+    while (id.size() < 32) {
+        const uint32_t bits = random();
+        for (int k = 0; k < 8 && id.size() < 32; ++k) id += kDigits[(bits >> (4 * k)) & 0xF];
+    }
+    return id;
+}
+
+namespace {
+
+// What a run of `kind` is called in the records.
+const char* OperationName(RunKind kind) {
+    switch (kind) {
+        case RunKind::None: return "none";
+        case RunKind::Identify: return "identify";
+        case RunKind::Scan: return "scan";
+        case RunKind::Update: return "update";
+        case RunKind::Single: return "operation";
+        case RunKind::FirmwareRewrite: return "programmer-update";
+        case RunKind::LoaderTransfer: return "loader-transfer";
+        case RunKind::DataFlashDownload: return "dataflash-download";
+        case RunKind::SettingsReport: return "settings-report";
+        case RunKind::SectorSums: return "sector-sums";
+    }
+    return "?";
+}
+
+}  // namespace
+
 void Run::Begin(RunKind kind, Stage stage, const ProgramOptions& options, uint64_t startedMs) {
-    const bool keyCodeEnabled = keyCodeEnabled_;
-    const uint64_t ended = ended_;
-    Outcome last = std::move(lastOutcome_);
     *this = Run{};
-    keyCodeEnabled_ = keyCodeEnabled;
-    ended_ = ended;
-    lastOutcome_ = std::move(last);
     kind_ = kind;
     stage_ = stage;
     options_ = options;
@@ -81,39 +110,9 @@ void Run::Become(RunKind kind, Stage stage) {
     stage_ = stage;
 }
 
-void Run::Fail(Verdict verdict, std::string text) {
-    if (failure_) return;
-    Outcome failure;
-    failure.kind = kind_;
-    failure.verdict = verdict;
-    failure.stage = stage_;
-    failure.text = std::move(text);
-    failure_ = std::move(failure);
-}
-
-Outcome Run::Result() const {
-    Outcome outcome;
-    if (failure_) {
-        outcome = *failure_;
-    } else {
-        outcome.kind = kind_;
-        outcome.stage = stage_;
-    }
-    outcome.options = options_;
-    outcome.serialNumber = serialNumber_;
-    outcome.startedMs = startedMs_;
-    return outcome;
-}
-
 bool Run::SettleSerialNumber() {
     if (serialNumberSettled_) return false;
     serialNumberSettled_ = true;
-    return true;
-}
-
-bool Run::TakeSerialNumberBack() {
-    if (serialNumberBack_) return false;
-    serialNumberBack_ = true;
     return true;
 }
 
@@ -123,8 +122,8 @@ void Run::EnterProgramMode(uint8_t beginCode, bool fresh) {
     pendingOperation_ = beginCode;
 }
 
-void Run::LeaveProgramMode(uint8_t result) {
-    resultPass_ = result;
+void Run::LeaveProgramMode(const Conclusion& conclusion) {
+    exitConclusion_ = conclusion.FixedStage() ? conclusion : conclusion.At(stage_);
     freshEntryFlag_ = 0;
     programModeEntered_ = false;
     verifyAfterWrite_ = false;
@@ -165,16 +164,21 @@ void Run::NextDataFlashBlock(Area area) {
     ++(area == Area::Flash ? flashDataFlashBlock_ : bootDataFlashBlock_);
 }
 
-Outcome Run::Finish(uint64_t endedMs) {
-    Outcome outcome = Result();
-    outcome.endedMs = endedMs;
+Outcome Run::Finish(const Conclusion& conclusion, uint64_t endedMs) {
+    Outcome outcome;
+    outcome.runId = runId;
+    outcome.kind = kind_;
+    outcome.operation = operation_ ? operation_ : OperationName(kind_);
+    outcome.verifyAfterWrite = verifyRequested_;
+    outcome.verdict = conclusion.GetVerdict();
+    outcome.stage = conclusion.FixedStage().value_or(stage_);
+    outcome.text = conclusion.Words();
+    outcome.options = options_;
+    outcome.serialNumber = serialNumber_;
+    outcome.startedMs = startedMs_;
+    outcome.endedMs = endMark_.value_or(endedMs);
     Begin(RunKind::None, Stage::None);
     return outcome;
-}
-
-void Run::Record(const Outcome& outcome) {
-    lastOutcome_ = outcome;
-    ++ended_;
 }
 
 }  // namespace lumacrest

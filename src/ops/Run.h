@@ -1,11 +1,13 @@
 // One run of the programmer: what kind of conversation it is, how far it has got (its stage,
 // the operation waiting for program mode, the block cursor) and how it ends. The host holds
-// one; only this class writes what a run is made of.
+// one; only this class writes what a run is made of, and a run ends only through Finish,
+// which must be given its conclusion.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ops/OperatorView.h"
 
@@ -61,20 +63,54 @@ const char* RunKindName(RunKind kind);
 
 enum class Verdict : uint8_t {
     Passed,
-    Failed,     // a reply said so, or a check of the host failed
-    TimedOut,   // an awaited reply did not come
-    Refused,      // refused before anything was sent
+    Failed,       // a check of the run failed (a verify difference, the adapter, the KeyCode)
+    Declined,     // the box answered that it could not (a failed erase, a locked KeyCode)
+    TimedOut,     // an awaited reply did not come
+    Refused,      // refused before anything was sent, or a frame that could not go out
     PortLost,     // the port went away under the run
     Interrupted,  // the operator stopped it
     Abandoned,    // the program is closing
 };
 
-// How a run ended. A pass is a run that ended with the pass result and no failure on the way.
+const char* VerdictName(Verdict verdict);
+
+// How a run ends: a pass, or a failure in its own words (the reply that said so, the command
+// that got no answer, the port that was lost). There is no default: every ending says which.
+class Conclusion {
+public:
+    static Conclusion Pass() { return Conclusion(Verdict::Passed, {}, std::nullopt); }
+    // A failure (`verdict` anything but Passed) at the stage the run is at when it ends.
+    static Conclusion Fail(Verdict verdict, std::string words) {
+        return Conclusion(verdict == Verdict::Passed ? Verdict::Failed : verdict, std::move(words),
+                          std::nullopt);
+    }
+    // The same failure, fixed to `stage` (a failure carried on to the exit frame).
+    Conclusion At(Stage stage) const { return Conclusion(verdict_, words_, stage); }
+
+    Verdict GetVerdict() const { return verdict_; }
+    bool Passed() const { return verdict_ == Verdict::Passed; }
+    const std::string& Words() const { return words_; }
+    const std::optional<Stage>& FixedStage() const { return stage_; }
+
+private:
+    Conclusion(Verdict verdict, std::string words, std::optional<Stage> stage)
+        : verdict_(verdict), words_(std::move(words)), stage_(stage) {}
+    Verdict verdict_;
+    std::string words_;
+    std::optional<Stage> stage_;
+};
+
+// How a run ended, as the run itself knows it.
 struct Outcome {
+    std::string runId;
     RunKind kind = RunKind::None;
+    // What ran: "update", "erase", "verify-flash", "identify", "programmer-update", ...
+    std::string operation;
+    // A single operation's write was followed by its verify.
+    bool verifyAfterWrite = false;
     Verdict verdict = Verdict::Passed;
     Stage stage = Stage::None;
-    // The log line that said so, or the message that refused the run.
+    // What ended it, in its own words; empty on a pass.
     std::string text;
     // The options the run had, the serial number it wrote (if any), and when it ran.
     ProgramOptions options;
@@ -90,9 +126,6 @@ enum class Area : uint8_t { Flash, Boot };
 
 class Run {
 public:
-    // This run's id, set when it begins; the ledger and the run record name the run by it.
-    std::string runId;
-
     // ---- what runs ----
     RunKind Kind() const { return kind_; }
     Stage CurrentStage() const { return stage_; }
@@ -113,19 +146,10 @@ public:
     // its failures give the serial number back. Leaving program mode ends the sequence.
     bool AutoSequence() const { return kind_ == RunKind::Update && stage_ != Stage::Exit; }
 
-    // ---- how it goes ----
-    // The first failure of the run is the one it ends with.
-    void Fail(Verdict verdict, std::string text);
-    const std::optional<Outcome>& Failure() const { return failure_; }
-    // The outcome if the run ended now: its failure, or a pass.
-    Outcome Result() const;
-
-    // The serial number this run wrote into the image; it may be given back once.
+    // The serial number this run wrote into the image; it is given back or confirmed once.
     void WroteSerialNumber(uint32_t value) { serialNumber_ = value; }
     const std::optional<uint32_t>& SerialNumberWritten() const { return serialNumber_; }
-    bool TakeSerialNumberBack();
-    bool SerialNumberTakenBack() const { return serialNumberBack_; }
-    // The ledger has been told how the run ended for its number (once).
+    // True the first time only: the number is settled (given back or confirmed) now.
     bool SettleSerialNumber();
 
     // ---- program mode ----
@@ -137,17 +161,19 @@ public:
     void EnterProgramMode(uint8_t beginCode, bool fresh);
     // Program mode is on: the begin frame goes out at once and is no fresh entry.
     void ContinueInProgramMode() { freshEntryFlag_ = 0; }
-    // The exit frame goes out with `result`; the sequence is over.
-    void LeaveProgramMode(uint8_t result);
-    uint8_t ResultPass() const { return resultPass_; }
-    void SetResultPass(uint8_t result) { resultPass_ = result; }
+    // The exit frame goes out with the result of `conclusion`, which the run ends with when
+    // the exit is answered; the sequence is over.
+    void LeaveProgramMode(const Conclusion& conclusion);
+    uint8_t ResultPass() const { return exitConclusion_ && exitConclusion_->Passed() ? 1 : 0; }
+    const std::optional<Conclusion>& ExitConclusion() const { return exitConclusion_; }
 
     bool VerifyAfterWrite() const { return verifyAfterWrite_; }
-    void RequestVerifyAfterWrite(bool verify) { verifyAfterWrite_ = verify; }
-
-    // What the last program-mode reply said of the chip's KeyCode; it outlives the run.
-    bool KeyCodeEnabled() const { return keyCodeEnabled_; }
-    void SetKeyCodeEnabled(bool enabled) { keyCodeEnabled_ = enabled; }
+    void RequestVerifyAfterWrite(bool verify) {
+        verifyAfterWrite_ = verify;
+        verifyRequested_ = verifyRequested_ || verify;
+    }
+    // The name of what runs, where the kind does not say it (a single operation).
+    void NameOperation(const char* name) { operation_ = name; }
 
     // ---- block cursor: a counter per area and one byte offset they share ----
     uint32_t BlockIndex(Area area) const { return area == Area::Flash ? flashIndex_ : bootIndex_; }
@@ -175,37 +201,48 @@ public:
 
     // ---- the operator's stop ----
     bool StopRequested() const { return stopRequested_; }
-    void RequestStop() { stopRequested_ = true; }
+    // Why it was stopped.
+    const std::string& StopWords() const { return stopWords_; }
+    void RequestStop(std::string why) {
+        stopRequested_ = true;
+        stopWords_ = std::move(why);
+    }
 
-    // ---- the port scan ----
-    bool ScanWaiting() const { return scanWaiting_; }
-    void ScanWait(bool waiting) { scanWaiting_ = waiting; }
+    // ---- the port scan: the port it tries (0 before the first), the problems it met ----
+    unsigned ScanPort() const { return scanPort_; }
+    void NextScanPort() { ++scanPort_; }
+    const std::vector<std::string>& ScanProblems() const { return scanProblems_; }
+    void NoteScanProblem(std::string problem) { scanProblems_.push_back(std::move(problem)); }
 
     // ---- the end ----
-    // The outcome the run has come to, as it ends at `endedMs`; the run is forgotten.
-    Outcome Finish(uint64_t endedMs);
-    // How many runs have ended since the host started, and how the last one ended.
-    uint64_t Ended() const { return ended_; }
-    const Outcome& LastOutcome() const { return lastOutcome_; }
-    void Record(const Outcome& outcome);
+    // The run ends at `endedMs` as `conclusion` says; the run is forgotten. The only way a
+    // run ends.
+    Outcome Finish(const Conclusion& conclusion, uint64_t endedMs);
+    // The run came to its end at `ms`, though it ends only later (after a message the operator
+    // must close): its time stops here.
+    void MarkEnd(uint64_t ms) {
+        if (Active() && !endMark_) endMark_ = ms;
+    }
+    // This run's id, given by BeginRun; the ledger and the run record name the run by it.
+    std::string runId;
 
 private:
     RunKind kind_ = RunKind::None;
     Stage stage_ = Stage::None;
     ProgramOptions options_;
     bool framesSent_ = false;
-    std::optional<Outcome> failure_;
     std::optional<uint32_t> serialNumber_;
-    bool serialNumberBack_ = false;
     bool serialNumberSettled_ = false;
     uint64_t startedMs_ = 0;
 
     bool programModeEntered_ = false;
     uint8_t pendingOperation_ = 0;
     uint8_t freshEntryFlag_ = 0;
-    uint8_t resultPass_ = 0;
+    std::optional<Conclusion> exitConclusion_;
     bool verifyAfterWrite_ = false;
-    bool keyCodeEnabled_ = false;
+    bool verifyRequested_ = false;
+    const char* operation_ = nullptr;
+    std::optional<uint64_t> endMark_;
 
     uint32_t flashIndex_ = 0;
     uint32_t bootIndex_ = 0;
@@ -217,11 +254,17 @@ private:
     uint32_t flashDataFlashBlock_ = 0;
     uint32_t bootDataFlashBlock_ = 0;
 
-    bool scanWaiting_ = false;
+    unsigned scanPort_ = 0;
+    std::vector<std::string> scanProblems_;
     bool stopRequested_ = false;
+    std::string stopWords_;
+};
 
-    uint64_t ended_ = 0;
-    Outcome lastOutcome_;
+// What outlives the runs: how many have ended since the host started, and how the last one
+// ended.
+struct RunHistory {
+    uint64_t ended = 0;
+    Outcome last;
 };
 
 }  // namespace lumacrest

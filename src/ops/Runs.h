@@ -15,29 +15,33 @@ inline constexpr const char* kProgrammerBusy =
 
 enum class PortAfter : uint8_t { Close, KeepOpen };
 
+// What a run leaves behind besides its outcome.
 struct Ending {
     // The controls the run leaves behind; nothing: as they are.
     std::optional<ControlState> controls = ControlState::Idle;
     PortAfter port = PortAfter::Close;
-    // The rules give the serial number back for this ending (a time-out, a refused frame, a
-    // connect that failed between stages, the program closing).
-    bool giveSerialNumberBack = false;
 };
 
-// Starts a run; the run before it must have ended.
+// Starts a run with a new run id; the run before it must have ended.
 void BeginRun(Ops& ops, RunKind kind, Stage stage);
 
-// Ends the run under way with the outcome it has come to (its first failure, or a pass): the
-// reply timer stops, the serial number goes back at most once where the ending says so, the
-// port closes and the controls are set as the ending says, and the outcome is kept.
-void End(Ops& ops, const Ending& ending = {});
+// The one place a run ends, as `conclusion` says: the reply timer stops; the serial number of
+// an Update is given back when the run failed before its exit (anything but a refusal the box
+// itself answered), or confirmed when it passed; the port closes and the controls are set as
+// `ending` says, and the outcome is kept and told.
+void End(Ops& ops, const Conclusion& conclusion, const Ending& ending = {});
 
-// A failure of the run: `word` is appended to the current log line ("Failed", "Timer Over "),
-// or `line` is logged as a line of its own; that line is what the run failed with.
-void FailWord(Ops& ops, const std::string& word, Verdict verdict = Verdict::Failed);
-void FailLine(Ops& ops, const std::string& line);
-// A failure shown as a message box (with the error icon unless said otherwise).
-void FailMessage(Ops& ops, const std::string& text, Verdict verdict, bool errorIcon = true);
+// A refusal shown as a message box (with the error icon unless said otherwise), in the
+// message's words.
+Conclusion Refusal(Ops& ops, const std::string& message, Verdict verdict = Verdict::Refused,
+                   bool errorIcon = true);
+
+// A message that ends the run under way: the run's time stops before it is shown.
+void ShowRunMessage(Ops& ops, const std::string& text, MsgIcon icon);
+
+// The words of a reply that did not come, and of a port that went away.
+std::string NoAnswerWords(uint8_t code, uint32_t waitedMs);
+std::string PortLostWords(const Ops& ops, const std::string& why);
 
 // A run is under way: one was started and has not ended, or a command awaits its reply.
 bool Busy(const Ops& ops);
@@ -46,11 +50,11 @@ bool Busy(const Ops& ops);
 bool RefuseWhileBusy(Ops& ops);
 
 // A failed chip of an Update run with Program SN gets its serial number issued again, once:
-// the settings ask for it again and the ledger marks it given back.
+// the settings ask for it again and the ledger marks it given back. Called from End only.
 void GiveSerialNumberBack(Ops& ops);
 
-// The run passed: the ledger marks its serial number programmed (once; nothing for a run that
-// wrote none or gave it back).
+// A passed Update keeps the serial number it wrote: it is on the chip now, the ledger marks it
+// programmed, and it is never issued again. Called from End only.
 void ConfirmSerialNumber(Ops& ops);
 
 }  // namespace lumacrest

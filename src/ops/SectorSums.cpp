@@ -12,8 +12,8 @@ constexpr uint32_t kSectorSumTimeoutMs = 20000;
 constexpr uint32_t kSectorSumReplyLength = 8;
 
 // The sums are over: the controls return; the port stays as it is.
-void Finish(Ops& ops) {
-    End(ops, {.port = PortAfter::KeepOpen});
+void Finish(Ops& ops, const Conclusion& conclusion) {
+    End(ops, conclusion, {.port = PortAfter::KeepOpen});
 }
 
 }  // namespace
@@ -24,8 +24,8 @@ void OnSectorSumRequest(Ops& ops, const ReplyFrame& reply) {
     if (!ops.run.Active()) BeginRun(ops, RunKind::SectorSums, Stage::SectorSums);
     ops.run.EnterStage(Stage::SectorSums);
     if (reply.length < 1 || reply.payload[0] != 0) {
-        FailWord(ops, "Error");
-        Finish(ops);
+        ops.view.AppendLogRaw("Error");
+        Finish(ops, Conclusion::Fail(Verdict::Failed, "the box reported an error in the sector sums"));
         return;
     }
     ops.run.NextSector();
@@ -33,7 +33,7 @@ void OnSectorSumRequest(Ops& ops, const ReplyFrame& reply) {
     const std::vector<uint32_t>& sectors = ops.target.dev.SectorSizes;
     if (sectors.empty() || index >= sectors.size() - 1) {
         ops.view.AppendLogRaw("OK");
-        Finish(ops);
+        Finish(ops, Conclusion::Pass());
         return;
     }
     // The sum for sector i covers that sector's own bytes: it starts where the sectors before
@@ -42,12 +42,13 @@ void OnSectorSumRequest(Ops& ops, const ReplyFrame& reply) {
     for (uint8_t k = 0; k < index; ++k) offset += sectors[k];
     const uint32_t size = sectors[index];
     if (offset + size > ops.target.dev.FlashSize || offset + size > kFlashBufferSize) {
-        FailWord(ops, "Error");
+        ops.view.AppendLogRaw("Error");
         // The device file's sector table does not fit its flash: name the sector.
         ops.view.AppendLog("Sector " + std::to_string(index) + " of the device file (" +
                            std::to_string(size) + " bytes) runs past the flash (" +
                            std::to_string(ops.target.dev.FlashSize) + " bytes)");
-        Finish(ops);
+        Finish(ops, Conclusion::Fail(Verdict::Failed, "sector " + std::to_string(index) +
+                                                          " lies beyond the flash"));
         return;
     }
     uint32_t sum = 0;

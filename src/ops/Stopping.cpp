@@ -23,19 +23,13 @@ bool LeavesProgramModeOnStop(const Ops& ops) {
 
 void LeaveAfterStop(Ops& ops) {
     ops.timers().Stop(kBootSettleTimerId);
-    ops.run.SetResultPass(0);
-    ExitProgramMode(ops, kStopWaitMs);
+    ExitProgramMode(ops, Conclusion::Fail(Verdict::Interrupted, ops.run.StopWords()), kStopWaitMs);
 }
 
 void StopRun(Ops& ops, const std::string& why) {
     Run& run = ops.run;
     if (!run.Active() || run.StopRequested()) return;
-    run.RequestStop();
-    run.Fail(Verdict::Interrupted, why);
-    // A chip of the Update sequence gets its number back as on a time-out.
-    GiveSerialNumberBack(ops);
-    // The scan ends itself at its next wait.
-    if (run.Kind() == RunKind::Scan) return;
+    run.RequestStop(why);
     if (LeavesProgramModeOnStop(ops)) {
         if (!ops.link.ReplyTimerRunning()) {
             LeaveAfterStop(ops);  // nothing under way: the pause after the boot verify
@@ -50,7 +44,14 @@ void StopRun(Ops& ops, const std::string& why) {
         ops.link.ShortenReplyWait(kStopWaitMs);
         return;
     }
-    End(ops);
+    End(ops, Conclusion::Fail(Verdict::Interrupted, why));
+}
+
+void StopRunNow(Ops& ops, const std::string& why) {
+    if (!ops.run.Active()) return;
+    // A chip whose exit frame told the box it failed keeps that failure.
+    const std::optional<Conclusion>& told = ops.run.ExitConclusion();
+    End(ops, told && !told->Passed() ? *told : Conclusion::Fail(Verdict::Interrupted, why));
 }
 
 }  // namespace lumacrest

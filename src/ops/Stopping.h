@@ -17,6 +17,9 @@ inline constexpr uint32_t kStopWaitMs = 1000;
 // number goes back as on a time-out. Nothing happens when no run is under way.
 void StopRun(Ops& ops, const std::string& why);
 
+// Ends the run under way at once as stopped, without waiting for an answer or the exit frame.
+void StopRunNow(Ops& ops, const std::string& why);
+
 // The run was stopped and the programmer is still in program mode.
 bool LeavesProgramModeOnStop(const Ops& ops);
 

@@ -34,8 +34,9 @@ void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
     const uint32_t pageCount = Be16(reply, 8);
     sound = sound && type <= kLastDeviceType;
     if (!sound) {
-        FailWord(ops, "Failed");
-        End(ops, {.port = PortAfter::KeepOpen});
+        ops.view.AppendLogRaw("Failed");
+        End(ops, Conclusion::Fail(Verdict::Failed, "the stored-settings report was refused"),
+            {.port = PortAfter::KeepOpen});
         return;
     }
     // Pages the buffers cannot hold, or that no frame carries, would only be refused by every
@@ -47,8 +48,9 @@ void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
                   std::to_string(kLargestFramedPage) + ")";
     if (refused) {
         ops.view.AppendLogRaw("Failed");
-        FailLine(ops, "Stored settings refused: " + *refused);
-        End(ops, {.port = PortAfter::KeepOpen});
+        const std::string line = "Stored settings refused: " + *refused;
+        ops.view.AppendLog(line);
+        End(ops, Conclusion::Fail(Verdict::Failed, line), {.port = PortAfter::KeepOpen});
         return;
     }
     ops.target.DeviceType = type;
@@ -62,7 +64,7 @@ void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
     options.enableProtect = p[20] != 0;
     options.programSn = p[22] != 0;
     ops.view.ShowOptions(options);
-    End(ops, {.controls = std::nullopt, .port = PortAfter::KeepOpen});
+    End(ops, Conclusion::Pass(), {.controls = std::nullopt, .port = PortAfter::KeepOpen});
 }
 
 }  // namespace lumacrest

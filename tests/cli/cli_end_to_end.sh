@@ -246,7 +246,7 @@ check "table row of the failure" grep -Eq "^COM14 +ZK9_ISP_0258 +fail +flash ver
 check "table rows of the passes" test "$(grep -Ec "^COM1[35] +ZK9_ISP_0258 +pass +[0-9.]+$" "$work/out17.txt")" -eq 2
 check "table count" grep -qx "2 of 3 passed" "$work/out17.txt"
 check "three records" test "$(wc -l < "$work/runs.jsonl")" -eq 3
-check "failure record" grep -q '"port":"COM14",.*"outcome":"fail","stage":"flash verify","reason":"Verify FLASH......Failed"' "$work/runs.jsonl"
+check "failure record" grep -q '"port":"COM14",.*"outcome":"fail","stage":"flash verify","reason":"the chip differs from the image in block 3: ' "$work/runs.jsonl"
 check "pass records" test "$(grep -c '"run":"update",.*"flash":{"file":"[^"]*image.hex","checksum":"0x[0-9a-f]*"},.*"outcome":"pass","seconds"' "$work/runs.jsonl")" -eq 2
 passed_sns=$(grep -o '"sn":[0-9]*,"outcome":"pass"' "$work/runs.jsonl" | grep -o '[0-9]\+' | sort -u | tr '\n' ' ')
 check "two chips, two numbers" test "$(echo $passed_sns | wc -w)" -eq 2
@@ -353,11 +353,11 @@ chmod 555 "$station"
 denied="permission denied on $shared/denied: add your user to the dialout group"
 "${as_user[@]}" "$station/lumacrest-cli" --port COM2 identify > "$work/out21.txt" 2> "$work/err21.txt"
 check "denied port exits 1" test $? -eq 1
-check "denied port: log" diff <(printf '%s\n' "Can Not Find Programmer  " "$denied") <(tail -n 2 "$work/out21.txt")
+check "denied port: log" diff <(printf '%s\n' "Can Not Find Programmer  " "Tried COM2 ($shared/denied)" "$denied") <(tail -n 3 "$work/out21.txt")
 check "denied port: one message" test "$(grep -cF "******$denied******" "$work/err21.txt")" -eq 1
 "${as_user[@]}" "$station/lumacrest-cli" --port USB identify > "$work/out22.txt" 2> "$work/err22.txt"
 check "scan past a denied port exits 1" test $? -eq 1
-check "scan: said once at the end" diff <(printf '%s\n' "Can Not Find Programmer  " "$denied") <(tail -n 2 "$work/out22.txt")
+check "scan: said once at the end" diff <(printf '%s\n' "Can Not Find Programmer  " "Tried COM2 ($shared/denied)" "$denied") <(tail -n 3 "$work/out22.txt")
 check "scan: said once" test "$(grep -cF "$denied" "$work/out22.txt")" -eq 1
 inode=$(stat -c %i "$station/Config.dat")
 "${as_user[@]}" "$station/lumacrest-cli" --mcu MN101EF51A_IAP --save-config checksum > /dev/null 2> "$work/err23.txt"
@@ -365,6 +365,40 @@ check "save in a closed folder exits 0" test $? -eq 0
 check "Config.dat saved in place" test "$(sed -n 2p "$station/Config.dat")" = MN101EF51A_IAP
 check "the same file" test "$(stat -c %i "$station/Config.dat")" = "$inode"
 check "nothing beside it" test ! -s "$work/err23.txt"
+
+# 14. Records and the exit status: a record file that cannot be opened is a usage error before
+# anything is sent; one that cannot be written fails the run; a failed connect leaves a record;
+# a file name that is not UTF-8 keeps the line valid JSON; a second Ctrl-C still leaves the
+# record; a bad frame the box sends during --wait-box on a device programmer fails the command.
+start_sim "$work/box17" "$work/chip17" --send-after 0:9 --fault bad-crc:0x09
+start_sim "$work/box18" "$work/chip18" --fault late:0x11:1:4000
+cli --port COM13 --mcu MN101EF51A_IAP --record "$work/no/such/dir/r.jsonl" erase > "$work/out24.txt" 2>&1
+check "record file that cannot be opened: exit 2" test $? -eq 2
+check "record file that cannot be opened: said" grep -q "cannot open the record file .* for appending" "$work/out24.txt"
+check "record file that cannot be opened: nothing sent" bash -c "! grep -q 'Connect to Programmer' '$work/out24.txt'"
+cli --port COM13 --mcu MN101EF51A_IAP --record /dev/full erase > "$work/out25.txt" 2>&1
+check "record that cannot be written: exit 1" test $? -eq 1
+check "record that cannot be written: said" grep -q "cannot append the run record to /dev/full" "$work/out25.txt"
+cli --port "$work/none" --mcu MN101EF51A_IAP --record "$work/r14.jsonl" erase > /dev/null 2>&1
+check "failed connect: exit 1" test $? -eq 1
+check "failed connect: recorded" grep -q '"run":"identify","operation":"identify",.*"outcome":"fail","stage":"connect"' "$work/r14.jsonl"
+odd="$work/$(printf 'im\xffage.hex')"
+cp "$work/image.hex" "$odd"
+cli --port COM13 --mcu MN101EF51A_IAP --flash "$odd" --record "$work/r14.jsonl" verify-flash > /dev/null 2>&1
+check "operation and run id" grep -Eq '"run_id":"[0-9a-f]{32}","run":"operation","operation":"verify-flash"' "$work/r14.jsonl"
+check "records are valid JSON" python3 -c 'import json,sys; [json.loads(l) for l in open(sys.argv[1], "rb")]' "$work/r14.jsonl"
+check "the name's bytes are kept" python3 -c '
+import json,sys
+r=[json.loads(l) for l in open(sys.argv[1], "rb")][-1]
+sys.exit(bytes.fromhex(r["flash"]["file_hex"]) != sys.argv[2].encode("utf-8","surrogateescape"))' "$work/r14.jsonl" "$odd"
+"$dir/lumacrest-cli" --port "$work/box18" --mcu MN101EF51A_IAP --record "$work/r15.jsonl" erase > /dev/null 2>&1 &
+victim=$!
+sleep 1; kill -INT $victim; sleep 0.1; kill -INT $victim
+wait $victim
+check "two Ctrl-C: exit 130" test $? -eq 130
+check "two Ctrl-C: the record is there" grep -q '"operation":"erase",.*"outcome":"fail",.*"reason":"stopped by' "$work/r15.jsonl"
+cli --port "$work/box17" --mcu MN101EF51A_IAP --wait-box 1 identify > "$work/out26.txt" 2>&1
+check "a bad settings report during --wait-box on a device programmer: exit 1" test $? -eq 1
 
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0

@@ -36,7 +36,7 @@ head -c 40000 /dev/urandom > "$work/big.bin"
 cli() { "$dir/lumacrest-cli" "$@"; }
 update() {  # update PORTS NUMBER [options...]: an Update writing NUMBER (as asked) at 0x10
   local ports="$1" sn="$2"; shift 2
-  cli --port "$ports" --mcu MN101EF51A_IAP --flash "$work/image.bin" --options erase,flash,sn --sn "$sn" \
+  cli --port "$ports" --mcu MN101EF51A_IAP --flash "$work/image.bin" --flash-at 0 --options erase,flash,sn --sn "$sn" \
       --sn-at 0x10 "$@" update
 }
 on_chip() { od -An -tu4 --endian=big -j16 -N4 "$work/chip$1.flash" | tr -d ' '; }
@@ -77,7 +77,7 @@ check "history: given back, then programmed" \
   test "$(grep -o '"number":1100,"status":"[a-z ]*"' "$work/out3.txt" | cut -d'"' -f6 | tr '\n' ',')" = "given back,programmed,"
 
 # 4. Killed with SIGKILL once its number reached the box: that number is never issued again.
-"$dir/lumacrest-cli" --port COM7 --mcu MN101EF51A_IAP --flash "$work/big.bin" --options erase,flash,sn \
+"$dir/lumacrest-cli" --port COM7 --mcu MN101EF51A_IAP --flash "$work/big.bin" --flash-at 0 --options erase,flash,sn \
     --sn 1200 --sn-at 0x10 update > /dev/null 2>&1 & c=$!
 for _ in $(seq 400); do [[ $(grep -c "rx 0x13" "$work/com7.log") -ge 3 ]] && break; sleep 0.025; done
 kill -9 "$c"; wait "$c" 2>/dev/null
@@ -121,9 +121,9 @@ odd="$work/odd
 name.bin"
 cp "$work/image.bin" "$odd"
 cp "$dir/Config.dat" "$work/Config.saved"
-cli --mcu MN101EF51A_IAP --flash "$work/image.bin" --save-config checksum > /dev/null 2>&1
+cli --mcu MN101EF51A_IAP --flash "$work/image.bin" --flash-at 0 --save-config checksum > /dev/null 2>&1
 lines=$(wc -l < "$dir/Config.dat")
-cli --mcu MN101EF51A_IAP --flash "$odd" --save-config checksum > "$work/out7.txt" 2>&1
+cli --mcu MN101EF51A_IAP --flash "$odd" --flash-at 0 --save-config checksum > "$work/out7.txt" 2>&1
 check "odd path run exits 0" test $? -eq 0
 check "Config.dat keeps its lines" test "$(wc -l < "$dir/Config.dat")" -eq "$lines"
 check "the path line says no path" test "$(sed -n 4p "$dir/Config.dat")" = 'W\:'

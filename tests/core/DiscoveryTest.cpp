@@ -94,8 +94,11 @@ TEST(Connect, PortsThatCannotBeProbedAreReported) {
         t.ChooseCom("COM9");
         t.prompts.messages.clear();
         t.ChooseCom(entry);
+        const unsigned n = ComNameToPort(entry);
+        const std::string device = n == 3 || n == 5 ? LinkHost::Device(n) : "no device in Ports.dat";
         std::vector<std::string> expected = {"Connect to Programmer . . . . . . ",
-                                             "Can Not Find Programmer  "};
+                                             "Can Not Find Programmer  ",
+                                             "Tried COM" + std::to_string(n) + " (" + device + ")"};
         if (!why.empty()) expected.push_back(why);
         EXPECT_EQ(Tail(t.LogLines(), expected.size()), expected) << entry;
         EXPECT_EQ(t.MessageTexts(), why.empty() ? std::vector<std::string>{}
@@ -110,9 +113,10 @@ TEST(Connect, PortsThatCannotBeProbedAreReported) {
     LinkHost t;
     t.MapPorts({});
     t.ChooseCom("COM2");
-    EXPECT_EQ(Tail(t.LogLines(), 2),
+    EXPECT_EQ(Tail(t.LogLines(), 3),
               (std::vector<std::string>{"Connect to Programmer . . . . . . Failed",
-                                        "Can Not Find Programmer  "}));
+                                        "Can Not Find Programmer  ",
+                                        "Tried COM2 (no device in Ports.dat)"}));
 }
 
 TEST(Connect, SilentPortTimesOutAfterOneSecond) {
@@ -124,9 +128,9 @@ TEST(Connect, SilentPortTimesOutAfterOneSecond) {
     t.clock.Advance(999);
     EXPECT_TRUE(t.port.IsOpen());
     t.clock.Advance(1);
-    EXPECT_EQ(Tail(t.LogLines(), 2),
+    EXPECT_EQ(Tail(t.LogLines(), 3),
               (std::vector<std::string>{"Connect to Programmer . . . . . . Failed",
-                                        "Can Not Find Programmer  "}));
+                                        "Can Not Find Programmer  ", "Tried COM5 (dev/com5)"}));
     EXPECT_FALSE(t.port.IsOpen());
     EXPECT_TRUE(h.ui.IsEnabled(id::Update));
     EXPECT_EQ(h.link.LastCode(), kNoCommand);
@@ -255,11 +259,15 @@ TEST(Scan, NothingAttachedFailsAfterOnePass) {
     for (uint64_t at : {500u, 1500u, 2500u})
         t.clock.Schedule(at, [&] { lockedWhileWaiting.push_back(!h.ui.IsEnabled(id::Update)); });
     t.ChooseCom("USB");
+    t.clock.RunUntilIdle();
     EXPECT_EQ(t.clock.Now(), 3000u);  // three silent ports, one second each
     EXPECT_EQ(lockedWhileWaiting, (std::vector<bool>{true, true, true}));
-    EXPECT_EQ(Tail(t.LogLines(), 2),
+    std::string tried = "Tried ";
+    for (unsigned n = 1; n <= 16; ++n)
+        tried += (n > 1 ? ", COM" : "COM") + std::to_string(n) + " (" + LinkHost::Device(n) + ")";
+    EXPECT_EQ(Tail(t.LogLines(), 3),
               (std::vector<std::string>{"Auto Connect to Programmer . . . . . . Failed",
-                                        "Can Not Find Programmer  "}));
+                                        "Can Not Find Programmer  ", tried}));
     EXPECT_EQ(t.port.probed.size(), 16u);
     EXPECT_EQ(t.port.opened, (std::vector<std::string>{"dev/com2", "dev/com7", "dev/com16"}));
     EXPECT_FALSE(t.port.IsOpen());
@@ -277,6 +285,7 @@ TEST(Scan, StopsAtTheFirstPortThatAnswers) {
     t.port.AddBox(LinkHost::Device(4));
     t.port.AddBox(LinkHost::Device(6));
     t.ChooseCom("USB");
+    t.clock.RunUntilIdle();
     EXPECT_EQ(h.port.number, 4);
     EXPECT_EQ(h.port.name, "COM4");
     EXPECT_EQ(Tail(t.LogLines(), 4),
@@ -297,6 +306,7 @@ TEST(Scan, OnlyAnIdentifyReplyEndsTheWait) {
     t.port.AddBox(LinkHost::Device(1), config);
     t.port.AddBox(LinkHost::Device(2));
     t.ChooseCom("USB");
+    t.clock.RunUntilIdle();
     EXPECT_EQ(t.h().port.number, 2);
     EXPECT_EQ(t.clock.Now(), 1000u);
 }
@@ -308,7 +318,7 @@ TEST(Scan, WindowCommandsWaitAndClosingTheWindowEndsIt) {
     for (unsigned n : {1u, 2u, 3u}) t.port.AddSilent(LinkHost::Device(n));
     Application dlgApp(h);
     CMainDlg& dlg = dlgApp.dlg;
-    // An Update or a second scan asked for from inside the scan's event pump does nothing.
+    // An Update or a second scan asked for while the scan runs does nothing.
     std::size_t writesBefore = 0;
     t.clock.Schedule(200, [&] {
         writesBefore = t.port.written.size();
@@ -319,6 +329,7 @@ TEST(Scan, WindowCommandsWaitAndClosingTheWindowEndsIt) {
     t.clock.Schedule(1500, [&] { dlg.OnDestroy(); });
     h.ui.Select(id::ComList, 0);
     dlg.OnCommand(id::ComList);
+    t.clock.RunUntilIdle();
     EXPECT_EQ(t.clock.Now(), 1500u);
     EXPECT_FALSE(h.run.Active());
     EXPECT_FALSE(t.port.IsOpen());

@@ -56,8 +56,8 @@ TEST(LineLoss, APortThatGoesAwayEndsTheRunAtOnceAsATimeOutWould) {
     EXPECT_EQ(t.MessageTexts(),
               (Lines{"******The port COM1 (dev/com1) was lost: the device went away******"}));
     EXPECT_EQ(t.h().sn.SnValue, 50u);  // given back, once
-    EXPECT_EQ(t.h().run.LastOutcome().verdict, Verdict::PortLost);
-    EXPECT_EQ(t.h().run.LastOutcome().stage, Stage::WriteFlash);
+    EXPECT_EQ(t.h().history.last.verdict, Verdict::PortLost);
+    EXPECT_EQ(t.h().history.last.stage, Stage::WriteFlash);
     EXPECT_TRUE(t.AtRest());
 }
 
@@ -70,12 +70,13 @@ TEST(PortProblems, AScanNamesThePortsItCouldNotUseOnceWhenNoProgrammerAnswers) {
     t.port.Deny(LinkHost::Device(2));
     t.port.AddSilent(LinkHost::Device(3));
     t.ChooseCom("USB");
+    t.clock.RunUntilIdle();
     const Lines lines = t.LogLines();
     const std::string held = "COM1 (dev/com1) is held by another program: cu (pid 99)";
     const std::string denied = "permission denied on dev/com2: add your user to the dialout group";
-    EXPECT_EQ(Lines(lines.end() - 4, lines.end()),
-              (Lines{"Auto Connect to Programmer . . . . . . Failed",
-                     "Can Not Find Programmer  ", held, denied}));
+    EXPECT_EQ(Lines(lines.end() - 5, lines.end()),
+              (Lines{"Auto Connect to Programmer . . . . . . Failed", "Can Not Find Programmer  ",
+                     "Tried COM1 (dev/com1), COM2 (dev/com2), COM3 (dev/com3)", held, denied}));
     EXPECT_EQ(t.MessageTexts(), (Lines{"******" + held + "\n" + denied + "******"}));
 
     // When a programmer answers on another port, the ports passed over go unmentioned.
@@ -85,6 +86,7 @@ TEST(PortProblems, AScanNamesThePortsItCouldNotUseOnceWhenNoProgrammerAnswers) {
     found.port.Hold(LinkHost::Device(1), "cu (pid 99)");
     found.port.AddBox(LinkHost::Device(2));
     found.ChooseCom("USB");
+    found.clock.RunUntilIdle();
     EXPECT_EQ(found.LogLines().back(), "Used_Counter: 5   V2.0");
     EXPECT_TRUE(found.MessageTexts().empty());
 }
@@ -111,8 +113,8 @@ TEST(Stop, AStopMidWriteLeavesProgramModeWithAFailAndGivesTheNumberBack) {
     EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
               (Lines{"Write FLASH......", "Eixt Program Mode......OK"}));
     EXPECT_EQ(t.h().sn.SnValue, 50u);
-    EXPECT_EQ(t.h().run.LastOutcome().verdict, Verdict::Interrupted);
-    EXPECT_EQ(t.h().run.LastOutcome().text, "stopped by SIGINT");
+    EXPECT_EQ(t.h().history.last.verdict, Verdict::Interrupted);
+    EXPECT_EQ(t.h().history.last.text, "stopped by SIGINT");
     EXPECT_TRUE(t.AtRest());
 }
 

@@ -197,7 +197,9 @@ TEST(FirmwareRewrite, NoProgrammerToConnectToSendsNothing) {
     t.Command(id::ReserveP);
     t.RunUntilIdle();
     EXPECT_TRUE(t.port.written.empty());
-    EXPECT_EQ(t.LogLines().back(), "Can Not Find Programmer  ");
+    const auto lines = t.LogLines();
+    EXPECT_EQ(lines[lines.size() - 2], "Can Not Find Programmer  ");
+    EXPECT_EQ(lines.back(), "Tried COM2 (no device in Ports.dat)");
     EXPECT_TRUE(OnlyComListEnabled(t));
 }
 
@@ -393,8 +395,8 @@ TEST(LoaderTransfer, AStopFromTheLoaderEndsTheRunAsAFailureWithoutALine) {
     EXPECT_EQ(t.SentCodes(), Bytes{CMD_IAP_ERASE});
     EXPECT_TRUE(t.ControlsIdle());
     EXPECT_FALSE(t.h().run.Active());
-    EXPECT_EQ(t.h().run.LastOutcome().verdict, Verdict::Failed);
-    EXPECT_EQ(t.h().run.LastOutcome().stage, Stage::LoaderErase);
+    EXPECT_EQ(t.h().history.last.verdict, Verdict::Failed);
+    EXPECT_EQ(t.h().history.last.stage, Stage::LoaderErase);
 }
 
 // ---- sector sums ----
@@ -426,7 +428,7 @@ TEST(SectorSums, EachSumCoversItsOwnSectorAfterAFullSizeTransfer) {
     // The box's answer to each sum asks for the next: sectors 1 to 3, then done.
     EXPECT_EQ(sums, (std::vector<Bytes>{sumOf(1, 128, 256), sumOf(2, 384, 64), sumOf(3, 448, 512)}));
     EXPECT_EQ(t.LogLines().back(), "Start Update......OKOK");
-    EXPECT_TRUE(t.h().run.LastOutcome().Passed());
+    EXPECT_TRUE(t.h().history.last.Passed());
     EXPECT_TRUE(t.ControlsIdle());
     EXPECT_FALSE(t.clock.Running(kReplyTimerId));
 
@@ -664,7 +666,7 @@ TEST(StoredSettings, BadReportsChangeNothing) {
         Lines lines = t.LogLines();
         if (auto reason = reasons.find(c.name); reason != reasons.end()) {
             EXPECT_EQ(lines.back(), reason->second);
-            EXPECT_EQ(h.run.LastOutcome().text, reason->second);
+            EXPECT_EQ(h.history.last.text, reason->second);
             lines.pop_back();
         }
         EXPECT_EQ(lines.back().substr(lines.back().size() - 6), "Failed");

@@ -514,7 +514,7 @@ TEST(KeyCode, EnabledStateIsNotInheritedByTheNextChip) {
     Host& h = t.h();
     t.Command(id::ChipErase);
     t.RunUntilIdle();
-    EXPECT_TRUE(h.run.KeyCodeEnabled());
+    EXPECT_TRUE(h.programmer.keyCodeEnabled);
     // The next chip answers with neither state: it must not count as locked.
     t.box->config().programModeState = std::array<uint8_t, 2>{0x12, 0x12};
     t.Tick({id::ProgramKeyCode});
@@ -594,8 +594,8 @@ TEST(TimeOut, FailedReopenBetweenStagesEndsTheRun) {
     t.port.Hold(t.Device(1), "minicom (pid 7)");
     t.clock.Advance(10);  // erase reply: the flash write cannot open the port
     const Lines lines = t.RunLines();
-    EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
-              (Lines{"Can Not Find Programmer  ",
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
+              (Lines{"Can Not Find Programmer  ", "Tried COM1 (dev/com1)",
                      "COM1 (dev/com1) is held by another program: minicom (pid 7)"}));
     EXPECT_EQ(Count(t.SentCodes(), CMD_WRITE_FLASH_BEGIN), 0u);
     EXPECT_EQ(h.sn.SnValue, 3u);

@@ -8,10 +8,13 @@
 #include "app/commands/CipherFileCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "image/Crc16.h"
+#include "ops/DeviceSteps.h"
 #include "ops/Runs.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
 #include "app/commands/ImageFileCommands.h"
+#include "app/RunRecords.h"
+#include "platform/DialogSessions.h"
 
 namespace lumacrest {
 namespace {
@@ -312,8 +315,157 @@ TEST(RefusedFrames, EndTheRunBeforeAnythingIsSent) {
     EXPECT_EQ(t.MessageTexts(),
               (Lines{"******Frame of 303 bytes does not fit the 300-byte payload, nothing sent******"}));
     EXPECT_EQ(t.SentCodes(), Bytes{CMD_IDENTIFY});
-    EXPECT_EQ(h.run.LastOutcome().verdict, Verdict::Refused);
+    EXPECT_EQ(h.history.last.verdict, Verdict::Refused);
     EXPECT_TRUE(t.AtRest());
+}
+
+// A run's outcome says in its own words what ended it, whatever the log shows around it.
+TEST(RunOutcomes, SayWhatEndedTheRunInTheirOwnWords) {
+    {
+        SCOPED_TRACE("a boot write whose begin frame gets no answer");
+        EngineHost t;
+        t.box->config().faults.push_back(MakeFault(FaultKind::NoReply, CMD_WRITE_BOOT_BEGIN));
+        t.Tick({id::EraseChip, id::ProgramBoot});
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        const Outcome& o = t.h().history.last;
+        EXPECT_EQ(o.verdict, Verdict::TimedOut);
+        EXPECT_EQ(o.stage, Stage::WriteBoot);
+        EXPECT_EQ(o.text, "no answer to the command 0x19 within 5000 ms");
+    }
+    {
+        SCOPED_TRACE("a flash verify that differs");
+        EngineHost t;
+        FillFlash(t.h());
+        t.box->config().faults.push_back(MakeFault(FaultKind::VerifyDiffers, CMD_VERIFY_FLASH_BLOCK, -1, 2));
+        t.Tick({id::ProgramFlash});
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        const Outcome& o = t.h().history.last;
+        EXPECT_EQ(o.verdict, Verdict::Failed);
+        EXPECT_EQ(o.stage, Stage::VerifyFlash);
+        EXPECT_EQ(o.text.rfind("the chip differs from the image in block ", 0), 0u) << o.text;
+    }
+}
+
+// With nothing loaded since the start, an operation that would write the flash or the boot is
+// refused before a frame goes out, on a device programmer and on a loader; a load lifts it.
+TEST(NothingLoaded, AWriteOfTheFlashOrTheBootIsRefusedBeforeAnythingIsSent) {
+    struct Case {
+        const char* name;
+        uint8_t kind;
+        int command;
+    };
+    for (const Case& c : {Case{"Update", 1, id::Update}, Case{"Write Flash", 1, id::WriteFlash},
+                          Case{"Write Boot", 1, id::WriteBoot}, Case{"loader Update", 5, id::Update}}) {
+        SCOPED_TRACE(c.name);
+        sim::BoxConfig config;
+        config.kind = c.kind;
+        if (c.kind == 5) config.fwMinor = 3;
+        EngineHost t(config);
+        Host& h = t.h();
+        h.target.loaded = {};
+        t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramBoot});
+        if (c.kind == 5) {
+            t.ChooseCom("COM1");
+            t.RunUntilIdle();
+        }
+        t.ClearSent();
+        t.Command(c.command);
+        t.RunUntilIdle();
+        EXPECT_TRUE(t.SentCodes().empty());
+        ASSERT_FALSE(t.MessageTexts().empty());
+        EXPECT_EQ(t.MessageTexts().back(), kNothingLoadedMessage);
+        EXPECT_EQ(h.history.last.verdict, Verdict::Refused);
+        EXPECT_TRUE(std::all_of(t.box->flash().begin(), t.box->flash().end(),
+                                [](uint8_t b) { return b == 0xFF || b == 0; }));
+
+        test::WriteText(t.dir.File("app.bin"), std::string(1024, '\x5A'));
+        t.prompts.QueueFile(t.dir.File("app.bin"));
+        t.prompts.QueueLoadAddress(0u);
+        t.Command(id::LoadFlashFile);
+        test::WriteText(t.dir.File("boot.bin"), std::string(128, '\x33'));
+        t.prompts.QueueFile(t.dir.File("boot.bin"));
+        t.prompts.QueueLoadAddress(0u);
+        t.Command(id::LoadBootFile);
+        if (c.kind == 5) {
+            t.ChooseCom("COM1");
+            t.RunUntilIdle();
+        }
+        t.ClearSent();
+        t.Command(c.command);
+        t.RunUntilIdle();
+        EXPECT_FALSE(t.SentCodes().empty());
+        EXPECT_NE(h.history.last.verdict, Verdict::Refused);
+    }
+}
+
+// A box that answers the identify with a DataFlash begin frame of its own (the identify's
+// payload echoed) gets its download, on a device programmer as on a loader.
+TEST(BoxFramesWhileAwaited, ADataFlashBeginInsteadOfTheIdentifyReplyIsServed) {
+    for (uint8_t kind : {2, 5}) {
+        SCOPED_TRACE(kind);
+        sim::BoxConfig c;
+        c.kind = kind;
+        c.faults.push_back(MakeFault(FaultKind::NoReply, CMD_IDENTIFY, 1));
+        EngineHost t(c);
+        FillFlash(t.h());
+        t.Tick({id::ProgramFlash});
+        t.box->onEvent = [&](const std::string& e) {
+            if (e.rfind("rx 0x00", 0) != 0) return;
+            const CommandFrame& f = t.h().link.Frame();
+            t.port.Inject(sim::ProgrammerBox::Frame(
+                              CMD_DATAFLASH_BEGIN, Bytes(f.payload.begin(), f.payload.begin() + 2)),
+                          5);
+        };
+        t.ChooseCom("COM1");
+        t.RunUntilIdle();
+        const Lines lines = t.LogLines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "Can Not Find Programmer  "), 0);
+        EXPECT_EQ(Count(t.SentCodes(), CMD_DATAFLASH_FLASH_BLOCK), 16u);
+        EXPECT_EQ(t.h().history.last.kind, RunKind::DataFlashDownload);
+        EXPECT_TRUE(t.h().history.last.Passed()) << t.h().history.last.text;
+    }
+}
+
+// A record names what ran and with what; an erase and a verify do not look alike, a buffer
+// the editor changed after its load says so, a file name that is not UTF-8 keeps its bytes.
+TEST(RunRecords, NameTheOperationTheEditedBufferAndTheBytesOfTheFileName) {
+    EngineHost t;
+    Host& h = t.h();
+    FillFlash(h);
+    h.target.FlashFilePath = "im\xff" "age.hex";
+    t.prompts.QueueBufferEdit([](BufferEditSession& s) {
+        s.work[0] ^= 0x01;
+        return true;
+    });
+    t.Command(id::FlashBuffer);
+    std::vector<std::string> records;
+    h.onRunEnded = [&](const Outcome& o) { records.push_back(FormatRunRecord(h, o, 0)); };
+    t.Command(id::ChipErase);
+    t.RunUntilIdle();
+    t.Command(id::VerifyFlash);
+    t.RunUntilIdle();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_NE(records[0].find("\"run\":\"operation\",\"operation\":\"erase\""), std::string::npos);
+    EXPECT_NE(records[1].find("\"run\":\"operation\",\"operation\":\"verify-flash\""), std::string::npos);
+    EXPECT_NE(records[1].find("\"file\":\"im\xEF\xBF\xBD" "age.hex\",\"file_hex\":\"696dff6167652e686578\""),
+              std::string::npos) << records[1];
+    EXPECT_NE(records[1].find("\"edited\":true"), std::string::npos);
+    EXPECT_NE(records[1].find("\"run_id\":\"" + h.history.last.runId + "\""), std::string::npos);
+    EXPECT_EQ(h.history.last.runId.size(), 32u);
+}
+
+// A run's seconds stop when it comes to its end, not when the operator closes its message.
+TEST(RunOutcomes, TheirSecondsLeaveOutTheMessageThatEndedThem) {
+    EngineHost t;
+    t.Tick({});
+    t.prompts.onMessage = [&](const ScriptedPrompts::Message&) { t.clock.Advance(5000); };
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    const Outcome& o = t.h().history.last;
+    EXPECT_EQ(o.verdict, Verdict::Refused);
+    EXPECT_LT(o.endedMs - o.startedMs, 5000u);
 }
 
 }  // namespace

@@ -131,7 +131,7 @@ TEST(SerialLedger, ARangeRefusesANumberOutsideItAndWhenUsedUpBeforeAnythingIsSen
     EXPECT_EQ(t.MessageTexts().back(),
               "******Serial number 50 lies outside this station's range 100-101 (2 numbers left), "
               "nothing programmed******   ");
-    EXPECT_EQ(t.h().run.LastOutcome().verdict, Verdict::Refused);
+    EXPECT_EQ(t.h().history.last.verdict, Verdict::Refused);
     EXPECT_EQ(t.Update(100), 100u);
     EXPECT_EQ(t.Update(100), 101u);
     t.Update(100);

@@ -50,7 +50,7 @@ for uid in 65534 65533; do
   sims+=($!)
   for _ in $(seq 200); do [[ -e "$home/box" ]] && break; sleep 0.05; done
   env -u XDG_DATA_HOME HOME="$home" LUMACREST_SERIALS="$ledger" "${as[@]}" "$root/usr/bin/lumacrest-cli" \
-    --port "$home/box" --mcu MN101EF51A_IAP --flash "$work/image.bin" --flash-at 0x4000 \
+    --port "$home/box" --mcu MN101EF51A_IAP --flash "$work/image.bin" --flash-at 0 \
     --options erase,flash,sn --sn 100 --sn-at 0x10 update > "$work/out$uid.txt" 2>&1
   status=$?
   check "user $uid programs a chip with a serial number" test "$status" -eq 0

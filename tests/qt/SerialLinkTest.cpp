@@ -37,6 +37,8 @@ struct QtLinkHost : test::TestHost {
         const auto it = std::find(com.items.begin(), com.items.end(), entry);
         h().ui.Select(id::ComList, static_cast<int>(it - com.items.begin()));
         OnSelchangeCom(h().ops, h().ui.Combo(id::ComList).SelectedText());
+        // A scan goes on on the event loop.
+        while (h().run.Kind() == RunKind::Scan) timers.PumpEvents();
     }
     std::vector<std::string> Tail(std::size_t n) const {
         const std::vector<std::string> lines = LogLines();
@@ -117,7 +119,8 @@ void SerialLinkTest::unmappedAndHeldPortsAreNotFound() {
         QtLinkHost t;
         test::WriteText(t.dir.File("Ports.dat"), "COM3 " + link_ + "\n");
         t.Choose("COM4");
-        QCOMPARE(t.LogLines().back(), std::string("Can Not Find Programmer  "));
+        QCOMPARE(t.Tail(2), (std::vector<std::string>{"Can Not Find Programmer  ",
+                                                      "Tried COM4 (no device in Ports.dat)"}));
     }
     {
         const int holder = ::open(link_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -128,13 +131,15 @@ void SerialLinkTest::unmappedAndHeldPortsAreNotFound() {
         t.Choose("COM3");
         // The lock is this test's own: no other program to name.
         const std::string held = "COM3 (" + link_ + ") is held by another program";
-        QCOMPARE(t.Tail(2), (std::vector<std::string>{"Can Not Find Programmer  ", held}));
+        QCOMPARE(t.Tail(3), (std::vector<std::string>{"Can Not Find Programmer  ",
+                                                      "Tried COM3 (" + link_ + ")", held}));
         QVERIFY(!t.serial.IsOpen());
         // The scan skips the held port too, and names it at the end.
         t.Choose("USB");
-        QCOMPARE(t.Tail(3),
+        QCOMPARE(t.Tail(4),
                  (std::vector<std::string>{"Auto Connect to Programmer . . . . . . Failed",
-                                           "Can Not Find Programmer  ", held}));
+                                           "Can Not Find Programmer  ",
+                                           "Tried COM3 (" + link_ + ")", held}));
         ::close(holder);
         // Released, the port answers again.
         t.Choose("COM3");
@@ -160,8 +165,8 @@ void SerialLinkTest::slowPiecesAndSilenceThroughARealLine() {
     QtLinkHost t;
     test::WriteText(t.dir.File("Ports.dat"), "COM7 " + link + "\n");
     t.Choose("COM7");
-    QTRY_VERIFY_WITH_TIMEOUT(t.LogLines().back() == "Can Not Find Programmer  ", 5000);
-    QCOMPARE(t.Tail(2)[0], std::string("Connect to Programmer . . . . . . Failed"));
+    QTRY_VERIFY_WITH_TIMEOUT(t.LogLines().back() == "Tried COM7 (" + link + ")", 5000);
+    QCOMPARE(t.Tail(3)[0], std::string("Connect to Programmer . . . . . . Failed"));
     QVERIFY(!t.serial.IsOpen());
     QVERIFY(t.h().ui.IsEnabled(id::Update));
 

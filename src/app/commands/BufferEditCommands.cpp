@@ -29,7 +29,11 @@ void EditFlashBuffer(Host& h) {
         return;
     }
     const uint32_t length = size != 0 ? size : kSizelessEditLength;
-    if (EditImage(h, "Flash Buffer Edit", h.target.buf().flash.data(), size, length)) ShowChecksums(h.view(), h.target);
+    if (!EditImage(h, "Flash Buffer Edit", h.target.buf().flash.data(), size, length)) return;
+    // The editor's OK fills the buffer as a load does; after a load it is an edit of it.
+    h.target.loaded.flashEdited = h.target.loaded.flash;
+    h.target.loaded.flash = true;
+    ShowChecksums(h.view(), h.target);
 }
 
 void EditBootBuffer(Host& h) {
@@ -37,7 +41,10 @@ void EditBootBuffer(Host& h) {
     // The device catalogue keeps the boot area within the boot buffer.
     const uint32_t size = std::min<uint32_t>(h.target.dev.BootSize, kBootBufferSize);
     const uint32_t length = size != 0 ? size : kSizelessEditLength;
-    if (EditImage(h, "Boot Buffer Edit", h.target.buf().boot.data(), size, length)) ShowChecksums(h.view(), h.target);
+    if (!EditImage(h, "Boot Buffer Edit", h.target.buf().boot.data(), size, length)) return;
+    h.target.loaded.bootEdited = h.target.loaded.boot;
+    h.target.loaded.boot = true;
+    ShowChecksums(h.view(), h.target);
 }
 
 void EditKeyCode(Host& h) {

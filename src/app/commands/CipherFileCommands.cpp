@@ -115,6 +115,7 @@ void PackageUpdateFile(Host& h) {
     ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);
     std::copy(scratch.begin(), scratch.end(), b.flash.begin());
+    h.target.FlashLoaded();
 
     const uint32_t pages =
         std::min((length + kUpdatePageSize - 1) / kUpdatePageSize, kUpdatePageCount);
@@ -146,6 +147,7 @@ void UnpackUpdateFile(Host& h) {
     ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);
     std::copy(raw->bytes.begin(), raw->bytes.end(), b.flash.begin());
+    h.target.FlashLoaded();
     h.target.FlashPagesToWrite = kUpdatePageCount;
     CipherDecryptBytes(b.flash.data(), kUpdateFileMaxSize, kUpdateFileKey);
     h.target.FlashFilePath += ".bin";
@@ -202,6 +204,7 @@ void DecryptImageFile(Host& h) {
     ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);
     std::copy(raw->bytes.begin(), raw->bytes.end(), b.flash.begin());
+    h.target.FlashLoaded();
     const std::size_t pages = (raw->bytes.size() - kKeyCodeLength) / kDecryptPageBytes;
     // The pages to write never exceed the device's page count; the file itself is
     // decrypted and written whole.

@@ -80,6 +80,8 @@ bool LoadProjectFile(Host& h, const std::string& path) {
     std::copy(p.flash.begin(), p.flash.end(), h.target.buf().flash.begin());
     h.target.FlashPagesToWrite = d.FlashPageCount;
     std::copy(p.boot.begin(), p.boot.end(), h.target.buf().boot.begin());
+    h.target.FlashLoaded();
+    h.target.BootLoaded();
     h.target.BootPagesToWrite = d.BootPageCount;
     ShowChecksums(h.view(), h.target);
     ReportLoad(h, ImageTarget::Flash, {p.flashPlaced, ImageFormat::IntelHex, std::nullopt}, h.target.FlashPagesToWrite);

@@ -12,23 +12,26 @@ namespace {
 // A signal handler can only reach the program through these.
 int g_signalPipe[2] = {-1, -1};  // written from the signal handler only
 volatile sig_atomic_t g_terminating = 0;
+volatile sig_atomic_t g_taken = 1;  // signals that reach the program; the next one ends it
 
 void OnTerminationSignal(int sig) {
-    // The first signal asks the program to wind down (end the run, save the settings); a
-    // second one while that is still going on, say behind a message box, ends it.
-    if (g_terminating) {
+    // The first signal asks the program to wind down (end the run, save the settings); the
+    // command line takes a second one too (the run ends at once, its record still written);
+    // one more while that is still going on, say behind a message box, ends the program.
+    if (g_terminating >= g_taken) {
         ::signal(sig, SIG_DFL);
         ::raise(sig);
         return;
     }
-    g_terminating = 1;
+    g_terminating = g_terminating + 1;
     const char byte = static_cast<char>(sig);
     ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
     (void)ignored;
 }
 }  // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+TerminationSignals::TerminationSignals(int taken, QObject* parent) : QObject(parent) {
+    g_taken = taken;
     // Close on exec: a program we start must not be able to fake a signal.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPipe) != 0)
         return;

@@ -1,5 +1,5 @@
-// SIGTERM, SIGINT and SIGHUP as a Qt signal on the event loop. A second one, once the first
-// has been taken, ends the program at once.
+// SIGTERM, SIGINT and SIGHUP as a Qt signal on the event loop, the first `taken` of them; one
+// more ends the program at once.
 #pragma once
 
 #include <QObject>
@@ -9,7 +9,7 @@ namespace lumacrest {
 class TerminationSignals : public QObject {
     Q_OBJECT
 public:
-    explicit TerminationSignals(QObject* parent = nullptr);
+    explicit TerminationSignals(int taken = 1, QObject* parent = nullptr);
     ~TerminationSignals() override;
 
     // Readable once a signal has come (until the event loop has taken it): a wait that blocks
