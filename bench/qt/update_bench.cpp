@@ -42,6 +42,15 @@ struct Result {
     double probeMs = 0, openMs = 0, closeMs = 0;
 };
 
+// Runs `f`, adding the milliseconds it took to `total`.
+template <typename F>
+auto Timed(double& total, F&& f) {
+    const auto start = Clock::now();
+    auto result = f();
+    total += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return result;
+}
+
 // The real serial adapter, with the time each call takes counted.
 class TimedPort : public SerialPort {
   public:
@@ -78,13 +87,6 @@ class TimedPort : public SerialPort {
     double probeMs = 0, openMs = 0, closeMs = 0;
 
   private:
-    template <typename F>
-    auto Timed(double& total, F&& f) {
-        const auto start = Clock::now();
-        auto result = f();
-        total += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        return result;
-    }
     QtSerialPort& port_;
 };
 

@@ -83,7 +83,7 @@ PortStatus QtSerialPort::CheckHolders(const std::string& device) {
     }
     return PortStatus::Fine();
 }
-}  // namespace
+
 
 QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::readyRead, this, [this] { CheckThreshold(); });
