@@ -143,7 +143,7 @@ PortStatus QtSerialPort::Open(const std::string& device) {
         port_.close();
         return taken;
     }
-    port_.clear(QSerialPort::Input);
+    DiscardInput();
     threshold_ = 1;
     return PortStatus::Fine();
 }
@@ -190,8 +190,13 @@ void QtSerialPort::CheckThreshold() {
 
 void QtSerialPort::DiscardInput() {
     if (!port_.isOpen()) return;
-    port_.clear(QSerialPort::Input);
-    port_.readAll();
+    // Before nearly every frame nothing is left to discard: the reply has just been read.
+    // Flushing the driver's input queue anyway costs milliseconds on a busy machine (the
+    // flush waits for the line's receive work), so it is done only when bytes are waiting.
+    if (port_.bytesAvailable() > 0) port_.readAll();
+    int queued = 0;
+    if (::ioctl(static_cast<int>(port_.handle()), FIONREAD, &queued) != 0 || queued > 0)
+        port_.clear(QSerialPort::Input);
 }
 
 bool QtSerialPort::Write(const uint8_t* data, std::size_t size) {
