@@ -24,6 +24,7 @@
 #include "cli/Serials.h"
 #include "cli/SerialDevices.h"
 #include "link/Ports.h"
+#include "platform/DeviceIdentity.h"
 #include "platform/FileLock.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/ScriptedPrompts.h"
@@ -39,7 +40,9 @@ constexpr const char* kVersion = "lumacrest-cli " LUMACREST_VERSION "\n";
 
 // One programmer on one port: its host, the platform it runs on, and its runner.
 struct Station {
-    Station(const std::string& programDir, const std::string& portName) : port(portName) {
+    Station(const std::string& programDir, const std::string& portName, HolderScan& scan)
+        : port(portName) {
+        serial.ShareHolderScan(scan);
         host.programDir = programDir;
         host.platform = {&prompts, &shell, &serial, &timers, &processes};
         // The window's behaviour attaches itself to the platform set just above.
@@ -101,7 +104,8 @@ std::string Table(const std::vector<std::unique_ptr<Station>>& stations) {
     return t + std::to_string(passed) + " of " + std::to_string(stations.size()) + " passed\n";
 }
 
-// The device each port stands for, to tell the same programmer given twice.
+// The device each port stands for, to tell the same programmer given twice (under two names
+// too: the device itself tells, see SameDevice).
 std::string DeviceOf(const Host& h, const std::string& port) {
     if (!port.empty() && port[0] == '/') return port;
     return h.ports.Device(ComNameToPort(port)).value_or(port);
@@ -176,9 +180,10 @@ int main(int argc, char** argv) {
     }
 
     const bool listingSerials = std::string(options.command->name) == "serials";
+    HolderScan holderScan;  // the ports of one run share the walk for other programs holding them
     std::vector<std::unique_ptr<Station>> stations;
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        auto s = std::make_unique<Station>(programDir, ports[i]);
+        auto s = std::make_unique<Station>(programDir, ports[i], holderScan);
         s->host.platform.serials = &ledger;
         s->prompts.onMessage = [&console, i](const ScriptedPrompts::Message& m) {
             console.Message(i, m.text);
@@ -195,7 +200,9 @@ int main(int argc, char** argv) {
     }
     for (std::size_t i = 0; i < stations.size(); ++i)
         for (std::size_t k = 0; k < i; ++k)
-            if (DeviceOf(stations[i]->host, ports[i]) == DeviceOf(stations[k]->host, ports[k])) {
+            if (const std::string a = DeviceOf(stations[i]->host, ports[i]),
+                b = DeviceOf(stations[k]->host, ports[k]);
+                a == b || SameDevice(a, b)) {
                 console.Error("lumacrest-cli: " + ports[k] + " and " + ports[i] +
                               " are the same programmer\n");
                 return 2;

@@ -1,7 +1,8 @@
 #include "link/Ports.h"
 
+#include "platform/DeviceIdentity.h"
+
 #include <cctype>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -36,14 +37,11 @@ std::optional<std::string> PortMap::Device(unsigned portNumber) const {
 }
 
 std::optional<unsigned> PortMap::NamingDevice(const std::string& device) const {
-    std::error_code ec;
-    const std::filesystem::path wanted = std::filesystem::weakly_canonical(device, ec);
     for (unsigned n = 1; n <= 16; ++n) {
         const std::optional<std::string> named = Device(n);
         if (!named) continue;
-        if (*named == device) return n;
-        std::error_code e;
-        if (!ec && std::filesystem::weakly_canonical(*named, e) == wanted && !e) return n;
+        // The device tells, not the spelling: a real path and a by-id link name one device.
+        if (*named == device || SameDevice(*named, device)) return n;
     }
     return std::nullopt;
 }

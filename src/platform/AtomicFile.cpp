@@ -78,9 +78,11 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
         return false;
     }
     struct stat old;
+    bool modeKept = false;
     if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        // The replaced file's mode, and its owner where we may give it.
-        ::fchmod(fd, old.st_mode & 07777);
+        // The replaced file's mode, and its owner where we may give it. A file that cannot
+        // take the old mode is not saved: it would replace the old one as ours alone.
+        modeKept = ::fchmod(fd, old.st_mode & 07777) == 0;
         if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
             // Not ours to give: the new file stays ours, with the old mode.
         }
@@ -88,15 +90,15 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
         // The permissions an ordinary new file would get.
         mode_t mask = ::umask(0);
         ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
+        modeKept = ::fchmod(fd, 0666 & ~mask) == 0;
     }
-    bool ok = WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0;
+    bool ok = modeKept && WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(temp.c_str(), target.c_str()) == 0) return true;
     const int renameError = errno;
     ::unlink(temp.c_str());
     // A sticky folder (such as /tmp) lets no one replace another user's file.
-    if (ok && (renameError == EPERM || renameError == EACCES)) return OverwriteInPlace(target, content);
+    if (ok && modeKept && (renameError == EPERM || renameError == EACCES)) return OverwriteInPlace(target, content);
     return false;
 }
 

@@ -16,22 +16,23 @@
 
 namespace lumacrest {
 
-// Returns false (and leaves any existing file untouched) when the file cannot be written.
-bool WriteFileAtomically(const std::string& path, const std::string& content);
+// Returns false (and leaves any existing file untouched) when the file cannot be written or
+// cannot keep the mode of the file it replaces.
+[[nodiscard]] bool WriteFileAtomically(const std::string& path, const std::string& content);
 
 // Appends `line` to `path` (created when missing) with one write on a descriptor opened for
 // appending, so that lines appended by several programs at once never mix. False when the
 // file cannot be opened or the whole line was not written.
-bool AppendLine(const std::string& path, const std::string& line);
+[[nodiscard]] bool AppendLine(const std::string& path, const std::string& line);
 
 // Reads a whole regular file, at most `maxBytes`; false when it cannot be opened, is not a
 // regular file, is larger, or a read fails.
-bool ReadWholeFile(const std::string& path, std::string& out, std::size_t maxBytes);
+[[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& out, std::size_t maxBytes);
 
 // Opens `path` (links followed) for reading, without blocking on the open: the descriptor of a
 // regular file (its size in `*size`), or -1 when it cannot be opened or is anything else.
 // With `followLinks` false a symbolic link is no regular file either.
-int OpenRegularFile(const std::string& path, uint64_t* size = nullptr, bool followLinks = true);
+[[nodiscard]] int OpenRegularFile(const std::string& path, uint64_t* size = nullptr, bool followLinks = true);
 
 // Why OpenRegularFile(path) fails, in a few words: kNoSuchFile, "not a regular file", or
 // "cannot be opened (" and the system's reason ")".
@@ -49,7 +50,7 @@ class RegularFile {
     // Opens `path` without blocking; false when it cannot be opened or is not a regular file
     // (nor is a symbolic link, with Links::Refuse).
     enum class Links { Follow, Refuse };
-    bool Open(const std::string& path, Links links = Links::Follow);
+    [[nodiscard]] bool Open(const std::string& path, Links links = Links::Follow);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
@@ -58,10 +59,10 @@ class RegularFile {
 
     // Reads up to `n` bytes from `position`: the number read (less only at the end of the
     // file), or -1 on a read error.
-    long long ReadAt(uint64_t position, void* into, std::size_t n);
+    [[nodiscard]] long long ReadAt(uint64_t position, void* into, std::size_t n);
     // The whole file from its start; false on a read error or when it holds more than
     // `maxBytes`.
-    bool ReadAll(std::string& out, std::size_t maxBytes);
+    [[nodiscard]] bool ReadAll(std::string& out, std::size_t maxBytes);
 
   private:
     int fd_ = -1;

@@ -16,7 +16,7 @@ public:
     // Creates `path` when missing and locks it. Where the folder admits no new file, the
     // existing file `instead` is locked in its place (give it when the lock guards that file).
     // False when another program holds the lock, or no file can be opened.
-    bool TryLock(const std::string& path, const std::string& instead = {});
+    [[nodiscard]] bool TryLock(const std::string& path, const std::string& instead = {});
 
 private:
     int fd_ = -1;

@@ -21,7 +21,7 @@ enum class PortError : uint8_t {
     Failed,            // any other reason; the detail gives the system's words
 };
 
-struct PortStatus {
+struct [[nodiscard]] PortStatus {
     PortError error = PortError::None;
     std::string detail;
 
@@ -52,7 +52,7 @@ public:
     // Throws away every buffered byte.
     virtual void DiscardInput() = 0;
     // False when the bytes could not be handed to the line: the port is lost.
-    virtual bool Write(const uint8_t* data, std::size_t size) = 0;
+    [[nodiscard]] virtual bool Write(const uint8_t* data, std::size_t size) = 0;
     // Takes every buffered byte.
     virtual std::vector<uint8_t> ReadAll() = 0;
     virtual std::size_t BufferedCount() const = 0;

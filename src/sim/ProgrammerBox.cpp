@@ -3,14 +3,62 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "image/Crc16.h"
-#include "link/Frames.h"
-
 namespace lumacrest::sim {
 
 namespace {
 
+// The box's side of the wire, written from the protocol table on its own: the host's frame
+// and CRC code is what it checks, so it shares none of it.
+constexpr uint8_t kStart = 0x7E;
+constexpr uint8_t kBoxAddress = 0xFF;
 constexpr std::size_t kMaxPayload = 511;
+
+enum Code : uint8_t {
+    kIdentify = 0x00,
+    kResetProgrammer = 0x01,
+    kFirmwareBlock = 0x02,
+    kEraseProgrammer = 0x04,
+    kDataFlashBegin = 0x06,
+    kDataFlashFlashBlock = 0x07,
+    kDataFlashBootBlock = 0x08,
+    kDataFlashConfig = 0x09,
+    kExitProgramMode = 0x0F,
+    kChipErase = 0x11,
+    kWriteFlashBegin = 0x12,
+    kWriteFlashBlock = 0x13,
+    kWriteFlashEnd = 0x14,
+    kReadFlashBegin = 0x15,
+    kReadFlashBlock = 0x16,
+    kVerifyFlashBegin = 0x17,
+    kVerifyFlashBlock = 0x18,
+    kWriteBootBegin = 0x19,
+    kWriteBootBlock = 0x1A,
+    kReadBootBegin = 0x1B,
+    kReadBootBlock = 0x1C,
+    kVerifyBootBegin = 0x1D,
+    kVerifyBootBlock = 0x1E,
+    kWriteBootEnd = 0x1F,
+    kEnterProgramMode = 0x22,
+    kWriteKeyCode = 0x25,
+    kCheckKeyCode = 0x26,
+    kIapBlock = 0x41,
+    kIapErase = 0x42,
+    kSectorSum = 0x44,
+    kIapDone = 0x48,
+};
+
+// CRC-16/X-25, bit by bit (the host uses a table): reflected 0x1021, start 0xFFFF, the
+// complement at the end; nothing gives 0.
+uint16_t BoxCrc(const std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) return 0;
+    uint16_t crc = 0xFFFF;
+    for (uint8_t b : bytes) {
+        crc ^= b;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = static_cast<uint16_t>((crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1);
+    }
+    return static_cast<uint16_t>(~crc);
+}
 
 std::string Hex(unsigned value) {
     char text[8];
@@ -39,7 +87,7 @@ void ProgrammerBox::Event(const std::string& text) {
 }
 
 std::vector<uint8_t> ProgrammerBox::Frame(uint8_t code, const std::vector<uint8_t>& payload) {
-    std::vector<uint8_t> f = {kFrameStart, kHostAddress, code,
+    std::vector<uint8_t> f = {kStart, kBoxAddress, code,
                               static_cast<uint8_t>(payload.size() >> 8),
                               static_cast<uint8_t>(payload.size())};
     f.insert(f.end(), payload.begin(), payload.end());
@@ -53,7 +101,7 @@ std::vector<Chunk> ProgrammerBox::Receive(const uint8_t* data, std::size_t size)
     rx_.insert(rx_.end(), data, data + size);
     std::vector<Chunk> out;
     for (;;) {
-        auto start = std::find(rx_.begin(), rx_.end(), kFrameStart);
+        auto start = std::find(rx_.begin(), rx_.end(), kStart);
         if (start != rx_.begin()) {
             Event("skipped " + std::to_string(start - rx_.begin()) + " bytes");
             rx_.erase(rx_.begin(), start);
@@ -92,17 +140,17 @@ std::vector<Chunk> ProgrammerBox::Receive(const uint8_t* data, std::size_t size)
 std::vector<uint8_t> ProgrammerBox::UnsolicitedPayload(uint8_t frameCode,
                                                        const std::vector<uint8_t>& lastPayload) {
     switch (frameCode) {
-        case CMD_DATAFLASH_BEGIN:
+        case kDataFlashBegin:
             return lastPayload;
-        case CMD_DATAFLASH_CONFIG: {
+        case kDataFlashConfig: {
             std::vector<uint8_t> p(config_.settings.begin(), config_.settings.end());
-            uint16_t crc = Crc16(p.data(), static_cast<int32_t>(p.size()));
+            uint16_t crc = BoxCrc(p);
             if (TakeFault(FaultKind::BadCrc, frameCode)) crc = static_cast<uint16_t>(crc + 1);
             p.push_back(static_cast<uint8_t>(crc >> 8));
             p.push_back(static_cast<uint8_t>(crc));
             return p;
         }
-        case CMD_SECTOR_SUM:
+        case kSectorSum:
             return {0, 0};
         default:
             return {};
@@ -213,7 +261,7 @@ std::optional<std::vector<uint8_t>> ProgrammerBox::Answer(uint8_t code,
     };
 
     switch (code) {
-        case CMD_IDENTIFY: {
+        case kIdentify: {
             std::vector<uint8_t> r(20, 0);
             r[0] = config_.fwMajor;
             r[1] = config_.fwMinor;
@@ -226,24 +274,24 @@ std::optional<std::vector<uint8_t>> ProgrammerBox::Answer(uint8_t code,
             r[16] = static_cast<uint8_t>(config_.usedCount >> 8);
             return r;
         }
-        case CMD_ENTER_PROGRAM_MODE: {
+        case kEnterProgramMode: {
             header(true);
             if (p.size() >= 31) std::copy(p.begin() + 15, p.begin() + 31, hostKeyCode_.begin());
             std::vector<uint8_t> r = keyState(config_.programModeState, false);
             r[2] = config_.adapterId.value_or(p.size() > 10 ? p[10] : 0);
             return r;
         }
-        case CMD_CHECK_KEYCODE: {
+        case kCheckKeyCode: {
             if (p.size() >= 31) std::copy(p.begin() + 15, p.begin() + 31, hostKeyCode_.begin());
             return keyState(config_.checkState, true);
         }
-        case CMD_WRITE_KEYCODE:
+        case kWriteKeyCode:
             header(true);
             chipKeyCode_ = hostKeyCode_;
             keyCodeEnabled_ = true;
             Event("keycode written");
             return std::vector<uint8_t>(7, 0);
-        case CMD_CHIP_ERASE: {
+        case kChipErase: {
             header(true);
             const bool fails = TakeFault(FaultKind::EraseFails, code) != nullptr;
             if (!fails) {
@@ -253,61 +301,61 @@ std::optional<std::vector<uint8_t>> ProgrammerBox::Answer(uint8_t code,
             Event(fails ? "erase failed" : "erased");
             return std::vector<uint8_t>{static_cast<uint8_t>(fails ? 0 : 1)};
         }
-        case CMD_WRITE_FLASH_BEGIN:
-        case CMD_READ_FLASH_BEGIN:
-        case CMD_VERIFY_FLASH_BEGIN:
-        case CMD_READ_BOOT_BEGIN:
+        case kWriteFlashBegin:
+        case kReadFlashBegin:
+        case kVerifyFlashBegin:
+        case kReadBootBegin:
             header(true);
             return std::vector<uint8_t>(7, 0);
-        case CMD_WRITE_BOOT_BEGIN:
-        case CMD_VERIFY_BOOT_BEGIN:
+        case kWriteBootBegin:
+        case kVerifyBootBegin:
             header(false);
             return std::vector<uint8_t>(7, 0);
-        case CMD_WRITE_FLASH_BLOCK:
-        case CMD_WRITE_BOOT_BLOCK: {
+        case kWriteFlashBlock:
+        case kWriteBootBlock: {
             if (p.size() < 2) return std::vector<uint8_t>{};
             const std::size_t pageSize = p.size() - 2;
-            std::vector<uint8_t>& memory = code == CMD_WRITE_FLASH_BLOCK ? flash_ : boot_;
+            std::vector<uint8_t>& memory = code == kWriteFlashBlock ? flash_ : boot_;
             Program(memory, static_cast<std::size_t>(Be16(p, 0)) * pageSize, p.data() + 2,
                     pageSize);
             return std::vector<uint8_t>{};
         }
-        case CMD_WRITE_FLASH_END:
-        case CMD_WRITE_BOOT_END:
+        case kWriteFlashEnd:
+        case kWriteBootEnd:
             return std::vector<uint8_t>{};
-        case CMD_READ_FLASH_BLOCK:
-        case CMD_VERIFY_FLASH_BLOCK:
-            return block(flash_, flashPageSize_, code == CMD_VERIFY_FLASH_BLOCK);
-        case CMD_READ_BOOT_BLOCK:
-        case CMD_VERIFY_BOOT_BLOCK:
-            return block(boot_, bootPageSize_, code == CMD_VERIFY_BOOT_BLOCK);
-        case CMD_EXIT_PROGRAM_MODE:
+        case kReadFlashBlock:
+        case kVerifyFlashBlock:
+            return block(flash_, flashPageSize_, code == kVerifyFlashBlock);
+        case kReadBootBlock:
+        case kVerifyBootBlock:
+            return block(boot_, bootPageSize_, code == kVerifyBootBlock);
+        case kExitProgramMode:
             lastExitResult_ = p.empty() ? 0 : p[0];
             if (*lastExitResult_ == 1) ++config_.usedCount;
             Event("exit result " + std::to_string(*lastExitResult_));
             return std::vector<uint8_t>{};
-        case CMD_RESET_PROGRAMMER:
+        case kResetProgrammer:
             Event("reset");
             return std::vector<uint8_t>(2, 0);
-        case CMD_ERASE_PROGRAMMER:
+        case kEraseProgrammer:
             firmware_.clear();
             Event("programmer firmware erased");
             return std::vector<uint8_t>{};
-        case CMD_PROGRAMMER_FW_BLOCK: {
+        case kFirmwareBlock: {
             std::vector<uint8_t> echo = p;
             if (p.size() >= 256) firmware_.insert(firmware_.end(), p.begin(), p.begin() + 256);
             if (!echo.empty() && TakeFault(FaultKind::EchoDiffers, code))
                 echo[0] = static_cast<uint8_t>(echo[0] ^ 0xFF);
             return echo;
         }
-        case CMD_DATAFLASH_FLASH_BLOCK:
-        case CMD_DATAFLASH_BOOT_BLOCK: {
+        case kDataFlashFlashBlock:
+        case kDataFlashBootBlock: {
             std::vector<uint8_t> echo = p;
             if (!echo.empty() && TakeFault(FaultKind::EchoDiffers, code))
                 echo[0] = static_cast<uint8_t>(echo[0] ^ 0xFF);
             return echo;
         }
-        case CMD_IAP_ERASE: {
+        case kIapErase: {
             if (p.size() >= 16) std::copy(p.begin(), p.begin() + 16, hostKeyCode_.begin());
             const bool refused = TakeFault(FaultKind::IapRefused, code) != nullptr;
             if (!refused) std::fill(flash_.begin(), flash_.end(), 0xFF);
@@ -318,16 +366,16 @@ std::optional<std::vector<uint8_t>> ProgrammerBox::Answer(uint8_t code,
             r[1] = refused ? 1 : 0;
             return r;
         }
-        case CMD_IAP_BLOCK: {
+        case kIapBlock: {
             Program(flash_, iapOffset_, p.data(), p.size());
             iapOffset_ += p.size();
             const bool refused = TakeFault(FaultKind::IapRefused, code) != nullptr;
             return std::vector<uint8_t>{static_cast<uint8_t>(refused ? 1 : 0), 0};
         }
-        case CMD_IAP_DONE:
+        case kIapDone:
             Event("iap done " + std::to_string(iapOffset_) + " bytes");
             return std::nullopt;  // the host expects no answer
-        case CMD_SECTOR_SUM:
+        case kSectorSum:
             Event("sector sum " + std::to_string(p.empty() ? 0 : p[0]));
             return std::vector<uint8_t>{0, static_cast<uint8_t>(p.empty() ? 0 : p[0])};
         default:

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -95,28 +96,50 @@ bool PtyBox::Step(int timeoutMs) {
     const ssize_t n = ::read(master_, buffer_.data(), buffer_.size());
     if (n <= 0) return true;
     const Clock::time_point readAt = Clock::now();
+    const std::size_t count = static_cast<std::size_t>(n);
+    bytesIn += count;
+    // The line keeps one schedule: each answer is due a fixed wire time after the previous
+    // one was due, plus only what the host itself took to answer it (measured from the moment
+    // the box actually wrote). When the box wakes late, that lateness stays off the schedule
+    // instead of adding up from exchange to exchange.
     if (answered_) {
-        turnarounds.push_back(readAt - lastReplyAt_);
+        const Clock::duration hostTurn = readAt - lastReplyAt_;
+        turnarounds.push_back(hostTurn);
+        due_ += hostTurn;
         answered_ = false;
+    } else if (!scheduled_ || readAt - due_ > std::chrono::milliseconds(50)) {
+        due_ = readAt;  // the first frame, or one after a pause: the schedule starts here
     }
-    bytesIn += static_cast<std::size_t>(n);
-    // On a paced line the frame took its wire time to come in, and the answer takes its own
-    // to go out. When the box itself woke late for its last answer, that lateness is taken
-    // off this one (never sending before the frame was read), so the box's own scheduling
-    // does not pile up on the line's time.
-    Clock::time_point sendAt = readAt + WireTime(static_cast<std::size_t>(n));
-    if (baud_ != 0) sendAt -= late_;
-    for (const Chunk& chunk : box_.Receive(buffer_.data(), static_cast<std::size_t>(n))) {
-        sendAt += std::chrono::milliseconds(chunk.delayMs) + WireTime(chunk.bytes.size());
-        sendAt = std::max(sendAt, readAt);
-        SleepUntil(sendAt);
-        late_ = std::max(Clock::duration::zero(), Clock::now() - sendAt);
+    scheduled_ = true;
+    due_ += WireTime(count);
+    Clock::duration pauses{};
+    for (const Chunk& chunk : box_.Receive(buffer_.data(), count)) {
+        due_ += std::chrono::milliseconds(chunk.delayMs) + WireTime(chunk.bytes.size());
+        pauses += std::chrono::milliseconds(chunk.delayMs);
+        SleepUntil(due_);
         if (!WriteAll(master_, chunk.bytes)) return false;
         bytesOut += chunk.bytes.size();
         lastReplyAt_ = Clock::now();
         answered_ = true;
     }
+    // The time the line was the box's, its planned pauses left out: the host's turnarounds
+    // lie between the exchanges.
+    if (answered_) keptBusy_ += lastReplyAt_ - readAt - pauses;
     return true;
+}
+
+double PtyBox::KeptByteRate() const {
+    const double seconds = std::chrono::duration<double>(keptBusy_).count();
+    return seconds > 0 ? static_cast<double>(bytesIn + bytesOut) / seconds : 0;
+}
+
+std::string PtyBox::RateLine() const {
+    if (baud_ == 0) return "unpaced: " + std::to_string(bytesIn + bytesOut) + " bytes";
+    char text[160];
+    std::snprintf(text, sizeof text, "paced %zu bytes at %.0f bytes/s (line %u bytes/s, %.4f x)",
+                  bytesIn + bytesOut, KeptByteRate(), baud_ / 10,
+                  KeptByteRate() > 0 ? (baud_ / 10.0) / KeptByteRate() : 0.0);
+    return text;
 }
 
 }  // namespace lumacrest::sim

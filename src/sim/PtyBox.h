@@ -38,6 +38,11 @@ class PtyBox {
     std::size_t bytesIn = 0;
     std::size_t bytesOut = 0;
     std::vector<Clock::duration> turnarounds;
+    // The byte rate the line kept: every byte in and out over the time the box spent between
+    // reading a frame and writing its answer (host turnarounds and planned pauses left out).
+    double KeptByteRate() const;
+    // One line for the log: the bytes, the rate kept and the line's own rate.
+    std::string RateLine() const;
 
   private:
     ProgrammerBox& box_;
@@ -49,7 +54,9 @@ class PtyBox {
     int slave_ = -1;
     bool answered_ = false;
     Clock::time_point lastReplyAt_{};
-    Clock::duration late_{};  // how much later than planned the last answer went out
+    bool scheduled_ = false;
+    Clock::time_point due_{};       // when the last answer was due on the line's schedule
+    Clock::duration keptBusy_{};
     std::vector<uint8_t> buffer_ = std::vector<uint8_t>(4096);
 };
 

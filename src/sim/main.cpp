@@ -82,7 +82,13 @@ int main(int argc, char** argv) {
             std::printf("lumacrest-sim: dumped %s\n", config.dumpPrefix.c_str());
             std::fflush(stdout);
         }
+        if (exited) {
+            std::printf("lumacrest-sim: %s\n", pty.RateLine().c_str());
+            std::fflush(stdout);
+        }
         exited = false;
     }
+    std::printf("lumacrest-sim: %s\n", pty.RateLine().c_str());
+    std::fflush(stdout);
     return 0;
 }

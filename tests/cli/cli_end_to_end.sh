@@ -228,6 +228,15 @@ check "unlisted device path says so" grep -q "no line of Ports.dat names" "$work
 cp "$work/Config.saved" "$dir/Config.dat"
 cli --port COM20 identify > /dev/null 2>&1
 check "COM20 is a usage error" test $? -eq 2
+# One device under two names (Ports.dat's link, its real path, a link of its own such as
+# /dev/serial/by-id gives) is one programmer given twice, told by the device.
+ln -s "$work/com3" "$work/by-id-com3"
+cli --port "COM3,$(readlink -f "$work/com3")" identify > "$work/out16b.txt" 2> "$work/err16b.txt"
+check "a port and its real path: usage error" test $? -eq 2
+cli --port "$work/by-id-com3,COM3" identify >> "$work/out16b.txt" 2>> "$work/err16b.txt"
+check "a link and the port: usage error" test $? -eq 2
+check "one device, two names: the same programmer" test "$(grep -c "are the same programmer" "$work/err16b.txt")" -eq 2
+check "one device, two names: never held by another program" test "$(grep -c "held by another" "$work/out16b.txt" "$work/err16b.txt" | awk -F: '{s += $NF} END {print s}')" -eq 0
 
 # 11. The production line: three programmers in one run, one failing its verify; a record of
 # every chip; serial numbers that are never on two chips; quiet and version; the box's own

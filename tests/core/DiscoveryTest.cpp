@@ -347,7 +347,7 @@ TEST(Mcu, ChoosingAnMcuLoadsItsFileOrKeepsTheDeviceInForce) {
     h.target.mcuName = "MN101EF31D";
     h.target.DeviceType = 1;
     t.port.AddSilent("dev/com1");
-    t.port.Open("dev/com1");
+    ASSERT_TRUE(t.port.Open("dev/com1").Ok());
 
     // No device file: the previous device stays, with its list selection.
     h.ui.Select(id::McuList, 1);

@@ -77,7 +77,7 @@ TEST(SendCommand, RefusesAFrameBeyondThePayloadArea) {
     LinkHost t;
     Host& h = t.h();
     t.port.AddSilent("dev/com1");
-    t.port.Open("dev/com1");
+    ASSERT_TRUE(t.port.Open("dev/com1").Ok());
     h.link.Frame().code = CMD_WRITE_FLASH_BLOCK;
     h.link.Frame().length = 514;  // a 512-byte page and its block number
     EXPECT_EQ(h.link.SendCommand(h.link.Frame(), 5000, 6), SendResult::TooLong);
@@ -90,7 +90,7 @@ TEST(SendCommand, RefusesAFrameBeyondThePayloadArea) {
 struct Identifying : LinkHost {
     Identifying() {
         port.AddSilent("dev/com1");
-        port.Open("dev/com1");
+        EXPECT_TRUE(port.Open("dev/com1").Ok());
         h().ui.AppendLog("Connect to Programmer . . . . . . ");
         SendIdentify(h().ops);
     }
@@ -133,7 +133,7 @@ TEST(Receive, ReplyLongerThanItsThresholdIsCompletedFromTheNextRead) {
     LinkHost t;
     Host& h = t.h();
     t.port.AddSilent("dev/com1");
-    t.port.Open("dev/com1");
+    ASSERT_TRUE(t.port.Open("dev/com1").Ok());
     h.link.Frame().code = CMD_CHIP_ERASE;
     h.link.Frame().length = 15;
     h.link.SendCommand(h.link.Frame(), 30000, 6);
@@ -228,7 +228,7 @@ TEST(Receive, OnlyFramesTheEngineActsOnStopTheTimer) {
     {
         LinkHost t;
         t.port.AddSilent("dev/com1");
-        t.port.Open("dev/com1");
+        ASSERT_TRUE(t.port.Open("dev/com1").Ok());
         t.port.Inject(IdentifyReply(), 1);
         t.clock.Advance(1);
         EXPECT_EQ(t.port.BufferedCount(), 0u);
@@ -239,7 +239,7 @@ TEST(Receive, OnlyFramesTheEngineActsOnStopTheTimer) {
         LinkHost t;
         Host& h = t.h();
         t.port.AddSilent("dev/com1");
-        t.port.Open("dev/com1");
+        ASSERT_TRUE(t.port.Open("dev/com1").Ok());
         h.ui.AppendLog("Erase Device,Please Waiting...... ");
         h.link.Frame().code = CMD_CHIP_ERASE;
         h.link.Frame().length = 15;

@@ -83,5 +83,36 @@ TEST(PtyBox, PacedAnswersTakeTheirWireTimeAndTurnaroundsAreCounted) {
     EXPECT_EQ(pty.WireTime(960), std::chrono::seconds(1));
 }
 
+TEST(PtyBox, ManyExchangesKeepTheLineRateOnOneSchedule) {
+    test::TempDir dir;
+    ProgrammerBox box;
+    PtyBox pty(box, dir.File("box"), 38400);
+    ASSERT_TRUE(pty.ok()) << pty.error();
+    std::atomic<bool> stop{false};
+    std::thread runner([&] {
+        while (!stop && pty.Step(10)) {
+        }
+    });
+    const int fd = ::open(dir.File("box").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    const std::vector<uint8_t> identify = ProgrammerBox::Frame(0x00, {0, 0});
+    const auto start = PtyBox::Clock::now();
+    for (int round = 0; round < 30; ++round) {
+        ASSERT_EQ(::write(fd, identify.data(), identify.size()), 8);
+        ASSERT_EQ(ReadFrame(fd, 26).size(), 26u);
+    }
+    const auto took = PtyBox::Clock::now() - start;
+    stop = true;
+    runner.join();
+    ::close(fd);
+    // 30 x 34 bytes at 3840 bytes/s: 265.6 ms on the line at least, whatever the box's
+    // wake-ups; the rate it reports is the line's, give or take what one late wake-up at the
+    // very end costs on a busy machine.
+    EXPECT_GE(took, std::chrono::microseconds(265000));
+    EXPECT_LE(pty.KeptByteRate(), 3840 * 1.01);
+    EXPECT_GE(pty.KeptByteRate(), 3840 * 0.8);
+    EXPECT_NE(pty.RateLine().find("paced 1020 bytes at "), std::string::npos) << pty.RateLine();
+}
+
 }  // namespace
 }  // namespace lumacrest::sim

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/DeviceIdentity.h"
 #include "platform/PortHolders.h"
 
 namespace lumacrest {
@@ -39,26 +40,62 @@ PortStatus FromErrno(int error) {
     }
 }
 
-// Sees that `fd` is a terminal no other program uses, and takes the lock that tells other
-// programs (and our own probe) that it is in use now.
-PortStatus TakeTerminal(int fd, const std::string& device) {
+// Sees that `fd` is a terminal and takes the lock that tells other programs (and our own
+// probe) that it is in use now.
+PortStatus LockTerminal(int fd, const std::string& device) {
     if (!::isatty(fd)) return Refused(PortError::NotATerminal);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return Refused(PortError::Held, OtherHolders(device));
-    // Programs that open a port without a lock still keep it open: refuse it then too.
-    const std::string holders = OtherHolders(device);
-    if (!holders.empty()) return Refused(PortError::Held, holders);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) return Refused(PortError::Held, OtherHolders(device));
+        return Refused(PortError::Failed,
+                       std::string("the port could not be locked: ") + std::strerror(errno));
+    }
     return PortStatus::Fine();
+}
+
+// What went wrong with a line setting, in words, with the system's reason after them.
+PortStatus SettingFailed(const char* what, const QSerialPort& port) {
+    return Refused(PortError::Failed, std::string("the line could not be set to ") + what +
+                                          " (" + port.errorString().toStdString() + ")");
 }
 
 }  // namespace
 
+bool QtSerialPort::HolderCheckStillValid(const DeviceId& id) const {
+    // The holder scan walks every process's descriptors, so a run does it once: the stages
+    // that follow open the port again within moments, and while the port is open here no
+    // other program can open it (exclusive mode). A port closed for longer is scanned again.
+    if (!checked_ || !(checkedId_ == id)) return false;
+    if (port_.isOpen()) return true;
+    return std::chrono::steady_clock::now() - closedAt_ < kHolderCheckLifetime;
+}
+
+PortStatus QtSerialPort::CheckHolders(const std::string& device) {
+    const std::optional<DeviceId> id = IdentifyDevice(device);
+    if (id && HolderCheckStillValid(*id)) return PortStatus::Fine();
+    checked_ = false;
+    // Programs that open a port without a lock still keep it open: refuse it then too.
+    const std::string holders = scan_->OtherHolders(device);
+    if (!holders.empty()) return Refused(PortError::Held, holders);
+    if (id) {
+        checked_ = true;
+        checkedId_ = *id;
+        closedAt_ = std::chrono::steady_clock::now();
+    }
+    return PortStatus::Fine();
+}
+
+
 QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::readyRead, this, [this] { CheckThreshold(); });
     connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
-        if (e == QSerialPort::ResourceError || e == QSerialPort::ReadError ||
-            e == QSerialPort::WriteError)
-            Lost(port_.errorString());
+        // The operator reads what happened to the line, not the system's wording of the
+        // call that noticed it ("Inappropriate ioctl for device" after an unplug).
+        if (e == QSerialPort::ResourceError)
+            Lost("the device went away (unplugged, or the program behind it ended)");
+        else if (e == QSerialPort::ReadError)
+            Lost("the line stopped giving the bytes it received");
+        else if (e == QSerialPort::WriteError)
+            Lost("the line stopped taking the bytes written to it");
     });
 }
 
@@ -69,8 +106,9 @@ QtSerialPort::~QtSerialPort() {
 PortStatus QtSerialPort::Probe(const std::string& device) {
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return FromErrno(errno);
-    const PortStatus status = TakeTerminal(fd, device);
+    PortStatus status = LockTerminal(fd, device);
     ::close(fd);
+    if (status.Ok()) status = CheckHolders(device);
     return status;
 }
 
@@ -84,25 +122,37 @@ PortStatus QtSerialPort::Open(const std::string& device) {
         return Refused(PortError::Failed, port_.errorString().toStdString());
     }
     const int fd = static_cast<int>(port_.handle());
-    const PortStatus taken = TakeTerminal(fd, device);
+    PortStatus taken = LockTerminal(fd, device);
+    if (taken.Ok()) taken = CheckHolders(device);
+    // Other programs (but root) can no longer open it while we have it.
+    if (taken.Ok() && ::ioctl(fd, TIOCEXCL) != 0)
+        taken = Refused(PortError::Failed, std::string("the port could not be taken for "
+                                                       "exclusive use: ") +
+                                               std::strerror(errno));
+    if (taken.Ok() && !port_.setBaudRate(QSerialPort::Baud115200))
+        taken = SettingFailed("115200 baud", port_);
+    if (taken.Ok() && !port_.setDataBits(QSerialPort::Data8))
+        taken = SettingFailed("8 data bits", port_);
+    if (taken.Ok() && !port_.setParity(QSerialPort::NoParity))
+        taken = SettingFailed("no parity", port_);
+    if (taken.Ok() && !port_.setStopBits(QSerialPort::OneStop))
+        taken = SettingFailed("1 stop bit", port_);
+    if (taken.Ok() && !port_.setFlowControl(QSerialPort::NoFlowControl))
+        taken = SettingFailed("no flow control", port_);
     if (!taken.Ok()) {
         port_.close();
         return taken;
     }
-    // Other programs (but root) can no longer open it while we have it.
-    ::ioctl(fd, TIOCEXCL);
-    port_.setBaudRate(QSerialPort::Baud115200);
-    port_.setDataBits(QSerialPort::Data8);
-    port_.setParity(QSerialPort::NoParity);
-    port_.setStopBits(QSerialPort::OneStop);
-    port_.setFlowControl(QSerialPort::NoFlowControl);
-    port_.clear(QSerialPort::Input);
+    DiscardInput();
     threshold_ = 1;
     return PortStatus::Fine();
 }
 
 void QtSerialPort::Close() {
-    if (port_.isOpen()) port_.close();
+    if (port_.isOpen()) {
+        port_.close();
+        closedAt_ = std::chrono::steady_clock::now();
+    }
 }
 
 bool QtSerialPort::RequestLowLatency() {
@@ -114,11 +164,12 @@ bool QtSerialPort::RequestLowLatency() {
     return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
 }
 
-void QtSerialPort::Lost(const QString& why) {
+void QtSerialPort::Lost(const std::string& why) {
     // Closing stops the notifications of a line that is gone; the link hears of it once.
     if (!port_.isOpen()) return;
     port_.close();
-    if (onLost) onLost(why.toStdString());
+    checked_ = false;  // whatever took its place is looked at afresh
+    if (onLost) onLost(why);
 }
 
 void QtSerialPort::SetThreshold(std::size_t bytes) {
@@ -139,8 +190,13 @@ void QtSerialPort::CheckThreshold() {
 
 void QtSerialPort::DiscardInput() {
     if (!port_.isOpen()) return;
-    port_.clear(QSerialPort::Input);
-    port_.readAll();
+    // Before nearly every frame nothing is left to discard: the reply has just been read.
+    // Flushing the driver's input queue anyway costs milliseconds on a busy machine (the
+    // flush waits for the line's receive work), so it is done only when bytes are waiting.
+    if (port_.bytesAvailable() > 0) port_.readAll();
+    int queued = 0;
+    if (::ioctl(static_cast<int>(port_.handle()), FIONREAD, &queued) != 0 || queued > 0)
+        port_.clear(QSerialPort::Input);
 }
 
 bool QtSerialPort::Write(const uint8_t* data, std::size_t size) {
@@ -148,7 +204,7 @@ bool QtSerialPort::Write(const uint8_t* data, std::size_t size) {
     const qint64 written =
         port_.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
     if (written == static_cast<qint64>(size)) return true;
-    Lost(port_.errorString());
+    Lost("the line stopped taking the bytes written to it");
     return false;
 }
 

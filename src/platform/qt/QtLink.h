@@ -3,8 +3,11 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <chrono>
 #include <map>
 
+#include "platform/DeviceIdentity.h"
+#include "platform/PortHolders.h"
 #include "platform/SerialPort.h"
 #include "platform/Timers.h"
 
@@ -21,6 +24,9 @@ class QtSerialPort : public QObject, public SerialPort {
     explicit QtSerialPort(QObject* parent = nullptr);
     ~QtSerialPort() override;
 
+    // The walk for other holders this port asks; ports opened together share one.
+    void ShareHolderScan(HolderScan& scan) { scan_ = &scan; }
+
     PortStatus Probe(const std::string& device) override;
     PortStatus Open(const std::string& device) override;
     void Close() override;
@@ -33,10 +39,22 @@ class QtSerialPort : public QObject, public SerialPort {
     std::size_t BufferedCount() const override;
 
   private:
+    // How long a clean holder scan stands for a port closed by this program.
+    static constexpr std::chrono::seconds kHolderCheckLifetime{1};
+
     void CheckThreshold();
-    void Lost(const QString& why);
+    void Lost(const std::string& why);
+    // Refuses a device other programs have open, scanning for them only when the last
+    // clean scan of this very device no longer stands.
+    PortStatus CheckHolders(const std::string& device);
+    bool HolderCheckStillValid(const DeviceId& id) const;
 
     QSerialPort port_;
+    HolderScan ownScan_;
+    HolderScan* scan_ = &ownScan_;
+    bool checked_ = false;
+    DeviceId checkedId_{};
+    std::chrono::steady_clock::time_point closedAt_{};
     std::size_t threshold_ = 1;
     bool checkQueued_ = false;
 };
