@@ -40,41 +40,6 @@ bool ValidUtf8(const std::string& text) {
     return true;
 }
 
-// A JSON string of `text`; a byte that is no part of valid UTF-8 becomes U+FFFD.
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (std::size_t at = 0; at < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[at]);
-        const std::size_t n = Utf8Length(text, at);
-        if (n == 0) {
-            out += "\xEF\xBF\xBD";
-            ++at;
-            continue;
-        }
-        if (n > 1) {
-            out.append(text, at, n);
-            at += n;
-            continue;
-        }
-        ++at;
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
 
 std::string HexBytes(const std::string& bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -148,6 +113,41 @@ bool Recorded(const Outcome& outcome) {
 }
 
 }  // namespace
+
+std::string Quoted(const std::string& text) {
+    std::string out = "\"";
+    for (std::size_t at = 0; at < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        const std::size_t n = Utf8Length(text, at);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++at;
+            continue;
+        }
+        if (n > 1) {
+            out.append(text, at, n);
+            at += n;
+            continue;
+        }
+        ++at;
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
 
 std::string FormatRunRecord(const Host& h, const Outcome& outcome, std::time_t endedAt) {
     const Target& t = h.target;

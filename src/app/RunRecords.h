@@ -9,6 +9,9 @@
 
 namespace lumacrest {
 
+// A JSON string of `text`; a byte that is no part of valid UTF-8 becomes U+FFFD.
+std::string Quoted(const std::string& text);
+
 // The record of a run that ended with `outcome` on `h`, written at `endedAt` (seconds since the
 // epoch): time (ISO 8601, UTC), port, device, programmer, firmware, mcu, options, flash and
 // boot (file and buffer checksum), flash_placed and boot_placed (the ranges the last loads

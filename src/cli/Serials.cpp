@@ -2,26 +2,11 @@
 
 #include <cstdio>
 
+#include "app/RunRecords.h"
+
 namespace lumacrest::cli {
 
 namespace {
-
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 std::string Column(std::string text, std::size_t width) {
     if (text.size() < width) text.resize(width, ' ');

@@ -34,7 +34,10 @@ run() {  # run PAGE HOME: its examples, in one shell
     examples "$page"; } > "$script"
   echo "---- $page(1) EXAMPLES"
   sed 1,2d "$script"
-  (cd "$home/cwd" && env -i PATH="$root/usr/bin:/usr/bin:/bin" HOME="$home" timeout 300 bash "$script") \
+  # An unpacked or scratch-root tree has no /var/lib/lumacrest: the serial-number ledger of
+  # the examples is the home's own.
+  (cd "$home/cwd" && env -i PATH="$root/usr/bin:/usr/bin:/bin" HOME="$home" \
+     LUMACREST_SERIALS="$home/serials.db" timeout 300 bash "$script") \
     > "$work/$page.out" 2>&1
   local status=$?
   sed 's/^/    /' "$work/$page.out"

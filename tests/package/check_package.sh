@@ -17,6 +17,8 @@
 set -uo pipefail
 src="$(cd "$(dirname "$0")/../.." && pwd)"
 work="$(mktemp -d)"
+# The operators of check_ledger.sh (other uids) must reach the scratch roots below it.
+chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
 passed=0 failed=0
 check() {  # check NAME CONDITION...
