@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SetPageGeometry(host.target, 256, 288, 256, 16);
     AttachEngine(host.ops);
     host.link.Attach(f.port, f.timers);
-    f.port.Open("fuzz");
+    if (!f.port.Open("fuzz").Ok()) return 0;
     f.port.pending.clear();
     // The command whose reply is awaited.
     auto await = [&] { host.link.Send(data[0], 2, 1000, 26); };
