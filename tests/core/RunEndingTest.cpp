@@ -199,7 +199,7 @@ TEST(BoxFramesDuringARun, WaitForTheRunToEnd) {
     for (const Case& k : cases) {
         SCOPED_TRACE(std::string(k.after) + (k.badCrc ? " bad CRC" : ""));
         sim::BoxConfig c = SendsDuringRun(k.frame);
-        if (k.badCrc) c.faults.push_back(MakeFault(FaultKind::BadCrc, CMD_DATAFLASH_CONFIG, 1));
+        if (k.badCrc) c.faults.push_back(MakeFault(FaultKind::BadCrc, CMD_DATAFLASH_CONFIG));
         EngineHost t(c);
         Host& h = t.h();
         FillFlash(h);
