@@ -498,6 +498,29 @@ TEST(RunRecords, NameTheOperationTheEditedBufferAndTheBytesOfTheFileName) {
     EXPECT_EQ(h.history.last.runId.size(), 32u);
 }
 
+// The window does not identify the box on the port Config.dat names: its records say that the
+// programmer is unknown until a connect has identified one.
+TEST(RunRecords, NameTheProgrammerOrSayItIsUnknown) {
+    EngineHost t;
+    Host& h = t.h();
+    std::vector<std::string> records;
+    h.onRunEnded = [&](const Outcome& o) {
+        if (o.kind != RunKind::Identify) records.push_back(FormatRunRecord(h, o, 0));
+    };
+    t.Command(id::ChipErase);
+    t.RunUntilIdle();
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    t.Command(id::ChipErase);
+    t.RunUntilIdle();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_NE(records[0].find("\"programmer\":\"unknown\",\"firmware\":\"unknown\""),
+              std::string::npos) << records[0];
+    EXPECT_FALSE(h.programmer.name.empty());
+    EXPECT_NE(records[1].find("\"programmer\":\"" + h.programmer.name + "\",\"firmware\":\"2.0\""),
+              std::string::npos) << records[1];
+}
+
 // A run's seconds stop when it comes to its end, not when the operator closes its message.
 TEST(RunOutcomes, TheirSecondsLeaveOutTheMessageThatEndedThem) {
     EngineHost t;
