@@ -140,6 +140,8 @@ std::string IsoTime(std::time_t t) {
     return text;
 }
 
+std::string KnownOr(const std::string& value) { return value.empty() ? "unknown" : value; }
+
 // Every run is recorded but a connect that found its programmer: the command after it is
 // recorded with the programmer it found.
 bool Recorded(const Outcome& outcome) {
@@ -161,8 +163,10 @@ std::string FormatRunRecord(const Host& h, const Outcome& outcome, std::time_t e
     r += "," + Field("operation", Quoted(outcome.operation));
     r += "," + Field("port", Quoted(h.port.name));
     r += "," + Field("device", Quoted(h.ports.Device(h.port.number).value_or("")));
-    r += "," + Field("programmer", Quoted(h.programmer.name));
-    r += "," + Field("firmware", Quoted(h.programmer.firmware));
+    // The window does not identify the box on the port its settings name: nothing says then
+    // which programmer ran.
+    r += "," + Field("programmer", Quoted(KnownOr(h.programmer.name)));
+    r += "," + Field("firmware", Quoted(KnownOr(h.programmer.firmware)));
     r += "," + Field("mcu", Quoted(t.mcuName));
     r += "," + Field("options", OperationOptions(outcome));
     r += "," + Field("flash", Image(t.FlashFilePath, FlashChecksum(t), t.loaded.flashEdited));
