@@ -105,6 +105,14 @@ std::string IsoTime(std::time_t t) {
     return text;
 }
 
+std::string KnownOr(const std::string& value) { return value.empty() ? "unknown" : value; }
+
+// The runs that look after the box itself rather than the chip in its socket.
+bool Maintains(RunKind kind) {
+    return kind == RunKind::FirmwareRewrite || kind == RunKind::SettingsReport ||
+           kind == RunKind::SectorSums;
+}
+
 // Every run is recorded but a connect that found its programmer: the command after it is
 // recorded with the programmer it found.
 bool Recorded(const Outcome& outcome) {
@@ -161,8 +169,21 @@ std::string FormatRunRecord(const Host& h, const Outcome& outcome, std::time_t e
     r += "," + Field("operation", Quoted(outcome.operation));
     r += "," + Field("port", Quoted(h.port.name));
     r += "," + Field("device", Quoted(h.ports.Device(h.port.number).value_or("")));
-    r += "," + Field("programmer", Quoted(h.programmer.name));
-    r += "," + Field("firmware", Quoted(h.programmer.firmware));
+    // The window does not identify the box on the port its settings name: nothing says then
+    // which programmer ran.
+    r += "," + Field("programmer", Quoted(KnownOr(h.programmer.name)));
+    r += "," + Field("firmware", Quoted(KnownOr(h.programmer.firmware)));
+    if (Maintains(outcome.kind)) {
+        // The box's own number and firmware: a rewrite leaves it to be restarted, and only
+        // the identification after that could say what it runs now.
+        r += "," + Field("programmer_number", h.programmer.number
+                                                   ? std::to_string(*h.programmer.number)
+                                                   : std::string("null"));
+        const std::string before = KnownOr(h.programmer.firmware);
+        r += "," + Field("firmware_before", Quoted(before));
+        r += "," + Field("firmware_after",
+                         Quoted(outcome.kind == RunKind::FirmwareRewrite ? "unknown" : before));
+    }
     r += "," + Field("mcu", Quoted(t.mcuName));
     r += "," + Field("options", OperationOptions(outcome));
     r += "," + Field("flash", Image(t.FlashFilePath, FlashChecksum(t), t.loaded.flashEdited));

@@ -155,6 +155,8 @@ void ScanNextPort(Ops& ops) {
 void OnIdentifyReply(Ops& ops, const ReplyFrame& reply) {
     ops.view.AppendLogRaw("OK");
     ops.programmer.kind = reply.payload[12];
+    // The identity block carries the programmer number in its first two bytes, low first.
+    ops.programmer.number = static_cast<unsigned>(reply.payload[2] | (reply.payload[3] << 8));
     PeerFor(ops.programmer.kind).identified(ops, reply);
 }
 
@@ -164,8 +166,7 @@ void DeviceProgrammerIdentified(Ops& ops, const ReplyFrame& reply) {
     if (ops.programmer.kind == 1) ops.programmer.name = "ZK9_Pro_";
     if (ops.programmer.kind == 2) ops.programmer.name = "ZK9_ISP_";
     if (!ops.programmer.name.empty()) ops.view.AppendLog("Find Progrmmer: " + ops.programmer.name);
-    // The identity block carries the programmer number in its first two bytes, low first.
-    const unsigned number = p[2] | (p[3] << 8);
+    const unsigned number = ops.programmer.number.value_or(0);
     std::string digits;
     digits += static_cast<char>('0' + number / 1000);
     digits += static_cast<char>('0' + number / 100 % 10);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ struct ProgrammerState {
     // Its name and number and its firmware version, as the identification logged them.
     std::string name;
     std::string firmware;
+    // The number in its identity block, whatever its kind.
+    std::optional<unsigned> number;
     // What the last program-mode reply (or the loader's erase reply) said of the KeyCode of the
     // chip in the socket.
     bool keyCodeEnabled = false;

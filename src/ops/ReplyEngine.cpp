@@ -1,5 +1,10 @@
 #include "ops/ReplyEngine.h"
 
+#include <algorithm>
+#include <optional>
+#include <utility>
+#include <vector>
+
 #include "link/Link.h"
 #include "ops/Discovery.h"
 #include "ops/OperationReplies.h"
@@ -88,8 +93,9 @@ bool TakesFrameFromTheBox(const Ops& ops, uint8_t code) {
             // The box may answer the identify with its download: the connect becomes it.
             return !run.Active() || (connecting && ops.link.ReplyTimerRunning());
         case CMD_DATAFLASH_CONFIG:
-            // In the middle of a run they would change its images, its device or its controls.
-            return !run.Active();
+            // In place of the identify reply the connect becomes the report; in the middle of
+            // another run it would change its device and its pages: it waits for the run's end.
+            return !run.Active() || (connecting && ops.link.ReplyTimerRunning());
         case CMD_SECTOR_SUM:
             return !run.Active() || (run.Kind() == RunKind::LoaderTransfer &&
                                      run.CurrentStage() == Stage::LoaderDone);
@@ -103,9 +109,9 @@ bool HandleFrame(Ops& ops, const ReplyFrame& reply, bool answer) {
     if (!row) return false;
     // While the scan waits, only an identify reply counts.
     if (ops.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY &&
-        reply.code != CMD_DATAFLASH_BEGIN)
+        reply.code != CMD_DATAFLASH_BEGIN && reply.code != CMD_DATAFLASH_CONFIG)
         return false;
-    if (!answer && !TakesFrameFromTheBox(ops, reply.code)) return false;
+    if (!answer && !TakesFrameFromTheBox(ops, reply.code)) return HoldUntilRunEnds(ops, reply);
     // A run the operator stopped sends no further block: its answer leads to the exit.
     if (answer && LeavesProgramModeOnStop(ops)) {
         LeaveAfterStop(ops);
@@ -113,6 +119,42 @@ bool HandleFrame(Ops& ops, const ReplyFrame& reply, bool answer) {
     }
     row(ops, reply);
     return true;
+}
+
+bool HoldUntilRunEnds(Ops& ops, const ReplyFrame& reply) {
+    // Only while a run awaits a reply does the box's own frame count at all.
+    if (!ops.run.Active() || !ops.link.ReplyTimerRunning()) return false;
+    RunHistory& held = ops.history;
+    switch (reply.code) {
+        case CMD_DATAFLASH_CONFIG:
+            held.heldSettingsReport = reply;  // the latest report is the box's settings
+            return true;
+        case CMD_DATAFLASH_BEGIN:
+        case CMD_SECTOR_SUM:
+            // One conversation at a time: the box's cannot start inside the run's.
+            if (std::find(held.requestsDuringRun.begin(), held.requestsDuringRun.end(),
+                          reply.code) == held.requestsDuringRun.end())
+                held.requestsDuringRun.push_back(reply.code);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void AfterRunEnded(Ops& ops) {
+    const std::vector<uint8_t> requests = std::exchange(ops.history.requestsDuringRun, {});
+    const std::optional<ReplyFrame> report =
+        std::exchange(ops.history.heldSettingsReport, std::nullopt);
+    if (ops.shutdownRequested) return;
+    for (uint8_t code : requests)
+        ops.view.AppendLog(code == CMD_DATAFLASH_BEGIN
+                               ? "Programmer asked for DataFlash Download during a run: refused"
+                               : "Programmer asked for Sector Sums during a run: refused");
+    if (!report) return;
+    ops.view.AppendLog("Programmer Stored Settings......");
+    OnStoredSettingsReport(ops, *report);
+    if (ops.history.last.kind == RunKind::SettingsReport && ops.history.last.Passed())
+        ops.view.AppendLogRaw("OK");
 }
 
 void HandleReply(Ops& ops, const ReplyFrame& reply) {

@@ -15,13 +15,22 @@ using ReplyHandler = void (*)(Ops&, const ReplyFrame&);
 // The handler of frames with `code`, or nullptr when the engine has no row for it.
 ReplyHandler ReplyRowFor(uint8_t code);
 
-// Whether a frame with `code` that answers nothing is taken now: the DataFlash download while
-// no run is under way or in place of the identify reply, the stored settings only while no
-// run is under way, a sector-sum request also after the loader's done frame.
+// Whether a frame with `code` that answers nothing is taken now: the DataFlash download and the
+// stored settings while no run is under way or in place of the identify reply, a sector-sum
+// request also after the loader's done frame.
 bool TakesFrameFromTheBox(const Ops& ops, uint8_t code);
 
 // A verified frame from the link; true when a row took it.
 bool HandleFrame(Ops& ops, const ReplyFrame& reply, bool answer);
+
+// A frame the box sent on its own while a run awaits a reply and that the run cannot take:
+// kept for the end of the run (a settings report, a request for a conversation of its own).
+// True when it was kept.
+bool HoldUntilRunEnds(Ops& ops, const ReplyFrame& reply);
+
+// A run has ended: the requests the box made during it are refused with a line each, and the
+// settings report it sent is applied now, as a run of its own.
+void AfterRunEnded(Ops& ops);
 
 // Dispatches a frame to its row; frames without a row are ignored.
 void HandleReply(Ops& ops, const ReplyFrame& reply);

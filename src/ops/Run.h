@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/Frames.h"
 #include "ops/OperatorView.h"
 
 namespace lumacrest {
@@ -265,6 +266,10 @@ private:
 struct RunHistory {
     uint64_t ended = 0;
     Outcome last;
+    // What the box sent on its own while a run awaited a reply, dealt with when the run has
+    // ended: the latest settings report, and the codes of the conversations it asked for.
+    std::optional<ReplyFrame> heldSettingsReport;
+    std::vector<uint8_t> requestsDuringRun;
 };
 
 }  // namespace lumacrest

@@ -4,6 +4,7 @@
 
 #include "link/Link.h"
 #include "ops/OperationReplies.h"
+#include "ops/ReplyEngine.h"
 
 namespace lumacrest {
 
@@ -59,6 +60,7 @@ void End(Ops& ops, const Conclusion& conclusion, const Ending& ending) {
     ops.history.last = outcome;
     ++ops.history.ended;
     if (ops.onRunEnded) ops.onRunEnded(outcome);
+    AfterRunEnded(ops);
 }
 
 Conclusion Refusal(Ops& ops, const std::string& message, Verdict verdict, bool errorIcon) {

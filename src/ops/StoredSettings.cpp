@@ -25,7 +25,13 @@ uint16_t Be16(const ReplyFrame& r, std::size_t at) {
 }  // namespace
 
 void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
-    BeginRun(ops, RunKind::SettingsReport, Stage::Settings);
+    // In place of the identify reply the connect under way becomes the report; it then leaves
+    // the controls at rest as the connect would have.
+    const bool fromConnect = ops.run.Active();
+    if (fromConnect)
+        ops.run.Become(RunKind::SettingsReport, Stage::Settings);
+    else
+        BeginRun(ops, RunKind::SettingsReport, Stage::Settings);
     const uint8_t* p = reply.payload.data();
     bool sound = reply.length >= kSettingsReportLength &&
                  Crc16(p, kSettingsCrcOffset) == Be16(reply, kSettingsCrcOffset);
@@ -64,7 +70,9 @@ void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
     options.enableProtect = p[20] != 0;
     options.programSn = p[22] != 0;
     ops.view.ShowOptions(options);
-    End(ops, Conclusion::Pass(), {.controls = std::nullopt, .port = PortAfter::KeepOpen});
+    End(ops, Conclusion::Pass(),
+        {.controls = fromConnect ? std::optional(ControlState::Idle) : std::nullopt,
+         .port = PortAfter::KeepOpen});
 }
 
 }  // namespace lumacrest

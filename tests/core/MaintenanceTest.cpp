@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <map>
 
+#include "app/RunRecords.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
 #include "image/Crc16.h"
@@ -678,6 +679,48 @@ TEST(StoredSettings, BadReportsChangeNothing) {
         EXPECT_FALSE(h.ui.Checked(id::ProgramSn));
         EXPECT_TRUE(t.ControlsIdle());
     }
+}
+
+// ---- records ----
+
+// A maintenance run's record names the box and the firmware it ran before and after; after a
+// rewrite the box must be restarted before anything can say which firmware it runs.
+TEST(MaintenanceRecords, NameTheFirmwareBeforeAndAfter) {
+    struct Case {
+        const char* name;
+        sim::BoxConfig config;
+        RunKind kind;
+        const char* firmware;
+    };
+    const std::vector<Case> cases = {
+        {"rewrite", Maintenance(), RunKind::FirmwareRewrite,
+         "\"firmware_before\":\"0.2\",\"firmware_after\":\"unknown\""},
+        {"settings report", Reports(4, 128, 32), RunKind::SettingsReport,
+         "\"firmware_before\":\"1.3\",\"firmware_after\":\"1.3\""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineHost t(c.config);
+        Host& h = t.h();
+        WriteUpdateFile(t, Pattern(512));
+        std::vector<std::string> records;
+        h.onRunEnded = [&](const Outcome& o) {
+            if (o.kind == c.kind) records.push_back(FormatRunRecord(h, o, 0));
+        };
+        t.ChooseCom("COM1");
+        t.RunUntilIdle();
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_NE(records[0].find("\"programmer\":\"" + h.programmer.name + "\""), std::string::npos);
+        EXPECT_NE(records[0].find("\"programmer_number\":258,"), std::string::npos) << records[0];
+        EXPECT_NE(records[0].find(c.firmware), std::string::npos) << records[0];
+    }
+    // A device operation changes no firmware: its record names the one firmware.
+    EngineHost t;
+    std::vector<std::string> records;
+    t.h().onRunEnded = [&](const Outcome& o) { records.push_back(FormatRunRecord(t.h(), o, 0)); };
+    t.Command(id::ChipErase);
+    t.RunUntilIdle();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].find("firmware_before"), std::string::npos);
 }
 
 }  // namespace

@@ -182,46 +182,59 @@ sim::BoxConfig SendsDuringRun(uint8_t frame) {
     return c;
 }
 
-// Frames the box sends on its own while a device operation runs change nothing of the run.
-TEST(BoxFramesDuringARun, LeaveTheRunItsDeviceAndItsControls) {
-    for (uint8_t frame : {CMD_DATAFLASH_BEGIN, CMD_DATAFLASH_CONFIG}) {
-        for (bool badCrc : {false, true}) {
-            if (frame == CMD_DATAFLASH_BEGIN && badCrc) continue;
-            SCOPED_TRACE(std::to_string(frame) + (badCrc ? " bad CRC" : ""));
-            sim::BoxConfig c = SendsDuringRun(frame);
-            if (badCrc) c.faults.push_back(MakeFault(FaultKind::BadCrc, CMD_DATAFLASH_CONFIG));
-            EngineHost t(c);
-            Host& h = t.h();
-            FillFlash(h);
-            t.port.delivery.extraDelayMs = 10;  // the frames arrive while blocks are written
-            t.Tick({id::EraseChip, id::ProgramFlash});
-            bool lockedDuringWrite = true;
-            t.box->onEvent = [&](const std::string& e) {
-                if (e.rfind("rx 0x13", 0) == 0) lockedDuringWrite &= !t.ControlsIdle();
-            };
-            t.Command(id::Update);
-            t.RunUntilIdle();
-            EXPECT_EQ(t.RunLines(),
-                      (Lines{"Enter Program Mode......OK",
-                             "KeyCode Verify......KeyCode is not enable.",
-                             "Erase Device,Please Waiting...... OK", "Write FLASH......OK",
-                             "Verify FLASH......OK", "Eixt Program Mode......OK"}));
-            EXPECT_TRUE(ChipHoldsImage(t));
-            EXPECT_EQ(t.box->lastExitResult(), 1);
-            EXPECT_TRUE(lockedDuringWrite);
-            EXPECT_EQ(h.target.DeviceType, 0);
-            EXPECT_EQ(h.target.dev.FlashPageSize, 64u);
-            EXPECT_TRUE(h.ui.Checked(id::EraseChip));
-            EXPECT_EQ(Count(t.SentCodes(), CMD_DATAFLASH_FLASH_BLOCK), 0u);
-            EXPECT_TRUE(t.AtRest());
+// Frames the box sends on its own while a device operation awaits a reply leave the run as it
+// is; when it has ended, the settings report is applied and the requests the box made in the
+// middle of it are refused with a line each.
+TEST(BoxFramesDuringARun, WaitForTheRunToEnd) {
+    struct Case {
+        uint8_t frame;
+        bool badCrc;
+        const char* after;  // the line after the run's own
+    };
+    const std::vector<Case> cases = {
+        {CMD_DATAFLASH_BEGIN, false, "Programmer asked for DataFlash Download during a run: refused"},
+        {CMD_SECTOR_SUM, false, "Programmer asked for Sector Sums during a run: refused"},
+        {CMD_DATAFLASH_CONFIG, false, "Programmer Stored Settings......OK"},
+        {CMD_DATAFLASH_CONFIG, true, "Programmer Stored Settings......Failed"}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string(k.after) + (k.badCrc ? " bad CRC" : ""));
+        sim::BoxConfig c = SendsDuringRun(k.frame);
+        if (k.badCrc) c.faults.push_back(MakeFault(FaultKind::BadCrc, CMD_DATAFLASH_CONFIG));
+        EngineHost t(c);
+        Host& h = t.h();
+        FillFlash(h);
+        t.port.delivery.extraDelayMs = 10;  // the frames arrive while blocks are written
+        t.Tick({id::EraseChip, id::ProgramFlash});
+        bool unchangedDuringWrite = true;
+        t.box->onEvent = [&](const std::string& e) {
+            if (e.rfind("rx 0x13", 0) == 0)
+                unchangedDuringWrite &= !t.ControlsIdle() && h.target.dev.FlashPageSize == 64u &&
+                                        h.target.DeviceType == 0;
+        };
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        EXPECT_EQ(t.RunLines(),
+                  (Lines{"Enter Program Mode......OK",
+                         "KeyCode Verify......KeyCode is not enable.",
+                         "Erase Device,Please Waiting...... OK", "Write FLASH......OK",
+                         "Verify FLASH......OK", "Eixt Program Mode......OK", k.after}));
+        EXPECT_TRUE(ChipHoldsImage(t));
+        EXPECT_EQ(t.box->lastExitResult(), 1);
+        EXPECT_TRUE(unchangedDuringWrite);
+        const bool applied = k.frame == CMD_DATAFLASH_CONFIG && !k.badCrc;
+        EXPECT_EQ(h.target.DeviceType, applied ? 4 : 0);
+        EXPECT_EQ(h.target.dev.FlashPageSize, applied ? 128u : 64u);
+        EXPECT_EQ(h.ui.Checked(id::EraseChip), !applied);
+        EXPECT_EQ(Count(t.SentCodes(), CMD_DATAFLASH_FLASH_BLOCK), 0u);
+        EXPECT_EQ(Count(t.SentCodes(), CMD_SECTOR_SUM), 0u);
+        EXPECT_TRUE(t.AtRest());
 
-            // The next single command starts from program mode again.
-            t.ClearSent();
-            t.Command(id::WriteFlash);
-            ASSERT_FALSE(t.SentCodes().empty());
-            EXPECT_EQ(t.SentCodes().front(), CMD_ENTER_PROGRAM_MODE);
-            t.RunUntilIdle();
-        }
+        // The next single command starts from program mode again.
+        t.ClearSent();
+        t.Command(id::WriteFlash);
+        ASSERT_FALSE(t.SentCodes().empty());
+        EXPECT_EQ(t.SentCodes().front(), CMD_ENTER_PROGRAM_MODE);
+        t.RunUntilIdle();
     }
 }
 
@@ -250,9 +263,12 @@ TEST(BoxFramesDuringARun, AFrameInTheSameReadAsTheAwaitedReplyLosesNothing) {
     };
     t.Command(id::Update);
     t.clock.Advance(1000);
-    EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
+    const Lines lines = t.RunLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Eixt Program Mode......OK");
+    EXPECT_EQ(lines.back(), "Programmer Stored Settings......OK");
     EXPECT_EQ(t.box->lastExitResult(), 1);
-    EXPECT_EQ(h.target.DeviceType, 0);
+    EXPECT_EQ(h.target.DeviceType, 4);  // applied once the run had ended
     t.RunUntilIdle();
     EXPECT_TRUE(t.AtRest());
 }
@@ -428,8 +444,34 @@ TEST(BoxFramesWhileAwaited, ADataFlashBeginInsteadOfTheIdentifyReplyIsServed) {
     }
 }
 
-// A record names what ran and with what; an erase and a verify do not look alike, a buffer
-// the editor changed after its load says so, a file name that is not UTF-8 keeps its bytes.
+// A settings report in place of the identify reply is served as the download is, from a chosen
+// port and from the scan.
+TEST(BoxFramesWhileAwaited, ASettingsReportInsteadOfTheIdentifyReplyIsServed) {
+    for (const char* com : {"COM1", "USB"}) {
+        for (uint8_t kind : {2, 5}) {
+            SCOPED_TRACE(std::string(com) + " kind " + std::to_string(kind));
+            sim::BoxConfig c = SendsDuringRun(CMD_DATAFLASH_CONFIG);
+            c.unsolicited.clear();
+            c.kind = kind;
+            c.unsolicited.push_back({CMD_IDENTIFY, CMD_DATAFLASH_CONFIG});
+            c.faults.push_back(MakeFault(FaultKind::NoReply, CMD_IDENTIFY, 1));
+            EngineHost t(c);
+            Host& h = t.h();
+            t.Tick({id::EraseChip, id::ProgramFlash});
+            t.ChooseCom(com);
+            t.RunUntilIdle();
+            const Lines lines = t.LogLines();
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), "Can Not Find Programmer  "), 0);
+            EXPECT_EQ(h.history.last.kind, RunKind::SettingsReport);
+            EXPECT_TRUE(h.history.last.Passed()) << h.history.last.text;
+            EXPECT_EQ(h.target.DeviceType, 4);
+            EXPECT_EQ(h.target.dev.FlashPageSize, 128u);
+            EXPECT_FALSE(h.ui.Checked(id::EraseChip));
+            EXPECT_TRUE(t.ControlsIdle());
+        }
+    }
+}
+
 TEST(RunRecords, NameTheOperationTheEditedBufferAndTheBytesOfTheFileName) {
     EngineHost t;
     Host& h = t.h();
@@ -454,6 +496,29 @@ TEST(RunRecords, NameTheOperationTheEditedBufferAndTheBytesOfTheFileName) {
     EXPECT_NE(records[1].find("\"edited\":true"), std::string::npos);
     EXPECT_NE(records[1].find("\"run_id\":\"" + h.history.last.runId + "\""), std::string::npos);
     EXPECT_EQ(h.history.last.runId.size(), 32u);
+}
+
+// The window does not identify the box on the port Config.dat names: its records say that the
+// programmer is unknown until a connect has identified one.
+TEST(RunRecords, NameTheProgrammerOrSayItIsUnknown) {
+    EngineHost t;
+    Host& h = t.h();
+    std::vector<std::string> records;
+    h.onRunEnded = [&](const Outcome& o) {
+        if (o.kind != RunKind::Identify) records.push_back(FormatRunRecord(h, o, 0));
+    };
+    t.Command(id::ChipErase);
+    t.RunUntilIdle();
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    t.Command(id::ChipErase);
+    t.RunUntilIdle();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_NE(records[0].find("\"programmer\":\"unknown\",\"firmware\":\"unknown\""),
+              std::string::npos) << records[0];
+    EXPECT_FALSE(h.programmer.name.empty());
+    EXPECT_NE(records[1].find("\"programmer\":\"" + h.programmer.name + "\",\"firmware\":\"2.0\""),
+              std::string::npos) << records[1];
 }
 
 // A run's seconds stop when it comes to its end, not when the operator closes its message.
