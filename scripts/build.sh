@@ -7,6 +7,10 @@
 #                                     in build-sanitize/
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# A compiler cache, where the machine has one, makes the second tree and a rebuild cheap.
+if [[ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ]] && command -v ccache >/dev/null; then
+  export CMAKE_CXX_COMPILER_LAUNCHER=ccache
+fi
 tree="${1:-}"
 [[ $# -gt 0 ]] && shift
 case "$tree" in
