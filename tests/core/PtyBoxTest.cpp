@@ -46,18 +46,40 @@ std::vector<uint8_t> ReadFrame(int fd, std::size_t size) {
     return bytes;
 }
 
-TEST(PtyBox, PacedAnswersTakeTheirWireTimeAndTurnaroundsAreCounted) {
+// A box on a pseudo-terminal at `baud`, stepped by a thread of its own, and the host's end
+// of the line opened.
+struct RunningBox {
+    explicit RunningBox(uint32_t baud) : pty(box, dir.File("box"), baud) {
+        if (!pty.ok()) return;
+        runner = std::thread([this] {
+            while (!stop && pty.Step(10)) {
+            }
+        });
+        fd = ::open(dir.File("box").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    }
+    // Stops the box's thread and closes the line; the box's counters are final then.
+    void Stop() {
+        stop = true;
+        if (runner.joinable()) runner.join();
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    ~RunningBox() { Stop(); }
+
     test::TempDir dir;
     ProgrammerBox box;
-    PtyBox pty(box, dir.File("box"), 9600);
-    ASSERT_TRUE(pty.ok()) << pty.error();
+    PtyBox pty;
     std::atomic<bool> stop{false};
-    std::thread runner([&] {
-        while (!stop && pty.Step(10)) {
-        }
-    });
-    const int fd = ::open(dir.File("box").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(fd, 0);
+    std::thread runner;
+    int fd = -1;
+};
+
+TEST(PtyBox, PacedAnswersTakeTheirWireTimeAndTurnaroundsAreCounted) {
+    RunningBox b(9600);
+    ASSERT_TRUE(b.pty.ok()) << b.pty.error();
+    ASSERT_GE(b.fd, 0);
+    const int fd = b.fd;
+    PtyBox& pty = b.pty;
     const std::vector<uint8_t> identify = ProgrammerBox::Frame(CMD_IDENTIFY, {0, 0});
     for (int round = 0; round < 2; ++round) {
         const auto sent = PtyBox::Clock::now();
@@ -74,9 +96,7 @@ TEST(PtyBox, PacedAnswersTakeTheirWireTimeAndTurnaroundsAreCounted) {
             EXPECT_GE(took, std::chrono::milliseconds(10));
         }
     }
-    stop = true;
-    runner.join();
-    ::close(fd);
+    b.Stop();
     EXPECT_EQ(pty.bytesIn, 16u);
     EXPECT_EQ(pty.bytesOut, 52u);
     EXPECT_EQ(pty.turnarounds.size(), 1u);
@@ -84,17 +104,11 @@ TEST(PtyBox, PacedAnswersTakeTheirWireTimeAndTurnaroundsAreCounted) {
 }
 
 TEST(PtyBox, ManyExchangesKeepTheLineRateOnOneSchedule) {
-    test::TempDir dir;
-    ProgrammerBox box;
-    PtyBox pty(box, dir.File("box"), 38400);
-    ASSERT_TRUE(pty.ok()) << pty.error();
-    std::atomic<bool> stop{false};
-    std::thread runner([&] {
-        while (!stop && pty.Step(10)) {
-        }
-    });
-    const int fd = ::open(dir.File("box").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(fd, 0);
+    RunningBox b(38400);
+    ASSERT_TRUE(b.pty.ok()) << b.pty.error();
+    ASSERT_GE(b.fd, 0);
+    const int fd = b.fd;
+    PtyBox& pty = b.pty;
     const std::vector<uint8_t> identify = ProgrammerBox::Frame(0x00, {0, 0});
     const auto start = PtyBox::Clock::now();
     for (int round = 0; round < 30; ++round) {
@@ -102,9 +116,7 @@ TEST(PtyBox, ManyExchangesKeepTheLineRateOnOneSchedule) {
         ASSERT_EQ(ReadFrame(fd, 26).size(), 26u);
     }
     const auto took = PtyBox::Clock::now() - start;
-    stop = true;
-    runner.join();
-    ::close(fd);
+    b.Stop();
     // 30 x 34 bytes at 3840 bytes/s: 265.6 ms on the line at least, whatever the box's
     // wake-ups; the rate it reports is the line's, give or take what one late wake-up at the
     // very end costs on a busy machine.
