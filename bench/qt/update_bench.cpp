@@ -130,6 +130,8 @@ Result RunUpdate(const std::string& dir, uint32_t baud) {
     for (std::size_t i = 0; i < h.target.dev.FlashSize; ++i)
         h.target.buf().flash[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     for (std::size_t i = 0; i < h.target.dev.BootSize; ++i) h.target.buf().boot[i] = static_cast<uint8_t>(i);
+    h.target.FlashLoaded();  // as after loading both images
+    h.target.BootLoaded();
     for (int option : {id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode})
         h.ui.SetCheck(option, 1);
 
