@@ -4,7 +4,7 @@
 # and the copyright and changelog files; CPack makes two Debian packages of it
 # (scripts/package.sh):
 # - lumacrest-cli (component cli): lumacrest-cli, lumacrest-sim, the data files, their manual
-#   pages, the bash completion and /var/lib/lumacrest; Qt Core and Qt Serial Port only, for a
+#   pages, the bash completion and /var/lib/lumacrest; Qt Core only, for a
 #   line PC without a desktop;
 # - lumacrest (component gui): the window, its desktop entry, icon and manual page; it
 #   depends on lumacrest-cli of the same version.
@@ -108,7 +108,7 @@ files, serial numbers and run records.
 .
 This package holds lumacrest-cli, the tool for production lines, which runs
 several programmers at once, and lumacrest-sim, a simulated programmer box on
-a pseudo-terminal. It needs no desktop: Qt Core and Qt Serial Port only.")
+a pseudo-terminal. It needs no desktop: Qt Core only.")
 
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME lumacrest)
 set(CPACK_DEBIAN_GUI_PACKAGE_SECTION electronics)

@@ -7,7 +7,7 @@
 # libsqlite3-dev holds the serial-number ledger; sqlite3 reads it in the tests.
 # libelf-dev reads ELF images; binutils (as, ld, objcopy) made the test images and checks them.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev qt6-svg-dev
+packages=(cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev qt6-svg-dev
           libgl-dev xvfb xauth socat srecord libgcrypt20-dev clang-14 libfuzzer-14-dev
           fonts-dejavu-core fonts-wqy-microhei tmux dpkg-dev file desktop-file-utils lintian
           bash-completion libsqlite3-dev sqlite3 libelf-dev binutils)

@@ -47,7 +47,7 @@ gui_depends="$(dpkg-deb -f "$gui_deb" Depends)"
 echo "lumacrest-cli Depends: $cli_depends"
 echo "lumacrest Depends: $gui_depends"
 names() { tr ',|' '\n\n' | sed 's/(.*//; s/ //g' | grep -v '^$'; }
-for p in libqt6core6 libqt6serialport6 libc6; do
+for p in libqt6core6 libc6; do
   check "lumacrest-cli depends on $p" has -qx "$p" <(names <<< "$cli_depends")
 done
 check "lumacrest-cli depends on no Qt GUI library" \

@@ -1,5 +1,5 @@
 // End to end: lumacrest-sim behind a real pseudo-terminal, reached through Ports.dat and
-// QSerialPort.
+// the serial adapter.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>

@@ -1,8 +1,6 @@
 #include "platform/qt/QtLink.h"
 
-#include <fcntl.h>
 #include <linux/serial.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -15,48 +13,17 @@
 
 #include "platform/DeviceIdentity.h"
 #include "platform/PortHolders.h"
+#include "platform/TerminalLine.h"
 
 namespace lumacrest {
 
 namespace {
 
-PortStatus Refused(PortError error, std::string detail = {}) {
-    return {error, std::move(detail)};
-}
-
-PortStatus FromErrno(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            return Refused(PortError::Missing);
-        case EACCES:
-        case EPERM:
-            return Refused(PortError::PermissionDenied);
-        case EBUSY:
-            return Refused(PortError::Held, "a program that has it in exclusive use");
-        default:
-            return Refused(PortError::Failed, std::strerror(error));
-    }
-}
-
-// Sees that `fd` is a terminal and takes the lock that tells other programs (and our own
-// probe) that it is in use now.
-PortStatus LockTerminal(int fd, const std::string& device) {
-    if (!::isatty(fd)) return Refused(PortError::NotATerminal);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) return Refused(PortError::Held, OtherHolders(device));
-        return Refused(PortError::Failed,
-                       std::string("the port could not be locked: ") + std::strerror(errno));
-    }
-    return PortStatus::Fine();
-}
-
-// What went wrong with a line setting, in words, with the system's reason after them.
-PortStatus SettingFailed(const char* what, const QSerialPort& port) {
-    return Refused(PortError::Failed, std::string("the line could not be set to ") + what +
-                                          " (" + port.errorString().toStdString() + ")");
-}
+// What the operator reads when the line went: what happened to it, not the system's wording
+// of the call that noticed it ("Inappropriate ioctl for device" after an unplug).
+constexpr const char* kGone = "the device went away (unplugged, or the program behind it ended)";
+constexpr const char* kReadFailed = "the line stopped giving the bytes it received";
+constexpr const char* kWriteFailed = "the line stopped taking the bytes written to it";
 
 }  // namespace
 
@@ -65,7 +32,7 @@ bool QtSerialPort::HolderCheckStillValid(const DeviceId& id) const {
     // that follow open the port again within moments, and while the port is open here no
     // other program can open it (exclusive mode). A port closed for longer is scanned again.
     if (!checked_ || !(checkedId_ == id)) return false;
-    if (port_.isOpen()) return true;
+    if (IsOpen()) return true;
     return std::chrono::steady_clock::now() - closedAt_ < kHolderCheckLifetime;
 }
 
@@ -75,7 +42,7 @@ PortStatus QtSerialPort::CheckHolders(const std::string& device) {
     checked_ = false;
     // Programs that open a port without a lock still keep it open: refuse it then too.
     const std::string holders = scan_->OtherHolders(device);
-    if (!holders.empty()) return Refused(PortError::Held, holders);
+    if (!holders.empty()) return {PortError::Held, holders};
     if (id) {
         checked_ = true;
         checkedId_ = *id;
@@ -84,19 +51,11 @@ PortStatus QtSerialPort::CheckHolders(const std::string& device) {
     return PortStatus::Fine();
 }
 
-
 QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
-    connect(&port_, &QSerialPort::readyRead, this, [this] { CheckThreshold(); });
-    connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
-        // The operator reads what happened to the line, not the system's wording of the
-        // call that noticed it ("Inappropriate ioctl for device" after an unplug).
-        if (e == QSerialPort::ResourceError)
-            Lost("the device went away (unplugged, or the program behind it ended)");
-        else if (e == QSerialPort::ReadError)
-            Lost("the line stopped giving the bytes it received");
-        else if (e == QSerialPort::WriteError)
-            Lost("the line stopped taking the bytes written to it");
-    });
+    readable_.setEnabled(false);
+    writable_.setEnabled(false);
+    connect(&readable_, &QSocketNotifier::activated, this, [this] { OnReadable(); });
+    connect(&writable_, &QSocketNotifier::activated, this, [this] { OnWritable(); });
 }
 
 QtSerialPort::~QtSerialPort() {
@@ -104,72 +63,87 @@ QtSerialPort::~QtSerialPort() {
 }
 
 PortStatus QtSerialPort::Probe(const std::string& device) {
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return FromErrno(errno);
-    PortStatus status = LockTerminal(fd, device);
-    ::close(fd);
+    int fd = -1;
+    PortStatus status = OpenTerminal(device, fd);
+    if (fd >= 0) ::close(fd);
     if (status.Ok()) status = CheckHolders(device);
     return status;
 }
 
 PortStatus QtSerialPort::Open(const std::string& device) {
     Close();
-    port_.setPortName(QString::fromStdString(device));
-    if (!port_.open(QIODevice::ReadWrite)) {
-        const QSerialPort::SerialPortError e = port_.error();
-        if (e == QSerialPort::DeviceNotFoundError) return Refused(PortError::Missing);
-        if (e == QSerialPort::PermissionError) return Refused(PortError::PermissionDenied);
-        return Refused(PortError::Failed, port_.errorString().toStdString());
-    }
-    const int fd = static_cast<int>(port_.handle());
-    PortStatus taken = LockTerminal(fd, device);
+    int fd = -1;
+    PortStatus taken = OpenTerminal(device, fd);
     if (taken.Ok()) taken = CheckHolders(device);
     // Other programs (but root) can no longer open it while we have it.
-    if (taken.Ok() && ::ioctl(fd, TIOCEXCL) != 0)
-        taken = Refused(PortError::Failed, std::string("the port could not be taken for "
-                                                       "exclusive use: ") +
-                                               std::strerror(errno));
-    if (taken.Ok() && !port_.setBaudRate(QSerialPort::Baud115200))
-        taken = SettingFailed("115200 baud", port_);
-    if (taken.Ok() && !port_.setDataBits(QSerialPort::Data8))
-        taken = SettingFailed("8 data bits", port_);
-    if (taken.Ok() && !port_.setParity(QSerialPort::NoParity))
-        taken = SettingFailed("no parity", port_);
-    if (taken.Ok() && !port_.setStopBits(QSerialPort::OneStop))
-        taken = SettingFailed("1 stop bit", port_);
-    if (taken.Ok() && !port_.setFlowControl(QSerialPort::NoFlowControl))
-        taken = SettingFailed("no flow control", port_);
+    if (taken.Ok()) taken = TakeExclusive(fd);
+    if (taken.Ok()) taken = SetLine(fd);
     if (!taken.Ok()) {
-        port_.close();
+        CloseTerminal(fd);
         return taken;
     }
+    fd_ = fd;
+    received_.clear();
+    unsent_.clear();
     DiscardInput();
     threshold_ = 1;
+    readable_.setSocket(fd_);
+    readable_.setEnabled(true);
+    writable_.setSocket(fd_);
     return PortStatus::Fine();
 }
 
 void QtSerialPort::Close() {
-    if (port_.isOpen()) {
-        port_.close();
-        closedAt_ = std::chrono::steady_clock::now();
-    }
+    if (fd_ < 0) return;
+    readable_.setEnabled(false);
+    writable_.setEnabled(false);
+    CloseTerminal(fd_);
+    fd_ = -1;
+    received_.clear();
+    unsent_.clear();
+    closedAt_ = std::chrono::steady_clock::now();
 }
 
 bool QtSerialPort::RequestLowLatency() {
-    if (!port_.isOpen()) return false;
-    const int fd = static_cast<int>(port_.handle());
+    if (fd_ < 0) return false;
     serial_struct serial{};
-    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+    if (::ioctl(fd_, TIOCGSERIAL, &serial) != 0) return false;
     serial.flags |= ASYNC_LOW_LATENCY;
-    return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+    return ::ioctl(fd_, TIOCSSERIAL, &serial) == 0;
 }
 
 void QtSerialPort::Lost(const std::string& why) {
     // Closing stops the notifications of a line that is gone; the link hears of it once.
-    if (!port_.isOpen()) return;
-    port_.close();
+    if (fd_ < 0) return;
+    Close();
     checked_ = false;  // whatever took its place is looked at afresh
     if (onLost) onLost(why);
+}
+
+void QtSerialPort::OnReadable() {
+    if (fd_ < 0) return;
+    switch (ReadAvailable(fd_, received_)) {
+        case LineIo::Done:
+        case LineIo::Again:
+            CheckThreshold();
+            return;
+        case LineIo::Gone:
+            Lost(kGone);
+            return;
+        case LineIo::Failed:
+            Lost(kReadFailed);
+            return;
+    }
+}
+
+void QtSerialPort::OnWritable() {
+    if (fd_ < 0) return;
+    std::size_t done = 0;
+    const LineIo wrote = WriteSome(fd_, unsent_.data(), unsent_.size(), done);
+    unsent_.erase(unsent_.begin(), unsent_.begin() + static_cast<long>(done));
+    if (wrote == LineIo::Gone) return Lost(kGone);
+    if (wrote == LineIo::Failed) return Lost(kWriteFailed);
+    if (unsent_.empty()) writable_.setEnabled(false);
 }
 
 void QtSerialPort::SetThreshold(std::size_t bytes) {
@@ -179,43 +153,57 @@ void QtSerialPort::SetThreshold(std::size_t bytes) {
         checkQueued_ = true;
         QTimer::singleShot(0, this, [this] {
             checkQueued_ = false;
+            if (fd_ >= 0 && QueuedInput(fd_) > 0) {
+                OnReadable();
+                return;
+            }
             CheckThreshold();
         });
     }
 }
 
 void QtSerialPort::CheckThreshold() {
-    if (port_.isOpen() && threshold_ > 0 && BufferedCount() >= threshold_ && onReceive) onReceive();
+    if (fd_ >= 0 && threshold_ > 0 && received_.size() >= threshold_ && onReceive) onReceive();
 }
 
 void QtSerialPort::DiscardInput() {
-    if (!port_.isOpen()) return;
-    // Before nearly every frame nothing is left to discard: the reply has just been read.
-    // Flushing the driver's input queue anyway costs milliseconds on a busy machine (the
-    // flush waits for the line's receive work), so it is done only when bytes are waiting.
-    if (port_.bytesAvailable() > 0) port_.readAll();
-    int queued = 0;
-    if (::ioctl(static_cast<int>(port_.handle()), FIONREAD, &queued) != 0 || queued > 0)
-        port_.clear(QSerialPort::Input);
+    if (fd_ < 0) return;
+    received_.clear();
+    DiscardQueuedInput(fd_);
 }
 
 bool QtSerialPort::Write(const uint8_t* data, std::size_t size) {
-    if (!port_.isOpen()) return false;
-    const qint64 written =
-        port_.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
-    if (written == static_cast<qint64>(size)) return true;
-    Lost("the line stopped taking the bytes written to it");
-    return false;
+    if (fd_ < 0) return false;
+    std::size_t done = 0;
+    // Bytes still waiting for room go first; these follow them.
+    const LineIo wrote = unsent_.empty() ? WriteSome(fd_, data, size, done) : LineIo::Again;
+    if (wrote == LineIo::Gone) {
+        Lost(kGone);
+        return false;
+    }
+    if (wrote == LineIo::Failed) {
+        Lost(kWriteFailed);
+        return false;
+    }
+    if (done < size) {
+        unsent_.insert(unsent_.end(), data + done, data + size);
+        writable_.setEnabled(true);
+    }
+    return true;
 }
 
 std::vector<uint8_t> QtSerialPort::ReadAll() {
-    if (!port_.isOpen()) return {};
-    const QByteArray bytes = port_.readAll();
-    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    if (fd_ < 0) return {};
+    // Bytes the driver holds that the event loop has not handed on yet count too (a reply
+    // that arrived as its time ran out). A failing line is reported by its notification.
+    if (QueuedInput(fd_) > 0) (void)ReadAvailable(fd_, received_);
+    std::vector<uint8_t> bytes;
+    bytes.swap(received_);
+    return bytes;
 }
 
 std::size_t QtSerialPort::BufferedCount() const {
-    return port_.isOpen() ? static_cast<std::size_t>(port_.bytesAvailable()) : 0;
+    return fd_ >= 0 ? received_.size() + QueuedInput(fd_) : 0;
 }
 
 void QtTimers::Start(int timerId, uint32_t periodMs) {

@@ -1,10 +1,13 @@
-// The serial port on QSerialPort, and the timers and the event pump on the Qt event loop.
+// The serial port on the terminal device itself, watched by the Qt event loop, and the timers
+// and the event pump on that loop.
 #pragma once
 
 #include <QObject>
-#include <QSerialPort>
+#include <QSocketNotifier>
 #include <chrono>
+#include <cstdint>
 #include <map>
+#include <vector>
 
 #include "platform/DeviceIdentity.h"
 #include "platform/PortHolders.h"
@@ -17,7 +20,9 @@ namespace lumacrest {
 
 // Opens a terminal device the way serial tools on Linux do: read-write, not as controlling
 // terminal, with an exclusive lock and exclusive mode, and refuses a device another program
-// has open. A port that goes away under an open line is closed at once and reported.
+// has open. Reads and writes never block the event loop: received bytes are taken as soon as
+// the loop sees them, and a frame the driver has no room for goes out as room comes. A port
+// that goes away under an open line is closed at once and reported.
 class QtSerialPort : public QObject, public SerialPort {
     Q_OBJECT
   public:
@@ -30,7 +35,7 @@ class QtSerialPort : public QObject, public SerialPort {
     PortStatus Probe(const std::string& device) override;
     PortStatus Open(const std::string& device) override;
     void Close() override;
-    bool IsOpen() const override { return port_.isOpen(); }
+    bool IsOpen() const override { return fd_ >= 0; }
     bool RequestLowLatency() override;
     void SetThreshold(std::size_t bytes) override;
     void DiscardInput() override;
@@ -43,13 +48,19 @@ class QtSerialPort : public QObject, public SerialPort {
     static constexpr std::chrono::seconds kHolderCheckLifetime{1};
 
     void CheckThreshold();
+    void OnReadable();
+    void OnWritable();
     void Lost(const std::string& why);
     // Refuses a device other programs have open, scanning for them only when the last
     // clean scan of this very device no longer stands.
     PortStatus CheckHolders(const std::string& device);
     bool HolderCheckStillValid(const DeviceId& id) const;
 
-    QSerialPort port_;
+    int fd_ = -1;
+    QSocketNotifier readable_{QSocketNotifier::Read};
+    QSocketNotifier writable_{QSocketNotifier::Write};
+    std::vector<uint8_t> received_;  // read from the driver, not yet taken
+    std::vector<uint8_t> unsent_;    // written, but the driver had no room for them yet
     HolderScan ownScan_;
     HolderScan* scan_ = &ownScan_;
     bool checked_ = false;
