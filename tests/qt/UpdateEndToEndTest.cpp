@@ -1,5 +1,5 @@
-// End to end: Update through the serial adapter against lumacrest-sim on a pseudo-terminal, with a
-// HEX image loaded at 0x4000; the simulated chip must end up equal to the images.
+// End to end: Update through the serial adapter against lumacrest-sim on a pseudo-terminal,
+// with a HEX image loaded at 0x4000; the simulated chip must end up equal to the images.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
