@@ -1,10 +1,13 @@
 #include "platform/PortHolders.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -64,24 +67,37 @@ void HolderScan::Walk() {
     holders_.clear();
     lineEnds_.clear();
     ++walks_;
-    const std::string self = std::to_string(::getpid());
-    std::error_code ec;
-    for (const fs::directory_entry& process : fs::directory_iterator("/proc", ec)) {
-        const std::string pid = process.path().filename().string();
-        if (!IsNumber(pid) || pid == self) continue;
-        const long number = std::stol(pid);
-        std::error_code fdError;
-        for (const fs::directory_entry& fd :
-             fs::directory_iterator(process.path() / "fd", fdError)) {
+    const long self = static_cast<long>(::getpid());
+    // Every look-up goes from an open directory, not from the root: a path per descriptor
+    // would walk /proc/PID/fd again for each of them.
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return;
+    while (const dirent* process = ::readdir(proc)) {
+        if (!IsNumber(process->d_name)) continue;
+        const long number = std::atol(process->d_name);
+        if (number == self) continue;
+        const std::string fdPath = std::string(process->d_name) + "/fd";
+        const int fdDir = ::openat(::dirfd(proc), fdPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fdDir < 0) continue;  // gone meanwhile, or not ours to look at
+        DIR* fds = ::fdopendir(fdDir);
+        if (!fds) {
+            ::close(fdDir);
+            continue;
+        }
+        while (const dirent* fd = ::readdir(fds)) {
+            if (fd->d_name[0] == '.') continue;
             struct stat st {};
-            if (::stat(fd.path().c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) continue;
+            if (::fstatat(fdDir, fd->d_name, &st, 0) != 0 || !S_ISCHR(st.st_mode)) continue;
             holders_[st.st_rdev].insert(number);
             if (::major(st.st_rdev) == 5 && ::minor(st.st_rdev) == 2) {
-                const long index = MasterIndex(process.path() / "fdinfo" / fd.path().filename());
+                const long index = MasterIndex(fs::path("/proc") / process->d_name / "fdinfo" /
+                                               fd->d_name);
                 if (index >= 0) lineEnds_[index].insert(number);
             }
         }
+        ::closedir(fds);
     }
+    ::closedir(proc);
     taken_ = true;
     takenAt_ = std::chrono::steady_clock::now();
 }
