@@ -61,6 +61,7 @@ class SerialLinkTest : public QObject {
     void usbScanFindsTheProgrammer();
     void unmappedAndHeldPortsAreNotFound();
     void slowPiecesAndSilenceThroughARealLine();
+    void framesTheDriverHasNoRoomForFollowInOrderAndAGoneLineIsSaid();
 
   private:
     QTemporaryDir dir_;
@@ -179,6 +180,45 @@ void SerialLinkTest::slowPiecesAndSilenceThroughARealLine() {
     QVERIFY(sim.waitForFinished(5000));
     const QString output = QString::fromUtf8(sim.readAllStandardOutput());
     QVERIFY2(output.contains(QStringLiteral("no reply to 0x00")), qPrintable(output));
+}
+
+void SerialLinkTest::framesTheDriverHasNoRoomForFollowInOrderAndAGoneLineIsSaid() {
+    // A box that does not read for a while: the driver's room runs out under the writes.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(master >= 0);
+    QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    QtSerialPort port;
+    std::vector<std::string> lost;
+    port.onLost = [&](const std::string& why) { lost.push_back(why); };
+    QVERIFY(port.Open(::ptsname(master)).Ok());
+    std::vector<uint8_t> sent;
+    for (int frame = 0; frame < 1000; ++frame) {
+        std::vector<uint8_t> bytes(306);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<uint8_t>(frame * 7 + static_cast<int>(i));
+        QVERIFY(port.Write(bytes.data(), bytes.size()));  // at once, never waiting for room
+        sent.insert(sent.end(), bytes.begin(), bytes.end());
+    }
+    std::vector<uint8_t> got;
+    QElapsedTimer clock;
+    clock.start();
+    while (got.size() < sent.size() && clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        uint8_t chunk[4096];
+        const ssize_t n = ::read(master, chunk, sizeof chunk);
+        if (n > 0) got.insert(got.end(), chunk, chunk + n);
+    }
+    QCOMPARE(got.size(), sent.size());
+    QVERIFY(got == sent);
+    QVERIFY(lost.empty());
+
+    // The box's end closes: the port says so in words, once, and is closed.
+    ::close(master);
+    QTRY_COMPARE_WITH_TIMEOUT(lost.size(), std::size_t{1}, 5000);
+    QCOMPARE(lost[0], std::string("the device went away (unplugged, or the program behind it ended)"));
+    QVERIFY(!port.IsOpen());
+    QTest::qWait(50);
+    QCOMPARE(lost.size(), std::size_t{1});
 }
 
 QTEST_MAIN(SerialLinkTest)

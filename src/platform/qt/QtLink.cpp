@@ -125,7 +125,11 @@ void QtSerialPort::OnReadable() {
     switch (ReadAvailable(fd_, received_)) {
         case LineIo::Done:
         case LineIo::Again:
+            // What the driver held has just been taken: a ReadAll from the notification
+            // need not ask it again.
+            justRead_ = true;
             CheckThreshold();
+            justRead_ = false;
             return;
         case LineIo::Gone:
             Lost(kGone);
@@ -148,15 +152,12 @@ void QtSerialPort::OnWritable() {
 
 void QtSerialPort::SetThreshold(std::size_t bytes) {
     threshold_ = bytes;
-    // Bytes already buffered count too: check once control is back in the event loop.
-    if (threshold_ > 0 && BufferedCount() >= threshold_ && !checkQueued_) {
+    // Bytes already taken from the driver count too: check once control is back in the event
+    // loop. Bytes the driver still holds are seen by the loop on its own.
+    if (threshold_ > 0 && received_.size() >= threshold_ && !checkQueued_) {
         checkQueued_ = true;
         QTimer::singleShot(0, this, [this] {
             checkQueued_ = false;
-            if (fd_ >= 0 && QueuedInput(fd_) > 0) {
-                OnReadable();
-                return;
-            }
             CheckThreshold();
         });
     }
@@ -196,7 +197,7 @@ std::vector<uint8_t> QtSerialPort::ReadAll() {
     if (fd_ < 0) return {};
     // Bytes the driver holds that the event loop has not handed on yet count too (a reply
     // that arrived as its time ran out). A failing line is reported by its notification.
-    if (QueuedInput(fd_) > 0) (void)ReadAvailable(fd_, received_);
+    if (!justRead_ && QueuedInput(fd_) > 0) (void)ReadAvailable(fd_, received_);
     std::vector<uint8_t> bytes;
     bytes.swap(received_);
     return bytes;

@@ -68,6 +68,7 @@ class QtSerialPort : public QObject, public SerialPort {
     std::chrono::steady_clock::time_point closedAt_{};
     std::size_t threshold_ = 1;
     bool checkQueued_ = false;
+    bool justRead_ = false;  // within the notification of bytes just taken from the driver
 };
 
 class QtTimers : public QObject, public Timers {
