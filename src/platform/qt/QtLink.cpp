@@ -7,9 +7,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 
 #include "platform/DeviceIdentity.h"
 #include "platform/PortHolders.h"
