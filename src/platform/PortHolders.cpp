@@ -77,7 +77,8 @@ void HolderScan::Walk() {
         const long number = std::atol(process->d_name);
         if (number == self) continue;
         const std::string fdPath = std::string(process->d_name) + "/fd";
-        const int fdDir = ::openat(::dirfd(proc), fdPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fdDir =
+            ::openat(::dirfd(proc), fdPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fdDir < 0) continue;  // gone meanwhile, or not ours to look at
         DIR* fds = ::fdopendir(fdDir);
         if (!fds) {

@@ -57,10 +57,11 @@ PortStatus OpenTerminal(const std::string& device, int& fd) {
         status = Refused(PortError::NotATerminal);
     } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        status = error == EWOULDBLOCK
-                     ? Refused(PortError::Held, OtherHolders(device))
-                     : Refused(PortError::Failed,
-                               std::string("the port could not be locked: ") + std::strerror(error));
+        if (error == EWOULDBLOCK)
+            status = Refused(PortError::Held, OtherHolders(device));
+        else
+            status = Refused(PortError::Failed,
+                             std::string("the port could not be locked: ") + std::strerror(error));
     }
     if (!status.Ok()) {
         ::close(fd);

@@ -215,7 +215,8 @@ void SerialLinkTest::framesTheDriverHasNoRoomForFollowInOrderAndAGoneLineIsSaid(
     // The box's end closes: the port says so in words, once, and is closed.
     ::close(master);
     QTRY_COMPARE_WITH_TIMEOUT(lost.size(), std::size_t{1}, 5000);
-    QCOMPARE(lost[0], std::string("the device went away (unplugged, or the program behind it ended)"));
+    QCOMPARE(lost[0],
+             std::string("the device went away (unplugged, or the program behind it ended)"));
     QVERIFY(!port.IsOpen());
     QTest::qWait(50);
     QCOMPARE(lost.size(), std::size_t{1});
