@@ -55,11 +55,11 @@ bool Link::IsOpen() const {
     return port_ && port_->IsOpen();
 }
 
-SendResult Link::Send(uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength) {
+SendResult Link::Send(const Outgoing& out) {
     frame_.address = kHostAddress;
-    frame_.code = code;
-    frame_.length = length;
-    return SendCommand(frame_, timeoutMs, replyLength);
+    frame_.code = out.code;
+    frame_.length = out.length;
+    return SendCommand(frame_, out.timeoutMs, out.replyLength);
 }
 
 SendResult Link::SendCommand(const CommandFrame& frame, uint32_t timeoutMs,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "link/CommandTable.h"
 #include "link/Frames.h"
 #include "link/LinkEvents.h"
 #include "link/Ports.h"
@@ -15,9 +16,6 @@
 #include "platform/Timers.h"
 
 namespace lumacrest {
-
-// The smallest frame: header and sum, no payload.
-inline constexpr std::size_t kMinFrameSize = 6;
 
 // The bytes of `frame` on the wire: 0x7E, address, code, length high and low (the low 16 bits
 // of `length`), the payload, and the 8-bit sum of everything after the start byte.
@@ -49,10 +47,10 @@ public:
     // keeps what earlier commands left.
     CommandFrame& Frame() { return frame_; }
     const CommandFrame& Frame() const { return frame_; }
-    // Sends Frame() with `code` and `length` (address 0xFF) and starts the reply timer.
-    // `replyLength` is the whole reply that answers it (payload + 6): a shorter frame with the
-    // command's code is no answer.
-    SendResult Send(uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength);
+    // Sends Frame() with the code and length of `out` (address 0xFF) and starts the reply
+    // timer with its time-out. Its reply length is the whole reply that answers it (payload
+    // + 6): a shorter frame with the command's code is no answer.
+    SendResult Send(const Outgoing& out);
     // Sends `frame` as it is.
     SendResult SendCommand(const CommandFrame& frame, uint32_t timeoutMs, uint32_t replyLength);
 
