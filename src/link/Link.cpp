@@ -165,11 +165,15 @@ bool Link::OnReceive() {
         if (got == Take::Dropped || !sumOk) continue;
         // A well-formed frame shorter than the awaited reply is no answer: the command's
         // time-out reports the missing one.
-        const bool answer =
-            reply_.code == lastCode_ && answerPending_ && frameSize >= answerLength_;
+        const bool awaited = reply_.code == lastCode_ && answerPending_;
+        const bool answer = awaited && frameSize >= answerLength_;
+        const FrameRole role = answer                                   ? FrameRole::Answer
+                               : !awaited && answeredCode_ == reply_.code ? FrameRole::Repeat
+                                                                          : FrameRole::Other;
         const ReplyFrame copy = reply_;
-        if (!events.frame || !events.frame(copy, answer)) continue;
+        if (!events.frame || !events.frame(copy, role)) continue;
         taken = true;
+        if (answer) answeredCode_ = copy.code;
         if (answer && framesSent_ == sends) StopReplyTimer();  // a second copy is a stray
         // A command sent while handling the frame started afresh: what was read before it
         // answers nothing of it.
@@ -184,6 +188,7 @@ bool Link::OnReceive() {
 
 uint8_t Link::GiveUpCommand() {
     StopReplyTimer();
+    answeredCode_.reset();
     replyAwaited_ = false;
     const uint8_t code = lastCode_;
     lastCode_ = kNoCommand;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -68,6 +69,8 @@ public:
     void ForgetLastCode() { lastCode_ = kNoCommand; }
     // The last verified frame.
     const ReplyFrame& Reply() const { return reply_; }
+    // A new conversation: no answer taken so far counts for a repeat.
+    void ForgetAnswers() { answeredCode_.reset(); }
     // How many frames have gone out since the program started.
     uint64_t FramesSent() const { return framesSent_; }
     // Bytes of a frame gathered so far.
@@ -101,6 +104,7 @@ private:
     uint8_t lastCode_ = 0x00;
     bool replyAwaited_ = false;
     bool answerPending_ = false;  // the last command's answer has not been taken yet
+    std::optional<uint8_t> answeredCode_;  // the code of the last answer taken
     uint32_t answerLength_ = 0;   // the whole frame that answers it, at least
     bool replyTimerRunning_ = false;
     uint64_t framesSent_ = 0;
