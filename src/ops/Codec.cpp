@@ -1,6 +1,7 @@
 #include "ops/Codec.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "image/Crc16.h"
 
@@ -13,7 +14,7 @@ namespace {
 class PayloadWriter {
 public:
     PayloadWriter(CommandFrame& f, const Outgoing& out)
-        : f_(f), fits_(out.length <= kPayloadCapacity) {}
+        : f_(f), out_(out), fits_(out.length <= kPayloadCapacity) {}
 
     void U8(uint8_t v) { Put(v); }
     void U16(uint16_t v) {  // high byte first
@@ -38,7 +39,12 @@ public:
     uint16_t CrcFrom(std::size_t from) const {
         return fits_ ? Crc16(f_.payload.data() + from, static_cast<int32_t>(at_ - from)) : 0;
     }
-    std::size_t At() const { return at_; }
+    // The command, once every byte of its length is written or kept: a layout that does not
+    // add up to the table's length is a fault of this file.
+    Outgoing Done() const {
+        if (at_ != out_.length) std::abort();
+        return out_;
+    }
 
 private:
     void Put(uint8_t v) {
@@ -46,6 +52,7 @@ private:
         ++at_;
     }
     CommandFrame& f_;
+    Outgoing out_;
     bool fits_;
     std::size_t at_ = 0;
 };
@@ -72,33 +79,34 @@ uint16_t Le16(const ReplyFrame& r, std::size_t i) {
 
 }  // namespace
 
-Outgoing EncodeIdentify(CommandFrame&) {
-    return OutgoingFor(CMD_IDENTIFY);  // the two payload bytes are whatever is there
+Outgoing EncodeIdentify(CommandFrame& f) {
+    PayloadWriter w(f, OutgoingFor(CMD_IDENTIFY));
+    w.Keep(2);  // the two payload bytes are whatever is there
+    return w.Done();
 }
 
-Outgoing EncodeReset(CommandFrame&) {
-    return OutgoingFor(CMD_RESET_PROGRAMMER);  // neither byte assigned
+Outgoing EncodeReset(CommandFrame& f) {
+    PayloadWriter w(f, OutgoingFor(CMD_RESET_PROGRAMMER));
+    w.Keep(2);  // neither byte assigned
+    return w.Done();
 }
 
 Outgoing EncodeExit(CommandFrame& f, uint8_t resultPass) {
-    const Outgoing out = OutgoingFor(CMD_EXIT_PROGRAM_MODE);
-    PayloadWriter w(f, out);
+    PayloadWriter w(f, OutgoingFor(CMD_EXIT_PROGRAM_MODE));
     w.U8(resultPass);
     w.Keep(1);
-    return out;
+    return w.Done();
 }
 
 Outgoing EncodeOperationHeader(CommandFrame& f, uint8_t code, const OperationHeader& h) {
-    const Outgoing out = OutgoingFor(code);
-    PayloadWriter w(f, out);
+    PayloadWriter w(f, OutgoingFor(code));
     WriteOperationHeader(w, h);
     w.Keep(5);
-    return out;
+    return w.Done();
 }
 
 Outgoing EncodeProgramModeHeader(CommandFrame& f, uint8_t code, const ProgramModeHeader& h) {
-    const Outgoing out = OutgoingFor(code);
-    PayloadWriter w(f, out);
+    PayloadWriter w(f, OutgoingFor(code));
     WriteOperationHeader(w, h.operation);
     w.U8(h.adapterCode);
     if (h.sectorCount)
@@ -108,73 +116,68 @@ Outgoing EncodeProgramModeHeader(CommandFrame& f, uint8_t code, const ProgramMod
     w.Keep(3);
     w.Bytes(h.keyCode, kWireKeyCodeLength);
     w.Keep(9);
-    return out;
+    return w.Done();
 }
 
 Outgoing EncodeWriteBlock(CommandFrame& f, uint8_t code, uint16_t number, const uint8_t* page,
                           uint32_t pageSize, bool first) {
-    const Outgoing out = OutgoingFor(code, pageSize, first);
-    PayloadWriter w(f, out);
+    PayloadWriter w(f, OutgoingFor(code, pageSize, first));
     w.U16(number);
     w.Bytes(page, pageSize);
-    return out;
+    return w.Done();
 }
 
-Outgoing EncodeTransferEnd(CommandFrame&, uint8_t code) {
-    return OutgoingFor(code);
+Outgoing EncodeTransferEnd(CommandFrame& f, uint8_t code) {
+    return PayloadWriter(f, OutgoingFor(code)).Done();  // no payload
 }
 
 Outgoing EncodeBlockRequest(CommandFrame& f, uint8_t code, uint16_t number, uint32_t pageSize) {
-    const Outgoing out = OutgoingFor(code, pageSize);
-    PayloadWriter w(f, out);
+    PayloadWriter w(f, OutgoingFor(code, pageSize));
     w.U16(number);
-    return out;
+    return w.Done();
 }
 
-Outgoing EncodeEraseProgrammer(CommandFrame&) {
-    return OutgoingFor(CMD_ERASE_PROGRAMMER);
+Outgoing EncodeEraseProgrammer(CommandFrame& f) {
+    return PayloadWriter(f, OutgoingFor(CMD_ERASE_PROGRAMMER)).Done();  // no payload
 }
 
 Outgoing EncodeFirmwareBlock(CommandFrame& f, const uint8_t* data, uint16_t number, bool first) {
-    const Outgoing out = OutgoingFor(CMD_PROGRAMMER_FW_BLOCK, 0, first);
-    PayloadWriter w(f, out);
+    PayloadWriter w(f, OutgoingFor(CMD_PROGRAMMER_FW_BLOCK, 0, first));
     w.Bytes(data, kFirmwareBlockSize);
     w.U16LowFirst(number);
     w.Keep(2);
-    return out;
+    return w.Done();
 }
 
 Outgoing EncodeIapErase(CommandFrame& f, const uint8_t* keyCode) {
-    const Outgoing out = OutgoingFor(CMD_IAP_ERASE);
-    PayloadWriter w(f, out);
+    PayloadWriter w(f, OutgoingFor(CMD_IAP_ERASE));
     w.Bytes(keyCode, kWireKeyCodeLength);
     w.Keep(14);
-    return out;
+    return w.Done();
 }
 
 Outgoing EncodeIapBlock(CommandFrame& f, const uint8_t* page, uint32_t pageSize) {
-    const Outgoing out = OutgoingFor(CMD_IAP_BLOCK, pageSize);
-    PayloadWriter w(f, out);
+    PayloadWriter w(f, OutgoingFor(CMD_IAP_BLOCK, pageSize));
     w.Bytes(page, pageSize);
-    return out;
+    return w.Done();
 }
 
-Outgoing EncodeIapDone(CommandFrame&) {
-    return OutgoingFor(CMD_IAP_DONE);  // neither byte assigned
+Outgoing EncodeIapDone(CommandFrame& f) {
+    PayloadWriter w(f, OutgoingFor(CMD_IAP_DONE));
+    w.Keep(2);  // neither byte assigned
+    return w.Done();
 }
 
 Outgoing EncodeSectorSum(CommandFrame& f, uint8_t sectorIndex, uint32_t sum) {
-    const Outgoing out = OutgoingFor(CMD_SECTOR_SUM);
-    PayloadWriter w(f, out);
+    PayloadWriter w(f, OutgoingFor(CMD_SECTOR_SUM));
     w.U8(sectorIndex);
     w.U32(sum);
-    return out;
+    return w.Done();
 }
 
 Outgoing EncodeDataFlashBlock(CommandFrame& f, uint8_t code, uint16_t number,
                               const uint8_t* page, uint32_t pageSize) {
-    const Outgoing out = OutgoingFor(code, pageSize);
-    PayloadWriter w(f, out);
+    PayloadWriter w(f, OutgoingFor(code, pageSize));
     w.U16(number);
     w.Bytes(page, pageSize);
     w.U16(w.CrcFrom(0));
@@ -182,7 +185,7 @@ Outgoing EncodeDataFlashBlock(CommandFrame& f, uint8_t code, uint16_t number,
         const bool blank = std::all_of(page, page + pageSize, [](uint8_t b) { return b == 0xFF; });
         w.U8(blank ? 0xA8 : 0x00);
     }
-    return out;
+    return w.Done();
 }
 
 IdentifyReply DecodeIdentifyReply(const ReplyFrame& r) {
