@@ -92,6 +92,8 @@ private:
     enum class Take { Frame, NeedMore, Dropped };
     Take TakeFrame(std::size_t& frameSize, bool& sumOk);
     void DropFront(std::size_t count);
+    // Where the next frame may start in what is gathered, after a start byte that was none.
+    std::size_t NextFrameStart() const;
     uint8_t GiveUpCommand();
 
     const PortMap& ports_;
