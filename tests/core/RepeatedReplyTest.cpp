@@ -86,6 +86,25 @@ TEST(RepeatedReply, TheLastBlockAnsweredTwiceAfterAPassingVerifyFailsTheExit) {
     EXPECT_TRUE(t.AtRest());
 }
 
+TEST(RepeatedReply, ALoaderBlockAnsweredTwiceFailsTheTransferWithoutWaitingOutTheDoneFrame) {
+    sim::BoxConfig c = Answering(CMD_IAP_BLOCK);
+    c.kind = 5;
+    c.fwMajor = 1;
+    c.fwMinor = 3;
+    EngineHost t(c);
+    Prepare(t);
+    t.Tick({id::ProgramFlash});
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    const uint64_t start = t.clock.Now();
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    const Outcome& last = t.h().history.last;
+    EXPECT_EQ(last.kind, RunKind::LoaderTransfer);
+    EXPECT_EQ(last.text, "the box answered the command 0x41 twice");
+    EXPECT_LT(t.clock.Now() - start, 1000u);  // the done frame's silent wait is 10 s
+}
+
 TEST(RepeatedReply, ACopyAfterTheRunHasEndedChangesNothing) {
     EngineHost t(Answering(CMD_EXIT_PROGRAM_MODE));
     Prepare(t);
