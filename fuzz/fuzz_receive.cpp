@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!f.port.Open("fuzz").Ok()) return 0;
     f.port.pending.clear();
     // The command whose reply is awaited.
-    auto await = [&] { host.link.Send(data[0], 2, 1000, 26); };
+    auto await = [&] { host.link.Send(Outgoing{data[0], 2, 1000, 26}); };
     await();
     std::size_t at = 1;
     while (at < size) {

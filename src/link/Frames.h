@@ -10,6 +10,8 @@ inline constexpr uint8_t kFrameStart = 0x7E;
 inline constexpr uint8_t kHostAddress = 0xFF;
 inline constexpr std::size_t kPayloadCapacity = 300;
 inline constexpr std::size_t kReceiveBufferSize = 512;
+// The smallest frame: header and sum, no payload.
+inline constexpr std::size_t kMinFrameSize = 6;
 inline constexpr uint8_t kNoCommand = 0xFC;  // lastCode when nothing is outstanding
 
 enum : uint8_t {

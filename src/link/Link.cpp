@@ -55,11 +55,11 @@ bool Link::IsOpen() const {
     return port_ && port_->IsOpen();
 }
 
-SendResult Link::Send(uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength) {
+SendResult Link::Send(const Outgoing& out) {
     frame_.address = kHostAddress;
-    frame_.code = code;
-    frame_.length = length;
-    return SendCommand(frame_, timeoutMs, replyLength);
+    frame_.code = out.code;
+    frame_.length = out.length;
+    return SendCommand(frame_, out.timeoutMs, out.replyLength);
 }
 
 SendResult Link::SendCommand(const CommandFrame& frame, uint32_t timeoutMs,
@@ -102,11 +102,37 @@ void Link::DropFront(std::size_t count) {
     rxCount_ -= count;
 }
 
+std::size_t Link::NextFrameStart() const {
+    // A whole frame with a good sum first; else the first start of one that may still come
+    // whole.
+    std::size_t maybe = rxCount_;
+    for (std::size_t at = 1; at < rxCount_; ++at) {
+        if (rx_[at] != kFrameStart) continue;
+        if (rxCount_ - at < kHeaderSize) {
+            maybe = std::min(maybe, at);
+            continue;
+        }
+        const std::size_t length = (rx_[at + 3] == 0 ? 0u : 256u) + rx_[at + 4];
+        if (length > kPayloadCapacity) continue;
+        const std::size_t size = length + kMinFrameSize;
+        if (rxCount_ - at < size) {
+            maybe = std::min(maybe, at);
+            continue;
+        }
+        uint8_t sum = 0;
+        for (std::size_t i = 1; i < size - 1; ++i) sum = static_cast<uint8_t>(sum + rx_[at + i]);
+        if (sum == rx_[at + size - 1]) return at;
+    }
+    return maybe;
+}
+
 Link::Take Link::TakeFrame(std::size_t& frameSize, bool& sumOk) {
     const uint8_t* rx = rx_.data();
     if (rx[0] != kFrameStart) {
-        // A read that starts in the middle of a frame: nothing in it can be trusted.
-        rxCount_ = 0;
+        // The rest of a frame whose start went with the input thrown away when a command went
+        // out (a reply the box sent twice), perhaps read together with the answer: the bytes
+        // up to the next frame that can be whole are dropped, the rest when there is none.
+        DropFront(NextFrameStart());
         return Take::Dropped;
     }
     if (rxCount_ < kHeaderSize) {
@@ -165,11 +191,15 @@ bool Link::OnReceive() {
         if (got == Take::Dropped || !sumOk) continue;
         // A well-formed frame shorter than the awaited reply is no answer: the command's
         // time-out reports the missing one.
-        const bool answer =
-            reply_.code == lastCode_ && answerPending_ && frameSize >= answerLength_;
+        const bool awaited = reply_.code == lastCode_ && answerPending_;
+        const bool answer = awaited && frameSize >= answerLength_;
+        const FrameRole role = answer                                   ? FrameRole::Answer
+                               : !awaited && answeredCode_ == reply_.code ? FrameRole::Repeat
+                                                                          : FrameRole::Other;
         const ReplyFrame copy = reply_;
-        if (!events.frame || !events.frame(copy, answer)) continue;
+        if (!events.frame || !events.frame(copy, role)) continue;
         taken = true;
+        if (answer) answeredCode_ = copy.code;
         if (answer && framesSent_ == sends) StopReplyTimer();  // a second copy is a stray
         // A command sent while handling the frame started afresh: what was read before it
         // answers nothing of it.
@@ -184,6 +214,7 @@ bool Link::OnReceive() {
 
 uint8_t Link::GiveUpCommand() {
     StopReplyTimer();
+    answeredCode_.reset();
     replyAwaited_ = false;
     const uint8_t code = lastCode_;
     lastCode_ = kNoCommand;

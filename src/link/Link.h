@@ -5,9 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "link/CommandTable.h"
 #include "link/Frames.h"
 #include "link/LinkEvents.h"
 #include "link/Ports.h"
@@ -15,9 +17,6 @@
 #include "platform/Timers.h"
 
 namespace lumacrest {
-
-// The smallest frame: header and sum, no payload.
-inline constexpr std::size_t kMinFrameSize = 6;
 
 // The bytes of `frame` on the wire: 0x7E, address, code, length high and low (the low 16 bits
 // of `length`), the payload, and the 8-bit sum of everything after the start byte.
@@ -49,10 +48,10 @@ public:
     // keeps what earlier commands left.
     CommandFrame& Frame() { return frame_; }
     const CommandFrame& Frame() const { return frame_; }
-    // Sends Frame() with `code` and `length` (address 0xFF) and starts the reply timer.
-    // `replyLength` is the whole reply that answers it (payload + 6): a shorter frame with the
-    // command's code is no answer.
-    SendResult Send(uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength);
+    // Sends Frame() with the code and length of `out` (address 0xFF) and starts the reply
+    // timer with its time-out. Its reply length is the whole reply that answers it (payload
+    // + 6): a shorter frame with the command's code is no answer.
+    SendResult Send(const Outgoing& out);
     // Sends `frame` as it is.
     SendResult SendCommand(const CommandFrame& frame, uint32_t timeoutMs, uint32_t replyLength);
 
@@ -70,6 +69,8 @@ public:
     void ForgetLastCode() { lastCode_ = kNoCommand; }
     // The last verified frame.
     const ReplyFrame& Reply() const { return reply_; }
+    // A new conversation: no answer taken so far counts for a repeat.
+    void ForgetAnswers() { answeredCode_.reset(); }
     // How many frames have gone out since the program started.
     uint64_t FramesSent() const { return framesSent_; }
     // Bytes of a frame gathered so far.
@@ -91,6 +92,8 @@ private:
     enum class Take { Frame, NeedMore, Dropped };
     Take TakeFrame(std::size_t& frameSize, bool& sumOk);
     void DropFront(std::size_t count);
+    // Where the next frame may start in what is gathered, after a start byte that was none.
+    std::size_t NextFrameStart() const;
     uint8_t GiveUpCommand();
 
     const PortMap& ports_;
@@ -103,6 +106,7 @@ private:
     uint8_t lastCode_ = 0x00;
     bool replyAwaited_ = false;
     bool answerPending_ = false;  // the last command's answer has not been taken yet
+    std::optional<uint8_t> answeredCode_;  // the code of the last answer taken
     uint32_t answerLength_ = 0;   // the whole frame that answers it, at least
     bool replyTimerRunning_ = false;
     uint64_t framesSent_ = 0;

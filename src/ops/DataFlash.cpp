@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "image/Crc16.h"
+#include "ops/Codec.h"
 #include "ops/DeviceSteps.h"
 #include "ops/Progress.h"
 #include "ops/Runs.h"
@@ -10,9 +10,6 @@
 namespace lumacrest {
 
 namespace {
-
-constexpr uint32_t kDataFlashTimeoutMs = 5000;
-constexpr uint8_t kBlankPageFlag = 0xA8;
 
 // A failed download is over: the controls return; the port stays as it is.
 void Finish(Ops& ops, const Conclusion& conclusion) {
@@ -30,12 +27,11 @@ void SendDataFlashBlock(Ops& ops, Area area) {
     const uint32_t pageSize = flash ? ops.target.dev.FlashPageSize : ops.target.dev.BootPageSize;
     const uint8_t* image = flash ? ops.target.buf().flash.data() : ops.target.buf().boot.data();
     const std::size_t capacity = flash ? kFlashBufferSize : kBootBufferSize;
-    const uint32_t length = pageSize + (flash ? 5 : 4);
     const uint8_t code = flash ? CMD_DATAFLASH_FLASH_BLOCK : CMD_DATAFLASH_BOOT_BLOCK;
     const uint32_t offset = ops.run.BlockOffset();
-    if (length > kPayloadCapacity) {
+    if (PayloadLength(code, pageSize) > kPayloadCapacity) {
         // The link refuses the frame; the run ends with its message.
-        SendStep(ops, code, length, kDataFlashTimeoutMs, length + 6);
+        SendStep(ops, OutgoingFor(code, pageSize));
         return;
     }
     if (!PageFits(offset, pageSize, capacity)) {
@@ -46,28 +42,17 @@ void SendDataFlashBlock(Ops& ops, Area area) {
                                                        " lies outside the buffer"));
         return;
     }
-    const uint32_t number = ops.run.DataFlashBlock(area);
-    CommandFrame& f = ops.link.Frame();
-    f.payload[0] = static_cast<uint8_t>(number >> 8);
-    f.payload[1] = static_cast<uint8_t>(number);
-    const uint8_t* page = image + offset;
-    std::copy_n(page, pageSize, f.payload.begin() + 2);
-    const uint16_t crc = Crc16(f.payload.data(), static_cast<int32_t>(pageSize + 2));
-    f.payload[pageSize + 2] = static_cast<uint8_t>(crc >> 8);
-    f.payload[pageSize + 3] = static_cast<uint8_t>(crc);
-    if (flash) {
-        const bool blank = std::all_of(page, page + pageSize, [](uint8_t b) { return b == 0xFF; });
-        f.payload[pageSize + 4] = blank ? kBlankPageFlag : 0x00;
-    }
+    const Outgoing out =
+        EncodeDataFlashBlock(ops.link.Frame(), code,
+                             static_cast<uint16_t>(ops.run.DataFlashBlock(area)), image + offset,
+                             pageSize);
     ops.run.AdvanceOffset(pageSize);
     ops.run.NextDataFlashBlock(area);
-    SendStep(ops, code, length, kDataFlashTimeoutMs, length + 6);
+    SendStep(ops, out);
 }
 
 bool EchoesLastCommand(const Ops& ops, const ReplyFrame& reply) {
-    const CommandFrame& f = ops.link.Frame();
-    return reply.length == f.length && f.length <= kPayloadCapacity &&
-           std::equal(f.payload.begin(), f.payload.begin() + f.length, reply.payload.begin());
+    return RepeatsLastCommand(reply, ops.link.Frame(), true);
 }
 
 void DataFlashFailed(Ops& ops, const std::string& words) {
@@ -98,11 +83,7 @@ void OnDataFlashBegin(Ops& ops, const ReplyFrame& reply) {
         ops.run.Become(RunKind::DataFlashDownload, Stage::DataFlashFlash);
     else
         BeginRun(ops, RunKind::DataFlashDownload, Stage::DataFlashFlash);
-    const CommandFrame& f = ops.link.Frame();
-    const bool accepted =
-        reply.length >= f.length && f.length <= kPayloadCapacity &&
-        std::equal(f.payload.begin(), f.payload.begin() + f.length, reply.payload.begin());
-    if (!accepted) {
+    if (!RepeatsLastCommand(reply, ops.link.Frame(), false)) {
         DataFlashFailed(ops, "the begin frame of the DataFlash download is not the one the host sent");
         return;
     }

@@ -1,6 +1,7 @@
 #include "ops/DeviceSteps.h"
 
 #include "link/Link.h"
+#include "ops/Codec.h"
 #include "ops/Discovery.h"
 #include "ops/OperationReplies.h"
 #include "ops/Runs.h"
@@ -8,23 +9,6 @@
 namespace lumacrest {
 
 namespace {
-
-constexpr uint32_t kBeginTimeoutMs = 5000;
-constexpr uint32_t kBeginReplyLength = 13;
-constexpr uint32_t kEraseTimeoutMs = 30000;
-// The table gives the erase reply 6 bytes, but its row reads the result byte: an answer
-// carries it.
-constexpr uint32_t kEraseReplyLength = 7;
-constexpr uint32_t kProgramModeTimeoutMs = 3000;
-constexpr uint32_t kProgramModeReplyLength = 14;
-constexpr uint32_t kExitReplyLength = 6;
-constexpr uint32_t kResetTimeoutMs = 1000;
-constexpr uint32_t kResetReplyLength = 8;
-
-void Put16(CommandFrame& f, std::size_t at, uint32_t value) {
-    f.payload[at] = static_cast<uint8_t>(value >> 8);
-    f.payload[at + 1] = static_cast<uint8_t>(value);
-}
 
 struct Preamble {
     bool skipSeparatorWhileVerifying = false;
@@ -77,40 +61,39 @@ bool EnterOrContinue(Ops& ops, uint8_t beginCode, bool freshEntry) {
     return true;
 }
 
+// The operation header of the target as it stands, with `pageSize` in bytes 0-1.
+OperationHeader HeaderOf(const Ops& ops, uint32_t pageSize) {
+    return {.pageSize = static_cast<uint16_t>(pageSize),
+            .deviceType = static_cast<uint16_t>(ops.target.DeviceType),
+            .freshEntry = ops.run.FreshEntryFlag(),
+            .autoSequence = static_cast<uint8_t>(ops.run.AutoSequence() ? 1 : 0),
+            .deviceByte1 = ops.target.dev.DeviceByte1,
+            .deviceByte2 = ops.target.dev.DeviceByte2,
+            .bootPageSize = static_cast<uint16_t>(ops.target.dev.BootPageSize)};
+}
+
+// The program-mode header: the sector count only in the program-mode frame itself.
+Outgoing EncodeProgramMode(Ops& ops, uint8_t code) {
+    ProgramModeHeader h{.operation = HeaderOf(ops, ops.target.dev.FlashPageSize),
+                        .adapterCode = ops.target.dev.DeviceByte3,
+                        .sectorCount = std::nullopt,
+                        .keyCode = ops.target.buf().keyCode.data()};
+    if (code == CMD_ENTER_PROGRAM_MODE)
+        h.sectorCount = static_cast<uint8_t>(ops.target.dev.SectorSizes.size());
+    return EncodeProgramModeHeader(ops.link.Frame(), code, h);
+}
+
 void SendBegin(Ops& ops, uint8_t code, uint32_t pageSize) {
-    FillOperationHeader(ops, pageSize);
-    if (code == CMD_CHIP_ERASE)
-        SendStep(ops, code, kOperationHeaderLength, kEraseTimeoutMs, kEraseReplyLength);
-    else
-        SendStep(ops, code, kOperationHeaderLength, kBeginTimeoutMs, kBeginReplyLength);
+    SendStep(ops, EncodeOperationHeader(ops.link.Frame(), code, HeaderOf(ops, pageSize)));
 }
 
 }  // namespace
 
-void FillOperationHeader(Ops& ops, uint32_t pageSize) {
-    CommandFrame& f = ops.link.Frame();
-    Put16(f, 0, pageSize);
-    Put16(f, 2, static_cast<uint32_t>(ops.target.DeviceType));
-    f.payload[4] = ops.run.FreshEntryFlag();
-    f.payload[5] = ops.run.AutoSequence() ? 1 : 0;
-    f.payload[6] = ops.target.dev.DeviceByte1;
-    f.payload[7] = ops.target.dev.DeviceByte2;
-    Put16(f, 8, ops.target.dev.BootPageSize);
-}
-
-void FillProgramModeHeader(Ops& ops, bool withSectorCount) {
-    FillOperationHeader(ops, ops.target.dev.FlashPageSize);
-    CommandFrame& f = ops.link.Frame();
-    f.payload[10] = ops.target.dev.DeviceByte3;
-    if (withSectorCount) f.payload[11] = static_cast<uint8_t>(ops.target.dev.SectorSizes.size());
-    for (std::size_t i = 0; i < kKeyCodeLength; ++i) f.payload[15 + i] = ops.target.buf().keyCode[i];
-}
-
 std::optional<std::string> PageSizeProblem(uint32_t pageSize, const char* area) {
     if (pageSize == 0) return std::string("the ") + area + " page size is 0";
-    if (pageSize > kMaxPageSize)
+    if (pageSize > MaxPageSize())
         return std::string("the ") + area + " page size " + std::to_string(pageSize) +
-               " does not fit a frame (at most " + std::to_string(kMaxPageSize) + " bytes)";
+               " does not fit a frame (at most " + std::to_string(MaxPageSize()) + " bytes)";
     return std::nullopt;
 }
 
@@ -132,15 +115,19 @@ bool CheckLoaded(Ops& ops, bool flash, bool boot) {
     return false;
 }
 
-bool SendStep(Ops& ops, uint8_t code, uint32_t length, uint32_t timeoutMs, uint32_t replyLength) {
-    const SendResult sent = ops.link.Send(code, length, timeoutMs, replyLength);
+uint32_t MaxPageSize() {
+    return LargestPage(CMD_WRITE_FLASH_BLOCK);
+}
+
+bool SendStep(Ops& ops, const Outgoing& out) {
+    const SendResult sent = ops.link.Send(out);
     if (sent == SendResult::Sent) {
         ops.run.FrameSent();
         return true;
     }
     if (sent == SendResult::Lost) return false;  // the loss has ended the run
     // The operation cannot go on: it ends as a missing reply would, without the wait.
-    End(ops, Refusal(ops, "******Frame of " + std::to_string(length) +
+    End(ops, Refusal(ops, "******Frame of " + std::to_string(out.length) +
                               " bytes does not fit the 300-byte payload, nothing sent******"));
     return false;
 }
@@ -150,9 +137,7 @@ void EnterProgramMode(Ops& ops) {
     ops.view.AppendLog(kEnterProgramModeLine);
     // Each entry reports the KeyCode state of the chip now in the socket.
     ops.programmer.keyCodeEnabled = false;
-    FillProgramModeHeader(ops, true);
-    SendStep(ops, CMD_ENTER_PROGRAM_MODE, kProgramModeHeaderLength, kProgramModeTimeoutMs,
-             kProgramModeReplyLength);
+    SendStep(ops, EncodeProgramMode(ops, CMD_ENTER_PROGRAM_MODE));
     ops.view.SetProgress(0);
 }
 
@@ -188,17 +173,18 @@ void ResumePendingOperation(Ops& ops) {
     }
 }
 
-void ExitProgramMode(Ops& ops, const Conclusion& conclusion, uint32_t timeoutMs) {
+void ExitProgramMode(Ops& ops, const Conclusion& conclusion, std::optional<uint32_t> waitMs) {
     ops.run.LeaveProgramMode(conclusion);
     ops.view.AppendLog(kExitLine);
-    ops.link.Frame().payload[0] = ops.run.ResultPass();
-    SendStep(ops, CMD_EXIT_PROGRAM_MODE, 2, timeoutMs, kExitReplyLength);
+    Outgoing exit = EncodeExit(ops.link.Frame(), ops.run.ResultPass());
+    if (waitMs) exit.timeoutMs = *waitMs;
+    SendStep(ops, exit);
 }
 
 void ResetProgrammer(Ops& ops) {
     ops.run.EnterStage(Stage::Reset);
     ops.view.AppendLog(kResetLine);
-    SendStep(ops, CMD_RESET_PROGRAMMER, 2, kResetTimeoutMs, kResetReplyLength);
+    SendStep(ops, EncodeReset(ops.link.Frame()));
 }
 
 void StartChipErase(Ops& ops) {
@@ -265,9 +251,7 @@ void StartCheckKeyCode(Ops& ops) {
     ops.run.ContinueInProgramMode();
     ops.run.EnterStage(Stage::CheckKeyCode);
     ops.view.AppendLog(kCheckKeyCodeLine);
-    FillProgramModeHeader(ops, false);
-    SendStep(ops, CMD_CHECK_KEYCODE, kProgramModeHeaderLength, kProgramModeTimeoutMs,
-             kProgramModeReplyLength);
+    SendStep(ops, EncodeProgramMode(ops, CMD_CHECK_KEYCODE));
 }
 
 }  // namespace lumacrest

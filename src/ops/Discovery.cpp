@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "link/Link.h"
+#include "ops/Codec.h"
 #include "ops/FirmwareRewrite.h"
 #include "ops/Programmers.h"
 #include "ops/Runs.h"
@@ -13,8 +14,6 @@ namespace lumacrest {
 
 namespace {
 
-constexpr uint32_t kIdentifyTimeoutMs = 1000;
-constexpr uint32_t kIdentifyReplyLength = 26;
 constexpr unsigned kLastScannedPort = 16;
 
 std::string Format(const char* format, int a, int b) {
@@ -101,7 +100,7 @@ bool ConnectPort(Ops& ops, uint8_t portNumber) {
 
 void SendIdentify(Ops& ops) {
     ops.run.FrameSent();
-    ops.link.Send(CMD_IDENTIFY, 2, kIdentifyTimeoutMs, kIdentifyReplyLength);
+    ops.link.Send(EncodeIdentify(ops.link.Frame()));
 }
 
 void OnSelchangeCom(Ops& ops, const std::string& text) {
@@ -154,14 +153,15 @@ void ScanNextPort(Ops& ops) {
 
 void OnIdentifyReply(Ops& ops, const ReplyFrame& reply) {
     ops.view.AppendLogRaw("OK");
-    ops.programmer.kind = reply.payload[12];
+    const IdentifyReply r = DecodeIdentifyReply(reply);
+    ops.programmer.kind = r.kind;
     // The identity block carries the programmer number in its first two bytes, low first.
-    ops.programmer.number = static_cast<unsigned>(reply.payload[2] | (reply.payload[3] << 8));
+    ops.programmer.number = r.number;
     PeerFor(ops.programmer.kind).identified(ops, reply);
 }
 
 void DeviceProgrammerIdentified(Ops& ops, const ReplyFrame& reply) {
-    const auto& p = reply.payload;
+    const IdentifyReply r = DecodeIdentifyReply(reply);
     ops.programmer.name.clear();
     if (ops.programmer.kind == 1) ops.programmer.name = "ZK9_Pro_";
     if (ops.programmer.kind == 2) ops.programmer.name = "ZK9_ISP_";
@@ -174,19 +174,20 @@ void DeviceProgrammerIdentified(Ops& ops, const ReplyFrame& reply) {
     digits += static_cast<char>('0' + number % 10);
     ops.view.AppendLogRaw(digits);
     ops.programmer.name += digits;
-    ops.programmer.firmware = Format("%d.%d", p[0], p[1]);
+    ops.programmer.firmware = Format("%d.%d", r.fwMajor, r.fwMinor);
 
-    const unsigned maxCount = p[13] | (p[14] << 8);
-    const unsigned used = p[15] | (p[16] << 8);
+    const unsigned maxCount = r.maxCount;
+    const unsigned used = r.usedCount;
     ops.view.AppendLog("Max_Counter:  ");
     ops.view.AppendLogRaw(maxCount == 0 ? std::string("No Limit") : std::to_string(maxCount));
     ops.view.AppendLog("Used_Counter: ");
     ops.view.AppendLogRaw(std::to_string(used));
-    ops.view.AppendLogRaw(Format("   V%d.%d", p[0], p[1]));
+    ops.view.AppendLogRaw(Format("   V%d.%d", r.fwMajor, r.fwMinor));
 
-    if (p[0] == ops.programmer.firmwareMajor && p[1] == ops.programmer.firmwareMinor) {
+    if (r.fwMajor == ops.programmer.firmwareMajor && r.fwMinor == ops.programmer.firmwareMinor) {
         End(ops, Conclusion::Pass());
-    } else if (p[0] == ops.programmer.maintenanceMajor && p[1] == ops.programmer.maintenanceMinor) {
+    } else if (r.fwMajor == ops.programmer.maintenanceMajor &&
+               r.fwMinor == ops.programmer.maintenanceMinor) {
         ops.run.Become(RunKind::FirmwareRewrite, Stage::EraseProgrammer);
         StartProgrammerUpdate(ops);
     } else {

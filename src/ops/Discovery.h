@@ -27,7 +27,8 @@ std::string TriedLine(const Ops& ops, std::optional<unsigned> portNumber);
 std::optional<std::string> PortProblem(const Ops& ops, unsigned portNumber,
                                        const PortStatus& status);
 
-// Sends CMD_IDENTIFY (two payload bytes left as they are, time-out 1000 ms, reply 26 bytes).
+// Sends CMD_IDENTIFY (its two payload bytes left as they are; time-out and reply length from
+// the command table).
 void SendIdentify(Ops& ops);
 
 // A new entry of the COM list: connect to that port and identify, or scan for "USB".

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "image/Cipher.h"
+#include "ops/Codec.h"
 #include "ops/DeviceSteps.h"
 #include "ops/Discovery.h"
 #include "ops/Progress.h"
@@ -14,27 +15,19 @@ namespace lumacrest {
 
 namespace {
 
-constexpr uint32_t kEraseProgrammerTimeoutMs = 30000;
-constexpr uint32_t kEraseProgrammerReplyLength = 6;
-constexpr uint32_t kFirstFirmwareBlockTimeoutMs = 20000;
-constexpr uint32_t kFirmwareBlockTimeoutMs = 10000;
-constexpr uint32_t kFirmwareBlockLength = 260;
-constexpr uint32_t kFirmwareBlockReplyLength = 266;
-
 // A rewrite ends with the port closed and only the COM list enabled: the programmer must be
 // restarted before it takes operations.
 void EndRewrite(Ops& ops, const Conclusion& conclusion) {
     End(ops, conclusion, {.controls = ControlState::OnlyComList});
 }
 
-void SendFirmwareBlock(Ops& ops, uint32_t timeoutMs) {
-    CommandFrame& f = ops.link.Frame();
+void SendFirmwareBlock(Ops& ops, bool first) {
     const uint32_t offset = ops.run.BlockOffset();
-    std::copy_n(ops.programmer.updateBuffer.begin() + offset, kFirmwareBlockSize, f.payload.begin());
-    f.payload[256] = static_cast<uint8_t>(ops.run.UpdateBlockNumber());
-    f.payload[257] = static_cast<uint8_t>(ops.run.UpdateBlockNumber() >> 8);
+    const Outgoing out = EncodeFirmwareBlock(ops.link.Frame(),
+                                             ops.programmer.updateBuffer.data() + offset,
+                                             static_cast<uint16_t>(ops.run.UpdateBlockNumber()), first);
     ops.run.AdvanceOffset(kFirmwareBlockSize);
-    SendStep(ops, CMD_PROGRAMMER_FW_BLOCK, kFirmwareBlockLength, timeoutMs, kFirmwareBlockReplyLength);
+    SendStep(ops, out);
 }
 }  // namespace
 
@@ -86,7 +79,7 @@ void StartProgrammerUpdate(Ops& ops) {
     ops.view.SetProgress(0);
     ops.run.StartFirmwareBlocks(ops.programmer.updateLength / kFirmwareBlockSize);
     ops.view.AppendLog("Erase Programmer......");
-    SendStep(ops, CMD_ERASE_PROGRAMMER, 0, kEraseProgrammerTimeoutMs, kEraseProgrammerReplyLength);
+    SendStep(ops, EncodeEraseProgrammer(ops.link.Frame()));
 }
 
 std::string FirmwareRewriteQuestion(const Ops& ops) {
@@ -108,15 +101,15 @@ void OnProgrammerErased(Ops& ops, const ReplyFrame&) {
     ops.run.StartFirmwareBlocks(ops.run.UpdateBlockCount());
     ops.view.AppendLogRaw("OK");
     ops.view.AppendLog("Update Device Firmware......");
-    SendFirmwareBlock(ops, kFirstFirmwareBlockTimeoutMs);
+    SendFirmwareBlock(ops, true);
 }
 
 void OnFirmwareBlockEchoed(Ops& ops, const ReplyFrame& reply) {
     ops.run.FirmwareBlockEchoed();
     const uint32_t sent = ops.run.BlockOffset() - kFirmwareBlockSize;
-    const bool same = reply.length >= kFirmwareBlockSize &&
-                      std::equal(reply.payload.begin(), reply.payload.begin() + kFirmwareBlockSize,
-                                 ops.programmer.updateBuffer.begin() + sent);
+    const uint8_t* echo = DecodeFirmwareEcho(reply);
+    const bool same = echo && std::equal(echo, echo + kFirmwareBlockSize,
+                                         ops.programmer.updateBuffer.begin() + sent);
     if (!same) {
         ops.link.Close();
         ops.view.AppendLogRaw("Failed");
@@ -130,7 +123,7 @@ void OnFirmwareBlockEchoed(Ops& ops, const ReplyFrame& reply) {
     }
     if (ops.run.UpdateBlockNumber() < ops.run.UpdateBlockCount()) {
         ops.view.SetProgress(Percent(ops.run.UpdateBlockNumber(), ops.run.UpdateBlockCount()));
-        SendFirmwareBlock(ops, kFirmwareBlockTimeoutMs);
+        SendFirmwareBlock(ops, false);
         return;
     }
     ops.view.AppendLogRaw("OK");

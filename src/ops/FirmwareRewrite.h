@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ops/Codec.h"
 #include "ops/Ops.h"
 
 namespace lumacrest {
@@ -13,7 +14,6 @@ inline constexpr const char* kUpdateFileDatName = "update.dat";
 inline constexpr const char* kOpenUpdateFileFailed = "******Open Update_File  failed******   ";
 inline constexpr const char* kUpdateFailed =
     "******Update Failed ,Please Reboot Programmer and try again******";
-inline constexpr uint32_t kFirmwareBlockSize = 256;
 
 // Reads, checks and decrypts update.dat into the update buffer. False when the file cannot
 // be opened, is empty, longer than the buffer or not a whole number of 256-byte blocks; then

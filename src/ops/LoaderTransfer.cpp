@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ops/Codec.h"
 #include "ops/DeviceSteps.h"
 #include "ops/Progress.h"
 #include "ops/Runs.h"
@@ -10,15 +11,6 @@
 namespace lumacrest {
 
 namespace {
-
-constexpr uint32_t kIapEraseLength = 30;
-constexpr uint32_t kIapEraseTimeoutMs = 60000;
-constexpr uint32_t kIapEraseReplyLength = 14;
-constexpr uint32_t kIapBlockTimeoutMs = 10000;
-constexpr uint32_t kIapBlockReplyLength = 8;
-constexpr uint32_t kIapDoneLength = 2;
-constexpr uint32_t kIapDoneTimeoutMs = 10000;
-constexpr uint32_t kIapDoneReplyLength = 26;
 
 // The loader transfer is over: the controls return; the port stays as it is.
 void Finish(Ops& ops, const Conclusion& conclusion) {
@@ -39,18 +31,18 @@ void SendIapPage(Ops& ops) {
         return;
     }
     // A page larger than a frame is refused by the link with its message.
-    CommandFrame& f = ops.link.Frame();
-    if (pageSize <= kPayloadCapacity)
-        std::copy_n(ops.target.buf().flash.begin() + offset, pageSize, f.payload.begin());
+    const Outgoing out =
+        EncodeIapBlock(ops.link.Frame(), ops.target.buf().flash.data() + offset, pageSize);
     ops.run.AdvanceBlock(Area::Flash, pageSize);
     ops.view.SetProgress(Percent(ops.run.BlockIndex(Area::Flash), ops.target.FlashPagesToWrite));
-    SendStep(ops, CMD_IAP_BLOCK, pageSize, kIapBlockTimeoutMs, kIapBlockReplyLength);
+    SendStep(ops, out);
 }
 
 // The identify reply of a loader: its version; the port stays open for the transfer.
 void LoaderIdentified(Ops& ops, const ReplyFrame& reply) {
     char version[8];
-    std::snprintf(version, sizeof version, "%c.%c", '0' + reply.payload[0], '0' + reply.payload[1]);
+    const IdentifyReply r = DecodeIdentifyReply(reply);
+    std::snprintf(version, sizeof version, "%c.%c", '0' + r.fwMajor, '0' + r.fwMinor);
     ops.view.AppendLog("Find Progrmmer: ZK9_IAP");
     ops.view.AppendLog("IAP Firmware version:  ");
     ops.view.AppendLogRaw(version);
@@ -68,14 +60,14 @@ void StartIapErase(Ops& ops) {
     ops.view.AppendLog("Enter Program Mode......OK");
     ops.view.AppendLog("Erase Device......");
     ops.run.ResetSectorIndex();
-    std::copy_n(ops.target.buf().keyCode.begin(), kKeyCodeLength, ops.link.Frame().payload.begin());
-    if (SendStep(ops, CMD_IAP_ERASE, kIapEraseLength, kIapEraseTimeoutMs, kIapEraseReplyLength))
+    if (SendStep(ops, EncodeIapErase(ops.link.Frame(), ops.target.buf().keyCode.data())))
         ops.view.SetProgress(0);
 }
 
 void OnIapErased(Ops& ops, const ReplyFrame& reply) {
-    const uint8_t p0 = reply.payload[0];
-    const uint8_t p1 = reply.payload[1];
+    const IapEraseReply r = DecodeIapEraseReply(reply);
+    const uint8_t p0 = r.state;
+    const uint8_t p1 = r.result;
     if (p0 == 0xEE) {
         // The programmer stops the transfer: nothing was programmed, so the run failed.
         Finish(ops, Failed("the programmer stopped the loader transfer (0xEE)"));
@@ -107,12 +99,13 @@ void StartIapTransfer(Ops& ops) {
 }
 
 void OnIapBlockWritten(Ops& ops, const ReplyFrame& reply) {
-    if (reply.payload[0] != 0) {
+    const uint8_t result = DecodeResult(reply).value_or(0);
+    if (result != 0) {
         ops.view.AppendLogRaw("Fail");
         Finish(ops, Conclusion::Fail(Verdict::Declined,
                                      "the loader refused block " +
                                          std::to_string(ops.run.BlockIndex(Area::Flash) - 1) +
-                                         " (result " + std::to_string(reply.payload[0]) + ")"));
+                                         " (result " + std::to_string(result) + ")"));
         return;
     }
     if (ops.run.BlockIndex(Area::Flash) < ops.target.FlashPagesToWrite) {
@@ -124,7 +117,7 @@ void OnIapBlockWritten(Ops& ops, const ReplyFrame& reply) {
 }
 
 void SendIapDone(Ops& ops) {
-    if (!SendStep(ops, CMD_IAP_DONE, kIapDoneLength, kIapDoneTimeoutMs, kIapDoneReplyLength)) return;
+    if (!SendStep(ops, EncodeIapDone(ops.link.Frame()))) return;
     // The done frame gets no reply: its time-out passes silently and ends the transfer. The
     // programmer leaves its loader, so the next Update must identify it anew.
     ops.run.EnterStage(Stage::LoaderDone);

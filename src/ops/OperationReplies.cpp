@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "image/Checksums.h"
+#include "ops/Codec.h"
 #include "ops/Runs.h"
 #include "ops/DeviceSteps.h"
 #include "ops/Progress.h"
@@ -11,12 +12,6 @@
 namespace lumacrest {
 
 namespace {
-
-constexpr uint32_t kFirstBlockTimeoutMs = 5000;
-constexpr uint32_t kNextBlockTimeoutMs = 20000;
-constexpr uint32_t kEndTimeoutMs = 5000;
-constexpr uint32_t kBlockRequestTimeoutMs = 5000;
-constexpr uint32_t kWriteReplyLength = 6;
 
 // One image area (flash or boot) as the block transfers see it.
 struct AreaView {
@@ -50,7 +45,7 @@ AreaView Boot(Ops& ops) {
 }
 
 bool PageInside(const AreaView& a, uint32_t offset) {
-    return a.pageSize <= kMaxPageSize && uint64_t{offset} + a.pageSize <= a.capacity;
+    return a.pageSize <= MaxPageSize() && uint64_t{offset} + a.pageSize <= a.capacity;
 }
 
 uint32_t Index(const Ops& ops, const AreaView& a) {
@@ -73,32 +68,29 @@ void PageOutside(Ops& ops, const AreaView& a, uint32_t offset) {
 }
 
 // Sends the page at the block offset as the block with the area's counter as its number, and
-// advances both.
-void SendWriteBlock(Ops& ops, const AreaView& a, uint32_t timeoutMs) {
+// advances both. The first block of a transfer has its own time-out.
+void SendWriteBlock(Ops& ops, const AreaView& a, bool first) {
     const uint32_t offset = ops.run.BlockOffset();
     if (!PageInside(a, offset)) {
         PageOutside(ops, a, offset);
         return;
     }
-    CommandFrame& f = ops.link.Frame();
-    f.payload[0] = static_cast<uint8_t>(Index(ops, a) >> 8);
-    f.payload[1] = static_cast<uint8_t>(Index(ops, a));
-    std::copy_n(a.image + offset, a.pageSize, f.payload.begin() + 2);
+    const Outgoing out = EncodeWriteBlock(ops.link.Frame(), a.writeBlock,
+                                          static_cast<uint16_t>(Index(ops, a)), a.image + offset,
+                                          a.pageSize, first);
     ops.run.AdvanceBlock(a.area, a.pageSize);
-    SendStep(ops, a.writeBlock, a.pageSize + 2, timeoutMs, kWriteReplyLength);
+    SendStep(ops, out);
 }
 
 void SendBlockRequest(Ops& ops, const AreaView& a, uint8_t code, uint32_t number) {
-    CommandFrame& f = ops.link.Frame();
-    f.payload[0] = static_cast<uint8_t>(number >> 8);
-    f.payload[1] = static_cast<uint8_t>(number);
-    SendStep(ops, code, 2, kBlockRequestTimeoutMs, a.pageSize + 8);
+    SendStep(ops, EncodeBlockRequest(ops.link.Frame(), code, static_cast<uint16_t>(number),
+                                     a.pageSize));
 }
 
 void BeginWrite(Ops& ops, const AreaView& a, const char* line) {
     ops.run.StartTransfer(a.area);
     ops.view.AppendLog(line);
-    SendWriteBlock(ops, a, kFirstBlockTimeoutMs);  // the first block is always sent
+    SendWriteBlock(ops, a, true);  // the first block is always sent
 }
 
 bool Blank(const uint8_t* page, uint32_t size) {
@@ -113,13 +105,13 @@ void ContinueWrite(Ops& ops, const AreaView& a) {
         if (!PageInside(a, offset)) break;
         if (!Blank(a.image + offset, a.pageSize)) {
             SetBlockProgress(ops, Index(ops, a) + 1, a.pagesToWrite);
-            SendWriteBlock(ops, a, kNextBlockTimeoutMs);
+            SendWriteBlock(ops, a, false);
             return;
         }
         ops.run.AdvanceBlock(a.area, a.pageSize);
         SetBlockProgress(ops, Index(ops, a), a.pagesToWrite);
     }
-    SendStep(ops, a.writeEnd, 0, kEndTimeoutMs, kWriteReplyLength);
+    SendStep(ops, EncodeTransferEnd(ops.link.Frame(), a.writeEnd));
 }
 
 void BeginRead(Ops& ops, const AreaView& a, uint8_t code, const char* line) {
@@ -137,7 +129,7 @@ void BlockRead(Ops& ops, const AreaView& a, const ReplyFrame& reply) {
         return;
     }
     // An answer carries the block number and one page: the link takes no shorter one.
-    std::copy_n(reply.payload.begin() + 2, a.pageSize, a.readBack + offset);
+    std::copy_n(DecodeBlockReply(reply).page, a.pageSize, a.readBack + offset);
     ops.run.AdvanceOffset(a.pageSize);
     if (Index(ops, a) < a.pageCount) {
         SendBlockRequest(ops, a, a.readBlock, Index(ops, a));
@@ -162,8 +154,9 @@ bool BlockMatches(Ops& ops, const AreaView& a, const ReplyFrame& reply) {
         PageOutside(ops, a, offset);
         return false;
     }
+    const uint8_t* page = DecodeBlockReply(reply).page;
     for (uint32_t i = 0; i < a.pageSize; ++i) {
-        const uint8_t got = reply.payload[2 + i];
+        const uint8_t got = page[i];
         a.readBack[offset + i] = got;
         if (got == a.image[offset + i]) continue;
         ops.view.AppendLogRaw("Failed");
@@ -265,7 +258,8 @@ void FinishRule(Ops& ops) {
 
 void OnProgramModeReply(Ops& ops, const ReplyFrame& reply) {
     ops.view.AppendLogRaw("OK");
-    const uint8_t b0 = reply.payload[0], b1 = reply.payload[1], adapter = reply.payload[2];
+    const ProgramModeReply r = DecodeProgramModeReply(reply);
+    const uint8_t b0 = r.state.first, b1 = r.state.second, adapter = r.adapterId;
     if (b0 == 0x00 && b1 == 0xFF) {
         ops.view.AppendLog(kKeyCodeVerifyFailedLine);
         ExitWith(ops, Conclusion::Fail(Verdict::Failed,
@@ -305,11 +299,12 @@ void OnProgramModeReply(Ops& ops, const ReplyFrame& reply) {
 }
 
 void OnChipEraseReply(Ops& ops, const ReplyFrame& reply) {
-    if (reply.payload[0] != 1) {
+    const uint8_t result = DecodeResult(reply).value_or(0);
+    if (result != 1) {
         ops.view.AppendLogRaw("Failed");
         char words[80];
         std::snprintf(words, sizeof words, "the box reports the chip erase failed (result 0x%02X)",
-                      reply.payload[0]);
+                      result);
         ExitWith(ops, Conclusion::Fail(Verdict::Declined, words));
         return;
     }
@@ -326,7 +321,8 @@ void OnKeyCodeWritten(Ops& ops, const ReplyFrame&) {
 }
 
 void OnKeyCodeChecked(Ops& ops, const ReplyFrame& reply) {
-    const uint8_t b0 = reply.payload[0], b1 = reply.payload[1];
+    const KeyCodeState state = DecodeKeyCodeCheckReply(reply);
+    const uint8_t b0 = state.first, b1 = state.second;
     std::optional<Conclusion> checked;
     if (b0 == 0x55 && b1 == 0x55) {
         ops.view.AppendLogRaw("Pass");

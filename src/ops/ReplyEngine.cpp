@@ -1,6 +1,7 @@
 #include "ops/ReplyEngine.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -104,9 +105,52 @@ bool TakesFrameFromTheBox(const Ops& ops, uint8_t code) {
     }
 }
 
-bool HandleFrame(Ops& ops, const ReplyFrame& reply, bool answer) {
+namespace {
+
+// Frames the box may send on its own: more than one of them is no repeat.
+bool BoxSendsOnItsOwn(uint8_t code) {
+    return code == CMD_DATAFLASH_BEGIN || code == CMD_DATAFLASH_CONFIG || code == CMD_SECTOR_SUM;
+}
+
+}  // namespace
+
+bool FailOnRepeatedAnswer(Ops& ops, const ReplyFrame& reply) {
+    Run& run = ops.run;
+    if (!run.Active()) return false;
+    char words[64], line[64];
+    std::snprintf(words, sizeof words, "the box answered the command 0x%02X twice", reply.code);
+    std::snprintf(line, sizeof line, "Programmer answered command 0x%02X twice", reply.code);
+    const Conclusion failed = Conclusion::Fail(Verdict::Failed, words);
+    const bool deviceRun = run.Kind() == RunKind::Update || run.Kind() == RunKind::Single;
+    if (deviceRun && run.CurrentStage() == Stage::Exit) {
+        // The exit frame is out: its answer ends the run, failed.
+        if (!run.ExitConclusion() || run.ExitConclusion()->Passed()) {
+            ops.view.AppendLog(line);
+            run.FailTheExit(failed);
+        }
+        return true;
+    }
+    ops.view.AppendLogRaw("Failed");
+    ops.view.AppendLog(line);
+    if (deviceRun && run.ProgramModeEntered()) {
+        ExitWith(ops, failed);
+        return true;
+    }
+    if (run.Kind() == RunKind::FirmwareRewrite)
+        End(ops, failed, {.controls = ControlState::OnlyComList});
+    else if (deviceRun || run.Kind() == RunKind::Identify || run.Kind() == RunKind::Scan)
+        End(ops, failed);
+    else
+        End(ops, failed, {.port = PortAfter::KeepOpen});
+    return true;
+}
+
+bool HandleFrame(Ops& ops, const ReplyFrame& reply, FrameRole role) {
     const ReplyHandler row = ReplyRowFor(reply.code);
     if (!row) return false;
+    if (role == FrameRole::Repeat && !BoxSendsOnItsOwn(reply.code))
+        return FailOnRepeatedAnswer(ops, reply);
+    const bool answer = role == FrameRole::Answer;
     // While the scan waits, only an identify reply counts.
     if (ops.run.Kind() == RunKind::Scan && reply.code != CMD_IDENTIFY &&
         reply.code != CMD_DATAFLASH_BEGIN && reply.code != CMD_DATAFLASH_CONFIG)
@@ -231,8 +275,8 @@ void OnPortLost(Ops& ops, uint8_t code, const std::string& why) {
 }
 
 void AttachEngine(Ops& ops) {
-    ops.link.events.frame = [&ops](const ReplyFrame& reply, bool answer) {
-        return HandleFrame(ops, reply, answer);
+    ops.link.events.frame = [&ops](const ReplyFrame& reply, FrameRole role) {
+        return HandleFrame(ops, reply, role);
     };
     ops.link.events.replyTimedOut = [&ops](uint8_t code) { OnReplyTimeout(ops, code); };
     ops.link.events.portLost = [&ops](uint8_t code, const std::string& why) {

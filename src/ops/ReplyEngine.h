@@ -21,7 +21,12 @@ ReplyHandler ReplyRowFor(uint8_t code);
 bool TakesFrameFromTheBox(const Ops& ops, uint8_t code);
 
 // A verified frame from the link; true when a row took it.
-bool HandleFrame(Ops& ops, const ReplyFrame& reply, bool answer);
+bool HandleFrame(Ops& ops, const ReplyFrame& reply, FrameRole role);
+
+// The box answered a command of the run twice: whatever it answers from now on may belong to
+// the command before, so the run fails at its stage at once (a device run leaves program mode
+// with the fail result). False when no run is under way: the frame is dropped.
+bool FailOnRepeatedAnswer(Ops& ops, const ReplyFrame& reply);
 
 // A frame the box sent on its own while a run awaits a reply and that the run cannot take:
 // kept for the end of the run (a settings report, a request for a conversation of its own).

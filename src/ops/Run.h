@@ -166,6 +166,8 @@ public:
     // the exit is answered; the sequence is over.
     void LeaveProgramMode(const Conclusion& conclusion);
     uint8_t ResultPass() const { return exitConclusion_ && exitConclusion_->Passed() ? 1 : 0; }
+    // The exit frame is out, but the run is found failed before its answer: the run ends so.
+    void FailTheExit(const Conclusion& conclusion) { exitConclusion_ = conclusion.At(Stage::Exit); }
     const std::optional<Conclusion>& ExitConclusion() const { return exitConclusion_; }
 
     bool VerifyAfterWrite() const { return verifyAfterWrite_; }

@@ -37,6 +37,7 @@ void KeepSerialNumberWithChip(Ops& ops) {
 
 void BeginRun(Ops& ops, RunKind kind, Stage stage) {
     ops.run.Begin(kind, stage, ops.view.Options(), ops.timers().NowMs());
+    ops.link.ForgetAnswers();
     ops.run.runId = NewRunId();
 }
 

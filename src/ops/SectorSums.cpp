@@ -1,15 +1,12 @@
 #include "ops/SectorSums.h"
 
+#include "ops/Codec.h"
 #include "ops/DeviceSteps.h"
 #include "ops/Runs.h"
 
 namespace lumacrest {
 
 namespace {
-
-constexpr uint32_t kSectorSumLength = 5;
-constexpr uint32_t kSectorSumTimeoutMs = 20000;
-constexpr uint32_t kSectorSumReplyLength = 8;
 
 // The sums are over: the controls return; the port stays as it is.
 void Finish(Ops& ops, const Conclusion& conclusion) {
@@ -23,7 +20,7 @@ void OnSectorSumRequest(Ops& ops, const ReplyFrame& reply) {
     // run of its own.
     if (!ops.run.Active()) BeginRun(ops, RunKind::SectorSums, Stage::SectorSums);
     ops.run.EnterStage(Stage::SectorSums);
-    if (reply.length < 1 || reply.payload[0] != 0) {
+    if (DecodeResult(reply).value_or(1) != 0) {
         ops.view.AppendLogRaw("Error");
         Finish(ops, Conclusion::Fail(Verdict::Failed, "the box reported an error in the sector sums"));
         return;
@@ -53,13 +50,7 @@ void OnSectorSumRequest(Ops& ops, const ReplyFrame& reply) {
     }
     uint32_t sum = 0;
     for (uint32_t i = 0; i < size; ++i) sum += ops.target.buf().flash[offset + i];
-    CommandFrame& f = ops.link.Frame();
-    f.payload[0] = index;
-    f.payload[1] = static_cast<uint8_t>(sum >> 24);
-    f.payload[2] = static_cast<uint8_t>(sum >> 16);
-    f.payload[3] = static_cast<uint8_t>(sum >> 8);
-    f.payload[4] = static_cast<uint8_t>(sum);
-    SendStep(ops, CMD_SECTOR_SUM, kSectorSumLength, kSectorSumTimeoutMs, kSectorSumReplyLength);
+    SendStep(ops, EncodeSectorSum(ops.link.Frame(), index, sum));
 }
 
 }  // namespace lumacrest

@@ -6,21 +6,20 @@
 
 #include "image/DeviceCatalogue.h"
 #include "link/Frames.h"
-#include "image/Crc16.h"
+#include "link/CommandTable.h"
+#include "ops/Codec.h"
 #include "ops/Runs.h"
 
 namespace lumacrest {
 
 namespace {
 
-constexpr std::size_t kSettingsCrcOffset = 63;
 constexpr int32_t kLastDeviceType = kDeviceCount - 1;
+
 // The frame with the most besides a flash page: the DataFlash block (block number, page, CRC,
 // blank flag).
-constexpr uint32_t kLargestFramedPage = kPayloadCapacity - 5;
-
-uint16_t Be16(const ReplyFrame& r, std::size_t at) {
-    return static_cast<uint16_t>(r.payload[at] << 8 | r.payload[at + 1]);
+uint32_t LargestFramedPage() {
+    return LargestPage(CMD_DATAFLASH_FLASH_BLOCK);
 }
 }  // namespace
 
@@ -32,13 +31,11 @@ void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
         ops.run.Become(RunKind::SettingsReport, Stage::Settings);
     else
         BeginRun(ops, RunKind::SettingsReport, Stage::Settings);
-    const uint8_t* p = reply.payload.data();
-    bool sound = reply.length >= kSettingsReportLength &&
-                 Crc16(p, kSettingsCrcOffset) == Be16(reply, kSettingsCrcOffset);
-    const int32_t type = Be16(reply, 4);
-    const uint32_t pageSize = Be16(reply, 6);
-    const uint32_t pageCount = Be16(reply, 8);
-    sound = sound && type <= kLastDeviceType;
+    const StoredSettingsReport r = DecodeStoredSettingsReport(reply);
+    const int32_t type = r.deviceType;
+    const uint32_t pageSize = r.flashPageSize;
+    const uint32_t pageCount = r.flashPageCount;
+    const bool sound = r.crcOk && type <= kLastDeviceType;
     if (!sound) {
         ops.view.AppendLogRaw("Failed");
         End(ops, Conclusion::Fail(Verdict::Failed, "the stored-settings report was refused"),
@@ -49,9 +46,9 @@ void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
     // operation later: the report is refused now, with the reason.
     std::optional<std::string> refused =
         CheckPageGeometry(pageSize, pageCount, ops.target.dev.BootPageSize, ops.target.dev.BootPageCount);
-    if (!refused && pageSize > kLargestFramedPage)
+    if (!refused && pageSize > LargestFramedPage())
         refused = "the flash page size " + std::to_string(pageSize) + " does not fit a frame (at most " +
-                  std::to_string(kLargestFramedPage) + ")";
+                  std::to_string(LargestFramedPage()) + ")";
     if (refused) {
         ops.view.AppendLogRaw("Failed");
         const std::string line = "Stored settings refused: " + *refused;
@@ -64,11 +61,11 @@ void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply) {
     ops.view.ShowMcu(ops.target.mcuName);
     SetPageGeometry(ops.target, pageSize, pageCount, ops.target.dev.BootPageSize, ops.target.dev.BootPageCount);
     ProgramOptions options = ops.view.Options();  // the report has no boot option
-    options.programKeyCode = p[17] != 0;
-    options.eraseChip = p[18] != 0;
-    options.programFlash = p[19] != 0;
-    options.enableProtect = p[20] != 0;
-    options.programSn = p[22] != 0;
+    options.programKeyCode = r.programKeyCode;
+    options.eraseChip = r.eraseChip;
+    options.programFlash = r.programFlash;
+    options.enableProtect = r.enableProtect;
+    options.programSn = r.programSn;
     ops.view.ShowOptions(options);
     End(ops, Conclusion::Pass(),
         {.controls = fromConnect ? std::optional(ControlState::Idle) : std::nullopt,

@@ -4,11 +4,10 @@
 
 #include <cstdint>
 
+#include "ops/Codec.h"
 #include "ops/Ops.h"
 
 namespace lumacrest {
-
-inline constexpr uint32_t kSettingsReportLength = 65;
 
 void OnStoredSettingsReport(Ops& ops, const ReplyFrame& reply);  // 0x09
 

@@ -185,7 +185,8 @@ void ProgrammerBox::Deliver(uint8_t code, std::vector<uint8_t> payload, std::vec
     }
     uint32_t delay = 0;
     if (Fault* f = TakeFault(FaultKind::LateReply, code)) delay = f->value ? f->value : 1500;
-    const bool duplicate = TakeFault(FaultKind::Duplicate, code) != nullptr;
+    const Fault* duplicate = TakeFault(FaultKind::Duplicate, code);
+    const uint32_t copyDelay = duplicate && duplicate->value ? duplicate->value : 1;
     if (Fault* f = TakeFault(FaultKind::Pieces, code)) {
         const std::size_t piece = f->value ? f->value : 3;
         for (std::size_t at = 0; at < frame.size(); at += piece) {
@@ -197,7 +198,7 @@ void ProgrammerBox::Deliver(uint8_t code, std::vector<uint8_t> payload, std::vec
     } else {
         out.push_back({frame, delay});
     }
-    if (duplicate) out.push_back({frame, 1});
+    if (duplicate) out.push_back({frame, copyDelay});
 }
 
 std::vector<uint8_t> ProgrammerBox::ReadPage(const std::vector<uint8_t>& memory, uint32_t block,

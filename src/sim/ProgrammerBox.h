@@ -27,7 +27,7 @@ enum class FaultKind {
     Pieces,         // the reply goes out in pieces of `value` bytes (default 3), 2 ms apart
     WrongEcho,      // the reply carries another code than the command's
     EchoDiffers,    // an echoed block (firmware, DataFlash) differs in its first byte
-    Duplicate,      // the reply is sent twice
+    Duplicate,      // the reply is sent twice, the copy `value` ms after it (default 1)
     EraseFails,     // the chip erase reports failure (payload byte 0 = 0)
     VerifyDiffers,  // the page returned for verify block `value` differs in its first byte
     IapRefused,     // the loader refuses its erase (byte 1 = 1) or a block (byte 0 = 1)

@@ -409,5 +409,16 @@ check "two Ctrl-C: the record is there" grep -q '"operation":"erase",.*"outcome"
 cli --port "$work/box17" --mcu MN101EF51A_IAP --wait-box 1 identify > "$work/out26.txt" 2>&1
 check "a bad settings report during --wait-box on a device programmer: exit 1" test $? -eq 1
 
+# 15. A box that answers a flash block twice (the copy 50 ms after the reply): the run fails at
+# its stage with the fail result to the box, not one answer behind the box nor after a time-out.
+start_sim "$work/box19" "$work/chip19" --baud 115200 --fault duplicate:0x13:1:50
+SECONDS=0
+cli --port "$work/box19" --mcu MN101EF51A_IAP --flash "$work/image.hex" --options erase,flash update \
+    > "$work/out27.txt" 2>&1
+check "a reply twice: exit 1" test $? -eq 1
+check "a reply twice: said" grep -qx "Programmer answered command 0x13 twice" "$work/out27.txt"
+check "a reply twice: the box got a fail" grep -q "exit result 0" "$work/box19.log"
+check "a reply twice: no time-out waited" test "$SECONDS" -lt 15
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0

@@ -200,5 +200,24 @@ TEST(GoldenFrames, ProgrammerFirmwareRewrite) {
     });
 }
 
+TEST(GoldenFrames, ProgrammerFirmwareBlocksAreNumberedLowByteFirst) {
+    sim::BoxConfig c;
+    c.fwMajor = 0;
+    c.fwMinor = 2;
+    EngineHost t(c);
+    Prepare(t);
+    std::string plain(256, '\0');
+    plain += std::string(256, '\x5A');
+    CipherEncryptBytes(reinterpret_cast<uint8_t*>(plain.data()), plain.size(), kUpdateFileKey);
+    test::WriteText(t.dir.File("update.dat"), plain);
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    ASSERT_EQ(t.port.written.size(), 4u);
+    // Block 1: 256 x 0x5A (sum 0x00), number 01 00, bytes 258-259 still left over;
+    // 0xFF + 0x02 + 0x01 + 0x04 + 0x01 + 0xEE + 0xEE = 0x2E3.
+    EXPECT_EQ(t.port.written[3],
+              Cat({{0x7E, 0xFF, 0x02, 0x01, 0x04}, Fill(256, 0x5A), {0x01, 0x00, 0xEE, 0xEE, 0xE3}}));
+}
+
 }  // namespace
 }  // namespace lumacrest

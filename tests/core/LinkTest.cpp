@@ -207,6 +207,20 @@ TEST(Receive, RejectedFramesLeaveTheTimerToReportTheMissingReply) {
     }
 }
 
+// The rest of a frame whose start was thrown away with the input when the command went out
+// (the second copy of the reply before), read together with the answer: the answer counts.
+TEST(Receive, TheTailOfAThrownAwayFrameDoesNotHideTheAnswerBehindIt) {
+    Identifying t;
+    const Bytes copy = sim::ProgrammerBox::Frame(CMD_WRITE_FLASH_BLOCK, {0x00, 0x7E, 0x01});
+    Bytes read(copy.begin() + 2, copy.end());
+    const Bytes reply = IdentifyReply();
+    read.insert(read.end(), reply.begin(), reply.end());
+    t.port.Inject(read, 5);
+    t.clock.Advance(5);
+    EXPECT_TRUE(t.Identified());
+    EXPECT_FALSE(t.clock.Running(kReplyTimerId));
+}
+
 TEST(Receive, BytesOfAnEarlierReadNeverCompleteALaterFrame) {
     Identifying t;
     Host& h = t.h();

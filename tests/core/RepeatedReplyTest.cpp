@@ -1,0 +1,119 @@
+// A box that sends a reply twice, against the in-process box: the run fails at the stage where
+// the second copy shows, at once, and the box is told the chip failed; it never runs on one
+// answer behind the box, and never waits out a time-out.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "support/EngineHost.h"
+#include "ui/main/ResourceIds.h"
+
+namespace lumacrest {
+namespace {
+
+using sim::Fault;
+using sim::FaultKind;
+using test::EngineHost;
+
+Fault MakeFault(FaultKind kind, int code, int times, uint32_t value = 0) {
+    Fault f;
+    f.kind = kind;
+    f.code = code;
+    f.times = times;
+    f.value = value;
+    return f;
+}
+
+// A box whose every reply takes 5 ms and that answers `code` twice once, the copy 1 ms after
+// the reply: the copy comes while the host awaits the answer to its next command.
+EngineHost& Prepare(EngineHost& t) {
+    for (uint32_t i = 0; i < 16 * 64; ++i)
+        t.h().target.buf().flash[i] = static_cast<uint8_t>(i * 7 + i / 64);
+    t.h().target.FlashPagesToWrite = 16;
+    t.h().target.loaded.flash = true;
+    t.Tick({id::EraseChip, id::ProgramFlash});
+    return t;
+}
+
+sim::BoxConfig Answering(int twice) {
+    sim::BoxConfig c;
+    c.faults.push_back(MakeFault(FaultKind::Duplicate, twice, 1));
+    c.faults.push_back(MakeFault(FaultKind::LateReply, -1, -1, 5));
+    return c;
+}
+
+TEST(RepeatedReply, AnUpdateFailsWhereTheCopyShowsWithoutAWait) {
+    // The begin frame, a write block, the verify begin, a verify block: each followed within
+    // its stage by frames of its own code or of another.
+    for (uint8_t code : {CMD_WRITE_FLASH_BEGIN, CMD_WRITE_FLASH_BLOCK, CMD_VERIFY_FLASH_BEGIN,
+                         CMD_VERIFY_FLASH_BLOCK}) {
+        SCOPED_TRACE(static_cast<int>(code));
+        EngineHost t(Answering(code));
+        Prepare(t);
+        const uint64_t start = t.clock.Now();
+        t.Command(id::Update);
+        t.RunUntilIdle();
+        const Outcome& last = t.h().history.last;
+        EXPECT_EQ(last.verdict, Verdict::Failed) << last.text;
+        EXPECT_LT(t.clock.Now() - start, 1000u);  // far below any time-out of the run
+        ASSERT_TRUE(t.box->lastExitResult().has_value());
+        EXPECT_EQ(*t.box->lastExitResult(), 0);
+        EXPECT_TRUE(t.AtRest());
+        if (code != CMD_VERIFY_FLASH_BLOCK) {
+            // A verify block one answer behind may differ from its page first.
+            char line[64], words[64];
+            std::snprintf(line, sizeof line, "Programmer answered command 0x%02X twice", code);
+            std::snprintf(words, sizeof words, "the box answered the command 0x%02X twice", code);
+            EXPECT_EQ(last.text, words);
+            const std::vector<std::string> lines = t.RunLines();
+            EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end());
+        }
+    }
+}
+
+TEST(RepeatedReply, TheLastBlockAnsweredTwiceAfterAPassingVerifyFailsTheExit) {
+    // A blank image: every verify page looks alike, so answers one behind compare equal and
+    // the exit goes out as a pass; the copy's surplus shows before the exit's answer.
+    EngineHost t(Answering(CMD_VERIFY_FLASH_BLOCK));
+    Prepare(t);
+    std::fill_n(t.h().target.buf().flash.begin(), 16 * 64, 0x00);
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    const Outcome& last = t.h().history.last;
+    EXPECT_EQ(last.verdict, Verdict::Failed);
+    EXPECT_EQ(last.text, "the box answered the command 0x18 twice");
+    EXPECT_TRUE(t.AtRest());
+}
+
+TEST(RepeatedReply, ALoaderBlockAnsweredTwiceFailsTheTransferWithoutWaitingOutTheDoneFrame) {
+    sim::BoxConfig c = Answering(CMD_IAP_BLOCK);
+    c.kind = 5;
+    c.fwMajor = 1;
+    c.fwMinor = 3;
+    EngineHost t(c);
+    Prepare(t);
+    t.Tick({id::ProgramFlash});
+    t.ChooseCom("COM1");
+    t.RunUntilIdle();
+    const uint64_t start = t.clock.Now();
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    const Outcome& last = t.h().history.last;
+    EXPECT_EQ(last.kind, RunKind::LoaderTransfer);
+    EXPECT_EQ(last.text, "the box answered the command 0x41 twice");
+    EXPECT_LT(t.clock.Now() - start, 1000u);  // the done frame's silent wait is 10 s
+}
+
+TEST(RepeatedReply, ACopyAfterTheRunHasEndedChangesNothing) {
+    EngineHost t(Answering(CMD_EXIT_PROGRAM_MODE));
+    Prepare(t);
+    t.Command(id::Update);
+    t.RunUntilIdle();
+    EXPECT_TRUE(t.h().history.last.Passed()) << t.h().history.last.text;
+    EXPECT_EQ(*t.box->lastExitResult(), 1);
+    EXPECT_TRUE(t.AtRest());
+}
+
+}  // namespace
+}  // namespace lumacrest
