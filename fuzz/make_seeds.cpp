@@ -131,8 +131,8 @@ int main(int argc, char** argv) {
         ScriptedPrompts prompts;
         Host h;
         h.platform.prompts = &prompts;
-        h.ui.Combo(1005).items = {"MN101EF32D"};
-        h.ui.Combo(1004).items = {"COM1"};
+        h.view.SetMcuItems({"MN101EF32D"});
+        h.view.SetPortItems({"COM1"});
         for (std::size_t i = 0; i < h.target.buf().flash.size(); ++i) h.target.buf().flash[i] = Pattern(i);
         for (std::size_t i = 0; i < h.target.buf().boot.size(); ++i) h.target.buf().boot[i] = Pattern(i + 5);
         std::string why;

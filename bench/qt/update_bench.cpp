@@ -130,13 +130,13 @@ Result RunUpdate(const std::string& dir, uint32_t baud) {
     for (std::size_t i = 0; i < h.target.dev.FlashSize; ++i)
         h.target.buf().flash[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     for (std::size_t i = 0; i < h.target.dev.BootSize; ++i) h.target.buf().boot[i] = static_cast<uint8_t>(i);
-    for (int option : {id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode})
-        h.ui.SetCheck(option, 1);
+    h.view.ShowOptions(
+        {.eraseChip = true, .programFlash = true, .programBoot = true, .programKeyCode = true});
 
     QElapsedTimer clock;
     clock.start();
     dlg.OnCommand(id::Update);
-    while (!h.ui.IsEnabled(id::Update) || serial.IsOpen())
+    while (h.view.Controls() != ControlState::Idle || serial.IsOpen())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     Result r;
     r.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;

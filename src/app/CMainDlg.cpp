@@ -33,7 +33,7 @@ void CMainDlg::OnInitDialog() {
     h.programmer.firmwareMinor = 0;
     h.programmer.maintenanceMajor = 0;
     h.programmer.maintenanceMinor = 2;
-    h.view().SetProgress(MainModel::kProgressLower);
+    h.view.SetProgress(HostView::kProgressLower);
 
     h.target.buf().Reset();
     h.target.dev.FlashPageSize = 256;
@@ -45,10 +45,10 @@ void CMainDlg::OnInitDialog() {
     h.target.BootPagesToWrite = h.target.dev.BootPageCount;
     h.port.number = ComNameToPort(h.port.name);  // an Update before any connect goes there
 
-    h.view().AppendLog("SEP1:  Connect Device");
-    h.view().AppendLog("SEP2:  Select MCU MN101EF51A_IAP");
-    h.view().AppendLog("SEP3:  Load File");
-    h.view().AppendLog("SEP4:  Update Device");
+    h.view.AppendLog("SEP1:  Connect Device");
+    h.view.AppendLog("SEP2:  Select MCU MN101EF51A_IAP");
+    h.view.AppendLog("SEP3:  Load File");
+    h.view.AppendLog("SEP4:  Update Device");
 }
 
 bool CMainDlg::OnCloseRequest(bool ask) {

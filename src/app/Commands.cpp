@@ -28,7 +28,7 @@ void WireShell(Host& h, CommandRouter& router) {
     router.Add(id::MakerPage, [&h] { h.shell().OpenUrl(kMakerPageUrl); });
     router.Add(id::DownloadPage, [&h] { h.shell().OpenUrl(kDownloadPageUrl); });
     router.Add(id::WebPage2, [&h] { h.shell().OpenUrl(kSecondMakerPageUrl); });
-    router.Add(id::CheckSum, [&h] { ShowChecksums(h.view(), h.target); });
+    router.Add(id::CheckSum, [&h] { ShowChecksums(h.view, h.target); });
 }
 
 void WireOperations(Host& h, CommandRouter& router) {
@@ -54,7 +54,7 @@ void WireOperations(Host& h, CommandRouter& router) {
     router.Add(id::Update, [&h] { RunProgramOptions(h.ops); }, kRefused);
     router.Add(id::ReserveP, [&h] { AskAndStartProgrammerUpdate(h.ops); }, kRefused);
     router.Add(
-        id::ComList, [&h] { OnSelchangeCom(h.ops, h.ui.Combo(id::ComList).SelectedText()); },
+        id::ComList, [&h] { OnSelchangeCom(h.ops, h.view.SelectedPort()); },
         kRefused);
     router.Add(id::McuList, [&h] { OnSelchangeMcu(h); }, kRefused);
 }

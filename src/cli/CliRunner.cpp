@@ -18,10 +18,17 @@ bool ReadsIntoFile(int id) {
 
 CliRunner::CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts)
     : h_(host), dlg_(dlg), prompts_(prompts) {
+    h_.view.AddObserver(this);
     h_.onRunEnded = [this](const Outcome& outcome) {
         ended_.push_back(outcome);
         if (!decisive_ || decisive_->Passed()) decisive_ = outcome;
     };
+}
+
+CliRunner::~CliRunner() { h_.view.RemoveObserver(this); }
+
+void CliRunner::Message(const std::string& text, MessageKind kind) {
+    if (kind == MessageKind::Error) errors_.push_back(text);
 }
 
 bool CliRunner::Fail(const std::string& why) {
@@ -35,7 +42,7 @@ bool CliRunner::Busy() const {
 }
 
 void CliRunner::Start(int id) {
-    messagesAtStart_ = prompts_.messages.size();
+    errors_.clear();
     ended_.clear();
     // After a stop nothing more is started.
     if (!interrupt_) dlg_.OnCommand(id);
@@ -53,9 +60,8 @@ CliRunner::Result CliRunner::Collect() {
         result.failed = true;
         if (result.why.empty()) result.why = o.text;
     }
-    for (std::size_t i = messagesAtStart_; i < prompts_.messages.size(); ++i) {
-        if (prompts_.messages[i].icon != MsgIcon::Error) continue;
-        if (result.why.empty()) result.why = prompts_.messages[i].text;
+    for (const std::string& error : errors_) {
+        if (result.why.empty()) result.why = error;
         result.failed = true;
     }
     return result;
@@ -70,13 +76,7 @@ CliRunner::Result CliRunner::Dispatch(int id) {
 
 bool CliRunner::LoadInputs(const CliOptions& o) {
     if (o.mcu) {
-        ComboModel& mcu = h_.ui.Combo(id::McuList);
-        auto it = std::find(mcu.items.begin(), mcu.items.end(), *o.mcu);
-        if (it == mcu.items.end()) {
-            mcu.items.push_back(*o.mcu);
-            it = mcu.items.end() - 1;
-        }
-        h_.ui.Select(id::McuList, static_cast<int>(it - mcu.items.begin()));
+        h_.view.SelectMcu(h_.view.AddMcu(*o.mcu));
         if (Dispatch(id::McuList).failed) return Fail("the MCU " + *o.mcu + " could not be chosen");
     }
     if (o.project) {
@@ -85,12 +85,11 @@ bool CliRunner::LoadInputs(const CliOptions& o) {
             return Fail("the project " + *o.project + " could not be loaded");
     }
     if (o.optionMask) {
-        const int boxes[] = {id::EraseChip,      id::ProgramFlash,  id::ProgramBoot,
-                             id::ProgramKeyCode, id::EnableProtect, id::ProgramSn};
-        for (int bit = 0; bit < 6; ++bit)
-            h_.ui.SetCheck(boxes[bit], (*o.optionMask >> bit) & 1u ? 1 : 0);
-        if (h_.target.dev.BootAreaEnabled == 0 && h_.ui.Checked(id::ProgramBoot)) {
-            h_.ui.SetCheck(id::ProgramBoot, 0);
+        h_.view.SetOptionBits((*o.optionMask & 0x3Fu) | (h_.view.counter ? 0x40u : 0u));
+        if (h_.target.dev.BootAreaEnabled == 0 && h_.view.Options().programBoot) {
+            ProgramOptions options = h_.view.Options();
+            options.programBoot = false;
+            h_.view.ShowOptions(options);
             return Fail("the device has no boot area: the boot option cannot be chosen");
         }
     }
@@ -121,7 +120,7 @@ bool CliRunner::LoadInputs(const CliOptions& o) {
 }
 
 bool CliRunner::SelectPort(const std::string& port) {
-    ComboModel& com = h_.ui.Combo(id::ComList);
+    const ChoiceList& com = h_.view.PortList();
     std::string name = port.empty() ? h_.port.name : port;
     if (!name.empty() && name[0] == '/') {
         // A device path: the COMn of Ports.dat that names it, or COM1 standing in for it in
@@ -138,7 +137,7 @@ bool CliRunner::SelectPort(const std::string& port) {
     const int index = com.FindPrefix(name);
     if (index < 0 || com.items[static_cast<std::size_t>(index)].size() != name.size())
         return Fail("unknown port " + name + " (COM1..COM16, USB or a device path)");
-    h_.ui.Select(id::ComList, index);
+    h_.view.SelectPort(index);
     h_.port.name = name;
     h_.port.number = ComNameToPort(name);
     return true;
@@ -216,7 +215,7 @@ void CliRunner::HoldPort(bool hold) {
 
 void CliRunner::BeginBoxWait() {
     ended_.clear();
-    messagesAtStart_ = prompts_.messages.size();
+    errors_.clear();
 }
 
 bool CliRunner::FinishBoxWait() {
@@ -234,7 +233,7 @@ bool CliRunner::WriteReadBack(const std::string& path, bool flash) {
               : std::string(reinterpret_cast<const char*>(b.boot.data()),
                             std::min<std::size_t>(h_.target.dev.BootSize, kBootBufferSize));
     if (!WriteFileAtomically(path, bytes)) {
-        prompts_.MessageBox("******File Save Failed******", MsgIcon::Error);
+        h_.view.Tell("******File Save Failed******", MessageKind::Error);
         return Fail("cannot write " + path);
     }
     return true;
@@ -246,7 +245,7 @@ void CliRunner::KeepConfigPort(const CliOptions& o) {
     if (unnamedDevice_.empty()) return;
     h_.port.name = savedPortName_;
     h_.port.number = ComNameToPort(savedPortName_);
-    h_.ui.Select(id::ComList, h_.ui.Combo(id::ComList).FindPrefix(savedPortName_));
+    h_.view.SelectPort(h_.view.PortList().FindPrefix(savedPortName_));
     if (o.saveConfig)
         notes_.push_back("no line of Ports.dat names " + unnamedDevice_ +
                          ": Config.dat keeps the port " + savedPortName_);

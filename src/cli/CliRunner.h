@@ -18,10 +18,13 @@
 
 namespace lumacrest::cli {
 
-class CliRunner {
+class CliRunner : private HostEvents {
 public:
     // `prompts` must be the host's prompts; the runner queues the dialogs' answers there.
     CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts);
+    ~CliRunner() override;
+    CliRunner(const CliRunner&) = delete;
+    CliRunner& operator=(const CliRunner&) = delete;
 
     // Each step returns false once this command has failed; a failed one takes no further step.
     bool LoadInputs(const CliOptions& o);
@@ -70,6 +73,7 @@ private:
         std::vector<Outcome> outcomes;
     };
 
+    void Message(const std::string& text, MessageKind kind) override;
     bool Fail(const std::string& why);
     void Start(int id);
     Result Collect();
@@ -81,7 +85,7 @@ private:
     CMainDlg& dlg_;
     ScriptedPrompts& prompts_;
     std::vector<Outcome> ended_;
-    std::size_t messagesAtStart_ = 0;
+    std::vector<std::string> errors_;  // the error messages of the command under way
     std::optional<Outcome> decisive_;
     bool failed_ = false;
     // programmer-update: the identification itself rewrote the firmware.

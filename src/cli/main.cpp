@@ -185,11 +185,8 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         auto s = std::make_unique<Station>(programDir, ports[i], holderScan);
         s->host.platform.serials = &ledger;
-        s->prompts.onMessage = [&console, i](const ScriptedPrompts::Message& m) {
-            console.Message(i, m.text);
-        };
         // The ledger's listing stands alone on stdout (JSON among others): no log lines.
-        if (!listingSerials) s->host.ui.AddObserver(&console.Observer(i));
+        s->host.view.AddObserver(&console.Observer(i, !listingSerials));
         s->app->dlg.OnInitDialog();
         if (options.record)
             RecordRuns(s->host, *options.record, [&console, runner = s->runner.get()](const std::string& why) {

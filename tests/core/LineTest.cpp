@@ -32,7 +32,7 @@ struct PacedUpdate : EngineHost {
     explicit PacedUpdate(std::function<void(PacedUpdate&)> atBlock) {
         FillFlash(h());
         port.delivery.extraDelayMs = 10;
-        Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+        Tick({.eraseChip = true, .programFlash = true, .programSn = true});
         h().sn.SnWidth = 4;
         h().sn.SnValue = 50;
         int blocks = 0;
@@ -94,7 +94,7 @@ TEST(PortProblems, AScanNamesThePortsItCouldNotUseOnceWhenNoProgrammerAnswers) {
 TEST(PortProblems, LowLatencyIsAskedForAtEveryOpenAndNotNeeded) {
     EngineHost t;
     t.port.lowLatencySupported = false;  // a pseudo-terminal has no such mode
-    t.Tick({id::ProgramFlash});
+    t.Tick({.programFlash = true});
     t.Command(id::Update);
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
@@ -135,7 +135,7 @@ TEST(Stop, AnUnansweredStopIsBoundedAndAStopInThePauseExitsAtOnce) {
     {
         SCOPED_TRACE("a stop in the pause after the boot verify");
         EngineHost t;
-        t.Tick({id::ProgramBoot, id::ProgramFlash});
+        t.Tick({.programFlash = true, .programBoot = true});
         t.Command(id::Update);
         t.clock.Advance(100);  // in the pause
         ASSERT_EQ(t.h().run.CurrentStage(), Stage::BootSettle);

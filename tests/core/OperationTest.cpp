@@ -108,7 +108,7 @@ TEST(OperationFrames, VerifyBootBeginPageSizeDependsOnHowItIsSent) {
 
     // Sent directly inside the Update run, after the boot write: the boot page size.
     t.ClearSent();
-    t.Tick({id::ProgramBoot});
+    t.Tick({.programBoot = true});
     t.Command(id::Update);
     t.RunUntilIdle();
     for (const auto& f : t.Sent())
@@ -138,7 +138,7 @@ TEST(ChipErase, LinesFlagsAndResult) {
 TEST(ChipErase, FailureExitsWithFailAndKeepsTheSerialNumber) {
     EngineHost t(WithFault(FaultKind::EraseFails));
     Host& h = t.h();
-    t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+    t.Tick({.eraseChip = true, .programFlash = true, .programSn = true});
     h.sn.SnValue = 10;
     h.sn.SnWidth = 4;
     t.Command(id::Update);
@@ -154,18 +154,18 @@ TEST(ChipErase, FailureExitsWithFailAndKeepsTheSerialNumber) {
 TEST(WriteFlash, SkipsBlankBlocksAndFollowsEveryIndexWithTheProgressBar) {
     EngineHost t;
     Host& h = t.h();
-    struct Recorder : MainModelObserver {
+    struct Recorder : HostEvents {
         std::vector<int> positions;
         void ProgressChanged(int p) override { positions.push_back(p); }
     } progress;
-    h.ui.AddObserver(&progress);
+    h.view.AddObserver(&progress);
     h.target.buf().flash[0] = 0x12;
     h.target.buf().flash[10 * 64 + 63] = 0x34;
     h.target.FlashPagesToWrite = 12;
 
     t.Command(id::WriteFlash);
     t.RunUntilIdle();
-    h.ui.RemoveObserver(&progress);
+    h.view.RemoveObserver(&progress);
 
     std::vector<std::pair<uint8_t, int>> blocks;
     for (const auto& f : t.Sent())
@@ -236,7 +236,7 @@ TEST(ReadOperations, FillTheBuffersAndShowTheChecksums) {
     EXPECT_EQ(lines[2], "Read FLASH......OK");
     EXPECT_EQ(lines[3].rfind("Flash Buffer Check Sum: 0x", 0), 0u);
     EXPECT_EQ(lines.back(), "Eixt Program Mode......OK");
-    EXPECT_EQ(h.ui.Progress(), 100);
+    EXPECT_EQ(h.view.Progress(), 100);
 
     t.ClearSent();
     t.Command(id::ReadBoot);
@@ -273,7 +273,7 @@ TEST(Verify, BootDifferenceInBlockKFailsTheUpdateAndRollsTheSerialNumberBack) {
     EngineHost t(WithFault(FaultKind::VerifyDiffers, CMD_VERIFY_BOOT_BLOCK, 2));
     Host& h = t.h();
     FillBoot(h);
-    t.Tick({id::ProgramBoot, id::ProgramFlash, id::ProgramSn});
+    t.Tick({.programFlash = true, .programBoot = true, .programSn = true});
     h.sn.SnWidth = 4;
     h.sn.SnValue = 258;
     h.sn.SnAddress = 256;
@@ -302,7 +302,7 @@ TEST(Update, FullRunProgramsTheChipAndPausesAfterTheBoot) {
     FillBoot(h);
     for (uint8_t i = 0; i < 16; ++i) h.target.buf().keyCode[i] = static_cast<uint8_t>(i + 1);
     t.box->flash()[2000] = 0x00;  // old contents are erased first
-    t.Tick({id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode});
+    t.Tick({.eraseChip = true, .programFlash = true, .programBoot = true, .programKeyCode = true});
     t.Command(id::Update);
     EXPECT_FALSE(t.ControlsIdle());
     t.RunUntilIdle();
@@ -334,7 +334,7 @@ TEST(Update, RepliesInPiecesGiveTheSameRun) {
     Host& h = t.h();
     FillFlash(h, 16);
     t.port.delivery.pieceSize = 5;
-    t.Tick({id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode});
+    t.Tick({.eraseChip = true, .programFlash = true, .programBoot = true, .programKeyCode = true});
     t.Command(id::Update);
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines(), kFullRun);
@@ -345,7 +345,7 @@ TEST(Update, OptionChecksBeforeAnythingIsSent) {
     EngineHost t;
     Host& h = t.h();
     h.sn.SnValue = 7;
-    t.Tick({id::ProgramSn});
+    t.Tick({.programSn = true});
     t.Command(id::Update);
     EXPECT_EQ(t.MessageTexts(), (Lines{"******Please Select Program Option******   "}));
     EXPECT_TRUE(t.port.written.empty());
@@ -354,7 +354,7 @@ TEST(Update, OptionChecksBeforeAnythingIsSent) {
     EXPECT_TRUE(t.ControlsIdle());
 
     // A serial number that does not lie inside the flash stops the run.
-    t.Tick({id::ProgramFlash, id::ProgramSn});
+    t.Tick({.programFlash = true, .programSn = true});
     h.sn.SnWidth = 4;
     h.sn.SnAddress = 1021;  // 1021 + 4 > 1024
     t.Command(id::Update);
@@ -387,7 +387,7 @@ TEST(Update, SerialNumberBeyondTheImageIsProgrammedAndVerified) {
     h.sn.SnWidth = 4;
     h.sn.SnValue = 0x01020304;
     h.sn.SnAddress = 10 * 64 + 62;  // spans pages 10 and 11
-    t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+    t.Tick({.eraseChip = true, .programFlash = true, .programSn = true});
     t.Command(id::Update);
     EXPECT_EQ(h.target.FlashPagesToWrite, 12u);
     t.RunUntilIdle();
@@ -400,7 +400,7 @@ TEST(Update, SerialNumberBeyondTheImageIsProgrammedAndVerified) {
 TEST(Update, EnableProtectEndings) {
     {
         EngineHost t;
-        t.Tick({id::EnableProtect});
+        t.Tick({.enableProtect = true});
         t.Command(id::Update);
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
@@ -412,7 +412,7 @@ TEST(Update, EnableProtectEndings) {
         // comes back.
         EngineHost t;
         FillFlash(t.h(), 16);
-        t.Tick({id::ProgramFlash, id::EnableProtect});
+        t.Tick({.programFlash = true, .enableProtect = true});
         t.Command(id::Update);
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines().back(), "Verify FLASH......OK");
@@ -450,7 +450,7 @@ TEST(KeyCode, StatesOfTheProgramModeReply) {
     for (const Case& c : cases) {
         EngineHost t(WithStates(c.state, {}, c.adapter));
         Host& h = t.h();
-        t.Tick({id::ProgramKeyCode, id::ProgramSn});
+        t.Tick({.programKeyCode = true, .programSn = true});
         h.sn.SnWidth = 4;
         h.sn.SnValue = 100;
         t.Command(id::Update);
@@ -464,7 +464,7 @@ TEST(KeyCode, StatesOfTheProgramModeReply) {
     }
     // Locked KeyCode under Enable Protect: the run stops cleanly without an exit frame.
     EngineHost t(WithStates(std::array<uint8_t, 2>{0x55, 0x55}, {}));
-    t.Tick({id::ProgramKeyCode, id::EnableProtect});
+    t.Tick({.programKeyCode = true, .enableProtect = true});
     t.Command(id::Update);
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines().back(), "KeyCode is enable, Can not be rewrited");
@@ -488,7 +488,7 @@ TEST(KeyCode, CheckReplies) {
     for (const Case& c : cases) {
         EngineHost t(WithStates({}, c.state));
         Host& h = t.h();
-        t.Tick({id::ProgramKeyCode, id::ProgramSn});
+        t.Tick({.programKeyCode = true, .programSn = true});
         h.sn.SnWidth = 4;
         h.sn.SnValue = 5;
         t.Command(id::Update);
@@ -517,7 +517,7 @@ TEST(KeyCode, EnabledStateIsNotInheritedByTheNextChip) {
     EXPECT_TRUE(h.programmer.keyCodeEnabled);
     // The next chip answers with neither state: it must not count as locked.
     t.box->config().programModeState = std::array<uint8_t, 2>{0x12, 0x12};
-    t.Tick({id::ProgramKeyCode});
+    t.Tick({.programKeyCode = true});
     t.Command(id::Update);
     t.RunUntilIdle();
     EXPECT_EQ(Count(t.SentCodes(), CMD_WRITE_KEYCODE), 1u);
@@ -526,7 +526,7 @@ TEST(KeyCode, EnabledStateIsNotInheritedByTheNextChip) {
 TEST(MenuCommands, NeverContinueAnUpdateRun) {
     EngineHost t;
     Host& h = t.h();
-    t.Tick({id::EraseChip, id::ProgramFlash});
+    t.Tick({.eraseChip = true, .programFlash = true});
     t.Command(id::ReadFlash);
     t.RunUntilIdle();
     EXPECT_EQ(Count(t.SentCodes(), CMD_CHIP_ERASE), 0u);
@@ -557,8 +557,8 @@ TEST(TimeOut, MissingReplyAtEveryStageEndsTheRunCleanly) {
         Host& h = t.h();
         FillFlash(h, 16);
         FillBoot(h);
-        t.Tick(
-            {id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode, id::ProgramSn});
+        t.Tick({.eraseChip = true, .programFlash = true, .programBoot = true,
+                .programKeyCode = true, .programSn = true});
         h.sn.SnWidth = 4;
         h.sn.SnValue = 40;
         t.Command(id::Update);
@@ -585,7 +585,7 @@ TEST(TimeOut, MissingReplyAtEveryStageEndsTheRunCleanly) {
 TEST(TimeOut, FailedReopenBetweenStagesEndsTheRun) {
     EngineHost t;
     Host& h = t.h();
-    t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+    t.Tick({.eraseChip = true, .programFlash = true, .programSn = true});
     h.sn.SnWidth = 4;
     h.sn.SnValue = 3;
     t.port.delivery.extraDelayMs = 10;

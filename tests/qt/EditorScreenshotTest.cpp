@@ -102,7 +102,7 @@ class EditorScreenshotTest : public QObject {
         });
         dlg.OnCommand(id::FlashBuffer);
         QVERIFY(checked);
-        QVERIFY(h.ui.LogText().find("Flash Buffer Check Sum: 0x") != std::string::npos);
+        QVERIFY(h.view.LogText().find("Flash Buffer Check Sum: 0x") != std::string::npos);
     }
 };
 

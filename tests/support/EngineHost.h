@@ -27,7 +27,7 @@ struct EngineHost : LinkHost {
     explicit EngineHost(sim::BoxConfig config = {});
 
     void Command(int id) { dlg->OnCommand(id); }
-    void Tick(std::initializer_list<int> ids);  // sets these option boxes, clears the others
+    void Tick(const ProgramOptions& options);  // the program options of the next run
     void RunUntilIdle() { clock.RunUntilIdle(); }
 
     // Frames the host wrote since the last ClearSent, decoded.
@@ -37,7 +37,7 @@ struct EngineHost : LinkHost {
 
     // The log lines after the last separator line.
     std::vector<std::string> RunLines() const;
-    bool ControlsIdle() { return h().ui.IsEnabled(id::Update); }
+    bool ControlsIdle() { return h().view.Controls() == ControlState::Idle; }
     // The host is at rest: no run under way, no command outstanding, port closed.
     bool AtRest();
 };

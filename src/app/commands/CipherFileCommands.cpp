@@ -59,10 +59,10 @@ std::optional<RawFile> ReadRawFile(const std::string& path, std::size_t maxBytes
 
 void SaveOutput(Host& h, const std::string& path, const std::string& content) {
     if (!WriteFileAtomically(path, content)) {
-        h.prompts().MessageBox(kFileSaveFailed, MsgIcon::Error);
+        h.view.Tell(kFileSaveFailed, MessageKind::Error);
         return;
     }
-    h.prompts().MessageBox(kFileSaveSuccess, MsgIcon::Information);
+    h.view.Tell(kFileSaveSuccess, MessageKind::Information);
 }
 
 std::string Bytes(const uint8_t* data, std::size_t size) {
@@ -99,9 +99,9 @@ void PackageUpdateFile(Host& h) {
         }
     }
     if (read.status != ImageFileResult::Status::Loaded) {
-        h.prompts().MessageBox(openFailed, MsgIcon::Error);
+        h.view.Tell(openFailed, MessageKind::Error);
         if (read.status == ImageFileResult::Status::Refused)
-            h.ui.AppendLog(RefusalLine(read.refusal));
+            h.view.AppendLog(RefusalLine(read.refusal));
         return;
     }
     const uint32_t length = read.image.end;
@@ -109,7 +109,7 @@ void PackageUpdateFile(Host& h) {
     const bool tooLong = read.image.passedLimit ||
                          (read.format == ImageFormat::Raw && read.fileSize > limit);
     if (tooLong) {
-        h.prompts().MessageBox(kFileTooLong, MsgIcon::Error);
+        h.view.Tell(kFileTooLong, MessageKind::Error);
         return;
     }
     ImageBuffers& b = h.target.buf();
@@ -135,13 +135,13 @@ void UnpackUpdateFile(Host& h) {
 
     std::optional<RawFile> raw = ReadRawFile(*path, kUpdateFileMaxSize);
     if (!raw) {
-        h.prompts().MessageBox(kOpenBinFailed, MsgIcon::Error);
+        h.view.Tell(kOpenBinFailed, MessageKind::Error);
         return;
     }
     // No update file is longer than the update buffer: unpacking the first part of one
     // would hand back a truncated firmware as if it were whole.
     if (raw->tooLong) {
-        h.prompts().MessageBox(kFileTooLong, MsgIcon::Error);
+        h.view.Tell(kFileTooLong, MessageKind::Error);
         return;
     }
     ImageBuffers& b = h.target.buf();
@@ -155,7 +155,7 @@ void UnpackUpdateFile(Host& h) {
 }
 
 void EncryptImageFile(Host& h) {
-    h.ui.WriteSeparator();
+    h.view.WriteSeparator();
     uint32_t end = 0;
     ImageLoad load;
     switch (ReloadFlashFile(h, end, load)) {
@@ -190,15 +190,15 @@ void DecryptImageFile(Host& h) {
     if (!path) return;
     std::optional<RawFile> raw = ReadRawFile(*path, kFlashBufferSize);
     if (!raw) {
-        h.prompts().MessageBox(kOpenBinFailed, MsgIcon::Error);
+        h.view.Tell(kOpenBinFailed, MessageKind::Error);
         return;
     }
     if (raw->tooLong) {
-        h.prompts().MessageBox(kEncryptedFileTooLong, MsgIcon::Error);
+        h.view.Tell(kEncryptedFileTooLong, MessageKind::Error);
         return;
     }
     if (raw->bytes.size() < kKeyCodeLength) {
-        h.prompts().MessageBox(kEncryptedFileTooShort, MsgIcon::Error);
+        h.view.Tell(kEncryptedFileTooShort, MessageKind::Error);
         return;
     }
     ImageBuffers& b = h.target.buf();
