@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
 #include "image/HexWriter.h"
 #include "image/ProjectFile.h"
 #include "link/Link.h"
 #include "platform/ScriptedPrompts.h"
-#include "app/commands/ProjectCommands.h"
+#include "host/ProjectCommands.h"
 
 using namespace lumacrest;
 namespace fs = std::filesystem;

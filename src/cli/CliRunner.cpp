@@ -6,29 +6,39 @@
 #include "ops/Runs.h"
 #include "ops/Stopping.h"
 #include "platform/AtomicFile.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest::cli {
 
 namespace {
-bool ReadsIntoFile(int id) {
-    return id == id::ReadFlash || id == id::ReadBoot;
+bool ReadsIntoFile(Action action) {
+    return action == Action::ReadFlash || action == Action::ReadBoot;
+}
+
+std::optional<SingleOperation> OperationOf(Action action) {
+    switch (action) {
+        case Action::Erase: return SingleOperation::ChipErase;
+        case Action::WriteFlash: return SingleOperation::WriteFlash;
+        case Action::ReadFlash: return SingleOperation::ReadFlash;
+        case Action::VerifyFlash: return SingleOperation::VerifyFlash;
+        case Action::WriteBoot: return SingleOperation::WriteBoot;
+        case Action::ReadBoot: return SingleOperation::ReadBoot;
+        case Action::VerifyBoot: return SingleOperation::VerifyBoot;
+        case Action::WriteKeyCode: return SingleOperation::WriteKeyCode;
+        case Action::CheckKeyCode: return SingleOperation::CheckKeyCode;
+        default: return std::nullopt;
+    }
 }
 }  // namespace
 
-CliRunner::CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts)
-    : h_(host), dlg_(dlg), prompts_(prompts) {
+CliRunner::CliRunner(Host& host) : h_(host) {
     h_.view.AddObserver(this);
-    h_.onRunEnded = [this](const Outcome& outcome) {
-        ended_.push_back(outcome);
-        if (!decisive_ || decisive_->Passed()) decisive_ = outcome;
-    };
 }
 
 CliRunner::~CliRunner() { h_.view.RemoveObserver(this); }
 
-void CliRunner::Message(const std::string& text, MessageKind kind) {
-    if (kind == MessageKind::Error) errors_.push_back(text);
+void CliRunner::RunEnded(const Outcome& outcome) {
+    ended_.push_back(outcome);
+    if (!decisive_ || decisive_->Passed()) decisive_ = outcome;
 }
 
 bool CliRunner::Fail(const std::string& why) {
@@ -38,14 +48,14 @@ bool CliRunner::Fail(const std::string& why) {
 }
 
 bool CliRunner::Busy() const {
-    return lumacrest::Busy(h_.ops);
+    return api::Busy(h_);
 }
 
-void CliRunner::Start(int id) {
-    errors_.clear();
+void CliRunner::Start(const std::function<api::Result()>& operation) {
+    started_ = {};
     ended_.clear();
     // After a stop nothing more is started.
-    if (!interrupt_) dlg_.OnCommand(id);
+    if (!interrupt_) started_ = operation();
 }
 
 CliRunner::Result CliRunner::Collect() {
@@ -60,61 +70,57 @@ CliRunner::Result CliRunner::Collect() {
         result.failed = true;
         if (result.why.empty()) result.why = o.text;
     }
-    for (const std::string& error : errors_) {
-        if (result.why.empty()) result.why = error;
+    if (!started_) {
         result.failed = true;
+        if (result.why.empty()) result.why = started_.Describe();
     }
     return result;
 }
 
-CliRunner::Result CliRunner::Dispatch(int id) {
-    Start(id);
-    // Whatever the command started runs until it has ended.
+CliRunner::Result CliRunner::Dispatch(const std::function<api::Result()>& operation) {
+    Start(operation);
+    // Whatever the operation started runs until it has ended.
     while (Busy()) h_.timers().PumpEvents();
     return Collect();
 }
 
 bool CliRunner::LoadInputs(const CliOptions& o) {
     if (o.mcu) {
-        h_.view.SelectMcu(h_.view.AddMcu(*o.mcu));
-        if (Dispatch(id::McuList).failed) return Fail("the MCU " + *o.mcu + " could not be chosen");
+        const Result chosen = Dispatch([&] { return api::ChooseMcu(h_, *o.mcu); });
+        if (chosen.failed) return Fail(chosen.why);
     }
     if (o.project) {
-        prompts_.QueueFile(*o.project);
-        if (Dispatch(id::LoadProject).failed)
-            return Fail("the project " + *o.project + " could not be loaded");
+        h_.view.WriteSeparator();
+        const Result loaded = Dispatch([&] { return api::LoadProject(h_, *o.project); });
+        if (loaded.failed) return Fail(loaded.why);
     }
     if (o.optionMask) {
-        h_.view.SetOptionBits((*o.optionMask & 0x3Fu) | (h_.view.counter ? 0x40u : 0u));
-        if (h_.target.dev.BootAreaEnabled == 0 && h_.view.Options().programBoot) {
-            ProgramOptions options = h_.view.Options();
-            options.programBoot = false;
-            h_.view.ShowOptions(options);
-            return Fail("the device has no boot area: the boot option cannot be chosen");
-        }
+        ProgramOptions options;
+        options.eraseChip = *o.optionMask & 1u;
+        options.programFlash = *o.optionMask & 2u;
+        options.programBoot = *o.optionMask & 4u;
+        options.programKeyCode = *o.optionMask & 8u;
+        options.enableProtect = *o.optionMask & 16u;
+        options.programSn = *o.optionMask & 32u;
+        const Result set = Dispatch([&] { return api::SetOptions(h_, options); });
+        if (set.failed) return Fail(set.why);
     }
     if (o.sn || o.snAt) {
-        prompts_.QueueSerialNumber(
-            std::make_pair(o.sn.value_or(h_.sn.SnValue), o.snAt.value_or(h_.sn.SnAddress)));
-        prompts_.QueueSerialNumber(std::nullopt);  // a refused OK ends in Cancel
-        if (Dispatch(id::SnSet).failed) return Fail("the serial number settings were refused");
+        const Result set = Dispatch([&] {
+            return api::SetSerialNumber(h_, o.sn.value_or(h_.sn.SnValue), o.snAt.value_or(h_.sn.SnAddress));
+        });
+        if (set.failed) return Fail(set.why);
     }
-    if (o.flash) {
-        prompts_.QueueFile(*o.flash);
-        prompts_.QueueLoadAddress(o.flashAt);
-        if (Dispatch(id::LoadFlashFile).failed)
-            return Fail("the flash image " + *o.flash + " could not be loaded");
-    }
-    if (o.boot) {
-        prompts_.QueueFile(*o.boot);
-        prompts_.QueueLoadAddress(o.bootAt);
-        if (Dispatch(id::LoadBootFile).failed)
-            return Fail("the boot image " + *o.boot + " could not be loaded");
-    }
-    if (o.keycode) {
-        prompts_.QueueFile(*o.keycode);
-        if (Dispatch(id::LoadKeyCode).failed)
-            return Fail("the KeyCode " + *o.keycode + " could not be loaded");
+    const std::pair<const std::optional<std::string>*, ImageTarget> images[] = {
+        {&o.flash, ImageTarget::Flash}, {&o.boot, ImageTarget::Boot}, {&o.keycode, ImageTarget::KeyCode}};
+    for (const auto& [path, area] : images) {
+        if (!*path) continue;
+        h_.view.WriteSeparator();
+        const uint32_t at = area == ImageTarget::Boot ? o.bootAt : o.flashAt;
+        const Result loaded = Dispatch([&, path = path, area = area] {
+            return api::LoadImage(h_, area, **path, area == ImageTarget::KeyCode ? std::nullopt : std::optional<uint32_t>(at));
+        });
+        if (loaded.failed) return Fail(loaded.why);
     }
     return true;
 }
@@ -140,6 +146,7 @@ bool CliRunner::SelectPort(const std::string& port) {
     h_.view.SelectPort(index);
     h_.port.name = name;
     h_.port.number = ComNameToPort(name);
+    chosenPort_ = name;
     return true;
 }
 
@@ -149,18 +156,18 @@ bool CliRunner::StartConnect(const CliOptions& o, const std::string& port) {
     // Commands that open the port themselves use the chosen one.
     if (!c.needsDevice && port.empty()) return true;
     if (!SelectPort(port)) return false;
-    if (c.needsDevice) Start(id::ComList);
+    if (c.needsDevice) Start([this] { return api::Connect(h_, chosenPort_); });
     return true;
 }
 
 bool CliRunner::FinishConnect(const CliOptions& o) {
     if (failed_) return false;
     if (!o.command->needsDevice) return true;
-    if (o.command->commandId == id::ReserveP) return FinishIdentifyBeforeRewrite(o);
+    if (o.command->action == Action::ProgrammerUpdate) return FinishIdentifyBeforeRewrite(o);
     const Result connected = Collect();
     if (connected.failed) return Fail(connected.why);
     // A programmer whose firmware was just rewritten must be restarted before operations.
-    const bool needReady = o.command->commandId != 0;
+    const bool needReady = o.command->action != Action::None;
     for (const Outcome& outcome : connected.outcomes)
         if (needReady && outcome.kind == RunKind::FirmwareRewrite)
             return Fail("the programmer's firmware was rewritten: restart it before operations");
@@ -186,24 +193,41 @@ bool CliRunner::FinishIdentifyBeforeRewrite(const CliOptions& o) {
     return true;
 }
 
+api::Result CliRunner::StartAction(const CliOptions& o) {
+    const Action action = o.command->action;
+    if (const std::optional<SingleOperation> operation = OperationOf(action))
+        return api::StartOperation(h_, *operation);
+    const std::string& file = o.argument;
+    switch (action) {
+        case Action::Update: return api::StartUpdate(h_);
+        // The box was identified and the rewrite decided before.
+        case Action::ProgrammerUpdate: return api::StartFirmwareRewrite(h_);
+        case Action::Checksum: api::LogChecksums(h_); return {};
+        case Action::SaveProject: return api::SaveProject(h_, file);
+        case Action::Combine: return api::Combine(h_, file);
+        case Action::PackageUpdate: return api::PackageUpdate(h_, file);
+        case Action::UnpackUpdate: return api::UnpackUpdate(h_, file);
+        case Action::EncryptImage: return api::EncryptImage(h_);
+        case Action::DecryptImage: return api::DecryptImage(h_, file);
+        case Action::ExToHex: return api::ConvertExToHex(h_, file);
+        default: return {};
+    }
+}
+
 bool CliRunner::StartCommand(const CliOptions& o) {
     if (failed_) return false;
-    const CommandSpec& c = *o.command;
-    if (c.commandId == 0 || rewrittenOnConnect_) return true;
-    // The box was identified and the rewrite decided above: the window's question is answered.
-    if (c.commandId == id::ReserveP) prompts_.QueueAnswer(true);
-    if (c.needsArgument && !ReadsIntoFile(c.commandId)) prompts_.QueueFile(o.argument);
-    Start(c.commandId);
+    if (o.command->action == Action::None || rewrittenOnConnect_) return true;
+    Start([this, &o] { return StartAction(o); });
     return true;
 }
 
 bool CliRunner::FinishCommand(const CliOptions& o) {
     if (failed_) return false;
     const CommandSpec& c = *o.command;
-    if (c.commandId == 0 || rewrittenOnConnect_) return true;
+    if (c.action == Action::None || rewrittenOnConnect_) return true;
     const Result done = Collect();
     if (done.failed) return Fail(done.why);
-    if (ReadsIntoFile(c.commandId) && !WriteReadBack(o.argument, c.commandId == id::ReadFlash))
+    if (ReadsIntoFile(c.action) && !WriteReadBack(o.argument, c.action == Action::ReadFlash))
         return false;
     return true;
 }
@@ -215,7 +239,7 @@ void CliRunner::HoldPort(bool hold) {
 
 void CliRunner::BeginBoxWait() {
     ended_.clear();
-    errors_.clear();
+    started_ = {};
 }
 
 bool CliRunner::FinishBoxWait() {
@@ -234,7 +258,7 @@ bool CliRunner::WriteReadBack(const std::string& path, bool flash) {
                             std::min<std::size_t>(h_.target.dev.BootSize, kBootBufferSize));
     if (!WriteFileAtomically(path, bytes)) {
         h_.view.Tell("******File Save Failed******", MessageKind::Error);
-        return Fail("cannot write " + path);
+        return Fail("File Save Failed: cannot write " + path);
     }
     return true;
 }

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "app/CMainApp.h"
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "app/Application.h"

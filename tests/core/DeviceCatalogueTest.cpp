@@ -5,7 +5,7 @@
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "ui/main/ResourceIds.h"
-#include "app/commands/DeviceCommands.h"
+#include "host/DeviceCommands.h"
 
 namespace lumacrest {
 namespace {

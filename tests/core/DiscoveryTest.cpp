@@ -1,14 +1,14 @@
 // Choosing a port, scanning for the programmer, the identify reply and the MCU list.
 #include <gtest/gtest.h>
 
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "ops/Discovery.h"
 #include "link/Link.h"
 #include "support/FakeLink.h"
 #include "app/Application.h"
 #include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
-#include "app/commands/DeviceCommands.h"
+#include "host/DeviceCommands.h"
 
 namespace lumacrest {
 namespace {

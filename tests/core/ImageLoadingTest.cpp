@@ -15,7 +15,7 @@
 #include "app/Application.h"
 #include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
-#include "app/commands/ImageFileCommands.h"
+#include "host/ImageFileCommands.h"
 #include "ops/OperatorView.h"
 #include "app/Commands.h"
 

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
 #include "app/CMainDlg.h"
 #include "ui/main/MenuResource.h"
 #include "ui/main/ResourceIds.h"
-#include "app/commands/ImageFileCommands.h"
+#include "host/ImageFileCommands.h"
 
 namespace lumacrest {
 namespace {

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <map>
 
-#include "app/RunRecords.h"
+#include "host/RunRecords.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
 #include "image/Crc16.h"

@@ -5,15 +5,15 @@
 
 #include <algorithm>
 
-#include "app/commands/CipherFileCommands.h"
+#include "host/CipherFileCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "image/Crc16.h"
 #include "ops/DeviceSteps.h"
 #include "ops/Runs.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
-#include "app/commands/ImageFileCommands.h"
-#include "app/RunRecords.h"
+#include "host/ImageFileCommands.h"
+#include "host/RunRecords.h"
 #include "platform/DialogSessions.h"
 
 namespace lumacrest {

@@ -9,8 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/ProgramDirectory.h"
-#include "app/commands/Config.h"
+#include "host/ProgramDirectory.h"
+#include "host/Config.h"
 #include "sim/ProgrammerBox.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"

@@ -19,7 +19,7 @@
 #include <QtTest>
 
 #include "app/CMainApp.h"
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "app/qt/SingleInstance.h"
 #include "platform/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
@@ -303,4 +303,4 @@ private slots:
 
 QTEST_MAIN(MainWindowTest)
 #include "MainWindowTest.moc"
-#include "app/commands/ImageFileCommands.h"
+#include "host/ImageFileCommands.h"

@@ -159,4 +159,4 @@ void UpdateEndToEndTest::fullUpdateProgramsTheChip() {
 
 QTEST_MAIN(UpdateEndToEndTest)
 #include "UpdateEndToEndTest.moc"
-#include "app/commands/ImageFileCommands.h"
+#include "host/ImageFileCommands.h"

@@ -18,7 +18,7 @@
 #include <cstdio>
 
 #include "app/MessageBoxes.h"
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "image/Checksums.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/qt/QtLink.h"

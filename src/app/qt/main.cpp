@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/CMainApp.h"
-#include "app/ProgramDirectory.h"
-#include "app/RunRecords.h"
+#include "host/ProgramDirectory.h"
+#include "host/RunRecords.h"
 #include "host/Host.h"
 #include "app/qt/SingleInstance.h"
 #include "platform/qt/QtLink.h"

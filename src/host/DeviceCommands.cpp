@@ -1,4 +1,4 @@
-#include "app/commands/DeviceCommands.h"
+#include "host/DeviceCommands.h"
 
 #include "image/DeviceCatalogue.h"
 

@@ -1,4 +1,4 @@
-#include "app/commands/ExToHexCommand.h"
+#include "host/ExToHexCommand.h"
 
 #include <stdlib.h>
 
@@ -18,7 +18,6 @@ namespace lumacrest {
 
 namespace {
 
-constexpr const char* kExFilter = "Ex Files (*.ex)|*.ex||";
 constexpr const char* kScratchInput = "a.ex";
 constexpr const char* kScratchOutput = "a.hex";
 // Larger sources or results than this are not images of any part the tool programs.
@@ -146,9 +145,8 @@ std::string ExToHexOutputPath(const std::string& source) {
     return source + ".hex";
 }
 
-void ConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
-    std::optional<std::string> source = h.prompts().OpenFile(kExFilter);
-    if (!source) return;
+void ConvertExToHex(Host& h, const std::string& file, std::chrono::milliseconds timeout) {
+    const std::optional<std::string> source = file;
     const std::string output = ExToHexOutputPath(*source);
 
     if (h.platform.processes == nullptr) {

@@ -1,10 +1,10 @@
-#include "app/commands/Config.h"
+#include "host/Config.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <vector>
 
-#include "app/commands/DeviceCommands.h"
+#include "host/DeviceCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "image/TextScanner.h"
 #include "platform/AtomicFile.h"

@@ -1,6 +1,6 @@
-#include "app/commands/ImageFileCommands.h"
+#include "host/ImageFileCommands.h"
 
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
 #include "image/ImageReader.h"
@@ -44,10 +44,12 @@ void AfterBootLoad(Host& h, uint32_t end, const ImageLoad& load) {
 
 // Steps 3 to 7 of an interactive load: remember the path, log, open, fill, parse.
 std::optional<uint32_t> LoadLogged(Host& h, ImageTarget target, const Names& names,
-                                   const std::string& path, uint32_t offset, ImageLoad& load) {
+                                   const std::string& path, uint32_t offset, ImageLoad& load,
+                                   ReadError* why) {
     h.view.AppendLog(OpenLine(names.logStart, path));
     ReadError refusal;
     std::optional<uint32_t> end = LoadImageFile(h.target, target, path, offset, &refusal, &load);
+    if (why) *why = refusal;
     if (!end) {
         ReportLoadFailure(h, names.failed, refusal);
         return std::nullopt;
@@ -56,23 +58,33 @@ std::optional<uint32_t> LoadLogged(Host& h, ImageTarget target, const Names& nam
     return end;
 }
 
-void LoadFlash(Host& h, bool rangeFile) {
-    h.view.WriteSeparator();
-    std::optional<std::string> path =
-        h.prompts().OpenFile(rangeFile ? kRangeFileFilter : kImageFilter);
-    if (!path) return;
-    if (rangeFile) {
-        h.target.FlashLoadOffset = 0;
-    } else if (std::optional<uint32_t> address = h.prompts().AskLoadAddress()) {
-        h.target.FlashLoadOffset = *address;
-    }
-    h.target.FlashFilePath = *path;
+}  // namespace
+
+bool LoadFlashImage(Host& h, const std::string& path, std::optional<uint32_t> offset, ReadError* why) {
+    if (offset) h.target.FlashLoadOffset = *offset;
+    h.target.FlashFilePath = path;
     ImageLoad load;
-    if (auto end = LoadLogged(h, ImageTarget::Flash, kFlashNames, *path, h.target.FlashLoadOffset, load))
-        AfterFlashLoad(h, *end, load);
+    const auto end = LoadLogged(h, ImageTarget::Flash, kFlashNames, path, h.target.FlashLoadOffset, load, why);
+    if (end) AfterFlashLoad(h, *end, load);
+    return end.has_value();
 }
 
-}  // namespace
+bool LoadBootImage(Host& h, const std::string& path, std::optional<uint32_t> offset, ReadError* why) {
+    if (offset) h.target.BootLoadOffset = *offset;
+    h.target.BootFilePath = path;
+    ImageLoad load;
+    const auto end = LoadLogged(h, ImageTarget::Boot, kBootNames, path, h.target.BootLoadOffset, load, why);
+    if (end) AfterBootLoad(h, *end, load);
+    return end.has_value();
+}
+
+bool LoadKeyCodeImage(Host& h, const std::string& path, ReadError* why) {
+    h.target.KeyCodeFilePath = path;
+    ImageLoad load;
+    if (!LoadLogged(h, ImageTarget::KeyCode, kKeyCodeNames, path, 0, load, why)) return false;
+    ReportLoad(h, ImageTarget::KeyCode, load, 0);
+    return true;
+}
 
 void ReportLoad(Host& h, ImageTarget target, const ImageLoad& load, uint32_t pages) {
     if (target != ImageTarget::KeyCode)
@@ -90,35 +102,6 @@ void ReportLoadFailure(Host& h, const std::string& message, const ReadError& ref
     h.view.Tell(message, MessageKind::Error);
     h.view.AppendLogRaw("Failed");
     if (!refusal.reason.empty()) h.view.AppendLog(RefusalLine(refusal));
-}
-
-void LoadFlashFile(Host& h) {
-    LoadFlash(h, false);
-}
-
-void LoadRangeFile(Host& h) {
-    LoadFlash(h, true);
-}
-
-void LoadBootFile(Host& h) {
-    h.view.WriteSeparator();
-    std::optional<std::string> path = h.prompts().OpenFile(kImageFilter);
-    if (!path) return;
-    if (std::optional<uint32_t> address = h.prompts().AskLoadAddress()) h.target.BootLoadOffset = *address;
-    h.target.BootFilePath = *path;
-    ImageLoad load;
-    if (auto end = LoadLogged(h, ImageTarget::Boot, kBootNames, *path, h.target.BootLoadOffset, load))
-        AfterBootLoad(h, *end, load);
-}
-
-void LoadKeyCodeFile(Host& h) {
-    h.view.WriteSeparator();
-    std::optional<std::string> path = h.prompts().OpenFile(kImageFilter);
-    if (!path) return;
-    h.target.KeyCodeFilePath = *path;
-    ImageLoad load;
-    if (LoadLogged(h, ImageTarget::KeyCode, kKeyCodeNames, *path, 0, load))
-        ReportLoad(h, ImageTarget::KeyCode, load, 0);
 }
 
 FlashReload ReloadFlashFile(Host& h, uint32_t& end, ImageLoad& load) {

@@ -1,11 +1,11 @@
-#include "app/commands/ProjectCommands.h"
+#include "host/ProjectCommands.h"
 
 #include <algorithm>
 
-#include "app/commands/Config.h"
-#include "app/commands/DeviceCommands.h"
-#include "app/commands/ImageFileCommands.h"
-#include "app/commands/SaveCommands.h"
+#include "host/Config.h"
+#include "host/DeviceCommands.h"
+#include "host/ImageFileCommands.h"
+#include "host/SaveCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ProjectFile.h"
 
@@ -30,13 +30,11 @@ std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
                          h.target, h.englishUi, why);
 }
 
-void SaveProject(Host& h) {
+void SaveProject(Host& h, const std::string& path) {
     std::string why;
     std::optional<std::string> text = BuildProjectText(h, &why);
-    std::optional<std::string> path = h.prompts().SaveFile(kProjectFilter);
-    if (!path) return;
     h.view.AppendLog("Save Project File......");
-    FinishSave(h, *path, ".Prjt", text, "Project File refused", why);
+    FinishSave(h, path, ".Prjt", text, "Project File refused", why);
 }
 
 bool LoadProjectFile(Host& h, const std::string& path) {
@@ -89,16 +87,13 @@ bool LoadProjectFile(Host& h, const std::string& path) {
     return true;
 }
 
-void LoadProject(Host& h) {
-    h.view.WriteSeparator();
-    std::optional<std::string> path = h.prompts().OpenFile(kProjectFilter);
-    if (!path) return;
-    h.target.ProjectFilePath = *path;
+bool LoadProject(Host& h, const std::string& path) {
+    h.target.ProjectFilePath = path;
     std::string line = "Open Project File \"";
-    line += *path;
+    line += path;
     line += "\" . . . . . . ";
     h.view.AppendLog(line);
-    LoadProjectFile(h, *path);
+    return LoadProjectFile(h, path);
 }
 
 }  // namespace lumacrest
