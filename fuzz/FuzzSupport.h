@@ -13,7 +13,7 @@
 
 #include "host/Host.h"
 #include "image/DeviceCatalogue.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 
 namespace lumacrest::fuzz {
 

@@ -13,7 +13,7 @@
 #include "image/HexWriter.h"
 #include "image/ProjectFile.h"
 #include "link/Link.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 #include "host/ProjectCommands.h"
 
 using namespace lumacrest;

@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "image/DeviceCatalogue.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 #include "platform/qt/QtLink.h"
 #include "sim/PtyBox.h"
 #include "app/Application.h"

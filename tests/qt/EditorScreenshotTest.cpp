@@ -12,7 +12,7 @@
 #include "host/Host.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
 #include "platform/DialogSessions.h"
 #include "ui/edit/qt/CBufferEditDlg.h"

@@ -21,7 +21,7 @@
 #include "app/CMainApp.h"
 #include "host/Config.h"
 #include "app/qt/SingleInstance.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
 #include "ui/main/MenuResource.h"
 #include "app/Application.h"

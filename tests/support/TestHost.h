@@ -12,7 +12,7 @@
 #include "app/MessageBoxes.h"
 #include "host/Host.h"
 #include "platform/PosixProcessRunner.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 #include "platform/SqliteSerialLedger.h"
 
 namespace lumacrest::test {
