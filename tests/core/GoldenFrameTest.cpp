@@ -56,7 +56,7 @@ TEST(GoldenFrames, UpdateWithEveryStageByteForByte) {
     EngineHost t;
     Prepare(t);
     t.Tick({.eraseChip = true, .programFlash = true, .programBoot = true, .programKeyCode = true});
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     ExpectFrames(t, {
         // Program-mode header: flash page 64, type 0102, fresh entry, Update, 11 22, boot page
@@ -148,7 +148,7 @@ TEST(GoldenFrames, IdentifyLoaderTransferAndSectorSums) {
     t.Tick({.programFlash = true});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     ExpectFrames(t, {
         // Identify: both payload bytes left over.

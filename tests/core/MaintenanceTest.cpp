@@ -222,7 +222,7 @@ TEST(FirmwareRewrite, RefusedWhileAnOperationHoldsTheLine) {
     EngineHost t;
     WriteUpdateFile(t, Pattern(512));
     t.box->config().faults.push_back(MakeFault(FaultKind::LateReply, CMD_CHIP_ERASE, 1, 3000));
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     t.clock.Advance(100);
     ASSERT_EQ(t.Sent().back().code, CMD_CHIP_ERASE);
     t.prompts.QueueAnswer(true);
@@ -301,7 +301,7 @@ TEST(LoaderTransfer, UpdateStreamsTheFlashImageAndForgetsTheProgrammerKind) {
         h.target.buf().keyCode[i] = static_cast<uint8_t>(i + 1);
     t.Tick({.programFlash = true});
     ConnectLoader(t);
-    t.Command(id::Update);
+    t.Update();
     EXPECT_EQ(t.clock.Deadline(kReplyTimerId), t.clock.Now() + 60000);
     t.RunUntilIdle();
 
@@ -331,7 +331,7 @@ TEST(LoaderTransfer, UpdateStreamsTheFlashImageAndForgetsTheProgrammerKind) {
 
     // The next Update runs the device sequence, not another stream into the loader.
     t.ClearSent();
-    t.Command(id::Update);
+    t.Update();
     ASSERT_FALSE(t.SentCodes().empty());
     EXPECT_EQ(t.SentCodes().front(), CMD_ENTER_PROGRAM_MODE);
 }
@@ -344,7 +344,7 @@ TEST(LoaderTransfer, RefusalsEndTheTransferWithoutFurtherFrames) {
         EngineHost t(c);
         t.Tick({.programFlash = true});
         ConnectLoader(t);
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines().back(), "Erase Device......Failed");
         EXPECT_EQ(t.SentCodes(), Bytes{CMD_IAP_ERASE});
@@ -362,7 +362,7 @@ TEST(LoaderTransfer, RefusalsEndTheTransferWithoutFurtherFrames) {
             if (event.rfind("rx 0x41", 0) == 0 && ++blocks == 3)
                 t.box->config().faults.push_back(MakeFault(FaultKind::IapRefused, CMD_IAP_BLOCK));
         };
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines().back(), "Start Update......Fail");
         EXPECT_EQ(blocks, 3);
@@ -375,7 +375,7 @@ TEST(LoaderTransfer, RefusalsEndTheTransferWithoutFurtherFrames) {
         t.Tick({});
         t.h().target.FlashPagesToWrite = 0;
         ConnectLoader(t);
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines().back(), "Start Update......Failed");
         EXPECT_EQ(t.SentCodes(), Bytes{CMD_IAP_ERASE});
@@ -390,7 +390,7 @@ TEST(LoaderTransfer, AStopFromTheLoaderEndsTheRunAsAFailureWithoutALine) {
     EngineHost t(c);
     t.Tick({.programFlash = true});
     ConnectLoader(t);
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines(), (Lines{"Enter Program Mode......OK", "Erase Device......"}));
     EXPECT_EQ(t.SentCodes(), Bytes{CMD_IAP_ERASE});
@@ -412,7 +412,7 @@ TEST(SectorSums, EachSumCoversItsOwnSectorAfterAFullSizeTransfer) {
     h.target.FlashPagesToWrite = 16;  // every page: the transfer ends at the flash end
     t.Tick({.programFlash = true});
     ConnectLoader(t);
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
 
     // The sums of what the box holds now, over each sector's own bytes.
@@ -436,7 +436,7 @@ TEST(SectorSums, EachSumCoversItsOwnSectorAfterAFullSizeTransfer) {
     // A second transfer starts the walk again at the loader's erase.
     t.ClearSent();
     ConnectLoader(t);
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     sums.clear();
     for (const auto& f : t.Sent())
@@ -717,7 +717,7 @@ TEST(MaintenanceRecords, NameTheFirmwareBeforeAndAfter) {
     EngineHost t;
     std::vector<std::string> records;
     t.h().onRunEnded = [&](const Outcome& o) { records.push_back(FormatRunRecord(t.h(), o, 0)); };
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     t.RunUntilIdle();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].find("firmware_before"), std::string::npos);

@@ -76,7 +76,7 @@ TEST(Busy, FinishedExchangesLeaveTheFileCommandsFree) {
         SCOPED_TRACE("after an Update");
         EngineHost t;
         t.Tick({.programFlash = true});
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         EXPECT_TRUE(PackagerRuns(t));
     }
@@ -95,7 +95,7 @@ TEST(Busy, FinishedExchangesLeaveTheFileCommandsFree) {
         SCOPED_TRACE("while a run waits for its reply");
         EngineHost t;
         t.box->config().faults.push_back(MakeFault(FaultKind::LateReply, CMD_CHIP_ERASE, 1, 3000));
-        t.Command(id::ChipErase);
+        t.Operate(SingleOperation::ChipErase);
         t.clock.Advance(100);
         EXPECT_FALSE(PackagerRuns(t));
         t.RunUntilIdle();
@@ -119,7 +119,7 @@ TEST(Busy, CommandsThatWouldChangeARunWaitForIt) {
                 t.Command(command);
         });
     };
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     EXPECT_EQ(t.MessageTexts(), Lines(7, kProgrammerBusy));
     EXPECT_TRUE(t.prompts.fileFilters.empty());
@@ -151,12 +151,12 @@ TEST(ShortReplies, EndTheStageAtItsTimeOut) {
         t.Tick({.eraseChip = true, .programFlash = true, .programSn = true});
         h.sn.SnWidth = 4;
         h.sn.SnValue = 20;
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         ASSERT_EQ(t.box->lastExitResult(), 1);
         t.box->config().faults.push_back(MakeFault(FaultKind::ShortPayload, c.code, 1, c.payload));
         t.ClearSent();
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         const Lines lines = t.RunLines();
         ASSERT_FALSE(lines.empty());
@@ -211,7 +211,7 @@ TEST(BoxFramesDuringARun, WaitForTheRunToEnd) {
                 unchangedDuringWrite &= !t.ControlsIdle() && h.target.dev.FlashPageSize == 64u &&
                                         h.target.DeviceType == 0;
         };
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines(),
                   (Lines{"Enter Program Mode......OK",
@@ -231,7 +231,7 @@ TEST(BoxFramesDuringARun, WaitForTheRunToEnd) {
 
         // The next single command starts from program mode again.
         t.ClearSent();
-        t.Command(id::WriteFlash);
+        t.Operate(SingleOperation::WriteFlash);
         ASSERT_FALSE(t.SentCodes().empty());
         EXPECT_EQ(t.SentCodes().front(), CMD_ENTER_PROGRAM_MODE);
         t.RunUntilIdle();
@@ -261,7 +261,7 @@ TEST(BoxFramesDuringARun, AFrameInTheSameReadAsTheAwaitedReplyLosesNothing) {
         read.insert(read.end(), erased.begin(), erased.end());
         t.port.Inject(read, 100);
     };
-    t.Command(id::Update);
+    t.Update();
     t.clock.Advance(1000);
     const Lines lines = t.RunLines();
     ASSERT_GE(lines.size(), 2u);
@@ -292,7 +292,7 @@ TEST(LoaderRun, SectorSumRequestAfterTheDoneFrameIsAnsweredAtOnce) {
         if (e.rfind("rx 0x48", 0) == 0) doneAt = t.clock.Now();
         if (e.rfind("rx 0x44", 0) == 0 && !firstSumAt) firstSumAt = t.clock.Now();
     };
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     ASSERT_TRUE(doneAt && firstSumAt);
     EXPECT_LT(*firstSumAt - *doneAt, 100u);
@@ -342,7 +342,7 @@ TEST(RunOutcomes, SayWhatEndedTheRunInTheirOwnWords) {
         EngineHost t;
         t.box->config().faults.push_back(MakeFault(FaultKind::NoReply, CMD_WRITE_BOOT_BEGIN));
         t.Tick({.eraseChip = true, .programBoot = true});
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         const Outcome& o = t.h().history.last;
         EXPECT_EQ(o.verdict, Verdict::TimedOut);
@@ -355,7 +355,7 @@ TEST(RunOutcomes, SayWhatEndedTheRunInTheirOwnWords) {
         FillFlash(t.h());
         t.box->config().faults.push_back(MakeFault(FaultKind::VerifyDiffers, CMD_VERIFY_FLASH_BLOCK, -1, 2));
         t.Tick({.programFlash = true});
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         const Outcome& o = t.h().history.last;
         EXPECT_EQ(o.verdict, Verdict::Failed);
@@ -482,9 +482,9 @@ TEST(RunRecords, NameTheOperationTheEditedBufferAndTheBytesOfTheFileName) {
     t.Command(id::FlashBuffer);
     std::vector<std::string> records;
     h.onRunEnded = [&](const Outcome& o) { records.push_back(FormatRunRecord(h, o, 0)); };
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     t.RunUntilIdle();
-    t.Command(id::VerifyFlash);
+    t.Operate(SingleOperation::VerifyFlash);
     t.RunUntilIdle();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_NE(records[0].find("\"run\":\"operation\",\"operation\":\"erase\""), std::string::npos);
@@ -505,11 +505,11 @@ TEST(RunRecords, NameTheProgrammerOrSayItIsUnknown) {
     h.onRunEnded = [&](const Outcome& o) {
         if (o.kind != RunKind::Identify) records.push_back(FormatRunRecord(h, o, 0));
     };
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     t.RunUntilIdle();
     t.ChooseCom("COM1");
     t.RunUntilIdle();
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     t.RunUntilIdle();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_NE(records[0].find("\"programmer\":\"unknown\",\"firmware\":\"unknown\""),
@@ -524,7 +524,7 @@ TEST(RunOutcomes, TheirSecondsLeaveOutTheMessageThatEndedThem) {
     EngineHost t;
     t.Tick({});
     t.prompts.onMessage = [&](const ScriptedPrompts::Message&) { t.clock.Advance(5000); };
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     const Outcome& o = t.h().history.last;
     EXPECT_EQ(o.verdict, Verdict::Refused);
