@@ -1,5 +1,5 @@
 // The host: its state, the platform services the core reaches out through, and the part of
-// it the operations work on.
+// it the operations work on. Front ends drive it through HostApi.h and observe its view.
 #pragma once
 
 #include "host/HostState.h"

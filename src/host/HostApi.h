@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "host/ExToHexCommand.h"
 #include "host/Host.h"
 #include "image/ImageLoading.h"
 #include "ops/OperationCommands.h"
@@ -64,7 +65,7 @@ Result EncryptImage(Host& h);
 Result DecryptImage(Host& h, const std::string& path);
 // The converter's result may come later, from the front end's event loop, as a message.
 Result ConvertExToHex(Host& h, const std::string& path,
-                      std::chrono::milliseconds timeout = std::chrono::milliseconds{30000});
+                      std::chrono::milliseconds timeout = kConverterTimeout);
 void LogChecksums(Host& h);
 
 // ---- runs of the programmer: started or refused; the outcome arrives as RunEnded ----
