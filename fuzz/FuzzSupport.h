@@ -13,7 +13,7 @@
 
 #include "host/Host.h"
 #include "image/DeviceCatalogue.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 
 namespace lumacrest::fuzz {
 
@@ -92,8 +92,8 @@ struct HostFixture {
     HostFixture() {
         host.platform.prompts = &prompts;
         host.programDir = ScratchDir();
-        host.ui.Combo(1005).items = {"MN101EF32D", "MN90F25XA"};
-        host.ui.Combo(1004).items = {"COM1", "USB"};
+        host.view.SetMcuItems({"MN101EF32D", "MN90F25XA"});
+        host.view.SetPortItems({"COM1", "USB"});
         SetPageGeometry(host.target, 256, 288, 256, 16);
     }
 };
@@ -101,7 +101,7 @@ struct HostFixture {
 // The log and the recorded messages grow with every run: keep them small.
 inline void Trim(Host& h, ScriptedPrompts& prompts) {
     prompts.messages.clear();
-    if (h.ui.LogText().size() > 100000) h.ui = MainModel();
+    if (h.view.LogText().size() > 100000) h.view.ClearLog();
 }
 
 }  // namespace lumacrest::fuzz

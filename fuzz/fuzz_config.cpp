@@ -1,7 +1,7 @@
 // Arbitrary "Config.dat" files through the start-up reader: the geometry it leaves must fit
 // the buffers, and the settings written back must read the same again.
 #include "FuzzSupport.h"
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "image/ImageBuffers.h"
 
 using namespace lumacrest;

@@ -3,7 +3,7 @@
 #include "FuzzSupport.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageBuffers.h"
-#include "app/commands/DeviceCommands.h"
+#include "host/DeviceCommands.h"
 
 using namespace lumacrest;
 

@@ -5,7 +5,7 @@
 #include "image/DeviceCatalogue.h"
 #include "image/ImageBuffers.h"
 #include "image/ProjectFile.h"
-#include "app/commands/ProjectCommands.h"
+#include "host/ProjectCommands.h"
 
 using namespace lumacrest;
 

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
 #include "image/HexWriter.h"
 #include "image/ProjectFile.h"
 #include "link/Link.h"
-#include "platform/ScriptedPrompts.h"
-#include "app/commands/ProjectCommands.h"
+#include "support/ScriptedPrompts.h"
+#include "host/ProjectCommands.h"
 
 using namespace lumacrest;
 namespace fs = std::filesystem;
@@ -131,8 +131,8 @@ int main(int argc, char** argv) {
         ScriptedPrompts prompts;
         Host h;
         h.platform.prompts = &prompts;
-        h.ui.Combo(1005).items = {"MN101EF32D"};
-        h.ui.Combo(1004).items = {"COM1"};
+        h.view.SetMcuItems({"MN101EF32D"});
+        h.view.SetPortItems({"COM1"});
         for (std::size_t i = 0; i < h.target.buf().flash.size(); ++i) h.target.buf().flash[i] = Pattern(i);
         for (std::size_t i = 0; i < h.target.buf().boot.size(); ++i) h.target.buf().boot[i] = Pattern(i + 5);
         std::string why;

@@ -20,7 +20,7 @@
 
 #include "image/DeviceCatalogue.h"
 #include "platform/PortHolders.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 #include "platform/qt/QtLink.h"
 #include "sim/PtyBox.h"
 #include "app/Application.h"
@@ -153,13 +153,13 @@ Result RunUpdate(const std::string& dir, uint32_t baud) {
     for (std::size_t i = 0; i < h.target.dev.BootSize; ++i) h.target.buf().boot[i] = static_cast<uint8_t>(i);
     h.target.FlashLoaded();  // as after loading both images
     h.target.BootLoaded();
-    for (int option : {id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode})
-        h.ui.SetCheck(option, 1);
+    h.view.ShowOptions(
+        {.eraseChip = true, .programFlash = true, .programBoot = true, .programKeyCode = true});
 
     QElapsedTimer clock;
     clock.start();
     dlg.OnCommand(id::Update);
-    while (!h.ui.IsEnabled(id::Update) || serial.IsOpen())
+    while (h.view.Controls() != ControlState::Idle || serial.IsOpen())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     Result r;
     r.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;

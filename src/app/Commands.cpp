@@ -2,12 +2,10 @@
 
 #include "app/CMainDlg.h"
 #include "app/commands/BufferEditCommands.h"
-#include "app/commands/CipherFileCommands.h"
-#include "app/commands/DeviceCommands.h"
-#include "app/commands/ExToHexCommand.h"
-#include "app/commands/ImageFileCommands.h"
-#include "app/commands/ProjectCommands.h"
-#include "app/commands/SaveCommands.h"
+#include "app/commands/FileDialogs.h"
+#include "host/CipherFileCommands.h"
+#include "host/DeviceCommands.h"
+#include "host/ImageFileCommands.h"
 #include "ops/Discovery.h"
 #include "ops/FirmwareRewrite.h"
 #include "ops/OperationCommands.h"
@@ -28,7 +26,7 @@ void WireShell(Host& h, CommandRouter& router) {
     router.Add(id::MakerPage, [&h] { h.shell().OpenUrl(kMakerPageUrl); });
     router.Add(id::DownloadPage, [&h] { h.shell().OpenUrl(kDownloadPageUrl); });
     router.Add(id::WebPage2, [&h] { h.shell().OpenUrl(kSecondMakerPageUrl); });
-    router.Add(id::CheckSum, [&h] { ShowChecksums(h.view(), h.target); });
+    router.Add(id::CheckSum, [&h] { ShowChecksums(h.view, h.target); });
 }
 
 void WireOperations(Host& h, CommandRouter& router) {
@@ -54,26 +52,26 @@ void WireOperations(Host& h, CommandRouter& router) {
     router.Add(id::Update, [&h] { RunProgramOptions(h.ops); }, kRefused);
     router.Add(id::ReserveP, [&h] { AskAndStartProgrammerUpdate(h.ops); }, kRefused);
     router.Add(
-        id::ComList, [&h] { OnSelchangeCom(h.ops, h.ui.Combo(id::ComList).SelectedText()); },
+        id::ComList, [&h] { OnSelchangeCom(h.ops, h.view.SelectedPort()); },
         kRefused);
     router.Add(id::McuList, [&h] { OnSelchangeMcu(h); }, kRefused);
 }
 
 void WireFiles(Host& h, CommandRouter& router) {
-    router.Add(id::LoadFlashFile, [&h] { LoadFlashFile(h); }, kRefused);
-    router.Add(id::LoadFile, [&h] { LoadRangeFile(h); }, kRefused);
-    router.Add(id::LoadBootFile, [&h] { LoadBootFile(h); }, kRefused);
-    router.Add(id::LoadKeyCode, [&h] { LoadKeyCodeFile(h); }, kRefused);
+    router.Add(id::LoadFlashFile, [&h] { OnLoadFlashFile(h); }, kRefused);
+    router.Add(id::LoadFile, [&h] { OnLoadRangeFile(h); }, kRefused);
+    router.Add(id::LoadBootFile, [&h] { OnLoadBootFile(h); }, kRefused);
+    router.Add(id::LoadKeyCode, [&h] { OnLoadKeyCode(h); }, kRefused);
     router.Add(id::TbReload, [&h] { ReloadImageFiles(h); }, kRefused);
-    router.Add(id::SaveProject, [&h] { SaveProject(h); });
-    router.Add(id::LoadProject, [&h] { LoadProject(h); }, kRefused);
-    router.Add(id::Combine, [&h] { CombineMainAndBoot(h); });
+    router.Add(id::SaveProject, [&h] { OnSaveProject(h); });
+    router.Add(id::LoadProject, [&h] { OnLoadProject(h); }, kRefused);
+    router.Add(id::Combine, [&h] { OnCombine(h); });
     // Packaging and the encrypted images rewrite the geometry and the flash buffer.
-    router.Add(id::ReserveJia, [&h] { PackageUpdateFile(h); }, kRefused);
-    router.Add(id::ReserveJie, [&h] { UnpackUpdateFile(h); }, kRefused);
+    router.Add(id::ReserveJia, [&h] { OnPackageUpdate(h); }, kRefused);
+    router.Add(id::ReserveJie, [&h] { OnUnpackUpdate(h); }, kRefused);
     router.Add(id::FileJiaMi, [&h] { EncryptImageFile(h); }, kRefused);
-    router.Add(id::FileJieMi, [&h] { DecryptImageFile(h); }, kRefused);
-    router.Add(id::ConvertExToHex, [&h] { ConvertExToHex(h); });
+    router.Add(id::FileJieMi, [&h] { OnDecryptImage(h); }, kRefused);
+    router.Add(id::ConvertExToHex, [&h] { OnConvertExToHex(h); });
 }
 
 void WireEditing(Host& h, CommandRouter& router) {

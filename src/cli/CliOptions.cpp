@@ -8,34 +8,32 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "ui/main/ResourceIds.h"
-
 namespace lumacrest::cli {
 
 const std::vector<CommandSpec>& Commands() {
     static const std::vector<CommandSpec> commands = {
-        {"identify", 0, true, false, "connect and identify the programmer"},
-        {"update", id::Update, true, false, "run the selected program options (the Update button)"},
-        {"erase", id::ChipErase, true, false, "erase the chip"},
-        {"write-flash", id::WriteFlash, true, false, "write the flash image"},
-        {"read-flash", id::ReadFlash, true, true, "read the chip's flash into FILE"},
-        {"verify-flash", id::VerifyFlash, true, false, "verify the flash against the image"},
-        {"write-boot", id::WriteBoot, true, false, "write and verify the boot image"},
-        {"read-boot", id::ReadBoot, true, true, "read the chip's boot area into FILE"},
-        {"verify-boot", id::VerifyBoot, true, false, "verify the boot area against the image"},
-        {"write-keycode", id::WriteKeyCode, true, false, "write and check the KeyCode"},
-        {"check-keycode", id::CheckKeyCodeCmd, true, false, "check the KeyCode"},
-        {"checksum", id::CheckSum, false, false, "log the buffer checksums"},
-        {"save-project", id::SaveProject, false, true, "save a project file FILE"},
-        {"combine", id::Combine, false, true, "write the main and boot images as one HEX FILE"},
-        {"package-update", id::ReserveJia, false, true, "package the firmware image FILE as an update file"},
-        {"unpack-update", id::ReserveJie, false, true, "decrypt the update file FILE"},
-        {"encrypt-image", id::FileJiaMi, false, false, "encrypt the flash image and KeyCode"},
-        {"decrypt-image", id::FileJieMi, false, true, "decrypt the encrypted image FILE"},
-        {"ex2hex", id::ConvertExToHex, false, true, "convert the .ex file FILE to HEX"},
-        {"programmer-update", id::ReserveP, true, false, "rewrite the programmer's firmware from update.dat"},
-        {"serials", 0, false, false, "list the serial-number ledger (with NUMBER: that number's history)"},
-        {"ports", 0, false, false, "list the serial devices, their by-id names and COM names"},
+        {"identify", Action::None, true, false, "connect and identify the programmer"},
+        {"update", Action::Update, true, false, "run the selected program options (the Update button)"},
+        {"erase", Action::Erase, true, false, "erase the chip"},
+        {"write-flash", Action::WriteFlash, true, false, "write the flash image"},
+        {"read-flash", Action::ReadFlash, true, true, "read the chip's flash into FILE"},
+        {"verify-flash", Action::VerifyFlash, true, false, "verify the flash against the image"},
+        {"write-boot", Action::WriteBoot, true, false, "write and verify the boot image"},
+        {"read-boot", Action::ReadBoot, true, true, "read the chip's boot area into FILE"},
+        {"verify-boot", Action::VerifyBoot, true, false, "verify the boot area against the image"},
+        {"write-keycode", Action::WriteKeyCode, true, false, "write and check the KeyCode"},
+        {"check-keycode", Action::CheckKeyCode, true, false, "check the KeyCode"},
+        {"checksum", Action::Checksum, false, false, "log the buffer checksums"},
+        {"save-project", Action::SaveProject, false, true, "save a project file FILE"},
+        {"combine", Action::Combine, false, true, "write the main and boot images as one HEX FILE"},
+        {"package-update", Action::PackageUpdate, false, true, "package the firmware image FILE as an update file"},
+        {"unpack-update", Action::UnpackUpdate, false, true, "decrypt the update file FILE"},
+        {"encrypt-image", Action::EncryptImage, false, false, "encrypt the flash image and KeyCode"},
+        {"decrypt-image", Action::DecryptImage, false, true, "decrypt the encrypted image FILE"},
+        {"ex2hex", Action::ExToHex, false, true, "convert the .ex file FILE to HEX"},
+        {"programmer-update", Action::ProgrammerUpdate, true, false, "rewrite the programmer's firmware from update.dat"},
+        {"serials", Action::None, false, false, "list the serial-number ledger (with NUMBER: that number's history)"},
+        {"ports", Action::None, false, false, "list the serial devices, their by-id names and COM names"},
     };
     return commands;
 }

@@ -9,9 +9,33 @@
 
 namespace lumacrest::cli {
 
+// What a command does on the host.
+enum class Action {
+    None,  // identify, serials, ports: nothing after the connection
+    Update,
+    Erase,
+    WriteFlash,
+    ReadFlash,
+    VerifyFlash,
+    WriteBoot,
+    ReadBoot,
+    VerifyBoot,
+    WriteKeyCode,
+    CheckKeyCode,
+    Checksum,
+    SaveProject,
+    Combine,
+    PackageUpdate,
+    UnpackUpdate,
+    EncryptImage,
+    DecryptImage,
+    ExToHex,
+    ProgrammerUpdate,
+};
+
 struct CommandSpec {
     const char* name;
-    int commandId;        // resource id of the command it runs (0: none)
+    Action action;
     bool needsDevice;     // connects to the programmer first
     bool needsArgument;   // takes a FILE argument
     const char* summary;

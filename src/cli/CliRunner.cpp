@@ -6,22 +6,39 @@
 #include "ops/Runs.h"
 #include "ops/Stopping.h"
 #include "platform/AtomicFile.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest::cli {
 
 namespace {
-bool ReadsIntoFile(int id) {
-    return id == id::ReadFlash || id == id::ReadBoot;
+bool ReadsIntoFile(Action action) {
+    return action == Action::ReadFlash || action == Action::ReadBoot;
+}
+
+std::optional<SingleOperation> OperationOf(Action action) {
+    switch (action) {
+        case Action::Erase: return SingleOperation::ChipErase;
+        case Action::WriteFlash: return SingleOperation::WriteFlash;
+        case Action::ReadFlash: return SingleOperation::ReadFlash;
+        case Action::VerifyFlash: return SingleOperation::VerifyFlash;
+        case Action::WriteBoot: return SingleOperation::WriteBoot;
+        case Action::ReadBoot: return SingleOperation::ReadBoot;
+        case Action::VerifyBoot: return SingleOperation::VerifyBoot;
+        case Action::WriteKeyCode: return SingleOperation::WriteKeyCode;
+        case Action::CheckKeyCode: return SingleOperation::CheckKeyCode;
+        default: return std::nullopt;
+    }
 }
 }  // namespace
 
-CliRunner::CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts)
-    : h_(host), dlg_(dlg), prompts_(prompts) {
-    h_.onRunEnded = [this](const Outcome& outcome) {
-        ended_.push_back(outcome);
-        if (!decisive_ || decisive_->Passed()) decisive_ = outcome;
-    };
+CliRunner::CliRunner(Host& host) : h_(host) {
+    h_.view.AddObserver(this);
+}
+
+CliRunner::~CliRunner() { h_.view.RemoveObserver(this); }
+
+void CliRunner::RunEnded(const Outcome& outcome) {
+    ended_.push_back(outcome);
+    if (!decisive_ || decisive_->Passed()) decisive_ = outcome;
 }
 
 bool CliRunner::Fail(const std::string& why) {
@@ -31,14 +48,14 @@ bool CliRunner::Fail(const std::string& why) {
 }
 
 bool CliRunner::Busy() const {
-    return lumacrest::Busy(h_.ops);
+    return api::Busy(h_);
 }
 
-void CliRunner::Start(int id) {
-    messagesAtStart_ = prompts_.messages.size();
+void CliRunner::Start(const std::function<api::Result()>& operation) {
+    started_ = {};
     ended_.clear();
     // After a stop nothing more is started.
-    if (!interrupt_) dlg_.OnCommand(id);
+    if (!interrupt_) started_ = operation();
 }
 
 CliRunner::Result CliRunner::Collect() {
@@ -53,75 +70,63 @@ CliRunner::Result CliRunner::Collect() {
         result.failed = true;
         if (result.why.empty()) result.why = o.text;
     }
-    for (std::size_t i = messagesAtStart_; i < prompts_.messages.size(); ++i) {
-        if (prompts_.messages[i].icon != MsgIcon::Error) continue;
-        if (result.why.empty()) result.why = prompts_.messages[i].text;
+    if (!started_) {
         result.failed = true;
+        if (result.why.empty()) result.why = started_.Describe();
     }
     return result;
 }
 
-CliRunner::Result CliRunner::Dispatch(int id) {
-    Start(id);
-    // Whatever the command started runs until it has ended.
+CliRunner::Result CliRunner::Dispatch(const std::function<api::Result()>& operation) {
+    Start(operation);
+    // Whatever the operation started runs until it has ended.
     while (Busy()) h_.timers().PumpEvents();
     return Collect();
 }
 
 bool CliRunner::LoadInputs(const CliOptions& o) {
     if (o.mcu) {
-        ComboModel& mcu = h_.ui.Combo(id::McuList);
-        auto it = std::find(mcu.items.begin(), mcu.items.end(), *o.mcu);
-        if (it == mcu.items.end()) {
-            mcu.items.push_back(*o.mcu);
-            it = mcu.items.end() - 1;
-        }
-        h_.ui.Select(id::McuList, static_cast<int>(it - mcu.items.begin()));
-        if (Dispatch(id::McuList).failed) return Fail("the MCU " + *o.mcu + " could not be chosen");
+        const Result chosen = Dispatch([&] { return api::ChooseMcu(h_, *o.mcu); });
+        if (chosen.failed) return Fail(chosen.why);
     }
     if (o.project) {
-        prompts_.QueueFile(*o.project);
-        if (Dispatch(id::LoadProject).failed)
-            return Fail("the project " + *o.project + " could not be loaded");
+        h_.view.WriteSeparator();
+        const Result loaded = Dispatch([&] { return api::LoadProject(h_, *o.project); });
+        if (loaded.failed) return Fail(loaded.why);
     }
     if (o.optionMask) {
-        const int boxes[] = {id::EraseChip,      id::ProgramFlash,  id::ProgramBoot,
-                             id::ProgramKeyCode, id::EnableProtect, id::ProgramSn};
-        for (int bit = 0; bit < 6; ++bit)
-            h_.ui.SetCheck(boxes[bit], (*o.optionMask >> bit) & 1u ? 1 : 0);
-        if (h_.target.dev.BootAreaEnabled == 0 && h_.ui.Checked(id::ProgramBoot)) {
-            h_.ui.SetCheck(id::ProgramBoot, 0);
-            return Fail("the device has no boot area: the boot option cannot be chosen");
-        }
+        ProgramOptions options;
+        options.eraseChip = *o.optionMask & 1u;
+        options.programFlash = *o.optionMask & 2u;
+        options.programBoot = *o.optionMask & 4u;
+        options.programKeyCode = *o.optionMask & 8u;
+        options.enableProtect = *o.optionMask & 16u;
+        options.programSn = *o.optionMask & 32u;
+        const Result set = Dispatch([&] { return api::SetOptions(h_, options); });
+        if (set.failed) return Fail(set.why);
     }
     if (o.sn || o.snAt) {
-        prompts_.QueueSerialNumber(
-            std::make_pair(o.sn.value_or(h_.sn.SnValue), o.snAt.value_or(h_.sn.SnAddress)));
-        prompts_.QueueSerialNumber(std::nullopt);  // a refused OK ends in Cancel
-        if (Dispatch(id::SnSet).failed) return Fail("the serial number settings were refused");
+        const Result set = Dispatch([&] {
+            return api::SetSerialNumber(h_, o.sn.value_or(h_.sn.SnValue), o.snAt.value_or(h_.sn.SnAddress));
+        });
+        if (set.failed) return Fail(set.why);
     }
-    if (o.flash) {
-        prompts_.QueueFile(*o.flash);
-        prompts_.QueueLoadAddress(o.flashAt);
-        if (Dispatch(id::LoadFlashFile).failed)
-            return Fail("the flash image " + *o.flash + " could not be loaded");
-    }
-    if (o.boot) {
-        prompts_.QueueFile(*o.boot);
-        prompts_.QueueLoadAddress(o.bootAt);
-        if (Dispatch(id::LoadBootFile).failed)
-            return Fail("the boot image " + *o.boot + " could not be loaded");
-    }
-    if (o.keycode) {
-        prompts_.QueueFile(*o.keycode);
-        if (Dispatch(id::LoadKeyCode).failed)
-            return Fail("the KeyCode " + *o.keycode + " could not be loaded");
+    const std::pair<const std::optional<std::string>*, ImageTarget> images[] = {
+        {&o.flash, ImageTarget::Flash}, {&o.boot, ImageTarget::Boot}, {&o.keycode, ImageTarget::KeyCode}};
+    for (const auto& [path, area] : images) {
+        if (!*path) continue;
+        h_.view.WriteSeparator();
+        const uint32_t at = area == ImageTarget::Boot ? o.bootAt : o.flashAt;
+        const Result loaded = Dispatch([&, path = path, area = area] {
+            return api::LoadImage(h_, area, **path, area == ImageTarget::KeyCode ? std::nullopt : std::optional<uint32_t>(at));
+        });
+        if (loaded.failed) return Fail(loaded.why);
     }
     return true;
 }
 
 bool CliRunner::SelectPort(const std::string& port) {
-    ComboModel& com = h_.ui.Combo(id::ComList);
+    const ChoiceList& com = h_.view.PortList();
     std::string name = port.empty() ? h_.port.name : port;
     if (!name.empty() && name[0] == '/') {
         // A device path: the COMn of Ports.dat that names it, or COM1 standing in for it in
@@ -138,9 +143,10 @@ bool CliRunner::SelectPort(const std::string& port) {
     const int index = com.FindPrefix(name);
     if (index < 0 || com.items[static_cast<std::size_t>(index)].size() != name.size())
         return Fail("unknown port " + name + " (COM1..COM16, USB or a device path)");
-    h_.ui.Select(id::ComList, index);
+    h_.view.SelectPort(index);
     h_.port.name = name;
     h_.port.number = ComNameToPort(name);
+    chosenPort_ = name;
     return true;
 }
 
@@ -150,18 +156,18 @@ bool CliRunner::StartConnect(const CliOptions& o, const std::string& port) {
     // Commands that open the port themselves use the chosen one.
     if (!c.needsDevice && port.empty()) return true;
     if (!SelectPort(port)) return false;
-    if (c.needsDevice) Start(id::ComList);
+    if (c.needsDevice) Start([this] { return api::Connect(h_, chosenPort_); });
     return true;
 }
 
 bool CliRunner::FinishConnect(const CliOptions& o) {
     if (failed_) return false;
     if (!o.command->needsDevice) return true;
-    if (o.command->commandId == id::ReserveP) return FinishIdentifyBeforeRewrite(o);
+    if (o.command->action == Action::ProgrammerUpdate) return FinishIdentifyBeforeRewrite(o);
     const Result connected = Collect();
     if (connected.failed) return Fail(connected.why);
     // A programmer whose firmware was just rewritten must be restarted before operations.
-    const bool needReady = o.command->commandId != 0;
+    const bool needReady = o.command->action != Action::None;
     for (const Outcome& outcome : connected.outcomes)
         if (needReady && outcome.kind == RunKind::FirmwareRewrite)
             return Fail("the programmer's firmware was rewritten: restart it before operations");
@@ -187,24 +193,41 @@ bool CliRunner::FinishIdentifyBeforeRewrite(const CliOptions& o) {
     return true;
 }
 
+api::Result CliRunner::StartAction(const CliOptions& o) {
+    const Action action = o.command->action;
+    if (const std::optional<SingleOperation> operation = OperationOf(action))
+        return api::StartOperation(h_, *operation);
+    const std::string& file = o.argument;
+    switch (action) {
+        case Action::Update: return api::StartUpdate(h_);
+        // The box was identified and the rewrite decided before.
+        case Action::ProgrammerUpdate: return api::StartFirmwareRewrite(h_);
+        case Action::Checksum: api::LogChecksums(h_); return {};
+        case Action::SaveProject: return api::SaveProject(h_, file);
+        case Action::Combine: return api::Combine(h_, file);
+        case Action::PackageUpdate: return api::PackageUpdate(h_, file);
+        case Action::UnpackUpdate: return api::UnpackUpdate(h_, file);
+        case Action::EncryptImage: return api::EncryptImage(h_);
+        case Action::DecryptImage: return api::DecryptImage(h_, file);
+        case Action::ExToHex: return api::ConvertExToHex(h_, file);
+        default: return {};
+    }
+}
+
 bool CliRunner::StartCommand(const CliOptions& o) {
     if (failed_) return false;
-    const CommandSpec& c = *o.command;
-    if (c.commandId == 0 || rewrittenOnConnect_) return true;
-    // The box was identified and the rewrite decided above: the window's question is answered.
-    if (c.commandId == id::ReserveP) prompts_.QueueAnswer(true);
-    if (c.needsArgument && !ReadsIntoFile(c.commandId)) prompts_.QueueFile(o.argument);
-    Start(c.commandId);
+    if (o.command->action == Action::None || rewrittenOnConnect_) return true;
+    Start([this, &o] { return StartAction(o); });
     return true;
 }
 
 bool CliRunner::FinishCommand(const CliOptions& o) {
     if (failed_) return false;
     const CommandSpec& c = *o.command;
-    if (c.commandId == 0 || rewrittenOnConnect_) return true;
+    if (c.action == Action::None || rewrittenOnConnect_) return true;
     const Result done = Collect();
     if (done.failed) return Fail(done.why);
-    if (ReadsIntoFile(c.commandId) && !WriteReadBack(o.argument, c.commandId == id::ReadFlash))
+    if (ReadsIntoFile(c.action) && !WriteReadBack(o.argument, c.action == Action::ReadFlash))
         return false;
     return true;
 }
@@ -216,7 +239,7 @@ void CliRunner::HoldPort(bool hold) {
 
 void CliRunner::BeginBoxWait() {
     ended_.clear();
-    messagesAtStart_ = prompts_.messages.size();
+    started_ = {};
 }
 
 bool CliRunner::FinishBoxWait() {
@@ -234,8 +257,8 @@ bool CliRunner::WriteReadBack(const std::string& path, bool flash) {
               : std::string(reinterpret_cast<const char*>(b.boot.data()),
                             std::min<std::size_t>(h_.target.dev.BootSize, kBootBufferSize));
     if (!WriteFileAtomically(path, bytes)) {
-        prompts_.MessageBox("******File Save Failed******", MsgIcon::Error);
-        return Fail("cannot write " + path);
+        h_.view.Tell("******File Save Failed******", MessageKind::Error);
+        return Fail("File Save Failed: cannot write " + path);
     }
     return true;
 }
@@ -246,7 +269,7 @@ void CliRunner::KeepConfigPort(const CliOptions& o) {
     if (unnamedDevice_.empty()) return;
     h_.port.name = savedPortName_;
     h_.port.number = ComNameToPort(savedPortName_);
-    h_.ui.Select(id::ComList, h_.ui.Combo(id::ComList).FindPrefix(savedPortName_));
+    h_.view.SelectPort(h_.view.PortList().FindPrefix(savedPortName_));
     if (o.saveConfig)
         notes_.push_back("no line of Ports.dat names " + unnamedDevice_ +
                          ": Config.dat keeps the port " + savedPortName_);

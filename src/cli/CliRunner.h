@@ -1,27 +1,28 @@
 // Runs one lumacrest-cli command over a host whose platform the front end has set up: loads
 // what the options name, connects when the command needs the programmer, runs the command
-// through the same routing as the main window. A command fails when a run it started ended in
-// anything but a pass, or when it showed an error message.
+// through the host's operations. A command fails when an operation's result says so, or when a
+// run it started ended in anything but a pass.
 //
 // The steps that reach the programmer only start: a front end with several programmers starts
 // a step on each, runs the event loop until none is busy, then finishes the step on each.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/CMainDlg.h"
 #include "cli/CliOptions.h"
-#include "host/Host.h"
-#include "platform/ScriptedPrompts.h"
+#include "host/HostApi.h"
 
 namespace lumacrest::cli {
 
-class CliRunner {
+class CliRunner : private HostEvents {
 public:
-    // `prompts` must be the host's prompts; the runner queues the dialogs' answers there.
-    CliRunner(Host& host, CMainDlg& dlg, ScriptedPrompts& prompts);
+    explicit CliRunner(Host& host);
+    ~CliRunner() override;
+    CliRunner(const CliRunner&) = delete;
+    CliRunner& operator=(const CliRunner&) = delete;
 
     // Each step returns false once this command has failed; a failed one takes no further step.
     bool LoadInputs(const CliOptions& o);
@@ -70,18 +71,19 @@ private:
         std::vector<Outcome> outcomes;
     };
 
+    void RunEnded(const Outcome& outcome) override;
     bool Fail(const std::string& why);
-    void Start(int id);
+    // Starts an operation of the host; a refusal is kept for Collect.
+    void Start(const std::function<api::Result()>& operation);
     Result Collect();
-    Result Dispatch(int id);  // Start, wait until idle, Collect
+    Result Dispatch(const std::function<api::Result()>& operation);  // Start, wait, Collect
+    api::Result StartAction(const CliOptions& o);
     bool SelectPort(const std::string& port);
     bool WriteReadBack(const std::string& path, bool flash);
 
     Host& h_;
-    CMainDlg& dlg_;
-    ScriptedPrompts& prompts_;
     std::vector<Outcome> ended_;
-    std::size_t messagesAtStart_ = 0;
+    api::Result started_;  // what the operation under way said as it started
     std::optional<Outcome> decisive_;
     bool failed_ = false;
     // programmer-update: the identification itself rewrote the firmware.
@@ -91,6 +93,7 @@ private:
     int interrupt_ = 0;
     std::string unnamedDevice_;  // a --port device path no line of Ports.dat names
     std::string savedPortName_;  // the port Config.dat keeps then
+    std::string chosenPort_;     // the entry of the port list connected to
 };
 
 }  // namespace lumacrest::cli

@@ -38,15 +38,22 @@ std::string Bar(int position) {
 }
 }  // namespace
 
-class Console::Station : public MainModelObserver {
+class Console::Station : public HostEvents {
 public:
     Station(Console& console, std::size_t index, std::string prefix)
         : prefix(std::move(prefix)), console_(console), index_(index) {}
     void LogAppended(const std::string& appended, bool cleared) override {
-        console_.Piece(index_, appended, cleared);
+        if (showLog) console_.Piece(index_, appended, cleared);
     }
-    void ProgressChanged(int position) override { console_.Progress(index_, position); }
+    void ProgressChanged(int position) override {
+        if (showLog) console_.Progress(index_, position);
+    }
+    void Message(const std::string& text, MessageKind kind) override {
+        (void)kind;
+        console_.Message(index_, text);
+    }
 
+    bool showLog = true;
     std::string prefix;
     std::string open;       // the log line not ended yet
     bool hasOpen = false;
@@ -83,7 +90,8 @@ Console::Console(std::vector<std::string> prefixes, bool quiet)
 
 Console::~Console() = default;
 
-MainModelObserver& Console::Observer(std::size_t i) {
+HostEvents& Console::Observer(std::size_t i, bool withLog) {
+    stations_.at(i)->showLog = withLog;
     return *stations_.at(i);
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/main/MainModel.h"
+#include "host/HostEvents.h"
 
 namespace lumacrest::cli {
 
@@ -20,9 +20,10 @@ public:
     Console(std::vector<std::string> prefixes, bool quiet);
     ~Console();
 
-    // The observer that shows programmer `i`'s window model.
-    MainModelObserver& Observer(std::size_t i);
-    // A message box of programmer `i`.
+    // The observer that shows what programmer `i`'s host reports: its messages, and its log
+    // and progress unless `withLog` is false.
+    HostEvents& Observer(std::size_t i, bool withLog = true);
+    // A message to the operator of programmer `i`.
     void Message(std::size_t i, const std::string& text);
     // Text for stdout after the log (outcome lines, the table), and for stderr.
     void Print(const std::string& text);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/RunRecords.h"
+#include "host/RunRecords.h"
 
 namespace lumacrest::cli {
 

@@ -13,21 +13,20 @@
 #include <iostream>
 #include <memory>
 
-#include "app/Application.h"
-#include "app/CMainApp.h"
-#include "app/CMainDlg.h"
-#include "app/ProgramDirectory.h"
-#include "app/RunRecords.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
 #include "cli/Console.h"
+#include "cli/NoDialogs.h"
 #include "cli/Serials.h"
 #include "cli/SerialDevices.h"
+#include "host/HostApi.h"
+#include "host/ProgramDirectory.h"
+#include "host/RunRecords.h"
+#include "host/Startup.h"
 #include "link/Ports.h"
 #include "platform/DeviceIdentity.h"
 #include "platform/FileLock.h"
 #include "platform/PosixProcessRunner.h"
-#include "platform/ScriptedPrompts.h"
 #include "platform/SqliteSerialLedger.h"
 #include "platform/qt/QtLink.h"
 #include "platform/qt/TerminationSignals.h"
@@ -44,19 +43,16 @@ struct Station {
         : port(portName) {
         serial.ShareHolderScan(scan);
         host.programDir = programDir;
-        host.platform = {&prompts, &shell, &serial, &timers, &processes};
-        // The window's behaviour attaches itself to the platform set just above.
-        app = std::make_unique<Application>(host);
-        runner = std::make_unique<cli::CliRunner>(host, app->dlg, prompts);
+        host.platform = {&prompts, nullptr, &serial, &timers, &processes};
+        api::Attach(host);
+        runner = std::make_unique<cli::CliRunner>(host);
     }
     std::string port;  // as given on the command line; empty: the one Config.dat holds
-    ScriptedPrompts prompts;
-    RecordingShell shell;
+    cli::NoDialogs prompts;
     PosixProcessRunner processes;
     QtSerialPort serial;
     QtTimers timers;
     Host host;
-    std::unique_ptr<Application> app;
     std::unique_ptr<cli::CliRunner> runner;
 };
 
@@ -154,10 +150,9 @@ int main(int argc, char** argv) {
     if (ports.empty()) ports.push_back("");
     cli::Console console(ports, options.quiet);
     {
-        ScriptedPrompts start;
-        start.onMessage = [&console](const ScriptedPrompts::Message& m) { console.Error(m.text + "\n"); };
-        const StartDecision decision = CMainApp::InitInstance(programDir, start);
-        if (!decision.runMainWindow) return decision.exitCode;
+        const StartCheck start = CheckProgramStart(programDir);
+        for (const auto& message : start.messages) console.Error(message.first + "\n");
+        if (!start.runMainWindow) return start.exitCode;
     }
     // The station's serial-number ledger: opened by the first run with Program SN, or here.
     SqliteSerialLedger ledger(SerialLedgerPath(dir, options.serials, std::getenv("LUMACREST_SERIALS")));
@@ -185,12 +180,9 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         auto s = std::make_unique<Station>(programDir, ports[i], holderScan);
         s->host.platform.serials = &ledger;
-        s->prompts.onMessage = [&console, i](const ScriptedPrompts::Message& m) {
-            console.Message(i, m.text);
-        };
         // The ledger's listing stands alone on stdout (JSON among others): no log lines.
-        if (!listingSerials) s->host.ui.AddObserver(&console.Observer(i));
-        s->app->dlg.OnInitDialog();
+        s->host.view.AddObserver(&console.Observer(i, !listingSerials));
+        api::Open(s->host);
         if (options.record)
             RecordRuns(s->host, *options.record, [&console, runner = s->runner.get()](const std::string& why) {
                 console.Error("lumacrest-cli: " + why + "\n");
@@ -297,7 +289,7 @@ int main(int argc, char** argv) {
         // Several programmers ask for the lowest number any of them holds next: one given back
         // is issued again first, the ledger passes over those issued.
         for (auto& s : stations) first.host.sn.SnValue = std::min(first.host.sn.SnValue, s->host.sn.SnValue);
-        first.app->dlg.OnDestroy();
+        (void)api::Close(first.host);
     }
     console.Finish();
 

@@ -1,5 +1,5 @@
 // The host: its state, the platform services the core reaches out through, and the part of
-// it the operations work on.
+// it the operations work on. Front ends drive it through HostApi.h and observe its view.
 #pragma once
 
 #include "host/HostState.h"
@@ -16,7 +16,7 @@ struct Host : HostState {
     Platform platform;
     // The pieces the operations work on.
     Ops ops{link,       run,        history,    target,           sn,           programmer, port,
-            ports,      ui,         platform,         programDir, shutdownRequested,
+            ports,      view,       platform,         programDir, shutdownRequested,
             holdPortOpen, onRunEnded};
 
     Prompts& prompts() { return *platform.prompts; }
@@ -24,9 +24,6 @@ struct Host : HostState {
     SerialPort& serial() { return *platform.serial; }
     Timers& timers() { return *platform.timers; }
     ProcessRunner& processes() { return *platform.processes; }
-    MainModel& log() { return ui; }
-    // What the operations see of the window.
-    OperatorView& view() { return ui; }
 };
 
 }  // namespace lumacrest

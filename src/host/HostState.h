@@ -1,6 +1,6 @@
 // Everything the main window owns for the whole run: settings, device parameters, image
-// buffers and their bookkeeping, serial-number settings, link state, the run, and the
-// window model. One instance per host; nothing of it is global.
+// buffers and their bookkeeping, serial-number settings, link state, the run, and what the
+// operator is shown. One instance per host; nothing of it is global.
 #pragma once
 
 #include <array>
@@ -17,7 +17,7 @@
 #include "link/Link.h"
 #include "ops/ProgrammerState.h"
 #include "ops/Run.h"
-#include "ui/main/MainModel.h"
+#include "host/HostView.h"
 
 namespace lumacrest {
 
@@ -25,8 +25,8 @@ struct HostState {
     // Program directory, ending in '/'
     std::string programDir;
 
-    // Window model (log, progress, controls, options, lists)
-    MainModel ui;
+    // What the operator is shown and chooses: log, progress, controls, options, lists
+    HostView view;
 
     // The chip being programmed and the serial number that goes into it
     Target target;
@@ -48,8 +48,8 @@ struct HostState {
     // The run of the programmer under way, if any, and how the last one ended.
     Run run;
     RunHistory history;
-    // Told of every run's outcome as it ends (the command-line front end).
-    std::function<void(const Outcome&)> onRunEnded;
+    // Told of every run's outcome as it ends; by default the observers of the view are.
+    std::function<void(const Outcome&)> onRunEnded = [this](const Outcome& o) { view.RunEnded(o); };
 };
 
 }  // namespace lumacrest

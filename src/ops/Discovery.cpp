@@ -36,7 +36,7 @@ std::string ReportPortProblems(Ops& ops, const std::vector<std::string>& problem
         ops.view.AppendLog(problem);
         message += (message.empty() ? "" : "\n") + problem;
     }
-    ShowRunMessage(ops, "******" + message + "******", MsgIcon::Error);
+    ShowRunMessage(ops, "******" + message + "******", MessageKind::Error);
     return problems.front();
 }
 
@@ -191,7 +191,7 @@ void DeviceProgrammerIdentified(Ops& ops, const ReplyFrame& reply) {
         ops.run.Become(RunKind::FirmwareRewrite, Stage::EraseProgrammer);
         StartProgrammerUpdate(ops);
     } else {
-        ShowRunMessage(ops, kPleaseUpdateFirmware, MsgIcon::None);
+        ShowRunMessage(ops, kPleaseUpdateFirmware, MessageKind::Plain);
         End(ops,
             Conclusion::Fail(Verdict::Failed, "the programmer's firmware V" + ops.programmer.firmware +
                                                   " is not the one this program works with (V" +

@@ -70,7 +70,7 @@ void StartProgrammerUpdate(Ops& ops) {
     ops.view.SetControls(ControlState::Busy);
     std::string why;
     if (!LoadUpdateFile(ops, &why)) {
-        ShowRunMessage(ops, kOpenUpdateFileFailed, MsgIcon::Error);
+        ShowRunMessage(ops, kOpenUpdateFileFailed, MessageKind::Error);
         ops.view.AppendLog(why);
         End(ops, Conclusion::Fail(Verdict::Failed, why.empty() ? kOpenUpdateFileFailed : why), {.controls = fromIdentify ? ControlState::OnlyComList : ControlState::Idle});
         return;
@@ -113,7 +113,7 @@ void OnFirmwareBlockEchoed(Ops& ops, const ReplyFrame& reply) {
     if (!same) {
         ops.link.Close();
         ops.view.AppendLogRaw("Failed");
-        ShowRunMessage(ops, kUpdateFailed, MsgIcon::Error);
+        ShowRunMessage(ops, kUpdateFailed, MessageKind::Error);
         ops.view.SetProgress(0);
         EndRewrite(ops, Conclusion::Fail(Verdict::Failed,
                                          "the programmer echoed firmware block " +

@@ -1,6 +1,6 @@
-// What the operations tell the operator, and the little they ask of the window: the log, the
-// progress bar, the state of the controls, the program options and the MCU list. The window's
-// model implements it; the operations never reach the window otherwise.
+// What the operations tell the operator, and the little they ask of the station: the log, the
+// progress, the state of the controls, messages, the program options and the chosen MCU. The
+// host implements it with plain values; the front ends render what it reports.
 #pragma once
 
 #include <string>
@@ -22,6 +22,13 @@ struct ProgramOptions {
     }
 };
 
+// What a message to the operator is: the front end chooses how to show each kind.
+enum class MessageKind {
+    Plain,        // a plain note
+    Error,        // something failed
+    Information,  // something went well or needs doing
+};
+
 enum class ControlState {
     Busy,            // a run holds the line: the operation controls are locked
     Idle,            // the idle state of the window
@@ -39,12 +46,14 @@ public:
     virtual void WriteSeparator() = 0;                       // the next separator line
     virtual void SetProgress(int position) = 0;              // 0..100
     virtual void SetControls(ControlState state) = 0;
+    // A message the operator must see (the window shows it as a message box).
+    virtual void Tell(const std::string& text, MessageKind kind) = 0;
 
-    // The program options as the window holds them.
+    // The program options as the station holds them.
     virtual ProgramOptions Options() const = 0;
     // Options that come from elsewhere (the programmer's stored settings) shown and kept.
     virtual void ShowOptions(const ProgramOptions& options) = 0;
-    // The chosen entry of the MCU list (empty when none), and choosing one by name.
+    // The chosen MCU (empty when none), and choosing one by name.
     virtual std::string SelectedMcu() const = 0;
     virtual void ShowMcu(const std::string& name) = 0;
 };

@@ -270,7 +270,7 @@ void OnPortLost(Ops& ops, uint8_t code, const std::string& why) {
     const std::string words = PortLostWords(ops, why);
     if (!ReplyWillNotCome(ops, code)) return;
     // "******The port COM3 (/dev/ttyUSB2) was lost: ...******"
-    ShowRunMessage(ops, "******T" + words.substr(1) + "******", MsgIcon::Error);
+    ShowRunMessage(ops, "******T" + words.substr(1) + "******", MessageKind::Error);
     EndAfterLostReply(ops, Verdict::PortLost, words);
 }
 

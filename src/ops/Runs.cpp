@@ -65,13 +65,13 @@ void End(Ops& ops, const Conclusion& conclusion, const Ending& ending) {
 }
 
 Conclusion Refusal(Ops& ops, const std::string& message, Verdict verdict, bool errorIcon) {
-    ShowRunMessage(ops, message, errorIcon ? MsgIcon::Error : MsgIcon::None);
+    ShowRunMessage(ops, message, errorIcon ? MessageKind::Error : MessageKind::Plain);
     return Conclusion::Fail(verdict, message);
 }
 
-void ShowRunMessage(Ops& ops, const std::string& text, MsgIcon icon) {
+void ShowRunMessage(Ops& ops, const std::string& text, MessageKind kind) {
     ops.run.MarkEnd(ops.timers().NowMs());
-    ops.prompts().MessageBox(text, icon);
+    ops.view.Tell(text, kind);
 }
 
 std::string NoAnswerWords(uint8_t code, uint32_t waitedMs) {
@@ -92,7 +92,7 @@ bool Busy(const Ops& ops) {
 
 bool RefuseWhileBusy(Ops& ops) {
     if (!Busy(ops)) return false;
-    ops.prompts().MessageBox(kProgrammerBusy, MsgIcon::Error);
+    ops.view.Tell(kProgrammerBusy, MessageKind::Error);
     return true;
 }
 

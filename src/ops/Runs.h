@@ -31,13 +31,12 @@ void BeginRun(Ops& ops, RunKind kind, Stage stage);
 // `ending` says, and the outcome is kept and told.
 void End(Ops& ops, const Conclusion& conclusion, const Ending& ending = {});
 
-// A refusal shown as a message box (with the error icon unless said otherwise), in the
-// message's words.
+// A refusal told to the operator (as an error unless said otherwise), in the message's words.
 Conclusion Refusal(Ops& ops, const std::string& message, Verdict verdict = Verdict::Refused,
                    bool errorIcon = true);
 
 // A message that ends the run under way: the run's time stops before it is shown.
-void ShowRunMessage(Ops& ops, const std::string& text, MsgIcon icon);
+void ShowRunMessage(Ops& ops, const std::string& text, MessageKind kind);
 
 // The words of a reply that did not come, and of a port that went away.
 std::string NoAnswerWords(uint8_t code, uint32_t waitedMs);

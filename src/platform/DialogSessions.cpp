@@ -73,13 +73,15 @@ bool BufferEditSession::Fill(Prompts& prompts) {
     return true;
 }
 
+std::optional<std::string> SnSetSession::Problem() const {
+    if (address > flashSize) return "******Address is too long than Flash size******   ";
+    if (value >= 0xFFFFFFFDu) return "****** Init Value Must be 0 to 0xFFFFFFFC ******   ";
+    return std::nullopt;
+}
+
 bool SnSetSession::Accept(Prompts& prompts) const {
-    if (address > flashSize) {
-        prompts.MessageBox("******Address is too long than Flash size******   ", MsgIcon::Error);
-        return false;
-    }
-    if (value >= 0xFFFFFFFDu) {
-        prompts.MessageBox("****** Init Value Must be 0 to 0xFFFFFFFC ******   ", MsgIcon::Error);
+    if (const std::optional<std::string> problem = Problem()) {
+        prompts.MessageBox(*problem, MsgIcon::Error);
         return false;
     }
     return true;

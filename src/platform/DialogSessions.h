@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,8 @@ struct SnSetSession {
     // OK pressed: shows the first failing check and returns false (the dialog stays open),
     // else returns true.
     bool Accept(Prompts& prompts) const;
+    // The message of the first failing check; nothing when the values pass.
+    std::optional<std::string> Problem() const;
 };
 
 // The message that refuses the flash editor when the flash area does not fit its copy.

@@ -186,7 +186,7 @@ TEST_F(EditCommands, FlashEditorOpensOnACopyAndOkCopiesBackWithChecksums) {
     EXPECT_EQ(seen.work[8192], 0xFF);
     EXPECT_EQ(h.target.buf().flash[0], 0x42);
     EXPECT_EQ(h.target.buf().flash[8192], 0x33);
-    EXPECT_EQ(CountLines(MainModel::kSeparatorEquals), 1);
+    EXPECT_EQ(CountLines(HostView::kSeparatorEquals), 1);
     EXPECT_EQ(CountLines("Flash Buffer Check Sum: 0x"), 1);
 
     // OK without a change logs the checksums again; Cancel does not, and copies nothing.

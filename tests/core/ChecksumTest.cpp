@@ -45,7 +45,7 @@ TEST(ShowChecksums, LogsBothLinesAndCopiesTheUsedRanges) {
     std::memcpy(h.target.buf().flash.data(), "123456789", 9);
     h.target.buf().flashReadBack[1023] = 0x00;
     h.target.buf().flashReadBack[1024] = 0x11;  // past the used range: untouched
-    ShowChecksums(h.view(), h.target);
+    ShowChecksums(h.view, h.target);
 
     uint8_t expected[1024];
     std::memset(expected, 0xFF, sizeof expected);
@@ -65,7 +65,7 @@ TEST(ShowChecksums, EmptyRangesGiveZero) {
     test::TestHost t;
     Host& h = t.h();
     ASSERT_TRUE(SetPageGeometry(h.target, 256, 0, 256, 0));
-    ShowChecksums(h.view(), h.target);
+    ShowChecksums(h.view, h.target);
     auto lines = t.LogLines();
     EXPECT_EQ(lines[1], "Flash Buffer Check Sum: 0x0000");
     EXPECT_EQ(lines[2], "Boot  Buffer Check Sum: 0x0000");

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "image/Cipher.h"
-#include "app/commands/CipherFileCommands.h"
+#include "app/commands/FileDialogs.h"
+#include "host/CipherFileCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
@@ -96,8 +97,7 @@ TEST_F(CipherFilesTest, PackagesHexAndA90RecordsAtTheirOwnAddresses) {
     for (const char* name : {"fw.hex", "FW.A90"}) {
         SCOPED_TRACE(name);
         WriteText(t.dir.File(name), hex);
-        t.prompts.QueueFile(t.dir.File(name));
-        PackageUpdateFile(h);
+        PackageUpdateFile(h, t.dir.File(name));
         const std::string plain = Decrypted(ReadText(UpdateFile()), kUpdateFileKey);
         // The image ends with the last data record: 0x10024 bytes, 129 pages of 512.
         ASSERT_EQ(plain.size(), 129u * 512);
@@ -124,8 +124,7 @@ TEST_F(CipherFilesTest, AnImageLongerThanTheUpdateFileIsRefusedAndTheOldFileKept
     for (const char* name : {"big.hex", "big.bin"}) {
         SCOPED_TRACE(name);
         t.prompts.messages.clear();
-        t.prompts.QueueFile(t.dir.File(name));
-        PackageUpdateFile(h);
+        PackageUpdateFile(h, t.dir.File(name));
         ASSERT_EQ(t.prompts.messages.size(), 1u);
         EXPECT_EQ(LastMessage().text, "******File length is too long than Flash Size ******   ");
         EXPECT_EQ(LastMessage().icon, MsgIcon::Error);
@@ -135,8 +134,7 @@ TEST_F(CipherFilesTest, AnImageLongerThanTheUpdateFileIsRefusedAndTheOldFileKept
     }
     // Exactly 128 KB still fits.
     WriteText(t.dir.File("full.bin"), Pattern(131072));
-    t.prompts.QueueFile(t.dir.File("full.bin"));
-    PackageUpdateFile(h);
+    PackageUpdateFile(h, t.dir.File("full.bin"));
     EXPECT_EQ(LastMessage().text, "******File Save success******   ");
     EXPECT_EQ(Decrypted(ReadText(UpdateFile()), kUpdateFileKey), Pattern(131072));
 }
@@ -153,13 +151,12 @@ TEST_F(CipherFilesTest, PackagerOpenFailuresAndCancel) {
     };
     h.target.buf().flash[0] = 0x12;
     for (const auto& c : cases) {
-        t.prompts.QueueFile(t.dir.File(c.name));
-        PackageUpdateFile(h);
+        PackageUpdateFile(h, t.dir.File(c.name));
         EXPECT_EQ(LastMessage().text, c.message);
         EXPECT_EQ(LastMessage().icon, MsgIcon::Error);
     }
     t.prompts.QueueFile(std::nullopt);
-    PackageUpdateFile(h);
+    OnPackageUpdate(h);
     EXPECT_EQ(t.prompts.messages.size(), 4u);
     EXPECT_FALSE(Exists(UpdateFile()));
     EXPECT_EQ(h.target.buf().flash[0], 0x12);
@@ -192,8 +189,7 @@ TEST_F(CipherFilesTest, PackagerRefusesBadAndEmptyImages) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::size_t logLines = t.LogLines().size();
-        t.prompts.QueueFile(t.dir.File(c.name));
-        PackageUpdateFile(h);
+        PackageUpdateFile(h, t.dir.File(c.name));
         EXPECT_EQ(LastMessage().text, c.message);
         if (c.logLine) {
             EXPECT_EQ(t.LogLines().back(), c.logLine);
@@ -206,8 +202,7 @@ TEST_F(CipherFilesTest, PackagerRefusesBadAndEmptyImages) {
 
     // S-records package like HEX.
     WriteText(t.dir.File("fw.s19"), "S1070000112233444E\nS9030000FC\n");
-    t.prompts.QueueFile(t.dir.File("fw.s19"));
-    PackageUpdateFile(h);
+    PackageUpdateFile(h, t.dir.File("fw.s19"));
     EXPECT_EQ(LastMessage().text, "******File Save success******   ");
     EXPECT_EQ(Decrypted(ReadText(UpdateFile()), kUpdateFileKey).substr(0, 5), "\x11\x22\x33\x44\xFF");
 }
@@ -215,8 +210,7 @@ TEST_F(CipherFilesTest, PackagerRefusesBadAndEmptyImages) {
 TEST_F(CipherFilesTest, PackagerReportsAnOutputItCannotCreate) {
     WriteText(t.dir.File("fw.bin"), Pattern(10));
     h.programDir = t.dir.File("missing/");
-    t.prompts.QueueFile(t.dir.File("fw.bin"));
-    PackageUpdateFile(h);
+    PackageUpdateFile(h, t.dir.File("fw.bin"));
     EXPECT_EQ(LastMessage().text, "******File Save Failed******");
     EXPECT_EQ(LastMessage().icon, MsgIcon::Error);
 }
@@ -224,12 +218,12 @@ TEST_F(CipherFilesTest, PackagerReportsAnOutputItCannotCreate) {
 TEST_F(CipherFilesTest, UnpackingGivesTheWholeUpdateAreaBack) {
     const std::string image = Pattern(1000, 9);
     WriteText(t.dir.File("fw.bin"), image);
-    t.prompts.QueueFile(t.dir.File("fw.bin"));
-    PackageUpdateFile(h);
+    PackageUpdateFile(h, t.dir.File("fw.bin"));
 
     h.target.FlashPagesToWrite = 3;
     t.prompts.QueueFile(UpdateFile());
-    UnpackUpdateFile(h);
+    OnUnpackUpdate(h);  // the window's command: its dialog, then the host's
+    ASSERT_FALSE(t.prompts.fileFilters.empty());
     EXPECT_EQ(t.prompts.fileFilters.back(),
               "Hex Files (*.dat)|*.DAT|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||");
     EXPECT_EQ(h.target.FlashFilePath, UpdateFile() + ".bin");
@@ -246,8 +240,7 @@ TEST_F(CipherFilesTest, UnpackingGivesTheWholeUpdateAreaBack) {
 TEST_F(CipherFilesTest, UnpackingRefusesAFileLongerThanTheUpdateBuffer) {
     WriteText(t.dir.File("huge.dat"), Pattern(131073));
     h.target.buf().flash[0] = 0x12;
-    t.prompts.QueueFile(t.dir.File("huge.dat"));
-    UnpackUpdateFile(h);
+    UnpackUpdateFile(h, t.dir.File("huge.dat"));
     EXPECT_EQ(LastMessage().text, "******File length is too long than Flash Size ******   ");
     EXPECT_EQ(t.prompts.messages.size(), 1u);
     EXPECT_FALSE(Exists(t.dir.File("huge.dat.bin")));
@@ -255,18 +248,15 @@ TEST_F(CipherFilesTest, UnpackingRefusesAFileLongerThanTheUpdateBuffer) {
 
     // Exactly the limit is fine; a missing file is reported as such.
     WriteText(t.dir.File("full.dat"), Pattern(131072));
-    t.prompts.QueueFile(t.dir.File("full.dat"));
-    UnpackUpdateFile(h);
+    UnpackUpdateFile(h, t.dir.File("full.dat"));
     EXPECT_EQ(ReadText(t.dir.File("full.dat.bin")), Decrypted(Pattern(131072), kUpdateFileKey));
-    t.prompts.QueueFile(t.dir.File("none.dat"));
-    UnpackUpdateFile(h);
+    UnpackUpdateFile(h, t.dir.File("none.dat"));
     EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
     EXPECT_EQ(h.target.FlashFilePath, t.dir.File("none.dat"));  // remembered before the open
 
     // A FIFO is not waited for: it cannot be opened.
     ASSERT_EQ(::mkfifo(t.dir.File("pipe.dat").c_str(), 0600), 0);
-    t.prompts.QueueFile(t.dir.File("pipe.dat"));
-    UnpackUpdateFile(h);
+    UnpackUpdateFile(h, t.dir.File("pipe.dat"));
     EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
 }
 
@@ -321,8 +311,7 @@ TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
 
     // Another boot buffer is another key: garbage of the right length, still "success".
     h.target.buf().boot[0] ^= 0xFF;
-    t.prompts.QueueFile(t.dir.File("copy.bin"));
-    DecryptImageFile(h);
+    DecryptImageFile(h, t.dir.File("copy.bin"));
     const std::string garbage = ReadText(t.dir.File("copy.bin.bin"));
     EXPECT_EQ(garbage.size(), 768u);
     EXPECT_NE(garbage, expectedPlain);
@@ -389,12 +378,10 @@ TEST_F(ImageFileTest, EncryptingStopsWhenTheImageCannotBeOpened) {
 TEST_F(ImageFileTest, DecryptionRefusesFilesOutsideTheBufferLimits) {
     h.target.buf().flash[0] = 0x12;
     WriteText(t.dir.File("short.bin"), Pattern(15));
-    t.prompts.QueueFile(t.dir.File("short.bin"));
-    DecryptImageFile(h);
+    DecryptImageFile(h, t.dir.File("short.bin"));
     EXPECT_EQ(LastMessage().text, kEncryptedFileTooShort);
     WriteText(t.dir.File("long.bin"), Pattern(300001));
-    t.prompts.QueueFile(t.dir.File("long.bin"));
-    DecryptImageFile(h);
+    DecryptImageFile(h, t.dir.File("long.bin"));
     EXPECT_EQ(LastMessage().text, kEncryptedFileTooLong);
     EXPECT_FALSE(Exists(t.dir.File("short.bin.bin")));
     EXPECT_FALSE(Exists(t.dir.File("long.bin.bin")));
@@ -403,16 +390,13 @@ TEST_F(ImageFileTest, DecryptionRefusesFilesOutsideTheBufferLimits) {
     // The limits themselves are accepted: a bare header gives an empty output, a file that
     // fills the buffer is decrypted whole while the pages to write stay within the device.
     WriteText(t.dir.File("header.bin"), Pattern(16));
-    t.prompts.QueueFile(t.dir.File("header.bin"));
-    DecryptImageFile(h);
+    DecryptImageFile(h, t.dir.File("header.bin"));
     EXPECT_EQ(ReadText(t.dir.File("header.bin.bin")), "");
     WriteText(t.dir.File("full.bin"), Pattern(300000));
-    t.prompts.QueueFile(t.dir.File("full.bin"));
-    DecryptImageFile(h);
+    DecryptImageFile(h, t.dir.File("full.bin"));
     EXPECT_EQ(ReadText(t.dir.File("full.bin.bin")).size(), 4687u * 64u);
     EXPECT_EQ(h.target.FlashPagesToWrite, 256u);
-    t.prompts.QueueFile(t.dir.File("absent.bin"));
-    DecryptImageFile(h);
+    DecryptImageFile(h, t.dir.File("absent.bin"));
     EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
 }
 

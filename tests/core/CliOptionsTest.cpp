@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "cli/CliOptions.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest::cli {
 namespace {
@@ -26,7 +25,7 @@ TEST(CliOptions, FullCommandLine) {
     EXPECT_EQ(o.snAt, 256u);
     EXPECT_TRUE(o.saveConfig);
     ASSERT_NE(o.command, nullptr);
-    EXPECT_EQ(o.command->commandId, id::Update);
+    EXPECT_EQ(o.command->action, Action::Update);
     EXPECT_TRUE(o.command->needsDevice);
 }
 

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "app/CMainApp.h"
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
@@ -56,11 +56,11 @@ TEST_F(ConfigTest, FirstRunDefaultFile) {
                                              "SEP4:  Update Device"}));
     EXPECT_EQ(h.target.mcuName, "MN101EF32D");
     EXPECT_EQ(h.target.DeviceType, 0);
-    EXPECT_EQ(h.ui.Combo(id::McuList).selected, -1);  // no list entry begins with it
-    EXPECT_EQ(h.ui.Combo(id::ComList).SelectedText(), "USB");
-    EXPECT_EQ(h.ui.Check(id::EraseChip), 1);
-    EXPECT_EQ(h.ui.Check(id::ProgramFlash), 1);
-    EXPECT_EQ(h.ui.Check(id::ProgramBoot), 0);
+    EXPECT_EQ(h.view.McuList().selected, -1);  // no list entry begins with it
+    EXPECT_EQ(h.view.PortList().SelectedText(), "USB");
+    EXPECT_TRUE(h.view.Options().eraseChip);
+    EXPECT_TRUE(h.view.Options().programFlash);
+    EXPECT_FALSE(h.view.Options().programBoot);
     EXPECT_EQ(h.target.dev.FlashSize, 73728u);
     EXPECT_EQ(h.target.dev.BootSize, 4096u);
     EXPECT_EQ(h.target.FlashPagesToWrite, 288u);
@@ -114,7 +114,7 @@ TEST_F(ConfigTest, ShippedFileAgreesWithTheShippedDeviceFile) {
     const auto log = Start();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log[0], cfg[16]);
-    EXPECT_EQ(h.ui.Combo(id::McuList).SelectedText(), config[1]);
+    EXPECT_EQ(h.view.McuList().SelectedText(), config[1]);
 }
 
 TEST_F(ConfigTest, EveryFieldRoundTrips) {
@@ -122,20 +122,20 @@ TEST_F(ConfigTest, EveryFieldRoundTrips) {
     Start();
     EXPECT_EQ(h.target.mcuName, "MN101EF51A");
     EXPECT_EQ(h.target.DeviceType, 4);
-    EXPECT_EQ(h.ui.Combo(id::McuList).SelectedText(), "MN101EF51A_IAP");  // prefix match
-    EXPECT_EQ(h.ui.Combo(id::ComList).SelectedText(), "COM3");
+    EXPECT_EQ(h.view.McuList().SelectedText(), "MN101EF51A_IAP");  // prefix match
+    EXPECT_EQ(h.view.PortList().SelectedText(), "COM3");
     EXPECT_EQ(h.target.FlashFilePath, "/home/op/images/main image.hex");
     EXPECT_EQ(h.target.BootFilePath, "/b/boot.hex");
     EXPECT_EQ(h.target.KeyCodeFilePath, "");
     EXPECT_EQ(h.target.ProjectFilePath, "/p/job.Prjt");
     // 43 = 0b0101011: Erase, Flash, KeyCode, Program SN
-    EXPECT_EQ(h.ui.Check(id::EraseChip), 1);
-    EXPECT_EQ(h.ui.Check(id::ProgramFlash), 1);
-    EXPECT_EQ(h.ui.Check(id::ProgramBoot), 0);
-    EXPECT_EQ(h.ui.Check(id::ProgramKeyCode), 1);
-    EXPECT_EQ(h.ui.Check(id::EnableProtect), 0);
-    EXPECT_EQ(h.ui.Check(id::ProgramSn), 1);
-    EXPECT_EQ(h.ui.Check(id::Counter), 0);
+    EXPECT_TRUE(h.view.Options().eraseChip);
+    EXPECT_TRUE(h.view.Options().programFlash);
+    EXPECT_FALSE(h.view.Options().programBoot);
+    EXPECT_TRUE(h.view.Options().programKeyCode);
+    EXPECT_FALSE(h.view.Options().enableProtect);
+    EXPECT_TRUE(h.view.Options().programSn);
+    EXPECT_FALSE(h.view.counter);
     EXPECT_EQ(h.spareValue, 77);
     EXPECT_EQ(h.target.dev.FlashPageSize, 256u);  // lines 14 and 15 win over 12 and 13
     EXPECT_EQ(h.target.dev.FlashPageCount, 288u);
@@ -148,7 +148,7 @@ TEST_F(ConfigTest, EveryFieldRoundTrips) {
     EXPECT_EQ(h.sn.SnWidth, 4u);
     EXPECT_EQ(h.sn.SnLittleEndian, 1);
     EXPECT_EQ(h.spareByte, 5);
-    EXPECT_EQ(h.ui.Check(id::Configer), 1);
+    EXPECT_EQ(h.view.configer, 1);
     EXPECT_EQ(h.target.FlashLoadOffset, 8192u);
     EXPECT_EQ(h.target.BootLoadOffset, 12288u);
     EXPECT_EQ(h.target.dev.DeviceByte3, 7);
@@ -210,7 +210,7 @@ TEST_F(ConfigTest, EmptyAdapterAndNoSelectionAtClose) {
     WriteConfigFile(DefaultConfigText());
     Start();
     h.target.dev.AdapterText.clear();
-    h.ui.Select(id::ComList, -1);
+    h.view.SelectPort(-1);
     dlg.OnDestroy();
     auto lines = Lines(ReadText(ConfigPath()));
     EXPECT_EQ(lines[1], "MN101EF32D");
@@ -267,7 +267,7 @@ TEST_F(ConfigTest, MissingFileAtInitUsesDefaultsWithSizes) {
     EXPECT_EQ(h.target.dev.FlashSize, 73728u);  // computed, not left 0
     EXPECT_EQ(h.target.dev.BootSize, 4096u);
     EXPECT_EQ(h.sn.SnWidth, 1u);
-    EXPECT_EQ(h.ui.Combo(id::ComList).selected, -1);
+    EXPECT_EQ(h.view.PortList().selected, -1);
     EXPECT_EQ(h.target.FlashPagesToWrite, 288u);
 }
 

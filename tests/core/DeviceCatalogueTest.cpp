@@ -5,7 +5,7 @@
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "ui/main/ResourceIds.h"
-#include "app/commands/DeviceCommands.h"
+#include "host/DeviceCommands.h"
 
 namespace lumacrest {
 namespace {
@@ -46,7 +46,7 @@ TEST_F(DeviceFileTest, ReadsEveryFieldAndLogsTheAdapter) {
     Write(
         "description\n7\n300\n1\n2\n512\n100\n128\n8\n261\n0\n3\n1000\n2000\n3000\n  Adapter: X "
         "1\n");
-    h.ui.SetCheck(id::ProgramBoot, 1);
+    h.view.ShowOptions({.programBoot = true});
     ASSERT_TRUE(LoadDeviceParams(h, "PART"));
     EXPECT_EQ(h.target.dev.DeviceByte1, 7);
     EXPECT_EQ(h.target.dev.DeviceByte2, 300 & 0xFF);
@@ -63,8 +63,8 @@ TEST_F(DeviceFileTest, ReadsEveryFieldAndLogsTheAdapter) {
     EXPECT_EQ(t.LogLines().end()[-2], "Adapter: X 1");
     // Sectors that do not tile the flash are taken, with a warning.
     EXPECT_EQ(t.LogLines().back(), "Warning: the 3 sectors of PART add up to 6000 bytes, the flash has 51200");
-    EXPECT_FALSE(h.ui.IsEnabled(id::ProgramBoot));
-    EXPECT_EQ(h.ui.Check(id::ProgramBoot), 0);
+    EXPECT_FALSE(h.view.BootOptionAvailable());
+    EXPECT_FALSE(h.view.Options().programBoot);
     EXPECT_TRUE(t.prompts.messages.empty());
 }
 
@@ -74,7 +74,7 @@ TEST_F(DeviceFileTest, NumbersOnOneLineAndUnusedValuesAndNoSectors) {
     EXPECT_EQ(h.target.dev.FlashSize, 73728u);
     EXPECT_TRUE(h.target.dev.SectorSizes.empty());
     EXPECT_EQ(h.target.dev.AdapterText, "Adapter:A");  // no carriage return kept
-    EXPECT_TRUE(h.ui.IsEnabled(id::ProgramBoot));
+    EXPECT_TRUE(h.view.BootOptionAvailable());
 }
 
 TEST_F(DeviceFileTest, MissingFileChangesNothing) {

@@ -1,14 +1,14 @@
 // Choosing a port, scanning for the programmer, the identify reply and the MCU list.
 #include <gtest/gtest.h>
 
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "ops/Discovery.h"
 #include "link/Link.h"
 #include "support/FakeLink.h"
 #include "app/Application.h"
 #include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
-#include "app/commands/DeviceCommands.h"
+#include "host/DeviceCommands.h"
 
 namespace lumacrest {
 namespace {
@@ -59,7 +59,7 @@ TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
     t.ChooseCom("COM3");
     EXPECT_EQ(h.port.number, 3);
     EXPECT_EQ(h.port.name, "COM3");
-    EXPECT_FALSE(h.ui.IsEnabled(id::Update));  // locked until the reply
+    EXPECT_EQ(h.view.Controls(), ControlState::Busy);  // locked until the reply
     t.clock.RunUntilIdle();
     EXPECT_EQ(
         Tail(t.LogLines(), 5),
@@ -67,7 +67,7 @@ TEST(Connect, ChosenPortIdentifiesTheProgrammerAndClosesThePort) {
                                   "Find Progrmmer: ZK9_ISP_0258", "Max_Counter:  No Limit",
                                   "Used_Counter: 5   V2.0"}));
     EXPECT_FALSE(t.port.IsOpen());
-    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+    EXPECT_EQ(h.view.Controls(), ControlState::Idle);
     EXPECT_EQ(h.programmer.kind, 2);
     // The two payload bytes of the identify frame are whatever the frame record held.
     EXPECT_EQ(t.port.written.back().size(), 8u);
@@ -89,7 +89,11 @@ TEST(Connect, PortsThatCannotBeProbedAreReported) {
         t.port.Hold(LinkHost::Device(3), "picocom (pid 4242)");
         t.port.AddBox(LinkHost::Device(5));
         t.port.Deny(LinkHost::Device(5));
-        h.ui.Combo(id::ComList).items.push_back("COM20");
+        {
+            std::vector<std::string> ports = h.view.PortList().items;
+            ports.push_back("COM20");
+            h.view.SetPortItems(ports);
+        }
         // A first connect that fails leaves no identify outstanding: the next gets no "Failed".
         t.ChooseCom("COM9");
         t.prompts.messages.clear();
@@ -105,8 +109,7 @@ TEST(Connect, PortsThatCannotBeProbedAreReported) {
                                                 : std::vector<std::string>{"******" + why + "******"});
         EXPECT_EQ(h.port.number, ComNameToPort(entry));
         EXPECT_EQ(h.link.LastCode(), kNoCommand);
-        EXPECT_TRUE(h.ui.IsEnabled(id::ComList));
-        EXPECT_FALSE(h.ui.IsEnabled(id::Update));
+        EXPECT_EQ(h.view.Controls(), ControlState::ComListEnabled);
         EXPECT_TRUE(t.port.written.empty());
     }
     // With an identify outstanding the connect line gets "Failed".
@@ -132,7 +135,7 @@ TEST(Connect, SilentPortTimesOutAfterOneSecond) {
               (std::vector<std::string>{"Connect to Programmer . . . . . . Failed",
                                         "Can Not Find Programmer  ", "Tried COM5 (dev/com5)"}));
     EXPECT_FALSE(t.port.IsOpen());
-    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+    EXPECT_EQ(h.view.Controls(), ControlState::Idle);
     EXPECT_EQ(h.link.LastCode(), kNoCommand);
 }
 
@@ -207,7 +210,7 @@ TEST(Identify, LoaderKindReportsItsVersionAndKeepsThePortOpen) {
                                         "Find Progrmmer: ZK9_IAP", "IAP Firmware version:  1.3"}));
     EXPECT_TRUE(t.port.IsOpen());
     EXPECT_EQ(h.programmer.kind, 5);
-    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+    EXPECT_EQ(h.view.Controls(), ControlState::Idle);
     EXPECT_TRUE(t.prompts.messages.empty());
 }
 
@@ -228,9 +231,7 @@ TEST(Identify, FirmwareChecks) {
         EXPECT_EQ(t.prompts.messages[0].text, "******Please Update Device Firmware ******");
         EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::None);
         EXPECT_FALSE(t.port.IsOpen());
-        EXPECT_TRUE(h.ui.IsEnabled(id::ComList));
-        EXPECT_FALSE(h.ui.IsEnabled(id::Update));
-        EXPECT_FALSE(h.ui.IsEnabled(id::McuList));
+        EXPECT_EQ(h.view.Controls(), ControlState::OnlyComList);
     }
     // The maintenance version starts the rewrite of the programmer's firmware.
     {
@@ -257,7 +258,7 @@ TEST(Scan, NothingAttachedFailsAfterOnePass) {
     for (unsigned n : {2u, 7u, 16u}) t.port.AddSilent(LinkHost::Device(n));
     std::vector<bool> lockedWhileWaiting;
     for (uint64_t at : {500u, 1500u, 2500u})
-        t.clock.Schedule(at, [&] { lockedWhileWaiting.push_back(!h.ui.IsEnabled(id::Update)); });
+        t.clock.Schedule(at, [&] { lockedWhileWaiting.push_back(h.view.Controls() != ControlState::Idle); });
     t.ChooseCom("USB");
     t.clock.RunUntilIdle();
     EXPECT_EQ(t.clock.Now(), 3000u);  // three silent ports, one second each
@@ -271,7 +272,7 @@ TEST(Scan, NothingAttachedFailsAfterOnePass) {
     EXPECT_EQ(t.port.probed.size(), 16u);
     EXPECT_EQ(t.port.opened, (std::vector<std::string>{"dev/com2", "dev/com7", "dev/com16"}));
     EXPECT_FALSE(t.port.IsOpen());
-    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+    EXPECT_EQ(h.view.Controls(), ControlState::Idle);
     EXPECT_FALSE(h.run.Active());
     // Port 0 is never opened for "USB".
     for (const std::string& device : t.port.probed) EXPECT_NE(device, "dev/com0");
@@ -294,7 +295,7 @@ TEST(Scan, StopsAtTheFirstPortThatAnswers) {
                                         "Used_Counter: 5   V2.0"}));
     EXPECT_EQ(t.port.opened, (std::vector<std::string>{"dev/com1", "dev/com4"}));
     EXPECT_FALSE(t.port.IsOpen());
-    EXPECT_TRUE(h.ui.IsEnabled(id::Update));
+    EXPECT_EQ(h.view.Controls(), ControlState::Idle);
     EXPECT_FALSE(h.run.Active());
 }
 
@@ -327,7 +328,7 @@ TEST(Scan, WindowCommandsWaitAndClosingTheWindowEndsIt) {
         EXPECT_EQ(t.port.written.size(), writesBefore);
     });
     t.clock.Schedule(1500, [&] { dlg.OnDestroy(); });
-    h.ui.Select(id::ComList, 0);
+    h.view.SelectPort(0);
     dlg.OnCommand(id::ComList);
     t.clock.RunUntilIdle();
     EXPECT_EQ(t.clock.Now(), 1500u);
@@ -341,16 +342,16 @@ TEST(Scan, WindowCommandsWaitAndClosingTheWindowEndsIt) {
 TEST(Mcu, ChoosingAnMcuLoadsItsFileOrKeepsTheDeviceInForce) {
     LinkHost t;
     Host& h = t.h();
-    ComboModel& mcu = h.ui.Combo(id::McuList);
-    mcu.items = {"MN101EF31D", "MN101EF51A"};
-    h.ui.Select(id::McuList, 0);
+    h.view.SetMcuItems({"MN101EF31D", "MN101EF51A"});
+    const ChoiceList& mcu = h.view.McuList();
+    h.view.SelectMcu(0);
     h.target.mcuName = "MN101EF31D";
     h.target.DeviceType = 1;
     t.port.AddSilent("dev/com1");
     ASSERT_TRUE(t.port.Open("dev/com1").Ok());
 
     // No device file: the previous device stays, with its list selection.
-    h.ui.Select(id::McuList, 1);
+    h.view.SelectMcu(1);
     OnSelchangeMcu(h);
     EXPECT_EQ(h.target.mcuName, "MN101EF31D");
     EXPECT_EQ(h.target.DeviceType, 1);
@@ -360,7 +361,7 @@ TEST(Mcu, ChoosingAnMcuLoadsItsFileOrKeepsTheDeviceInForce) {
 
     test::WriteText(t.dir.File("MN101EF51A.cfg"),
                     test::ReadText(std::string(LUMACREST_SOURCE_DIR) + "/res/MN101EF51A_IAP.cfg"));
-    h.ui.Select(id::McuList, 1);
+    h.view.SelectMcu(1);
     OnSelchangeMcu(h);
     EXPECT_EQ(h.target.mcuName, "MN101EF51A");
     EXPECT_EQ(h.target.DeviceType, 4);

@@ -7,7 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "app/commands/ExToHexCommand.h"
+#include "app/commands/FileDialogs.h"
+#include "host/ExToHexCommand.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
 #include "app/CMainDlg.h"
@@ -68,8 +69,7 @@ class ExToHexTest : public ::testing::Test {
     }
 
     void Run(std::chrono::milliseconds timeout = 10s) {
-        t.prompts.QueueFile(Source());
-        ConvertExToHex(h, timeout);
+        ConvertExToHex(h, Source(), timeout);
     }
     const ScriptedPrompts::Message& LastMessage() const { return t.prompts.messages.back(); }
     bool ScratchLeft() const { return !fs::is_empty(Tmp()); }
@@ -233,15 +233,14 @@ TEST_F(ExToHexTest, ConverterMissingOrNotRunnable) {
 
     // An unreadable source: nothing is started.
     InstallStandIn();
-    t.prompts.QueueFile(t.dir.File("absent.ex"));
-    ConvertExToHex(h, 10s);
+    ConvertExToHex(h, t.dir.File("absent.ex"), 10s);
     EXPECT_NE(LastMessage().text.find("cannot read"), std::string::npos);
     EXPECT_FALSE(fs::exists(t.dir.File("absent.hex")));
 
     // Cancel: nothing at all.
     const std::size_t shown = t.prompts.messages.size();
     t.prompts.QueueFile(std::nullopt);
-    ConvertExToHex(h, 10s);
+    OnConvertExToHex(h, 10s);
     EXPECT_EQ(t.prompts.messages.size(), shown);
 }
 

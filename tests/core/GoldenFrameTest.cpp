@@ -55,8 +55,8 @@ void ExpectFrames(const EngineHost& t, const std::vector<Bytes>& expected) {
 TEST(GoldenFrames, UpdateWithEveryStageByteForByte) {
     EngineHost t;
     Prepare(t);
-    t.Tick({id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode});
-    t.Command(id::Update);
+    t.Tick({.eraseChip = true, .programFlash = true, .programBoot = true, .programKeyCode = true});
+    t.Update();
     t.RunUntilIdle();
     ExpectFrames(t, {
         // Program-mode header: flash page 64, type 0102, fresh entry, Update, 11 22, boot page
@@ -145,10 +145,10 @@ TEST(GoldenFrames, IdentifyLoaderTransferAndSectorSums) {
     c.unsolicited.push_back({0x48, 0x44});  // the loader asks for the sector sums
     EngineHost t(c);
     Prepare(t);
-    t.Tick({id::ProgramFlash});
+    t.Tick({.programFlash = true});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     ExpectFrames(t, {
         // Identify: both payload bytes left over.
@@ -168,7 +168,7 @@ TEST(GoldenFrames, DataFlashDownloadAndTheReset) {
     c.unsolicited.push_back({0x00, 0x06});  // the box starts the download after identifying
     EngineHost t(c);
     Prepare(t);
-    t.Tick({id::ProgramFlash, id::ProgramBoot});
+    t.Tick({.programFlash = true, .programBoot = true});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
     ExpectFrames(t, {

@@ -11,9 +11,9 @@
 #include <filesystem>
 
 #include "app/Commands.h"
-#include "app/RunRecords.h"
-#include "app/commands/CipherFileCommands.h"
-#include "app/commands/DeviceCommands.h"
+#include "host/RunRecords.h"
+#include "host/CipherFileCommands.h"
+#include "host/DeviceCommands.h"
 #include "image/Checksums.h"
 #include "image/Crc16.h"
 #include "cli/CliOptions.h"
@@ -78,7 +78,7 @@ int Cli(EngineHost& t, std::vector<std::string> args) {
     args.insert(args.end(), {"--port", "COM1"});
     cli::ParseResult parsed = cli::ParseCommandLine(args);
     EXPECT_TRUE(parsed.error.empty()) << parsed.error;
-    cli::CliRunner runner(t.h(), *t.dlg, t.prompts);
+    cli::CliRunner runner(t.h());
     return runner.Run(parsed.options, "COM1");
 }
 
@@ -264,16 +264,14 @@ TEST(ImageAccounting, ThePackagerReadsElfAndRefusesNothingLanding) {
     Host& h = t.h();
     std::string packaged[2];
     for (int i = 0; i < 2; ++i) {
-        t.prompts.QueueFile(Interop(i == 0 ? "ld32.elf.hex" : "ld32.elf"));
-        PackageUpdateFile(h);
+        PackageUpdateFile(h, Interop(i == 0 ? "ld32.elf.hex" : "ld32.elf"));
         packaged[i] = test::ReadText(t.dir.File(kUpdateFileName));
     }
     EXPECT_EQ(packaged[0].size(), 0x4200u);  // up to 0x4133, in 512-byte pages
     EXPECT_EQ(packaged[1], packaged[0]);
 
     WriteText(t.dir.File("far.hex"), HexImage(0x20000, 0x10, 16));
-    t.prompts.QueueFile(t.dir.File("far.hex"));
-    PackageUpdateFile(h);
+    PackageUpdateFile(h, t.dir.File("far.hex"));
     EXPECT_EQ(t.LogLines().back(), "File refused: no byte of it lands in the update area 0x0000-0x1FFFF; "
                                    "its data lies at 0x20000-0x2000F");
 }

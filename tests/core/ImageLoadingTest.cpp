@@ -15,7 +15,7 @@
 #include "app/Application.h"
 #include "app/CMainDlg.h"
 #include "ui/main/ResourceIds.h"
-#include "app/commands/ImageFileCommands.h"
+#include "host/ImageFileCommands.h"
 #include "ops/OperatorView.h"
 #include "app/Commands.h"
 
@@ -88,7 +88,7 @@ TEST_F(ImageLoadTest, LoadFlashFileLogsLoadsAndCountsPages) {
 
 TEST_F(ImageLoadTest, CancelAndAddressDialog) {
     // Cancel of the file dialog: nothing changes, only the separator is written.
-    const std::string before = h.ui.LogText();
+    const std::string before = h.view.LogText();
     Run(id::LoadFlashFile);
     EXPECT_EQ(t.LogLines().size(), test::Lines(before).size() + 1);
     EXPECT_EQ(h.target.FlashFilePath, "");
@@ -402,8 +402,8 @@ TEST_F(ImageLoadTest, ARefusedFileChangesNothing) {
     h.target.buf().flash[0] = 0x42;
     h.target.buf().boot[0] = 0x43;
     h.target.FlashPagesToWrite = 7;
-    ShowChecksums(h.view(), h.target);
-    const std::string logBefore = h.ui.LogText();
+    ShowChecksums(h.view, h.target);
+    const std::string logBefore = h.view.LogText();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WriteText(File(c.name), c.text);
@@ -425,7 +425,7 @@ TEST_F(ImageLoadTest, ARefusedFileChangesNothing) {
         EXPECT_EQ(h.target.FlashPagesToWrite, 7u);
     }
     // No checksum line was written by any of them.
-    EXPECT_EQ(h.ui.LogText().find("Check Sum", logBefore.size()), std::string::npos);
+    EXPECT_EQ(h.view.LogText().find("Check Sum", logBefore.size()), std::string::npos);
 
     // The reload stops at a refused file and forgets its path, as at an open failure.
     h.target.FlashFilePath = File("byte.hex");

@@ -32,7 +32,7 @@ struct PacedUpdate : EngineHost {
     explicit PacedUpdate(std::function<void(PacedUpdate&)> atBlock) {
         FillFlash(h());
         port.delivery.extraDelayMs = 10;
-        Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+        Tick({.eraseChip = true, .programFlash = true, .programSn = true});
         h().sn.SnWidth = 4;
         h().sn.SnValue = 50;
         int blocks = 0;
@@ -49,7 +49,7 @@ TEST(LineLoss, APortThatGoesAwayEndsTheRunAtOnceAsATimeOutWould) {
         u.port.Unplug();
         endedAtOnce = !u.h().run.Active();  // no waiting out the block's 20 s
     });
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     EXPECT_TRUE(endedAtOnce);
     EXPECT_EQ(t.RunLines().back(), "Write FLASH......Timer Over ");
@@ -94,8 +94,8 @@ TEST(PortProblems, AScanNamesThePortsItCouldNotUseOnceWhenNoProgrammerAnswers) {
 TEST(PortProblems, LowLatencyIsAskedForAtEveryOpenAndNotNeeded) {
     EngineHost t;
     t.port.lowLatencySupported = false;  // a pseudo-terminal has no such mode
-    t.Tick({id::ProgramFlash});
-    t.Command(id::Update);
+    t.Tick({.programFlash = true});
+    t.Update();
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
     EXPECT_EQ(t.port.lowLatencyRequests, static_cast<int>(t.port.opened.size()));
@@ -103,7 +103,7 @@ TEST(PortProblems, LowLatencyIsAskedForAtEveryOpenAndNotNeeded) {
 
 TEST(Stop, AStopMidWriteLeavesProgramModeWithAFailAndGivesTheNumberBack) {
     PacedUpdate t([](PacedUpdate& u) { StopRun(u.h().ops, "stopped by SIGINT"); });
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     // The block under way is answered; then no further block, and the exit with a fail.
     EXPECT_EQ(Count(t.SentCodes(), CMD_WRITE_FLASH_BLOCK), 3u);
@@ -125,7 +125,7 @@ TEST(Stop, AnUnansweredStopIsBoundedAndAStopInThePauseExitsAtOnce) {
             u.port.delivery.drop = true;
             StopRun(u.h().ops, "stopped by SIGTERM");
         });
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         EXPECT_EQ(t.SentCodes().back(), CMD_EXIT_PROGRAM_MODE);
         EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......Timer Over ");
@@ -135,8 +135,8 @@ TEST(Stop, AnUnansweredStopIsBoundedAndAStopInThePauseExitsAtOnce) {
     {
         SCOPED_TRACE("a stop in the pause after the boot verify");
         EngineHost t;
-        t.Tick({id::ProgramBoot, id::ProgramFlash});
-        t.Command(id::Update);
+        t.Tick({.programFlash = true, .programBoot = true});
+        t.Update();
         t.clock.Advance(100);  // in the pause
         ASSERT_EQ(t.h().run.CurrentStage(), Stage::BootSettle);
         StopRun(t.h().ops, "stopped by SIGINT");
@@ -157,7 +157,7 @@ TEST(Stop, ClosingTheWindowAsksAndAYesStopsTheRun) {
         EXPECT_TRUE(u.dlg->OnCloseRequest(true));
         EXPECT_FALSE(u.h().run.Active());
     });
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     EXPECT_EQ(t.prompts.questions.size(), 2u);
     EXPECT_EQ(t.box->lastExitResult(), 0);

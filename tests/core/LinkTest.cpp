@@ -91,11 +91,11 @@ struct Identifying : LinkHost {
     Identifying() {
         port.AddSilent("dev/com1");
         EXPECT_TRUE(port.Open("dev/com1").Ok());
-        h().ui.AppendLog("Connect to Programmer . . . . . . ");
+        h().view.AppendLog("Connect to Programmer . . . . . . ");
         SendIdentify(h().ops);
     }
     bool Identified() const {
-        return h_().ui.LogText().find("Find Progrmmer") != std::string::npos;
+        return h_().view.LogText().find("Find Progrmmer") != std::string::npos;
     }
     const Host& h_() const { return *host; }
 };
@@ -246,7 +246,7 @@ TEST(Receive, OnlyFramesTheEngineActsOnStopTheTimer) {
         t.port.Inject(IdentifyReply(), 1);
         t.clock.Advance(1);
         EXPECT_EQ(t.port.BufferedCount(), 0u);
-        EXPECT_EQ(t.h().ui.LogText().find("OK"), std::string::npos);
+        EXPECT_EQ(t.h().view.LogText().find("OK"), std::string::npos);
     }
     // A well-formed frame that does not answer the outstanding command.
     {
@@ -254,7 +254,7 @@ TEST(Receive, OnlyFramesTheEngineActsOnStopTheTimer) {
         Host& h = t.h();
         t.port.AddSilent("dev/com1");
         ASSERT_TRUE(t.port.Open("dev/com1").Ok());
-        h.ui.AppendLog("Erase Device,Please Waiting...... ");
+        h.view.AppendLog("Erase Device,Please Waiting...... ");
         h.link.Frame().code = CMD_CHIP_ERASE;
         h.link.Frame().length = 15;
         h.link.SendCommand(h.link.Frame(), 30000, 6);
@@ -262,7 +262,7 @@ TEST(Receive, OnlyFramesTheEngineActsOnStopTheTimer) {
         t.port.Inject(sim::ProgrammerBox::Frame(0x30, {}), 6);  // a code without a row
         t.clock.Advance(10);
         EXPECT_TRUE(t.clock.Running(kReplyTimerId));
-        EXPECT_EQ(h.ui.LogText().find("Find Progrmmer"), std::string::npos);
+        EXPECT_EQ(h.view.LogText().find("Find Progrmmer"), std::string::npos);
         t.clock.Advance(30000);
         EXPECT_EQ(t.LogLines().back(), "Erase Device,Please Waiting...... Timer Over ");
     }
@@ -319,7 +319,7 @@ TEST(Timer, AReplyAlreadyBufferedWinsOverItsTimeout) {
     t.port.Buffer(IdentifyReply());  // arrived, notification not yet delivered
     t.clock.Advance(1000);
     EXPECT_TRUE(t.Identified());
-    EXPECT_EQ(t.h().ui.LogText().find("Failed"), std::string::npos);
+    EXPECT_EQ(t.h().view.LogText().find("Failed"), std::string::npos);
 }
 
 }  // namespace

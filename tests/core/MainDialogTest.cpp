@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
 #include "app/CMainDlg.h"
 #include "ui/main/MenuResource.h"
 #include "ui/main/ResourceIds.h"
-#include "app/commands/ImageFileCommands.h"
+#include "host/ImageFileCommands.h"
 
 namespace lumacrest {
 namespace {
@@ -16,8 +16,8 @@ const int kMenuItemsGreyedByDisable[] = {32771, 32772, 32773, 32776, 32777, 3280
                                          32790, 32791, 32792, 32800, 32801, 32803, 32804};
 const int kDialogItems[] = {1006, 1007, 1009, 1010, 1011, 1008, 1012, 1004, 1005, 1002, 1003};
 
-TEST(MainModel, LogAppendsAndClearsOnlyOnRawAppendOverTheLimit) {
-    MainModel m;
+TEST(HostView, LogAppendsAndClearsOnlyOnRawAppendOverTheLimit) {
+    HostView m;
     m.AppendLogRaw("Adapter");
     m.AppendLog("line");
     EXPECT_EQ(m.LogText(), "Adapter\nline");
@@ -30,14 +30,14 @@ TEST(MainModel, LogAppendsAndClearsOnlyOnRawAppendOverTheLimit) {
     m.AppendLogRaw("Failed");
     EXPECT_EQ(m.LogText(), "Failed");
 
-    MainModel exact;
+    HostView exact;
     exact.AppendLogRaw(std::string(20000, 'y'));  // exactly 20000 is not over the limit
     exact.AppendLogRaw("z");
     EXPECT_EQ(exact.LogText().size(), 20001u);
 }
 
-TEST(MainModel, SeparatorsAlternate) {
-    MainModel m;
+TEST(HostView, SeparatorsAlternate) {
+    HostView m;
     m.WriteSeparator();
     m.WriteSeparator();
     m.WriteSeparator();
@@ -48,8 +48,9 @@ TEST(MainModel, SeparatorsAlternate) {
               "\n" + std::string(50, '=') + "\n" + stars + "\n" + std::string(50, '='));
 }
 
-TEST(MainModel, ResourceStateAndOperationLocking) {
-    MainModel m;
+TEST(MainModel, ResourceStateAndOperationLockingFollowTheHost) {
+    HostView host;
+    MainModel m(host);
     // The resource state: only these three commands of File, Edit and Tool are usable.
     for (const MenuPopup& popup : MainMenuResource())
         for (const MenuItem& item : popup.items) {
@@ -63,22 +64,34 @@ TEST(MainModel, ResourceStateAndOperationLocking) {
     EXPECT_FALSE(m.PopupEnabled(4));  // Help
     for (int control : kDialogItems) EXPECT_TRUE(m.IsEnabled(control));
 
-    m.DisableOperationControls();
+    host.SetControls(ControlState::Busy);
     for (int item : kMenuItemsGreyedByDisable) EXPECT_FALSE(m.IsEnabled(item)) << item;
     for (int control : kDialogItems) EXPECT_FALSE(m.IsEnabled(control)) << control;
     EXPECT_TRUE(m.IsEnabled(id::ReserveJia));
     EXPECT_TRUE(m.IsEnabled(id::ConvertExToHex));  // neither operation touches it
 
-    m.EnableOperationControls();
+    host.SetControls(ControlState::Idle);
     for (int item : kMenuItemsGreyedByDisable)
         EXPECT_EQ(m.IsEnabled(item), item == 32771 || item == 32777) << item;
     for (int control : kDialogItems) EXPECT_TRUE(m.IsEnabled(control)) << control;
     EXPECT_FALSE(m.IsEnabled(id::ReserveJia));
     EXPECT_TRUE(m.IsEnabled(id::ConvertExToHex));
+
+    // A device without a boot area greys the boot box and clears it; the window's box sets the
+    // host's option.
+    m.SetCheck(id::ProgramBoot, 1);
+    EXPECT_TRUE(host.Options().programBoot);
+    host.SetBootOptionAvailable(false);
+    EXPECT_FALSE(m.IsEnabled(id::ProgramBoot));
+    EXPECT_EQ(m.Check(id::ProgramBoot), 0);
+    host.SetControls(ControlState::OnlyComList);
+    EXPECT_TRUE(m.IsEnabled(id::ComList));
+    EXPECT_FALSE(m.IsEnabled(id::McuList));
 }
 
 TEST(MainModel, ListsFindByPrefixIgnoringCase) {
-    MainModel m;
+    HostView host;
+    MainModel m(host);
     const ComboModel& com = m.Combo(id::ComList);
     ASSERT_EQ(com.items.size(), 17u);
     EXPECT_EQ(com.items[16], "COM16");
@@ -103,12 +116,12 @@ class MainDialogTest : public ::testing::Test {
 };
 
 TEST_F(MainDialogTest, CommandsWithoutHandlerDoNothing) {
-    const std::string before = t.h().ui.LogText();
+    const std::string before = t.h().view.LogText();
     for (int command : {id::SectorProtect, id::EraseSa0, id::EraseSa1, id::VoltageSet}) {
         EXPECT_FALSE(dlg.router().Has(command));
         dlg.OnCommand(command);
     }
-    EXPECT_EQ(t.h().ui.LogText(), before);
+    EXPECT_EQ(t.h().view.LogText(), before);
     EXPECT_TRUE(t.prompts.messages.empty());
 }
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <map>
 
-#include "app/RunRecords.h"
+#include "host/RunRecords.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
 #include "image/Crc16.h"
@@ -64,7 +64,7 @@ sim::BoxConfig Loader() {
 }
 
 bool OnlyComListEnabled(EngineHost& t) {
-    const MainModel& ui = t.h().ui;
+    const MainModel& ui = t.app->model;
     return ui.IsEnabled(id::ComList) && !ui.IsEnabled(id::Update) && !ui.IsEnabled(id::McuList) &&
            !ui.IsEnabled(id::LoadFile);
 }
@@ -93,7 +93,7 @@ TEST(FirmwareRewrite, PackagedFirmwareIsSentBlockByBlockAndEndsWithOk) {
     EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
               (Lines{"Erase Programmer......OK", "Update Device Firmware......OK"}));
     EXPECT_TRUE(t.prompts.messages.empty());
-    EXPECT_EQ(t.h().ui.Progress(), 100);
+    EXPECT_EQ(t.h().view.Progress(), 100);
     EXPECT_FALSE(t.port.IsOpen());
     EXPECT_TRUE(OnlyComListEnabled(t));
 
@@ -209,20 +209,20 @@ TEST(FirmwareRewrite, ProgressFollowsTheBlocks) {
     WriteUpdateFile(t, Pattern(4 * 256));
     std::vector<int> progress;
     t.box->onEvent = [&](const std::string& event) {
-        if (event.rfind("rx 0x02", 0) == 0) progress.push_back(t.h().ui.Progress());
+        if (event.rfind("rx 0x02", 0) == 0) progress.push_back(t.h().view.Progress());
     };
     t.prompts.QueueAnswer(true);
     t.Command(id::ReserveP);
     t.RunUntilIdle();
     EXPECT_EQ(progress, (std::vector<int>{0, 25, 50, 75}));
-    EXPECT_EQ(t.h().ui.Progress(), 100);
+    EXPECT_EQ(t.h().view.Progress(), 100);
 }
 
 TEST(FirmwareRewrite, RefusedWhileAnOperationHoldsTheLine) {
     EngineHost t;
     WriteUpdateFile(t, Pattern(512));
     t.box->config().faults.push_back(MakeFault(FaultKind::LateReply, CMD_CHIP_ERASE, 1, 3000));
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     t.clock.Advance(100);
     ASSERT_EQ(t.Sent().back().code, CMD_CHIP_ERASE);
     t.prompts.QueueAnswer(true);
@@ -270,7 +270,7 @@ TEST(FirmwareRewrite, EchoDifferingInItsFirstByteStopsTheRewriteAndClosesThePort
         EXPECT_EQ(t.MessageTexts(),
                   (Lines{"******Update Failed ,Please Reboot Programmer and try again******"}));
         EXPECT_EQ(t.prompts.messages[0].icon, MsgIcon::Error);
-        EXPECT_EQ(t.h().ui.Progress(), 0);
+        EXPECT_EQ(t.h().view.Progress(), 0);
         EXPECT_FALSE(t.port.IsOpen());
         EXPECT_FALSE(t.clock.Running(kReplyTimerId));
         EXPECT_TRUE(OnlyComListEnabled(t));
@@ -299,9 +299,9 @@ TEST(LoaderTransfer, UpdateStreamsTheFlashImageAndForgetsTheProgrammerKind) {
     FillFlash(h, 1024);
     for (std::size_t i = 0; i < kKeyCodeLength; ++i)
         h.target.buf().keyCode[i] = static_cast<uint8_t>(i + 1);
-    t.Tick({id::ProgramFlash});
+    t.Tick({.programFlash = true});
     ConnectLoader(t);
-    t.Command(id::Update);
+    t.Update();
     EXPECT_EQ(t.clock.Deadline(kReplyTimerId), t.clock.Now() + 60000);
     t.RunUntilIdle();
 
@@ -325,13 +325,13 @@ TEST(LoaderTransfer, UpdateStreamsTheFlashImageAndForgetsTheProgrammerKind) {
     EXPECT_EQ(sent[17].payload.size(), 2u);
     // The done frame's missing reply passes silently and the run ends.
     EXPECT_TRUE(t.AtRest());
-    EXPECT_EQ(h.ui.Progress(), 100);
+    EXPECT_EQ(h.view.Progress(), 100);
     EXPECT_EQ(h.programmer.kind, 0);
     EXPECT_TRUE(t.prompts.messages.empty());
 
     // The next Update runs the device sequence, not another stream into the loader.
     t.ClearSent();
-    t.Command(id::Update);
+    t.Update();
     ASSERT_FALSE(t.SentCodes().empty());
     EXPECT_EQ(t.SentCodes().front(), CMD_ENTER_PROGRAM_MODE);
 }
@@ -342,9 +342,9 @@ TEST(LoaderTransfer, RefusalsEndTheTransferWithoutFurtherFrames) {
         sim::BoxConfig c = Loader();
         c.faults.push_back(MakeFault(FaultKind::IapRefused, CMD_IAP_ERASE));
         EngineHost t(c);
-        t.Tick({id::ProgramFlash});
+        t.Tick({.programFlash = true});
         ConnectLoader(t);
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines().back(), "Erase Device......Failed");
         EXPECT_EQ(t.SentCodes(), Bytes{CMD_IAP_ERASE});
@@ -355,14 +355,14 @@ TEST(LoaderTransfer, RefusalsEndTheTransferWithoutFurtherFrames) {
         SCOPED_TRACE("block refused");
         sim::BoxConfig c = Loader();
         EngineHost t(c);
-        t.Tick({id::ProgramFlash});
+        t.Tick({.programFlash = true});
         ConnectLoader(t);
         int blocks = 0;
         t.box->onEvent = [&](const std::string& event) {
             if (event.rfind("rx 0x41", 0) == 0 && ++blocks == 3)
                 t.box->config().faults.push_back(MakeFault(FaultKind::IapRefused, CMD_IAP_BLOCK));
         };
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines().back(), "Start Update......Fail");
         EXPECT_EQ(blocks, 3);
@@ -375,7 +375,7 @@ TEST(LoaderTransfer, RefusalsEndTheTransferWithoutFurtherFrames) {
         t.Tick({});
         t.h().target.FlashPagesToWrite = 0;
         ConnectLoader(t);
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines().back(), "Start Update......Failed");
         EXPECT_EQ(t.SentCodes(), Bytes{CMD_IAP_ERASE});
@@ -388,9 +388,9 @@ TEST(LoaderTransfer, AStopFromTheLoaderEndsTheRunAsAFailureWithoutALine) {
     sim::BoxConfig c = Loader();
     c.faults.push_back(MakeFault(FaultKind::IapStops, CMD_IAP_ERASE));
     EngineHost t(c);
-    t.Tick({id::ProgramFlash});
+    t.Tick({.programFlash = true});
     ConnectLoader(t);
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines(), (Lines{"Enter Program Mode......OK", "Erase Device......"}));
     EXPECT_EQ(t.SentCodes(), Bytes{CMD_IAP_ERASE});
@@ -410,9 +410,9 @@ TEST(SectorSums, EachSumCoversItsOwnSectorAfterAFullSizeTransfer) {
     h.target.dev.SectorSizes = {128, 256, 64, 512, 64};  // the whole 1024-byte flash
     FillFlash(h, 1024);
     h.target.FlashPagesToWrite = 16;  // every page: the transfer ends at the flash end
-    t.Tick({id::ProgramFlash});
+    t.Tick({.programFlash = true});
     ConnectLoader(t);
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
 
     // The sums of what the box holds now, over each sector's own bytes.
@@ -436,7 +436,7 @@ TEST(SectorSums, EachSumCoversItsOwnSectorAfterAFullSizeTransfer) {
     // A second transfer starts the walk again at the loader's erase.
     t.ClearSent();
     ConnectLoader(t);
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     sums.clear();
     for (const auto& f : t.Sent())
@@ -453,7 +453,7 @@ TEST(SectorSums, RefusalsAndSectorsPastTheFlash) {
         h.target.dev.SectorSizes =
             scenario == 2 ? std::vector<uint32_t>{} : std::vector<uint32_t>{64, 2048, 64};
         ConnectLoader(t);
-        h.ui.DisableOperationControls();
+        h.view.SetControls(ControlState::Busy);
         t.port.Inject(sim::ProgrammerBox::Frame(CMD_SECTOR_SUM,
                                                 {scenario == 0 ? uint8_t{1} : uint8_t{0}, 0}));
         t.RunUntilIdle();
@@ -486,7 +486,7 @@ TEST(DataFlash, FlashAndBootPagesAreSentNumberedWithCrcThenTheProgrammerIsReset)
     FillFlash(h, 1024);
     std::fill_n(h.target.buf().flash.begin() + 3 * 64, 64, 0xFF);  // page 3 is blank
     for (uint32_t i = 0; i < 128; ++i) h.target.buf().boot[i] = static_cast<uint8_t>(0x30 + i);
-    t.Tick({id::ProgramFlash, id::ProgramBoot});
+    t.Tick({.programFlash = true, .programBoot = true});
     bool idleAtReset = true;
     t.box->onEvent = [&](const std::string& event) {
         if (event == "reset") idleAtReset = t.ControlsIdle();
@@ -503,7 +503,7 @@ TEST(DataFlash, FlashAndBootPagesAreSentNumberedWithCrcThenTheProgrammerIsReset)
     EXPECT_FALSE(idleAtReset);  // the controls return with the reset's reply
     EXPECT_TRUE(t.ControlsIdle());
     EXPECT_FALSE(t.port.IsOpen());
-    EXPECT_EQ(h.ui.Progress(), 100);
+    EXPECT_EQ(h.view.Progress(), 100);
 
     std::vector<Bytes> flash, boot;
     for (const auto& f : t.Sent()) {
@@ -548,7 +548,7 @@ TEST(DataFlash, FlashAndBootPagesAreSentNumberedWithCrcThenTheProgrammerIsReset)
 
 TEST(DataFlash, WithoutFlashOrBootOnlyTheResetIsSent) {
     EngineHost t(AsksForDownload());
-    t.Tick({id::EraseChip});
+    t.Tick({.eraseChip = true});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
     EXPECT_EQ(t.SentCodes(), (Bytes{CMD_IDENTIFY, CMD_RESET_PROGRAMMER}));
@@ -558,7 +558,7 @@ TEST(DataFlash, WithoutFlashOrBootOnlyTheResetIsSent) {
 TEST(DataFlash, BootOnlyAndAnEmptyFlashImage) {
     EngineHost t(AsksForDownload());
     t.h().target.BootPagesToWrite = 2;
-    t.Tick({id::ProgramBoot});
+    t.Tick({.programBoot = true});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
     const Bytes codes = t.SentCodes();
@@ -579,12 +579,12 @@ TEST(DataFlash, FailuresStopWithoutAReset) {
                 t.box->config().faults.push_back(
                     MakeFault(FaultKind::EchoDiffers, CMD_DATAFLASH_FLASH_BLOCK, 1));
         };
-        t.Tick({id::ProgramFlash, id::ProgramBoot});
+        t.Tick({.programFlash = true, .programBoot = true});
         t.ChooseCom("COM1");
         t.RunUntilIdle();
         EXPECT_EQ(t.LogLines().back(), "Download FLASH File to DataFlash......Failed");
         EXPECT_EQ(blocks, 5);
-        EXPECT_EQ(t.h().ui.Progress(), 0);
+        EXPECT_EQ(t.h().view.Progress(), 0);
         EXPECT_EQ(t.SentCodes().back(), CMD_DATAFLASH_FLASH_BLOCK);
         EXPECT_TRUE(t.ControlsIdle());
         EXPECT_FALSE(t.clock.Running(kReplyTimerId));
@@ -592,13 +592,13 @@ TEST(DataFlash, FailuresStopWithoutAReset) {
     {
         SCOPED_TRACE("begin frame that does not repeat the last command");
         EngineHost t(Loader());
-        t.Tick({id::ProgramFlash});
+        t.Tick({.programFlash = true});
         ConnectLoader(t);
         t.port.Inject(sim::ProgrammerBox::Frame(CMD_DATAFLASH_BEGIN, {0x00, 0x01}));
         t.RunUntilIdle();
         EXPECT_EQ(t.LogLines().back().substr(t.LogLines().back().size() - 6), "Failed");
         EXPECT_TRUE(t.port.written.empty());
-        EXPECT_EQ(t.h().ui.Progress(), 0);
+        EXPECT_EQ(t.h().view.Progress(), 0);
     }
 }
 
@@ -624,7 +624,7 @@ sim::BoxConfig Reports(uint16_t type, uint16_t pageSize, uint16_t pageCount) {
 TEST(StoredSettings, ReportSetsDeviceGeometryAndOptions) {
     EngineHost t(Reports(4, 128, 32));
     Host& h = t.h();
-    t.Tick({id::EraseChip, id::EnableProtect});
+    t.Tick({.eraseChip = true, .enableProtect = true});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
     EXPECT_EQ(h.target.DeviceType, 4);
@@ -632,11 +632,11 @@ TEST(StoredSettings, ReportSetsDeviceGeometryAndOptions) {
     EXPECT_EQ(h.target.dev.FlashPageSize, 128u);
     EXPECT_EQ(h.target.dev.FlashPageCount, 32u);
     EXPECT_EQ(h.target.dev.FlashSize, 4096u);
-    EXPECT_TRUE(h.ui.Checked(id::ProgramKeyCode));
-    EXPECT_FALSE(h.ui.Checked(id::EraseChip));
-    EXPECT_TRUE(h.ui.Checked(id::ProgramFlash));
-    EXPECT_FALSE(h.ui.Checked(id::EnableProtect));
-    EXPECT_TRUE(h.ui.Checked(id::ProgramSn));
+    EXPECT_TRUE(h.view.Options().programKeyCode);
+    EXPECT_FALSE(h.view.Options().eraseChip);
+    EXPECT_TRUE(h.view.Options().programFlash);
+    EXPECT_FALSE(h.view.Options().enableProtect);
+    EXPECT_TRUE(h.view.Options().programSn);
 }
 
 TEST(StoredSettings, BadReportsChangeNothing) {
@@ -661,7 +661,7 @@ TEST(StoredSettings, BadReportsChangeNothing) {
         Host& h = t.h();
         h.target.DeviceType = 2;
         h.target.mcuName = DeviceNameOfIndex(2);
-        t.Tick({id::EraseChip});
+        t.Tick({.eraseChip = true});
         t.ChooseCom("COM1");
         t.RunUntilIdle();
         Lines lines = t.LogLines();
@@ -675,8 +675,8 @@ TEST(StoredSettings, BadReportsChangeNothing) {
         EXPECT_EQ(h.target.mcuName, DeviceNameOfIndex(2));
         EXPECT_EQ(h.target.dev.FlashPageSize, 64u);
         EXPECT_EQ(h.target.dev.FlashPageCount, 16u);
-        EXPECT_TRUE(h.ui.Checked(id::EraseChip));
-        EXPECT_FALSE(h.ui.Checked(id::ProgramSn));
+        EXPECT_TRUE(h.view.Options().eraseChip);
+        EXPECT_FALSE(h.view.Options().programSn);
         EXPECT_TRUE(t.ControlsIdle());
     }
 }
@@ -717,7 +717,7 @@ TEST(MaintenanceRecords, NameTheFirmwareBeforeAndAfter) {
     EngineHost t;
     std::vector<std::string> records;
     t.h().onRunEnded = [&](const Outcome& o) { records.push_back(FormatRunRecord(t.h(), o, 0)); };
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     t.RunUntilIdle();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].find("firmware_before"), std::string::npos);

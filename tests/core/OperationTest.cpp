@@ -73,7 +73,7 @@ TEST(OperationFrames, ProgramModeHeaderAndBeginFrames) {
     for (uint8_t i = 0; i < 16; ++i) h.target.buf().keyCode[i] = static_cast<uint8_t>(0xC0 + i);
     h.link.Frame().payload.fill(0xEE);  // leftovers of an earlier frame
 
-    t.Command(id::WriteFlash);
+    t.Operate(SingleOperation::WriteFlash);
     const auto sent = t.Sent();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].code, CMD_ENTER_PROGRAM_MODE);
@@ -99,7 +99,7 @@ TEST(OperationFrames, ProgramModeHeaderAndBeginFrames) {
 TEST(OperationFrames, VerifyBootBeginPageSizeDependsOnHowItIsSent) {
     // Sent on resumption after the program-mode reply: the flash page size.
     EngineHost t;
-    t.Command(id::VerifyBoot);
+    t.Operate(SingleOperation::VerifyBoot);
     t.RunUntilIdle();
     const auto resumed = t.Sent()[1];
     ASSERT_EQ(resumed.code, CMD_VERIFY_BOOT_BEGIN);
@@ -108,8 +108,8 @@ TEST(OperationFrames, VerifyBootBeginPageSizeDependsOnHowItIsSent) {
 
     // Sent directly inside the Update run, after the boot write: the boot page size.
     t.ClearSent();
-    t.Tick({id::ProgramBoot});
-    t.Command(id::Update);
+    t.Tick({.programBoot = true});
+    t.Update();
     t.RunUntilIdle();
     for (const auto& f : t.Sent())
         if (f.code == CMD_VERIFY_BOOT_BEGIN) {
@@ -122,7 +122,7 @@ TEST(OperationFrames, VerifyBootBeginPageSizeDependsOnHowItIsSent) {
 TEST(ChipErase, LinesFlagsAndResult) {
     EngineHost t;
     t.box->flash()[5] = 0x00;
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     EXPECT_EQ(t.Sent()[0].payload[4], 0);
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines(),
@@ -138,10 +138,10 @@ TEST(ChipErase, LinesFlagsAndResult) {
 TEST(ChipErase, FailureExitsWithFailAndKeepsTheSerialNumber) {
     EngineHost t(WithFault(FaultKind::EraseFails));
     Host& h = t.h();
-    t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+    t.Tick({.eraseChip = true, .programFlash = true, .programSn = true});
     h.sn.SnValue = 10;
     h.sn.SnWidth = 4;
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines(),
               (Lines{"Enter Program Mode......OK", "KeyCode Verify......KeyCode is not enable.",
@@ -154,18 +154,18 @@ TEST(ChipErase, FailureExitsWithFailAndKeepsTheSerialNumber) {
 TEST(WriteFlash, SkipsBlankBlocksAndFollowsEveryIndexWithTheProgressBar) {
     EngineHost t;
     Host& h = t.h();
-    struct Recorder : MainModelObserver {
+    struct Recorder : HostEvents {
         std::vector<int> positions;
         void ProgressChanged(int p) override { positions.push_back(p); }
     } progress;
-    h.ui.AddObserver(&progress);
+    h.view.AddObserver(&progress);
     h.target.buf().flash[0] = 0x12;
     h.target.buf().flash[10 * 64 + 63] = 0x34;
     h.target.FlashPagesToWrite = 12;
 
-    t.Command(id::WriteFlash);
+    t.Operate(SingleOperation::WriteFlash);
     t.RunUntilIdle();
-    h.ui.RemoveObserver(&progress);
+    h.view.RemoveObserver(&progress);
 
     std::vector<std::pair<uint8_t, int>> blocks;
     for (const auto& f : t.Sent())
@@ -189,7 +189,7 @@ TEST(WriteFlash, BlockTimeOutsAndTheEndFrameAfterAllBlankBlocks) {
     EngineHost t;
     Host& h = t.h();
     t.port.delivery.extraDelayMs = 10;  // one exchange per 10 ms
-    t.Command(id::WriteFlash);
+    t.Operate(SingleOperation::WriteFlash);
     t.clock.Advance(20);  // program-mode reply, then the begin reply
     EXPECT_EQ(t.Sent().back().code, CMD_WRITE_FLASH_BLOCK);
     EXPECT_EQ(t.clock.Deadline(kReplyTimerId), t.clock.Now() + 5000);
@@ -199,7 +199,7 @@ TEST(WriteFlash, BlockTimeOutsAndTheEndFrameAfterAllBlankBlocks) {
 
     t.RunUntilIdle();
     h.target.buf().flash[3 * 64] = 0;
-    t.Command(id::WriteFlash);
+    t.Operate(SingleOperation::WriteFlash);
     t.clock.Advance(20);
     t.clock.Advance(10);
     EXPECT_EQ(t.Sent().back().payload[1], 3);
@@ -228,7 +228,7 @@ TEST(ReadOperations, FillTheBuffersAndShowTheChecksums) {
     for (std::size_t i = 0; i < 128; ++i) t.box->boot()[i] = static_cast<uint8_t>(0xA0 ^ i);
     h.target.FlashPagesToWrite = 2;  // a read always takes the whole flash
 
-    t.Command(id::ReadFlash);
+    t.Operate(SingleOperation::ReadFlash);
     t.RunUntilIdle();
     EXPECT_EQ(Range(h.target.buf().flash.data(), 1024), Range(t.box->flash().data(), 1024));
     EXPECT_EQ(Count(t.SentCodes(), CMD_READ_FLASH_BLOCK), 16u);
@@ -236,10 +236,10 @@ TEST(ReadOperations, FillTheBuffersAndShowTheChecksums) {
     EXPECT_EQ(lines[2], "Read FLASH......OK");
     EXPECT_EQ(lines[3].rfind("Flash Buffer Check Sum: 0x", 0), 0u);
     EXPECT_EQ(lines.back(), "Eixt Program Mode......OK");
-    EXPECT_EQ(h.ui.Progress(), 100);
+    EXPECT_EQ(h.view.Progress(), 100);
 
     t.ClearSent();
-    t.Command(id::ReadBoot);
+    t.Operate(SingleOperation::ReadBoot);
     t.RunUntilIdle();
     EXPECT_EQ(Range(h.target.buf().boot.data(), 128), Range(t.box->boot().data(), 128));
     EXPECT_EQ(Count(t.SentCodes(), CMD_READ_BOOT_BLOCK), 4u);
@@ -252,7 +252,7 @@ TEST(Verify, ComparesEveryBlockAtItsOwnOffset) {
     Host& h = t.h();
     FillFlash(h, 16);
     std::copy_n(h.target.buf().flash.begin(), 1024, t.box->flash().begin());
-    t.Command(id::VerifyFlash);
+    t.Operate(SingleOperation::VerifyFlash);
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines()[2], "Verify FLASH......OK");
     EXPECT_EQ(t.box->lastExitResult(), 1);
@@ -261,7 +261,7 @@ TEST(Verify, ComparesEveryBlockAtItsOwnOffset) {
     // A difference in the last byte of block 3 only.
     t.box->flash()[4 * 64 - 1] ^= 0x40;
     t.ClearSent();
-    t.Command(id::VerifyFlash);
+    t.Operate(SingleOperation::VerifyFlash);
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines()[2], "Verify FLASH......Failed");
     EXPECT_EQ(Count(t.SentCodes(), CMD_VERIFY_FLASH_BLOCK), 4u);
@@ -273,11 +273,11 @@ TEST(Verify, BootDifferenceInBlockKFailsTheUpdateAndRollsTheSerialNumberBack) {
     EngineHost t(WithFault(FaultKind::VerifyDiffers, CMD_VERIFY_BOOT_BLOCK, 2));
     Host& h = t.h();
     FillBoot(h);
-    t.Tick({id::ProgramBoot, id::ProgramFlash, id::ProgramSn});
+    t.Tick({.programFlash = true, .programBoot = true, .programSn = true});
     h.sn.SnWidth = 4;
     h.sn.SnValue = 258;
     h.sn.SnAddress = 256;
-    t.Command(id::Update);
+    t.Update();
     EXPECT_EQ(Range(h.target.buf().flash.data() + 256, 4), (Bytes{0, 0, 1, 2}));
     EXPECT_EQ(h.sn.SnValue, 259u);
     t.RunUntilIdle();
@@ -302,8 +302,8 @@ TEST(Update, FullRunProgramsTheChipAndPausesAfterTheBoot) {
     FillBoot(h);
     for (uint8_t i = 0; i < 16; ++i) h.target.buf().keyCode[i] = static_cast<uint8_t>(i + 1);
     t.box->flash()[2000] = 0x00;  // old contents are erased first
-    t.Tick({id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode});
-    t.Command(id::Update);
+    t.Tick({.eraseChip = true, .programFlash = true, .programBoot = true, .programKeyCode = true});
+    t.Update();
     EXPECT_FALSE(t.ControlsIdle());
     t.RunUntilIdle();
 
@@ -334,8 +334,8 @@ TEST(Update, RepliesInPiecesGiveTheSameRun) {
     Host& h = t.h();
     FillFlash(h, 16);
     t.port.delivery.pieceSize = 5;
-    t.Tick({id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode});
-    t.Command(id::Update);
+    t.Tick({.eraseChip = true, .programFlash = true, .programBoot = true, .programKeyCode = true});
+    t.Update();
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines(), kFullRun);
     EXPECT_EQ(Range(t.box->flash().data(), 1024), Range(h.target.buf().flash.data(), 1024));
@@ -345,8 +345,8 @@ TEST(Update, OptionChecksBeforeAnythingIsSent) {
     EngineHost t;
     Host& h = t.h();
     h.sn.SnValue = 7;
-    t.Tick({id::ProgramSn});
-    t.Command(id::Update);
+    t.Tick({.programSn = true});
+    t.Update();
     EXPECT_EQ(t.MessageTexts(), (Lines{"******Please Select Program Option******   "}));
     EXPECT_TRUE(t.port.written.empty());
     EXPECT_EQ(h.sn.SnValue, 7u);
@@ -354,10 +354,10 @@ TEST(Update, OptionChecksBeforeAnythingIsSent) {
     EXPECT_TRUE(t.ControlsIdle());
 
     // A serial number that does not lie inside the flash stops the run.
-    t.Tick({id::ProgramFlash, id::ProgramSn});
+    t.Tick({.programFlash = true, .programSn = true});
     h.sn.SnWidth = 4;
     h.sn.SnAddress = 1021;  // 1021 + 4 > 1024
-    t.Command(id::Update);
+    t.Update();
     ASSERT_EQ(t.MessageTexts().size(), 2u);
     EXPECT_NE(t.MessageTexts()[1].find("SN Address 1021"), std::string::npos);
     EXPECT_TRUE(t.port.written.empty());
@@ -366,14 +366,14 @@ TEST(Update, OptionChecksBeforeAnythingIsSent) {
     EXPECT_TRUE(t.AtRest());
 
     h.sn.SnAddress = 0xFFFFFFFE;  // would wrap around in 32 bits
-    t.Command(id::Update);
+    t.Update();
     EXPECT_EQ(t.MessageTexts().size(), 3u);
     EXPECT_TRUE(t.port.written.empty());
 
     // A page that does not fit a frame is refused before the port opens.
     const std::size_t opens = t.port.opened.size();
     SetPageGeometry(h.target, 512, 4, 32, 4);
-    t.Command(id::WriteFlash);
+    t.Operate(SingleOperation::WriteFlash);
     EXPECT_EQ(t.MessageTexts().size(), 4u);
     EXPECT_NE(t.MessageTexts()[3].find("512"), std::string::npos);
     EXPECT_EQ(t.port.opened.size(), opens);
@@ -387,8 +387,8 @@ TEST(Update, SerialNumberBeyondTheImageIsProgrammedAndVerified) {
     h.sn.SnWidth = 4;
     h.sn.SnValue = 0x01020304;
     h.sn.SnAddress = 10 * 64 + 62;  // spans pages 10 and 11
-    t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
-    t.Command(id::Update);
+    t.Tick({.eraseChip = true, .programFlash = true, .programSn = true});
+    t.Update();
     EXPECT_EQ(h.target.FlashPagesToWrite, 12u);
     t.RunUntilIdle();
     EXPECT_EQ(Range(t.box->flash().data() + 702, 4), (Bytes{1, 2, 3, 4}));
@@ -400,8 +400,8 @@ TEST(Update, SerialNumberBeyondTheImageIsProgrammedAndVerified) {
 TEST(Update, EnableProtectEndings) {
     {
         EngineHost t;
-        t.Tick({id::EnableProtect});
-        t.Command(id::Update);
+        t.Tick({.enableProtect = true});
+        t.Update();
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines().back(), "Eixt Program Mode......OK");
         EXPECT_EQ(t.box->lastExitResult(), 1);
@@ -412,15 +412,15 @@ TEST(Update, EnableProtectEndings) {
         // comes back.
         EngineHost t;
         FillFlash(t.h(), 16);
-        t.Tick({id::ProgramFlash, id::EnableProtect});
-        t.Command(id::Update);
+        t.Tick({.programFlash = true, .enableProtect = true});
+        t.Update();
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines().back(), "Verify FLASH......OK");
         EXPECT_EQ(Count(t.SentCodes(), CMD_EXIT_PROGRAM_MODE), 0u);
         EXPECT_FALSE(t.box->lastExitResult().has_value());
         EXPECT_TRUE(t.AtRest());
         // A single erase under the same options still exits with a pass.
-        t.Command(id::ChipErase);
+        t.Operate(SingleOperation::ChipErase);
         t.RunUntilIdle();
         EXPECT_EQ(t.box->lastExitResult(), 1);
     }
@@ -450,10 +450,10 @@ TEST(KeyCode, StatesOfTheProgramModeReply) {
     for (const Case& c : cases) {
         EngineHost t(WithStates(c.state, {}, c.adapter));
         Host& h = t.h();
-        t.Tick({id::ProgramKeyCode, id::ProgramSn});
+        t.Tick({.programKeyCode = true, .programSn = true});
         h.sn.SnWidth = 4;
         h.sn.SnValue = 100;
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         Lines lines = t.RunLines();
         EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), c.tail);
@@ -464,8 +464,8 @@ TEST(KeyCode, StatesOfTheProgramModeReply) {
     }
     // Locked KeyCode under Enable Protect: the run stops cleanly without an exit frame.
     EngineHost t(WithStates(std::array<uint8_t, 2>{0x55, 0x55}, {}));
-    t.Tick({id::ProgramKeyCode, id::EnableProtect});
-    t.Command(id::Update);
+    t.Tick({.programKeyCode = true, .enableProtect = true});
+    t.Update();
     t.RunUntilIdle();
     EXPECT_EQ(t.RunLines().back(), "KeyCode is enable, Can not be rewrited");
     EXPECT_FALSE(t.box->lastExitResult().has_value());
@@ -488,10 +488,10 @@ TEST(KeyCode, CheckReplies) {
     for (const Case& c : cases) {
         EngineHost t(WithStates({}, c.state));
         Host& h = t.h();
-        t.Tick({id::ProgramKeyCode, id::ProgramSn});
+        t.Tick({.programKeyCode = true, .programSn = true});
         h.sn.SnWidth = 4;
         h.sn.SnValue = 5;
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         Lines lines = t.RunLines();
         ASSERT_GE(lines.size(), 2u);
@@ -503,7 +503,7 @@ TEST(KeyCode, CheckReplies) {
     }
     // The menu check alone: no program mode, a separator first.
     EngineHost t;
-    t.Command(id::CheckKeyCodeCmd);
+    t.Operate(SingleOperation::CheckKeyCode);
     t.RunUntilIdle();
     EXPECT_EQ(t.SentCodes(), (Bytes{CMD_CHECK_KEYCODE, CMD_EXIT_PROGRAM_MODE}));
     EXPECT_EQ(t.RunLines(), (Lines{"KeyCode Verify......Failed.", "Eixt Program Mode......OK"}));
@@ -512,13 +512,13 @@ TEST(KeyCode, CheckReplies) {
 TEST(KeyCode, EnabledStateIsNotInheritedByTheNextChip) {
     EngineHost t(WithStates(std::array<uint8_t, 2>{0x55, 0x55}, {}));
     Host& h = t.h();
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     t.RunUntilIdle();
     EXPECT_TRUE(h.programmer.keyCodeEnabled);
     // The next chip answers with neither state: it must not count as locked.
     t.box->config().programModeState = std::array<uint8_t, 2>{0x12, 0x12};
-    t.Tick({id::ProgramKeyCode});
-    t.Command(id::Update);
+    t.Tick({.programKeyCode = true});
+    t.Update();
     t.RunUntilIdle();
     EXPECT_EQ(Count(t.SentCodes(), CMD_WRITE_KEYCODE), 1u);
 }
@@ -526,8 +526,8 @@ TEST(KeyCode, EnabledStateIsNotInheritedByTheNextChip) {
 TEST(MenuCommands, NeverContinueAnUpdateRun) {
     EngineHost t;
     Host& h = t.h();
-    t.Tick({id::EraseChip, id::ProgramFlash});
-    t.Command(id::ReadFlash);
+    t.Tick({.eraseChip = true, .programFlash = true});
+    t.Operate(SingleOperation::ReadFlash);
     t.RunUntilIdle();
     EXPECT_EQ(Count(t.SentCodes(), CMD_CHIP_ERASE), 0u);
     EXPECT_EQ(t.SentCodes().back(), CMD_EXIT_PROGRAM_MODE);
@@ -536,7 +536,7 @@ TEST(MenuCommands, NeverContinueAnUpdateRun) {
     // The menu's Write Boot verifies by itself.
     FillBoot(h);
     t.ClearSent();
-    t.Command(id::WriteBoot);
+    t.Operate(SingleOperation::WriteBoot);
     t.RunUntilIdle();
     EXPECT_EQ(Count(t.SentCodes(), CMD_VERIFY_BOOT_BLOCK), 4u);
     EXPECT_EQ(t.RunLines()[3], "Verify Boot......OK");
@@ -557,11 +557,11 @@ TEST(TimeOut, MissingReplyAtEveryStageEndsTheRunCleanly) {
         Host& h = t.h();
         FillFlash(h, 16);
         FillBoot(h);
-        t.Tick(
-            {id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode, id::ProgramSn});
+        t.Tick({.eraseChip = true, .programFlash = true, .programBoot = true,
+                .programKeyCode = true, .programSn = true});
         h.sn.SnWidth = 4;
         h.sn.SnValue = 40;
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         const std::string last = t.RunLines().back();
         EXPECT_EQ(last.substr(last.size() - 11), "Timer Over ");
@@ -585,11 +585,11 @@ TEST(TimeOut, MissingReplyAtEveryStageEndsTheRunCleanly) {
 TEST(TimeOut, FailedReopenBetweenStagesEndsTheRun) {
     EngineHost t;
     Host& h = t.h();
-    t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+    t.Tick({.eraseChip = true, .programFlash = true, .programSn = true});
     h.sn.SnWidth = 4;
     h.sn.SnValue = 3;
     t.port.delivery.extraDelayMs = 10;
-    t.Command(id::Update);
+    t.Update();
     t.clock.Advance(10);  // program mode reply: the erase opens the port again
     t.port.Hold(t.Device(1), "minicom (pid 7)");
     t.clock.Advance(10);  // erase reply: the flash write cannot open the port

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "app/ProgramDirectory.h"
-#include "app/Sha256.h"
+#include "host/ProgramDirectory.h"
+#include "host/Sha256.h"
 #include "cli/SerialDevices.h"
 #include "support/TestHost.h"
 

@@ -27,8 +27,8 @@ class ProjectTest : public ::testing::Test {
   protected:
     ProjectTest() {
         WireCommands(h, router);
-        h.ui.Combo(id::McuList).items = {"MN101EF32D", "MN101EF51A_IAP", "MN101EFC3D"};
-        h.ui.Combo(id::ComList).items = {"COM1", "COM3", "USB"};
+        h.view.SetMcuItems({"MN101EF32D", "MN101EF51A_IAP", "MN101EFC3D"});
+        h.view.SetPortItems({"COM1", "COM3", "USB"});
     }
     void FillImages() {
         for (std::size_t i = 0; i < h.target.buf().flash.size(); ++i) h.target.buf().flash[i] = Pattern(i);
@@ -61,10 +61,10 @@ class ProjectTest : public ::testing::Test {
 TEST_F(ProjectTest, RoundTripKeepsEverything) {
     ASSERT_TRUE(SetPageGeometry(h.target, 256, 288, 256, 16));
     FillImages();
-    h.ui.Select(id::McuList, 2);
-    h.ui.Select(id::ComList, 1);
-    for (int box : {id::EraseChip, id::ProgramBoot, id::ProgramSn, id::Counter})
-        h.ui.SetCheck(box, 1);
+    h.view.SelectMcu(2);
+    h.view.SelectPort(1);
+    h.view.ShowOptions({.eraseChip = true, .programBoot = true, .programSn = true});
+    h.view.counter = true;
     h.sn.SnAddress = 0x1234;
     h.sn.SnValue = 4000000000u;  // saved as a negative "%d" and read back the same
     h.sn.SnInBoot = 1;
@@ -73,7 +73,7 @@ TEST_F(ProjectTest, RoundTripKeepsEverything) {
     h.target.dev.DeviceByte3 = 9;
     h.target.dev.AdapterText = "Adapter: ZK9 QFP64";
     h.target.FlashFilePath = "   ";
-    ShowChecksums(h.view(), h.target);
+    ShowChecksums(h.view, h.target);
     const std::vector<std::string> before = Sums();
     const std::string keyBefore(h.target.buf().keyCode.begin(), h.target.buf().keyCode.begin() + 16);
 
@@ -110,10 +110,9 @@ TEST_F(ProjectTest, RoundTripKeepsEverything) {
     // Everything is changed, then the project brings it back.
     h.target.buf().Reset();
     ASSERT_TRUE(SetPageGeometry(h.target, 128, 10, 128, 2));
-    h.ui.Select(id::McuList, 0);
-    h.ui.Select(id::ComList, 2);
-    for (int box : {id::EraseChip, id::ProgramFlash, id::ProgramBoot, id::ProgramSn})
-        h.ui.SetCheck(box, box == id::ProgramFlash);
+    h.view.SelectMcu(0);
+    h.view.SelectPort(2);
+    h.view.ShowOptions({.programFlash = true});
     h.sn.SnValue = 0;
     h.sn.SnAdvance = 0;
     h.englishUi = 0;
@@ -132,12 +131,12 @@ TEST_F(ProjectTest, RoundTripKeepsEverything) {
     EXPECT_EQ(h.target.BootPagesToWrite, 16u);
     EXPECT_EQ(h.target.mcuName, "MN101EFC3D");
     EXPECT_EQ(h.target.DeviceType, 15);
-    EXPECT_EQ(h.ui.Combo(id::McuList).selected, 2);
-    EXPECT_EQ(h.ui.Combo(id::ComList).selected, 1);
-    EXPECT_EQ(h.ui.Check(id::EraseChip), 1);
-    EXPECT_EQ(h.ui.Check(id::ProgramFlash), 0);
-    EXPECT_EQ(h.ui.Check(id::ProgramBoot), 1);
-    EXPECT_EQ(h.ui.Check(id::ProgramSn), 1);
+    EXPECT_EQ(h.view.McuList().selected, 2);
+    EXPECT_EQ(h.view.PortList().selected, 1);
+    EXPECT_TRUE(h.view.Options().eraseChip);
+    EXPECT_FALSE(h.view.Options().programFlash);
+    EXPECT_TRUE(h.view.Options().programBoot);
+    EXPECT_TRUE(h.view.Options().programSn);
     EXPECT_EQ(h.sn.SnValue, 4000000000u);
     EXPECT_EQ(h.sn.SnAddress, 0x1234u);
     EXPECT_EQ(h.sn.SnInBoot, 1u);
@@ -180,13 +179,13 @@ TEST_F(ProjectTest, NamesExtensionAndDefaults) {
     EXPECT_TRUE(std::filesystem::exists(t.dir.File("other.Prjt")));
 
     // A name outside the catalogue: type 0 and its name; the list selects nothing.
-    h.ui.Select(id::McuList, 1);
+    h.view.SelectMcu(1);
     h.target.DeviceType = 5;
     Load(t.dir.File("job.prjt.Prjt"));
     EXPECT_EQ(h.target.DeviceType, 0);
     EXPECT_EQ(h.target.mcuName, "MN101EF32D");
-    EXPECT_EQ(h.ui.Combo(id::McuList).selected, -1);
-    EXPECT_EQ(h.ui.Combo(id::ComList).selected, 2);
+    EXPECT_EQ(h.view.McuList().selected, -1);
+    EXPECT_EQ(h.view.PortList().selected, 2);
 
     // A stored language flag of 0 still leaves English.
     std::string text = ReadText(t.dir.File("other.Prjt"));
@@ -237,8 +236,8 @@ TEST_F(ProjectTest, ASectionThatPassesItsLimitKeepsTheOthersInStep) {
     EXPECT_EQ(h.target.buf().boot[0], 0x55);
     EXPECT_EQ(h.target.buf().boot[16], 0xFF);
     EXPECT_EQ(h.target.buf().keyCode[15], 0xAF);
-    EXPECT_EQ(h.ui.Check(id::ProgramFlash), 1);
-    EXPECT_EQ(h.ui.Check(id::EraseChip), 0);
+    EXPECT_TRUE(h.view.Options().programFlash);
+    EXPECT_FALSE(h.view.Options().eraseChip);
     EXPECT_EQ(h.sn.SnWidth, 2u);
     // The flash section's report counts the bytes past its limit as left out.
     EXPECT_EQ(t.LogLines().end()[-2],
@@ -291,7 +290,7 @@ TEST_F(ProjectTest, RefusedGeometries) {
               "YES\nMN101EF32D\nUSB\nW\\:\nW\\:\nW\\:"
               "\n0\n0\n0\n1\n0\n4\n1\n4096\n4096\n256\n16\n3\n1\n1\nA\n"
               ":020000020000FC\n:1000000000112233445566778899AABBCCDDEEFFF8\n:00000001FF\n");
-    h.ui.Select(id::McuList, 0);
+    h.view.SelectMcu(0);
     h.target.dev.AdapterText = "Adapter: before";
     h.sn.SnWidth = 2;
     Load(path);
@@ -300,7 +299,7 @@ TEST_F(ProjectTest, RefusedGeometries) {
     EXPECT_EQ(h.target.dev.FlashPageCount, 288u);
     EXPECT_EQ(h.target.buf().flash[0], 0x42);
     // Nothing of the file is in force: not the MCU, the options, the SN fields nor the adapter.
-    EXPECT_EQ(h.ui.Combo(id::McuList).selected, 0);
+    EXPECT_EQ(h.view.McuList().selected, 0);
     EXPECT_EQ(h.sn.SnWidth, 2u);
     EXPECT_EQ(h.target.dev.AdapterText, "Adapter: before");
     const auto lines = t.LogLines();
@@ -326,9 +325,9 @@ TEST_F(ProjectTest, ABadProjectIsRefusedWholeAndChangesNothing) {
     ASSERT_TRUE(SetPageGeometry(h.target, 128, 2, 128, 1));
     h.sn.SnValue = 5;
     h.target.dev.AdapterText = "Adapter: current";
-    h.ui.Select(id::ComList, 0);
+    h.view.SelectPort(0);
     h.target.FlashFilePath = "/remembered.hex";
-    ShowChecksums(h.view(), h.target);
+    ShowChecksums(h.view, h.target);
     const std::vector<std::string> sums = Sums();
 
     auto join = [](const std::vector<std::string>& lines, std::size_t n) {
@@ -375,7 +374,7 @@ TEST_F(ProjectTest, ABadProjectIsRefusedWholeAndChangesNothing) {
         EXPECT_EQ(h.target.dev.FlashPageSize, 128u);
         EXPECT_EQ(h.sn.SnValue, 5u);
         EXPECT_EQ(h.target.dev.AdapterText, "Adapter: current");
-        EXPECT_EQ(h.ui.Combo(id::ComList).selected, 0);
+        EXPECT_EQ(h.view.PortList().selected, 0);
         EXPECT_EQ(h.target.FlashFilePath, "/remembered.hex");
         EXPECT_EQ(Sums(), sums);  // no checksum line was written
     }
@@ -436,7 +435,7 @@ TEST_F(ProjectTest, SectionsInterworkWithStandardTools) {
               0);
     const std::string replaced = text.substr(0, start) + ReadText(segmented) + text.substr(end);
     WriteText(t.dir.File("seg.Prjt"), replaced);
-    ShowChecksums(h.view(), h.target);
+    ShowChecksums(h.view, h.target);
     const std::vector<std::string> sums = Sums();
     h.target.buf().Reset();
     Load(t.dir.File("seg.Prjt"));

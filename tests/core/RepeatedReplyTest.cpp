@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "support/EngineHost.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 namespace {
@@ -32,7 +31,7 @@ EngineHost& Prepare(EngineHost& t) {
         t.h().target.buf().flash[i] = static_cast<uint8_t>(i * 7 + i / 64);
     t.h().target.FlashPagesToWrite = 16;
     t.h().target.loaded.flash = true;
-    t.Tick({id::EraseChip, id::ProgramFlash});
+    t.Tick({.eraseChip = true, .programFlash = true});
     return t;
 }
 
@@ -52,7 +51,7 @@ TEST(RepeatedReply, AnUpdateFailsWhereTheCopyShowsWithoutAWait) {
         EngineHost t(Answering(code));
         Prepare(t);
         const uint64_t start = t.clock.Now();
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         const Outcome& last = t.h().history.last;
         EXPECT_EQ(last.verdict, Verdict::Failed) << last.text;
@@ -78,7 +77,7 @@ TEST(RepeatedReply, TheLastBlockAnsweredTwiceAfterAPassingVerifyFailsTheExit) {
     EngineHost t(Answering(CMD_VERIFY_FLASH_BLOCK));
     Prepare(t);
     std::fill_n(t.h().target.buf().flash.begin(), 16 * 64, 0x00);
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     const Outcome& last = t.h().history.last;
     EXPECT_EQ(last.verdict, Verdict::Failed);
@@ -93,11 +92,11 @@ TEST(RepeatedReply, ALoaderBlockAnsweredTwiceFailsTheTransferWithoutWaitingOutTh
     c.fwMinor = 3;
     EngineHost t(c);
     Prepare(t);
-    t.Tick({id::ProgramFlash});
+    t.Tick({.programFlash = true});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
     const uint64_t start = t.clock.Now();
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     const Outcome& last = t.h().history.last;
     EXPECT_EQ(last.kind, RunKind::LoaderTransfer);
@@ -108,7 +107,7 @@ TEST(RepeatedReply, ALoaderBlockAnsweredTwiceFailsTheTransferWithoutWaitingOutTh
 TEST(RepeatedReply, ACopyAfterTheRunHasEndedChangesNothing) {
     EngineHost t(Answering(CMD_EXIT_PROGRAM_MODE));
     Prepare(t);
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     EXPECT_TRUE(t.h().history.last.Passed()) << t.h().history.last.text;
     EXPECT_EQ(*t.box->lastExitResult(), 1);

@@ -5,15 +5,15 @@
 
 #include <algorithm>
 
-#include "app/commands/CipherFileCommands.h"
+#include "host/CipherFileCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "image/Crc16.h"
 #include "ops/DeviceSteps.h"
 #include "ops/Runs.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
-#include "app/commands/ImageFileCommands.h"
-#include "app/RunRecords.h"
+#include "host/ImageFileCommands.h"
+#include "host/RunRecords.h"
 #include "platform/DialogSessions.h"
 
 namespace lumacrest {
@@ -48,7 +48,7 @@ bool ChipHoldsImage(EngineHost& t) {
 }
 
 bool OnlyComListEnabled(EngineHost& t) {
-    const MainModel& ui = t.h().ui;
+    const MainModel& ui = t.app->model;
     return ui.IsEnabled(id::ComList) && !ui.IsEnabled(id::Update) && !ui.IsEnabled(id::McuList);
 }
 
@@ -75,8 +75,8 @@ TEST(Busy, FinishedExchangesLeaveTheFileCommandsFree) {
     {
         SCOPED_TRACE("after an Update");
         EngineHost t;
-        t.Tick({id::ProgramFlash});
-        t.Command(id::Update);
+        t.Tick({.programFlash = true});
+        t.Update();
         t.RunUntilIdle();
         EXPECT_TRUE(PackagerRuns(t));
     }
@@ -88,14 +88,14 @@ TEST(Busy, FinishedExchangesLeaveTheFileCommandsFree) {
         EngineHost t(c);
         t.ChooseCom("COM1");
         t.RunUntilIdle();
-        ASSERT_TRUE(t.h().ui.IsEnabled(id::ReserveJia));
+        ASSERT_TRUE(t.app->model.IsEnabled(id::ReserveJia));
         EXPECT_TRUE(PackagerRuns(t));
     }
     {
         SCOPED_TRACE("while a run waits for its reply");
         EngineHost t;
         t.box->config().faults.push_back(MakeFault(FaultKind::LateReply, CMD_CHIP_ERASE, 1, 3000));
-        t.Command(id::ChipErase);
+        t.Operate(SingleOperation::ChipErase);
         t.clock.Advance(100);
         EXPECT_FALSE(PackagerRuns(t));
         t.RunUntilIdle();
@@ -109,7 +109,7 @@ TEST(Busy, CommandsThatWouldChangeARunWaitForIt) {
     EngineHost t;
     FillFlash(t.h());
     t.port.delivery.extraDelayMs = 10;
-    t.Tick({id::EraseChip, id::ProgramFlash});
+    t.Tick({.eraseChip = true, .programFlash = true});
     int blocks = 0;
     t.box->onEvent = [&](const std::string& e) {
         if (e.rfind("rx 0x13", 0) != 0 || ++blocks != 3) return;
@@ -119,7 +119,7 @@ TEST(Busy, CommandsThatWouldChangeARunWaitForIt) {
                 t.Command(command);
         });
     };
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     EXPECT_EQ(t.MessageTexts(), Lines(7, kProgrammerBusy));
     EXPECT_TRUE(t.prompts.fileFilters.empty());
@@ -148,15 +148,15 @@ TEST(ShortReplies, EndTheStageAtItsTimeOut) {
         Host& h = t.h();
         FillFlash(h);
         // A good run first leaves its replies' bytes behind in the host.
-        t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+        t.Tick({.eraseChip = true, .programFlash = true, .programSn = true});
         h.sn.SnWidth = 4;
         h.sn.SnValue = 20;
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         ASSERT_EQ(t.box->lastExitResult(), 1);
         t.box->config().faults.push_back(MakeFault(FaultKind::ShortPayload, c.code, 1, c.payload));
         t.ClearSent();
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         const Lines lines = t.RunLines();
         ASSERT_FALSE(lines.empty());
@@ -204,14 +204,14 @@ TEST(BoxFramesDuringARun, WaitForTheRunToEnd) {
         Host& h = t.h();
         FillFlash(h);
         t.port.delivery.extraDelayMs = 10;  // the frames arrive while blocks are written
-        t.Tick({id::EraseChip, id::ProgramFlash});
+        t.Tick({.eraseChip = true, .programFlash = true});
         bool unchangedDuringWrite = true;
         t.box->onEvent = [&](const std::string& e) {
             if (e.rfind("rx 0x13", 0) == 0)
                 unchangedDuringWrite &= !t.ControlsIdle() && h.target.dev.FlashPageSize == 64u &&
                                         h.target.DeviceType == 0;
         };
-        t.Command(id::Update);
+        t.Update();
         t.RunUntilIdle();
         EXPECT_EQ(t.RunLines(),
                   (Lines{"Enter Program Mode......OK",
@@ -224,14 +224,14 @@ TEST(BoxFramesDuringARun, WaitForTheRunToEnd) {
         const bool applied = k.frame == CMD_DATAFLASH_CONFIG && !k.badCrc;
         EXPECT_EQ(h.target.DeviceType, applied ? 4 : 0);
         EXPECT_EQ(h.target.dev.FlashPageSize, applied ? 128u : 64u);
-        EXPECT_EQ(h.ui.Checked(id::EraseChip), !applied);
+        EXPECT_EQ(h.view.Options().eraseChip, !applied);
         EXPECT_EQ(Count(t.SentCodes(), CMD_DATAFLASH_FLASH_BLOCK), 0u);
         EXPECT_EQ(Count(t.SentCodes(), CMD_SECTOR_SUM), 0u);
         EXPECT_TRUE(t.AtRest());
 
         // The next single command starts from program mode again.
         t.ClearSent();
-        t.Command(id::WriteFlash);
+        t.Operate(SingleOperation::WriteFlash);
         ASSERT_FALSE(t.SentCodes().empty());
         EXPECT_EQ(t.SentCodes().front(), CMD_ENTER_PROGRAM_MODE);
         t.RunUntilIdle();
@@ -244,7 +244,7 @@ TEST(BoxFramesDuringARun, AFrameInTheSameReadAsTheAwaitedReplyLosesNothing) {
     // The erase answer does not come from the box: it arrives behind a settings report, both
     // in one read.
     t.box->config().faults.push_back(MakeFault(FaultKind::NoReply, CMD_CHIP_ERASE));
-    t.Tick({id::EraseChip});
+    t.Tick({.eraseChip = true});
     bool injected = false;
     t.box->onEvent = [&](const std::string& e) {
         if (injected || e.rfind("rx 0x11", 0) != 0) return;
@@ -261,7 +261,7 @@ TEST(BoxFramesDuringARun, AFrameInTheSameReadAsTheAwaitedReplyLosesNothing) {
         read.insert(read.end(), erased.begin(), erased.end());
         t.port.Inject(read, 100);
     };
-    t.Command(id::Update);
+    t.Update();
     t.clock.Advance(1000);
     const Lines lines = t.RunLines();
     ASSERT_GE(lines.size(), 2u);
@@ -284,7 +284,7 @@ TEST(LoaderRun, SectorSumRequestAfterTheDoneFrameIsAnsweredAtOnce) {
     h.target.dev.SectorSizes = {512, 256, 256};
     FillFlash(h);
     h.target.FlashPagesToWrite = 8;
-    t.Tick({id::ProgramFlash});
+    t.Tick({.programFlash = true});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
     std::optional<uint64_t> doneAt, firstSumAt;
@@ -292,7 +292,7 @@ TEST(LoaderRun, SectorSumRequestAfterTheDoneFrameIsAnsweredAtOnce) {
         if (e.rfind("rx 0x48", 0) == 0) doneAt = t.clock.Now();
         if (e.rfind("rx 0x44", 0) == 0 && !firstSumAt) firstSumAt = t.clock.Now();
     };
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     ASSERT_TRUE(doneAt && firstSumAt);
     EXPECT_LT(*firstSumAt - *doneAt, 100u);
@@ -325,7 +325,7 @@ TEST(RefusedFrames, EndTheRunBeforeAnythingIsSent) {
     EngineHost t(c);
     Host& h = t.h();
     SetPageGeometry(h.target, 298, 16, 32, 4);
-    t.Tick({id::ProgramFlash});
+    t.Tick({.programFlash = true});
     t.ChooseCom("COM1");
     t.RunUntilIdle();
     EXPECT_EQ(t.MessageTexts(),
@@ -341,8 +341,8 @@ TEST(RunOutcomes, SayWhatEndedTheRunInTheirOwnWords) {
         SCOPED_TRACE("a boot write whose begin frame gets no answer");
         EngineHost t;
         t.box->config().faults.push_back(MakeFault(FaultKind::NoReply, CMD_WRITE_BOOT_BEGIN));
-        t.Tick({id::EraseChip, id::ProgramBoot});
-        t.Command(id::Update);
+        t.Tick({.eraseChip = true, .programBoot = true});
+        t.Update();
         t.RunUntilIdle();
         const Outcome& o = t.h().history.last;
         EXPECT_EQ(o.verdict, Verdict::TimedOut);
@@ -354,8 +354,8 @@ TEST(RunOutcomes, SayWhatEndedTheRunInTheirOwnWords) {
         EngineHost t;
         FillFlash(t.h());
         t.box->config().faults.push_back(MakeFault(FaultKind::VerifyDiffers, CMD_VERIFY_FLASH_BLOCK, -1, 2));
-        t.Tick({id::ProgramFlash});
-        t.Command(id::Update);
+        t.Tick({.programFlash = true});
+        t.Update();
         t.RunUntilIdle();
         const Outcome& o = t.h().history.last;
         EXPECT_EQ(o.verdict, Verdict::Failed);
@@ -381,7 +381,7 @@ TEST(NothingLoaded, AWriteOfTheFlashOrTheBootIsRefusedBeforeAnythingIsSent) {
         EngineHost t(config);
         Host& h = t.h();
         h.target.loaded = {};
-        t.Tick({id::EraseChip, id::ProgramFlash, id::ProgramBoot});
+        t.Tick({.eraseChip = true, .programFlash = true, .programBoot = true});
         // The command on its own: a loader is identified first, what it sends is counted.
         auto command = [&] {
             if (c.kind == 5) {
@@ -424,7 +424,7 @@ TEST(BoxFramesWhileAwaited, ADataFlashBeginInsteadOfTheIdentifyReplyIsServed) {
         c.faults.push_back(MakeFault(FaultKind::NoReply, CMD_IDENTIFY, 1));
         EngineHost t(c);
         FillFlash(t.h());
-        t.Tick({id::ProgramFlash});
+        t.Tick({.programFlash = true});
         t.box->onEvent = [&](const std::string& e) {
             if (e.rfind("rx 0x00", 0) != 0) return;
             const CommandFrame& f = t.h().link.Frame();
@@ -455,7 +455,7 @@ TEST(BoxFramesWhileAwaited, ASettingsReportInsteadOfTheIdentifyReplyIsServed) {
             c.faults.push_back(MakeFault(FaultKind::NoReply, CMD_IDENTIFY, 1));
             EngineHost t(c);
             Host& h = t.h();
-            t.Tick({id::EraseChip, id::ProgramFlash});
+            t.Tick({.eraseChip = true, .programFlash = true});
             t.ChooseCom(com);
             t.RunUntilIdle();
             const Lines lines = t.LogLines();
@@ -464,7 +464,7 @@ TEST(BoxFramesWhileAwaited, ASettingsReportInsteadOfTheIdentifyReplyIsServed) {
             EXPECT_TRUE(h.history.last.Passed()) << h.history.last.text;
             EXPECT_EQ(h.target.DeviceType, 4);
             EXPECT_EQ(h.target.dev.FlashPageSize, 128u);
-            EXPECT_FALSE(h.ui.Checked(id::EraseChip));
+            EXPECT_FALSE(h.view.Options().eraseChip);
             EXPECT_TRUE(t.ControlsIdle());
         }
     }
@@ -482,9 +482,9 @@ TEST(RunRecords, NameTheOperationTheEditedBufferAndTheBytesOfTheFileName) {
     t.Command(id::FlashBuffer);
     std::vector<std::string> records;
     h.onRunEnded = [&](const Outcome& o) { records.push_back(FormatRunRecord(h, o, 0)); };
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     t.RunUntilIdle();
-    t.Command(id::VerifyFlash);
+    t.Operate(SingleOperation::VerifyFlash);
     t.RunUntilIdle();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_NE(records[0].find("\"run\":\"operation\",\"operation\":\"erase\""), std::string::npos);
@@ -505,11 +505,11 @@ TEST(RunRecords, NameTheProgrammerOrSayItIsUnknown) {
     h.onRunEnded = [&](const Outcome& o) {
         if (o.kind != RunKind::Identify) records.push_back(FormatRunRecord(h, o, 0));
     };
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     t.RunUntilIdle();
     t.ChooseCom("COM1");
     t.RunUntilIdle();
-    t.Command(id::ChipErase);
+    t.Operate(SingleOperation::ChipErase);
     t.RunUntilIdle();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_NE(records[0].find("\"programmer\":\"unknown\",\"firmware\":\"unknown\""),
@@ -524,7 +524,7 @@ TEST(RunOutcomes, TheirSecondsLeaveOutTheMessageThatEndedThem) {
     EngineHost t;
     t.Tick({});
     t.prompts.onMessage = [&](const ScriptedPrompts::Message&) { t.clock.Advance(5000); };
-    t.Command(id::Update);
+    t.Update();
     t.RunUntilIdle();
     const Outcome& o = t.h().history.last;
     EXPECT_EQ(o.verdict, Verdict::Refused);

@@ -9,8 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/ProgramDirectory.h"
-#include "app/commands/Config.h"
+#include "host/ProgramDirectory.h"
+#include "host/Config.h"
 #include "sim/ProgrammerBox.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
@@ -26,7 +26,7 @@ constexpr uint32_t kSnAt = 8;
 struct SnStation : EngineHost {
     explicit SnStation(sim::BoxConfig config = {}) : EngineHost(std::move(config)) {
         for (uint32_t i = 0; i < 16 * 64; ++i) h().target.buf().flash[i] = static_cast<uint8_t>(i * 7 + 3);
-        Tick({id::EraseChip, id::ProgramFlash, id::ProgramSn});
+        Tick({.eraseChip = true, .programFlash = true, .programSn = true});
         h().sn.SnWidth = 4;
         h().sn.SnAddress = kSnAt;
     }
@@ -214,7 +214,7 @@ TEST(SerialLedger, ALedgerThatCannotBeWrittenRefusesProgramSnAndRunsWithoutItNev
     EXPECT_EQ(t.h().sn.SnValue, 7u);
 
     SnStation plain;
-    plain.Tick({id::EraseChip, id::ProgramFlash});
+    plain.Tick({.eraseChip = true, .programFlash = true});
     plain.Update(7);
     EXPECT_EQ(plain.box->lastExitResult(), 1);
     struct stat st;

@@ -14,7 +14,7 @@
 #include <iterator>
 
 #include "image/ImageLoading.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
 #include "ui/edit/qt/CHexEditCtrl.h"

@@ -12,7 +12,7 @@
 #include "host/Host.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
 #include "platform/DialogSessions.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
@@ -102,7 +102,7 @@ class EditorScreenshotTest : public QObject {
         });
         dlg.OnCommand(id::FlashBuffer);
         QVERIFY(checked);
-        QVERIFY(h.ui.LogText().find("Flash Buffer Check Sum: 0x") != std::string::npos);
+        QVERIFY(h.view.LogText().find("Flash Buffer Check Sum: 0x") != std::string::npos);
     }
 };
 

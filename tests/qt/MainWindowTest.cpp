@@ -19,9 +19,9 @@
 #include <QtTest>
 
 #include "app/CMainApp.h"
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "app/qt/SingleInstance.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 #include "platform/qt/QtPrompts.h"
 #include "ui/main/MenuResource.h"
 #include "app/Application.h"
@@ -55,7 +55,7 @@ private:
             f.close();
             app = std::make_unique<Application>(host);
             dlg = &app->dlg;
-            window = std::make_unique<MainWindow>(*dlg, dlg->host().ui);
+            window = std::make_unique<MainWindow>(*dlg, app->model);
             dlg->OnInitDialog();
         }
     };
@@ -120,11 +120,11 @@ private slots:
 
     void logFollowsRawAppendsAndClearing() {
         Fixture f;
-        f.host.ui.AppendLog("Write FLASH......");
-        f.host.ui.AppendLogRaw("OK");
+        f.host.view.AppendLog("Write FLASH......");
+        f.host.view.AppendLogRaw("OK");
         QVERIFY(f.window->LogView()->toPlainText().endsWith("\nWrite FLASH......OK"));
-        f.host.ui.AppendLog(std::string(20001, 'x'));
-        f.host.ui.AppendLogRaw("Failed");
+        f.host.view.AppendLog(std::string(20001, 'x'));
+        f.host.view.AppendLogRaw("Failed");
         QCOMPARE(f.window->LogView()->toPlainText(), QStringLiteral("Failed"));
     }
 
@@ -139,14 +139,14 @@ private slots:
         QVERIFY(!w.Popup(2)->isEnabled());  // Operation
         QVERIFY(!w.Popup(4)->isEnabled());  // Help
 
-        f.host.ui.DisableOperationControls();
+        f.app->model.DisableOperationControls();
         QVERIFY(!w.Action(id::LoadFlashFile)->isEnabled());
         QVERIFY(w.Action(id::ReserveJia)->isEnabled());
         QVERIFY(!w.Control(id::Update)->isEnabled());
         QVERIFY(!w.Control(id::ComList)->isEnabled());
         QVERIFY(!w.Control(id::LoadFile)->isEnabled());
 
-        f.host.ui.EnableOperationControls();
+        f.app->model.EnableOperationControls();
         QVERIFY(w.Action(id::LoadFlashFile)->isEnabled());
         QVERIFY(!w.Action(id::ReserveJia)->isEnabled());
         QVERIFY(w.Control(id::Update)->isEnabled());
@@ -157,11 +157,11 @@ private slots:
         auto* bar = qobject_cast<CGradientProgressCtrl*>(f.window->Control(id::ProgressControl));
         QCOMPARE(bar->Lower(), 1);
         QCOMPARE(bar->Upper(), 100);
-        f.host.ui.SetProgress(50);
+        f.host.view.SetProgress(50);
         QCOMPARE(bar->Text(), QStringLiteral(" 49 %"));
-        f.host.ui.SetProgress(0);
+        f.host.view.SetProgress(0);
         QCOMPARE(bar->Text(), QString());
-        f.host.ui.SetProgress(100);
+        f.host.view.SetProgress(100);
         QCOMPARE(bar->Text(), QStringLiteral("100 %"));
     }
 
@@ -170,10 +170,10 @@ private slots:
         f.window->Action(id::About)->setEnabled(true);
         f.window->Action(id::About)->trigger();
         QCOMPARE(f.prompts.aboutShown, 1);
-        const std::string before = f.host.ui.LogText();
+        const std::string before = f.host.view.LogText();
         f.window->Action(id::SectorProtect)->setEnabled(true);
         f.window->Action(id::SectorProtect)->trigger();
-        QCOMPARE(f.host.ui.LogText(), before);
+        QCOMPARE(f.host.view.LogText(), before);
     }
 
     void enterStartsUpdateUnlessTheFocusedControlTakesIt() {
@@ -203,7 +203,7 @@ private slots:
         QTest::keyClick(com->view(), Qt::Key_Down);
         QTest::keyClick(com->view(), Qt::Key_Return);
         QTRY_COMPARE(picks, 1);
-        f.host.ui.DisableOperationControls();  // an operation runs: Update is disabled
+        f.app->model.DisableOperationControls();  // an operation runs: Update is disabled
         f.window->LogView()->setFocus();
         QTest::keyClick(f.window->LogView(), Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(updates, 3);
@@ -213,7 +213,7 @@ private slots:
     void defaultSizeShowsTheSeparatorsWithoutAHorizontalScrollBar() {
         Fixture f;
         f.window->show();
-        for (int i = 0; i < 40; ++i) f.host.ui.WriteSeparator();  // both patterns, and more
+        for (int i = 0; i < 40; ++i) f.host.view.WriteSeparator();  // both patterns, and more
         QApplication::processEvents();                            // lines than fit
         QCOMPARE(f.window->size(), f.window->DefaultSize());
         QVERIFY(f.window->LogView()->verticalScrollBar()->isVisible());
@@ -303,4 +303,4 @@ private slots:
 
 QTEST_MAIN(MainWindowTest)
 #include "MainWindowTest.moc"
-#include "app/commands/ImageFileCommands.h"
+#include "host/ImageFileCommands.h"

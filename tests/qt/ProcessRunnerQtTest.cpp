@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/commands/ExToHexCommand.h"
+#include "host/ExToHexCommand.h"
 #include "platform/qt/QtProcessRunner.h"
 #include "platform/qt/TerminationSignals.h"
 #include "support/TestHost.h"
@@ -70,8 +70,7 @@ class ProcessRunnerQtTest : public QObject {
         // The command returns at once; the converter runs while events go on.
         QElapsedTimer clock;
         clock.start();
-        t.prompts.QueueFile(t.dir.File("app.ex"));
-        ConvertExToHex(t.h(), 30s);
+        ConvertExToHex(t.h(), t.dir.File("app.ex"), 30s);
         QVERIFY(clock.elapsed() < 2000);
         bool ticked = false;
         QTimer::singleShot(50, [&ticked] { ticked = true; });
@@ -94,8 +93,7 @@ class ProcessRunnerQtTest : public QObject {
         t.h().platform.processes = &second;
         test::WriteText(t.dir.File("e.exe"),
                         "#!/bin/sh\nprintf ':03000000010203F7\\n:00000001FF\\n' > a.hex\n");
-        t.prompts.QueueFile(t.dir.File("app.ex"));
-        ConvertExToHex(t.h(), 30s);
+        ConvertExToHex(t.h(), t.dir.File("app.ex"), 30s);
         QTRY_COMPARE(t.prompts.messages.size(), std::size_t{1});
         QCOMPARE(QString::fromStdString(t.prompts.messages[0].text), QStringLiteral("Convert Ex To Hex OK"));
         QCOMPARE(QString::fromStdString(test::ReadText(t.dir.File("app.hex"))),

@@ -33,10 +33,10 @@ struct QtLinkHost : test::TestHost {
         h().link.Attach(h().serial(), h().timers());
     }
     void Choose(const std::string& entry) {
-        ComboModel& com = h().ui.Combo(id::ComList);
+        const ChoiceList& com = h().view.PortList();
         const auto it = std::find(com.items.begin(), com.items.end(), entry);
-        h().ui.Select(id::ComList, static_cast<int>(it - com.items.begin()));
-        OnSelchangeCom(h().ops, h().ui.Combo(id::ComList).SelectedText());
+        h().view.SelectPort(static_cast<int>(it - com.items.begin()));
+        OnSelchangeCom(h().ops, h().view.PortList().SelectedText());
         // A scan goes on on the event loop.
         while (h().run.Kind() == RunKind::Scan) timers.PumpEvents();
     }
@@ -46,7 +46,7 @@ struct QtLinkHost : test::TestHost {
                                         lines.end());
     }
     bool LogHas(const std::string& text) const {
-        return host->ui.LogText().find(text) != std::string::npos;
+        return host->view.LogText().find(text) != std::string::npos;
     }
 };
 
@@ -95,7 +95,7 @@ void SerialLinkTest::chosenPortIdentifiesAndCloses() {
     QTRY_VERIFY_WITH_TIMEOUT(t.LogHas("Used_Counter"), 5000);
     QCOMPARE(t.Tail(4), kIdentifyLines);
     QVERIFY(!t.serial.IsOpen());
-    QVERIFY(t.h().ui.IsEnabled(id::Update));
+    QVERIFY(t.h().view.Controls() == ControlState::Idle);
     // Nothing else arrives: no time-out is reported later.
     QTest::qWait(1200);
     QCOMPARE(t.Tail(4), kIdentifyLines);
@@ -169,7 +169,7 @@ void SerialLinkTest::slowPiecesAndSilenceThroughARealLine() {
     QTRY_VERIFY_WITH_TIMEOUT(t.LogLines().back() == "Tried COM7 (" + link + ")", 5000);
     QCOMPARE(t.Tail(3)[0], std::string("Connect to Programmer . . . . . . Failed"));
     QVERIFY(!t.serial.IsOpen());
-    QVERIFY(t.h().ui.IsEnabled(id::Update));
+    QVERIFY(t.h().view.Controls() == ControlState::Idle);
 
     t.Choose("COM7");
     QTRY_VERIFY_WITH_TIMEOUT(t.LogHas("Used_Counter"), 5000);

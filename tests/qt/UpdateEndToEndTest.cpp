@@ -67,7 +67,7 @@ struct UpdateHost : test::TestHost {
         SetPageGeometry(h().target, 256, 16, 128, 8);
     }
     bool LogHas(const std::string& text) const {
-        return host->ui.LogText().find(text) != std::string::npos;
+        return host->view.LogText().find(text) != std::string::npos;
     }
     std::vector<std::string> Tail(std::size_t n) const {
         const std::vector<std::string> lines = LogLines();
@@ -126,11 +126,11 @@ void UpdateEndToEndTest::fullUpdateProgramsTheChip() {
     QCOMPARE(h.target.BootPagesToWrite, 4u);
     for (uint8_t i = 0; i < 16; ++i) h.target.buf().keyCode[i] = static_cast<uint8_t>(0xA0 + i);
 
-    for (int option : {id::EraseChip, id::ProgramBoot, id::ProgramFlash, id::ProgramKeyCode})
-        h.ui.SetCheck(option, 1);
+    h.view.ShowOptions(
+        {.eraseChip = true, .programFlash = true, .programBoot = true, .programKeyCode = true});
     t.dlg->OnCommand(id::Update);
     QTRY_VERIFY_WITH_TIMEOUT(t.LogHas("Eixt Program Mode......"), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(h.ui.IsEnabled(id::Update), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(h.view.Controls() == ControlState::Idle, 5000);
     QCOMPARE(t.Tail(kFullRun.size()), kFullRun);
     QVERIFY(!t.serial.IsOpen());
 
@@ -159,4 +159,4 @@ void UpdateEndToEndTest::fullUpdateProgramsTheChip() {
 
 QTEST_MAIN(UpdateEndToEndTest)
 #include "UpdateEndToEndTest.moc"
-#include "app/commands/ImageFileCommands.h"
+#include "host/ImageFileCommands.h"

@@ -18,11 +18,8 @@ EngineHost::EngineHost(sim::BoxConfig config) {
     h().target.BootPagesToWrite = 4;
 }
 
-void EngineHost::Tick(std::initializer_list<int> ids) {
-    for (int option : {id::EraseChip, id::ProgramFlash, id::ProgramBoot, id::ProgramKeyCode,
-                       id::EnableProtect, id::ProgramSn})
-        h().ui.SetCheck(option, 0);
-    for (int option : ids) h().ui.SetCheck(option, 1);
+void EngineHost::Tick(const ProgramOptions& options) {
+    h().view.ShowOptions(options);
 }
 
 std::vector<SentFrame> EngineHost::Sent() const {
@@ -44,7 +41,7 @@ std::vector<std::string> EngineHost::RunLines() const {
     std::vector<std::string> lines = LogLines();
     std::size_t start = 0;
     for (std::size_t i = 0; i < lines.size(); ++i)
-        if (lines[i] == MainModel::kSeparatorEquals || lines[i] == MainModel::kSeparatorStars)
+        if (lines[i] == HostView::kSeparatorEquals || lines[i] == HostView::kSeparatorStars)
             start = i + 1;
     return std::vector<std::string>(lines.begin() + static_cast<long>(start), lines.end());
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/HostApi.h"
 #include "link/Frames.h"
 #include "support/FakeLink.h"
 #include "app/Application.h"
@@ -26,8 +27,13 @@ struct EngineHost : LinkHost {
     // Flash: 16 pages of 64 bytes; boot: 4 pages of 32 bytes.
     explicit EngineHost(sim::BoxConfig config = {});
 
+    // A command of the window by resource id (menus, buttons, lists, their questions).
     void Command(int id) { dlg->OnCommand(id); }
-    void Tick(std::initializer_list<int> ids);  // sets these option boxes, clears the others
+    // The host's own operations; `started` says whether the last one was refused.
+    void Update() { started = api::StartUpdate(h()); }
+    void Operate(SingleOperation operation) { started = api::StartOperation(h(), operation); }
+    api::Result started;
+    void Tick(const ProgramOptions& options);  // the program options of the next run
     void RunUntilIdle() { clock.RunUntilIdle(); }
 
     // Frames the host wrote since the last ClearSent, decoded.
@@ -37,7 +43,7 @@ struct EngineHost : LinkHost {
 
     // The log lines after the last separator line.
     std::vector<std::string> RunLines() const;
-    bool ControlsIdle() { return h().ui.IsEnabled(id::Update); }
+    bool ControlsIdle() { return h().view.Controls() == ControlState::Idle; }
     // The host is at rest: no run under way, no command outstanding, port closed.
     bool AtRest();
 };

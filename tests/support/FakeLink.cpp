@@ -173,11 +173,10 @@ void LinkHost::MapPorts(const std::vector<unsigned>& ports) {
 }
 
 void LinkHost::ChooseCom(const std::string& entry) {
-    ComboModel& com = h().ui.Combo(id::ComList);
+    const ChoiceList& com = h().view.PortList();
     auto it = std::find(com.items.begin(), com.items.end(), entry);
-    h().ui.Select(id::ComList,
-                  it == com.items.end() ? -1 : static_cast<int>(it - com.items.begin()));
-    OnSelchangeCom(h().ops, h().ui.Combo(id::ComList).SelectedText());
+    h().view.SelectPort(it == com.items.end() ? -1 : static_cast<int>(it - com.items.begin()));
+    OnSelchangeCom(h().ops, h().view.PortList().SelectedText());
 }
 
 }  // namespace lumacrest::test

@@ -1,4 +1,5 @@
-// A host for tests: a private program directory, scripted prompts and a recording shell.
+// A host for tests: a private program directory, scripted prompts (which also show the
+// host's messages, as the window does) and a recording shell.
 #pragma once
 
 #include <filesystem>
@@ -8,9 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "app/MessageBoxes.h"
 #include "host/Host.h"
 #include "platform/PosixProcessRunner.h"
-#include "platform/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 #include "platform/SqliteSerialLedger.h"
 
 namespace lumacrest::test {
@@ -40,6 +42,7 @@ struct TestHost {
     PosixProcessRunner processes;
     // The station's ledger in the test's folder (made by the first draw).
     SqliteSerialLedger serials{dir.File("serials.db")};
+    MessageBoxes messageBoxes{prompts};
     std::unique_ptr<Host> host = std::make_unique<Host>();
 
     TestHost() {
@@ -48,10 +51,11 @@ struct TestHost {
         host->platform.shell = &shell;
         host->platform.processes = &processes;
         host->platform.serials = &serials;
+        host->view.AddObserver(&messageBoxes);
     }
     Host& h() { return *host; }
     // The log lines as the window shows them.
-    std::vector<std::string> LogLines() const { return Lines(host->ui.LogText()); }
+    std::vector<std::string> LogLines() const { return Lines(host->view.LogText()); }
     // Texts of the message boxes shown so far.
     std::vector<std::string> MessageTexts() const;
 };

@@ -17,7 +17,8 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/commands/Config.h"
+#include "app/MessageBoxes.h"
+#include "host/Config.h"
 #include "image/Checksums.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/qt/QtLink.h"
@@ -79,7 +80,9 @@ int main(int argc, char** argv) {
     host.platform = {&prompts, &shell, &serial, &timers, &processes};
     Application dlgApp(host);
     CMainDlg& dlg = dlgApp.dlg;
-    MainWindow window(dlg, dlg.host().ui);
+    MainWindow window(dlg, dlgApp.model);
+    MessageBoxes messageBoxes(prompts);
+    host.view.AddObserver(&messageBoxes);
     prompts.SetParent(&window);
     dlg.OnInitDialog();
     window.show();
@@ -90,21 +93,20 @@ int main(int argc, char** argv) {
     for (uint32_t i = 0; i < host.target.dev.FlashSize; ++i)
         host.target.buf().flash[i] = static_cast<uint8_t>(random.bounded(256));
     host.target.FlashPagesToWrite = host.target.dev.FlashPageCount;
-    ShowChecksums(host.view(), host.target);
+    ShowChecksums(host.view, host.target);
 
-    host.ui.Select(id::ComList, host.ui.Combo(id::ComList).FindPrefix("COM3"));
+    host.view.SelectPort(host.view.PortList().FindPrefix("COM3"));
     dlg.OnCommand(id::ComList);
     Settle(1500);
-    host.ui.SetCheck(id::EraseChip, 1);
-    host.ui.SetCheck(id::ProgramFlash, 1);
+    host.view.ShowOptions({.eraseChip = true, .programFlash = true});
     QTimer::singleShot(0, [&] { dlg.OnCommand(id::Update); });
     QElapsedTimer t;
     t.start();
     bool shot = false;
     while (t.elapsed() < 60000 && !shot) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (host.ui.Progress() >= 45 && host.ui.Progress() <= 60 &&
-            host.ui.LogText().find("Write FLASH......") != std::string::npos) {
+        if (host.view.Progress() >= 45 && host.view.Progress() <= 60 &&
+            host.view.LogText().find("Write FLASH......") != std::string::npos) {
             Settle(50);
             window.grab().save(out + "/main-window.png");
             shot = true;

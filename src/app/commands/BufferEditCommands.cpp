@@ -22,10 +22,10 @@ bool EditImage(Host& h, const char* title, uint8_t* image, uint32_t size, uint32
 }  // namespace
 
 void EditFlashBuffer(Host& h) {
-    h.ui.WriteSeparator();
+    h.view.WriteSeparator();
     const uint32_t size = h.target.dev.FlashSize;
     if (size > kWorkingCopySize) {
-        h.prompts().MessageBox(FlashTooLargeMessage(size), MsgIcon::Error);
+        h.view.Tell(FlashTooLargeMessage(size), MessageKind::Error);
         return;
     }
     const uint32_t length = size != 0 ? size : kSizelessEditLength;
@@ -33,22 +33,22 @@ void EditFlashBuffer(Host& h) {
     // The editor's OK fills the buffer as a load does; after a load it is an edit of it.
     h.target.loaded.flashEdited = h.target.loaded.flash;
     h.target.loaded.flash = true;
-    ShowChecksums(h.view(), h.target);
+    ShowChecksums(h.view, h.target);
 }
 
 void EditBootBuffer(Host& h) {
-    h.ui.WriteSeparator();
+    h.view.WriteSeparator();
     // The device catalogue keeps the boot area within the boot buffer.
     const uint32_t size = std::min<uint32_t>(h.target.dev.BootSize, kBootBufferSize);
     const uint32_t length = size != 0 ? size : kSizelessEditLength;
     if (!EditImage(h, "Boot Buffer Edit", h.target.buf().boot.data(), size, length)) return;
     h.target.loaded.bootEdited = h.target.loaded.boot;
     h.target.loaded.boot = true;
-    ShowChecksums(h.view(), h.target);
+    ShowChecksums(h.view, h.target);
 }
 
 void EditKeyCode(Host& h) {
-    h.ui.WriteSeparator();
+    h.view.WriteSeparator();
     EditImage(h, "KeyCode Edit", h.target.buf().keyCode.data(), kKeyCodeLength, kKeyCodeLength);
 }
 

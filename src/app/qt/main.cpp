@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/CMainApp.h"
-#include "app/ProgramDirectory.h"
-#include "app/RunRecords.h"
+#include "host/ProgramDirectory.h"
+#include "host/RunRecords.h"
 #include "host/Host.h"
 #include "app/qt/SingleInstance.h"
 #include "platform/qt/QtLink.h"
@@ -16,6 +16,7 @@
 #include "platform/SqliteSerialLedger.h"
 #include "app/Application.h"
 #include "app/CMainDlg.h"
+#include "app/MessageBoxes.h"
 #include "ui/main/qt/MainWindow.h"
 
 using namespace lumacrest;
@@ -96,10 +97,12 @@ int main(int argc, char** argv) {
 
     Application dlgApp(host);
     CMainDlg& dlg = dlgApp.dlg;
-    MainWindow window(dlg, dlg.host().ui);
+    MainWindow window(dlg, dlgApp.model);
+    MessageBoxes messageBoxes(prompts);
+    host.view.AddObserver(&messageBoxes);
     prompts.SetParent(&window);
     dlg.OnInitDialog();
-    for (const std::string& notice : filled.notices) host.ui.AppendLog(notice);
+    for (const std::string& notice : filled.notices) host.view.AppendLog(notice);
     if (!recordPath.empty())
         RecordRuns(host, recordPath, [&prompts](const std::string& why) {
             prompts.MessageBox(why + ": the runs that follow are not recorded", MsgIcon::Error);

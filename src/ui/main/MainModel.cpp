@@ -1,35 +1,12 @@
 #include "ui/main/MainModel.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 
 #include "ui/main/MenuResource.h"
 #include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
-
-int ComboModel::FindPrefix(const std::string& prefix) const {
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const std::string& item = items[i];
-        if (item.size() < prefix.size()) continue;
-        bool match = true;
-        for (std::size_t k = 0; k < prefix.size(); ++k) {
-            if (std::tolower(static_cast<unsigned char>(item[k])) !=
-                std::tolower(static_cast<unsigned char>(prefix[k]))) {
-                match = false;
-                break;
-            }
-        }
-        if (match) return static_cast<int>(i);
-    }
-    return -1;
-}
-
-std::string ComboModel::SelectedText() const {
-    if (selected < 0 || selected >= static_cast<int>(items.size())) return {};
-    return items[static_cast<std::size_t>(selected)];
-}
 
 namespace {
 // Menu items greyed by DisableOperationControls and (minus 32771 and 32777) by
@@ -44,9 +21,24 @@ constexpr int kOperationDialogItems[] = {id::EraseChip,  id::ProgramFlash, id::P
                                          id::EnableProtect, id::ProgramSn, id::ProgramBoot,
                                          id::Counter,    id::ComList,      id::McuList,
                                          id::LoadFile,   id::Update};
+
+bool* OptionOf(ProgramOptions& o, int id) {
+    switch (id) {
+        case id::EraseChip: return &o.eraseChip;
+        case id::ProgramFlash: return &o.programFlash;
+        case id::ProgramBoot: return &o.programBoot;
+        case id::ProgramKeyCode: return &o.programKeyCode;
+        case id::EnableProtect: return &o.enableProtect;
+        case id::ProgramSn: return &o.programSn;
+        default: return nullptr;
+    }
+}
+
+constexpr int kOptionBoxes[] = {id::EraseChip,      id::ProgramFlash,  id::ProgramBoot,
+                                id::ProgramKeyCode, id::EnableProtect, id::ProgramSn};
 }  // namespace
 
-MainModel::MainModel() {
+MainModel::MainModel(HostView& host) : host_(host) {
     for (const MenuPopup& popup : MainMenuResource()) {
         popupEnabled_.push_back(popup.enabled);
         for (const MenuItem& item : popup.items)
@@ -55,11 +47,11 @@ MainModel::MainModel() {
     for (int control : kOperationDialogItems) enabled_[control] = true;
     enabled_[id::CheckKeyCode] = false;  // created disabled
     enabled_[id::Configer] = true;
-    com_.items = {"USB"};
-    for (int n = 1; n <= 16; ++n) com_.items.push_back("COM" + std::to_string(n));
-    mcu_.items = {"MN101EF51A_IAP"};
-    checks_[id::CheckKeyCode] = 1;
+    enabled_[id::ProgramBoot] = host_.BootOptionAvailable();
+    host_.AddObserver(this);
 }
+
+MainModel::~MainModel() { host_.RemoveObserver(this); }
 
 void MainModel::AddObserver(MainModelObserver* observer) { observers_.push_back(observer); }
 
@@ -68,38 +60,11 @@ void MainModel::RemoveObserver(MainModelObserver* observer) {
                      observers_.end());
 }
 
-void MainModel::NotifyLog(const std::string& text, bool cleared) {
-    for (MainModelObserver* o : observers_) o->LogAppended(text, cleared);
+void MainModel::LogAppended(const std::string& appended, bool cleared) {
+    for (MainModelObserver* o : observers_) o->LogAppended(appended, cleared);
 }
 
-void MainModel::AppendLog(const std::string& text) {
-    std::string piece = "\n" + text;
-    log_ += piece;
-    NotifyLog(piece, false);
-}
-
-void MainModel::AppendLogRaw(const std::string& text) {
-    bool cleared = false;
-    if (log_.size() > kLogClearThreshold) {
-        log_.clear();
-        cleared = true;
-    }
-    log_ += text;
-    NotifyLog(text, cleared);
-}
-
-std::string MainModel::CurrentLine() const {
-    const std::size_t newline = log_.rfind('\n');
-    return newline == std::string::npos ? log_ : log_.substr(newline + 1);
-}
-
-void MainModel::WriteSeparator() {
-    AppendLog(separatorToggle ? kSeparatorStars : kSeparatorEquals);
-    separatorToggle = !separatorToggle;
-}
-
-void MainModel::SetProgress(int position) {
-    progress_ = position;
+void MainModel::ProgressChanged(int position) {
     for (MainModelObserver* o : observers_) o->ProgressChanged(position);
 }
 
@@ -118,30 +83,54 @@ bool MainModel::PopupEnabled(std::size_t index) const {
 }
 
 void MainModel::SetCheck(int id, int value) {
-    checks_[id] = value;
+    ProgramOptions options = host_.Options();
+    if (bool* option = OptionOf(options, id)) {
+        *option = value == 1;
+        host_.ShowOptions(options);
+        return;
+    }
+    if (id == id::Counter) host_.counter = value == 1;
+    else if (id == id::Configer) host_.configer = value;
+    else if (id == id::CheckKeyCode) checkKeyCode_ = value;
     for (MainModelObserver* o : observers_) o->CheckChanged(id, value);
 }
 
 int MainModel::Check(int id) const {
-    auto it = checks_.find(id);
-    return it == checks_.end() ? 0 : it->second;
+    ProgramOptions options = host_.Options();
+    if (const bool* option = OptionOf(options, id)) return *option ? 1 : 0;
+    if (id == id::Counter) return host_.counter ? 1 : 0;
+    if (id == id::Configer) return host_.configer;
+    if (id == id::CheckKeyCode) return checkKeyCode_;
+    return 0;
 }
 
-ComboModel& MainModel::Combo(int listId) {
-    if (listId == id::ComList) return com_;
-    if (listId == id::McuList) return mcu_;
-    throw std::invalid_argument("no such list");
+void MainModel::OptionsChanged(const ProgramOptions& options) {
+    ProgramOptions copy = options;
+    for (int box : kOptionBoxes)
+        for (MainModelObserver* o : observers_) o->CheckChanged(box, *OptionOf(copy, box) ? 1 : 0);
 }
 
 const ComboModel& MainModel::Combo(int listId) const {
-    return const_cast<MainModel*>(this)->Combo(listId);
+    if (listId == id::ComList) return host_.PortList();
+    if (listId == id::McuList) return host_.McuList();
+    throw std::invalid_argument("no such list");
 }
 
 void MainModel::Select(int listId, int index) {
-    ComboModel& combo = Combo(listId);
-    combo.selected = (index >= 0 && index < static_cast<int>(combo.items.size())) ? index : -1;
-    for (MainModelObserver* o : observers_) o->SelectionChanged(listId, combo.selected);
+    if (listId == id::ComList) host_.SelectPort(index);
+    else if (listId == id::McuList) host_.SelectMcu(index);
+    else throw std::invalid_argument("no such list");
 }
+
+void MainModel::McuChanged(int index) {
+    for (MainModelObserver* o : observers_) o->SelectionChanged(id::McuList, index);
+}
+
+void MainModel::PortChanged(int index) {
+    for (MainModelObserver* o : observers_) o->SelectionChanged(id::ComList, index);
+}
+
+void MainModel::BootOptionAvailable(bool available) { SetEnabled(id::ProgramBoot, available); }
 
 void MainModel::DisableOperationControls() {
     for (int item : kOperationMenuItems) SetEnabled(item, false);
@@ -156,7 +145,7 @@ void MainModel::EnableOperationControls() {
     for (int control : kOperationDialogItems) SetEnabled(control, true);
 }
 
-void MainModel::SetControls(ControlState state) {
+void MainModel::ControlsChanged(ControlState state) {
     switch (state) {
         case ControlState::Busy:
             DisableOperationControls();
@@ -172,36 +161,6 @@ void MainModel::SetControls(ControlState state) {
             SetEnabled(id::ComList, true);
             break;
     }
-}
-
-ProgramOptions MainModel::Options() const {
-    ProgramOptions o;
-    o.eraseChip = Checked(id::EraseChip);
-    o.programFlash = Checked(id::ProgramFlash);
-    o.programBoot = Checked(id::ProgramBoot);
-    o.programKeyCode = Checked(id::ProgramKeyCode);
-    o.enableProtect = Checked(id::EnableProtect);
-    o.programSn = Checked(id::ProgramSn);
-    return o;
-}
-
-void MainModel::ShowOptions(const ProgramOptions& o) {
-    SetCheck(id::EraseChip, o.eraseChip);
-    SetCheck(id::ProgramFlash, o.programFlash);
-    SetCheck(id::ProgramBoot, o.programBoot);
-    SetCheck(id::ProgramKeyCode, o.programKeyCode);
-    SetCheck(id::EnableProtect, o.enableProtect);
-    SetCheck(id::ProgramSn, o.programSn);
-}
-
-std::string MainModel::SelectedMcu() const {
-    return mcu_.SelectedText();
-}
-
-void MainModel::ShowMcu(const std::string& name) {
-    const auto it = std::find(mcu_.items.begin(), mcu_.items.end(), name);
-    Select(id::McuList, it != mcu_.items.end() ? static_cast<int>(it - mcu_.items.begin())
-                                               : mcu_.FindPrefix(name));
 }
 
 }  // namespace lumacrest

@@ -1,15 +1,15 @@
-// The main window's state as data: the operation log, the progress position, the enabled
-// state of every control and menu item by id, the option check boxes and the two lists.
-// The Qt window, the CLI and the tests are views of this model.
+// The main window's state as a view of its host: the enabled state of every control and menu
+// item by id, the option check boxes and the two lists by id. The log, the progress, the
+// options and the choices are the host's values; the model maps them to resource ids and
+// sets them on the host when the operator changes a control. The Qt window observes it.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "ops/OperatorView.h"
+#include "host/HostView.h"
 
 namespace lumacrest {
 
@@ -34,46 +34,28 @@ public:
         (void)listId;
         (void)index;
     }
-    virtual void CaptionChanged() {}
 };
 
-// A drop-down list: entries and the selected index (-1 = none).
-struct ComboModel {
-    std::vector<std::string> items;
-    int selected = -1;
+using ComboModel = ChoiceList;
 
-    // First entry that begins with `prefix`, ignoring ASCII case; -1 when none does.
-    int FindPrefix(const std::string& prefix) const;
-    std::string SelectedText() const;
-};
-
-class MainModel : public OperatorView {
+class MainModel : private HostEvents {
 public:
-    static constexpr std::size_t kLogClearThreshold = 20000;
-    static constexpr const char* kSeparatorStars =
-        "* * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * *";
-    static constexpr const char* kSeparatorEquals =
-        "==================================================";
+    static constexpr std::size_t kLogClearThreshold = HostView::kLogClearThreshold;
+    static constexpr const char* kSeparatorStars = HostView::kSeparatorStars;
+    static constexpr const char* kSeparatorEquals = HostView::kSeparatorEquals;
+    static constexpr int kProgressLower = HostView::kProgressLower;
+    static constexpr int kProgressUpper = HostView::kProgressUpper;
 
-    MainModel();
+    explicit MainModel(HostView& host);
+    ~MainModel() override;
+    MainModel(const MainModel&) = delete;
+    MainModel& operator=(const MainModel&) = delete;
 
     void AddObserver(MainModelObserver* observer);
     void RemoveObserver(MainModelObserver* observer);
 
-    // Log
-    void AppendLog(const std::string& text) override;     // new line
-    void AppendLogRaw(const std::string& text) override;  // same line; empties a long log
-    const std::string& LogText() const { return log_; }
-    // The last line of the log, the one AppendLogRaw adds to.
-    std::string CurrentLine() const override;
-    void WriteSeparator() override;  // the operation separator line; flips the toggle
-    bool separatorToggle = false;
-
-    // Progress, range 1..100 (positions at or below 1 show an empty bar)
-    void SetProgress(int position) override;
-    int Progress() const { return progress_; }
-    static constexpr int kProgressLower = 1;
-    static constexpr int kProgressUpper = 100;
+    const std::string& LogText() const { return host_.LogText(); }
+    int Progress() const { return host_.Progress(); }
 
     // Enabled state of controls and menu items, by id
     void SetEnabled(int id, bool enabled);
@@ -81,38 +63,33 @@ public:
     // Enabled state of the menu pop-ups, by index
     bool PopupEnabled(std::size_t index) const;
 
-    // Check boxes (option values), by control id
+    // Check boxes by control id: the option boxes, the counter and the configurator are the
+    // host's values.
     void SetCheck(int id, int value);
     int Check(int id) const;
     bool Checked(int id) const { return Check(id) == 1; }
 
-    // The two lists
-    ComboModel& Combo(int listId);
+    // The two lists (the host's) by id
     const ComboModel& Combo(int listId) const;
     void Select(int listId, int index);
-
-    int maxCounter = 0;
 
     void DisableOperationControls();
     void EnableOperationControls();
 
-    // OperatorView: the controls, the option check boxes and the MCU list.
-    void SetControls(ControlState state) override;
-    ProgramOptions Options() const override;
-    void ShowOptions(const ProgramOptions& options) override;
-    std::string SelectedMcu() const override;
-    void ShowMcu(const std::string& name) override;
-
 private:
-    void NotifyLog(const std::string& text, bool cleared);
+    // HostEvents
+    void LogAppended(const std::string& appended, bool cleared) override;
+    void ProgressChanged(int position) override;
+    void ControlsChanged(ControlState state) override;
+    void OptionsChanged(const ProgramOptions& options) override;
+    void McuChanged(int index) override;
+    void PortChanged(int index) override;
+    void BootOptionAvailable(bool available) override;
 
-    std::string log_;
-    int progress_ = 1;
+    HostView& host_;
     std::map<int, bool> enabled_;
     std::vector<bool> popupEnabled_;
-    std::map<int, int> checks_;
-    ComboModel com_;
-    ComboModel mcu_;
+    int checkKeyCode_ = 1;
     std::vector<MainModelObserver*> observers_;
 };
 

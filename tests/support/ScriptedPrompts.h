@@ -1,5 +1,5 @@
 // Prompts answered without a window: file dialogs take queued answers, message boxes are
-// recorded (and optionally passed on). Used by the tests and by the command-line front end.
+// recorded (and optionally passed on). Used by the tests, the benchmarks and the fuzz harnesses.
 #pragma once
 
 #include <deque>

@@ -1,4 +1,4 @@
-#include "app/commands/CipherFileCommands.h"
+#include "host/CipherFileCommands.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/commands/Config.h"
-#include "app/commands/DeviceCommands.h"
+#include "host/Config.h"
+#include "host/DeviceCommands.h"
 #include "image/Cipher.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageBuffers.h"
@@ -16,24 +16,15 @@
 #include "image/ImageReader.h"
 #include "platform/AtomicFile.h"
 #include "platform/Text.h"
-#include "app/commands/ImageFileCommands.h"
+#include "host/ImageFileCommands.h"
 
 namespace lumacrest {
 
 namespace {
 
-constexpr const char* kPackageFilter =
-    "Hex Files (*.hex)|*.hex|A90 Files (*.a90)|*.a90|S-Record Files "
-    "(*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|ELF Files (*.elf)|*.elf|Bin "
-    "Files (*.bin)|*.bin||";
-constexpr const char* kUnpackFilter =
-    "Hex Files (*.dat)|*.DAT|A90 Files (*.a90)|*.a90|Bin Files (*.bin)|*.bin||";
-constexpr const char* kEncryptedFilter = "Bin Files (*.bin)|*.bin||";
-
 // The encrypted image file counts 256 bytes per page whatever the device's page size is.
 constexpr std::size_t kImagePageBytes = 256;
 constexpr std::size_t kDecryptPageBytes = 64;
-constexpr uint32_t kDecryptPageSize = 64;
 
 // A file opened as raw bytes: at most `maxBytes` of it, and whether more followed. Nothing
 // when the file cannot be opened (or is not a regular file, or a read fails).
@@ -59,10 +50,10 @@ std::optional<RawFile> ReadRawFile(const std::string& path, std::size_t maxBytes
 
 void SaveOutput(Host& h, const std::string& path, const std::string& content) {
     if (!WriteFileAtomically(path, content)) {
-        h.prompts().MessageBox(kFileSaveFailed, MsgIcon::Error);
+        h.view.Tell(kFileSaveFailed, MessageKind::Error);
         return;
     }
-    h.prompts().MessageBox(kFileSaveSuccess, MsgIcon::Information);
+    h.view.Tell(kFileSaveSuccess, MessageKind::Information);
 }
 
 std::string Bytes(const uint8_t* data, std::size_t size) {
@@ -71,14 +62,13 @@ std::string Bytes(const uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-void PackageUpdateFile(Host& h) {
+void PackageUpdateFile(Host& h, const std::string& file) {
     // Packaging rewrites the geometry and encrypts the flash buffer in place: never under a
     // write or verify that is still sending it.
     if (!ApplyPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
                          h.target.dev.BootPageCount))
         return;
-    std::optional<std::string> path = h.prompts().OpenFile(kPackageFilter);
-    if (!path) return;
+    const std::optional<std::string> path = file;
 
     // The image is read into a scratch copy of the update area; the flash buffer changes only
     // when the whole file is good and fits it.
@@ -99,9 +89,9 @@ void PackageUpdateFile(Host& h) {
         }
     }
     if (read.status != ImageFileResult::Status::Loaded) {
-        h.prompts().MessageBox(openFailed, MsgIcon::Error);
+        h.view.Tell(openFailed, MessageKind::Error);
         if (read.status == ImageFileResult::Status::Refused)
-            h.ui.AppendLog(RefusalLine(read.refusal));
+            h.view.AppendLog(RefusalLine(read.refusal));
         return;
     }
     const uint32_t length = read.image.end;
@@ -109,7 +99,7 @@ void PackageUpdateFile(Host& h) {
     const bool tooLong = read.image.passedLimit ||
                          (read.format == ImageFormat::Raw && read.fileSize > limit);
     if (tooLong) {
-        h.prompts().MessageBox(kFileTooLong, MsgIcon::Error);
+        h.view.Tell(kFileTooLong, MessageKind::Error);
         return;
     }
     ImageBuffers& b = h.target.buf();
@@ -125,23 +115,22 @@ void PackageUpdateFile(Host& h) {
     SaveOutput(h, h.programDir + kUpdateFileName, Bytes(b.flash.data(), size));
 }
 
-void UnpackUpdateFile(Host& h) {
+void UnpackUpdateFile(Host& h, const std::string& file) {
     if (!ApplyPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
                          h.target.dev.BootPageCount))
         return;
-    std::optional<std::string> path = h.prompts().OpenFile(kUnpackFilter);
-    if (!path) return;
+    const std::optional<std::string> path = file;
     h.target.FlashFilePath = *path;
 
     std::optional<RawFile> raw = ReadRawFile(*path, kUpdateFileMaxSize);
     if (!raw) {
-        h.prompts().MessageBox(kOpenBinFailed, MsgIcon::Error);
+        h.view.Tell(kOpenBinFailed, MessageKind::Error);
         return;
     }
     // No update file is longer than the update buffer: unpacking the first part of one
     // would hand back a truncated firmware as if it were whole.
     if (raw->tooLong) {
-        h.prompts().MessageBox(kFileTooLong, MsgIcon::Error);
+        h.view.Tell(kFileTooLong, MessageKind::Error);
         return;
     }
     ImageBuffers& b = h.target.buf();
@@ -155,7 +144,7 @@ void UnpackUpdateFile(Host& h) {
 }
 
 void EncryptImageFile(Host& h) {
-    h.ui.WriteSeparator();
+    h.view.WriteSeparator();
     uint32_t end = 0;
     ImageLoad load;
     switch (ReloadFlashFile(h, end, load)) {
@@ -184,21 +173,20 @@ void EncryptImageFile(Host& h) {
                Bytes(keyCode, kKeyCodeLength) + Bytes(b.flash.data(), size));
 }
 
-void DecryptImageFile(Host& h) {
+void DecryptImageFile(Host& h, const std::string& file) {
     if (!ApplyPageGeometry(h, kDecryptPageSize, 256, h.target.dev.BootPageSize, h.target.dev.BootPageCount)) return;
-    std::optional<std::string> path = h.prompts().OpenFile(kEncryptedFilter);
-    if (!path) return;
+    const std::optional<std::string> path = file;
     std::optional<RawFile> raw = ReadRawFile(*path, kFlashBufferSize);
     if (!raw) {
-        h.prompts().MessageBox(kOpenBinFailed, MsgIcon::Error);
+        h.view.Tell(kOpenBinFailed, MessageKind::Error);
         return;
     }
     if (raw->tooLong) {
-        h.prompts().MessageBox(kEncryptedFileTooLong, MsgIcon::Error);
+        h.view.Tell(kEncryptedFileTooLong, MessageKind::Error);
         return;
     }
     if (raw->bytes.size() < kKeyCodeLength) {
-        h.prompts().MessageBox(kEncryptedFileTooShort, MsgIcon::Error);
+        h.view.Tell(kEncryptedFileTooShort, MessageKind::Error);
         return;
     }
     ImageBuffers& b = h.target.buf();

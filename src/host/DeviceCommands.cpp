@@ -1,7 +1,6 @@
-#include "app/commands/DeviceCommands.h"
+#include "host/DeviceCommands.h"
 
 #include "image/DeviceCatalogue.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
@@ -15,52 +14,47 @@ bool ApplyPageGeometry(Host& h, uint32_t flashPageSize, uint32_t flashPageCount,
     if (SetPageGeometry(h.target, flashPageSize, flashPageCount, bootPageSize, bootPageCount,
                         &why))
         return true;
-    h.prompts().MessageBox("******Page setting refused: " + why + "******   ", MsgIcon::Error);
+    h.view.Tell("******Page setting refused: " + why + "******   ", MessageKind::Error);
     return false;
 }
 
 bool LoadDeviceParams(Host& h, const std::string& name) {
     const DeviceFileRead read = ReadDeviceFile(h.programDir, name);
     if (!read.opened) {
-        h.prompts().MessageBox(kOpenFailed, MsgIcon::Error);
+        h.view.Tell(kOpenFailed, MessageKind::Error);
         return false;
     }
     if (!read.file) {
-        h.prompts().MessageBox("******" + read.why + "******   ", MsgIcon::Error);
+        h.view.Tell("******" + read.why + "******   ", MessageKind::Error);
         return false;
     }
     std::string why;
     if (!ApplyDeviceFile(h.target, *read.file, &why)) {
-        h.prompts().MessageBox("******Page setting refused: " + why + "******   ", MsgIcon::Error);
+        h.view.Tell("******Page setting refused: " + why + "******   ", MessageKind::Error);
         return false;
     }
     ApplyBootAreaEnabled(h);
-    h.ui.AppendLog(h.target.dev.AdapterText);
+    h.view.AppendLog(h.target.dev.AdapterText);
     // Any sector lengths within the limits are taken; sectors that do not tile the flash are
     // worth a word, as the sums the programmer asks for after a loader transfer follow them.
     const DeviceParams& d = h.target.dev;
     uint64_t sum = 0;
     for (uint32_t sector : d.SectorSizes) sum += sector;
     if (!d.SectorSizes.empty() && sum != d.FlashSize)
-        h.ui.AppendLog("Warning: the " + std::to_string(d.SectorSizes.size()) + " sectors of " + name +
+        h.view.AppendLog("Warning: the " + std::to_string(d.SectorSizes.size()) + " sectors of " + name +
                        " add up to " + std::to_string(sum) + " bytes, the flash has " +
                        std::to_string(d.FlashSize));
     return true;
 }
 
 void ApplyBootAreaEnabled(Host& h) {
-    if (h.target.dev.BootAreaEnabled != 0) {
-        h.ui.SetEnabled(id::ProgramBoot, true);
-    } else {
-        h.ui.SetEnabled(id::ProgramBoot, false);
-        h.ui.SetCheck(id::ProgramBoot, 0);
-    }
+    h.view.SetBootOptionAvailable(h.target.dev.BootAreaEnabled != 0);
 }
 
 void OnSelchangeMcu(Host& h) {
     const std::string previousName = h.target.mcuName;
     const int32_t previousType = h.target.DeviceType;
-    const std::string name = h.ui.SelectedMcu();
+    const std::string name = h.view.SelectedMcu();
     h.target.mcuName = name;
     DeviceTypeFromName(h.target, name);
     h.link.Close();
@@ -68,7 +62,7 @@ void OnSelchangeMcu(Host& h) {
         // Nothing of the new device applies: keep the device that is in force.
         h.target.mcuName = previousName;
         h.target.DeviceType = previousType;
-        h.ui.ShowMcu(previousName);
+        h.view.ShowMcu(previousName);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "app/commands/ExToHexCommand.h"
+#include "host/ExToHexCommand.h"
 
 #include <stdlib.h>
 
@@ -18,14 +18,13 @@ namespace lumacrest {
 
 namespace {
 
-constexpr const char* kExFilter = "Ex Files (*.ex)|*.ex||";
 constexpr const char* kScratchInput = "a.ex";
 constexpr const char* kScratchOutput = "a.hex";
 // Larger sources or results than this are not images of any part the tool programs.
 constexpr std::size_t kMaxFileSize = 64u << 20;
 
 void Fail(Host& h, const std::string& why) {
-    h.prompts().MessageBox("******Convert Ex To Hex failed: " + why + "******   ", MsgIcon::Error);
+    h.view.Tell("******Convert Ex To Hex failed: " + why + "******   ", MessageKind::Error);
 }
 
 // A directory only this user can reach, made for one run and removed with everything in it
@@ -85,17 +84,17 @@ void TakeConversion(Host& h, const ProcessOutcome& run, const std::string& resul
             return;
         case ProcessOutcome::Status::Stopped:
             // The program is ending: no message box to hold it up.
-            h.ui.AppendLog(std::string(kConverterName) + " was stopped: the program is ending");
+            h.view.AppendLog(std::string(kConverterName) + " was stopped: the program is ending");
             return;
         case ProcessOutcome::Status::Exited:
             break;
     }
     // Success is the output, not the exit status; a status other than 0 is still told.
     if (run.exitCode > 0)
-        h.ui.AppendLog(std::string(kConverterName) + " exited with status " +
+        h.view.AppendLog(std::string(kConverterName) + " exited with status " +
                        std::to_string(run.exitCode));
     else if (run.exitCode < 0)
-        h.ui.AppendLog(std::string(kConverterName) + " was ended by a signal");
+        h.view.AppendLog(std::string(kConverterName) + " was ended by a signal");
     // Whatever the converter left is opened without waiting (a FIFO) and without following a
     // link out of the scratch directory, and read no further than the bound.
     std::error_code ec;
@@ -136,7 +135,7 @@ void TakeConversion(Host& h, const ProcessOutcome& run, const std::string& resul
         Fail(h, "cannot write \"" + output + "\"");
         return;
     }
-    h.prompts().MessageBox(kConvertOk, MsgIcon::None);
+    h.view.Tell(kConvertOk, MessageKind::Plain);
 }
 
 }  // namespace
@@ -146,9 +145,8 @@ std::string ExToHexOutputPath(const std::string& source) {
     return source + ".hex";
 }
 
-void ConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
-    std::optional<std::string> source = h.prompts().OpenFile(kExFilter);
-    if (!source) return;
+void ConvertExToHex(Host& h, const std::string& file, std::chrono::milliseconds timeout) {
+    const std::optional<std::string> source = file;
     const std::string output = ExToHexOutputPath(*source);
 
     if (h.platform.processes == nullptr) {

@@ -16,7 +16,8 @@ void FinishSave(Host& h, std::string path, const std::string& suffix,
                 const std::optional<std::string>& text, const std::string& refusal,
                 const std::string& why);
 
-// Main && Boot Combine: asks for a file name and writes the combined file.
-void CombineMainAndBoot(Host& h);
+// Main && Boot Combine: the main and boot images as one HEX file at `path` (".hex" added when
+// missing).
+void CombineMainAndBoot(Host& h, const std::string& path);
 
 }  // namespace lumacrest

@@ -20,7 +20,10 @@ std::optional<std::string> BuildProjectText(Host& h, std::string* why);
 // reason.
 bool LoadProjectFile(Host& h, const std::string& path);
 
-void SaveProject(Host& h);  // menu Save Prj File
-void LoadProject(Host& h);  // menu Load Prj File
+// Save Prj File: the project of the current state to `path` (".Prjt" added when missing).
+void SaveProject(Host& h, const std::string& path);
+// Load Prj File: remembers the path, logs the open line and applies the file. False when it
+// was not applied.
+bool LoadProject(Host& h, const std::string& path);
 
 }  // namespace lumacrest

@@ -1,7 +1,9 @@
-// The commands that load images: Load Flash File, the "Load File" button, Load Boot File,
-// Load KeyCode and reload, with their dialogs, log lines and messages.
+// Loading images into the host's buffers: the flash, boot and KeyCode images from a file and
+// reloading all three from the remembered paths, with their log lines and messages.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "host/Host.h"
@@ -14,11 +16,15 @@ namespace lumacrest {
 // and for a refused file the line that says why (RefusalLine).
 void ReportLoadFailure(Host& h, const std::string& message, const ReadError& refusal);
 
-void LoadFlashFile(Host& h);     // menu Load Flash File
-void LoadRangeFile(Host& h);     // the "Load File" button: raw range files from offset 0
-void LoadBootFile(Host& h);      // menu Load Boot File
-void LoadKeyCodeFile(Host& h);   // menu Load KeyCode
-void ReloadImageFiles(Host& h);  // toolbar reload: all three from the remembered paths
+// The image at `path` into the flash or boot buffer, placed at `offset` (none: the offset in
+// force), remembered for a reload; the KeyCode file. False when it could not be loaded: the
+// operator was told, and `why` receives the refusal (no reason: the file could not be opened).
+bool LoadFlashImage(Host& h, const std::string& path, std::optional<uint32_t> offset,
+                    ReadError* why = nullptr);
+bool LoadBootImage(Host& h, const std::string& path, std::optional<uint32_t> offset,
+                   ReadError* why = nullptr);
+bool LoadKeyCodeImage(Host& h, const std::string& path, ReadError* why = nullptr);
+void ReloadImageFiles(Host& h);  // all three again from the remembered paths
 
 // The lines after a load that say what the file held (LoadReportLine, HeldAsRawLine,
 // KeyCodeGapsLine), `pages` the pages to write as the load set them.

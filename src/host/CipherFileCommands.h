@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "host/Host.h"
 
@@ -15,6 +16,8 @@ namespace lumacrest {
 inline constexpr std::size_t kUpdateFileMaxSize = 131072;
 inline constexpr uint32_t kUpdatePageSize = 512;
 inline constexpr uint32_t kUpdatePageCount = 256;
+// The page size the decrypted image is counted in.
+inline constexpr uint32_t kDecryptPageSize = 64;
 
 inline constexpr const char* kUpdateFileName = "Tervolo_Update.dat";
 inline constexpr const char* kEncryptedImageFileName = "JiaMi.bin";
@@ -34,13 +37,13 @@ inline constexpr const char* kEncryptedFileTooLong =
 
 // Reserve_Jia: a firmware image (HEX, A90 or raw) to the program directory's
 // "Tervolo_Update.dat".
-void PackageUpdateFile(Host& h);
+void PackageUpdateFile(Host& h, const std::string& path);
 // Reserve_Jie: an update file to "<file>.bin", always 131072 plain bytes.
-void UnpackUpdateFile(Host& h);
+void UnpackUpdateFile(Host& h, const std::string& path);
 // File_JiaMi: reloads the flash image and writes the KeyCode and the image, encrypted with
 // the image-file key, to the program directory's "JiaMi.bin".
 void EncryptImageFile(Host& h);
 // File_JieMi: an encrypted image file to "<file>.bin" without its KeyCode header.
-void DecryptImageFile(Host& h);
+void DecryptImageFile(Host& h, const std::string& path);
 
 }  // namespace lumacrest

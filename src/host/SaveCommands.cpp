@@ -1,4 +1,4 @@
-#include "app/commands/SaveCommands.h"
+#include "host/SaveCommands.h"
 
 #include "image/HexWriter.h"
 #include "platform/AtomicFile.h"
@@ -6,13 +6,11 @@
 
 namespace lumacrest {
 
-void CombineMainAndBoot(Host& h) {
-    std::optional<std::string> path = h.prompts().SaveFile(kCombineFilter);
-    if (!path) return;
-    h.ui.AppendLog("Save Project File......");
+void CombineMainAndBoot(Host& h, const std::string& path) {
+    h.view.AppendLog("Save Project File......");
     std::string why;
     std::optional<std::string> text = BuildCombinedHex(h.target, &why);
-    FinishSave(h, *path, ".hex", text, "Main && Boot Combine refused", why);
+    FinishSave(h, path, ".hex", text, "Main && Boot Combine refused", why);
 }
 
 void FinishSave(Host& h, std::string path, const std::string& suffix,
@@ -20,16 +18,16 @@ void FinishSave(Host& h, std::string path, const std::string& suffix,
                 const std::string& why) {
     if (!EndsWith(path, suffix)) path += suffix;
     if (!text) {
-        h.prompts().MessageBox("******" + refusal + ": " + why + "******", MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
+        h.view.Tell("******" + refusal + ": " + why + "******", MessageKind::Error);
+        h.view.AppendLogRaw("Failed");
         return;
     }
     if (!WriteFileAtomically(path, *text)) {
-        h.prompts().MessageBox("******File Save Failed******", MsgIcon::Error);
-        h.ui.AppendLogRaw("Failed");
+        h.view.Tell("******File Save Failed******", MessageKind::Error);
+        h.view.AppendLogRaw("Failed");
         return;
     }
-    h.ui.AppendLogRaw("OK");
+    h.view.AppendLogRaw("OK");
 }
 
 }  // namespace lumacrest

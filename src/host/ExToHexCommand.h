@@ -19,8 +19,9 @@ inline constexpr const char* kConvertOk = "Convert Ex To Hex OK";
 // "dir/app.ex" (any case of ".ex") gives "dir/app.hex"; any other name gets ".hex" appended.
 std::string ExToHexOutputPath(const std::string& source);
 
-// The menu command. `timeout` bounds the converter's run. The result is shown when the
-// converter has ended: before this returns, or later from the event loop of the window.
-void ConvertExToHex(Host& h, std::chrono::milliseconds timeout = kConverterTimeout);
+// Converts the ".ex" file at `path`. `timeout` bounds the converter's run. The result is told
+// when the converter has ended: before this returns, or later from the front end's event loop.
+void ConvertExToHex(Host& h, const std::string& path,
+                    std::chrono::milliseconds timeout = kConverterTimeout);
 
 }  // namespace lumacrest

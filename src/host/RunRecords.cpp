@@ -1,4 +1,4 @@
-#include "app/RunRecords.h"
+#include "host/RunRecords.h"
 
 #include <cstdio>
 

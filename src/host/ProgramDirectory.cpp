@@ -1,4 +1,4 @@
-#include "app/ProgramDirectory.h"
+#include "host/ProgramDirectory.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -11,8 +11,8 @@
 #include <set>
 #include <sstream>
 
-#include "app/Sha256.h"
-#include "app/commands/Config.h"
+#include "host/Sha256.h"
+#include "host/Config.h"
 #include "platform/AtomicFile.h"
 
 namespace lumacrest {

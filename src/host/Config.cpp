@@ -1,22 +1,17 @@
-#include "app/commands/Config.h"
+#include "host/Config.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <vector>
 
-#include "app/commands/DeviceCommands.h"
+#include "host/DeviceCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "image/TextScanner.h"
 #include "platform/AtomicFile.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
 namespace {
-
-constexpr int kOptionBoxes[] = {id::EraseChip,      id::ProgramFlash,  id::ProgramBoot,
-                                id::ProgramKeyCode, id::EnableProtect, id::ProgramSn,
-                                id::Counter};
 
 void ApplyDefaults(Host& h) {
     h.target.mcuName = "MN101EF32D";
@@ -39,7 +34,7 @@ void ApplyDefaults(Host& h) {
     h.spareValue = 0;
     h.target.FlashLoadOffset = 0x4000;
     h.target.BootLoadOffset = 0x4000;
-    h.ui.SetEnabled(id::ProgramBoot, true);
+    h.view.SetBootOptionAvailable(true);
     h.englishUi = 1;
 }
 
@@ -106,17 +101,17 @@ bool IsNoPath(const std::string& path) {
 void ReadConfig(Host& h) {
     TextScanner in;
     if (!OpenConfigFile(in, h.programDir + kConfigFileName)) {
-        h.prompts().MessageBox("Open Config file failed*** ", MsgIcon::Error);
+        h.view.Tell("Open Config file failed*** ", MessageKind::Error);
         ApplyDefaults(h);
     } else {
         in.ReadWord(kConfigLineMax);  // first-run marker
         if (auto mcu = in.ReadWord(kConfigLineMax)) h.target.mcuName = *mcu;
         DeviceTypeFromName(h.target, h.target.mcuName);
-        h.ui.Select(id::McuList, h.ui.Combo(id::McuList).FindPrefix(h.target.mcuName));
+        h.view.SelectMcu(h.view.McuList().FindPrefix(h.target.mcuName));
         // The path lines follow: only the rest of this line is skipped, so a path line
         // made only of blanks keeps its place.
         if (auto com = in.ReadWordLine(kConfigLineMax)) h.port.name = *com;
-        h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(h.port.name));
+        h.view.SelectPort(h.view.PortList().FindPrefix(h.port.name));
 
         std::string* paths[] = {&h.target.FlashFilePath, &h.target.BootFilePath, &h.target.KeyCodeFilePath,
                                 &h.target.ProjectFilePath};
@@ -126,8 +121,7 @@ void ReadConfig(Host& h) {
 
         int32_t mask = 0;
         ReadInto(in, mask);
-        for (int bit = 0; bit < 7; ++bit)
-            if (mask & (1 << bit)) h.ui.SetCheck(kOptionBoxes[bit], 1);
+        h.view.SetOptionBits(h.view.OptionBits() | (static_cast<uint32_t>(mask) & 0x7Fu));
 
         DeviceParams& d = h.target.dev;
         ReadInto(in, h.spareValue);
@@ -151,9 +145,7 @@ void ReadConfig(Host& h) {
         h.sn.SnWidth = 4;
         h.sn.SnLittleEndian = 1;
         ReadInto(in, h.spareByte);
-        int32_t configer = h.ui.Check(id::Configer);
-        ReadInto(in, configer);
-        h.ui.SetCheck(id::Configer, configer);
+        ReadInto(in, h.view.configer);
         ReadInto(in, h.target.FlashLoadOffset);
         ReadInto(in, h.target.BootLoadOffset);
         ReadInto(in, d.DeviceByte3);
@@ -177,7 +169,7 @@ void ReadConfig(Host& h) {
         h.englishUi = 1;
     }
     h.target.FlashPagesToWrite = h.target.dev.FlashPageCount;
-    h.ui.AppendLogRaw(h.target.dev.AdapterText);
+    h.view.AppendLogRaw(h.target.dev.AdapterText);
 }
 
 std::string BuildConfigText(Host& h) {
@@ -186,13 +178,11 @@ std::string BuildConfigText(Host& h) {
     for (std::string* path : paths)
         if (IsNoPath(*path)) *path = kNoPathPlaceholder;
 
-    int32_t mask = 0;
-    for (int bit = 0; bit < 7; ++bit)
-        if (h.ui.Check(kOptionBoxes[bit]) == 1) mask |= 1 << bit;
+    const int32_t mask = static_cast<int32_t>(h.view.OptionBits());
 
-    const ComboModel& mcu = h.ui.Combo(id::McuList);
+    const ChoiceList& mcu = h.view.McuList();
     h.target.mcuName = mcu.selected >= 0 ? mcu.SelectedText() : "MN101EF32D";
-    const ComboModel& com = h.ui.Combo(id::ComList);
+    const ChoiceList& com = h.view.PortList();
     h.port.name = com.selected >= 0 ? com.SelectedText() : "USB";
 
     DeviceParams& d = h.target.dev;
@@ -211,7 +201,7 @@ std::string BuildConfigText(Host& h) {
     static const char* const kPathNames[] = {"flash file", "boot file", "KeyCode file", "project file"};
     for (std::size_t i = 0; i < 4; ++i) {
         if (const std::optional<std::string> why = PathNotHeld(*paths[i])) {
-            h.ui.AppendLog(std::string("Config.dat does not keep the ") + kPathNames[i] + " path \"" +
+            h.view.AppendLog(std::string("Config.dat does not keep the ") + kPathNames[i] + " path \"" +
                            Printable(*paths[i]) + "\": " + *why);
             line(kNoPathPlaceholder);
         } else {
@@ -235,7 +225,7 @@ std::string BuildConfigText(Host& h) {
     num(h.sn.SnWidth);
     num(h.sn.SnLittleEndian);
     num(h.spareByte);
-    num(h.ui.Check(id::Configer));
+    num(h.view.configer);
     num(h.target.FlashLoadOffset);
     num(h.target.BootLoadOffset);
     num(d.DeviceByte3);
@@ -250,7 +240,7 @@ std::string BuildConfigText(Host& h) {
 bool WriteConfig(Host& h) {
     std::string text = BuildConfigText(h);
     if (!WriteFileAtomically(h.programDir + kConfigFileName, text)) {
-        h.prompts().MessageBox("******Open Config file failed******   ", MsgIcon::Error);
+        h.view.Tell("******Open Config file failed******   ", MessageKind::Error);
         return false;
     }
     return true;

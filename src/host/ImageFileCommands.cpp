@@ -1,6 +1,6 @@
-#include "app/commands/ImageFileCommands.h"
+#include "host/ImageFileCommands.h"
 
-#include "app/commands/Config.h"
+#include "host/Config.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
 #include "image/ImageReader.h"
@@ -31,102 +31,85 @@ void AfterFlashLoad(Host& h, uint32_t end, const ImageLoad& load) {
     ClearReservedFlashWindow(h.target);
     h.target.FlashPagesToWrite = PagesFor(end, h.target.dev.FlashPageSize, h.target.dev.FlashPageCount);
     h.target.dev.FlashSize = h.target.dev.FlashPageSize * h.target.dev.FlashPageCount;
-    ShowChecksums(h.view(), h.target);
+    ShowChecksums(h.view, h.target);
     ReportLoad(h, ImageTarget::Flash, load, h.target.FlashPagesToWrite);
 }
 
 void AfterBootLoad(Host& h, uint32_t end, const ImageLoad& load) {
     h.target.BootPagesToWrite = PagesFor(end, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
     h.target.dev.BootSize = h.target.dev.BootPageSize * h.target.dev.BootPageCount;
-    ShowChecksums(h.view(), h.target);
+    ShowChecksums(h.view, h.target);
     ReportLoad(h, ImageTarget::Boot, load, h.target.BootPagesToWrite);
 }
 
 // Steps 3 to 7 of an interactive load: remember the path, log, open, fill, parse.
 std::optional<uint32_t> LoadLogged(Host& h, ImageTarget target, const Names& names,
-                                   const std::string& path, uint32_t offset, ImageLoad& load) {
-    h.ui.AppendLog(OpenLine(names.logStart, path));
+                                   const std::string& path, uint32_t offset, ImageLoad& load,
+                                   ReadError* why) {
+    h.view.AppendLog(OpenLine(names.logStart, path));
     ReadError refusal;
     std::optional<uint32_t> end = LoadImageFile(h.target, target, path, offset, &refusal, &load);
+    if (why) *why = refusal;
     if (!end) {
         ReportLoadFailure(h, names.failed, refusal);
         return std::nullopt;
     }
-    h.ui.AppendLogRaw("OK");
+    h.view.AppendLogRaw("OK");
     return end;
 }
 
-void LoadFlash(Host& h, bool rangeFile) {
-    h.ui.WriteSeparator();
-    std::optional<std::string> path =
-        h.prompts().OpenFile(rangeFile ? kRangeFileFilter : kImageFilter);
-    if (!path) return;
-    if (rangeFile) {
-        h.target.FlashLoadOffset = 0;
-    } else if (std::optional<uint32_t> address = h.prompts().AskLoadAddress()) {
-        h.target.FlashLoadOffset = *address;
-    }
-    h.target.FlashFilePath = *path;
+}  // namespace
+
+bool LoadFlashImage(Host& h, const std::string& path, std::optional<uint32_t> offset, ReadError* why) {
+    if (offset) h.target.FlashLoadOffset = *offset;
+    h.target.FlashFilePath = path;
     ImageLoad load;
-    if (auto end = LoadLogged(h, ImageTarget::Flash, kFlashNames, *path, h.target.FlashLoadOffset, load))
-        AfterFlashLoad(h, *end, load);
+    const auto end = LoadLogged(h, ImageTarget::Flash, kFlashNames, path, h.target.FlashLoadOffset, load, why);
+    if (end) AfterFlashLoad(h, *end, load);
+    return end.has_value();
 }
 
-}  // namespace
+bool LoadBootImage(Host& h, const std::string& path, std::optional<uint32_t> offset, ReadError* why) {
+    if (offset) h.target.BootLoadOffset = *offset;
+    h.target.BootFilePath = path;
+    ImageLoad load;
+    const auto end = LoadLogged(h, ImageTarget::Boot, kBootNames, path, h.target.BootLoadOffset, load, why);
+    if (end) AfterBootLoad(h, *end, load);
+    return end.has_value();
+}
+
+bool LoadKeyCodeImage(Host& h, const std::string& path, ReadError* why) {
+    h.target.KeyCodeFilePath = path;
+    ImageLoad load;
+    if (!LoadLogged(h, ImageTarget::KeyCode, kKeyCodeNames, path, 0, load, why)) return false;
+    ReportLoad(h, ImageTarget::KeyCode, load, 0);
+    return true;
+}
 
 void ReportLoad(Host& h, ImageTarget target, const ImageLoad& load, uint32_t pages) {
     if (target != ImageTarget::KeyCode)
         (target == ImageTarget::Flash ? h.target.flashLoad : h.target.bootLoad) =
             LoadAccount{load.image.placed, load.image.leftOutBytes};
-    if (load.heldAsRaw) h.ui.AppendLog(HeldAsRawLine(*load.heldAsRaw));
+    if (load.heldAsRaw) h.view.AppendLog(HeldAsRawLine(*load.heldAsRaw));
     if (target == ImageTarget::KeyCode) {
-        if (std::optional<std::string> gaps = KeyCodeGapsLine(load.image)) h.ui.AppendLog(*gaps);
+        if (std::optional<std::string> gaps = KeyCodeGapsLine(load.image)) h.view.AppendLog(*gaps);
         return;
     }
-    h.ui.AppendLog(LoadReportLine(target, load.image, pages));
+    h.view.AppendLog(LoadReportLine(target, load.image, pages));
 }
 
 void ReportLoadFailure(Host& h, const std::string& message, const ReadError& refusal) {
-    h.prompts().MessageBox(message, MsgIcon::Error);
-    h.ui.AppendLogRaw("Failed");
-    if (!refusal.reason.empty()) h.ui.AppendLog(RefusalLine(refusal));
-}
-
-void LoadFlashFile(Host& h) {
-    LoadFlash(h, false);
-}
-
-void LoadRangeFile(Host& h) {
-    LoadFlash(h, true);
-}
-
-void LoadBootFile(Host& h) {
-    h.ui.WriteSeparator();
-    std::optional<std::string> path = h.prompts().OpenFile(kImageFilter);
-    if (!path) return;
-    if (std::optional<uint32_t> address = h.prompts().AskLoadAddress()) h.target.BootLoadOffset = *address;
-    h.target.BootFilePath = *path;
-    ImageLoad load;
-    if (auto end = LoadLogged(h, ImageTarget::Boot, kBootNames, *path, h.target.BootLoadOffset, load))
-        AfterBootLoad(h, *end, load);
-}
-
-void LoadKeyCodeFile(Host& h) {
-    h.ui.WriteSeparator();
-    std::optional<std::string> path = h.prompts().OpenFile(kImageFilter);
-    if (!path) return;
-    h.target.KeyCodeFilePath = *path;
-    ImageLoad load;
-    if (LoadLogged(h, ImageTarget::KeyCode, kKeyCodeNames, *path, 0, load))
-        ReportLoad(h, ImageTarget::KeyCode, load, 0);
+    h.view.Tell(message, MessageKind::Error);
+    h.view.AppendLogRaw("Failed");
+    if (!refusal.reason.empty()) h.view.AppendLog(RefusalLine(refusal));
 }
 
 FlashReload ReloadFlashFile(Host& h, uint32_t& end, ImageLoad& load) {
     if (IsNoPath(h.target.FlashFilePath)) {
-        h.ui.AppendLog("Open Flash File.......Can not find");
+        h.view.AppendLog("Open Flash File.......Can not find");
         return FlashReload::NoFile;
     }
-    h.ui.AppendLog(OpenLine(kFlashNames.logStart, h.target.FlashFilePath));
+    h.view.AppendLog(OpenLine(kFlashNames.logStart, h.target.FlashFilePath));
     ReadError refusal;
     const std::optional<uint32_t> loaded = LoadImageFile(
         h.target, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal, &load);
@@ -135,13 +118,13 @@ FlashReload ReloadFlashFile(Host& h, uint32_t& end, ImageLoad& load) {
         h.target.FlashFilePath.assign(1, ' ');
         return FlashReload::Failed;
     }
-    h.ui.AppendLogRaw("OK");
+    h.view.AppendLogRaw("OK");
     end = *loaded;
     return FlashReload::Loaded;
 }
 
 void ReloadImageFiles(Host& h) {
-    h.ui.WriteSeparator();
+    h.view.WriteSeparator();
 
     // An open failure (or a refused file) ends the whole reload; the remembered path is
     // dropped.
@@ -167,25 +150,25 @@ void ReloadImageFiles(Host& h) {
     }
 
     if (IsNoPath(h.target.BootFilePath)) {
-        h.ui.AppendLog("Open Boot File.......Can not find");
+        h.view.AppendLog("Open Boot File.......Can not find");
     } else {
-        h.ui.AppendLog(OpenLine(kBootNames.logStart, h.target.BootFilePath));
+        h.view.AppendLog(OpenLine(kBootNames.logStart, h.target.BootFilePath));
         std::optional<uint32_t> end = LoadImageFile(h.target, ImageTarget::Boot, h.target.BootFilePath,
                                                     h.target.BootLoadOffset, &refusal, &load);
         if (!end) {
             failed(kBootNames.failed, h.target.BootFilePath, true);
             return;
         }
-        h.ui.AppendLogRaw("OK");
+        h.view.AppendLogRaw("OK");
         h.target.BootPagesToWrite = PagesFor(*end, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
         h.target.dev.BootSize = h.target.dev.BootPageSize * h.target.dev.BootPageCount;
         ReportLoad(h, ImageTarget::Boot, load, h.target.BootPagesToWrite);
     }
 
     if (IsNoPath(h.target.KeyCodeFilePath)) {
-        h.ui.AppendLog("Open KeyCode File.......Can not find");
+        h.view.AppendLog("Open KeyCode File.......Can not find");
     } else {
-        h.ui.AppendLog(OpenLine("Open Keycode File \"", h.target.KeyCodeFilePath));
+        h.view.AppendLog(OpenLine("Open Keycode File \"", h.target.KeyCodeFilePath));
         if (!LoadImageFile(h.target, ImageTarget::KeyCode, h.target.KeyCodeFilePath, 0, &refusal, &load)) {
             // A HEX (or S-record) KeyCode file is forgotten; a raw one stays remembered. The
             // message follows the name, the path the reader the file was chosen for.
@@ -196,10 +179,10 @@ void ReloadImageFiles(Host& h) {
             failed(message, h.target.KeyCodeFilePath, !raw);
             return;
         }
-        h.ui.AppendLogRaw("OK");
+        h.view.AppendLogRaw("OK");
         ReportLoad(h, ImageTarget::KeyCode, load, 0);
     }
-    ShowChecksums(h.view(), h.target);
+    ShowChecksums(h.view, h.target);
 }
 
 }  // namespace lumacrest

@@ -1,21 +1,18 @@
-#include "app/commands/ProjectCommands.h"
+#include "host/ProjectCommands.h"
 
 #include <algorithm>
 
-#include "app/commands/Config.h"
-#include "app/commands/DeviceCommands.h"
-#include "app/commands/ImageFileCommands.h"
-#include "app/commands/SaveCommands.h"
+#include "host/Config.h"
+#include "host/DeviceCommands.h"
+#include "host/ImageFileCommands.h"
+#include "host/SaveCommands.h"
 #include "image/DeviceCatalogue.h"
 #include "image/ProjectFile.h"
-#include "ui/main/ResourceIds.h"
 
 namespace lumacrest {
 
 namespace {
 
-constexpr int kOptionBoxes[] = {id::EraseChip,      id::ProgramFlash,  id::ProgramBoot,
-                                id::ProgramKeyCode, id::EnableProtect, id::ProgramSn};
 constexpr const char* kOpenProjectFailed = "******Open Pro File Failed******   ";
 
 }  // namespace
@@ -24,24 +21,20 @@ std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
     for (std::string* path :
          {&h.target.FlashFilePath, &h.target.BootFilePath, &h.target.KeyCodeFilePath})
         if (IsNoPath(*path)) *path = kNoPathPlaceholder;
-    int32_t options = 0;
-    for (int bit = 0; bit < 6; ++bit)
-        if (h.ui.Check(kOptionBoxes[bit]) == 1) options |= 1 << bit;
-    const ComboModel& mcu = h.ui.Combo(id::McuList);
+    const int32_t options = static_cast<int32_t>(h.view.OptionBits() & 0x3Fu);
+    const ChoiceList& mcu = h.view.McuList();
     h.target.mcuName = mcu.selected >= 0 ? mcu.SelectedText() : "ATMEGA48";
-    const ComboModel& com = h.ui.Combo(id::ComList);
+    const ChoiceList& com = h.view.PortList();
     h.port.name = com.selected >= 0 ? com.SelectedText() : "USB";
     return FormatProject({h.target.mcuName, h.port.name, kNoPathPlaceholder}, options, h.sn,
                          h.target, h.englishUi, why);
 }
 
-void SaveProject(Host& h) {
+void SaveProject(Host& h, const std::string& path) {
     std::string why;
     std::optional<std::string> text = BuildProjectText(h, &why);
-    std::optional<std::string> path = h.prompts().SaveFile(kProjectFilter);
-    if (!path) return;
-    h.ui.AppendLog("Save Project File......");
-    FinishSave(h, *path, ".Prjt", text, "Project File refused", why);
+    h.view.AppendLog("Save Project File......");
+    FinishSave(h, path, ".Prjt", text, "Project File refused", why);
 }
 
 bool LoadProjectFile(Host& h, const std::string& path) {
@@ -52,15 +45,15 @@ bool LoadProjectFile(Host& h, const std::string& path) {
         ReportLoadFailure(h, kOpenProjectFailed, *refusal);
         return false;
     }
-    h.ui.AppendLogRaw("OK");
+    h.view.AppendLogRaw("OK");
 
     // Names: the MCU list and the COM list select the first entry that begins with them.
     DeviceTypeFromName(h.target, p.mcu);
-    h.ui.Select(id::McuList, h.ui.Combo(id::McuList).FindPrefix(p.mcu));
+    h.view.SelectMcu(h.view.McuList().FindPrefix(p.mcu));
     DeviceNameFromType(h.target, h.target.DeviceType);
-    h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(p.port));
+    h.view.SelectPort(h.view.PortList().FindPrefix(p.port));
 
-    for (int bit = 0; bit < 6; ++bit) h.ui.SetCheck(kOptionBoxes[bit], (p.options >> bit) & 1);
+    h.view.SetOptionBits((static_cast<uint32_t>(p.options) & 0x3Fu) | (h.view.counter ? 0x40u : 0u));
     h.sn.SnAddress = p.snAddress;
     h.sn.SnValue = p.snValue;
     h.sn.SnAdvance = 1;
@@ -74,8 +67,8 @@ bool LoadProjectFile(Host& h, const std::string& path) {
     h.englishUi = 1;
     ApplyBootAreaEnabled(h);
     d.AdapterText = p.adapter;
-    h.ui.AppendLog("Device  : " + h.target.mcuName);
-    h.ui.AppendLog(d.AdapterText);
+    h.view.AppendLog("Device  : " + h.target.mcuName);
+    h.view.AppendLog(d.AdapterText);
 
     std::copy(p.flash.begin(), p.flash.end(), h.target.buf().flash.begin());
     h.target.FlashPagesToWrite = d.FlashPageCount;
@@ -83,7 +76,7 @@ bool LoadProjectFile(Host& h, const std::string& path) {
     h.target.FlashLoaded();
     h.target.BootLoaded();
     h.target.BootPagesToWrite = d.BootPageCount;
-    ShowChecksums(h.view(), h.target);
+    ShowChecksums(h.view, h.target);
     ReportLoad(h, ImageTarget::Flash, {p.flashPlaced, ImageFormat::IntelHex, std::nullopt}, h.target.FlashPagesToWrite);
     ReportLoad(h, ImageTarget::Boot, {p.bootPlaced, ImageFormat::IntelHex, std::nullopt}, h.target.BootPagesToWrite);
     std::copy(p.keyCode.begin(), p.keyCode.end(), h.target.buf().keyCode.begin());
@@ -94,16 +87,13 @@ bool LoadProjectFile(Host& h, const std::string& path) {
     return true;
 }
 
-void LoadProject(Host& h) {
-    h.ui.WriteSeparator();
-    std::optional<std::string> path = h.prompts().OpenFile(kProjectFilter);
-    if (!path) return;
-    h.target.ProjectFilePath = *path;
+bool LoadProject(Host& h, const std::string& path) {
+    h.target.ProjectFilePath = path;
     std::string line = "Open Project File \"";
-    line += *path;
+    line += path;
     line += "\" . . . . . . ";
-    h.ui.AppendLog(line);
-    LoadProjectFile(h, *path);
+    h.view.AppendLog(line);
+    return LoadProjectFile(h, path);
 }
 
 }  // namespace lumacrest
