@@ -129,7 +129,7 @@ TEST(TileFeed, TwoTilesIdentifyAndUpdateEachOnItsOwnWithRecords) {
     // The first-run settings with the small device of the tests; Program Flash only.
     test::WriteText(station.dir.File("Config.dat"),
                     "YES\nMN101EF32D\nCOM1\nW\\:\nW\\:\nW\\:\nW\\:\n2\n0\n1\n16\n64\n16\n64\n16\n"
-                    "32\n4\n0\n0\n0\n0\n0\n0\n0\n0\n16384\n16384\n3\n1\nAdapter:T\n1\n");
+                    "32\n4\n0\n0\n0\n0\n0\n0\n0\n0\n16384\n16384\n3\n1\n0\nAdapter:T\n1\n");
     test::WriteText(station.dir.File("Ports.dat"), "COM3 dev/com3\nCOM4 dev/com4\n");
     test::WriteText(station.dir.File("main.bin"), std::string(200, '\x42'));
     FedTile a(station, "COM3", 3), b(station, "COM4", 4);

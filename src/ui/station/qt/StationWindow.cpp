@@ -41,6 +41,13 @@ StationWindow::StationWindow(const StationSetup& setup, QWidget* parent)
     : QMainWindow(parent), setup_(setup), station_(setup.ports) {
     setWindowTitle(QStringLiteral("Lumacrest station"));
     setWindowIcon(AppIcon());
+    refresh_ = new QTimer(this);
+    refresh_->setSingleShot(true);
+    refresh_->setInterval(kRefreshMs);
+    connect(refresh_, &QTimer::timeout, this, &StationWindow::Refresh);
+    devices_ = new QTimer(this);
+    devices_->setInterval(kDeviceCheckMs);
+    connect(devices_, &QTimer::timeout, this, &StationWindow::CheckDevices);
     for (std::size_t i = 0; i < setup_.ports.size(); ++i) {
         Slot s;
         s.serial = std::make_unique<QtSerialPort>();
@@ -70,13 +77,6 @@ StationWindow::StationWindow(const StationSetup& setup, QWidget* parent)
         }
     }
     BuildWindow();
-    refresh_ = new QTimer(this);
-    refresh_->setSingleShot(true);
-    refresh_->setInterval(kRefreshMs);
-    connect(refresh_, &QTimer::timeout, this, &StationWindow::Refresh);
-    devices_ = new QTimer(this);
-    devices_->setInterval(kDeviceCheckMs);
-    connect(devices_, &QTimer::timeout, this, &StationWindow::CheckDevices);
     Refresh();
 }
 
@@ -283,7 +283,12 @@ void StationWindow::StartTiles(const std::vector<std::size_t>& tiles) {
     Refresh();
 }
 
+void StationWindow::SyncRunning() {
+    for (std::size_t i = 0; i < slots_.size(); ++i) station_.Tile(i).running = slots_[i].feed->Busy();
+}
+
 void StationWindow::UpdateAll() {
+    SyncRunning();
     // Tiles where nobody answered are asked again; they start with the next Return.
     for (std::size_t i = 0; i < slots_.size(); ++i) {
         TileState& t = station_.Tile(i);
@@ -296,6 +301,7 @@ void StationWindow::UpdateAll() {
 }
 
 void StationWindow::PressKey(StationKey key, int digit) {
+    SyncRunning();
     switch (key) {
         case StationKey::Return: UpdateAll(); return;
         case StationKey::Space:

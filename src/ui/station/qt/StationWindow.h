@@ -91,6 +91,8 @@ private:
     void Changed();
     void CheckDevices();
     void StartTiles(const std::vector<std::size_t>& tiles);
+    // The tiles' running state as their hosts have it now, not as last shown.
+    void SyncRunning();
     void ShowCounts();
     bool DeviceExists(std::size_t i) const;
 
