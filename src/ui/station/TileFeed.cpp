@@ -116,13 +116,12 @@ uint32_t TileFeed::NextSerialNumber() const { return host_->sn.SnValue; }
 void TileFeed::SetNextSerialNumber(uint32_t value) { host_->sn.SnValue = value; }
 
 void TileFeed::SaveSettings() {
-    // Config.dat keeps a COM name: a tile on a device path leaves the one it had.
+    // The station's ports are its command line's: Config.dat keeps the port the classic
+    // window had.
     Host& h = *host_;
-    if (port_.empty() || port_[0] == '/') {
-        h.port.name = configPort_;
-        h.port.number = ComNameToPort(configPort_);
-        h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(configPort_));
-    }
+    h.port.name = configPort_;
+    h.port.number = ComNameToPort(configPort_);
+    h.ui.Select(id::ComList, h.ui.Combo(id::ComList).FindPrefix(configPort_));
     app_->dlg.OnDestroy();
 }
 

@@ -84,7 +84,7 @@ private:
     void Changed();
 
     std::string port_;
-    std::string configPort_;  // the port Config.dat names, kept when the tile's is a device path
+    std::string configPort_;  // the port Config.dat names: it keeps it
     Events events_;
     TilePrompts prompts_;
     std::unique_ptr<Host> host_;
