@@ -68,7 +68,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(c.host.ui.IsEnabled(id::Update), 5000);
         QVERIFY2(c.window->VerdictLabel()->text().startsWith(QStringLiteral("FAIL at ")),
                  qPrintable(c.window->VerdictLabel()->text()));
-        QVERIFY(c.window->VerdictLabel()->text().contains(QString::fromStdString(c.host.history.last.text)));
+        QCOMPARE(c.window->VerdictLabel()->toolTip(), QString::fromStdString(c.host.history.last.text));
         QCOMPARE(c.window->CountsLabel()->text(), QStringLiteral("Passed 0   Failed 1   First-pass yield 0.0 %"));
         // The same chip again: a retry, no second first attempt.
         c.app->dlg.OnCommand(id::Update);

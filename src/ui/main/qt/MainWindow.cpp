@@ -288,11 +288,14 @@ void MainWindow::ShowVerdict(const Outcome& outcome) {
         lastChipFailed_ = !face->passed;
         countsLabel_->setText(QString::fromStdString(counts_.Line()));
     }
+    // The word and the stage in large letters; the reason, which the log also holds, on the
+    // pointer.
     std::string text = face->word;
-    if (!face->passed) text += " " + face->where + ": " + face->reason;
+    if (!face->passed) text += " " + face->where;
     if (face->serialNumber) text += "   SN " + std::to_string(*face->serialNumber);
     text += "   " + face->seconds;
     verdict_->setText(QString::fromStdString(text));
+    verdict_->setToolTip(QString::fromStdString(face->reason));
     QPalette colours = verdict_->palette();
     colours.setColor(QPalette::Window, face->passed ? QColor(0x1b, 0x7a, 0x36) : QColor(0xc0, 0x1f, 0x1f));
     colours.setColor(QPalette::WindowText, Qt::white);
