@@ -181,7 +181,7 @@ private slots:
         QCOMPARE(programmed, 2);
 
         // The box comes back: so does its tile. The digit 3 starts it alone.
-        QVERIFY(StartBox(2, {}));
+        QVERIFY(StartBox(2, {QStringLiteral("--baud"), QStringLiteral("115200")}));
         QTRY_COMPARE_WITH_TIMEOUT(window.Model().Tiles()[2].presence, TilePresence::Ready, 5000);
         QTest::keyClick(&window, Qt::Key_3);
         QVERIFY(window.Model().Tiles()[2].running);
@@ -206,8 +206,22 @@ private slots:
         // Ctrl+R resets the counts.
         QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(window.CountsLabel()->text(), QStringLiteral("Passed 0   Failed 0   First-pass yield -"));
+
+        // Closed during a run, and the operator says Yes: the chip is told it failed.
+        boxes_[2].process->readAllStandardOutput();
+        QTest::keyClick(&window, Qt::Key_3);
+        QTRY_VERIFY_WITH_TIMEOUT(window.Feed(2).Progress() > 10, 10000);
+        prompts.QueueAnswer(true);
         window.close();
         QVERIFY(!window.isVisible());
+        QVERIFY(!window.AnyBusy());
+        QString said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += QString::fromUtf8(boxes_[2].process->readAllStandardOutput()))
+                                     .contains(QStringLiteral("exit result 0")),
+                                 5000);
+        records = QString::fromStdString(ReadAll(Path("runs.jsonl"))).split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(records.last().contains(QStringLiteral("\"reason\":\"the window was closed during the run\"")),
+                 qPrintable(records.last()));
     }
 };
 
