@@ -91,6 +91,10 @@ TEST(StationVerdict, FacesOfRuns) {
     ASSERT_TRUE(f);
     EXPECT_EQ(f->word, "FAIL");
     EXPECT_EQ(f->Detail(), "at flash verify\nVerify FLASH......Failed\nSN 1204\n12.4 s");
+    EXPECT_TRUE(IsChipRun(o));
+    o.verdict = Verdict::Refused;  // nothing reached the programmer: shown, not counted
+    EXPECT_TRUE(FaceOf(o));
+    EXPECT_FALSE(IsChipRun(o));
     o.kind = RunKind::Identify;
     o.stage = Stage::Identify;
     ASSERT_TRUE(FaceOf(o));  // nobody answered: said so

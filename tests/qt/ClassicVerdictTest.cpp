@@ -1,6 +1,7 @@
 // The classic window's verdict and counts below the log, the focus after a file dialog, and a
 // close question whose run ends while it is open.
 #include <QFile>
+#include <QProcess>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,6 +24,7 @@ namespace {
 
 struct Classic {
     QTemporaryDir dir;
+    QProcess box;
     ScriptedPrompts prompts;
     RecordingShell shell;
     QtSerialPort serial;
@@ -38,16 +40,32 @@ struct Classic {
         f.open(QIODevice::WriteOnly);
         f.write(QByteArray::fromStdString(DefaultConfigText()));
         f.close();
-        // COM5 stands for a device that is not there.
+        // COM5 is a box that returns a wrong page for the third flash verify block.
+        const QString link = dir.filePath("box");
+        box.start(QStringLiteral(LUMACREST_SIM_EXE),
+                  {QStringLiteral("--link"), link, QStringLiteral("--fault"), QStringLiteral("verify-differs:0x18:-1:2")});
+        box.waitForStarted(5000);
+        for (int i = 0; i < 250 && !QFile::exists(link); ++i) QTest::qWait(20);
         QFile ports(dir.filePath("Ports.dat"));
         ports.open(QIODevice::WriteOnly);
-        ports.write(QByteArray("COM5 ") + dir.filePath("absent").toUtf8() + "\n");
+        ports.write(QByteArray("COM5 ") + link.toUtf8() + "\n");
         ports.close();
+        QFile image(dir.filePath("main.bin"));
+        image.open(QIODevice::WriteOnly);
+        image.write(QByteArray(4096, '\x5A'));
+        image.close();
         app = std::make_unique<Application>(host);
         window = std::make_unique<MainWindow>(app->dlg, host.ui);
         window->FollowRuns(host.onRunEnded, nullptr);
         app->dlg.OnInitDialog();
         host.port = {"COM5", 5};
+        prompts.QueueFile(dir.filePath("main.bin").toStdString());
+        prompts.QueueLoadAddress(0);
+        app->dlg.OnCommand(id::LoadFlashFile);
+    }
+    ~Classic() {
+        box.kill();
+        box.waitForFinished(5000);
     }
 };
 
@@ -66,7 +84,7 @@ private slots:
         c.host.ui.SetCheck(id::ProgramFlash, 1);
         c.app->dlg.OnCommand(id::Update);
         QTRY_VERIFY_WITH_TIMEOUT(c.host.ui.IsEnabled(id::Update), 5000);
-        QVERIFY2(c.window->VerdictLabel()->text().startsWith(QStringLiteral("FAIL at ")),
+        QVERIFY2(c.window->VerdictLabel()->text().startsWith(QStringLiteral("FAIL at flash verify")),
                  qPrintable(c.window->VerdictLabel()->text()));
         QCOMPARE(c.window->VerdictLabel()->toolTip(), QString::fromStdString(c.host.history.last.text));
         QCOMPARE(c.window->CountsLabel()->text(), QStringLiteral("Passed 0   Failed 1   First-pass yield 0.0 %"));
@@ -92,17 +110,17 @@ private slots:
         QTRY_VERIFY(com->hasFocus());
         // A click on Load File opens its dialog (cancelled here) and leaves the focus.
         QTest::mouseClick(c.window->Control(id::LoadFile), Qt::LeftButton);
-        QCOMPARE(c.prompts.fileFilters.size(), std::size_t{1});
+        QCOMPARE(c.prompts.fileFilters.size(), std::size_t{2});
         QVERIFY(com->hasFocus());
         QTest::keyClick(com, Qt::Key_Return);
         QCOMPARE(updates, 1);
-        QCOMPARE(c.prompts.fileFilters.size(), std::size_t{1});
+        QCOMPARE(c.prompts.fileFilters.size(), std::size_t{2});
         // Reached with Tab, Load File keeps its Return.
         QWidget* load = c.window->Control(id::LoadFile);
         QCOMPARE(load->focusPolicy(), Qt::TabFocus);
         load->setFocus(Qt::TabFocusReason);
         QTest::keyClick(load, Qt::Key_Return);
-        QCOMPARE(c.prompts.fileFilters.size(), std::size_t{2});
+        QCOMPARE(c.prompts.fileFilters.size(), std::size_t{3});
         QCOMPARE(updates, 1);
     }
 

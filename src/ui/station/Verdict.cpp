@@ -18,7 +18,9 @@ std::string VerdictFace::Detail() const {
     return d;
 }
 
-bool IsChipRun(const Outcome& outcome) { return outcome.kind == RunKind::Update; }
+bool IsChipRun(const Outcome& outcome) {
+    return outcome.kind == RunKind::Update && outcome.verdict != Verdict::Refused;
+}
 
 std::optional<VerdictFace> FaceOf(const Outcome& outcome) {
     const bool connect = outcome.kind == RunKind::Identify || outcome.kind == RunKind::Scan;

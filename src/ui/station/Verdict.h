@@ -26,7 +26,8 @@ struct VerdictFace {
 // The face of an ended run. A pass of a connect is no verdict on a chip: nothing then.
 std::optional<VerdictFace> FaceOf(const Outcome& outcome);
 
-// A run that programmed (or failed to program) a chip: the Update sequence.
+// A run that programmed (or failed to program) a chip: the Update sequence, unless it was
+// refused before anything reached the programmer (no image loaded, no stage chosen).
 bool IsChipRun(const Outcome& outcome);
 
 // Passed and failed chips since the counts were last reset. A run after a failed one on the
