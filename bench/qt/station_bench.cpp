@@ -165,6 +165,16 @@ int main(int argc, char** argv) {
     std::printf("round_ms %.1f\n", Median(roundMs));
     std::printf("key_ms %.2f %.2f %.2f\n", Median(k), k.empty() ? 0.0 : k[k.size() * 95 / 100],
                 k.empty() ? 0.0 : k.back());
+    // The runs of the last round, each as its tile timed it: a spread of starts shows as a
+    // round longer than its longest run.
+    double shortest = 1e9, longest = 0;
+    for (const TileState& t : window->Model().Tiles())
+        if (t.verdict) {
+            const double sec = std::atof(t.verdict->seconds.c_str());
+            shortest = std::min(shortest, sec);
+            longest = std::max(longest, sec);
+        }
+    std::printf("run_s %.1f %.1f\n", shortest, longest);
     std::printf("rss_kb %ld %ld\n", rssStart, RssKb());
     std::printf("fds %ld %ld\n", fdsStart, OpenFds());
     std::printf("runs %llu passed %llu\n", static_cast<unsigned long long>(totals.Runs()),

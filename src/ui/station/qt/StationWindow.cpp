@@ -30,7 +30,7 @@
 namespace lumacrest {
 
 namespace {
-constexpr int kRefreshMs = 40;        // the view follows the tiles at 25 frames a second
+constexpr int kRefreshMs = 100;        // the view follows the tiles ten times a second
 constexpr int kDeviceCheckMs = 1000;  // how often the tiles look for their devices
 constexpr const char* kKeysHelp =
     "Return: Update every idle tile    1-9, 0: that tile    arrows + Space: the chosen tile    "
