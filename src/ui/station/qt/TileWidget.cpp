@@ -116,18 +116,36 @@ void TileWidget::paintEvent(QPaintEvent*) {
         }
         return;
     }
-    QString detail;
-    if (state_.verdict) detail = QString::fromStdString(state_.verdict->Detail());
-    else if (!state_.message.empty()) detail = QString::fromStdString(state_.message);
-    const QStringList lines = detail.split(QLatin1Char('\n'));
+    // Where and why (the reason wrapped over the lines left), the serial number, the seconds.
+    QStringList before, after;
+    QString reason;
+    if (state_.verdict) {
+        const VerdictFace& v = *state_.verdict;
+        if (!v.where.empty()) before << QString::fromStdString(v.where);
+        reason = QString::fromStdString(v.reason);
+        if (v.serialNumber) after << QStringLiteral("SN %1").arg(*v.serialNumber);
+        after << QString::fromStdString(v.seconds);
+    } else if (!state_.message.empty()) {
+        reason = QString::fromStdString(state_.message);
+    }
     int y = wordRect.bottom() + 2;
     p.setPen(kText);
-    for (const QString& text : lines) {
-        if (y + line.height() > middleBottom) break;
+    auto drawLine = [&](const QString& text) {
+        if (y + line.height() > middleBottom) return;
         p.drawText(QRect(inner.left(), y, inner.width(), line.height()), Qt::AlignLeft | Qt::AlignVCenter,
                    line.elidedText(text, Qt::ElideRight, inner.width()));
         y += line.height();
+    };
+    for (const QString& text : before) drawLine(text);
+    const int reserved = static_cast<int>(after.size()) * line.height();
+    const int room = (middleBottom - y - reserved) / line.height() * line.height();
+    if (!reason.isEmpty() && room > 0) {
+        const QRect box(inner.left(), y, inner.width(), room);
+        const QRect used = line.boundingRect(box, Qt::TextWordWrap | Qt::AlignLeft, reason);
+        p.drawText(box, Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, reason);
+        y += std::min(room, used.height());
     }
+    for (const QString& text : after) drawLine(text);
 }
 
 void TileWidget::mousePressEvent(QMouseEvent* event) {
