@@ -110,6 +110,8 @@ private slots:
         window.show();
         QApplication::setActiveWindow(&window);
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // The menu's shortcuts need the window active (which comes late on a busy machine).
+        QTRY_VERIFY_WITH_TIMEOUT(window.isActiveWindow(), 5000);
         prompts.QueueFile(Path("main.bin").toStdString());
         prompts.QueueLoadAddress(0);
         QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
@@ -147,7 +149,7 @@ private slots:
         QVERIFY(window.Tile(0)->Face() != window.Tile(1)->Face());
         QCOMPARE(window.CountsLabel()->text(), QStringLiteral("Passed 2   Failed 2   First-pass yield 50.0 %"));
         // The unplugged tile shows its port lost.
-        QTRY_COMPARE_WITH_TIMEOUT(window.Model().Tiles()[2].presence, TilePresence::Lost, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.Model().Tiles()[2].presence, TilePresence::Lost, 15000);
 
         // Each chip has a record; the passes name their serial numbers, which the ledger holds
         // as programmed, and the chips hold the image with the number in it.
@@ -182,7 +184,7 @@ private slots:
 
         // The box comes back: so does its tile. The digit 3 starts it alone.
         QVERIFY(StartBox(2, {QStringLiteral("--baud"), QStringLiteral("115200")}));
-        QTRY_COMPARE_WITH_TIMEOUT(window.Model().Tiles()[2].presence, TilePresence::Ready, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.Model().Tiles()[2].presence, TilePresence::Ready, 15000);
         QTest::keyClick(&window, Qt::Key_3);
         QVERIFY(window.Model().Tiles()[2].running);
         QVERIFY(!window.Model().Tiles()[0].running && !window.Model().Tiles()[1].running);
