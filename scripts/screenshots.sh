@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of the main window during an Update against the simulated programmer (progress
-# near half), of the LOAD_ADDRESS dialog and of the flash buffer editor, drawn under Xvfb.
+# near half) and after a failed one, of the LOAD_ADDRESS dialog, of the flash buffer editor,
+# and of the station with four tiles during their runs and after them (one failed), drawn
+# under Xvfb.
 # Usage: scripts/screenshots.sh [OUTDIR]   (default: build/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -104,11 +104,15 @@ void Open(Host& h) {
     h.view.AppendLog("SEP4:  Update Device");
 }
 
-Result Close(Host& h) {
+void Abandon(Host& h) {
     h.shutdownRequested = true;
     if (h.run.Active())
         End(h.ops, Conclusion::Fail(Verdict::Abandoned, "the program closed during the run"),
             {.controls = std::nullopt});
+}
+
+Result Close(Host& h) {
+    Abandon(h);
     Told told(h);
     (void)WriteConfig(h);
     return told.Take(h.programDir + kConfigFileName);

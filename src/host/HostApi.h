@@ -37,6 +37,8 @@ void Attach(Host& h);
 // Clears the buffers, reads Config.dat (the defaults when it cannot be read) and logs the
 // start lines: what the window does as it opens.
 void Open(Host& h);
+// The program goes away: a run under way ends now, abandoned; waits end at once.
+void Abandon(Host& h);
 // The program closes: a run under way ends as abandoned, Config.dat is written back.
 Result Close(Host& h);
 // A run of the programmer (or a port scan) is under way.

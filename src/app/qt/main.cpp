@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "app/CMainApp.h"
@@ -18,16 +19,23 @@
 #include "app/CMainDlg.h"
 #include "app/MessageBoxes.h"
 #include "ui/main/qt/MainWindow.h"
+#include "ui/main/ResourceIds.h"
+#include "host/HostApi.h"
+#include "ui/station/Station.h"
+#include "ui/station/qt/StationWindow.h"
 
 using namespace lumacrest;
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: lumacrest [--record FILE]\n"
-    "  --record FILE  append a JSON line to FILE for every device command run\n"
-    "  --version      the version\n"
-    "  --help         this text\n"
+    "usage: lumacrest [--record FILE] [--project FILE] [--station PORT,PORT,...]\n"
+    "  --record FILE   append a JSON line to FILE for every device command run\n"
+    "  --project FILE  load the project FILE at start, as Load Project does\n"
+    "  --station PORTS the station: one tile for each programmer on PORTS (COM1..COM16 or\n"
+    "                  device paths, at most 16), sharing the settings\n"
+    "  --version       the version\n"
+    "  --help          this text\n"
     "The window keeps its settings in Config.dat in the program directory: the folder of the\n"
     "program when it holds one, else $XDG_DATA_HOME/lumacrest (~/.local/share/lumacrest).\n";
 
@@ -50,20 +58,37 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("lumacrest"));
     QtPrompts prompts;
 
-    // --record FILE: one line for every run, appended to FILE.
+    // --record FILE: one line for every run, appended to FILE. --project FILE: loaded at
+    // start. --station PORTS: the station window.
     std::string recordPath;
+    std::string projectPath;
+    std::optional<PortList> station;
     const QStringList args = QApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
-        QString path;
-        if (args[i] == QStringLiteral("--record") && i + 1 < args.size())
-            path = args[++i];
-        else if (args[i].startsWith(QStringLiteral("--record=")))
-            path = args[i].mid(9);
-        if (path.isEmpty()) {
+        QString value;
+        QString option;
+        for (const char* name : {"--record", "--project", "--station"}) {
+            const QString n = QString::fromLatin1(name);
+            if (args[i] == n && i + 1 < args.size()) {
+                option = n;
+                value = args[++i];
+            } else if (args[i].startsWith(n + QLatin1Char('='))) {
+                option = n;
+                value = args[i].mid(n.size() + 1);
+            }
+            if (!option.isEmpty()) break;
+        }
+        if (value.isEmpty()) {
             std::fputs(kUsage, stderr);
             return 2;
         }
-        recordPath = path.toStdString();
+        if (option == QStringLiteral("--record")) recordPath = value.toStdString();
+        else if (option == QStringLiteral("--project")) projectPath = value.toStdString();
+        else station = ParsePortList(value.toStdString());
+    }
+    if (station && !station->error.empty()) {
+        std::fprintf(stderr, "lumacrest: --station: %s\n", station->error.c_str());
+        return 2;
     }
 
     SingleInstance single;
@@ -91,6 +116,39 @@ int main(int argc, char** argv) {
     QtSerialPort serial;
     QtTimers timers;
     SqliteSerialLedger serials(SerialLedgerPath(dir, {}, std::getenv("LUMACREST_SERIALS")));
+    if (station) {
+        StationSetup setup;
+        setup.programDir = programDir;
+        setup.ports = station->ports;
+        setup.prompts = &prompts;
+        setup.shell = &shell;
+        setup.processes = &processes;
+        setup.serials = &serials;
+        setup.recordPath = recordPath;
+        bool told = false;
+        setup.onRecordError = [&prompts, told](const std::string& why) mutable {
+            if (told) return;
+            told = true;
+            prompts.MessageBox(why + ": the runs that follow are not recorded", MsgIcon::Error);
+        };
+        StationWindow window(setup);
+        prompts.SetParent(&window);
+        if (!projectPath.empty()) window.LoadProject(projectPath);
+        window.show();
+        window.Start();
+        QObject::connect(&single, &SingleInstance::showRequested, &window, [&window] {
+            window.showNormal();
+            window.raise();
+            window.activateWindow();
+        });
+        TerminationSignals termination;
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
+                         [&window] { window.CloseForSignal(); });
+        app.exec();
+        window.Shutdown();
+        return 0;
+    }
+
     Host host;
     host.programDir = programDir;
     host.platform = {&prompts, &shell, &serial, &timers, &processes, &serials};
@@ -101,8 +159,14 @@ int main(int argc, char** argv) {
     MessageBoxes messageBoxes(prompts);
     host.view.AddObserver(&messageBoxes);
     prompts.SetParent(&window);
+    window.FollowRuns(host.onRunEnded, &prompts);
     dlg.OnInitDialog();
     for (const std::string& notice : filled.notices) host.view.AppendLog(notice);
+    if (!projectPath.empty()) {
+        // As Load Project does once its file dialog has been answered.
+        host.view.WriteSeparator();
+        (void)api::LoadProject(host, projectPath);
+    }
     if (!recordPath.empty())
         RecordRuns(host, recordPath, [&prompts](const std::string& why) {
             prompts.MessageBox(why + ": the runs that follow are not recorded", MsgIcon::Error);

@@ -1,11 +1,13 @@
 #include "platform/qt/QtPrompts.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -60,12 +62,41 @@ void QtPrompts::MessageBox(const std::string& text, MsgIcon icon) {
 }
 
 bool QtPrompts::AskYesNo(const std::string& text) {
-    return QMessageBox::question(parent_, QStringLiteral("Lumacrest"), QString::fromStdString(text),
-                                 QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Lumacrest"), QString::fromStdString(text),
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    QPointer<QMessageBox> outer = question_;
+    question_ = &box;
+    const int answer = box.exec();
+    question_ = outer;
+    return answer == QMessageBox::Yes;
 }
 
+bool QtPrompts::RewordQuestion(const std::string& asked, const std::string& now) {
+    if (!question_ || question_->text() != QString::fromStdString(asked)) return false;
+    question_->setText(QString::fromStdString(now));
+    return true;
+}
+
+namespace {
+// A file dialog gives the focus back to the control that had it before, not to the one that
+// is focused when it closes.
+class FocusKept {
+public:
+    FocusKept() : widget_(QApplication::focusWidget()) {}
+    ~FocusKept() {
+        if (widget_) widget_->setFocus(Qt::OtherFocusReason);
+    }
+    FocusKept(const FocusKept&) = delete;
+    FocusKept& operator=(const FocusKept&) = delete;
+
+private:
+    QPointer<QWidget> widget_;
+};
+}  // namespace
+
 std::optional<std::string> QtPrompts::OpenFile(const std::string& filter) {
+    const FocusKept focus;
     QString path = QFileDialog::getOpenFileName(parent_, QString(), QString(), QtNameFilter(filter),
                                                 nullptr, QFileDialog::HideNameFilterDetails);
     if (path.isEmpty()) return std::nullopt;
@@ -73,6 +104,7 @@ std::optional<std::string> QtPrompts::OpenFile(const std::string& filter) {
 }
 
 std::optional<std::string> QtPrompts::SaveFile(const std::string& filter) {
+    const FocusKept focus;
     QString path = QFileDialog::getSaveFileName(parent_, QString(), QString(), QtNameFilter(filter),
                                                 nullptr,
                                                 QFileDialog::DontConfirmOverwrite |

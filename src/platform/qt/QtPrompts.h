@@ -1,6 +1,8 @@
 // Operator prompts shown as Qt windows.
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <string>
 
@@ -32,8 +34,13 @@ class QtPrompts : public Prompts {
     bool EditBuffer(BufferEditSession& session) override;
     bool EditSerialNumber(SnSetSession& session) override;
 
+    // A question still open whose words no longer hold (the run it asks about has ended) is
+    // put in `now`; false when `asked` is not the question open.
+    bool RewordQuestion(const std::string& asked, const std::string& now);
+
   private:
     QWidget* parent_;
+    QPointer<QMessageBox> question_;
     std::string programDir_;
 };
 

@@ -17,11 +17,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
 
 #include "ui/chrome/qt/CGradientProgressCtrl.h"
 #include "ui/chrome/qt/CSkinButton.h"
 #include "ui/main/MenuResource.h"
 #include "ui/main/ResourceIds.h"
+#include "app/CMainDlg.h"
+#include "platform/qt/QtPrompts.h"
 
 namespace lumacrest {
 
@@ -88,9 +91,12 @@ void MainWindow::BuildControls() {
     update_->SetEffect(7, 8, 10, 0, 0);
     update_->SetImages(ResourceImage(QStringLiteral("update-163.svg"), QSize(24, 24)));
     // Update is the default button (Return and Enter, see keyPressEvent); a focused button
-    // takes Return and Enter itself.
+    // takes Return and Enter itself. A click leaves the focus where it was, so that Return
+    // after a file dialog starts Update again; a button reached by Tab keeps its Return.
     update_->setDefault(true);
     loadFile_->setAutoDefault(true);
+    update_->setFocusPolicy(Qt::TabFocus);
+    loadFile_->setFocusPolicy(Qt::TabFocus);
     QFont bold = update_->font();
     bold.setBold(true);
     update_->setFont(bold);
@@ -141,6 +147,22 @@ void MainWindow::BuildControls() {
     loadFile_->setMinimumWidth(116);
     update_->setMinimumWidth(116);
     setCentralWidget(central);
+
+    // The verdict of the last run and the shift's counts, below the log: no control moves.
+    verdict_ = new QLabel(this);
+    QFont large = verdict_->font();
+    large.setBold(true);
+    large.setPixelSize(18);
+    verdict_->setFont(large);
+    verdict_->setTextFormat(Qt::PlainText);
+    verdict_->setContentsMargins(8, 2, 8, 2);
+    verdict_->setAutoFillBackground(true);
+    countsLabel_ = new QLabel(this);
+    countsLabel_->setTextFormat(Qt::PlainText);
+    countsLabel_->setText(QString::fromStdString(counts_.Line()));
+    statusBar()->addWidget(verdict_, 1);
+    statusBar()->addPermanentWidget(countsLabel_);
+    statusBar()->setSizeGripEnabled(false);
 
     controls_[id::ComList] = com_;
     controls_[id::McuList] = mcu_;
@@ -236,14 +258,54 @@ QSize MainWindow::DefaultSize() const {
     const QMargins grid = centralWidget()->layout()->contentsMargins();
     const int log = static_cast<int>(std::ceil(text + 2 * log_->document()->documentMargin())) +
                     2 * log_->frameWidth() + log_->verticalScrollBar()->sizeHint().width() + 2;
-    return QSize(std::max(620, log + grid.left() + grid.right()), 460);
+    // The verdict line below adds its own height: the log keeps its size.
+    return QSize(std::max(620, log + grid.left() + grid.right()), 460 + statusBar()->sizeHint().height());
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* about = menu.addAction(QString::fromUtf8(kAboutSysMenuText));
     connect(about, &QAction::triggered, this, [this] { dlg_.OnSysCommand(id::SysAbout); });
+    QAction* reset = menu.addAction(QStringLiteral("Reset the counts"));
+    connect(reset, &QAction::triggered, this, [this] { ResetCounts(); });
     menu.exec(event->globalPos());
+}
+
+void MainWindow::FollowRuns(std::function<void(const Outcome&)>& onRunEnded, QtPrompts* prompts) {
+    auto earlier = std::move(onRunEnded);
+    onRunEnded = [this, prompts, earlier = std::move(earlier)](const Outcome& outcome) {
+        if (earlier) earlier(outcome);
+        ShowVerdict(outcome);
+        if (prompts) prompts->RewordQuestion(kStopRunQuestion, kRunEndedCloseQuestion);
+    };
+}
+
+void MainWindow::ShowVerdict(const Outcome& outcome) {
+    const std::optional<VerdictFace> face = FaceOf(outcome);
+    if (!face) return;
+    if (IsChipRun(outcome)) {
+        counts_.Count(face->passed, lastChipFailed_);
+        lastChipFailed_ = !face->passed;
+        countsLabel_->setText(QString::fromStdString(counts_.Line()));
+    }
+    // The word and the stage in large letters; the reason, which the log also holds, on the
+    // pointer.
+    std::string text = face->word;
+    if (!face->passed) text += " " + face->where;
+    if (face->serialNumber) text += "   SN " + std::to_string(*face->serialNumber);
+    text += "   " + face->seconds;
+    verdict_->setText(QString::fromStdString(text));
+    verdict_->setToolTip(QString::fromStdString(face->reason));
+    QPalette colours = verdict_->palette();
+    colours.setColor(QPalette::Window, face->passed ? QColor(0x1b, 0x7a, 0x36) : QColor(0xc0, 0x1f, 0x1f));
+    colours.setColor(QPalette::WindowText, Qt::white);
+    verdict_->setPalette(colours);
+}
+
+void MainWindow::ResetCounts() {
+    counts_ = {};
+    lastChipFailed_ = false;
+    countsLabel_->setText(QString::fromStdString(counts_.Line()));
 }
 
 }  // namespace lumacrest

@@ -3,14 +3,16 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <map>
 
 #include "ui/main/MainModel.h"
 #include "ui/main/WindowCommands.h"
-#include "ui/main/MainModel.h"
+#include "ui/station/Verdict.h"
 
 class QAction;
 class QComboBox;
+class QLabel;
 class QMenu;
 class QPlainTextEdit;
 
@@ -20,6 +22,10 @@ class QPlainTextEdit;
 namespace lumacrest {
 
 class CGradientProgressCtrl;
+class QtPrompts;
+
+// The close question, reworded when the run it asks about ends while it is open.
+inline constexpr const char* kRunEndedCloseQuestion = "The programmer operation has ended. Close?";
 
 
 class MainWindow : public QMainWindow, public MainModelObserver {
@@ -47,6 +53,15 @@ public:
     // A termination signal closes the window: a run under way is stopped without asking.
     void CloseForSignal();
 
+    // Follows the runs `onRunEnded` tells of: the verdict of each and the shift's counts below
+    // the log; a close question still open when a run ends is reworded.
+    void FollowRuns(std::function<void(const Outcome&)>& onRunEnded, QtPrompts* prompts);
+    void ShowVerdict(const Outcome& outcome);
+    void ResetCounts();
+    const ShiftCounts& Counts() const { return counts_; }
+    QLabel* VerdictLabel() const { return verdict_; }
+    QLabel* CountsLabel() const { return countsLabel_; }
+
 protected:
     // Closing during a run asks whether to stop it; the window stays when the answer is no.
     void closeEvent(QCloseEvent* event) override;
@@ -71,6 +86,10 @@ private:
     CGradientProgressCtrl* progress_ = nullptr;
     CToolBarEx toolbar_;
     QPlainTextEdit* log_ = nullptr;
+    QLabel* verdict_ = nullptr;
+    QLabel* countsLabel_ = nullptr;
+    ShiftCounts counts_;
+    bool lastChipFailed_ = false;
 };
 
 }  // namespace lumacrest
