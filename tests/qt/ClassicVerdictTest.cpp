@@ -14,7 +14,7 @@
 #include "host/Config.h"
 #include "support/ScriptedPrompts.h"
 #include "platform/qt/QtLink.h"
-#include "platform/qt/QtPrompts.h"
+#include "ui/main/qt/QtPrompts.h"
 #include "ui/main/ResourceIds.h"
 #include "ui/main/qt/MainWindow.h"
 

@@ -15,7 +15,7 @@
 
 #include "image/ImageLoading.h"
 #include "support/ScriptedPrompts.h"
-#include "platform/qt/QtPrompts.h"
+#include "ui/main/qt/QtPrompts.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
 #include "ui/edit/qt/CHexEditCtrl.h"
 #include "ui/edit/qt/CHexInputEdit.h"

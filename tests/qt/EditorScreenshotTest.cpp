@@ -13,7 +13,7 @@
 #include "image/DeviceCatalogue.h"
 #include "image/ImageLoading.h"
 #include "support/ScriptedPrompts.h"
-#include "platform/qt/QtPrompts.h"
+#include "ui/main/qt/QtPrompts.h"
 #include "platform/DialogSessions.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
 #include "ui/edit/qt/CHexEditCtrl.h"

@@ -22,7 +22,7 @@
 #include "host/Config.h"
 #include "app/qt/SingleInstance.h"
 #include "support/ScriptedPrompts.h"
-#include "platform/qt/QtPrompts.h"
+#include "ui/main/qt/QtPrompts.h"
 #include "ui/main/MenuResource.h"
 #include "app/Application.h"
 #include "app/CMainDlg.h"

@@ -27,7 +27,7 @@
 #include "image/Checksums.h"
 #include "platform/PosixProcessRunner.h"
 #include "platform/qt/QtLink.h"
-#include "platform/qt/QtPrompts.h"
+#include "ui/main/qt/QtPrompts.h"
 #include "platform/DialogSessions.h"
 #include "ui/edit/qt/CBufferEditDlg.h"
 #include "ui/edit/qt/CHexEditCtrl.h"

@@ -13,7 +13,7 @@
 #include "platform/qt/QtLink.h"
 #include "platform/qt/QtProcessRunner.h"
 #include "platform/qt/TerminationSignals.h"
-#include "platform/qt/QtPrompts.h"
+#include "ui/main/qt/QtPrompts.h"
 #include "platform/SqliteSerialLedger.h"
 #include "app/Application.h"
 #include "app/CMainDlg.h"

@@ -24,7 +24,7 @@
 #include "ui/main/MenuResource.h"
 #include "ui/main/ResourceIds.h"
 #include "app/CMainDlg.h"
-#include "platform/qt/QtPrompts.h"
+#include "ui/main/qt/QtPrompts.h"
 
 namespace lumacrest {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/QtPrompts.h"
+#include "ui/main/qt/QtPrompts.h"
 
 #include <QApplication>
 #include <QDesktopServices>
