@@ -19,6 +19,8 @@
 #include "app/CMainDlg.h"
 #include "app/MessageBoxes.h"
 #include "ui/main/qt/MainWindow.h"
+#include "ui/main/qt/StationPicker.h"
+#include "link/Ports.h"
 #include "ui/main/ResourceIds.h"
 #include "host/HostApi.h"
 #include "ui/station/Station.h"
@@ -116,10 +118,10 @@ int main(int argc, char** argv) {
     QtSerialPort serial;
     QtTimers timers;
     SqliteSerialLedger serials(SerialLedgerPath(dir, {}, std::getenv("LUMACREST_SERIALS")));
-    if (station) {
+    auto runStation = [&](const std::vector<std::string>& ports) {
         StationSetup setup;
         setup.programDir = programDir;
-        setup.ports = station->ports;
+        setup.ports = ports;
         setup.prompts = &prompts;
         setup.shell = &shell;
         setup.processes = &processes;
@@ -146,43 +148,67 @@ int main(int argc, char** argv) {
                          [&window] { window.CloseForSignal(); });
         app.exec();
         window.Shutdown();
+        prompts.SetParent(nullptr);
         return 0;
-    }
+    };
+    if (station) return runStation(station->ports);
 
-    Host host;
-    host.programDir = programDir;
-    host.platform = {&prompts, &shell, &serial, &timers, &processes, &serials};
+    // The classic window; it may hand over to the station (its port picker), in this process.
+    std::optional<std::vector<std::string>> stationPorts;
+    {
+        Host host;
+        host.programDir = programDir;
+        host.platform = {&prompts, &shell, &serial, &timers, &processes, &serials};
 
-    Application dlgApp(host);
-    CMainDlg& dlg = dlgApp.dlg;
-    MainWindow window(dlg, dlgApp.model);
-    MessageBoxes messageBoxes(prompts);
-    host.view.AddObserver(&messageBoxes);
-    prompts.SetParent(&window);
-    window.FollowRuns(host.onRunEnded, &prompts);
-    dlg.OnInitDialog();
-    for (const std::string& notice : filled.notices) host.view.AppendLog(notice);
-    if (!projectPath.empty()) {
-        // As Load Project does once its file dialog has been answered.
-        host.view.WriteSeparator();
-        (void)api::LoadProject(host, projectPath);
-    }
-    if (!recordPath.empty())
-        RecordRuns(host, recordPath, [&prompts](const std::string& why) {
-            prompts.MessageBox(why + ": the runs that follow are not recorded", MsgIcon::Error);
+        Application dlgApp(host);
+        CMainDlg& dlg = dlgApp.dlg;
+        MainWindow window(dlg, dlgApp.model);
+        MessageBoxes messageBoxes(prompts);
+        host.view.AddObserver(&messageBoxes);
+        prompts.SetParent(&window);
+        window.FollowRuns(host.onRunEnded, &prompts);
+        dlg.OnInitDialog();
+        for (const std::string& notice : filled.notices) host.view.AppendLog(notice);
+        if (!projectPath.empty()) {
+            // As Load Project does once its file dialog has been answered.
+            host.view.WriteSeparator();
+            (void)api::LoadProject(host, projectPath);
+        }
+        if (!recordPath.empty())
+            RecordRuns(host, recordPath, [&prompts](const std::string& why) {
+                prompts.MessageBox(why + ": the runs that follow are not recorded", MsgIcon::Error);
+            });
+        window.show();
+
+        QObject::connect(&single, &SingleInstance::showRequested, &window, [&window] {
+            window.showNormal();
+            window.raise();
+            window.activateWindow();
         });
-    window.show();
+        TerminationSignals termination;
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
+                         [&window] { window.CloseForSignal(); });
 
-    QObject::connect(&single, &SingleInstance::showRequested, &window, [&window] {
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    });
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
-                     [&window] { window.CloseForSignal(); });
+        window.OfferStation(
+            [&host, &dlgApp] {
+                std::vector<std::string> devices;
+                const std::vector<std::string>& com = dlgApp.model.Combo(id::ComList).items;
+                for (const std::string& name : com) {
+                    const uint8_t number = ComNameToPort(name);
+                    devices.push_back(number >= 1 && number <= 16
+                                          ? host.ports.Device(number).value_or("")
+                                          : std::string());
+                }
+                return PickerPorts(com, devices);
+            },
+            [&stationPorts](const std::vector<std::string>& ports) { stationPorts = ports; });
 
-    app.exec();
-    dlg.OnDestroy();
-    return 0;
+        app.exec();
+        dlg.OnDestroy();
+        prompts.SetParent(nullptr);
+    }
+    if (!stationPorts) return 0;
+    // Config.dat, just written by the classic window, holds its settings for the station.
+    projectPath.clear();
+    return runStation(*stationPorts);
 }

@@ -268,6 +268,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     connect(about, &QAction::triggered, this, [this] { dlg_.OnSysCommand(id::SysAbout); });
     QAction* reset = menu.addAction(QStringLiteral("Reset the counts"));
     connect(reset, &QAction::triggered, this, [this] { ResetCounts(); });
+    if (stationAction_) menu.addAction(stationAction_);
     menu.exec(event->globalPos());
 }
 
@@ -300,6 +301,33 @@ void MainWindow::ShowVerdict(const Outcome& outcome) {
     colours.setColor(QPalette::Window, face->passed ? QColor(0x1b, 0x7a, 0x36) : QColor(0xc0, 0x1f, 0x1f));
     colours.setColor(QPalette::WindowText, Qt::white);
     verdict_->setPalette(colours);
+}
+
+void MainWindow::OfferStation(std::function<std::vector<PickerPort>()> ports,
+                              std::function<void(const std::vector<std::string>&)> open) {
+    stationPorts_ = std::move(ports);
+    openStation_ = std::move(open);
+    if (stationAction_) return;
+    // Not in the menu bar: its menus keep their items.
+    stationAction_ = new QAction(QStringLiteral("Station..."), this);
+    stationAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    stationAction_->setShortcutContext(Qt::WindowShortcut);
+    addAction(stationAction_);
+    connect(stationAction_, &QAction::triggered, this, [this] { (void)PickStation(); });
+}
+
+bool MainWindow::PickStation() {
+    if (!stationPorts_ || !openStation_) return false;
+    // The port the window has chosen is ticked to begin with.
+    std::vector<std::string> ticked;
+    const std::string chosen = model_.Combo(id::ComList).SelectedText();
+    if (chosen != "USB") ticked.push_back(chosen);
+    StationPicker picker(stationPorts_(), ticked, this);
+    if (picker.exec() != QDialog::Accepted) return false;
+    const std::vector<std::string> picked = picker.Picked();
+    if (picked.empty() || !close()) return false;
+    openStation_(picked);
+    return true;
 }
 
 void MainWindow::ResetCounts() {

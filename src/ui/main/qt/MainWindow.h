@@ -9,6 +9,7 @@
 #include "ui/main/MainModel.h"
 #include "ui/main/WindowCommands.h"
 #include "ui/station/Verdict.h"
+#include "ui/main/qt/StationPicker.h"
 
 class QAction;
 class QComboBox;
@@ -62,6 +63,15 @@ public:
     QLabel* VerdictLabel() const { return verdict_; }
     QLabel* CountsLabel() const { return countsLabel_; }
 
+    // The station from this window: Ctrl+T (and the window's context menu) picks the ports;
+    // OK closes this window as its close does and hands the ports to `open`. `ports` lists
+    // the COM list's entries with their devices, each time the picker opens.
+    void OfferStation(std::function<std::vector<PickerPort>()> ports,
+                      std::function<void(const std::vector<std::string>&)> open);
+    // Opens the picker; false when it was cancelled or this window stays.
+    bool PickStation();
+    QAction* StationAction() const { return stationAction_; }
+
 protected:
     // Closing during a run asks whether to stop it; the window stays when the answer is no.
     void closeEvent(QCloseEvent* event) override;
@@ -90,6 +100,9 @@ private:
     QLabel* countsLabel_ = nullptr;
     ShiftCounts counts_;
     bool lastChipFailed_ = false;
+    QAction* stationAction_ = nullptr;
+    std::function<std::vector<PickerPort>()> stationPorts_;
+    std::function<void(const std::vector<std::string>&)> openStation_;
 };
 
 }  // namespace lumacrest
