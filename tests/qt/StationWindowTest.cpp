@@ -127,6 +127,12 @@ private slots:
         QTest::keyClick(&window, Qt::Key_Return);
         QVERIFY2(window.AnyBusy(), (window.Model().Tiles()[0].message + "\n" + window.Feed(0).Log()).c_str());
         QTest::keyClick(&window, Qt::Key_Return);
+        // The shared settings wait until no tile runs: no file dialog, one note.
+        const std::size_t dialogs = prompts.fileFilters.size();
+        QTest::keyClick(&window, Qt::Key_B, Qt::ControlModifier);
+        QCOMPARE(prompts.fileFilters.size(), dialogs);
+        QCOMPARE(prompts.messages.back().text,
+                 std::string("The tiles share their settings: change them when no tile runs."));
         // The closing question while tiles run: No keeps the window and the runs.
         window.close();
         QVERIFY(window.isVisible());
@@ -227,6 +233,80 @@ private slots:
         records = QString::fromStdString(ReadAll(Path("runs.jsonl"))).split('\n', Qt::SkipEmptyParts);
         QVERIFY2(records.last().contains(QStringLiteral("\"reason\":\"the window was closed during the run\"")),
                  qPrintable(records.last()));
+    }
+
+    void sharedSettingsReachEveryTileWithTheirReports() {
+        QVERIFY(dir_.isValid());
+        const std::string programDir = dir_.path().toStdString() + "/";
+        Write(Path("Config.dat"),
+              "YES\nMN101EF32D\nCOM1\nW\\:\nW\\:\nW\\:\nW\\:\n34\n0\n1\n16\n256\n64\n256\n64\n"
+              "32\n4\n100\n16\n0\n0\n0\n0\n0\n0\n16384\n16384\n3\n1\n0\nAdapter:T\n1\n");
+        Write(Path("boot.bin"), std::string(512, '\x11'));
+        Write(Path("key.bin"), std::string(32, '\x22'));
+        ScriptedPrompts prompts;
+        RecordingShell shell;
+        StationSetup setup;
+        setup.programDir = programDir;
+        setup.ports = {"COM1", "COM2", "COM3"};
+        setup.prompts = &prompts;
+        setup.shell = &shell;
+        StationWindow window(setup);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QTRY_VERIFY_WITH_TIMEOUT(window.isActiveWindow(), 5000);
+        auto everyLog = [&](const std::string& text) {
+            for (std::size_t i = 0; i < 3; ++i)
+                if (window.Feed(i).Log().find(text) == std::string::npos) return false;
+            return true;
+        };
+
+        prompts.QueueFile(Path("boot.bin").toStdString());
+        prompts.QueueLoadAddress(0);
+        QTest::keyClick(&window, Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(everyLog("Open Boot File \"" + Path("boot.bin").toStdString() + "\"  . . . . . . OK"));
+        prompts.QueueFile(Path("key.bin").toStdString());
+        QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
+        QVERIFY(everyLog("Open KeyCode File \"" + Path("key.bin").toStdString() + "\"  . . . . . . OK"));
+        // A file that cannot be read: its report in every log, the failure on every tile.
+        prompts.QueueFile(Path("missing.bin").toStdString());
+        QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
+        QVERIFY(everyLog("Open KeyCode File \"" + Path("missing.bin").toStdString()));
+        for (const TileState& t : window.Model().Tiles())
+            QVERIFY2(t.message.find("Open KeyCode File Failed") != std::string::npos, t.message.c_str());
+
+        // The SN dialog's values, once for all.
+        prompts.QueueSerialNumber(std::make_pair(500u, 0x20u));
+        QTest::keyClick(&window, Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(prompts.serialNumberAsked, 1);
+        for (std::size_t i = 0; i < 3; ++i) {
+            QCOMPARE(window.Feed(i).NextSerialNumber(), 500u);
+            QCOMPARE(window.Feed(i).SerialNumberAddress(), 0x20u);
+        }
+        // Past the end of the flash: refused on every tile, the values stay.
+        QVERIFY(!window.SetSerialNumber(7, 0x100000));
+        QCOMPARE(window.Feed(2).NextSerialNumber(), 500u);
+        QVERIFY(!window.Model().Tiles()[2].message.empty());
+
+        // The options dialog with the keyboard: Tab to Program flash, Space, Tab, Tab to
+        // Program KeyCode, Space, Return.
+        const ProgramOptions before = window.Feed(0).Options();
+        bool seen = false;
+        QTimer::singleShot(50, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            QVERIFY(dialog);
+            seen = true;
+            for (int key : {Qt::Key_Tab, Qt::Key_Space, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Space, Qt::Key_Return})
+                QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
+        });
+        QTest::keyClick(&window, Qt::Key_E, Qt::ControlModifier);
+        QTRY_VERIFY(seen);
+        for (std::size_t i = 0; i < 3; ++i) {
+            const ProgramOptions o = window.Feed(i).Options();
+            QCOMPARE(o.programFlash, !before.programFlash);
+            QCOMPARE(o.programKeyCode, !before.programKeyCode);
+            QCOMPARE(o.eraseChip, before.eraseChip);
+            QCOMPARE(o.programSn, before.programSn);
+        }
     }
 };
 

@@ -78,6 +78,33 @@ void TileFeed::LoadProject(const std::string& path) {
     (void)api::LoadProject(*host_, path);
 }
 
+void TileFeed::LoadBootFile(const std::string& path, std::optional<uint32_t> address) {
+    host_->view.WriteSeparator();
+    (void)api::LoadImage(*host_, ImageTarget::Boot, path, address);
+}
+
+void TileFeed::LoadKeyCode(const std::string& path) {
+    host_->view.WriteSeparator();
+    (void)api::LoadImage(*host_, ImageTarget::KeyCode, path);
+}
+
+std::string TileFeed::SetSerialNumber(uint32_t value, uint32_t address) {
+    const api::Result result = api::SetSerialNumber(*host_, value, address);
+    return result ? std::string() : result.Describe();  // its message was told
+}
+
+std::string TileFeed::SetOptions(const ProgramOptions& options) {
+    const api::Result result = api::SetOptions(*host_, options);
+    if (result) return {};
+    // Not told by the host: the tile shows it.
+    if (events_.message) events_.message(result.Describe());
+    return result.Describe();
+}
+
+ProgramOptions TileFeed::Options() const { return host_->view.Options(); }
+uint32_t TileFeed::SerialNumberAddress() const { return host_->sn.SnAddress; }
+uint32_t TileFeed::FlashSize() const { return host_->target.dev.FlashSize; }
+
 const std::string& TileFeed::Log() const { return host_->view.LogText(); }
 
 int TileFeed::Progress() const { return host_->view.Progress(); }

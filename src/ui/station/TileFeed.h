@@ -63,6 +63,15 @@ public:
     // operator's, given once for the station.
     void LoadFlashFile(const std::string& path, std::optional<uint32_t> address);
     void LoadProject(const std::string& path);
+    void LoadBootFile(const std::string& path, std::optional<uint32_t> address);
+    void LoadKeyCode(const std::string& path);
+    // The SN dialog's values and the program options; empty, or why they were refused (a
+    // refusal is also told on the tile).
+    std::string SetSerialNumber(uint32_t value, uint32_t address);
+    std::string SetOptions(const ProgramOptions& options);
+    ProgramOptions Options() const;
+    uint32_t SerialNumberAddress() const;
+    uint32_t FlashSize() const;
 
     const std::string& Log() const;
     int Progress() const;

@@ -2,7 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -22,6 +25,7 @@
 #include "app/CMainDlg.h"
 #include "image/ImageLoading.h"
 #include "image/ProjectFile.h"
+#include "platform/DialogSessions.h"
 #include "platform/Prompts.h"
 #include "platform/qt/QtLink.h"
 #include "ui/chrome/qt/Resources.h"
@@ -92,16 +96,29 @@ void StationWindow::BuildWindow() {
     };
     add(QStringLiteral("&Update every idle tile\tReturn"), QKeySequence(), [this] { UpdateAll(); });
     add(QStringLiteral("Load &File..."), QKeySequence(Qt::CTRL | Qt::Key_O), [this] {
+        if (SettingsWait()) return;
         const std::optional<std::string> path = setup_.prompts->OpenFile(kImageFilter);
         if (!path) return;
-        const std::optional<uint32_t> address = setup_.prompts->AskLoadAddress();
-        for (Slot& s : slots_) s.feed->LoadFlashFile(*path, address);
-        Refresh();
+        LoadFlashFile(*path, setup_.prompts->AskLoadAddress());
+    });
+    add(QStringLiteral("Load &Boot File..."), QKeySequence(Qt::CTRL | Qt::Key_B), [this] {
+        if (SettingsWait()) return;
+        const std::optional<std::string> path = setup_.prompts->OpenFile(kImageFilter);
+        if (!path) return;
+        LoadBootFile(*path, setup_.prompts->AskLoadAddress());
+    });
+    add(QStringLiteral("Load &KeyCode..."), QKeySequence(Qt::CTRL | Qt::Key_K), [this] {
+        if (SettingsWait()) return;
+        if (const std::optional<std::string> path = setup_.prompts->OpenFile(kImageFilter))
+            LoadKeyCode(*path);
     });
     add(QStringLiteral("Load &Project..."), QKeySequence(Qt::CTRL | Qt::Key_P), [this] {
+        if (SettingsWait()) return;
         if (const std::optional<std::string> path = setup_.prompts->OpenFile(kProjectFilter))
             LoadProject(*path);
     });
+    add(QStringLiteral("&SN Set..."), QKeySequence(Qt::CTRL | Qt::Key_N), [this] { EditSerialNumber(); });
+    add(QStringLiteral("Program &options..."), QKeySequence(Qt::CTRL | Qt::Key_E), [this] { EditOptions(); });
     add(QStringLiteral("&Reset the counts"), QKeySequence(Qt::CTRL | Qt::Key_R), [this] { ResetCounts(); });
     menu->addSeparator();
     add(QStringLiteral("&Close"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
@@ -193,6 +210,86 @@ void StationWindow::Start() {
 void StationWindow::LoadProject(const std::string& path) {
     for (Slot& s : slots_) s.feed->LoadProject(path);
     Refresh();
+}
+
+void StationWindow::LoadFlashFile(const std::string& path, std::optional<uint32_t> address) {
+    for (Slot& s : slots_) s.feed->LoadFlashFile(path, address);
+    Refresh();
+}
+
+void StationWindow::LoadBootFile(const std::string& path, std::optional<uint32_t> address) {
+    for (Slot& s : slots_) s.feed->LoadBootFile(path, address);
+    Refresh();
+}
+
+void StationWindow::LoadKeyCode(const std::string& path) {
+    for (Slot& s : slots_) s.feed->LoadKeyCode(path);
+    Refresh();
+}
+
+bool StationWindow::SetSerialNumber(uint32_t value, uint32_t address) {
+    bool all = true;
+    for (Slot& s : slots_) all = s.feed->SetSerialNumber(value, address).empty() && all;
+    Refresh();
+    return all;
+}
+
+bool StationWindow::SetOptions(const ProgramOptions& options) {
+    bool all = true;
+    for (Slot& s : slots_) all = s.feed->SetOptions(options).empty() && all;
+    Refresh();
+    return all;
+}
+
+void StationWindow::EditSerialNumber() {
+    if (slots_.empty() || SettingsWait()) return;
+    const TileFeed& first = *slots_.front().feed;
+    SnSetSession session{first.NextSerialNumber(), first.SerialNumberAddress(), first.FlashSize()};
+    if (!setup_.prompts->EditSerialNumber(session)) return;
+    (void)SetSerialNumber(session.value, session.address);
+}
+
+void StationWindow::EditOptions() {
+    if (slots_.empty() || SettingsWait()) return;
+    const ProgramOptions now = slots_.front().feed->Options();
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Program options"));
+    auto* column = new QVBoxLayout(&dialog);
+    struct Box {
+        const char* text;
+        bool ProgramOptions::*field;
+    };
+    const Box boxes[] = {{"&Erase chip", &ProgramOptions::eraseChip},
+                         {"Program &flash", &ProgramOptions::programFlash},
+                         {"Program &boot", &ProgramOptions::programBoot},
+                         {"Program &KeyCode", &ProgramOptions::programKeyCode},
+                         {"Enable &protect", &ProgramOptions::enableProtect},
+                         {"Program &SN", &ProgramOptions::programSn}};
+    std::vector<QCheckBox*> checks;
+    for (const Box& box : boxes) {
+        auto* check = new QCheckBox(QString::fromUtf8(box.text), &dialog);
+        check->setChecked(now.*box.field);
+        check->setObjectName(QString::fromUtf8(box.text).remove(QLatin1Char('&')));
+        column->addWidget(check);
+        checks.push_back(check);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    column->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    checks.front()->setFocus();
+    if (dialog.exec() != QDialog::Accepted) return;
+    ProgramOptions chosen;
+    for (std::size_t i = 0; i < checks.size(); ++i) chosen.*boxes[i].field = checks[i]->isChecked();
+    (void)SetOptions(chosen);
+}
+
+bool StationWindow::SettingsWait() {
+    if (!AnyBusy()) return false;
+    setup_.prompts->MessageBox("The tiles share their settings: change them when no tile runs.",
+                               MsgIcon::Information);
+    return true;
 }
 
 bool StationWindow::DeviceExists(std::size_t i) const {

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,16 @@ public:
     void Start();
     // Loads a project into every tile, as Load Project would.
     void LoadProject(const std::string& path);
+    // The other shared settings, into every tile as the window loads them: each tile's log
+    // has the load report, a refusal shows on the tile. False when a tile refused.
+    void LoadFlashFile(const std::string& path, std::optional<uint32_t> address);
+    void LoadBootFile(const std::string& path, std::optional<uint32_t> address);
+    void LoadKeyCode(const std::string& path);
+    bool SetSerialNumber(uint32_t value, uint32_t address);
+    bool SetOptions(const ProgramOptions& options);
+    // The SN dialog and the options dialog, for every tile.
+    void EditSerialNumber();
+    void EditOptions();
     // The key rules, as the keyboard gives them.
     void PressKey(StationKey key, int digit = 0);
     // Starts an Update on every idle tile with a programmer.
@@ -95,6 +106,9 @@ private:
     void SyncRunning();
     void ShowCounts();
     bool DeviceExists(std::size_t i) const;
+    // The settings are the same on every tile: they change while none runs. True (and told)
+    // when a tile runs.
+    bool SettingsWait();
 
     StationSetup setup_;
     Station station_;
