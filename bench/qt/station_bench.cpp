@@ -123,10 +123,14 @@ int main(int argc, char** argv) {
         window->Feed(static_cast<std::size_t>(i)).LoadFlashFile(dir.filePath(QStringLiteral("main.bin")).toStdString(), 0);
     window->show();
     window->Start();
+    // Waits on the event loop as the window's own loop does (a loop that only polls would take
+    // a core from the tiles and their programmers); a tick bounds how late `done` is seen.
+    QTimer tick;
+    tick.start(20);
     auto settle = [&](auto done, int limitMs) {
         QElapsedTimer t;
         t.start();
-        while (!done() && t.elapsed() < limitMs) QApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (!done() && t.elapsed() < limitMs) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         return done();
     };
     const bool ready = settle([&] {

@@ -40,6 +40,7 @@ struct TileState {
     std::string Title() const;
     // "Lumacrest-1 #12  V2.0", "no programmer", "port lost", "looking for a programmer"
     std::string PresenceText() const;
+    bool operator==(const TileState&) const = default;
 };
 
 // The keys of the station window.

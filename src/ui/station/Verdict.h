@@ -21,6 +21,7 @@ struct VerdictFace {
 
     // The detail under the word, one item a line: where and why, "SN 1234", the seconds.
     std::string Detail() const;
+    bool operator==(const VerdictFace&) const = default;
 };
 
 // The face of an ended run. A pass of a connect is no verdict on a chip: nothing then.
@@ -47,6 +48,7 @@ struct ShiftCounts {
     std::string FirstPassYield() const;
     // "Passed 12   Failed 1   First-pass yield 92.3 %"
     std::string Line() const;
+    bool operator==(const ShiftCounts&) const = default;
 };
 
 }  // namespace lumacrest

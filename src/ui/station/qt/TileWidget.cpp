@@ -25,6 +25,9 @@ TileWidget::TileWidget(std::size_t index, QWidget* parent) : QWidget(parent), in
 }
 
 void TileWidget::Show(const TileState& state, bool selected) {
+    // The view follows every tile a few times a second: only a tile that looks different is
+    // painted again.
+    if (state == state_ && selected == selected_) return;
     state_ = state;
     selected_ = selected;
     update();
