@@ -86,6 +86,25 @@ SendResult Link::SendCommand(const CommandFrame& frame, uint32_t timeoutMs,
     return SendResult::Sent;
 }
 
+std::optional<uint8_t> Link::WaitingCopy() {
+    if (!answeredCode_ || !IsOpen() || (rxCount_ == 0 && port_->BufferedCount() == 0))
+        return std::nullopt;
+    std::vector<uint8_t> waiting(rx_.begin(), rx_.begin() + static_cast<long>(rxCount_));
+    const std::vector<uint8_t> read = port_->ReadAll();
+    waiting.insert(waiting.end(), read.begin(), read.end());
+    rxCount_ = 0;  // what waited answers nothing of the command about to go out
+    for (std::size_t at = 0; at + kMinFrameSize <= waiting.size(); ++at) {
+        if (waiting[at] != kFrameStart) continue;
+        const std::size_t length = (waiting[at + 3] == 0 ? 0u : 256u) + waiting[at + 4];
+        const std::size_t size = length + kMinFrameSize;
+        if (length > kPayloadCapacity || at + size > waiting.size()) continue;
+        uint8_t sum = 0;
+        for (std::size_t i = 1; i < size - 1; ++i) sum = static_cast<uint8_t>(sum + waiting[at + i]);
+        if (sum == waiting[at + size - 1] && waiting[at + 2] == *answeredCode_) return *answeredCode_;
+    }
+    return std::nullopt;
+}
+
 void Link::StopReplyTimer() {
     if (timers_) timers_->Stop(kReplyTimerId);
     replyTimerRunning_ = false;

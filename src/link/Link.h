@@ -71,6 +71,12 @@ public:
     const ReplyFrame& Reply() const { return reply_; }
     // A new conversation: no answer taken so far counts for a repeat.
     void ForgetAnswers() { answeredCode_.reset(); }
+    // Before a command goes out: among the bytes that wait (gathered or still in the driver),
+    // which the send throws away, a whole frame with the code of the answer just taken is that
+    // answer again, the box answering twice; its code, taken out of what waits. Thrown away
+    // unseen, it would let the command about to go out be answered by the reply meant for it
+    // while the box's real answer to the previous one was lost.
+    std::optional<uint8_t> WaitingCopy();
     // How many frames have gone out since the program started.
     uint64_t FramesSent() const { return framesSent_; }
     // Bytes of a frame gathered so far.

@@ -1,5 +1,7 @@
 #include "ops/DeviceSteps.h"
 
+#include "ops/ReplyEngine.h"
+
 #include "link/Link.h"
 #include "ops/Codec.h"
 #include "ops/Discovery.h"
@@ -120,9 +122,15 @@ uint32_t MaxPageSize() {
 }
 
 bool SendStep(Ops& ops, const Outgoing& out) {
+    // A copy of the last answer waiting to be thrown away: the box answered twice. The stage
+    // fails at once; the exit frame still goes out, its answer ending the run failed.
+    const std::optional<uint8_t> copy = ops.link.WaitingCopy();
+    const bool exitFrame = ops.run.Active() && ops.run.CurrentStage() == Stage::Exit;
+    if (copy && !exitFrame && FailOnWaitingCopy(ops, *copy)) return false;
     const SendResult sent = ops.link.Send(out);
     if (sent == SendResult::Sent) {
         ops.run.FrameSent();
+        if (copy && exitFrame) (void)FailOnWaitingCopy(ops, *copy);
         return true;
     }
     if (sent == SendResult::Lost) return false;  // the loss has ended the run

@@ -145,6 +145,13 @@ bool FailOnRepeatedAnswer(Ops& ops, const ReplyFrame& reply) {
     return true;
 }
 
+bool FailOnWaitingCopy(Ops& ops, uint8_t code) {
+    if (BoxSendsOnItsOwn(code)) return false;
+    ReplyFrame copy;
+    copy.code = code;
+    return FailOnRepeatedAnswer(ops, copy);
+}
+
 bool HandleFrame(Ops& ops, const ReplyFrame& reply, FrameRole role) {
     const ReplyHandler row = ReplyRowFor(reply.code);
     if (!row) return false;

@@ -27,6 +27,10 @@ bool HandleFrame(Ops& ops, const ReplyFrame& reply, FrameRole role);
 // the command before, so the run fails at its stage at once (a device run leaves program mode
 // with the fail result). False when no run is under way: the frame is dropped.
 bool FailOnRepeatedAnswer(Ops& ops, const ReplyFrame& reply);
+// A copy of the answer just taken found waiting as the next frame goes out (Link::WaitingCopy)
+// fails the run as a repeat read later does; false when it stops nothing (a frame the box
+// sends on its own, no run).
+bool FailOnWaitingCopy(Ops& ops, uint8_t code);
 
 // A frame the box sent on its own while a run awaits a reply and that the run cannot take:
 // kept for the end of the run (a settings report, a request for a conversation of its own).

@@ -116,3 +116,43 @@ TEST(RepeatedReply, ACopyAfterTheRunHasEndedChangesNothing) {
 
 }  // namespace
 }  // namespace lumacrest
+
+namespace lumacrest {
+namespace {
+
+TEST(RepeatedReply, ACopyWaitingWhenTheNextCommandGoesOutIsFoundNotThrownAway) {
+    // The box's reply to a write block comes twice, the copy already waiting when the host
+    // sends the next block: thrown away with the input, it would let the reply meant for the
+    // next block answer it while the box's real answer was lost.
+    test::LinkHost t;
+    Host& h = t.h();
+    h.link.events.frame = [](const ReplyFrame&, FrameRole) { return true; };
+    t.port.AddSilent("dev/com1");
+    ASSERT_TRUE(t.port.Open("dev/com1").Ok());
+    h.link.Frame().code = CMD_WRITE_FLASH_BLOCK;
+    h.link.Frame().length = 8;
+    ASSERT_EQ(h.link.SendCommand(h.link.Frame(), 30000, 6), SendResult::Sent);
+    const std::vector<uint8_t> reply = sim::ProgrammerBox::Frame(CMD_WRITE_FLASH_BLOCK, {0});
+    t.port.Inject(reply, 5);
+    t.clock.Advance(5);
+    EXPECT_FALSE(h.link.WaitingCopy().has_value());  // nothing waits
+
+    // Noise and a frame of another code are no copy; the copy is, among them.
+    const std::vector<uint8_t> other = sim::ProgrammerBox::Frame(CMD_CHIP_ERASE, {1});
+    t.port.Buffer({0x00, 0x7E, 0x13});
+    t.port.Buffer(other);
+    EXPECT_FALSE(h.link.WaitingCopy().has_value());
+    EXPECT_EQ(t.port.BufferedCount(), 0u);  // what waited is gone either way
+    t.port.Buffer(other);
+    t.port.Buffer(reply);
+    EXPECT_EQ(h.link.WaitingCopy(), std::optional<uint8_t>(CMD_WRITE_FLASH_BLOCK));
+
+    // After a command given up (its time-out), a late answer is no copy.
+    ASSERT_EQ(h.link.SendCommand(h.link.Frame(), 100, 6), SendResult::Sent);
+    t.clock.Advance(100);
+    t.port.Buffer(reply);
+    EXPECT_FALSE(h.link.WaitingCopy().has_value());
+}
+
+}  // namespace
+}  // namespace lumacrest
