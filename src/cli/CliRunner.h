@@ -38,8 +38,10 @@ public:
     // and one that failed fails the command.
     void BeginBoxWait();
     bool FinishBoxWait();
-    // The record of a run could not be written: the command fails with `why`.
+    // The record of a run, or the settings asked to be saved, could not be written: the
+    // command fails with `why`.
     void RecordFailed(const std::string& why) { Fail(why); }
+    void SaveFailed(const std::string& why) { Fail(why); }
     bool Busy() const;
 
     // Runs every step, waiting here (one programmer).

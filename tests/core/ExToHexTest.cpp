@@ -68,8 +68,8 @@ class ExToHexTest : public ::testing::Test {
         ::chmod(Converter().c_str(), 0755);
     }
 
-    void Run(std::chrono::milliseconds timeout = 10s) {
-        ConvertExToHex(h, Source(), timeout);
+    Conversion Run(std::chrono::milliseconds timeout = 10s) {
+        return ConvertExToHex(h, Source(), timeout);
     }
     const ScriptedPrompts::Message& LastMessage() const { return t.prompts.messages.back(); }
     bool ScratchLeft() const { return !fs::is_empty(Tmp()); }
@@ -233,7 +233,7 @@ TEST_F(ExToHexTest, ConverterMissingOrNotRunnable) {
 
     // An unreadable source: nothing is started.
     InstallStandIn();
-    ConvertExToHex(h, t.dir.File("absent.ex"), 10s);
+    EXPECT_EQ(ConvertExToHex(h, t.dir.File("absent.ex"), 10s), Conversion::Failed);
     EXPECT_NE(LastMessage().text.find("cannot read"), std::string::npos);
     EXPECT_FALSE(fs::exists(t.dir.File("absent.hex")));
 
