@@ -66,12 +66,13 @@ public:
             // The outcome's words, where they say more than the message told.
             Result failed = told_.Take(false, detail);
             if (ended_->text != failed.message) failed.detail = ended_->text;
-            if (failed.detail.empty()) failed.detail = "the run ended as " + std::string(VerdictName(ended_->verdict));
+            if (failed.message.empty() && failed.detail.empty())
+                failed.detail = std::string("the run ended: ") + VerdictName(ended_->verdict);
             return failed;
         }
         if (lumacrest::Busy(h_.ops)) return {};
         Result refused = told_.Take(false, detail);
-        if (refused.detail.empty()) refused.detail = "no run was started";
+        if (refused.message.empty() && refused.detail.empty()) refused.detail = "no run was started";
         return refused;
     }
 
