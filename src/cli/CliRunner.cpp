@@ -210,7 +210,7 @@ api::Result CliRunner::StartAction(const CliOptions& o) {
         case Action::EncryptImage: return api::EncryptImage(h_);
         case Action::DecryptImage: return api::DecryptImage(h_, file);
         case Action::ExToHex: return api::ConvertExToHex(h_, file);
-        default: return {};
+        default: return {false, {}, "the command has nothing to run"};
     }
 }
 
