@@ -85,7 +85,8 @@ private:
 
     Host& h_;
     std::vector<Outcome> ended_;
-    api::Result started_;  // what the operation under way said as it started
+    // What the operation under way said as it started; nothing: none was started.
+    std::optional<api::Result> started_;
     std::optional<Outcome> decisive_;
     bool failed_ = false;
     // programmer-update: the identification itself rewrote the firmware.

@@ -34,7 +34,7 @@ public:
 
     // The command's own verdict, with the message it told and `detail` when it failed.
     Result Take(bool ok, std::string detail = {}) const {
-        if (ok) return {};
+        if (ok) return Result::Ok();
         return {false, first_, std::move(detail)};
     }
 
@@ -62,15 +62,17 @@ public:
 
     Result Take(const std::string& detail = {}) const {
         if (ended_) {
-            if (ended_->Passed()) return {};
+            if (ended_->Passed()) return Result::Ok();
             // The outcome's words, where they say more than the message told.
             Result failed = told_.Take(false, detail);
-            if (ended_->text != failed.message) failed.detail = ended_->text;
+            const Result toldOnly{false, failed.message, {}};
+            if (ended_->text != failed.message && ended_->text != toldOnly.Describe())
+                failed.detail = ended_->text;
             if (failed.message.empty() && failed.detail.empty())
                 failed.detail = std::string("the run ended: ") + VerdictName(ended_->verdict);
             return failed;
         }
-        if (lumacrest::Busy(h_.ops)) return {};
+        if (lumacrest::Busy(h_.ops)) return Result::Ok();
         Result refused = told_.Take(false, detail);
         if (refused.message.empty() && refused.detail.empty()) refused.detail = "no run was started";
         return refused;
@@ -182,7 +184,7 @@ Result SetOptions(Host& h, const ProgramOptions& options) {
     if (options.programBoot && h.target.dev.BootAreaEnabled == 0)
         return {false, {}, "the device has no boot area: the boot option cannot be chosen"};
     h.view.ShowOptions(options);
-    return {};
+    return Result::Ok();
 }
 
 Result SetSerialNumber(Host& h, uint32_t value, uint32_t address) {
@@ -194,7 +196,7 @@ Result SetSerialNumber(Host& h, uint32_t value, uint32_t address) {
     }
     h.sn.SnValue = value;
     h.sn.SnAddress = address;
-    return {};
+    return Result::Ok();
 }
 
 Result LoadImage(Host& h, ImageTarget area, const std::string& path,

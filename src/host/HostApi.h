@@ -19,9 +19,12 @@ namespace lumacrest::api {
 
 // What a command brought. When it failed or was refused, `message` holds what the operator
 // was told (in the system's own words) and `detail` what failed in plain words (the file and
-// why), when there is more to say.
+// why), when there is more to say. Nothing is a success unless the command says so: a Result
+// made without a word is a failure; Ok() is the command's success.
 struct [[nodiscard]] Result {
-    bool ok = true;
+    static Result Ok() { return {true, {}, {}}; }
+
+    bool ok = false;
     std::string message;
     std::string detail;
 
