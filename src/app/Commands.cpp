@@ -54,7 +54,7 @@ void WireOperations(Host& h, CommandRouter& router) {
     router.Add(
         id::ComList, [&h] { OnSelchangeCom(h.ops, h.view.SelectedPort()); },
         kRefused);
-    router.Add(id::McuList, [&h] { OnSelchangeMcu(h); }, kRefused);
+    router.Add(id::McuList, [&h] { (void)OnSelchangeMcu(h); }, kRefused);
 }
 
 void WireFiles(Host& h, CommandRouter& router) {
@@ -62,14 +62,14 @@ void WireFiles(Host& h, CommandRouter& router) {
     router.Add(id::LoadFile, [&h] { OnLoadRangeFile(h); }, kRefused);
     router.Add(id::LoadBootFile, [&h] { OnLoadBootFile(h); }, kRefused);
     router.Add(id::LoadKeyCode, [&h] { OnLoadKeyCode(h); }, kRefused);
-    router.Add(id::TbReload, [&h] { ReloadImageFiles(h); }, kRefused);
+    router.Add(id::TbReload, [&h] { (void)ReloadImageFiles(h); }, kRefused);
     router.Add(id::SaveProject, [&h] { OnSaveProject(h); });
     router.Add(id::LoadProject, [&h] { OnLoadProject(h); }, kRefused);
     router.Add(id::Combine, [&h] { OnCombine(h); });
     // Packaging and the encrypted images rewrite the geometry and the flash buffer.
     router.Add(id::ReserveJia, [&h] { OnPackageUpdate(h); }, kRefused);
     router.Add(id::ReserveJie, [&h] { OnUnpackUpdate(h); }, kRefused);
-    router.Add(id::FileJiaMi, [&h] { EncryptImageFile(h); }, kRefused);
+    router.Add(id::FileJiaMi, [&h] { (void)EncryptImageFile(h); }, kRefused);
     router.Add(id::FileJieMi, [&h] { OnDecryptImage(h); }, kRefused);
     router.Add(id::ConvertExToHex, [&h] { OnConvertExToHex(h); });
 }

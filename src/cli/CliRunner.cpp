@@ -52,7 +52,7 @@ bool CliRunner::Busy() const {
 }
 
 void CliRunner::Start(const std::function<api::Result()>& operation) {
-    started_ = {};
+    started_.reset();
     ended_.clear();
     // After a stop nothing more is started.
     if (!interrupt_) started_ = operation();
@@ -70,9 +70,9 @@ CliRunner::Result CliRunner::Collect() {
         result.failed = true;
         if (result.why.empty()) result.why = o.text;
     }
-    if (!started_) {
+    if (started_ && !*started_) {
         result.failed = true;
-        if (result.why.empty()) result.why = started_.Describe();
+        if (result.why.empty()) result.why = started_->Describe();
     }
     return result;
 }
@@ -202,7 +202,7 @@ api::Result CliRunner::StartAction(const CliOptions& o) {
         case Action::Update: return api::StartUpdate(h_);
         // The box was identified and the rewrite decided before.
         case Action::ProgrammerUpdate: return api::StartFirmwareRewrite(h_);
-        case Action::Checksum: api::LogChecksums(h_); return {};
+        case Action::Checksum: api::LogChecksums(h_); return api::Result::Ok();
         case Action::SaveProject: return api::SaveProject(h_, file);
         case Action::Combine: return api::Combine(h_, file);
         case Action::PackageUpdate: return api::PackageUpdate(h_, file);
@@ -210,7 +210,7 @@ api::Result CliRunner::StartAction(const CliOptions& o) {
         case Action::EncryptImage: return api::EncryptImage(h_);
         case Action::DecryptImage: return api::DecryptImage(h_, file);
         case Action::ExToHex: return api::ConvertExToHex(h_, file);
-        default: return {};
+        default: return {false, {}, "the command has nothing to run"};
     }
 }
 
@@ -239,7 +239,7 @@ void CliRunner::HoldPort(bool hold) {
 
 void CliRunner::BeginBoxWait() {
     ended_.clear();
-    started_ = {};
+    started_.reset();
 }
 
 bool CliRunner::FinishBoxWait() {

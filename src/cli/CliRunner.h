@@ -38,8 +38,10 @@ public:
     // and one that failed fails the command.
     void BeginBoxWait();
     bool FinishBoxWait();
-    // The record of a run could not be written: the command fails with `why`.
+    // The record of a run, or the settings asked to be saved, could not be written: the
+    // command fails with `why`.
     void RecordFailed(const std::string& why) { Fail(why); }
+    void SaveFailed(const std::string& why) { Fail(why); }
     bool Busy() const;
 
     // Runs every step, waiting here (one programmer).
@@ -83,7 +85,8 @@ private:
 
     Host& h_;
     std::vector<Outcome> ended_;
-    api::Result started_;  // what the operation under way said as it started
+    // What the operation under way said as it started; nothing: none was started.
+    std::optional<api::Result> started_;
     std::optional<Outcome> decisive_;
     bool failed_ = false;
     // programmer-update: the identification itself rewrote the firmware.

@@ -289,7 +289,9 @@ int main(int argc, char** argv) {
         // Several programmers ask for the lowest number any of them holds next: one given back
         // is issued again first, the ledger passes over those issued.
         for (auto& s : stations) first.host.sn.SnValue = std::min(first.host.sn.SnValue, s->host.sn.SnValue);
-        (void)api::Close(first.host);
+        // Settings asked to be kept and not kept fail the command.
+        if (const api::Result closed = api::Close(first.host); !closed)
+            first.runner->SaveFailed(closed.Describe());
     }
     console.Finish();
 

@@ -48,12 +48,13 @@ std::optional<RawFile> ReadRawFile(const std::string& path, std::size_t maxBytes
     return file;
 }
 
-void SaveOutput(Host& h, const std::string& path, const std::string& content) {
+bool SaveOutput(Host& h, const std::string& path, const std::string& content) {
     if (!WriteFileAtomically(path, content)) {
         h.view.Tell(kFileSaveFailed, MessageKind::Error);
-        return;
+        return false;
     }
     h.view.Tell(kFileSaveSuccess, MessageKind::Information);
+    return true;
 }
 
 std::string Bytes(const uint8_t* data, std::size_t size) {
@@ -62,12 +63,12 @@ std::string Bytes(const uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-void PackageUpdateFile(Host& h, const std::string& file) {
+bool PackageUpdateFile(Host& h, const std::string& file) {
     // Packaging rewrites the geometry and encrypts the flash buffer in place: never under a
     // write or verify that is still sending it.
     if (!ApplyPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
                          h.target.dev.BootPageCount))
-        return;
+        return false;
     const std::optional<std::string> path = file;
 
     // The image is read into a scratch copy of the update area; the flash buffer changes only
@@ -92,7 +93,7 @@ void PackageUpdateFile(Host& h, const std::string& file) {
         h.view.Tell(openFailed, MessageKind::Error);
         if (read.status == ImageFileResult::Status::Refused)
             h.view.AppendLog(RefusalLine(read.refusal));
-        return;
+        return false;
     }
     const uint32_t length = read.image.end;
     // A firmware cut at 128 KB is no firmware: the update file it would replace is kept.
@@ -100,7 +101,7 @@ void PackageUpdateFile(Host& h, const std::string& file) {
                          (read.format == ImageFormat::Raw && read.fileSize > limit);
     if (tooLong) {
         h.view.Tell(kFileTooLong, MessageKind::Error);
-        return;
+        return false;
     }
     ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);
@@ -112,26 +113,26 @@ void PackageUpdateFile(Host& h, const std::string& file) {
     h.target.FlashPagesToWrite = pages;
     const std::size_t size = std::size_t{pages} * kUpdatePageSize;
     CipherEncryptBytes(b.flash.data(), size, kUpdateFileKey);
-    SaveOutput(h, h.programDir + kUpdateFileName, Bytes(b.flash.data(), size));
+    return SaveOutput(h, h.programDir + kUpdateFileName, Bytes(b.flash.data(), size));
 }
 
-void UnpackUpdateFile(Host& h, const std::string& file) {
+bool UnpackUpdateFile(Host& h, const std::string& file) {
     if (!ApplyPageGeometry(h, kUpdatePageSize, kUpdatePageCount, h.target.dev.BootPageSize,
                          h.target.dev.BootPageCount))
-        return;
+        return false;
     const std::optional<std::string> path = file;
     h.target.FlashFilePath = *path;
 
     std::optional<RawFile> raw = ReadRawFile(*path, kUpdateFileMaxSize);
     if (!raw) {
         h.view.Tell(kOpenBinFailed, MessageKind::Error);
-        return;
+        return false;
     }
     // No update file is longer than the update buffer: unpacking the first part of one
     // would hand back a truncated firmware as if it were whole.
     if (raw->tooLong) {
         h.view.Tell(kFileTooLong, MessageKind::Error);
-        return;
+        return false;
     }
     ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);
@@ -140,16 +141,16 @@ void UnpackUpdateFile(Host& h, const std::string& file) {
     h.target.FlashPagesToWrite = kUpdatePageCount;
     CipherDecryptBytes(b.flash.data(), kUpdateFileMaxSize, kUpdateFileKey);
     h.target.FlashFilePath += ".bin";
-    SaveOutput(h, h.target.FlashFilePath, Bytes(b.flash.data(), kUpdateFileMaxSize));
+    return SaveOutput(h, h.target.FlashFilePath, Bytes(b.flash.data(), kUpdateFileMaxSize));
 }
 
-void EncryptImageFile(Host& h) {
+bool EncryptImageFile(Host& h) {
     h.view.WriteSeparator();
     uint32_t end = 0;
     ImageLoad load;
     switch (ReloadFlashFile(h, end, load)) {
         case FlashReload::Failed:
-            return;
+            return false;
         case FlashReload::NoFile:
             break;
         case FlashReload::Loaded:
@@ -169,25 +170,25 @@ void EncryptImageFile(Host& h) {
         std::min<std::size_t>(h.target.FlashPagesToWrite, kFlashBufferSize / kImagePageBytes);
     const std::size_t size = pages * kImagePageBytes;
     CipherEncryptBytes(b.flash.data(), size, key);
-    SaveOutput(h, h.programDir + kEncryptedImageFileName,
+    return SaveOutput(h, h.programDir + kEncryptedImageFileName,
                Bytes(keyCode, kKeyCodeLength) + Bytes(b.flash.data(), size));
 }
 
-void DecryptImageFile(Host& h, const std::string& file) {
-    if (!ApplyPageGeometry(h, kDecryptPageSize, 256, h.target.dev.BootPageSize, h.target.dev.BootPageCount)) return;
+bool DecryptImageFile(Host& h, const std::string& file) {
+    if (!ApplyPageGeometry(h, kDecryptPageSize, 256, h.target.dev.BootPageSize, h.target.dev.BootPageCount)) return false;
     const std::optional<std::string> path = file;
     std::optional<RawFile> raw = ReadRawFile(*path, kFlashBufferSize);
     if (!raw) {
         h.view.Tell(kOpenBinFailed, MessageKind::Error);
-        return;
+        return false;
     }
     if (raw->tooLong) {
         h.view.Tell(kEncryptedFileTooLong, MessageKind::Error);
-        return;
+        return false;
     }
     if (raw->bytes.size() < kKeyCodeLength) {
         h.view.Tell(kEncryptedFileTooShort, MessageKind::Error);
-        return;
+        return false;
     }
     ImageBuffers& b = h.target.buf();
     b.flash.fill(0xFF);
@@ -199,7 +200,7 @@ void DecryptImageFile(Host& h, const std::string& file) {
     h.target.FlashPagesToWrite = static_cast<uint32_t>(std::min<std::size_t>(pages, h.target.dev.FlashPageCount));
     const std::size_t size = pages * kDecryptPageBytes;
     CipherDecryptBytes(b.flash.data(), kKeyCodeLength + size, ImageFileKey(h.target.buf()));
-    SaveOutput(h, *path + ".bin", Bytes(b.flash.data() + kKeyCodeLength, size));
+    return SaveOutput(h, *path + ".bin", Bytes(b.flash.data() + kKeyCodeLength, size));
 }
 
 }  // namespace lumacrest

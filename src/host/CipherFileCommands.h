@@ -35,15 +35,16 @@ inline constexpr const char* kEncryptedFileTooLong =
     "******Encrypted file is longer than the 300000-byte flash buffer: nothing "
     "decrypted******   ";
 
+// Each is true when its output file was written; otherwise the operator was told why.
 // Reserve_Jia: a firmware image (HEX, A90 or raw) to the program directory's
 // "Tervolo_Update.dat".
-void PackageUpdateFile(Host& h, const std::string& path);
+[[nodiscard]] bool PackageUpdateFile(Host& h, const std::string& path);
 // Reserve_Jie: an update file to "<file>.bin", always 131072 plain bytes.
-void UnpackUpdateFile(Host& h, const std::string& path);
+[[nodiscard]] bool UnpackUpdateFile(Host& h, const std::string& path);
 // File_JiaMi: reloads the flash image and writes the KeyCode and the image, encrypted with
 // the image-file key, to the program directory's "JiaMi.bin".
-void EncryptImageFile(Host& h);
+[[nodiscard]] bool EncryptImageFile(Host& h);
 // File_JieMi: an encrypted image file to "<file>.bin" without its KeyCode header.
-void DecryptImageFile(Host& h, const std::string& path);
+[[nodiscard]] bool DecryptImageFile(Host& h, const std::string& path);
 
 }  // namespace lumacrest

@@ -31,7 +31,7 @@ void ReadConfig(Host& h);
 
 // Writes the settings back (window closing). The old file is replaced atomically; false
 // (after a message box) when it cannot be written.
-bool WriteConfig(Host& h);
+[[nodiscard]] bool WriteConfig(Host& h);
 
 // The text WriteConfig writes; also normalises blank paths and the names in memory.
 std::string BuildConfigText(Host& h);

@@ -51,7 +51,7 @@ void ApplyBootAreaEnabled(Host& h) {
     h.view.SetBootOptionAvailable(h.target.dev.BootAreaEnabled != 0);
 }
 
-void OnSelchangeMcu(Host& h) {
+bool OnSelchangeMcu(Host& h) {
     const std::string previousName = h.target.mcuName;
     const int32_t previousType = h.target.DeviceType;
     const std::string name = h.view.SelectedMcu();
@@ -63,7 +63,9 @@ void OnSelchangeMcu(Host& h) {
         h.target.mcuName = previousName;
         h.target.DeviceType = previousType;
         h.view.ShowMcu(previousName);
+        return false;
     }
+    return true;
 }
 
 }  // namespace lumacrest

@@ -17,12 +17,13 @@ bool ApplyPageGeometry(Host& h, uint32_t flashPageSize, uint32_t flashPageCount,
 // Reads "<name>.cfg" and applies it, logging its adapter text. False (nothing changed) when
 // the file cannot be opened, is incomplete or breaks the buffer limits; the operator is told
 // why.
-bool LoadDeviceParams(Host& h, const std::string& name);
+[[nodiscard]] bool LoadDeviceParams(Host& h, const std::string& name);
 
 // "Program Boot" follows BootAreaEnabled: enabled when nonzero, else disabled and cleared.
 void ApplyBootAreaEnabled(Host& h);
 
 // A new entry of the MCU list: load its device parameter file, or keep the device in force.
-void OnSelchangeMcu(Host& h);
+// True when the new device is in force.
+[[nodiscard]] bool OnSelchangeMcu(Host& h);
 
 }  // namespace lumacrest

@@ -72,20 +72,20 @@ std::string Seconds(std::chrono::milliseconds timeout) {
 }
 
 // The converter has ended: its a.hex, if it is a whole, good HEX file, becomes `output`.
-void TakeConversion(Host& h, const ProcessOutcome& run, const std::string& result,
+bool TakeConversion(Host& h, const ProcessOutcome& run, const std::string& result,
                     const std::string& output, std::chrono::milliseconds timeout) {
     switch (run.status) {
         case ProcessOutcome::Status::NotStarted:
             Fail(h, std::string(kConverterName) + " could not be started");
-            return;
+            return false;
         case ProcessOutcome::Status::TimedOut:
             Fail(h, std::string(kConverterName) + " did not finish within " + Seconds(timeout) +
                         " and was stopped");
-            return;
+            return false;
         case ProcessOutcome::Status::Stopped:
             // The program is ending: no message box to hold it up.
             h.view.AppendLog(std::string(kConverterName) + " was stopped: the program is ending");
-            return;
+            return false;
         case ProcessOutcome::Status::Exited:
             break;
     }
@@ -101,24 +101,24 @@ void TakeConversion(Host& h, const ProcessOutcome& run, const std::string& resul
     const std::filesystem::file_status left = std::filesystem::symlink_status(result, ec);
     if (ec || !std::filesystem::exists(left)) {
         Fail(h, std::string(kConverterName) + " wrote no HEX file");
-        return;
+        return false;
     }
     RegularFile hex;
     if (!std::filesystem::is_regular_file(left) || !hex.Open(result, RegularFile::Links::Refuse)) {
         Fail(h, std::string(kConverterName) + " wrote no HEX file (" + kScratchOutput +
                     " is not a regular file)");
-        return;
+        return false;
     }
     if (hex.size() > kMaxFileSize) {
         Fail(h, std::string(kConverterName) + " wrote a HEX file of " + std::to_string(hex.size()) +
                     " bytes, more than the " + std::to_string(kMaxFileSize) +
                     " bytes this tool reads");
-        return;
+        return false;
     }
     std::string content;
     if (!hex.ReadAll(content, kMaxFileSize)) {
         Fail(h, "cannot read the HEX file " + std::string(kConverterName) + " wrote");
-        return;
+        return false;
     }
     // Only a whole, good HEX file is a result: a converter that failed half-way leaves a
     // partial one.
@@ -129,13 +129,14 @@ void TakeConversion(Host& h, const ProcessOutcome& run, const std::string& resul
         std::string where = bad->line ? "line " + std::to_string(bad->line) + ": " : "";
         Fail(h, std::string(kConverterName) + " wrote no whole, good HEX file (" + where +
                     bad->reason + ")");
-        return;
+        return false;
     }
     if (!WriteFileAtomically(output, content)) {
         Fail(h, "cannot write \"" + output + "\"");
-        return;
+        return false;
     }
     h.view.Tell(kConvertOk, MessageKind::Plain);
+    return true;
 }
 
 }  // namespace
@@ -145,13 +146,13 @@ std::string ExToHexOutputPath(const std::string& source) {
     return source + ".hex";
 }
 
-void ConvertExToHex(Host& h, const std::string& file, std::chrono::milliseconds timeout) {
+Conversion ConvertExToHex(Host& h, const std::string& file, std::chrono::milliseconds timeout) {
     const std::optional<std::string> source = file;
     const std::string output = ExToHexOutputPath(*source);
 
     if (h.platform.processes == nullptr) {
         Fail(h, "this front end cannot start programs");
-        return;
+        return Conversion::Failed;
     }
     // Absolute, since the converter runs in the scratch directory.
     std::error_code ec;
@@ -161,7 +162,7 @@ void ConvertExToHex(Host& h, const std::string& file, std::chrono::milliseconds 
     if (!CanRead(converter)) {
         Fail(h,
              std::string("the converter ") + kConverterName + " is not in the program directory");
-        return;
+        return Conversion::Failed;
     }
     std::string program = converter;
     std::vector<std::string> args = {kScratchInput, "-o"};
@@ -170,7 +171,7 @@ void ConvertExToHex(Host& h, const std::string& file, std::chrono::milliseconds 
         if (!wine) {
             Fail(h, std::string(kConverterName) +
                         " is a Windows program and wine is not installed to run it");
-            return;
+            return Conversion::Failed;
         }
         program = *wine;
         args.insert(args.begin(), converter);
@@ -179,21 +180,26 @@ void ConvertExToHex(Host& h, const std::string& file, std::chrono::milliseconds 
     std::string content;
     if (!ReadWholeFile(*source, content, kMaxFileSize)) {
         Fail(h, "cannot read \"" + *source + "\"");
-        return;
+        return Conversion::Failed;
     }
     auto scratch = std::make_shared<ScratchDir>();
     if (!scratch->Made() || !WriteFileAtomically(scratch->path() + kScratchInput, content)) {
         Fail(h, "cannot make a scratch copy of the file");
-        return;
+        return Conversion::Failed;
     }
 
     // The scratch directory is new, so whatever output it holds afterwards is this run's. It
     // is removed when the converter's end has been taken, or the program ends before that.
+    // A runner that waits for the program has taken its result before Start returns.
     const std::string workDir = scratch->path();
+    auto taken = std::make_shared<std::optional<bool>>();
     h.processes().Start(program, args, workDir, timeout,
-                        [&h, scratch, output, timeout](const ProcessOutcome& run) {
-                            TakeConversion(h, run, scratch->path() + kScratchOutput, output, timeout);
+                        [&h, scratch, output, timeout, taken](const ProcessOutcome& run) {
+                            *taken = TakeConversion(h, run, scratch->path() + kScratchOutput,
+                                                    output, timeout);
                         });
+    if (!taken->has_value()) return Conversion::UnderWay;
+    return **taken ? Conversion::Converted : Conversion::Failed;
 }
 
 }  // namespace lumacrest

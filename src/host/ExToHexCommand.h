@@ -19,9 +19,14 @@ inline constexpr const char* kConvertOk = "Convert Ex To Hex OK";
 // "dir/app.ex" (any case of ".ex") gives "dir/app.hex"; any other name gets ".hex" appended.
 std::string ExToHexOutputPath(const std::string& source);
 
+// Where a conversion stands as ConvertExToHex returns: it failed (the operator was told why),
+// the converter still runs (its result is told from the front end's event loop), or the HEX
+// file was written.
+enum class Conversion { Failed, UnderWay, Converted };
+
 // Converts the ".ex" file at `path`. `timeout` bounds the converter's run. The result is told
 // when the converter has ended: before this returns, or later from the front end's event loop.
-void ConvertExToHex(Host& h, const std::string& path,
+[[nodiscard]] Conversion ConvertExToHex(Host& h, const std::string& path,
                     std::chrono::milliseconds timeout = kConverterTimeout);
 
 }  // namespace lumacrest

@@ -1,6 +1,7 @@
 #include "host/HostApi.h"
 
-#include <vector>
+#include <functional>
+#include <utility>
 
 #include "host/CipherFileCommands.h"
 #include "host/Config.h"
@@ -22,32 +23,72 @@ namespace lumacrest::api {
 
 namespace {
 
-// The error messages the host tells while a command runs: the command's result.
-class Told : private HostEvents {
+// The first error message the operator is told while a command runs: the words of a failed
+// result. Whether the command failed is its own to say.
+class ErrorTold : private HostEvents {
 public:
-    explicit Told(Host& h) : view_(h.view) { view_.AddObserver(this); }
-    ~Told() override { view_.RemoveObserver(this); }
-    Told(const Told&) = delete;
-    Told& operator=(const Told&) = delete;
+    explicit ErrorTold(Host& h) : view_(h.view) { view_.AddObserver(this); }
+    ~ErrorTold() override { view_.RemoveObserver(this); }
+    ErrorTold(const ErrorTold&) = delete;
+    ErrorTold& operator=(const ErrorTold&) = delete;
 
-    Result Take(std::string detail = {}) const {
-        if (errors_.empty()) return {};
-        return {false, errors_.front(), std::move(detail)};
+    // The command's own verdict, with the message it told and `detail` when it failed.
+    Result Take(bool ok, std::string detail = {}) const {
+        if (ok) return Result::Ok();
+        return {false, first_, std::move(detail)};
     }
 
 private:
     void Message(const std::string& text, MessageKind kind) override {
-        if (kind == MessageKind::Error) errors_.push_back(text);
+        if (kind == MessageKind::Error && first_.empty()) first_ = text;
     }
     HostView& view_;
-    std::vector<std::string> errors_;
+    std::string first_;
+};
+
+// A command that starts a run of the programmer: the run is under way when it returns, or it
+// has ended already and its outcome says how; a command that started none was refused.
+class RunStart {
+public:
+    explicit RunStart(Host& h) : h_(h), told_(h), previous_(std::move(h.onRunEnded)) {
+        h_.onRunEnded = [this](const Outcome& outcome) {
+            if (!ended_) ended_ = outcome;
+            if (previous_) previous_(outcome);
+        };
+    }
+    ~RunStart() { h_.onRunEnded = std::move(previous_); }
+    RunStart(const RunStart&) = delete;
+    RunStart& operator=(const RunStart&) = delete;
+
+    Result Take(const std::string& detail = {}) const {
+        if (ended_) {
+            if (ended_->Passed()) return Result::Ok();
+            // The outcome's words, where they say more than the message told.
+            Result failed = told_.Take(false, detail);
+            const Result toldOnly{false, failed.message, {}};
+            if (ended_->text != failed.message && ended_->text != toldOnly.Describe())
+                failed.detail = ended_->text;
+            if (failed.message.empty() && failed.detail.empty())
+                failed.detail = std::string("the run ended: ") + VerdictName(ended_->verdict);
+            return failed;
+        }
+        if (lumacrest::Busy(h_.ops)) return Result::Ok();
+        Result refused = told_.Take(false, detail);
+        if (refused.message.empty() && refused.detail.empty()) refused.detail = "no run was started";
+        return refused;
+    }
+
+private:
+    Host& h_;
+    ErrorTold told_;
+    std::function<void(const Outcome&)> previous_;
+    std::optional<Outcome> ended_;
 };
 
 // Commands that need the line, or change what a run uses, wait for the run to end.
 std::optional<Result> RefusedWhileBusy(Host& h) {
     if (h.run.Kind() == RunKind::Scan) return Result{false, {}, "the port scan is under way"};
-    Told told(h);
-    if (RefuseWhileBusy(h.ops)) return told.Take();
+    if (RefuseWhileBusy(h.ops)) return Result{false, kProgrammerBusy, {}};
     return std::nullopt;
 }
 
@@ -57,12 +98,22 @@ std::string Reason(const std::string& path, const ReadError& refusal) {
     return path + ": line " + std::to_string(refusal.line) + ": " + refusal.reason;
 }
 
+// A command of the host that says whether it did what it was asked.
 template <typename Command>
 Result Run(Host& h, const std::string& detail, Command command) {
     if (auto refused = RefusedWhileBusy(h)) return *refused;
-    Told told(h);
+    ErrorTold told(h);
+    const bool done = command();
+    return told.Take(done, detail);
+}
+
+// A command that starts a run.
+template <typename Command>
+Result Start(Host& h, const std::string& detail, Command command) {
+    if (auto refused = RefusedWhileBusy(h)) return *refused;
+    RunStart start(h);
     command();
-    return told.Take(detail);
+    return start.Take(detail);
 }
 
 }  // namespace
@@ -113,9 +164,9 @@ void Abandon(Host& h) {
 
 Result Close(Host& h) {
     Abandon(h);
-    Told told(h);
-    (void)WriteConfig(h);
-    return told.Take(h.programDir + kConfigFileName);
+    ErrorTold told(h);
+    const std::string path = h.programDir + kConfigFileName;
+    return told.Take(WriteConfig(h), path + ": the file cannot be written");
 }
 
 bool Busy(const Host& h) {
@@ -125,7 +176,7 @@ bool Busy(const Host& h) {
 Result ChooseMcu(Host& h, const std::string& name) {
     return Run(h, h.programDir + name + ".cfg", [&] {
         h.view.SelectMcu(h.view.AddMcu(name));
-        OnSelchangeMcu(h);
+        return OnSelchangeMcu(h);
     });
 }
 
@@ -133,7 +184,7 @@ Result SetOptions(Host& h, const ProgramOptions& options) {
     if (options.programBoot && h.target.dev.BootAreaEnabled == 0)
         return {false, {}, "the device has no boot area: the boot option cannot be chosen"};
     h.view.ShowOptions(options);
-    return {};
+    return Result::Ok();
 }
 
 Result SetSerialNumber(Host& h, uint32_t value, uint32_t address) {
@@ -145,13 +196,13 @@ Result SetSerialNumber(Host& h, uint32_t value, uint32_t address) {
     }
     h.sn.SnValue = value;
     h.sn.SnAddress = address;
-    return {};
+    return Result::Ok();
 }
 
 Result LoadImage(Host& h, ImageTarget area, const std::string& path,
                  std::optional<uint32_t> offset) {
     if (auto refused = RefusedWhileBusy(h)) return *refused;
-    Told told(h);
+    ErrorTold told(h);
     ReadError why;
     bool loaded = false;
     switch (area) {
@@ -159,57 +210,46 @@ Result LoadImage(Host& h, ImageTarget area, const std::string& path,
         case ImageTarget::Boot: loaded = LoadBootImage(h, path, offset, &why); break;
         case ImageTarget::KeyCode: loaded = LoadKeyCodeImage(h, path, &why); break;
     }
-    if (loaded) return told.Take(path);
-    Result failed = told.Take(Reason(path, why));
-    failed.ok = false;
-    return failed;
+    return told.Take(loaded, Reason(path, why));
 }
 
 Result Reload(Host& h) {
-    return Run(h, {}, [&] { ReloadImageFiles(h); });
+    return Run(h, {}, [&] { return ReloadImageFiles(h); });
 }
 
 Result LoadProject(Host& h, const std::string& path) {
-    if (auto refused = RefusedWhileBusy(h)) return *refused;
-    Told told(h);
-    const bool applied = lumacrest::LoadProject(h, path);
-    Result result = told.Take(path);
-    if (!applied) result.ok = false;
-    return result;
+    return Run(h, path, [&] { return lumacrest::LoadProject(h, path); });
 }
 
 Result SaveProject(Host& h, const std::string& path) {
-    Told told(h);
-    lumacrest::SaveProject(h, path);
-    return told.Take(path);
+    ErrorTold told(h);
+    return told.Take(lumacrest::SaveProject(h, path), path);
 }
 
 Result Combine(Host& h, const std::string& path) {
-    Told told(h);
-    CombineMainAndBoot(h, path);
-    return told.Take(path);
+    ErrorTold told(h);
+    return told.Take(CombineMainAndBoot(h, path), path);
 }
 
 Result PackageUpdate(Host& h, const std::string& path) {
-    return Run(h, path, [&] { PackageUpdateFile(h, path); });
+    return Run(h, path, [&] { return PackageUpdateFile(h, path); });
 }
 
 Result UnpackUpdate(Host& h, const std::string& path) {
-    return Run(h, path, [&] { UnpackUpdateFile(h, path); });
+    return Run(h, path, [&] { return UnpackUpdateFile(h, path); });
 }
 
 Result EncryptImage(Host& h) {
-    return Run(h, {}, [&] { EncryptImageFile(h); });
+    return Run(h, {}, [&] { return EncryptImageFile(h); });
 }
 
 Result DecryptImage(Host& h, const std::string& path) {
-    return Run(h, path, [&] { DecryptImageFile(h, path); });
+    return Run(h, path, [&] { return DecryptImageFile(h, path); });
 }
 
 Result ConvertExToHex(Host& h, const std::string& path, std::chrono::milliseconds timeout) {
-    Told told(h);
-    lumacrest::ConvertExToHex(h, path, timeout);
-    return told.Take(path);
+    ErrorTold told(h);
+    return told.Take(lumacrest::ConvertExToHex(h, path, timeout) != Conversion::Failed, path);
 }
 
 void LogChecksums(Host& h) {
@@ -222,21 +262,21 @@ Result Connect(Host& h, const std::string& port) {
         return {false, {}, "unknown port " + port + " (COM1..COM16 or USB)"};
     if (auto refused = RefusedWhileBusy(h)) return *refused;
     h.view.SelectPort(index);
-    Told told(h);
+    RunStart start(h);
     OnSelchangeCom(h.ops, port);
-    return told.Take(port);
+    return start.Take(port);
 }
 
 Result StartUpdate(Host& h) {
-    return Run(h, {}, [&] { RunProgramOptions(h.ops); });
+    return Start(h, {}, [&] { RunProgramOptions(h.ops); });
 }
 
 Result StartOperation(Host& h, SingleOperation operation, std::optional<bool> verifyAfterWrite) {
-    return Run(h, {}, [&] { RunSingleOperation(h.ops, operation, verifyAfterWrite); });
+    return Start(h, {}, [&] { RunSingleOperation(h.ops, operation, verifyAfterWrite); });
 }
 
 Result StartFirmwareRewrite(Host& h) {
-    return Run(h, {}, [&] { StartProgrammerUpdate(h.ops); });
+    return Start(h, {}, [&] { StartProgrammerUpdate(h.ops); });
 }
 
 void Stop(Host& h, const std::string& why) {

@@ -19,9 +19,12 @@ namespace lumacrest::api {
 
 // What a command brought. When it failed or was refused, `message` holds what the operator
 // was told (in the system's own words) and `detail` what failed in plain words (the file and
-// why), when there is more to say.
+// why), when there is more to say. Nothing is a success unless the command says so: a Result
+// made without a word is a failure; Ok() is the command's success.
 struct [[nodiscard]] Result {
-    bool ok = true;
+    static Result Ok() { return {true, {}, {}}; }
+
+    bool ok = false;
     std::string message;
     std::string detail;
 
@@ -39,7 +42,8 @@ void Attach(Host& h);
 void Open(Host& h);
 // The program goes away: a run under way ends now, abandoned; waits end at once.
 void Abandon(Host& h);
-// The program closes: a run under way ends as abandoned, Config.dat is written back.
+// The program closes: a run under way ends as abandoned, Config.dat is written back; ok only
+// when it was.
 Result Close(Host& h);
 // A run of the programmer (or a port scan) is under way.
 bool Busy(const Host& h);
@@ -57,20 +61,26 @@ Result SetSerialNumber(Host& h, uint32_t value, uint32_t address);
 // KeyCode file (offset unused). The load report follows in the log.
 Result LoadImage(Host& h, ImageTarget area, const std::string& path,
                  std::optional<uint32_t> offset = std::nullopt);
+// The three remembered files again; a path that names no file is passed over, one that cannot
+// be loaded fails the reload.
 Result Reload(Host& h);
 Result LoadProject(Host& h, const std::string& path);
+// The commands that write a file are ok when their file was written.
 Result SaveProject(Host& h, const std::string& path);
 Result Combine(Host& h, const std::string& path);
 Result PackageUpdate(Host& h, const std::string& path);
 Result UnpackUpdate(Host& h, const std::string& path);
 Result EncryptImage(Host& h);
 Result DecryptImage(Host& h, const std::string& path);
-// The converter's result may come later, from the front end's event loop, as a message.
+// Ok when the HEX file was written, or the converter still runs: its result then comes later,
+// from the front end's event loop, as a message.
 Result ConvertExToHex(Host& h, const std::string& path,
                       std::chrono::milliseconds timeout = kConverterTimeout);
 void LogChecksums(Host& h);
 
 // ---- runs of the programmer: started or refused; the outcome arrives as RunEnded ----
+// Ok when the run is under way as the call returns, or has already passed; a run that ended
+// as it started (no programmer on the port, nothing to program) fails with its own words.
 // Chooses the port (USB, COM1..COM16) and identifies the programmer there (USB scans).
 Result Connect(Host& h, const std::string& port);
 Result StartUpdate(Host& h);

@@ -123,7 +123,7 @@ FlashReload ReloadFlashFile(Host& h, uint32_t& end, ImageLoad& load) {
     return FlashReload::Loaded;
 }
 
-void ReloadImageFiles(Host& h) {
+bool ReloadImageFiles(Host& h) {
     h.view.WriteSeparator();
 
     // An open failure (or a refused file) ends the whole reload; the remembered path is
@@ -139,7 +139,7 @@ void ReloadImageFiles(Host& h) {
     ImageLoad load;
     switch (ReloadFlashFile(h, end, load)) {
         case FlashReload::Failed:
-            return;
+            return false;
         case FlashReload::NoFile:
             break;
         case FlashReload::Loaded:
@@ -157,7 +157,7 @@ void ReloadImageFiles(Host& h) {
                                                     h.target.BootLoadOffset, &refusal, &load);
         if (!end) {
             failed(kBootNames.failed, h.target.BootFilePath, true);
-            return;
+            return false;
         }
         h.view.AppendLogRaw("OK");
         h.target.BootPagesToWrite = PagesFor(*end, h.target.dev.BootPageSize, h.target.dev.BootPageCount);
@@ -177,12 +177,13 @@ void ReloadImageFiles(Host& h) {
                                       : kKeyCodeNames.failed;
             const bool raw = FormatOf(h.target.KeyCodeFilePath, {}, {.byContent = false}) == ImageFormat::Raw;
             failed(message, h.target.KeyCodeFilePath, !raw);
-            return;
+            return false;
         }
         h.view.AppendLogRaw("OK");
         ReportLoad(h, ImageTarget::KeyCode, load, 0);
     }
     ShowChecksums(h.view, h.target);
+    return true;
 }
 
 }  // namespace lumacrest

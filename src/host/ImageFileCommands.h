@@ -19,12 +19,14 @@ void ReportLoadFailure(Host& h, const std::string& message, const ReadError& ref
 // The image at `path` into the flash or boot buffer, placed at `offset` (none: the offset in
 // force), remembered for a reload; the KeyCode file. False when it could not be loaded: the
 // operator was told, and `why` receives the refusal (no reason: the file could not be opened).
-bool LoadFlashImage(Host& h, const std::string& path, std::optional<uint32_t> offset,
+[[nodiscard]] bool LoadFlashImage(Host& h, const std::string& path, std::optional<uint32_t> offset,
                     ReadError* why = nullptr);
-bool LoadBootImage(Host& h, const std::string& path, std::optional<uint32_t> offset,
+[[nodiscard]] bool LoadBootImage(Host& h, const std::string& path, std::optional<uint32_t> offset,
                    ReadError* why = nullptr);
-bool LoadKeyCodeImage(Host& h, const std::string& path, ReadError* why = nullptr);
-void ReloadImageFiles(Host& h);  // all three again from the remembered paths
+[[nodiscard]] bool LoadKeyCodeImage(Host& h, const std::string& path, ReadError* why = nullptr);
+// All three again from the remembered paths; false when a remembered file could not be
+// loaded (the reload ends there). A path that names no file is passed over.
+[[nodiscard]] bool ReloadImageFiles(Host& h);
 
 // The lines after a load that say what the file held (LoadReportLine, HeldAsRawLine,
 // KeyCodeGapsLine), `pages` the pages to write as the load set them.
@@ -35,6 +37,6 @@ void ReportLoad(Host& h, ImageTarget target, const ImageLoad& load, uint32_t pag
 // image end and `load` the account; each caller takes its own rule for the pages to write and
 // reports the load.
 enum class FlashReload { Loaded, NoFile, Failed };
-FlashReload ReloadFlashFile(Host& h, uint32_t& end, ImageLoad& load);
+[[nodiscard]] FlashReload ReloadFlashFile(Host& h, uint32_t& end, ImageLoad& load);
 
 }  // namespace lumacrest

@@ -30,11 +30,11 @@ std::optional<std::string> BuildProjectText(Host& h, std::string* why) {
                          h.target, h.englishUi, why);
 }
 
-void SaveProject(Host& h, const std::string& path) {
+bool SaveProject(Host& h, const std::string& path) {
     std::string why;
     std::optional<std::string> text = BuildProjectText(h, &why);
     h.view.AppendLog("Save Project File......");
-    FinishSave(h, path, ".Prjt", text, "Project File refused", why);
+    return FinishSave(h, path, ".Prjt", text, "Project File refused", why);
 }
 
 bool LoadProjectFile(Host& h, const std::string& path) {

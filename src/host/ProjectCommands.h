@@ -21,9 +21,10 @@ std::optional<std::string> BuildProjectText(Host& h, std::string* why);
 bool LoadProjectFile(Host& h, const std::string& path);
 
 // Save Prj File: the project of the current state to `path` (".Prjt" added when missing).
-void SaveProject(Host& h, const std::string& path);
+// True when the file was written.
+[[nodiscard]] bool SaveProject(Host& h, const std::string& path);
 // Load Prj File: remembers the path, logs the open line and applies the file. False when it
 // was not applied.
-bool LoadProject(Host& h, const std::string& path);
+[[nodiscard]] bool LoadProject(Host& h, const std::string& path);
 
 }  // namespace lumacrest

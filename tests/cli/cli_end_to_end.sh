@@ -374,6 +374,13 @@ check "save in a closed folder exits 0" test $? -eq 0
 check "Config.dat saved in place" test "$(sed -n 2p "$station/Config.dat")" = MN101EF51A_IAP
 check "the same file" test "$(stat -c %i "$station/Config.dat")" = "$inode"
 check "nothing beside it" test ! -s "$work/err23.txt"
+# A Config.dat the user may not write either: the settings asked to be kept are not, and the
+# command fails.
+chmod 444 "$station/Config.dat"
+"${as_user[@]}" "$station/lumacrest-cli" --mcu MN101EF51A_IAP --save-config checksum > /dev/null 2> "$work/err23b.txt"
+check "Config.dat not written exits 1" test $? -eq 1
+check "Config.dat not written: said" grep -qF "lumacrest-cli: failed: Open Config file failed: $station/Config.dat: the file cannot be written" "$work/err23b.txt"
+chmod 666 "$station/Config.dat"
 
 # 14. Records and the exit status: a record file that cannot be opened is a usage error before
 # anything is sent; one that cannot be written fails the run; a failed connect leaves a record;

@@ -97,7 +97,7 @@ TEST_F(CipherFilesTest, PackagesHexAndA90RecordsAtTheirOwnAddresses) {
     for (const char* name : {"fw.hex", "FW.A90"}) {
         SCOPED_TRACE(name);
         WriteText(t.dir.File(name), hex);
-        PackageUpdateFile(h, t.dir.File(name));
+        EXPECT_TRUE(PackageUpdateFile(h, t.dir.File(name)));
         const std::string plain = Decrypted(ReadText(UpdateFile()), kUpdateFileKey);
         // The image ends with the last data record: 0x10024 bytes, 129 pages of 512.
         ASSERT_EQ(plain.size(), 129u * 512);
@@ -124,7 +124,7 @@ TEST_F(CipherFilesTest, AnImageLongerThanTheUpdateFileIsRefusedAndTheOldFileKept
     for (const char* name : {"big.hex", "big.bin"}) {
         SCOPED_TRACE(name);
         t.prompts.messages.clear();
-        PackageUpdateFile(h, t.dir.File(name));
+        EXPECT_FALSE(PackageUpdateFile(h, t.dir.File(name)));
         ASSERT_EQ(t.prompts.messages.size(), 1u);
         EXPECT_EQ(LastMessage().text, "******File length is too long than Flash Size ******   ");
         EXPECT_EQ(LastMessage().icon, MsgIcon::Error);
@@ -134,7 +134,7 @@ TEST_F(CipherFilesTest, AnImageLongerThanTheUpdateFileIsRefusedAndTheOldFileKept
     }
     // Exactly 128 KB still fits.
     WriteText(t.dir.File("full.bin"), Pattern(131072));
-    PackageUpdateFile(h, t.dir.File("full.bin"));
+    EXPECT_TRUE(PackageUpdateFile(h, t.dir.File("full.bin")));
     EXPECT_EQ(LastMessage().text, "******File Save success******   ");
     EXPECT_EQ(Decrypted(ReadText(UpdateFile()), kUpdateFileKey), Pattern(131072));
 }
@@ -151,7 +151,7 @@ TEST_F(CipherFilesTest, PackagerOpenFailuresAndCancel) {
     };
     h.target.buf().flash[0] = 0x12;
     for (const auto& c : cases) {
-        PackageUpdateFile(h, t.dir.File(c.name));
+        EXPECT_FALSE(PackageUpdateFile(h, t.dir.File(c.name)));
         EXPECT_EQ(LastMessage().text, c.message);
         EXPECT_EQ(LastMessage().icon, MsgIcon::Error);
     }
@@ -189,7 +189,7 @@ TEST_F(CipherFilesTest, PackagerRefusesBadAndEmptyImages) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::size_t logLines = t.LogLines().size();
-        PackageUpdateFile(h, t.dir.File(c.name));
+        EXPECT_FALSE(PackageUpdateFile(h, t.dir.File(c.name)));
         EXPECT_EQ(LastMessage().text, c.message);
         if (c.logLine) {
             EXPECT_EQ(t.LogLines().back(), c.logLine);
@@ -202,7 +202,7 @@ TEST_F(CipherFilesTest, PackagerRefusesBadAndEmptyImages) {
 
     // S-records package like HEX.
     WriteText(t.dir.File("fw.s19"), "S1070000112233444E\nS9030000FC\n");
-    PackageUpdateFile(h, t.dir.File("fw.s19"));
+    EXPECT_TRUE(PackageUpdateFile(h, t.dir.File("fw.s19")));
     EXPECT_EQ(LastMessage().text, "******File Save success******   ");
     EXPECT_EQ(Decrypted(ReadText(UpdateFile()), kUpdateFileKey).substr(0, 5), "\x11\x22\x33\x44\xFF");
 }
@@ -210,7 +210,7 @@ TEST_F(CipherFilesTest, PackagerRefusesBadAndEmptyImages) {
 TEST_F(CipherFilesTest, PackagerReportsAnOutputItCannotCreate) {
     WriteText(t.dir.File("fw.bin"), Pattern(10));
     h.programDir = t.dir.File("missing/");
-    PackageUpdateFile(h, t.dir.File("fw.bin"));
+    EXPECT_FALSE(PackageUpdateFile(h, t.dir.File("fw.bin")));
     EXPECT_EQ(LastMessage().text, "******File Save Failed******");
     EXPECT_EQ(LastMessage().icon, MsgIcon::Error);
 }
@@ -218,7 +218,7 @@ TEST_F(CipherFilesTest, PackagerReportsAnOutputItCannotCreate) {
 TEST_F(CipherFilesTest, UnpackingGivesTheWholeUpdateAreaBack) {
     const std::string image = Pattern(1000, 9);
     WriteText(t.dir.File("fw.bin"), image);
-    PackageUpdateFile(h, t.dir.File("fw.bin"));
+    EXPECT_TRUE(PackageUpdateFile(h, t.dir.File("fw.bin")));
 
     h.target.FlashPagesToWrite = 3;
     t.prompts.QueueFile(UpdateFile());
@@ -240,7 +240,7 @@ TEST_F(CipherFilesTest, UnpackingGivesTheWholeUpdateAreaBack) {
 TEST_F(CipherFilesTest, UnpackingRefusesAFileLongerThanTheUpdateBuffer) {
     WriteText(t.dir.File("huge.dat"), Pattern(131073));
     h.target.buf().flash[0] = 0x12;
-    UnpackUpdateFile(h, t.dir.File("huge.dat"));
+    EXPECT_FALSE(UnpackUpdateFile(h, t.dir.File("huge.dat")));
     EXPECT_EQ(LastMessage().text, "******File length is too long than Flash Size ******   ");
     EXPECT_EQ(t.prompts.messages.size(), 1u);
     EXPECT_FALSE(Exists(t.dir.File("huge.dat.bin")));
@@ -248,15 +248,15 @@ TEST_F(CipherFilesTest, UnpackingRefusesAFileLongerThanTheUpdateBuffer) {
 
     // Exactly the limit is fine; a missing file is reported as such.
     WriteText(t.dir.File("full.dat"), Pattern(131072));
-    UnpackUpdateFile(h, t.dir.File("full.dat"));
+    EXPECT_TRUE(UnpackUpdateFile(h, t.dir.File("full.dat")));
     EXPECT_EQ(ReadText(t.dir.File("full.dat.bin")), Decrypted(Pattern(131072), kUpdateFileKey));
-    UnpackUpdateFile(h, t.dir.File("none.dat"));
+    EXPECT_FALSE(UnpackUpdateFile(h, t.dir.File("none.dat")));
     EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
     EXPECT_EQ(h.target.FlashFilePath, t.dir.File("none.dat"));  // remembered before the open
 
     // A FIFO is not waited for: it cannot be opened.
     ASSERT_EQ(::mkfifo(t.dir.File("pipe.dat").c_str(), 0600), 0);
-    UnpackUpdateFile(h, t.dir.File("pipe.dat"));
+    EXPECT_FALSE(UnpackUpdateFile(h, t.dir.File("pipe.dat")));
     EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
 }
 
@@ -311,7 +311,7 @@ TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
 
     // Another boot buffer is another key: garbage of the right length, still "success".
     h.target.buf().boot[0] ^= 0xFF;
-    DecryptImageFile(h, t.dir.File("copy.bin"));
+    EXPECT_TRUE(DecryptImageFile(h, t.dir.File("copy.bin")));
     const std::string garbage = ReadText(t.dir.File("copy.bin.bin"));
     EXPECT_EQ(garbage.size(), 768u);
     EXPECT_NE(garbage, expectedPlain);
@@ -326,7 +326,7 @@ TEST_F(ImageFileTest, ReloadsAHexImageAtTheLoadOffset) {
               ":02410000AABB58\n"
               ":00000001FF\n");
     h.target.FlashFilePath = t.dir.File("app.HEX");
-    EncryptImageFile(h);
+    EXPECT_TRUE(EncryptImageFile(h));
     // The image ends at 0x102: two pages of 256.
     EXPECT_EQ(h.target.FlashPagesToWrite, 2u);
     const std::string plain = Decrypted(ReadText(JiaMiFile()).substr(16), ImageFileKey(h.target.buf()));
@@ -343,7 +343,7 @@ TEST_F(ImageFileTest, EncryptingWithoutAFileUsesTheBufferAsItIs) {
         h.target.FlashFilePath = path;
         h.target.FlashPagesToWrite = 1;
         h.target.buf().flash.fill(0x3C);
-        EncryptImageFile(h);
+        EXPECT_TRUE(EncryptImageFile(h));
         EXPECT_EQ(t.LogLines().back(), "Open Flash File.......Can not find");
         const std::string file = ReadText(JiaMiFile());
         ASSERT_EQ(file.size(), 16u + 256u);
@@ -356,7 +356,7 @@ TEST_F(ImageFileTest, EncryptionNeverRunsPastTheFlashBuffer) {
     ASSERT_TRUE(SetPageGeometry(h.target, 64, 4687, 256, 16));
     h.target.FlashPagesToWrite = 4687;
     h.target.FlashFilePath = "";
-    EncryptImageFile(h);
+    EXPECT_TRUE(EncryptImageFile(h));
     EXPECT_EQ(ReadText(JiaMiFile()).size(), 16u + 1171u * 256u);
     // The last whole 256-byte page of the buffer is encrypted, the bytes after it are not.
     EXPECT_NE(h.target.buf().flash[1171 * 256 - 1], 0xFF);
@@ -366,7 +366,7 @@ TEST_F(ImageFileTest, EncryptionNeverRunsPastTheFlashBuffer) {
 TEST_F(ImageFileTest, EncryptingStopsWhenTheImageCannotBeOpened) {
     h.target.FlashFilePath = t.dir.File("deleted.bin");
     h.target.buf().flash[0] = 0x12;
-    EncryptImageFile(h);
+    EXPECT_FALSE(EncryptImageFile(h));
     EXPECT_EQ(LastMessage().text, "******Open Flash File Failed******   ");
     EXPECT_EQ(t.LogLines().back(),
               "Open Flash File \"" + t.dir.File("deleted.bin") + "\"  . . . . . . Failed");
@@ -378,10 +378,10 @@ TEST_F(ImageFileTest, EncryptingStopsWhenTheImageCannotBeOpened) {
 TEST_F(ImageFileTest, DecryptionRefusesFilesOutsideTheBufferLimits) {
     h.target.buf().flash[0] = 0x12;
     WriteText(t.dir.File("short.bin"), Pattern(15));
-    DecryptImageFile(h, t.dir.File("short.bin"));
+    EXPECT_FALSE(DecryptImageFile(h, t.dir.File("short.bin")));
     EXPECT_EQ(LastMessage().text, kEncryptedFileTooShort);
     WriteText(t.dir.File("long.bin"), Pattern(300001));
-    DecryptImageFile(h, t.dir.File("long.bin"));
+    EXPECT_FALSE(DecryptImageFile(h, t.dir.File("long.bin")));
     EXPECT_EQ(LastMessage().text, kEncryptedFileTooLong);
     EXPECT_FALSE(Exists(t.dir.File("short.bin.bin")));
     EXPECT_FALSE(Exists(t.dir.File("long.bin.bin")));
@@ -390,13 +390,13 @@ TEST_F(ImageFileTest, DecryptionRefusesFilesOutsideTheBufferLimits) {
     // The limits themselves are accepted: a bare header gives an empty output, a file that
     // fills the buffer is decrypted whole while the pages to write stay within the device.
     WriteText(t.dir.File("header.bin"), Pattern(16));
-    DecryptImageFile(h, t.dir.File("header.bin"));
+    EXPECT_TRUE(DecryptImageFile(h, t.dir.File("header.bin")));
     EXPECT_EQ(ReadText(t.dir.File("header.bin.bin")), "");
     WriteText(t.dir.File("full.bin"), Pattern(300000));
-    DecryptImageFile(h, t.dir.File("full.bin"));
+    EXPECT_TRUE(DecryptImageFile(h, t.dir.File("full.bin")));
     EXPECT_EQ(ReadText(t.dir.File("full.bin.bin")).size(), 4687u * 64u);
     EXPECT_EQ(h.target.FlashPagesToWrite, 256u);
-    DecryptImageFile(h, t.dir.File("absent.bin"));
+    EXPECT_FALSE(DecryptImageFile(h, t.dir.File("absent.bin")));
     EXPECT_EQ(LastMessage().text, "******Open Bin File Failed******   ");
 }
 

@@ -352,7 +352,7 @@ TEST(Mcu, ChoosingAnMcuLoadsItsFileOrKeepsTheDeviceInForce) {
 
     // No device file: the previous device stays, with its list selection.
     h.view.SelectMcu(1);
-    OnSelchangeMcu(h);
+    EXPECT_FALSE(OnSelchangeMcu(h));
     EXPECT_EQ(h.target.mcuName, "MN101EF31D");
     EXPECT_EQ(h.target.DeviceType, 1);
     EXPECT_EQ(mcu.selected, 0);
@@ -362,7 +362,7 @@ TEST(Mcu, ChoosingAnMcuLoadsItsFileOrKeepsTheDeviceInForce) {
     test::WriteText(t.dir.File("MN101EF51A.cfg"),
                     test::ReadText(std::string(LUMACREST_SOURCE_DIR) + "/res/MN101EF51A_IAP.cfg"));
     h.view.SelectMcu(1);
-    OnSelchangeMcu(h);
+    EXPECT_TRUE(OnSelchangeMcu(h));
     EXPECT_EQ(h.target.mcuName, "MN101EF51A");
     EXPECT_EQ(h.target.DeviceType, 4);
     EXPECT_EQ(h.target.dev.FlashPageCount, 288u);

@@ -68,8 +68,8 @@ class ExToHexTest : public ::testing::Test {
         ::chmod(Converter().c_str(), 0755);
     }
 
-    void Run(std::chrono::milliseconds timeout = 10s) {
-        ConvertExToHex(h, Source(), timeout);
+    Conversion Run(std::chrono::milliseconds timeout = 10s) {
+        return ConvertExToHex(h, Source(), timeout);
     }
     const ScriptedPrompts::Message& LastMessage() const { return t.prompts.messages.back(); }
     bool ScratchLeft() const { return !fs::is_empty(Tmp()); }
@@ -106,13 +106,13 @@ TEST_F(ExToHexTest, ConvertsInAPrivateScratchDirectoryAndReplacesTheOutput) {
 
 TEST_F(ExToHexTest, AConverterThatWritesNothingIsReportedAndNothingIsCopied) {
     InstallStandIn();
-    Run();
+    EXPECT_EQ(Run(), Conversion::Converted);
     ASSERT_EQ(ReadText(Output()), kExpectedHex);
 
     // The earlier run's result is neither reported nor copied again.
     WriteText(Output(), "kept\n");
     InstallScript("exit 0\n");
-    Run();
+    EXPECT_EQ(Run(), Conversion::Failed);
     EXPECT_EQ(LastMessage().text,
               "******Convert Ex To Hex failed: e.exe wrote no HEX file******   ");
     EXPECT_EQ(LastMessage().icon, MsgIcon::Error);
@@ -156,7 +156,7 @@ TEST_F(ExToHexTest, AConverterThatNeverEndsIsStoppedAtTheBound) {
 TEST_F(ExToHexTest, OnlyAWholeGoodHexFileIsTaken) {
     WriteText(Output(), "kept\n");
     InstallScript("printf ':03000000010203F7\\n:0300030004' > a.hex\nexit 2\n");
-    Run();
+    EXPECT_EQ(Run(), Conversion::Failed);
     EXPECT_EQ(LastMessage().text,
               "******Convert Ex To Hex failed: e.exe wrote no whole, good HEX file (line 2: "
               "record shorter than its byte count)******   ");
@@ -164,7 +164,7 @@ TEST_F(ExToHexTest, OnlyAWholeGoodHexFileIsTaken) {
     EXPECT_EQ(ReadText(Output()), "kept\n");
 
     InstallScript("STANDIN \"$@\"\nexit 3\n");
-    Run();
+    EXPECT_EQ(Run(), Conversion::Converted);
     EXPECT_EQ(LastMessage().text, "Convert Ex To Hex OK");
     EXPECT_EQ(t.LogLines().back(), "e.exe exited with status 3");
     EXPECT_EQ(ReadText(Output()), kExpectedHex);
@@ -233,7 +233,7 @@ TEST_F(ExToHexTest, ConverterMissingOrNotRunnable) {
 
     // An unreadable source: nothing is started.
     InstallStandIn();
-    ConvertExToHex(h, t.dir.File("absent.ex"), 10s);
+    EXPECT_EQ(ConvertExToHex(h, t.dir.File("absent.ex"), 10s), Conversion::Failed);
     EXPECT_NE(LastMessage().text.find("cannot read"), std::string::npos);
     EXPECT_FALSE(fs::exists(t.dir.File("absent.hex")));
 

@@ -77,5 +77,63 @@ TEST(HostApi, ARunStartsOrIsRefusedAndItsOutcomeArrivesAsAnEvent) {
     h.view.RemoveObserver(&outcomes);
 }
 
+// A run that ends as it starts, without a message box (no programmer on the port), is a
+// failure in the run's own words; a refusal shown as a message keeps the message.
+TEST(HostApi, ARunThatEndsAtOnceIsItsOutcomeNotTheMessagesShown) {
+    EngineHost t;
+    Host& h = t.h();
+    Outcomes outcomes;
+    h.view.AddObserver(&outcomes);
+    const api::Result connect = api::Connect(h, "COM9");
+    EXPECT_FALSE(connect.ok);
+    EXPECT_TRUE(t.MessageTexts().empty());
+    EXPECT_EQ(connect.message, "");
+    ASSERT_EQ(outcomes.ended.size(), 1u);
+    EXPECT_EQ(connect.detail, outcomes.ended[0].text);
+    EXPECT_FALSE(connect.detail.empty());
+    EXPECT_EQ(t.LogLines().back().rfind("Tried COM9", 0), 0u) << t.LogLines().back();
+
+    ASSERT_TRUE(api::SetOptions(h, {.eraseChip = true}).ok);
+    const std::size_t logLines = t.LogLines().size();
+    const api::Result update = api::StartUpdate(h);  // still on COM9
+    EXPECT_FALSE(update.ok);
+    EXPECT_TRUE(t.MessageTexts().empty());
+    EXPECT_EQ(t.LogLines()[logLines + 1], "Can Not Find Programmer  ");
+    EXPECT_EQ(update.detail, outcomes.ended.back().text);
+
+    // A run that cannot start is a refusal with the words the operator was shown.
+    h.port.number = 1;
+    ASSERT_TRUE(api::SetOptions(h, {.programSn = true}).ok);
+    const api::Result none = api::StartUpdate(h);
+    EXPECT_FALSE(none.ok);
+    EXPECT_EQ(none.message, kSelectProgramOption);
+    EXPECT_EQ(none.Describe(), "Please Select Program Option");
+    EXPECT_TRUE(t.AtRest());
+    h.view.RemoveObserver(&outcomes);
+}
+
+// File commands: the result is whether the file was written; the log and the messages stay.
+TEST(HostApi, AFileCommandIsOkOnlyWhenItsFileWasWritten) {
+    EngineHost t;
+    Host& h = t.h();
+    const std::string nowhere = t.dir.File("missing/job");
+    const api::Result save = api::SaveProject(h, nowhere);
+    EXPECT_FALSE(save.ok);
+    EXPECT_EQ(save.message, "******File Save Failed******");
+    EXPECT_EQ(t.LogLines().back(), "Save Project File......Failed");
+    EXPECT_TRUE(api::SaveProject(h, t.dir.File("job")).ok);
+    EXPECT_EQ(t.LogLines().back(), "Save Project File......OK");
+    EXPECT_FALSE(api::Combine(h, nowhere).ok);
+    EXPECT_TRUE(api::Combine(h, t.dir.File("both")).ok);
+
+    // Settings asked to be kept in a folder that is gone: Close says so.
+    h.programDir = t.dir.File("gone/");
+    const api::Result closed = api::Close(h);
+    EXPECT_FALSE(closed.ok);
+    EXPECT_EQ(closed.Describe(),
+              "Open Config file failed: " + h.programDir + "Config.dat: the file cannot be written");
+    EXPECT_EQ(t.MessageTexts().back(), "******Open Config file failed******   ");
+}
+
 }  // namespace
 }  // namespace lumacrest

@@ -264,14 +264,14 @@ TEST(ImageAccounting, ThePackagerReadsElfAndRefusesNothingLanding) {
     Host& h = t.h();
     std::string packaged[2];
     for (int i = 0; i < 2; ++i) {
-        PackageUpdateFile(h, Interop(i == 0 ? "ld32.elf.hex" : "ld32.elf"));
+        EXPECT_TRUE(PackageUpdateFile(h, Interop(i == 0 ? "ld32.elf.hex" : "ld32.elf")));
         packaged[i] = test::ReadText(t.dir.File(kUpdateFileName));
     }
     EXPECT_EQ(packaged[0].size(), 0x4200u);  // up to 0x4133, in 512-byte pages
     EXPECT_EQ(packaged[1], packaged[0]);
 
     WriteText(t.dir.File("far.hex"), HexImage(0x20000, 0x10, 16));
-    PackageUpdateFile(h, t.dir.File("far.hex"));
+    EXPECT_FALSE(PackageUpdateFile(h, t.dir.File("far.hex")));
     EXPECT_EQ(t.LogLines().back(), "File refused: no byte of it lands in the update area 0x0000-0x1FFFF; "
                                    "its data lies at 0x20000-0x2000F");
 }

@@ -70,7 +70,7 @@ class ProcessRunnerQtTest : public QObject {
         // The command returns at once; the converter runs while events go on.
         QElapsedTimer clock;
         clock.start();
-        ConvertExToHex(t.h(), t.dir.File("app.ex"), 30s);
+        QCOMPARE(ConvertExToHex(t.h(), t.dir.File("app.ex"), 30s), Conversion::UnderWay);
         QVERIFY(clock.elapsed() < 2000);
         bool ticked = false;
         QTimer::singleShot(50, [&ticked] { ticked = true; });
@@ -93,7 +93,7 @@ class ProcessRunnerQtTest : public QObject {
         t.h().platform.processes = &second;
         test::WriteText(t.dir.File("e.exe"),
                         "#!/bin/sh\nprintf ':03000000010203F7\\n:00000001FF\\n' > a.hex\n");
-        ConvertExToHex(t.h(), t.dir.File("app.ex"), 30s);
+        QCOMPARE(ConvertExToHex(t.h(), t.dir.File("app.ex"), 30s), Conversion::UnderWay);
         QTRY_COMPARE(t.prompts.messages.size(), std::size_t{1});
         QCOMPARE(QString::fromStdString(t.prompts.messages[0].text), QStringLiteral("Convert Ex To Hex OK"));
         QCOMPARE(QString::fromStdString(test::ReadText(t.dir.File("app.hex"))),

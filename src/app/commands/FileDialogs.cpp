@@ -60,7 +60,7 @@ void OnSaveProject(Host& h) {
     (void)BuildProjectText(h, &why);
     const std::optional<std::string> path = h.prompts().SaveFile(kProjectFilter);
     if (!path) return;
-    SaveProject(h, *path);
+    (void)SaveProject(h, *path);
 }
 
 void OnLoadProject(Host& h) {
@@ -73,7 +73,7 @@ void OnLoadProject(Host& h) {
 void OnCombine(Host& h) {
     const std::optional<std::string> path = h.prompts().SaveFile(kCombineFilter);
     if (!path) return;
-    CombineMainAndBoot(h, *path);
+    (void)CombineMainAndBoot(h, *path);
 }
 
 void OnPackageUpdate(Host& h) {
@@ -83,7 +83,7 @@ void OnPackageUpdate(Host& h) {
         return;
     const std::optional<std::string> path = h.prompts().OpenFile(kPackageFilter);
     if (!path) return;
-    PackageUpdateFile(h, *path);
+    (void)PackageUpdateFile(h, *path);
 }
 
 void OnUnpackUpdate(Host& h) {
@@ -92,7 +92,7 @@ void OnUnpackUpdate(Host& h) {
         return;
     const std::optional<std::string> path = h.prompts().OpenFile(kUnpackFilter);
     if (!path) return;
-    UnpackUpdateFile(h, *path);
+    (void)UnpackUpdateFile(h, *path);
 }
 
 void OnDecryptImage(Host& h) {
@@ -101,13 +101,13 @@ void OnDecryptImage(Host& h) {
         return;
     const std::optional<std::string> path = h.prompts().OpenFile(kEncryptedFilter);
     if (!path) return;
-    DecryptImageFile(h, *path);
+    (void)DecryptImageFile(h, *path);
 }
 
 void OnConvertExToHex(Host& h, std::chrono::milliseconds timeout) {
     const std::optional<std::string> path = h.prompts().OpenFile(kExFilter);
     if (!path) return;
-    ConvertExToHex(h, *path, timeout);
+    (void)ConvertExToHex(h, *path, timeout);
 }
 
 }  // namespace lumacrest
