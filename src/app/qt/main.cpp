@@ -41,6 +41,18 @@ constexpr const char* kUsage =
     "The window keeps its settings in Config.dat in the program directory: the folder of the\n"
     "program when it holds one, else $XDG_DATA_HOME/lumacrest (~/.local/share/lumacrest).\n";
 
+// A second start brings the window forward; a termination signal closes it as a close does.
+template <typename Window>
+void FollowTheDesktop(Window& window, SingleInstance& single, TerminationSignals& termination) {
+    QObject::connect(&single, &SingleInstance::showRequested, &window, [&window] {
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
+                     [&window] { window.CloseForSignal(); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,14 +150,8 @@ int main(int argc, char** argv) {
         if (!projectPath.empty()) window.LoadProject(projectPath);
         window.show();
         window.Start();
-        QObject::connect(&single, &SingleInstance::showRequested, &window, [&window] {
-            window.showNormal();
-            window.raise();
-            window.activateWindow();
-        });
         TerminationSignals termination;
-        QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
-                         [&window] { window.CloseForSignal(); });
+        FollowTheDesktop(window, single, termination);
         app.exec();
         window.Shutdown();
         prompts.SetParent(nullptr);
@@ -180,14 +186,8 @@ int main(int argc, char** argv) {
             });
         window.show();
 
-        QObject::connect(&single, &SingleInstance::showRequested, &window, [&window] {
-            window.showNormal();
-            window.raise();
-            window.activateWindow();
-        });
         TerminationSignals termination;
-        QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
-                         [&window] { window.CloseForSignal(); });
+        FollowTheDesktop(window, single, termination);
 
         window.OfferStation(
             [&host, &dlgApp] {
