@@ -146,18 +146,10 @@ bool UnpackUpdateFile(Host& h, const std::string& file) {
 
 bool EncryptImageFile(Host& h) {
     h.view.WriteSeparator();
-    uint32_t end = 0;
-    ImageLoad load;
-    switch (ReloadFlashFile(h, end, load)) {
-        case FlashReload::Failed:
-            return false;
-        case FlashReload::NoFile:
-            break;
-        case FlashReload::Loaded:
-            h.target.FlashPagesToWrite = PagesFor(end, h.target.dev.FlashPageSize, h.target.dev.FlashPageCount);
-            ReportLoad(h, ImageTarget::Flash, load, h.target.FlashPagesToWrite);
-            break;
-    }
+    const FlashReload flash = ReloadFlashFile(h, [&h](uint32_t end) {
+        return PagesFor(end, h.target.dev.FlashPageSize, h.target.dev.FlashPageCount);
+    });
+    if (flash == FlashReload::Failed) return false;
 
     const CipherKey key = ImageFileKey(h.target.buf());
     ImageBuffers& b = h.target.buf();

@@ -104,13 +104,14 @@ void ReportLoadFailure(Host& h, const std::string& message, const ReadError& ref
     if (!refusal.reason.empty()) h.view.AppendLog(RefusalLine(refusal));
 }
 
-FlashReload ReloadFlashFile(Host& h, uint32_t& end, ImageLoad& load) {
+FlashReload ReloadFlashFile(Host& h, const std::function<uint32_t(uint32_t end)>& pagesFor) {
     if (IsNoPath(h.target.FlashFilePath)) {
         h.view.AppendLog("Open Flash File.......Can not find");
         return FlashReload::NoFile;
     }
     h.view.AppendLog(OpenLine(kFlashNames.logStart, h.target.FlashFilePath));
     ReadError refusal;
+    ImageLoad load;
     const std::optional<uint32_t> loaded = LoadImageFile(
         h.target, ImageTarget::Flash, h.target.FlashFilePath, h.target.FlashLoadOffset, &refusal, &load);
     if (!loaded) {
@@ -119,7 +120,8 @@ FlashReload ReloadFlashFile(Host& h, uint32_t& end, ImageLoad& load) {
         return FlashReload::Failed;
     }
     h.view.AppendLogRaw("OK");
-    end = *loaded;
+    h.target.FlashPagesToWrite = pagesFor(*loaded);
+    ReportLoad(h, ImageTarget::Flash, load, h.target.FlashPagesToWrite);
     return FlashReload::Loaded;
 }
 
@@ -135,19 +137,13 @@ bool ReloadImageFiles(Host& h) {
         if (forgetPath) rememberedPath.assign(1, ' ');
     };
 
-    uint32_t end = 0;
+    // A reloaded flash image is written whole.
+    const FlashReload flash = ReloadFlashFile(h, [&h](uint32_t) {
+        h.target.dev.FlashSize = h.target.dev.FlashPageSize * h.target.dev.FlashPageCount;
+        return h.target.dev.FlashPageCount;
+    });
+    if (flash == FlashReload::Failed) return false;
     ImageLoad load;
-    switch (ReloadFlashFile(h, end, load)) {
-        case FlashReload::Failed:
-            return false;
-        case FlashReload::NoFile:
-            break;
-        case FlashReload::Loaded:
-            h.target.FlashPagesToWrite = h.target.dev.FlashPageCount;
-            h.target.dev.FlashSize = h.target.dev.FlashPageSize * h.target.dev.FlashPageCount;
-            ReportLoad(h, ImageTarget::Flash, load, h.target.FlashPagesToWrite);
-            break;
-    }
 
     if (IsNoPath(h.target.BootFilePath)) {
         h.view.AppendLog("Open Boot File.......Can not find");

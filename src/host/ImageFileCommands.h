@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <functional>
 #include <string>
 
 #include "host/Host.h"
@@ -33,10 +34,10 @@ void ReportLoadFailure(Host& h, const std::string& message, const ReadError& ref
 void ReportLoad(Host& h, ImageTarget target, const ImageLoad& load, uint32_t pages);
 
 // The flash part of a reload: the remembered file again at the remembered offset, with the
-// reload's lines and messages; a file that cannot be loaded is forgotten. `end` receives the
-// image end and `load` the account; each caller takes its own rule for the pages to write and
-// reports the load.
+// reload's lines and messages; a file that cannot be loaded is forgotten. A loaded file gets
+// the pages to write from `pagesFor` (each caller has its own rule, given the image end), and
+// its load report.
 enum class FlashReload { Loaded, NoFile, Failed };
-[[nodiscard]] FlashReload ReloadFlashFile(Host& h, uint32_t& end, ImageLoad& load);
+[[nodiscard]] FlashReload ReloadFlashFile(Host& h, const std::function<uint32_t(uint32_t end)>& pagesFor);
 
 }  // namespace lumacrest
