@@ -63,7 +63,8 @@ class TimedPort : public SerialPort {
   public:
     explicit TimedPort(QtSerialPort& port) : port_(port) {
         port_.onReceive = [this] {
-            if (!notified_) notifiedAt_ = Clock::now();
+            // The notification that completed the reply is the last one before the next frame.
+            notifiedAt_ = Clock::now();
             notified_ = true;
             if (onReceive) onReceive();
         };
