@@ -190,6 +190,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             o.quiet = true;
         } else if (a == "--wait-box") {
             if (!number(o.waitBoxSeconds)) return r;
+            // The wait is timed in milliseconds by a timer that takes an int.
+            if (o.waitBoxSeconds > kMaxWaitBoxSeconds) {
+                r.error = "--wait-box: at most " + std::to_string(kMaxWaitBoxSeconds) +
+                          " seconds, not " + std::to_string(o.waitBoxSeconds);
+                return r;
+            }
         } else if (a == "--serials") {
             if (!value(o.serials)) return r;
         } else if (a == "--serial-range") {
@@ -240,6 +246,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return r;
     }
     if (o.command->needsArgument) o.argument = positional[1];
+    // Each port's read would replace the file the one before wrote.
+    if ((o.command->action == Action::ReadFlash || o.command->action == Action::ReadBoot) &&
+        o.ports.size() > 1) {
+        r.error = std::string(o.command->name) + " writes one FILE: give it one port";
+        return r;
+    }
     return r;
 }
 

@@ -44,6 +44,9 @@ struct CommandSpec {
 const std::vector<CommandSpec>& Commands();
 const CommandSpec* FindCommand(const std::string& name);
 
+// The longest --wait-box.
+inline constexpr uint32_t kMaxWaitBoxSeconds = 2147483;
+
 struct CliOptions {
     std::string dir;  // empty: the executable's directory
     // The ports the command runs on, all at once (none given: the one Config.dat holds).

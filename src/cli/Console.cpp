@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace lumacrest::cli {
 
@@ -100,7 +101,11 @@ void Console::Write(int fd, const std::string& text) {
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n <= 0) {
+            if (fd == kOut && outputLost_.empty())
+                outputLost_ = n < 0 ? std::strerror(errno) : "nothing written";
+            return;
+        }
         done += static_cast<std::size_t>(n);
     }
 }

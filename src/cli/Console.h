@@ -30,6 +30,8 @@ public:
     void Error(const std::string& text);
     // Ends the open lines and takes the bars away.
     void Finish();
+    // Why text for stdout could not all be written (a full disk, a closed file), or empty.
+    const std::string& OutputLost() const { return outputLost_; }
 
     // How the two streams were found (for tests of the rules).
     struct Streams {
@@ -56,6 +58,7 @@ private:
     std::vector<std::unique_ptr<Station>> stations_;
     std::size_t areaLines_ = 0;
     std::string drawn_;  // what the area shows while areaLines_ > 0
+    std::string outputLost_;
 };
 
 }  // namespace lumacrest::cli

@@ -142,7 +142,13 @@ int main(int argc, char** argv) {
     for (const std::string& notice : filled.notices) std::cerr << "lumacrest-cli: " << notice << "\n";
     const std::string& programDir = dir.path;
     if (std::string(options.command->name) == "ports") {
-        std::cout << cli::SerialDeviceTable(cli::ListSerialDevices("/dev", PortMap(programDir)));
+        std::cout << cli::SerialDeviceTable(cli::ListSerialDevices("/dev", PortMap(programDir)))
+                  << std::flush;
+        if (!std::cout) {
+            std::cerr << "lumacrest-cli: cannot write the list of serial devices: "
+                      << std::strerror(errno) << "\n";
+            return 1;
+        }
         return 0;
     }
 
@@ -237,6 +243,10 @@ int main(int argc, char** argv) {
         console.Finish();
         console.Print(options.json ? cli::SerialsJson(listing, ledger.Where(), query)
                                    : cli::SerialsText(listing, ledger.Where(), query));
+        if (!console.OutputLost().empty()) {
+            console.Error("lumacrest-cli: cannot write the listing: " + console.OutputLost() + "\n");
+            return 1;
+        }
         return 0;
     }
     // Each programmer goes from its connection to its command on its own: none waits for the

@@ -115,6 +115,9 @@ check "the range is ended" grep -qx "Range: none" "$work/out6c.txt"
 check "the next free number" grep -qx "Next free number from 9000: 9002" "$work/out6c.txt"
 cli --json --last 2 serials > "$work/out6d.txt" 2>&1
 check "serials --json" grep -Eq '^\{"ledger":"[^"]*/serials.db","range":null,"asked":[0-9]+,"next":[0-9]+,"rows":\[\{"number":9000,.*\{"number":9001,"status":"programmed",.*"run_id":"[0-9a-f]{32}"\}\]\}$' "$work/out6d.txt"
+cli --json serials > /dev/full 2> "$work/err6e.txt"
+check "a listing that cannot be written exits 1" test $? -eq 1
+check "a listing that cannot be written says why" grep -q "cannot write the listing" "$work/err6e.txt"
 
 # 7. A path with a line break: saved as no path, every other setting kept, the log says so.
 odd="$work/odd

@@ -43,6 +43,11 @@ TEST(CliOptions, ArgumentsAndUsageErrors) {
     EXPECT_NE(Parse({"--sn", "0x100000000", "update"}).error, "");
     EXPECT_NE(Parse({"--options", "erase,fly", "update"}).error, "");
     EXPECT_NE(Parse({"update", "--port"}).error, "");
+    // A wait the timer cannot hold; one file read from several chips.
+    EXPECT_EQ(Parse({"--wait-box", "2147483", "identify"}).error, "");
+    EXPECT_NE(Parse({"--wait-box", "4294968", "identify"}).error, "");
+    EXPECT_NE(Parse({"--port", "COM3,COM4", "read-flash", "out.bin"}).error, "");
+    EXPECT_NE(Parse({"--port", "COM3,COM4", "read-boot", "out.bin"}).error, "");
     // Several ports at once; a name the COM list does not have, USB among several, a port
     // twice: usage errors.
     EXPECT_EQ(Parse({"--port", "COM3,COM4,/dev/ttyUSB2", "update"}).options.ports,

@@ -84,6 +84,9 @@ TEST(MainModel, ResourceStateAndOperationLockingFollowTheHost) {
     host.SetBootOptionAvailable(false);
     EXPECT_FALSE(m.IsEnabled(id::ProgramBoot));
     EXPECT_EQ(m.Check(id::ProgramBoot), 0);
+    host.SetControls(ControlState::Busy);
+    host.SetControls(ControlState::Idle);  // a run ended
+    EXPECT_FALSE(m.IsEnabled(id::ProgramBoot));
     host.SetControls(ControlState::OnlyComList);
     EXPECT_TRUE(m.IsEnabled(id::ComList));
     EXPECT_FALSE(m.IsEnabled(id::McuList));

@@ -143,6 +143,8 @@ void MainModel::EnableOperationControls() {
         SetEnabled(item, item == id::LoadFlashFile || item == id::FlashBuffer);
     SetEnabled(id::ReserveJia, false);
     for (int control : kOperationDialogItems) SetEnabled(control, true);
+    // The boot box stays greyed for a device without a boot area.
+    SetEnabled(id::ProgramBoot, host_.BootOptionAvailable());
 }
 
 void MainModel::ControlsChanged(ControlState state) {
