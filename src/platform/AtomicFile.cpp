@@ -51,14 +51,14 @@ bool ResolveLinks(const std::string& path, std::string& target) {
 }
 
 // Makes room for the file to grow to `size` bytes before a byte of it is written: false when
-// the disk (or the user's file size limit) cannot take them. A file system that cannot
+// the disk, the user's quota or file size limit cannot take them. A file system that cannot
 // reserve room is written as it is.
 bool ReserveRoom(int fd, off_t size) {
     int rc;
     do {
         rc = ::fallocate(fd, 0, 0, size);
     } while (rc != 0 && errno == EINTR);
-    return rc == 0 || errno == EOPNOTSUPP || errno == ENOSYS;
+    return rc == 0 || (errno != ENOSPC && errno != EDQUOT && errno != EFBIG);
 }
 
 // For a file we may write in a folder we may not: the room for longer content is reserved
