@@ -113,6 +113,8 @@ bool PackageUpdateFile(Host& h, const std::string& file) {
     h.target.FlashPagesToWrite = pages;
     const std::size_t size = std::size_t{pages} * kUpdatePageSize;
     CipherEncryptBytes(b.flash.data(), size, kUpdateFileKey);
+    // The buffer holds neither the remembered flash file nor the chosen image any more.
+    h.target.loaded.flashEdited = true;
     return SaveOutput(h, h.programDir + kUpdateFileName, Bytes(b.flash.data(), size));
 }
 
@@ -162,6 +164,7 @@ bool EncryptImageFile(Host& h) {
         std::min<std::size_t>(h.target.FlashPagesToWrite, kFlashBufferSize / kImagePageBytes);
     const std::size_t size = pages * kImagePageBytes;
     CipherEncryptBytes(b.flash.data(), size, key);
+    h.target.loaded.flashEdited = true;  // encrypted: no longer the image of the flash file
     return SaveOutput(h, h.programDir + kEncryptedImageFileName,
                Bytes(keyCode, kKeyCodeLength) + Bytes(b.flash.data(), size));
 }
@@ -192,6 +195,8 @@ bool DecryptImageFile(Host& h, const std::string& file) {
     h.target.FlashPagesToWrite = static_cast<uint32_t>(std::min<std::size_t>(pages, h.target.dev.FlashPageCount));
     const std::size_t size = pages * kDecryptPageBytes;
     CipherDecryptBytes(b.flash.data(), kKeyCodeLength + size, ImageFileKey(h.target.buf()));
+    // The buffer holds the decrypted file, not the image of the remembered flash file.
+    h.target.loaded.flashEdited = true;
     return SaveOutput(h, *path + ".bin", Bytes(b.flash.data() + kKeyCodeLength, size));
 }
 

@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,17 +50,36 @@ bool ResolveLinks(const std::string& path, std::string& target) {
     return false;
 }
 
-// For a file we may write in a folder we may not: the old bytes are written over (the file is
-// not emptied first), every write is checked and synced, and only then is the file cut to its
-// new length. A disk that fills up leaves the old length and a failure, never an empty file.
+// Makes room for the file to grow to `size` bytes before a byte of it is written: false when
+// the disk, the user's quota or file size limit cannot take them. A file system that cannot
+// reserve room is written as it is.
+bool ReserveRoom(int fd, off_t size) {
+    int rc;
+    do {
+        rc = ::fallocate(fd, 0, 0, size);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 || (errno != ENOSPC && errno != EDQUOT && errno != EFBIG);
+}
+
+// For a file we may write in a folder we may not: the room for longer content is reserved
+// first, the old bytes are written over (the file is not emptied first), every write is
+// checked and synced, and only then is the file cut to its new length. A disk that fills up
+// leaves the old file and a failure, never an empty or half-written one.
 bool OverwriteInPlace(const std::string& target, const std::string& content) {
     // O_NONBLOCK: a FIFO by that name must not hold the save up waiting for a reader.
     const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return false;
     struct stat st;
+    const off_t size = static_cast<off_t>(content.size());
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-              WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0 &&
-              ::ftruncate(fd, static_cast<off_t>(content.size())) == 0 && ::fsync(fd) == 0;
+              (size <= st.st_size || ReserveRoom(fd, size));
+    if (ok) {
+        ok = WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0 &&
+             ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
+        // A write that fails after the room was made leaves the file its old length.
+        if (!ok && size > st.st_size && ::ftruncate(fd, st.st_size) != 0) {
+        }
+    }
     ok = (::close(fd) == 0) && ok;
     return ok;
 }
@@ -110,11 +130,23 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::size_t maxByt
 bool AppendLine(const std::string& path, const std::string& line) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;
+    // Appenders take turns, so that the end of the file before this line is known: a line
+    // the disk takes only part of is cut off again, and the next line starts on a line of
+    // its own.
+    int locked;
+    do {
+        locked = ::flock(fd, LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    struct stat before;
+    const bool known = locked == 0 && ::fstat(fd, &before) == 0;
     ssize_t written;
     do {
         written = ::write(fd, line.data(), line.size());
     } while (written < 0 && errno == EINTR);
     const bool whole = written == static_cast<ssize_t>(line.size());
+    if (!whole && written > 0 && known && ::ftruncate(fd, before.st_size) != 0) {
+        // Nothing more to do: the failure is reported either way.
+    }
     return ::close(fd) == 0 && whole;
 }
 

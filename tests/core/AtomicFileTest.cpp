@@ -1,8 +1,11 @@
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 
@@ -50,19 +53,32 @@ ino_t Inode(const std::string& path) {
     return st.st_ino;
 }
 
-// Saves as a user who may not write in the folder. Root writes in any folder, so as root the
-// save runs in a child process that has become nobody; anyone else saves here.
-bool SaveAsOutsider(const std::string& path, const std::string& content) {
-    if (::geteuid() != 0) return WriteFileAtomically(path, content);
+// Runs `action` in a child process that may write no file beyond `sizeLimit` bytes (a disk
+// that fills up; 0: no limit) and, with `outsider`, as a user who may not write in the test's
+// folders: root writes in any folder, so root becomes nobody first.
+template <typename Action>
+bool InChild(Action action, rlim_t sizeLimit = 0, bool outsider = false) {
+    if (::geteuid() != 0 && sizeLimit == 0) return action();
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-        ::_exit(WriteFileAtomically(path, content) ? 0 : 1);
+        if (outsider && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        if (sizeLimit != 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{sizeLimit, sizeLimit};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+        }
+        ::_exit(action() ? 0 : 1);
     }
     int status = 0;
     if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return false;
-    EXPECT_NE(WEXITSTATUS(status), 2) << "could not become nobody";
+    EXPECT_NE(WEXITSTATUS(status), 2) << "could not set up the child";
     return WEXITSTATUS(status) == 0;
+}
+
+bool SaveAsOutsider(const std::string& path, const std::string& content, rlim_t sizeLimit = 0) {
+    return InChild([&] { return WriteFileAtomically(path, content); }, sizeLimit, true);
 }
 
 // A folder the user may not write in, holding a file the user may write (a shared bench PC):
@@ -100,6 +116,25 @@ TEST(AtomicFile, AFolderClosedToTheUserGetsItsFileWrittenInPlace) {
     // A file the user may not write either: a failure, and the file stays as it was.
     EXPECT_FALSE(SaveAsOutsider(locked, "COM1 /dev/ttyS0\n"));
     EXPECT_EQ(test::ReadText(locked), "COM1 /dev/ttyUSB0\n");
+
+    // A disk without room for the longer content: a failure before a byte of the old file
+    // is written over.
+    EXPECT_FALSE(SaveAsOutsider(file, std::string(200000, 'n'), 100000));
+    const std::string kept = test::ReadText(file);
+    EXPECT_TRUE(kept == "linked\n") << kept.size() << " bytes: " << kept.substr(0, 16);
+}
+
+// A line that does not fit on the disk is not left half written, where the next line would
+// be joined to it.
+TEST(AtomicFile, AnAppendThatFailsLeavesNoPartOfItsLine) {
+    test::TempDir dir;
+    const std::string runs = dir.File("runs.jsonl");
+    ASSERT_TRUE(AppendLine(runs, "{\"run\":1}\n"));
+    const std::string second = "{\"run\":2,\"reason\":\"" + std::string(100, 'r') + "\"}\n";
+    EXPECT_FALSE(InChild([&] { return AppendLine(runs, second); }, 40));
+    EXPECT_EQ(test::ReadText(runs), "{\"run\":1}\n");
+    ASSERT_TRUE(AppendLine(runs, "{\"run\":3}\n"));
+    EXPECT_EQ(test::ReadText(runs), "{\"run\":1}\n{\"run\":3}\n");
 }
 
 TEST(AtomicFile, ReadsOnlyRegularFiles) {

@@ -8,6 +8,7 @@
 #include "image/Cipher.h"
 #include "app/commands/FileDialogs.h"
 #include "host/CipherFileCommands.h"
+#include "host/RunRecords.h"
 #include "image/DeviceCatalogue.h"
 #include "support/TestHost.h"
 #include "app/Application.h"
@@ -38,6 +39,13 @@ std::string Encrypted(std::string data, const CipherKey& key) {
 
 std::string FlashBytes(Host& h, std::size_t from, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(h.target.buf().flash.data() + from), size);
+}
+
+// The flash image a run record would name for a run started now.
+std::string RecordedFlash(const Host& h) {
+    const std::string record = FormatRunRecord(h, Outcome{}, 0);
+    const std::size_t at = record.find("\"flash\":{");
+    return record.substr(at, record.find('}', at) - at + 1);
 }
 
 std::string KeyCode(Host& h) {
@@ -78,6 +86,8 @@ TEST_F(CipherFilesTest, PackagesARawImageIntoWholeEncryptedPages) {
     EXPECT_EQ(h.target.dev.FlashSize, 131072u);
     EXPECT_EQ(h.target.FlashPagesToWrite, 2u);
     EXPECT_EQ(FlashBytes(h, 0, 1024), file);
+    // A run from that buffer is not a run of the remembered flash file.
+    EXPECT_NE(RecordedFlash(h).find("\"edited\":true"), std::string::npos) << RecordedFlash(h);
     EXPECT_EQ(LastMessage().text, "******File Save success******   ");
     EXPECT_EQ(LastMessage().icon, MsgIcon::Information);
 }
@@ -294,6 +304,7 @@ TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
     EXPECT_EQ(file.substr(0, 16), Encrypted(KeyCode(h), key));
     EXPECT_EQ(file.substr(16), Encrypted(expectedPlain, key));
     EXPECT_EQ(FlashBytes(h, 0, 768), file.substr(16));  // the buffer keeps the encrypted image
+    EXPECT_NE(RecordedFlash(h).find("\"edited\":true"), std::string::npos) << RecordedFlash(h);
     EXPECT_EQ(LastMessage().text, "******File Save success******   ");
 
     // Back again, with the same boot buffer: 12 pages of 64 bytes, the header dropped.
@@ -308,6 +319,7 @@ TEST_F(ImageFileTest, EncryptsTheReloadedImageAndDecryptsItBack) {
     // The buffer holds the decrypted file, KeyCode header included.
     EXPECT_EQ(FlashBytes(h, 0, 16), KeyCode(h));
     EXPECT_EQ(FlashBytes(h, 16, 768), expectedPlain);
+    EXPECT_NE(RecordedFlash(h).find("\"edited\":true"), std::string::npos) << RecordedFlash(h);
 
     // Another boot buffer is another key: garbage of the right length, still "success".
     h.target.buf().boot[0] ^= 0xFF;
