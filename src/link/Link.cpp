@@ -40,6 +40,7 @@ PortStatus Link::Open(uint8_t portNumber) {
     if (status.Ok()) status = port_->Open(*device);
     if (!status.Ok()) return status;
     port_->RequestLowLatency();  // where the driver has no such mode the line works as it is
+    ++opens_;
     lostReported_ = false;
     rxCount_ = 0;
     port_->SetThreshold(1);
@@ -73,8 +74,12 @@ SendResult Link::SendCommand(const CommandFrame& frame, uint32_t timeoutMs,
     const std::vector<uint8_t> bytes = BuildFrameBytes(frame);
     lastCode_ = frame.code;
     ++framesSent_;
+    const uint64_t opens = opens_;
     if (!port_->Write(bytes.data(), bytes.size())) {
-        OnLost("the frame could not be written");
+        // A port may tell of its loss itself before the write returns, and what that sets off
+        // may open a port anew (the scan goes on with the next): only the line this frame went
+        // to is lost.
+        if (opens_ == opens) OnLost("the frame could not be written");
         return SendResult::Lost;
     }
     answerLength_ = replyLength;

@@ -117,6 +117,7 @@ private:
     bool replyTimerRunning_ = false;
     uint64_t framesSent_ = 0;
     bool lostReported_ = false;   // the loss of the open port has been told
+    uint64_t opens_ = 0;          // ports opened so far
     std::array<uint8_t, kReceiveBufferSize> rx_{};
     std::size_t rxCount_ = 0;
 };

@@ -13,6 +13,15 @@ bool DeviceOperation(const Run& run) {
     return run.Kind() == RunKind::Update || run.Kind() == RunKind::Single;
 }
 
+// A stopped run ends as interrupted. A firmware rewrite cut short leaves the programmer with
+// part of its firmware: as after every other end of a rewrite, only the COM list comes back.
+void EndStopped(Ops& ops, const Conclusion& conclusion) {
+    if (ops.run.Kind() == RunKind::FirmwareRewrite)
+        End(ops, conclusion, {.controls = ControlState::OnlyComList});
+    else
+        End(ops, conclusion);
+}
+
 }  // namespace
 
 bool LeavesProgramModeOnStop(const Ops& ops) {
@@ -44,14 +53,14 @@ void StopRun(Ops& ops, const std::string& why) {
         ops.link.ShortenReplyWait(kStopWaitMs);
         return;
     }
-    End(ops, Conclusion::Fail(Verdict::Interrupted, why));
+    EndStopped(ops, Conclusion::Fail(Verdict::Interrupted, why));
 }
 
 void StopRunNow(Ops& ops, const std::string& why) {
     if (!ops.run.Active()) return;
     // A chip whose exit frame told the box it failed keeps that failure.
     const std::optional<Conclusion>& told = ops.run.ExitConclusion();
-    End(ops, told && !told->Passed() ? *told : Conclusion::Fail(Verdict::Interrupted, why));
+    EndStopped(ops, told && !told->Passed() ? *told : Conclusion::Fail(Verdict::Interrupted, why));
 }
 
 }  // namespace lumacrest

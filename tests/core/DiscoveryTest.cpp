@@ -299,6 +299,22 @@ TEST(Scan, StopsAtTheFirstPortThatAnswers) {
     EXPECT_FALSE(h.run.Active());
 }
 
+// A line that fails the identify's write is lost, and the scan goes on from it: the loss
+// of that line is never taken for a loss of the port opened after it.
+TEST(Scan, APortWhoseWriteFailsIsPassedOverForTheNext) {
+    LinkHost t;
+    t.MapPorts({1, 2});
+    t.port.AddSilent(LinkHost::Device(1));
+    t.port.FailWrites(LinkHost::Device(1));
+    t.port.AddBox(LinkHost::Device(2));
+    t.ChooseCom("USB");
+    t.clock.RunUntilIdle();
+    EXPECT_EQ(t.h().port.number, 2);
+    EXPECT_EQ(Tail(t.LogLines(), 4)[0], "Auto Connect to Programmer . . . . . . OK");
+    EXPECT_EQ(t.port.opened, (std::vector<std::string>{"dev/com1", "dev/com2"}));
+    EXPECT_FALSE(t.h().run.Active());
+}
+
 TEST(Scan, OnlyAnIdentifyReplyEndsTheWait) {
     LinkHost t;
     t.MapPorts({1, 2});

@@ -14,6 +14,7 @@
 #include "image/Crc16.h"
 #include "link/Link.h"
 #include "ops/FirmwareRewrite.h"
+#include "ops/Stopping.h"
 #include "ops/StoredSettings.h"
 #include "support/EngineHost.h"
 #include "ui/main/ResourceIds.h"
@@ -276,6 +277,29 @@ TEST(FirmwareRewrite, EchoDifferingInItsFirstByteStopsTheRewriteAndClosesThePort
         EXPECT_TRUE(OnlyComListEnabled(t));
         // Nothing after the block whose echo differed.
         EXPECT_EQ(blocks, spoiled + 1);
+    }
+}
+
+// Stopped between its blocks, the programmer holds part of its firmware: like every other end
+// of a rewrite, only the COM list comes back, whichever stop it was.
+TEST(FirmwareRewrite, AStopBetweenBlocksLeavesOnlyTheComList) {
+    for (bool now : {false, true}) {
+        SCOPED_TRACE(now);
+        EngineHost t;
+        WriteUpdateFile(t, Pattern(1024));
+        t.box->config().faults.push_back(MakeFault(FaultKind::LateReply, CMD_PROGRAMMER_FW_BLOCK, -1, 50));
+        t.prompts.QueueAnswer(true);
+        t.Command(id::ReserveP);
+        t.clock.Advance(75);
+        ASSERT_EQ(t.h().run.CurrentStage(), Stage::FirmwareBlocks);
+        if (now)
+            StopRunNow(t.h().ops, "stopped by a second SIGINT");
+        else
+            StopRun(t.h().ops, "stopped by SIGINT");
+        t.RunUntilIdle();
+        EXPECT_EQ(t.h().history.last.verdict, Verdict::Interrupted);
+        EXPECT_FALSE(t.port.IsOpen());
+        EXPECT_TRUE(OnlyComListEnabled(t));
     }
 }
 

@@ -115,6 +115,11 @@ void FakeSerialPort::Close() {
 
 bool FakeSerialPort::Write(const uint8_t* data, std::size_t size) {
     if (openDevice_.empty()) return false;
+    if (failingWrites_.count(openDevice_)) {
+        Close();
+        if (onLost) onLost("the line stopped taking the bytes written to it");
+        return false;
+    }
     written.emplace_back(data, data + size);
     auto box = boxes_.find(openDevice_);
     if (box == boxes_.end() || delivery.drop) return true;

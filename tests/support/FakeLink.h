@@ -87,6 +87,9 @@ class FakeSerialPort : public SerialPort {
     void Deny(const std::string& device) { denied_.insert(device); }
     // The device goes away under the open line: the port closes and the link hears of it.
     void Unplug();
+    // A device whose line fails every write: as a real port does, it closes and tells of the
+    // loss before the write returns false.
+    void FailWrites(const std::string& device) { failingWrites_.insert(device); }
     sim::ProgrammerBox& Box(const std::string& device) { return *boxes_.at(device); }
 
     // Bytes put into the input buffer now without a receive notification (as if the
@@ -133,6 +136,7 @@ class FakeSerialPort : public SerialPort {
     std::map<std::string, std::string> held_;
     std::set<std::string> denied_;
     std::set<std::string> unplugged_;
+    std::set<std::string> failingWrites_;
     std::string openDevice_;
     uint64_t generation_ = 0;  // bumps on every open and close: late bytes of a closed line
                                // never arrive
