@@ -76,9 +76,9 @@ bool OverwriteInPlace(const std::string& target, const std::string& content) {
     if (ok) {
         ok = WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0 &&
              ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
-        // A write that fails after the room was made leaves the file its old length.
-        if (!ok && size > st.st_size && ::ftruncate(fd, st.st_size) != 0) {
-        }
+        // A write that fails after the room was made leaves the file its old length (the
+        // failure is reported whether or not that succeeds).
+        if (!ok && size > st.st_size) (void)!::ftruncate(fd, st.st_size);
     }
     ok = (::close(fd) == 0) && ok;
     return ok;
@@ -132,21 +132,22 @@ bool AppendLine(const std::string& path, const std::string& line) {
     if (fd < 0) return false;
     // Appenders take turns, so that the end of the file before this line is known: a line
     // the disk takes only part of is cut off again, and the next line starts on a line of
-    // its own.
-    int locked;
-    do {
-        locked = ::flock(fd, LOCK_EX);
-    } while (locked != 0 && errno == EINTR);
+    // its own. A lock some other program keeps is waited for a second at most: the line is
+    // then appended all the same, only not cut off again should it fail.
+    bool locked = false;
+    for (int attempt = 0; attempt < 100 && !locked; ++attempt) {
+        locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (!locked && errno != EINTR) ::usleep(10000);
+    }
     struct stat before;
-    const bool known = locked == 0 && ::fstat(fd, &before) == 0;
+    const bool known = locked && ::fstat(fd, &before) == 0;
     ssize_t written;
     do {
         written = ::write(fd, line.data(), line.size());
     } while (written < 0 && errno == EINTR);
     const bool whole = written == static_cast<ssize_t>(line.size());
-    if (!whole && written > 0 && known && ::ftruncate(fd, before.st_size) != 0) {
-        // Nothing more to do: the failure is reported either way.
-    }
+    // The failure is reported whether or not the cut succeeds.
+    if (!whole && written > 0 && known) (void)!::ftruncate(fd, before.st_size);
     return ::close(fd) == 0 && whole;
 }
 

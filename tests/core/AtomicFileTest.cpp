@@ -1,10 +1,13 @@
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 
 #include <filesystem>
@@ -135,6 +138,20 @@ TEST(AtomicFile, AnAppendThatFailsLeavesNoPartOfItsLine) {
     EXPECT_EQ(test::ReadText(runs), "{\"run\":1}\n");
     ASSERT_TRUE(AppendLine(runs, "{\"run\":3}\n"));
     EXPECT_EQ(test::ReadText(runs), "{\"run\":1}\n{\"run\":3}\n");
+}
+
+// A lock another program never lets go of holds the run's record up a second at most.
+TEST(AtomicFile, AnAppendDoesNotWaitForeverForALockKeptElsewhere) {
+    test::TempDir dir;
+    const std::string runs = dir.File("runs.jsonl");
+    ASSERT_TRUE(AppendLine(runs, "{\"run\":1}\n"));
+    const int holder = ::open(runs.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(AppendLine(runs, "{\"run\":2}\n"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    ::close(holder);
+    EXPECT_EQ(test::ReadText(runs), "{\"run\":1}\n{\"run\":2}\n");
 }
 
 TEST(AtomicFile, ReadsOnlyRegularFiles) {
